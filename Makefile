@@ -1,0 +1,34 @@
+# The two commands: `make play` and `make test`. Both install what is missing first.
+JOBS ?= $(shell nproc)
+RUN_DIR := build/run
+
+.PHONY: play test setup build build-test test-asan test-tsan clean
+
+play: build
+	mkdir -p $(RUN_DIR)
+	@if [ -x build/tools/zavdata ]; then build/tools/zavdata $(RUN_DIR)/data; fi
+	cd $(RUN_DIR) && ../game/zavgolf
+
+test: test-asan test-tsan
+
+setup:
+	tools/setup.sh
+
+build: setup
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAV_TESTS=OFF
+	cmake --build build -j$(JOBS)
+
+# Every test with AddressSanitizer and UBSan, the end-to-end tests under Xvfb among them.
+test-asan: setup
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZAV_SANITIZE=ON
+	cmake --build build-asan -j$(JOBS)
+	cd build-asan && ctest --output-on-failure -j$(JOBS)
+
+# The threaded tests again under ThreadSanitizer.
+test-tsan: setup
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAV_TSAN=ON
+	cmake --build build-tsan --target zav_tsan_tests -j$(JOBS)
+	cd build-tsan && ctest --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf build build-asan build-tsan

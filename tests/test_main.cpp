@@ -1,0 +1,12 @@
+// Entry of every test program: headless back ends, shell "open" off, then the tests.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+int main(int argc, char **argv)
+{
+    setenv("ZAVGOLF_HEADLESS", "1", 1);
+    setenv("ZAVGOLF_SHELL", "off", 0);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

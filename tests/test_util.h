@@ -1,0 +1,48 @@
+// Helpers shared by the test programs: a temporary folder removed at the end of the test, and
+// small file utilities.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+struct TempDir {
+    std::string path;
+
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "zavtest-XXXXXX").string();
+        path = mkdtemp(pattern.data()) ? pattern : std::string();
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    }
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+
+    std::string operator/(const std::string &name) const { return path + "/" + name; }
+};
+
+inline void test_write_file(const std::string &posix_path, const std::string &bytes)
+{
+    std::filesystem::create_directories(std::filesystem::path(posix_path).parent_path());
+    FILE *file = fopen(posix_path.c_str(), "wb");
+    if (!file) return;
+    fwrite(bytes.data(), 1, bytes.size(), file);
+    fclose(file);
+}
+
+inline std::string test_read_file(const std::string &posix_path)
+{
+    std::string bytes;
+    FILE *file = fopen(posix_path.c_str(), "rb");
+    if (!file) return bytes;
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+    fclose(file);
+    return bytes;
+}
