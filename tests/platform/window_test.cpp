@@ -1,0 +1,125 @@
+// The window stand-in on its headless back end: the queue, its release rule, dispatch and quit.
+#include "platform/window.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+std::vector<UINT> g_seen;
+
+LRESULT record_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    g_seen.push_back(message);
+    if (message == WM_DESTROY) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    HWND window = nullptr;
+
+    void SetUp() override
+    {
+        window_reset();
+        g_seen.clear();
+        window_headless_set_desktop(1920, 1080);
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = record_proc;
+        wc.lpszClassName = "Golf";
+        ASSERT_NE(RegisterClassA(&wc), 0);
+        window = CreateWindowExA(0, "Golf", "Golf", WS_POPUP, 0, 0, 1920, 1080, nullptr, nullptr, nullptr, nullptr);
+        ASSERT_NE(window, nullptr);
+    }
+    void TearDown() override { window_reset(); }
+
+    // Drains the queue as a frame of the main loop does; returns the messages it dispatched.
+    std::vector<UINT> drain()
+    {
+        g_seen.clear();
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        return g_seen;
+    }
+};
+
+TEST_F(WindowTest, DesktopSizeAndOneWindowOnly)
+{
+    RECT rect;
+    ASSERT_TRUE(GetClientRect(GetDesktopWindow(), &rect));
+    EXPECT_EQ(rect.right, 1920);
+    EXPECT_EQ(rect.bottom, 1080);
+    EXPECT_EQ(CreateWindowExA(0, "Golf", "x", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(CreateWindowExA(0, "Other", "x", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
+}
+
+TEST_F(WindowTest, PressAndReleaseNeverShareAFrame)
+{
+    window_headless_push(WM_LBUTTONDOWN, 0, 0);
+    window_headless_push(WM_LBUTTONUP, 0, 0);
+    window_headless_push(WM_KEYDOWN, 'A', 0);
+    EXPECT_EQ(drain(), (std::vector<UINT>{WM_LBUTTONDOWN}));
+    EXPECT_EQ(drain(), std::vector<UINT>{});  // the release waits: a frame later it comes
+    Sleep(60);
+    EXPECT_EQ(drain(), (std::vector<UINT>{WM_LBUTTONUP, WM_KEYDOWN}));
+}
+
+TEST_F(WindowTest, ReleaseOfAnOldPressPassesAtOnce)
+{
+    window_headless_push(WM_KEYDOWN, VK_SPACE, 0);
+    EXPECT_EQ(drain(), (std::vector<UINT>{WM_KEYDOWN}));
+    Sleep(60);
+    window_headless_push(WM_KEYUP, VK_SPACE, 0);
+    window_headless_push(WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(drain(), (std::vector<UINT>{WM_KEYUP, WM_KEYDOWN}));
+}
+
+TEST_F(WindowTest, MotionIsCoalescedAndTheCursorFollows)
+{
+    window_headless_push(WM_MOUSEMOVE, 0, LPARAM(10 | (20 << 16)));
+    window_headless_push(WM_MOUSEMOVE, 0, LPARAM(30 | (40 << 16)));
+    EXPECT_EQ(drain(), (std::vector<UINT>{WM_MOUSEMOVE}));
+    POINT at;
+    ASSERT_TRUE(GetCursorPos(&at));
+    EXPECT_EQ(at.x, 30);
+    EXPECT_EQ(at.y, 40);
+    SetCursorPos(5, 6);
+    GetCursorPos(&at);
+    EXPECT_EQ(at.x, 5);
+}
+
+TEST_F(WindowTest, CloseDestroysAndQuits)
+{
+    window_headless_push(WM_CLOSE, 0, 0);
+    MSG msg;
+    ASSERT_EQ(GetMessageA(&msg, nullptr, 0, 0), 1);
+    DispatchMessageA(&msg);
+    EXPECT_EQ(g_seen, (std::vector<UINT>{WM_CLOSE, WM_DESTROY}));
+    EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);  // WM_QUIT
+    EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), -1);  // headless: nothing left
+}
+
+TEST_F(WindowTest, PeekWithoutRemoveLeavesTheMessage)
+{
+    PostMessageA(window, WM_QUIT, 0, 0);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+    EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+}
+
+TEST_F(WindowTest, WheelWordsAndMacros)
+{
+    WPARAM forward = MAKEWPARAM(0, WHEEL_DELTA), back = MAKEWPARAM(0, -WHEEL_DELTA);
+    EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(forward), 120);
+    EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(back), -120);
+    EXPECT_EQ(LOWORD(MAKEWPARAM(WA_ACTIVE, 1)), WA_ACTIVE);
+    EXPECT_EQ(HIWORD(MAKEWPARAM(WA_ACTIVE, 1)), 1);
+}
+
+}  // namespace
