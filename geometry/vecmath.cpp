@@ -5,6 +5,9 @@
 #include <cstring>
 
 float g_up_vector[3] = {0.0f, -1.0f, 0.0f};
+float g_bsp_epsilon = 1e-5f;
+float g_weld_epsilon = 0.001f;
+float g_clip_epsilon = 0.01f;
 
 namespace {
 

@@ -15,6 +15,11 @@ constexpr float kDegToRad = 3.14159265358979f * 0.0055555557f;
 // The up direction of mat4_look_at; the game sets (0, -1, 0) (its y axis points down).
 extern float g_up_vector[3];
 
+// Geometric tolerances: plane-side tests (1e-5), coplanarity and welding (0.001), clipping (0.01).
+extern float g_bsp_epsilon;
+extern float g_weld_epsilon;
+extern float g_clip_epsilon;
+
 // ---- vectors (3 floats) -----------------------------------------------------------------------
 
 inline float vec3_dot(const float *a, const float *b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }

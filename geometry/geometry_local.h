@@ -1,0 +1,16 @@
+// Helpers shared by the geometry core's own files.
+#pragma once
+
+#include "geometry/mesh.h"
+
+#include <cstddef>
+
+// The engine's face normal of the triangle (p0, p1, p2): normalise((p2 - p0) x (p1 - p0)), or the
+// zero vector for a triangle of zero area. Returns out.
+float *geometry_face_normal(float *out, const float *p0, const float *p1, const float *p2);
+
+// The three corner positions of a face, or false when an index lies outside the vertex array.
+bool geometry_face_corners(const MeshObject *mesh, const MeshFace *face, const float *corners[3]);
+
+// Largest element count that the mesh allocators accept for one array (keeps byte sizes in range).
+constexpr int32_t kGeometryMaxElements = 1 << 24;
