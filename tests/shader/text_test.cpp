@@ -1,0 +1,255 @@
+// Script text utilities: the contract other subsystems rely on, edge cases first.
+#include "shader/shader_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Every piece a cursor reader gives until it returns NULL.
+template <typename Reader>
+std::vector<std::string> read_all(const char *text, Reader reader)
+{
+    std::vector<std::string> pieces;
+    int position = 0;
+    while (char *piece = reader(text, &position)) {
+        pieces.push_back(piece);
+        if (pieces.size() > 100) break;
+    }
+    return pieces;
+}
+
+using Pieces = std::vector<std::string>;
+
+TEST(ShaderText, SearchesOnEmptyAndMissing)
+{
+    EXPECT_EQ(str_index_of_char('a', ""), -1);
+    EXPECT_EQ(str_index_of_char(0, "abc"), -1);
+    EXPECT_EQ(str_index_of_char('c', "abcc"), 2);
+    EXPECT_EQ(str_index_of_char('z', "abc"), -1);
+
+    EXPECT_EQ(str_has_substring("", ""), 1);
+    EXPECT_EQ(str_has_substring("abc", ""), 1);
+    EXPECT_EQ(str_has_substring("", "a"), 0);
+    EXPECT_EQ(str_has_substring("ab", "abc"), 0);
+    EXPECT_EQ(str_has_substring("START_BLOC", "BLOC"), 1);
+    EXPECT_EQ(str_has_substring("START_BLOC", "bloc"), 0);
+
+    EXPECT_EQ(config_str_contains("", ""), 0);
+    EXPECT_EQ(config_str_contains("", "a"), 0);
+    EXPECT_EQ(config_str_contains("x", ""), 1);
+    EXPECT_EQ(config_str_contains("RenderPassVS0(", "RenderPassVS"), 1);
+    EXPECT_EQ(config_str_contains("RenderPassV", "RenderPassVS"), 0);
+}
+
+TEST(ShaderText, LongNeedlesAreComparedWhole)
+{
+    // A needle past 127 characters used to be compared through a 128-byte window.
+    std::string needle(200, 'n');
+    std::string text = "xx" + needle + "yy";
+    EXPECT_EQ(str_has_substring(text.c_str(), needle.c_str()), 1);
+    std::string differs_late = needle;
+    differs_late[150] = 'm';
+    EXPECT_EQ(str_has_substring(text.c_str(), differs_late.c_str()), 0);
+    EXPECT_EQ(config_str_contains(text.c_str(), differs_late.c_str()), 0);
+}
+
+TEST(ShaderText, PrefixesDigitsAndDots)
+{
+    EXPECT_TRUE(str_is_all_digits(""));
+    EXPECT_TRUE(str_is_all_digits("0123"));
+    EXPECT_FALSE(str_is_all_digits("12a"));
+    EXPECT_EQ(str_starts_with("saturate(x)", "sat"), 1);
+    EXPECT_EQ(str_starts_with("sa", "sat"), 0);
+    EXPECT_EQ(str_starts_with("abc", ""), 1);
+    EXPECT_EQ(str_is_prefix_of("sat", "saturate(x)"), 1);
+    EXPECT_EQ(str_is_prefix_of("saturate", "sat(x)"), 0);
+    EXPECT_EQ(str_count_dots("a.b.c"), 2);
+    EXPECT_EQ(str_count_dots(""), 0);
+    EXPECT_TRUE(str_is_digit_or_dot('.'));
+    EXPECT_TRUE(str_is_digit_or_dot('7'));
+    EXPECT_FALSE(str_is_digit_or_dot('-'));
+}
+
+TEST(ShaderText, TopLevelCommaAndSwizzleDot)
+{
+    EXPECT_EQ(str_find_top_level_comma("max(a,b),c"), 8);
+    EXPECT_EQ(str_find_top_level_comma("f(a,b)"), -1);
+    EXPECT_EQ(str_find_top_level_comma(""), -1);
+
+    EXPECT_EQ(shader_find_swizzle_dot("c[4].x"), 4);
+    EXPECT_EQ(shader_find_swizzle_dot("iPos.xyz"), 4);
+    EXPECT_EQ(shader_find_swizzle_dot("c[a.x].y"), 6);
+    EXPECT_EQ(shader_find_swizzle_dot("o."), -1);
+    EXPECT_EQ(shader_find_swizzle_dot("i.x"), -1); // only from index 2 on
+    EXPECT_EQ(shader_find_swizzle_dot("r0"), -1);
+    EXPECT_EQ(shader_find_swizzle_dot(""), -1);
+}
+
+TEST(ShaderText, ParenthesisTests)
+{
+    EXPECT_TRUE(str_parentheses_balanced(")("));
+    EXPECT_FALSE(str_parentheses_balanced(""));
+    EXPECT_TRUE(str_parentheses_balanced("a[b(c)]"));
+    EXPECT_FALSE(str_parentheses_balanced("a[b(c)"));
+
+    EXPECT_TRUE(str_is_fully_parenthesised("(a+b)"));
+    EXPECT_TRUE(str_is_fully_parenthesised("("));
+    EXPECT_TRUE(str_is_fully_parenthesised("((a)"));
+    EXPECT_FALSE(str_is_fully_parenthesised("(a)+(b)"));
+    EXPECT_FALSE(str_is_fully_parenthesised("a"));
+    EXPECT_FALSE(str_is_fully_parenthesised(""));
+}
+
+TEST(ShaderText, NumberLiteralsAndSingleOperands)
+{
+    for (const char *yes : {"0.5f", "-2", "1.2.3", "3-", "", "12"}) EXPECT_TRUE(str_is_number_literal(yes)) << yes;
+    for (const char *no : {"f1", "f", "1f2", "1.0ff", "r0"}) EXPECT_FALSE(str_is_number_literal(no)) << no;
+
+    for (const char *yes : {"-1.5", "r0.x", "1-r0", "-r1", "c[4].x"}) EXPECT_TRUE(shader_is_single_operand(yes)) << yes;
+    for (const char *no : {"a+b", "-a*b", "1-a+b", "f(x)", "a|b", "a^b", "a/b"}) {
+        EXPECT_FALSE(shader_is_single_operand(no)) << no;
+    }
+}
+
+TEST(ShaderText, InPlaceChanges)
+{
+    char text[] = "Cull ccw_9{z}";
+    str_to_upper(text);
+    EXPECT_STREQ(text, "CULL CCW_9{Z}");
+
+    char blanks[] = " a \t+\r\n b ";
+    str_remove_blanks(blanks);
+    EXPECT_STREQ(blanks, "a+b");
+
+    // No length limit: a long statement keeps every character.
+    std::string spaced;
+    for (int i = 0; i < 1500; i++) spaced += "x ";
+    str_remove_blanks(spaced.data());
+    EXPECT_EQ(strlen(spaced.c_str()), 1500u);
+
+    char out[16];
+    str_copy_substring(3, "abcdef", 2, out);
+    EXPECT_STREQ(out, "cde");
+    str_copy_substring(0, "abcdef", 2, out);
+    EXPECT_STREQ(out, "");
+    str_copy_substring(-4, "abcdef", 2, out);
+    EXPECT_STREQ(out, "");
+}
+
+TEST(ShaderText, WordReader)
+{
+    EXPECT_EQ(read_all("  a b", str_next_word), (Pieces{"a", "b"}));
+    EXPECT_EQ(read_all("a  ", str_next_word), (Pieces{"a", ""}));
+    EXPECT_EQ(read_all("", str_next_word), Pieces{});
+    // CR is part of a word; TAB and LF separate.
+    EXPECT_EQ(read_all("[PASS0]\r\n\tx", str_next_word), (Pieces{"[PASS0]\r", "x"}));
+
+    int position = 0;
+    str_next_word("ab cd", &position);
+    EXPECT_EQ(position, 3);
+    str_next_word("ab cd", &position);
+    EXPECT_EQ(position, 5);
+    EXPECT_EQ(str_next_word("ab cd", &position), nullptr);
+}
+
+TEST(ShaderText, LineReaderCountsLines)
+{
+    g_str_line_counter = 0;
+    EXPECT_EQ(read_all("one\r\ntwo\r\nthree\r\n", str_next_line), (Pieces{"one\r", "two\r", "three\r"}));
+    EXPECT_EQ(g_str_line_counter, 3);
+    EXPECT_EQ(read_all("a\n\nb", str_next_line), (Pieces{"a", "", "b"}));
+    EXPECT_EQ(g_str_line_counter, 6);
+}
+
+TEST(ShaderText, ItemAndArgumentReaders)
+{
+    EXPECT_EQ(read_all("a=b;c=d;", str_next_semicolon_item), (Pieces{"a=b", "c=d"}));
+    EXPECT_EQ(read_all(";x", str_next_semicolon_item), (Pieces{"", "x"}));
+
+    auto until_colon = [](const char *text, int *position) { return str_read_until_char(':', text, position); };
+    EXPECT_EQ(read_all("k:v:", until_colon), (Pieces{"k", "v"}));
+
+    EXPECT_EQ(read_all("f(a,b),c", str_next_argument), (Pieces{"f(a,b)", "c"}));
+    EXPECT_EQ(read_all("g(h(1,2),3),x,y", str_next_argument), (Pieces{"g(h(1,2),3)", "x", "y"}));
+    // Unbalanced: the argument runs to the end; a stray ")" lets the next "," split.
+    EXPECT_EQ(read_all("f(a,b", str_next_argument), (Pieces{"f(a,b"}));
+    EXPECT_EQ(read_all("a),b", str_next_argument), (Pieces{"a)", "b"}));
+}
+
+TEST(ShaderText, LongPiecesAreCutButFullyConsumed)
+{
+    std::string text = std::string(3000, 'w') + " next";
+    int position = 0;
+    char *word = str_next_word(text.c_str(), &position);
+    EXPECT_EQ(strlen(word), 1023u);
+    EXPECT_STREQ(str_next_word(text.c_str(), &position), "next");
+
+    std::string line = std::string(2000, 'l') + "\nz";
+    position = 0;
+    EXPECT_EQ(strlen(str_next_line(line.c_str(), &position)), 1023u);
+    EXPECT_STREQ(str_next_line(line.c_str(), &position), "z");
+
+    std::string inner = "(" + std::string(5000, 'i') + ")";
+    EXPECT_EQ(strlen(str_extract_parenthesised(inner.c_str())), 4095u);
+}
+
+TEST(ShaderText, FloatReaders)
+{
+    float *v = str_parse_float4("1,2");
+    EXPECT_EQ(v[0], 1.0f);
+    EXPECT_EQ(v[1], 2.0f);
+    EXPECT_EQ(v[2], 0.0f);
+    EXPECT_EQ(v[3], 0.0f);
+    v = str_parse_float4("x,-0.5,,3.25,9");
+    EXPECT_EQ(v[0], 0.0f);
+    EXPECT_EQ(v[1], -0.5f);
+    EXPECT_EQ(v[2], 0.0f);
+    EXPECT_EQ(v[3], 3.25f);
+    v = str_parse_float4("");
+    EXPECT_EQ(v[0], 0.0f);
+
+    std::string many;
+    for (int i = 1; i <= 20; i++) many += std::to_string(i) + ",";
+    float *list = str_parse_float_list(many.c_str());
+    EXPECT_EQ(list[0], 1.0f);
+    EXPECT_EQ(list[15], 16.0f);
+    list = str_parse_float_list("");
+    for (int i = 0; i < 16; i++) EXPECT_EQ(list[i], 0.0f);
+}
+
+TEST(ShaderText, Extractors)
+{
+    EXPECT_STREQ(str_extract_parenthesised("if(max(a,b)>c)x"), "max(a,b)>c");
+    EXPECT_EQ(str_extract_parenthesised("abc"), nullptr);
+    EXPECT_EQ(str_extract_parenthesised("f(a(b)"), nullptr);
+    EXPECT_STREQ(str_extract_bracketed("c[a[1]+2].x"), "a[1]+2");
+    EXPECT_EQ(str_extract_bracketed("c[1"), nullptr);
+    EXPECT_STREQ(str_extract_quoted("error 'name' here"), "name");
+    EXPECT_STREQ(str_extract_quoted("x 'open"), "open");
+    EXPECT_EQ(str_extract_quoted("none"), nullptr);
+}
+
+TEST(ShaderText, RelativeAddress)
+{
+    char out[64];
+    int index = -5;
+    shader_format_relative_address(out, &index, "c[12]");
+    EXPECT_STREQ(out, "c[");
+    EXPECT_EQ(index, 12);
+    shader_format_relative_address(out, &index, "c[a0]");
+    EXPECT_STREQ(out, "c[A0.x+");
+    EXPECT_EQ(index, 0);
+    shader_format_relative_address(out, &index, "PALETTE");
+    EXPECT_STREQ(out, "PALETTE[");
+    EXPECT_EQ(index, 0);
+    index = 7;
+    shader_format_relative_address(out, &index, "M[]");
+    EXPECT_STREQ(out, "M[");
+    EXPECT_EQ(index, 7);
+}
+
+} // namespace
