@@ -1,0 +1,426 @@
+// Internals of the shader-script compiler: the line, symbol, macro and label lists, recorded
+// constant operations, the compiler object, symbol tables, render states and normalisation.
+// The compiler is not re-entrant: static buffers, the current render-state block and the work
+// register names are shared by one compile at a time.
+#pragma once
+
+#include "geometry/list.h"
+#include "shader/shader.h"
+
+#include <cstdint>
+
+// ---- generated lines -----------------------------------------------------------------------------
+
+const int SHADER_LINE_SIZE = 512;
+
+// One generated line; the append routines cut a longer text to 511 characters.
+struct TextLine {
+    char text[SHADER_LINE_SIZE];
+    TextLine *next;
+    TextLine *prev;
+};
+typedef IndexedList<TextLine> TextLineList;
+
+void shader_line_list_append(TextLineList *list, const char *line);
+void shader_line_list_prepend(TextLineList *list, const char *line);
+// Deletes every node; the list is left empty with its cursor index -1.
+void shader_line_list_free(TextLineList *list);
+
+// ---- symbols -------------------------------------------------------------------------------------
+
+const int SHADER_SYMBOL_NAME_SIZE = 129;
+
+// A script name's meaning: its kind (1 variable, 2 function parameter) and its target text.
+struct ShaderSymbol {
+    uint32_t kind;
+    char name[SHADER_SYMBOL_NAME_SIZE];
+};
+
+struct ShaderSymbolNode {
+    ShaderSymbol symbol;
+    char script_name[SHADER_LINE_SIZE];
+    ShaderSymbolNode *next;
+    ShaderSymbolNode *prev;
+};
+typedef IndexedList<ShaderSymbolNode> ShaderSymbolList;
+
+void shader_symbol_list_append(ShaderSymbolList *list, const ShaderSymbol &symbol, const char *script_name);
+// The first node whose script name equals `script_name`, or null.
+ShaderSymbolNode *shader_symbol_list_find(ShaderSymbolList *list, const char *script_name);
+void shader_symbol_list_free(ShaderSymbolList *list);
+// Stores the kind and, when given, the name (cut to 128 characters); returns the node.
+ShaderSymbol *shader_init_symbol_node(ShaderSymbol *node, uint32_t kind, const char *name);
+
+// ---- macros and flow labels ----------------------------------------------------------------------
+
+// One [MACROS] record: name, the raw parameter text, and the body with ";" turned into LF.
+struct ShaderMacro {
+    char name[1024];
+    char params[1024];
+    char body[2216];
+};
+typedef ListNode<ShaderMacro> ShaderMacroNode;
+typedef IndexedList<ShaderMacroNode> ShaderMacroList;
+
+ShaderMacroNode *shader_new_macro_record(ShaderMacroList *list, const ShaderMacro &record);
+
+// One entry of an if/else block being lowered: an assigned name with its branch values, or one
+// break, continue or discard statement with the branch it came from (1 then, 0 else).
+struct ShaderLabel {
+    char *then_value;  // malloc'd, or null
+    char *else_value;  // malloc'd, or null
+    const char *break_word;
+    const char *continue_word;
+    const char *discard_word;
+    uint32_t branch;
+    char name[SHADER_LINE_SIZE];
+    ShaderLabel *next;
+    ShaderLabel *prev;
+};
+typedef IndexedList<ShaderLabel> ShaderLabelList;
+
+// The entry named `name`, or a new zeroed one appended under that name.
+ShaderLabel *shader_label_list_append(ShaderLabelList *list, const char *name);
+// Appends a copy of `entry` (its value texts now owned by the list); returns the copy.
+ShaderLabel *shader_label_list_insert(ShaderLabelList *list, const ShaderLabel &entry);
+// Frees every entry with its value texts.
+void shader_label_list_free(ShaderLabelList *list);
+
+// ---- recorded constant operations (compile target 2) ---------------------------------------------
+
+struct ConstOp;
+struct PassConstBlock;
+typedef void (*ConstOpRoutine)(PassConstBlock *block, const ConstOp *op);
+
+// Float4 slots of a PassConstBlock as one address space.
+const int CONST_SLOT_CONSTANT = 0;     // c0..c255: the script's constants
+const int CONST_SLOT_TEMPORARY = 256;  // r0..r11 (operand kind 1)
+const int CONST_SLOT_REGISTER = 268;   // the 18 named registers (operand kinds 3 to 20)
+const int CONST_SLOT_COUNT = 286;
+const int CONST_OP_CAPACITY = 128;
+
+// One operation on float4 slots. Source swizzles are four 2-bit selectors (x in the low bits);
+// the destination mask has bit 0 for x to bit 3 for w. `relative` adds a0.x to a source's constant
+// slot (bit 0 first source, bit 1 second, bit 2 matrix); `negate` negates a source (bits 0, 1).
+struct ConstOp {
+    uint32_t op;
+    ConstOpRoutine routine;
+    int16_t dest;
+    int16_t src1;
+    int16_t src2;
+    int16_t matrix;
+    uint8_t dest_mask;
+    uint8_t src1_swizzle;
+    uint8_t src2_swizzle;
+    uint8_t relative;
+    uint8_t negate;
+};
+
+// Target-2 state of one pass: its operations and the values they work on.
+struct PassConstBlock {
+    ConstOp ops[CONST_OP_CAPACITY];
+    uint32_t op_count;
+    float registers[18][4];
+    float matrices[256][16];
+    float constants[256][4];
+    float temporaries[12][4];
+    uint8_t valid[256];
+    void *work_arrays[5];  // malloc'd by the pass generation
+};
+
+// Matrix slots identity, valid bytes 0, work arrays null, no operations; returns the block.
+PassConstBlock *shader_pass_block_construct(PassConstBlock *memory);
+// The float4 of a slot of the address space above, or null outside it.
+float *shader_const_slot(PassConstBlock *block, int slot);
+
+// ---- the compiler object -------------------------------------------------------------------------
+
+const int SHADER_MAX_PASSES = 8;
+const int SHADER_MAX_FUNCTIONS = 64;
+const int SHADER_CONST_CAPACITY = 256;
+const int SHADER_TEXTURE_CAPACITY = 16;
+const int SHADER_NAME_MAP_CAPACITY = 32;
+const int SHADER_TEMP_COUNT = 32;
+const int SHADER_TEMP_RESERVED = 666;
+const int SHADER_RS_TECHNIQUES = 4;
+const int SHADER_RS_PASSES = 4;
+const int SHADER_ERROR_STATEMENT_SIZE = 256;
+
+// One user function of [FUNCTIONS] or [PSFUNCTIONS]; a record whose first byte is 0 is free.
+struct ShaderFunction {
+    char name[1024];
+    char params[1024];
+    char body[2176];
+    int32_t param_kinds[4];     // 1..4 input of that width, 5..8 inout
+    int32_t return_width;       // 1..4
+    int32_t param_registers[4]; // assembler: the temporary holding each parameter
+};
+
+// A script register name and its target text; the maps never own the strings.
+struct NameMapEntry {
+    const char *from;
+    const char *to;
+};
+
+struct NameMap {
+    NameMapEntry entries[SHADER_NAME_MAP_CAPACITY];
+    int32_t count;
+};
+
+// Value codes of the render-state words: 500 unset, 501 on a value keyword, 0..255 a number.
+const uint32_t SHADER_RS_UNDEFINED = 500;
+const int SHADER_RS_VALUE_WORDS = 83;  // words 0..82; words 83..98 are the stage textures
+const int SHADER_RS_STAGES = 16;
+
+// The [RENDER_STATE] words of one technique and pass. The stage bindings point at the
+// compiler's declared texture names.
+struct ShaderStateBlock {
+    uint32_t words[SHADER_RS_VALUE_WORDS];
+    const char *stage_textures[SHADER_RS_STAGES];
+};
+
+// The state of compiling one script for one render object; allocate it with new, construct it,
+// and release what it owns before deleting it. Groups are in the order of their owners.
+struct ShaderCompiler {
+    uint32_t target;  // 0 Direct3D effect text, 1 GL program text, 2 recorded constant operations
+    char *string_slots[32];  // malloc'd texts freed by the reset
+
+    // Generated lines.
+    TextLineList effect_lines;
+    TextLineList gl_declaration_lines;
+    TextLineList gl_header_lines;
+    TextLineList gl_main_lines[SHADER_MAX_PASSES];
+    TextLineList gl_code_lines[SHADER_MAX_PASSES];
+    TextLineList vertex_main_lines[SHADER_MAX_PASSES];
+    TextLineList vertex_function_lines[SHADER_MAX_PASSES];
+    TextLineList pixel_main_lines[SHADER_MAX_PASSES];
+    TextLineList pixel_function_lines[SHADER_MAX_PASSES];
+    TextLineList pass_state_lines[SHADER_MAX_PASSES];
+    TextLineList static_lines;
+    TextLineList function_scratch_lines;
+    TextLineList hlsl_declaration_lines;
+    TextLineList vertex_input_lines;
+    TextLineList *current_lines;
+
+    int32_t pass_count;
+    PassConstBlock *pass_const_blocks[SHADER_MAX_PASSES];
+    PassConstBlock *current_const_block;
+    uint32_t vertex_format;
+    uint8_t vertex_format_flag;
+
+    // Symbol tables, name maps and temporaries.
+    int32_t last_found_index;
+    int32_t last_found_registers;
+    int32_t variable_count;
+    int32_t statement_variable_mark;
+    char *ps_const_names[SHADER_CONST_CAPACITY];
+    uint8_t ps_const_registers[SHADER_CONST_CAPACITY];
+    char *ps_const_texts[SHADER_CONST_CAPACITY];
+    char *const_texts[SHADER_CONST_CAPACITY];
+    float ps_const_values[SHADER_CONST_CAPACITY][16];
+    float const_values[SHADER_CONST_CAPACITY][4];
+    char *const_names[SHADER_CONST_CAPACITY];
+    uint32_t const_types[SHADER_CONST_CAPACITY];
+    int32_t const_register_count;
+    char *texture_names[SHADER_TEXTURE_CAPACITY];
+    int32_t texture_count;
+    NameMap input_map;
+    NameMap register_map;
+    NameMap pixel_argument_map;
+    ShaderSymbol first_symbol;
+    ShaderSymbolList variables;
+    ShaderSymbolList call_variables;
+    int32_t ps_const_count;
+    int32_t temp_in_use[SHADER_TEMP_COUNT];
+    int32_t temp_scratch[SHADER_TEMP_COUNT];
+    uint32_t temp_touched[SHADER_TEMP_COUNT];
+
+    // Render states of every technique and pass, and the technique chosen.
+    ShaderStateBlock render_states[SHADER_RS_TECHNIQUES * SHADER_RS_PASSES];
+    int32_t technique_index;
+    char rs_error[1024];
+
+    ShaderMacroList macros;
+
+    // Modes of the chosen technique.
+    uint8_t pixel_shader_used;
+    uint8_t model2;
+    uint8_t hlsl_mode;
+    uint8_t skinned;
+    uint8_t morphed;
+    uint8_t hlsl_forced;
+    uint32_t depth_only;
+    uint32_t effect_flags;  // D3DX compile flags word: 1, or 0 after MODEL3NOFLOW
+
+    // User functions.
+    uint8_t in_call_arguments;
+    uint8_t in_hlsl_function;
+    ShaderFunction vertex_functions[SHADER_MAX_FUNCTIONS];
+    ShaderFunction pixel_functions[SHADER_MAX_FUNCTIONS];
+    int32_t vertex_function_count;
+    int32_t pixel_function_count;
+    int32_t vertex_function_counts[SHADER_MAX_PASSES];
+    int32_t pixel_function_counts[SHADER_MAX_PASSES];
+    char function_signature[2304];
+    char function_param_names[4][64];
+    uint32_t function_param_types[4];
+
+    // Errors of the last compile.
+    char error_statement[SHADER_ERROR_STATEMENT_SIZE];
+    uint8_t syntax_error;
+    uint8_t modifier_error;
+    int32_t error_line;
+    char capacity_error[SHADER_ERROR_STATEMENT_SIZE];  // empty, or why a table overflowed
+
+    // Where each function and main function of each pass begins in the effect text; entry
+    // (k, pass) is at k * SHADER_MAX_PASSES + pass.
+    int32_t vertex_function_line_numbers[SHADER_MAX_FUNCTIONS * SHADER_MAX_PASSES];
+    int32_t pixel_function_line_numbers[SHADER_MAX_FUNCTIONS * SHADER_MAX_PASSES];
+    int32_t vertex_main_line_numbers[SHADER_MAX_PASSES];
+    int32_t pixel_main_line_numbers[SHADER_MAX_PASSES];
+    char vertex_function_names[SHADER_MAX_FUNCTIONS * SHADER_MAX_PASSES][64];
+    char pixel_function_names[SHADER_MAX_FUNCTIONS * SHADER_MAX_PASSES][64];
+
+    // Working fields of the generators.
+    uint8_t pixel_side;  // 1 while pixel code is translated
+    uint32_t pixel_arith_count;
+    uint8_t hlsl_statement_mode;
+    int32_t const_used_end;
+    int32_t ps_const_used_end;
+    int32_t loop_depth;
+    uint8_t dest_in_expression;
+    uint8_t writes_pixel_output;
+    int32_t phase_done;
+    uint32_t register_demand;
+    uint32_t pass_section_masks[SHADER_MAX_PASSES];
+    int32_t line_marks[11];
+    int32_t line_mark_offsets[11];
+    uint8_t tail_flag;
+};
+
+// Empties every list and table, clears errors, options and function records, sets the effect
+// flags to 1 and the first symbol to kind 1 with an empty name, and resets every render-state
+// block; returns the compiler. Owns nothing yet, so it never fails.
+ShaderCompiler *shader_compiler_construct(ShaderCompiler *memory);
+// Frees what the symbol tables, texture list, symbol lists, macros and line lists own, and empties
+// them. For the reset and the release of the compile entry.
+void shader_free_tables(ShaderCompiler *c);
+
+// The one check of every fixed-size table: 1 when `used` + `wanted` entries fit in `capacity`;
+// otherwise records a capacity error naming `what` (the compile then fails) and returns 0.
+int shader_check_capacity(ShaderCompiler *c, int64_t used, int64_t wanted, int64_t capacity, const char *what);
+// Records "Too many <what>" unless an earlier capacity error is kept, sets syntax_error; returns 0.
+int shader_capacity_error(ShaderCompiler *c, const char *what);
+
+// Appends one constant operation to current_const_block; operands are "c5.xyz", "c[3+a0.x]",
+// "r2.wzyx", "-oPos" and the like, src2 may be null. Returns 1, or 0 when there is no block, the
+// block is full (capacity error) or an operand names no slot (syntax error).
+int shader_record_const_op(ShaderCompiler *c, uint32_t op, const char *dest, const char *src1, const char *src2);
+
+// ---- symbol tables and temporaries ----------------------------------------------------------------
+// The adders take ownership of the malloc'd `name` in every case (freed when refused) and return
+// 1, or 0 after a capacity error.
+
+int shader_add_constant(ShaderCompiler *c, char *name, int type);
+int shader_add_constant_array(ShaderCompiler *c, int count, int type, char *name);
+int shader_add_pixel_constant(ShaderCompiler *c, char *name);
+int shader_add_pixel_matrix(ShaderCompiler *c, char *name);
+int shader_add_texture(ShaderCompiler *c, char *name);
+// Appends a map entry (strings not owned).
+int shader_name_map_add(ShaderCompiler *c, NameMap *map, const char *from, const char *to);
+
+// Lookups return the stored name (the last declaration of that name wins) or null, and on a match
+// set last_found_index and last_found_registers.
+const char *shader_find_constant(ShaderCompiler *c, const char *name);
+const char *shader_find_pixel_constant(ShaderCompiler *c, const char *name);
+const char *shader_find_pixel_matrix(ShaderCompiler *c, const char *name);
+// Store a malloc'd value text (owned from now on, freed when the name is unknown) at the found
+// entry; return last_found_index.
+int shader_set_constant_text(ShaderCompiler *c, const char *name, char *text);
+int shader_set_pixel_constant_text(ShaderCompiler *c, const char *name, char *text);
+int shader_set_pixel_matrix_text(ShaderCompiler *c, const char *name, char *text);
+// Registers of one element of a constant type word (its low 16 bits): 0, 4, 1 or 1.
+int shader_type_registers(uint32_t type_word);
+
+const NameMapEntry *shader_find_input_name(ShaderCompiler *c, const char *name);
+const NameMapEntry *shader_find_register_name(ShaderCompiler *c, const char *name);
+
+// The lowest temporary free for a variable (or for scratch use), marked; -1 with a capacity error
+// when none is free, so that no register -1 is ever written.
+int shader_alloc_temp(ShaderCompiler *c);
+int shader_alloc_scratch_temp(ShaderCompiler *c);
+void shader_release_scratch_temps(ShaderCompiler *c);
+void shader_clear_locals(ShaderCompiler *c);
+
+// ---- render states ---------------------------------------------------------------------------------
+
+struct RenderStateKeyword {
+    const char *keyword;
+    int word;
+    const char *d3d_name;
+    uint8_t emit;  // 1: written in HLSL mode too
+};
+
+struct StateValueKeyword {
+    const char *word;
+    uint32_t code;
+    const char *effect_name;
+};
+
+extern const RenderStateKeyword g_render_state_keywords[];  // 83 entries, then a null keyword
+extern const StateValueKeyword g_state_value_keywords[];    // 72 entries, then a null word
+
+// The current block, filled by the parser and read by the writer.
+extern ShaderStateBlock g_shader_rs_block;
+// The parser's last error text.
+extern char g_shader_rs_error[1024];
+
+// State word of a keyword, or -1.
+int shader_rs_state_variable(const char *keyword);
+const char *shader_rs_d3d_name(const char *keyword);
+const char *shader_rs_emitted_name(const char *keyword);
+// Effect value name of a value word (possibly ""), or null.
+const char *shader_rs_is_value_keyword(const char *word);
+int str_hex_digit_value(char character);
+// Code of an upper-cased value word, "0XHH" read as hexadecimal, or -1.
+int shader_rs_parse_value(const char *word);
+// "0xHH" for codes below 256, else the value word of the code, or null.
+const char *shader_rs_value_name(uint32_t code);
+void shader_rs_reset_states(ShaderStateBlock *block);
+// Reads one [RENDER_STATE] section into g_shader_rs_block; 1 when every line was accepted.
+int shader_parse_render_states(ShaderCompiler *c, const char *script, int *position);
+// Appends g_shader_rs_block's state lines.
+void shader_write_pass_states(ShaderCompiler *c, TextLineList *list);
+// Copy g_shader_rs_block into, or back from, the stored block of a technique and pass; 0 with a
+// capacity error outside 4 techniques x 4 passes.
+int shader_rs_store_block(ShaderCompiler *c, int technique, int pass);
+int shader_rs_load_block(ShaderCompiler *c, int technique, int pass);
+// Sets the current block and every stored block to their defaults.
+void shader_rs_reset_all(ShaderCompiler *c);
+
+// ---- statement normalisation and macros -----------------------------------------------------------
+
+// The translator's three reserved temporaries: r9, r10, r11, or r29, r30, r31 in HLSL mode.
+extern const char *g_shader_work_reg0;
+extern const char *g_shader_work_reg1;
+extern const char *g_shader_work_reg2;
+void shader_set_work_registers(bool hlsl);
+
+// The statement that made the last normalisation fail (for the error report).
+extern char g_shader_normalise_error[SHADER_ERROR_STATEMENT_SIZE];
+
+// The malloc'd normal form (one statement per LF-ended line, no blanks) of the ";"-separated code
+// from the position to the next section header; the position is left before that header. Null
+// when an if/else block cannot be lowered (g_shader_normalise_error says which).
+char *shader_normalise_statements(const char *script, int *position);
+// The same for LF-separated lines ([MACROS]), without compound-assignment expansion.
+char *shader_normalise_lines(const char *script, int *position);
+char *shader_expand_compound_assignment(const char *text);
+char *shader_brace_if_else(const char *text);
+// Null when a block cannot be lowered.
+char *shader_lower_if_else(const char *text);
+void shader_label_flow_statements(const char *statement, ShaderLabelList *list, uint32_t branch);
+void shader_set_label_text_a(ShaderLabel *entry, const char *text);
+void shader_set_label_text_b(ShaderLabel *entry, const char *text);
+// Appends one ShaderMacro per macro of normalised [MACROS] text; 0 after a capacity error.
+int shader_parse_macros(ShaderCompiler *c, const char *text);

@@ -1,0 +1,201 @@
+// Render states: keyword tables, the [RENDER_STATE] parser, stored blocks and the state writer.
+#include "tests/shader/shader_test_util.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class StatesTest : public CompilerTest {
+protected:
+    TextLineList out;
+
+    void SetUp() override { shader_rs_reset_states(&g_shader_rs_block); }
+    ~StatesTest() override { shader_line_list_free(&out); }
+
+    int parse(const char *text)
+    {
+        int position = 0;
+        return shader_parse_render_states(c, text, &position);
+    }
+    Lines write()
+    {
+        shader_line_list_free(&out);
+        shader_write_pass_states(c, &out);
+        return lines_of(out);
+    }
+    Lines parse_and_write(const char *text)
+    {
+        shader_rs_reset_states(&g_shader_rs_block);
+        EXPECT_EQ(parse(text), 1) << text;
+        return write();
+    }
+};
+
+TEST_F(StatesTest, TableLayout)
+{
+    struct {
+        const char *keyword;
+        int word;
+        const char *name;
+    } expected[] = {
+        {"MAG[3]", 39, "MagFilter[3]"},       {"MIN[0]", 44, "MinFilter[0]"},
+        {"MIP[7]", 35, "MipFilter[7]"},       {"ADDRESSU[0]", 52, "AddressU[0]"},
+        {"ADDRESSV[7]", 67, "AddressV[7]"},   {"COLOROP[2]", 14, "ColorOp[2]"},
+        {"COLORARG2[3]", 23, "ColorArg2[3]"}, {"ALPHAOP[0]", 0, "AlphaOp[0]"},
+        {"ALPHAARG2[2]", 10, "AlphaArg2[2]"}, {"TEXTURECOORDINATE[1]", 25, "TexCoordIndex[1]"},
+        {"ZBIAS", 73, "Zbias"},               {"DITHER", 79, "DitherEnable"},
+        {"CULL", 80, "CullMode"},             {"STENCIL", 82, nullptr},
+    };
+    for (const auto &e : expected) {
+        EXPECT_EQ(shader_rs_state_variable(e.keyword), e.word) << e.keyword;
+        EXPECT_STREQ(shader_rs_d3d_name(e.keyword), e.name) << e.keyword;
+    }
+    EXPECT_EQ(shader_rs_state_variable("MAG[8]"), -1);
+    EXPECT_STREQ(shader_rs_emitted_name("MAG[0]"), nullptr);
+    EXPECT_STREQ(shader_rs_emitted_name("ADDRESSU[0]"), "AddressU[0]");
+
+    int keywords = 0, values = 0;
+    while (g_render_state_keywords[keywords].keyword) keywords++;
+    while (g_state_value_keywords[values].word) values++;
+    EXPECT_EQ(keywords, 83);
+    EXPECT_EQ(values, 72);
+}
+
+TEST_F(StatesTest, EveryKeywordBecomesItsOwnStateLine)
+{
+    // Each keyword parsed alone is written back under its own name: no two keywords share a word.
+    for (const RenderStateKeyword *k = g_render_state_keywords; k->keyword; k++) {
+        if (!k->d3d_name) continue;
+        std::string text = std::string(k->keyword) + " TRUE";
+        EXPECT_EQ(parse_and_write(text.c_str()), (Lines{std::string(k->d3d_name) + " = True;", ""})) << k->keyword;
+    }
+}
+
+TEST_F(StatesTest, ValuesAndHexadecimal)
+{
+    EXPECT_EQ(parse_and_write("CULL NONE"), (Lines{"CullMode = None;", ""}));
+    EXPECT_EQ(g_shader_rs_block.words[80], 514u);
+    EXPECT_EQ(parse_and_write("cull ccw\r\n"), (Lines{"CullMode = Ccw;", ""}));
+    EXPECT_EQ(parse_and_write("DSTBLEND INVDSTCOLOR"), (Lines{"DestBlend = invDestColor;", ""}));
+    EXPECT_EQ(parse_and_write("COLORARG1[1] TEXCOO2 MIN[2] REPEAT"),
+              (Lines{"ColorArg1[1] = 2;", "MinFilter[2] = Wrap;", ""})); // word order, not line order
+    EXPECT_EQ(parse_and_write("ALPHAREF 0X80"), (Lines{"AlphaRef = 0x80;", ""}));
+    EXPECT_EQ(g_shader_rs_block.words[77], 128u);
+    EXPECT_EQ(parse_and_write("ALPHAREF 0X5"), (Lines{"AlphaRef = 0x50;", ""}));
+    EXPECT_EQ(parse_and_write("ALPHAREF 0x123"), (Lines{"AlphaRef = 0x12;", ""}));
+    EXPECT_EQ(parse_and_write("ALPHAREF 0XFF"), (Lines{"AlphaRef = 0xFF;", ""}));
+
+    EXPECT_EQ(str_hex_digit_value('f'), 0);
+    EXPECT_EQ(str_hex_digit_value('F'), 15);
+    EXPECT_EQ(shader_rs_parse_value("OFFSET_7"), 556);
+    EXPECT_EQ(shader_rs_parse_value("EQUAL"), 559);
+    EXPECT_EQ(shader_rs_parse_value("7"), -1);
+    EXPECT_STREQ(shader_rs_value_name(10), "0x0A");
+    EXPECT_STREQ(shader_rs_value_name(666), "TWOSIDED");
+    EXPECT_STREQ(shader_rs_value_name(499), nullptr);
+    EXPECT_STREQ(shader_rs_is_value_keyword("STENCIL"), "");
+    EXPECT_STREQ(shader_rs_is_value_keyword("stencil"), nullptr);
+}
+
+TEST_F(StatesTest, UnknownWords)
+{
+    // Not a state keyword: skipped, and so is its value word.
+    EXPECT_EQ(parse_and_write("FOG LINEAR CULL CW"), (Lines{"CullMode = Cw;", ""}));
+    // A value that is neither a value word nor hexadecimal fails the section; parsing goes on.
+    shader_rs_reset_states(&g_shader_rs_block);
+    EXPECT_EQ(parse("CULL SIDEWAYS BLEND TRUE ZFUNC NOWHERE"), 0);
+    EXPECT_STREQ(g_shader_rs_error, "Error: RS:'NOWHERE'");
+    EXPECT_EQ(g_shader_rs_block.words[68], 508u);
+    EXPECT_EQ(g_shader_rs_block.words[80], SHADER_RS_UNDEFINED);
+}
+
+TEST_F(StatesTest, SectionEndsAtHeaderOrMissingValue)
+{
+    const char *text = "BLEND TRUE\n[PASS1]\nCULL NONE";
+    int position = 0;
+    EXPECT_EQ(shader_parse_render_states(c, text, &position), 1);
+    EXPECT_EQ(std::string(text + position).rfind("[PASS1]", 0), 0u);
+
+    position = 0;
+    text = "CULL\n[SHADER]";
+    EXPECT_EQ(shader_parse_render_states(c, text, &position), 1);
+    EXPECT_EQ(std::string(text + position), "[SHADER]");
+    EXPECT_EQ(parse("ZFUNC"), 1);
+    EXPECT_EQ(g_shader_rs_block.words[75], SHADER_RS_UNDEFINED);
+}
+
+TEST_F(StatesTest, TextureBindings)
+{
+    shader_add_texture(c, dup("Decal"));
+    shader_add_texture(c, dup("Light"));
+    EXPECT_EQ(parse_and_write("TEXTURE[1] Light TEXTURE[0] Decal"),
+              (Lines{"Texture[0] = <Decal>;", "Texture[1] = <Light>;", ""}));
+    EXPECT_EQ(g_shader_rs_block.stage_textures[1], c->texture_names[1]);
+
+    EXPECT_EQ(parse("TEXTURE[2] decal"), 0); // names keep their case
+    EXPECT_STREQ(g_shader_rs_error, "Error: RS:'decal'");
+    EXPECT_EQ(parse("TEXTURE[16] Decal"), 0);
+    EXPECT_STREQ(g_shader_rs_error, "Error: RS:'TEXTURE[16]'");
+    EXPECT_EQ(parse("TEXTURE[3]"), 0);
+
+    // In HLSL mode the samplers bind textures: no Texture lines and no filters.
+    shader_rs_reset_states(&g_shader_rs_block);
+    parse("TEXTURE[0] Decal MAG[0] LINEAR ADDRESSU[0] CLAMP");
+    c->hlsl_mode = 1;
+    EXPECT_EQ(write(), (Lines{"AddressU[0] = Clamp;", ""}));
+}
+
+TEST_F(StatesTest, EmptyBlockWritesOnlyTheEndLine)
+{
+    EXPECT_EQ(write(), (Lines{""}));
+}
+
+TEST_F(StatesTest, Presets)
+{
+    EXPECT_EQ(parse_and_write("STENCIL INCREMENT"),
+              (Lines{"StencilRef = 0x1;", "StencilMask = 0xffffffff;", "StencilWriteMask = 0xffffffff;",
+                     "StencilPass = Incr;", ""}));
+    EXPECT_EQ(parse_and_write("STENCIL NOT_ZERO"),
+              (Lines{"StencilRef = 0x0;", "StencilFunc = NotEqual;", "StencilPass = Replace;", ""}));
+    EXPECT_EQ(parse_and_write("RENDERTARGET RENDER STENCIL EQUAL_ONE"),
+              (Lines{"StencilRef = 0x1;", "StencilFunc = Equal;", "StencilPass = Replace;", "StencilEnable = False;",
+                     "ShadeMode = Gouraud;", ""}));
+    Lines twosided = parse_and_write("RENDERTARGET TWOSIDED");
+    ASSERT_EQ(twosided.size(), 19u);
+    EXPECT_EQ(twosided[0], "AlphaBlendEnable = True;");
+    EXPECT_EQ(twosided[8], "TwoSidedStencilMode = True;");
+    EXPECT_EQ(twosided[13], "Ccw_StencilPass = Decr;");
+    EXPECT_EQ(twosided[17], "CullMode = None;\n");
+    EXPECT_EQ(parse_and_write("RENDERTARGET ZBUFFER"),
+              (Lines{"AlphaBlendEnable = True;", "SrcBlend = Zero;", "DestBlend = One;", "ZWriteEnable = True;", ""}));
+    EXPECT_EQ(parse_and_write("STENCIL MODULATE RENDERTARGET TRUE"), (Lines{""}));
+}
+
+TEST_F(StatesTest, StoredBlocksPerTechniqueAndPass)
+{
+    parse("CULL NONE");
+    ASSERT_EQ(shader_rs_store_block(c, 3, 2), 1);
+    EXPECT_EQ(c->render_states[14].words[80], 514u);
+    shader_rs_reset_states(&g_shader_rs_block);
+    ASSERT_EQ(shader_rs_load_block(c, 3, 2), 1);
+    EXPECT_EQ(g_shader_rs_block.words[80], 514u);
+
+    EXPECT_EQ(shader_rs_store_block(c, 4, 0), 0);
+    EXPECT_STREQ(c->capacity_error, "Too many techniques");
+    EXPECT_EQ(shader_rs_load_block(c, 0, 4), 0);
+    EXPECT_EQ(shader_rs_store_block(c, -1, 0), 0);
+
+    shader_rs_reset_all(c);
+    EXPECT_EQ(c->render_states[14].words[80], SHADER_RS_UNDEFINED);
+    EXPECT_EQ(g_shader_rs_block.words[80], SHADER_RS_UNDEFINED);
+}
+
+TEST_F(StatesTest, OverlongWordIsACapacityError)
+{
+    std::string text = "CULL " + std::string(1100, 'Q');
+    EXPECT_EQ(parse(text.c_str()), 0);
+    EXPECT_EQ(strlen(g_shader_rs_error), 1023u);
+    EXPECT_STREQ(c->capacity_error, "Too many characters in a render-state word");
+}
+
+} // namespace
