@@ -28,10 +28,11 @@ Float4 splat(float x)
     return {{x, x, x, x}};
 }
 
-// The address register's x, as a whole register offset.
+// The address register's x, as a whole register offset (out of any table when not a sane number).
 int address_offset(PassConstBlock *block)
 {
-    return (int)floorf(block->registers[0][0]);
+    float x = block->registers[0][0];
+    return x >= -1024.0f && x <= 1024.0f ? (int)floorf(x) : 100000;
 }
 
 Float4 read_source(PassConstBlock *block, int slot, uint8_t swizzle, bool relative, bool negate)
