@@ -29,8 +29,8 @@ struct GUID {
 };
 #endif
 
-#define SUCCEEDED(hr) (HRESULT(hr) >= 0)
-#define FAILED(hr) (HRESULT(hr) < 0)
+#define SUCCEEDED(hr) ((HRESULT)(hr) >= 0)
+#define FAILED(hr) ((HRESULT)(hr) < 0)
 
 #define DS_OK HRESULT(0)
 #define DSERR_GENERIC HRESULT(0x80004005u)

@@ -1,0 +1,240 @@
+// Sound effects on the headless audio back end: start-up, the slot table, play, loop, stop, volume.
+#include "sound/sound.h"
+#include "sound/sound_local.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+// Each test starts closed, as at the start of the game, and leaves no buffer behind.
+struct SoundEffects : ::testing::Test {
+    void SetUp() override
+    {
+        audio_headless_set_device_count(1);
+        audio_headless_set_failures(0);
+        g_sound_enabled = 0;
+    }
+    void TearDown() override
+    {
+        sound_shutdown_system();
+        audio_headless_set_device_count(1);
+        audio_headless_set_failures(0);
+        EXPECT_EQ(audio_live_buffer_count(), 0);
+    }
+
+    // An effect holding `samples`, filled as the loaders fill one.
+    static SoundEffect *effect_of(const std::vector<int16_t> &samples)
+    {
+        SoundEffect *effect = sound_create_buffer(int32_t(samples.size() * 2));
+        sound_fill_buffer(effect, samples.data(), int32_t(samples.size() * 2));
+        return effect;
+    }
+
+    // The left channel of the next `frames` frames of output.
+    static std::vector<int16_t> output(int frames)
+    {
+        EXPECT_EQ(audio_capture_start(g_sound_device, frames), 1);
+        audio_headless_advance(g_sound_device, frames);
+        std::vector<int16_t> stereo(2 * size_t(frames));
+        EXPECT_EQ(audio_capture_read(g_sound_device, stereo.data(), frames), frames);
+        std::vector<int16_t> left;
+        for (int i = 0; i < frames; i++) {
+            EXPECT_EQ(stereo[2 * size_t(i)], stereo[2 * size_t(i) + 1]);
+            left.push_back(stereo[2 * size_t(i)]);
+        }
+        return left;
+    }
+
+    static bool playing(SoundEffect *effect)
+    {
+        DWORD status = 0;
+        effect->buffer8->GetStatus(&status);
+        return status & DSBSTATUS_PLAYING;
+    }
+};
+
+std::vector<int16_t> ramp(int count)
+{
+    std::vector<int16_t> samples;
+    for (int i = 0; i < count; i++) samples.push_back(int16_t(100 * (i + 1)));
+    return samples;
+}
+
+}  // namespace
+
+TEST_F(SoundEffects, NoDeviceMeansInitFailsAndSoundStaysOff)
+{
+    audio_headless_set_device_count(0);  // only the primary entry, without an id
+    EXPECT_EQ(sound_init_system(nullptr), 0);
+    EXPECT_EQ(g_sound_device_count, 0);
+    EXPECT_EQ(g_sound_enabled, 0);
+    EXPECT_EQ(g_sound_device, nullptr);
+    EXPECT_EQ(sound_create_buffer(100), nullptr);
+    EXPECT_EQ(sound_load_effect("data/sound/hit.ogg"), nullptr);
+
+    audio_headless_set_device_count(1);
+    audio_headless_set_failures(AUDIO_FAIL_CREATE);
+    EXPECT_EQ(sound_init_system(nullptr), 0);
+    EXPECT_EQ(g_sound_device, nullptr);
+
+    // A refused cooperative level fails too; the device stays until it is released.
+    audio_headless_set_failures(AUDIO_FAIL_COOPERATIVE);
+    EXPECT_EQ(sound_init_system(nullptr), 0);
+    EXPECT_NE(g_sound_device, nullptr);
+    EXPECT_EQ(g_sound_enabled, 0);
+    sound_release_device();
+    EXPECT_EQ(g_sound_device, nullptr);
+}
+
+TEST_F(SoundEffects, PlayDoesNothingBeforeASuccessfulInit)
+{
+    ASSERT_EQ(sound_open_device(nullptr), 1);  // a device, but no successful sound_init_system
+    SoundEffect *effect = effect_of(ramp(10));
+    ASSERT_NE(effect, nullptr);
+    sound_play_effect(effect, 1);
+    EXPECT_FALSE(playing(effect));
+    EXPECT_EQ(output(4), std::vector<int16_t>(4, 0));
+}
+
+TEST_F(SoundEffects, SlotsAreTakenFromTheFirstFreeAndShutdownReleasesTheRest)
+{
+    ASSERT_EQ(sound_init_system(nullptr), 1);
+    EXPECT_EQ(g_sound_enabled, 1);
+    SoundEffect *first = sound_create_buffer(64);
+    SoundEffect *second = sound_create_buffer(64);
+    SoundEffect *third = sound_create_buffer(64);
+    ASSERT_TRUE(first && second && third);
+    EXPECT_EQ(first->slot, 0);
+    EXPECT_EQ(second->slot, 1);
+    EXPECT_EQ(third->slot, 2);
+    sound_release_buffer(first);
+    SoundEffect *again = sound_create_buffer(64);
+    EXPECT_EQ(again->slot, 0);
+    sound_release_buffer(third);
+    EXPECT_EQ(audio_live_buffer_count(), 2);
+
+    // The effects released before are not touched again (ASan would see it).
+    sound_shutdown_system();
+    EXPECT_EQ(audio_live_buffer_count(), 0);
+    EXPECT_EQ(g_sound_device, nullptr);
+    EXPECT_EQ(g_sound_enabled, 1);
+
+    // A new start clears the table.
+    ASSERT_EQ(sound_init_system(nullptr), 1);
+    SoundEffect *fresh = sound_create_buffer(64);
+    EXPECT_EQ(fresh->slot, 0);
+}
+
+TEST_F(SoundEffects, AFullTableAnEmptyEffectAndNullEffectsNeverCrash)
+{
+    ASSERT_EQ(sound_init_system(nullptr), 1);
+    EXPECT_EQ(sound_create_buffer(0), nullptr);
+    EXPECT_EQ(sound_create_buffer(-2), nullptr);
+    for (int i = 0; i < SOUND_SLOT_COUNT; i++) ASSERT_NE(sound_create_buffer(8), nullptr) << i;
+    EXPECT_EQ(sound_create_buffer(8), nullptr);
+    EXPECT_EQ(audio_live_buffer_count(), SOUND_SLOT_COUNT);
+
+    sound_release_buffer(nullptr);
+    sound_play_effect(nullptr, 0);
+    sound_stop_effect(nullptr);
+    sound_set_effect_volume(nullptr, 0.5f);
+    sound_fill_buffer(nullptr, "ab", 2);
+}
+
+TEST_F(SoundEffects, AFailedBufferTakesNoSlot)
+{
+    ASSERT_EQ(sound_init_system(nullptr), 1);
+    audio_headless_set_failures(AUDIO_FAIL_BUFFER);
+    EXPECT_EQ(sound_create_buffer(64), nullptr);
+    audio_headless_set_failures(0);
+    SoundEffect *effect = sound_create_buffer(64);
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(effect->slot, 0);
+}
+
+TEST_F(SoundEffects, VolumeBecomesHundredthsOfADecibel)
+{
+    ASSERT_EQ(sound_init_system(nullptr), 1);
+    SoundEffect *effect = sound_create_buffer(64);
+    struct Case {
+        float volume;
+        LONG expected;
+    } cases[] = {{1.0f, 0}, {0.75f, -2500}, {0.5f, -5000}, {0.0f, -10000}, {0.9f, -1000}};
+    for (const Case &c : cases) {
+        sound_set_effect_volume(effect, c.volume);
+        LONG read = 1;
+        EXPECT_EQ(effect->buffer8->GetVolume(&read), DS_OK);
+        EXPECT_EQ(read, c.expected) << c.volume;
+    }
+    // Outside 0..1, or not a number: the buffer refuses it and keeps its volume.
+    sound_set_effect_volume(effect, 0.9f);
+    sound_set_effect_volume(effect, 1.5f);
+    sound_set_effect_volume(effect, -3.0f);
+    sound_set_effect_volume(effect, std::numeric_limits<float>::quiet_NaN());
+    sound_set_effect_volume(effect, 1e30f);
+    LONG read = 1;
+    effect->buffer8->GetVolume(&read);
+    EXPECT_EQ(read, -1000);
+}
+
+TEST_F(SoundEffects, EffectComesOutAtItsLevelOnBothSides)
+{
+    ASSERT_EQ(sound_init_system(nullptr), 1);
+    SoundEffect *effect = effect_of(std::vector<int16_t>(100, 20000));
+    sound_play_effect(effect, 0);
+    EXPECT_EQ(output(1)[0], 20000);  // full volume passes samples through unchanged
+    sound_set_effect_volume(effect, 0.9f);
+    EXPECT_NEAR(output(1)[0], 20000 * std::pow(10.0, -0.5), 1.0);  // -10 dB
+    sound_set_effect_volume(effect, 0.0f);
+    EXPECT_EQ(output(1)[0], 0);
+}
+
+TEST_F(SoundEffects, OneShotPlaysOnceAndLoopRepeatsUntilStopped)
+{
+    ASSERT_EQ(sound_init_system(nullptr), 1);
+    std::vector<int16_t> samples = ramp(5);
+    SoundEffect *effect = effect_of(samples);
+    sound_play_effect(effect, 0);
+    std::vector<int16_t> once = output(8);
+    EXPECT_EQ(once, (std::vector<int16_t>{100, 200, 300, 400, 500, 0, 0, 0}));
+    EXPECT_FALSE(playing(effect));
+
+    sound_play_effect(effect, 7);  // any non-zero flag loops
+    std::vector<int16_t> looped = output(12);
+    EXPECT_EQ(looped, (std::vector<int16_t>{100, 200, 300, 400, 500, 100, 200, 300, 400, 500, 100, 200}));
+    sound_stop_effect(effect);
+    EXPECT_EQ(output(3), std::vector<int16_t>(3, 0));
+}
+
+// Stop then Play, with the position left where it is: a finished one-shot replays from its start,
+// a still playing one goes on where it was.
+TEST_F(SoundEffects, PlayAgainRestartsAFinishedEffectAndContinuesAPlayingOne)
+{
+    ASSERT_EQ(sound_init_system(nullptr), 1);
+    SoundEffect *effect = effect_of(ramp(6));
+    sound_play_effect(effect, 0);
+    output(10);
+    sound_play_effect(effect, 0);
+    EXPECT_EQ(output(2), (std::vector<int16_t>{100, 200}));
+
+    sound_play_effect(effect, 0);
+    EXPECT_EQ(output(2), (std::vector<int16_t>{300, 400}));
+    sound_stop_effect(effect);
+    sound_play_effect(effect, 0);
+    EXPECT_EQ(output(3), (std::vector<int16_t>{500, 600, 0}));
+}
+
+TEST_F(SoundEffects, FillCopiesAtMostTheBuffersSize)
+{
+    ASSERT_EQ(sound_init_system(nullptr), 1);
+    SoundEffect *effect = sound_create_buffer(4);
+    std::vector<int16_t> many = ramp(8);
+    sound_fill_buffer(effect, many.data(), 16);  // larger than the buffer: refused by the lock
+    sound_fill_buffer(effect, many.data(), 4);
+    sound_play_effect(effect, 0);
+    EXPECT_EQ(output(3), (std::vector<int16_t>{100, 200, 0}));
+}

@@ -1,0 +1,285 @@
+// Effect loading from files the test makes: Ogg Vorbis through libvorbisenc, WAV of several rates and
+// sample sizes, and damaged files of both kinds.
+#include "sound/sound.h"
+#include "sound/sound_local.h"
+#include "tests/sound/sound_test_util.h"
+#include "tests/test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+struct EffectLoading : ::testing::Test {
+    TempDir dir;
+
+    void SetUp() override
+    {
+        audio_headless_set_device_count(1);
+        audio_headless_set_failures(0);
+        ASSERT_EQ(sound_init_system(nullptr), 1);
+    }
+    void TearDown() override
+    {
+        sound_shutdown_system();
+        EXPECT_EQ(audio_live_buffer_count(), 0);
+    }
+
+    std::string file(const std::string &name, const std::string &bytes)
+    {
+        std::string path = dir / name;
+        test_write_file(path, bytes);
+        return path;
+    }
+
+    // The samples an effect holds.
+    static std::vector<int16_t> contents(SoundEffect *effect)
+    {
+        void *region1, *region2;
+        DWORD bytes1, bytes2;
+        EXPECT_EQ(effect->buffer8->Lock(0, 0, &region1, &bytes1, &region2, &bytes2, DSBLOCK_ENTIREBUFFER), DS_OK);
+        std::vector<int16_t> samples(bytes1 / 2);
+        memcpy(samples.data(), region1, bytes1);
+        effect->buffer8->Unlock(region1, bytes1, region2, bytes2);
+        return samples;
+    }
+};
+
+int open_file_count()
+{
+    int count = 0;
+    if (DIR *fds = opendir("/proc/self/fd")) {
+        while (readdir(fds)) count++;
+        closedir(fds);
+    }
+    return count;
+}
+
+std::string wav_8bit(const std::string &bytes, uint32_t rate = 44100)
+{
+    TestWavHeader header;
+    header.bits = 8;
+    header.rate = rate;
+    return test_wav_file(header, bytes);
+}
+
+}  // namespace
+
+TEST(Resampling, LinearInterpolationAcrossZeroToCountMinusTwo)
+{
+    const int16_t input[] = {0, 1000, 2000, 3000};
+    int16_t *out = sound_resample_to_44100(input, 4, 22050);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(g_resampled_sample_count, 8);
+    EXPECT_EQ(std::vector<int16_t>(out, out + 8), (std::vector<int16_t>{0, 250, 500, 750, 1000, 1250, 1500, 1750}));
+    free(out);
+
+    // At 44100 Hz the count stays and the positions step by (n - 2) / n.
+    std::vector<int16_t> ramp;
+    for (int i = 0; i < 10; i++) ramp.push_back(int16_t(1000 * i));
+    out = sound_resample_to_44100(ramp.data(), 10, 44100);
+    ASSERT_EQ(g_resampled_sample_count, 10);
+    for (int i = 0; i < 10; i++) EXPECT_NEAR(out[i], 800 * i, 1) << i;
+    free(out);
+
+    // Undefined arithmetic is refused.
+    EXPECT_EQ(sound_resample_to_44100(input, 4, 0), nullptr);
+    EXPECT_EQ(g_resampled_sample_count, 0);
+    EXPECT_EQ(sound_resample_to_44100(input, 1, 22050), nullptr);
+    EXPECT_EQ(sound_resample_to_44100(input, 4, -5), nullptr);
+    std::vector<int16_t> long_input(1000, 7);
+    EXPECT_EQ(sound_resample_to_44100(long_input.data(), 1000, 1), nullptr);  // over ten minutes
+    out = sound_resample_to_44100(input, 2, 2000000000);        // shorter than one sample
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(g_resampled_sample_count, 0);
+    free(out);
+}
+
+TEST_F(EffectLoading, EightBitWavIsUnsignedAroundOneHundredTwentyEight)
+{
+    struct Case {
+        char byte;
+        int16_t sample;
+    } cases[] = {{char(128), 0}, {char(255), 32512}, {char(0), -32768}};
+    for (const Case &c : cases) {
+        SoundEffect *effect = sound_load_effect(file("eight.wav", wav_8bit(std::string(50, c.byte))).c_str());
+        ASSERT_NE(effect, nullptr);
+        EXPECT_EQ(contents(effect), std::vector<int16_t>(50, c.sample));
+        sound_release_buffer(effect);
+    }
+}
+
+TEST_F(EffectLoading, SixteenBitWavIsBroughtTo44100)
+{
+    SoundEffect *effect = sound_load_wav(file("slow.wav", test_wav_16bit({0, 1000, 2000, 3000}, 22050)).c_str());
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(contents(effect), (std::vector<int16_t>{0, 250, 500, 750, 1000, 1250, 1500, 1750}));
+    sound_release_buffer(effect);
+
+    std::vector<int16_t> samples(300, -1234);
+    struct Case {
+        uint32_t rate;
+        size_t count;
+    } cases[] = {{22050, 600}, {11025, 1200}, {44100, 300}, {48000, 275}, {8000, 1653}};
+    for (const Case &c : cases) {
+        effect = sound_load_effect(file("rate.wav", test_wav_16bit(samples, c.rate)).c_str());
+        ASSERT_NE(effect, nullptr) << c.rate;
+        EXPECT_EQ(contents(effect), std::vector<int16_t>(c.count, -1234)) << c.rate;
+        sound_release_buffer(effect);
+    }
+
+    // An odd data size drops its last byte.
+    std::string data = "\x10\x00\x20\x00\x30\x00\x40";
+    data.resize(7);
+    TestWavHeader header;
+    effect = sound_load_wav(file("odd.wav", test_wav_file(header, data)).c_str());
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(contents(effect).size(), 3u);
+    sound_release_buffer(effect);
+}
+
+TEST_F(EffectLoading, UnusableWavGivesNoEffect)
+{
+    std::vector<int16_t> samples(100, 500);
+    std::string good = test_wav_16bit(samples, 22050);
+    TestWavHeader header;
+
+    header.rate = 0;
+    EXPECT_EQ(sound_load_effect(file("rate0.wav", test_wav_file(header, good.substr(44))).c_str()), nullptr);
+    header.rate = 0x80000000u;  // negative as the signed rate
+    EXPECT_EQ(sound_load_effect(file("negative.wav", test_wav_file(header, good.substr(44))).c_str()), nullptr);
+    header.rate = 44100;
+    EXPECT_EQ(sound_load_effect(file("one.wav", test_wav_file(header, std::string("\x01\x02", 2))).c_str()), nullptr);
+    EXPECT_EQ(sound_load_effect(file("empty.wav", test_wav_file(header, "")).c_str()), nullptr);
+    header.data_size = 1000000;  // more than the file holds
+    EXPECT_EQ(sound_load_effect(file("short.wav", test_wav_file(header, good.substr(44))).c_str()), nullptr);
+    header.data_size = 0xFFFFFFF0u;
+    EXPECT_EQ(sound_load_effect(file("huge.wav", test_wav_file(header, good.substr(44))).c_str()), nullptr);
+    for (size_t cut : {0, 11, 12, 30, 43})
+        EXPECT_EQ(sound_load_effect(file("cut.wav", good.substr(0, cut)).c_str()), nullptr) << cut;
+    EXPECT_EQ(sound_load_effect((dir / "missing.ogg").c_str()), nullptr);
+    EXPECT_EQ(sound_load_wav((dir / "missing.wav").c_str()), nullptr);
+    EXPECT_EQ(sound_decode_ogg_file((dir / "missing.ogg").c_str()), nullptr);
+    EXPECT_EQ(sound_load_effect(nullptr), nullptr);
+    EXPECT_EQ(audio_live_buffer_count(), 0);
+}
+
+TEST_F(EffectLoading, OggIsDecodedToEightBitsAndWidened)
+{
+    const int count = 22050;
+    std::vector<float> signal = test_sine(count, 1, 44100, 441.0, 0.5);
+    std::string path = file("tone.ogg", test_encode_ogg(signal, 1, 44100));
+    int files_before = open_file_count();
+    SoundEffect *effect = sound_load_effect(path.c_str());
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(g_ogg_sample_count, count);
+    EXPECT_EQ(g_ogg_channel_count, 1);
+    // The file is closed once, by the decoder's own clean-up, and not left open.
+    EXPECT_EQ(open_file_count(), files_before);
+
+    std::vector<int16_t> samples = contents(effect);
+    ASSERT_EQ(samples.size(), size_t(count));
+    double error = 0;
+    for (int i = 0; i < count; i++) {
+        EXPECT_EQ(samples[size_t(i)] & 0xFF, 0) << i;
+        double expected = signal[size_t(i)] * 32768.0;
+        error += (samples[size_t(i)] - expected) * (samples[size_t(i)] - expected);
+    }
+    EXPECT_LT(std::sqrt(error / count), 600.0);  // 8-bit steps of 256 and the codec's own loss
+
+    // Played, it comes out at the signal's level.
+    sound_play_effect(effect, 0);
+    ASSERT_EQ(audio_capture_start(g_sound_device, count), 1);
+    audio_headless_advance(g_sound_device, count);
+    std::vector<int16_t> out(2 * size_t(count));
+    ASSERT_EQ(audio_capture_read(g_sound_device, out.data(), count), count);
+    int peak = 0;
+    for (int16_t value : out) peak = std::max(peak, std::abs(int(value)));
+    EXPECT_NEAR(peak, 16384, 1200);
+}
+
+TEST_F(EffectLoading, OggRateAndChannelsAreNotConverted)
+{
+    const int count = 4410;
+    SoundEffect *effect =
+        sound_load_effect(file("low.ogg", test_encode_ogg(test_sine(count, 1, 22050, 300, 0.3), 1, 22050)).c_str());
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(contents(effect).size(), size_t(count));
+    sound_release_buffer(effect);
+
+    // Two channels: the first half of the interleaved data. Three: more than the buffer holds, and
+    // the rest is dropped instead of written past its end.
+    for (int channels : {2, 3}) {
+        std::string bytes = test_encode_ogg(test_sine(count, channels, 44100, 300, 0.3), channels, 44100);
+        effect = sound_load_effect(file("many.ogg", bytes).c_str());
+        ASSERT_NE(effect, nullptr) << channels;
+        EXPECT_EQ(g_ogg_channel_count, channels);
+        EXPECT_EQ(contents(effect).size(), size_t(count)) << channels;
+        sound_release_buffer(effect);
+    }
+}
+
+TEST_F(EffectLoading, EmptyOggGivesNoEffect)
+{
+    std::string bytes = test_encode_ogg({}, 1, 44100);
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_EQ(sound_load_effect(file("empty.ogg", bytes).c_str()), nullptr);
+    EXPECT_EQ(audio_live_buffer_count(), 0);
+}
+
+// A page lost from the middle of the stream is a gap to decode across, not a sign that the file is
+// a WAV.
+TEST_F(EffectLoading, HoleInOggStreamIsSkipped)
+{
+    std::vector<float> noise(2 * 44100);
+    std::mt19937 random(7);
+    for (float &sample : noise) sample = float(int(random() % 2001) - 1000) / 2500.0f;
+    std::string bytes = test_encode_ogg(noise, 1, 44100);
+    std::vector<size_t> pages;
+    for (size_t at = bytes.find("OggS"); at != std::string::npos; at = bytes.find("OggS", at + 1)) pages.push_back(at);
+    ASSERT_GE(pages.size(), 6u);
+    size_t cut = pages.size() / 2;
+    std::string holed = bytes.substr(0, pages[cut]) + bytes.substr(pages[cut + 1]);
+
+    int8_t *whole = sound_decode_ogg_file(file("whole.ogg", bytes).c_str());
+    ASSERT_NE(whole, nullptr);
+    int8_t *gapped = sound_decode_ogg_file(file("holed.ogg", holed).c_str());
+    ASSERT_NE(gapped, nullptr);
+    // Before the hole the two decodes agree.
+    EXPECT_EQ(memcmp(whole, gapped, 1000), 0);
+    free(whole);
+    free(gapped);
+
+    SoundEffect *effect = sound_load_effect(file("holed.ogg", holed).c_str());
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(int(contents(effect).size()), g_ogg_sample_count);
+}
+
+// Damaged copies of good files: cut short, bytes changed. Each loads or fails, without a report from
+// the sanitizers and without leaving a buffer or a file behind.
+TEST_F(EffectLoading, DamagedFilesFailCleanly)
+{
+    std::string ogg = test_encode_ogg(test_sine(8000, 1, 44100, 700, 0.5), 1, 44100, 0.1f);
+    std::string wav = test_wav_16bit(std::vector<int16_t>(500, 300), 11025);
+    int files_before = open_file_count();
+    std::mt19937 random(18);
+    for (int round = 0; round < 150; round++) {
+        for (const std::string *good : {&ogg, &wav}) {
+            std::string bytes = *good;
+            if (round % 3 == 0) bytes.resize(random() % bytes.size());
+            int changes = 1 + int(random() % 8);
+            for (int i = 0; i < changes && !bytes.empty(); i++) bytes[random() % bytes.size()] = char(random());
+            SoundEffect *effect = sound_load_effect(file("damaged", bytes).c_str());
+            sound_release_buffer(effect);
+        }
+    }
+    EXPECT_EQ(open_file_count(), files_before);
+    EXPECT_EQ(audio_live_buffer_count(), 0);
+}

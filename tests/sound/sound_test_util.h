@@ -1,0 +1,136 @@
+// Sound files made by the tests themselves: Ogg Vorbis through libvorbisenc, WAV with the canonical
+// 44-byte header (every field settable, so that damaged headers can be made too).
+#pragma once
+
+#include <vorbis/vorbisenc.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <numbers>
+#include <string>
+#include <vector>
+
+// Encodes interleaved samples (-1..1) of `channels` channels at `rate` into an Ogg Vorbis file.
+inline std::string test_encode_ogg(const std::vector<float> &samples, int channels, int rate, float quality = 0.5f)
+{
+    vorbis_info info;
+    vorbis_info_init(&info);
+    if (vorbis_encode_init_vbr(&info, channels, rate, quality) != 0) {
+        vorbis_info_clear(&info);
+        return std::string();
+    }
+    vorbis_comment comment;
+    vorbis_comment_init(&comment);
+    vorbis_dsp_state dsp;
+    vorbis_analysis_init(&dsp, &info);
+    vorbis_block block;
+    vorbis_block_init(&dsp, &block);
+    ogg_stream_state stream;
+    ogg_stream_init(&stream, 1234);
+
+    std::string out;
+    ogg_page page;
+    auto append_page = [&out, &page]() {
+        out.append(reinterpret_cast<const char *>(page.header), size_t(page.header_len));
+        out.append(reinterpret_cast<const char *>(page.body), size_t(page.body_len));
+    };
+    ogg_packet id, comments, codebooks;
+    vorbis_analysis_headerout(&dsp, &comment, &id, &comments, &codebooks);
+    ogg_stream_packetin(&stream, &id);
+    ogg_stream_packetin(&stream, &comments);
+    ogg_stream_packetin(&stream, &codebooks);
+    while (ogg_stream_flush(&stream, &page)) append_page();
+
+    size_t frames = samples.size() / size_t(channels), done = 0;
+    bool ended = false, finished = false;
+    while (!ended) {
+        if (done < frames) {
+            int n = int(std::min<size_t>(1024, frames - done));
+            float **buffer = vorbis_analysis_buffer(&dsp, n);
+            for (int c = 0; c < channels; c++)
+                for (int i = 0; i < n; i++) buffer[c][i] = samples[(done + size_t(i)) * size_t(channels) + size_t(c)];
+            vorbis_analysis_wrote(&dsp, n);
+            done += size_t(n);
+        } else if (!finished) {
+            vorbis_analysis_wrote(&dsp, 0);
+            finished = true;
+        }
+        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
+            vorbis_analysis(&block, nullptr);
+            vorbis_bitrate_addblock(&block);
+            ogg_packet packet;
+            while (vorbis_bitrate_flushpacket(&dsp, &packet)) {
+                ogg_stream_packetin(&stream, &packet);
+                while (ogg_stream_pageout(&stream, &page)) {
+                    append_page();
+                    if (ogg_page_eos(&page)) ended = true;
+                }
+            }
+        }
+        if (finished && !ended && ogg_stream_flush(&stream, &page)) {
+            append_page();
+            if (ogg_page_eos(&page)) ended = true;
+        }
+    }
+    ogg_stream_clear(&stream);
+    vorbis_block_clear(&block);
+    vorbis_dsp_clear(&dsp);
+    vorbis_comment_clear(&comment);
+    vorbis_info_clear(&info);
+    return out;
+}
+
+// `frames` frames of a sine of `hz` at `amplitude`, the same on every channel.
+inline std::vector<float> test_sine(int frames, int channels, int rate, double hz, double amplitude)
+{
+    std::vector<float> samples(size_t(frames) * size_t(channels));
+    for (int i = 0; i < frames; i++)
+        for (int c = 0; c < channels; c++)
+            samples[size_t(i) * size_t(channels) + size_t(c)] =
+                float(amplitude * std::sin(2.0 * std::numbers::pi * hz * double(i) / double(rate)));
+    return samples;
+}
+
+// The header fields of a WAV file, canonical by default.
+struct TestWavHeader {
+    uint16_t format = 1;
+    uint16_t channels = 1;
+    uint32_t rate = 44100;
+    uint16_t bits = 16;
+    uint32_t data_size = 0xFFFFFFFF;  // the data's own size unless set
+};
+
+inline void test_put_le(std::string &out, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; i++) out.push_back(char((value >> (8 * i)) & 0xFF));
+}
+
+inline std::string test_wav_file(const TestWavHeader &header, const std::string &data)
+{
+    uint32_t size = header.data_size == 0xFFFFFFFF ? uint32_t(data.size()) : header.data_size;
+    uint32_t align = uint32_t(header.channels) * header.bits / 8;
+    std::string out = "RIFF";
+    test_put_le(out, 36 + uint32_t(data.size()), 4);
+    out += "WAVEfmt ";
+    test_put_le(out, 16, 4);
+    test_put_le(out, header.format, 2);
+    test_put_le(out, header.channels, 2);
+    test_put_le(out, header.rate, 4);
+    test_put_le(out, header.rate * align, 4);
+    test_put_le(out, align, 2);
+    test_put_le(out, header.bits, 2);
+    out += "data";
+    test_put_le(out, size, 4);
+    return out + data;
+}
+
+inline std::string test_wav_16bit(const std::vector<int16_t> &samples, uint32_t rate)
+{
+    std::string data;
+    for (int16_t sample : samples) test_put_le(data, uint16_t(sample), 2);
+    TestWavHeader header;
+    header.rate = rate;
+    return test_wav_file(header, data);
+}
