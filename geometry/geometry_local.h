@@ -14,3 +14,8 @@ bool geometry_face_corners(const MeshObject *mesh, const MeshFace *face, const f
 
 // Largest element count that the mesh allocators accept for one array (keeps byte sizes in range).
 constexpr int32_t kGeometryMaxElements = 1 << 24;
+
+// Where the segment p0 + t d (t in 0..1) meets the triangle (a, b, c), from either side, edges
+// included; false for a triangle of no area or a segment parallel to it.
+bool geometry_segment_triangle(const float *p0, const float *d, const float *a, const float *b, const float *c,
+                               float *t);

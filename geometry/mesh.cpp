@@ -244,3 +244,25 @@ int32_t mesh_edge_table_find(const MeshEdgeTable *table, int32_t a, int32_t b)
     }
     return -1;
 }
+
+bool geometry_segment_triangle(const float *p0, const float *d, const float *a, const float *b, const float *c,
+                               float *t)
+{
+    float e1[3], e2[3], pv[3], tv[3], qv[3];
+    vec3_sub(e1, b, a);
+    vec3_sub(e2, c, a);
+    vec3_cross(pv, d, e2);
+    float det = vec3_dot(e1, pv);
+    if (!(fabsf(det) > 1e-30f)) return false;
+    float inverse = 1.0f / det;
+    vec3_sub(tv, p0, a);
+    float u = vec3_dot(tv, pv) * inverse;
+    if (u < 0.0f || u > 1.0f) return false;
+    vec3_cross(qv, tv, e1);
+    float v = vec3_dot(d, qv) * inverse;
+    if (v < 0.0f || u + v > 1.0f) return false;
+    float s = vec3_dot(e2, qv) * inverse;
+    if (!(s >= 0.0f && s <= 1.0f)) return false;
+    *t = s;
+    return true;
+}
