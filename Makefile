@@ -2,14 +2,12 @@
 JOBS ?= $(shell nproc)
 RUN_DIR := build/run
 
-.PHONY: play test setup build build-test test-asan test-tsan clean
+.PHONY: play test setup build build-test test-asan test-tsan test-fuzz clean
 
 play: build
-	mkdir -p $(RUN_DIR)
-	@if [ -x build/tools/zavdata ]; then build/tools/zavdata $(RUN_DIR)/data; fi
 	cd $(RUN_DIR) && ../game/zavgolf
 
-test: test-asan test-tsan
+test: test-asan test-tsan test-fuzz
 
 setup:
 	tools/setup.sh
@@ -30,5 +28,12 @@ test-tsan: setup
 	cmake --build build-tsan --target zav_tsan_tests -j$(JOBS)
 	cd build-tsan && ctest --output-on-failure -j$(JOBS)
 
+# Each fuzz target of tests/fuzz briefly on its corpus, built with clang in its own tree.
+test-fuzz: setup
+	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DZAV_FUZZ=ON -DZAV_TESTS=OFF -DZAV_BENCH=OFF
+	cmake --build build-fuzz --target zav_fuzz -j$(JOBS)
+	cd build-fuzz && ctest -L fuzz --output-on-failure -j$(JOBS)
+
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz

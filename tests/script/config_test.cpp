@@ -1,0 +1,250 @@
+// The configuration reader against small tables, and the main table against files.
+#include "platform/system.h"
+#include "script/config.h"
+#include "script/config_main.h"
+#include "tests/test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+char *g_err1, *g_err10, *g_names[4];
+int32_t g_distance, g_count, g_list[2 * CONFIG_LIST_RECORD];
+ConfigBoxRecord g_boxes[2];
+float g_quads[8];
+
+const ConfigKeyDescriptor g_table[] = {
+    {CONFIG_SECTION, "MENUS", nullptr, nullptr, nullptr, nullptr, 0},
+    {CONFIG_TEXT, "ERR1", &g_err1, nullptr, nullptr, nullptr, 0},
+    {CONFIG_TEXT, "ERR10", &g_err10, nullptr, nullptr, nullptr, 0},
+    {CONFIG_SECTION_END, "", nullptr, nullptr, nullptr, nullptr, 0},
+    {CONFIG_SECTION, "PARAMS", nullptr, nullptr, nullptr, nullptr, 0},
+    {CONFIG_INT, "DISTANCE", nullptr, &g_distance, nullptr, nullptr, 0},
+    {CONFIG_INT, "COUNT", nullptr, &g_count, nullptr, nullptr, 0},
+    {CONFIG_GROUP, "THEME", nullptr, nullptr, nullptr, nullptr, 4},
+    {CONFIG_TEXT, "NAME", g_names, nullptr, nullptr, nullptr, 0},
+    {CONFIG_INT_LIST, "LIST", nullptr, g_list, nullptr, nullptr, 0},
+    {CONFIG_BOX, "BOX", nullptr, nullptr, g_boxes, nullptr, 0},
+    {CONFIG_BOX_VALUES, "VALUES", nullptr, nullptr, g_boxes, nullptr, 0},
+    {CONFIG_QUAD, "QUAD", nullptr, nullptr, nullptr, g_quads, 0},
+    {CONFIG_GROUP_END, "", nullptr, nullptr, nullptr, nullptr, 0},
+    {CONFIG_SECTION_END, "", nullptr, nullptr, nullptr, nullptr, 0},
+    {CONFIG_SCRIPT, "SCRIPT", nullptr, nullptr, nullptr, nullptr, 0},
+    {CONFIG_END, "", nullptr, nullptr, nullptr, nullptr, 0},
+};
+
+std::string str(const char *text) { return text ? text : "<null>"; }
+
+class ConfigTest : public ::testing::Test {
+protected:
+    TempDir temp;
+
+    void SetUp() override
+    {
+        sys_path_reset(temp.path.c_str(), (temp / "user").c_str());
+        free_texts();
+        g_distance = g_count = 0;
+        for (int32_t &v : g_list) v = 99;
+        for (ConfigBoxRecord &box : g_boxes) box = ConfigBoxRecord{};
+        for (float &q : g_quads) q = 0;
+    }
+
+    void TearDown() override { free_texts(); }
+
+    // The reader hands its text copies to the destinations for good.
+    static void free_texts()
+    {
+        free(g_err1);
+        free(g_err10);
+        g_err1 = g_err10 = nullptr;
+        for (char *&name : g_names) {
+            free(name);
+            name = nullptr;
+        }
+    }
+
+    // Reads `text` (lines joined with CR LF) against the test table.
+    void read(const std::string &text)
+    {
+        free_texts();
+        std::string crlf;
+        for (char c : text) {
+            if (c == '\n') crlf += "\r\n";
+            else crlf += c;
+        }
+        test_write_file(temp / "c.txt", crlf);
+        config_read_file(g_table, "c.txt");
+    }
+};
+
+TEST_F(ConfigTest, LongestKeyWinsAndBlanksDoNotCount)
+{
+    read("MENUS\n{\nERR10 = \"ten\"\nERR1 = \"one\"\n}\nPARAMS {\nD I S T A N C E = 512\nCOUNT 7\n}\n");
+    EXPECT_EQ(str(g_err10), "ten");
+    EXPECT_EQ(str(g_err1), "one");
+    EXPECT_EQ(g_distance, 512);
+    EXPECT_EQ(g_count, 0);  // no "=": nothing stored, no other key tried
+}
+
+TEST_F(ConfigTest, ValueKeysArePrefixes)
+{
+    read("PARAMS\n{\nDISTANCE_X = 300\n}\n");
+    EXPECT_EQ(g_distance, 300);
+}
+
+TEST_F(ConfigTest, GroupRecordsAndTheirBounds)
+{
+    read("PARAMS\n{\nTHEME:3\n{\nNAME = \"third\"\n}\nTHEME\n{\nNAME = \"zero\"\n}\n"
+         "THEME:99\n{\nNAME = \"far\"\n}\nTHEME:-1\n{\nNAME = \"neg\"\n}\nDISTANCE = 5\n}\n");
+    EXPECT_EQ(str(g_names[3]), "third");
+    EXPECT_EQ(str(g_names[0]), "zero");
+    EXPECT_EQ(str(g_names[1]), "<null>");
+    EXPECT_EQ(g_distance, 5);  // the skipped blocks did not end the section
+}
+
+TEST_F(ConfigTest, CommentsAtTheTopLevel)
+{
+    read("# MENUS\nPARAMS\n{\nDISTANCE = 1\n}\n#MENUS\nMENUS\n{\nERR1 = \"x\"\n}\n");
+    EXPECT_EQ(g_distance, 1);
+    EXPECT_EQ(str(g_err1), "x");
+    read("#only\nMENUS\n{\nERR1 = \"y\"\n}\n");
+    EXPECT_EQ(str(g_err1), "y");
+}
+
+TEST_F(ConfigTest, BraceOnTheKeyLineOrTheNext)
+{
+    read("PARAMS {\nDISTANCE = 11\n}\n");
+    EXPECT_EQ(g_distance, 11);
+    read("PARAMS\n{\nDISTANCE = 12\n}\n");
+    EXPECT_EQ(g_distance, 12);
+}
+
+TEST_F(ConfigTest, ClosingBraceEndsTheBlockAfterItsLine)
+{
+    read("PARAMS\n{\nDISTANCE = 7 }\nCOUNT = 3\n}\n");
+    EXPECT_EQ(g_distance, 7);
+    EXPECT_EQ(g_count, 0);
+    read("MENUS\n{\nERR1 = \"a } b\"\nERR10 = \"not read\"\n}\n");
+    EXPECT_EQ(str(g_err1), "a } b");
+    EXPECT_EQ(str(g_err10), "<null>");
+}
+
+TEST_F(ConfigTest, IntegerLists)
+{
+    read("PARAMS\n{\nTHEME:1\n{\nLIST = 1,2,3\n}\nTHEME\n{\nLIST = 7\n}\n}\n");
+    EXPECT_EQ(g_list[32], 1);
+    EXPECT_EQ(g_list[33], 2);
+    EXPECT_EQ(g_list[34], 3);
+    EXPECT_EQ(g_list[35], -1);
+    EXPECT_EQ(g_list[0], 99);  // one value without a comma stores nothing
+
+    read("PARAMS\n{\nTHEME\n{\nLIST = 5,\n}\n}\n");
+    EXPECT_EQ(g_list[0], 5);
+    EXPECT_EQ(g_list[1], 99);
+    EXPECT_EQ(g_list[2], -1);
+
+    for (int32_t &v : g_list) v = 99;
+    std::string many = "LIST = ";
+    for (int i = 0; i < 40; i++) many += std::to_string(i) + ",";
+    read("PARAMS\n{\nTHEME\n{\n" + many + "\n}\n}\n");
+    EXPECT_EQ(g_list[30], 30);
+    EXPECT_EQ(g_list[31], -1);
+    EXPECT_EQ(g_list[32], 99);  // the next record is untouched
+}
+
+TEST_F(ConfigTest, BoxesAndQuads)
+{
+    read("PARAMS\n{\nTHEME:1\n{\nBOX = (1,2),(3,4)\nVALUES = (5,6,7,8)\nQUAD = (0.5,1.5,2.5,3.5)\n}\n}\n");
+    EXPECT_EQ(g_boxes[1].rect_set, 1);
+    EXPECT_FLOAT_EQ(g_boxes[1].rect[3], 4.0f);
+    EXPECT_FLOAT_EQ(g_boxes[1].values[0], 5.0f);
+    EXPECT_FLOAT_EQ(g_quads[4], 0.5f);
+    EXPECT_FLOAT_EQ(g_quads[7], 3.5f);
+    EXPECT_EQ(g_boxes[0].rect_set, 0);
+}
+
+TEST_F(ConfigTest, TextsWithoutTheirQuotesAreIgnored)
+{
+    read("MENUS\n{\nERR1 = no quotes\nERR10 = \"open only\n}\n");
+    EXPECT_EQ(str(g_err1), "<null>");
+    EXPECT_EQ(str(g_err10), "<null>");
+    EXPECT_STREQ(config_extract_quoted_string("x \"open only"), "open only");
+    EXPECT_STREQ(config_extract_quoted_string("\"\""), "");
+    EXPECT_EQ(strlen(config_extract_quoted_string(("\"" + std::string(900, 'q') + "\"").c_str())), 511u);
+}
+
+TEST_F(ConfigTest, ScriptSectionsAreReadPast)
+{
+    read("SCRIPT\n{\nint a;\n}\nPARAMS\n{\nDISTANCE = 9\n}\n");
+    EXPECT_EQ(g_distance, 9);
+}
+
+TEST_F(ConfigTest, HostileTextDoesNoHarm)
+{
+    std::string text = std::string(5000, 'W') + " PARAMS\n{\n" + std::string(3000, 'L') + "\nTHEME:2147483647\n{\n}\n" +
+                       "DISTANCE = 99999999999999999999\nTHEME:2\n{\nNAME = \"" + std::string(2000, 'n') + "\"\n" +
+                       "}\nTHEME:1\n{\nNAME = \"" + std::string(400, 'm') + "\"\n}\n";
+    read(text);
+    EXPECT_EQ(g_names[2], nullptr);  // cut at 511 bytes, the text lost its closing quote
+    ASSERT_NE(g_names[1], nullptr);
+    EXPECT_EQ(strlen(g_names[1]), 400u);
+}
+
+TEST(KeyPrefix, BlanksAreRemovedFromTheLineOnly)
+{
+    EXPECT_TRUE(config_line_starts_with_key(" D IS\tTANCE = 1", "DISTANCE"));
+    EXPECT_TRUE(config_line_starts_with_key("anything", ""));
+    EXPECT_FALSE(config_line_starts_with_key("DIST", "DISTANCE"));
+    EXPECT_FALSE(config_line_starts_with_key("distance", "DISTANCE"));
+}
+
+class MainTableTest : public ConfigTest {
+protected:
+    void TearDown() override
+    {
+        for (char *&text : g_menu_texts) {
+            free(text);
+            text = nullptr;
+        }
+        for (char *&name : g_theme_names) {
+            free(name);
+            name = nullptr;
+        }
+        g_menu_text_r = -1;
+    }
+};
+
+TEST_F(MainTableTest, DefaultsHoldWhereTheFileIsSilent)
+{
+    test_write_file(temp / "empty.txt", "MENUS\r\n{\r\nSCORE2 = \"two\"\r\n}\r\n");
+    config_read_file(g_main_config_table, "empty.txt");
+    EXPECT_EQ(g_setting_distance, 768);
+    EXPECT_EQ(g_setting_stabilite, 5);
+    EXPECT_EQ(g_setting_frottement_sable, 1500);
+    EXPECT_EQ(g_material_eau, 8);
+    EXPECT_EQ(g_texture_feuilles, 17);
+    EXPECT_STREQ(menu_text(MENU_SCORE2), "two");
+    EXPECT_STREQ(menu_text(MENU_SCORE), "");
+    EXPECT_STREQ(menu_text(MENU_SCORES), "");
+    EXPECT_STREQ(g_menu_text_keys[MENU_RETOUR], "RETOUR");
+    EXPECT_EQ(MENU_TEXT_COUNT, 185);
+}
+
+TEST_F(MainTableTest, ThemesCountToTheFirstGapAndColoursPartly)
+{
+    test_write_file(temp / "themes.txt",
+                    "THEMES\r\n{\r\nTHEME:0\r\n{\r\nNAME = \"a\"\r\n}\r\nTHEME:1\r\n{\r\nNAME = \"b\"\r\n}\r\n"
+                    "THEME:2\r\n{\r\nNAME = \"c\"\r\nLIGHT_G = 80\r\n}\r\nTHEME:4\r\n{\r\nNAME = \"e\"\r\n}\r\n}\r\n"
+                    "PARAMS\r\n{\r\nCOLOR_TEXTE_MENU\r\n{\r\nR = 50\r\n}\r\n}\r\n");
+    config_read_file(g_main_config_table, "themes.txt");
+    EXPECT_EQ(config_theme_count(), 3);
+    EXPECT_EQ(g_theme_light_g[2], 80);
+    EXPECT_EQ(g_menu_text_r, 50);
+    EXPECT_EQ(g_menu_text_g, -1);
+    EXPECT_EQ(g_menu_text_selected_r, -1);
+}
+
+}  // namespace

@@ -1,0 +1,271 @@
+// The default configuration text "data/txt/script.txt" and the game's name file.
+#include "tools/data_writer.h"
+
+#include <cstdio>
+
+const char *const g_data_game_name = "ZAV Mini Golf";
+
+namespace {
+
+struct MenuTextValue {
+    const char *key;
+    const char *text;
+};
+
+const MenuTextValue g_menu_values[] = {
+    {"POPUPMSG", "Message"},
+    {"SCORES", "High scores"},
+    {"REPLAY", "Replay"},
+    {"MENU", "Menu"},
+    {"REPLAY_ON", "Replay: on"},
+    {"REPLAY_OFF", "Replay: off"},
+    {"INTERNETGAME", "Internet game"},
+    {"LANGAME", "Network game"},
+    {"NAMEPLAYER", "Player name"},
+    {"LEAVE", "Leave"},
+    {"SAVEOK", "Saved"},
+    {"PLAYER", "Players"},
+    {"EDITOR", "Hole editor"},
+    {"LIGHTING", "Lighting"},
+    {"CANTWRITE", "This file cannot be written"},
+    {"EDLOAD", "Open hole"},
+    {"EDSAVE", "Save hole"},
+    {"EDNEW", "New hole"},
+    {"EDCREATE", "New course"},
+    {"EDDOCNAME", "Hole name"},
+    {"EDNFO", "Information"},
+    {"EDPAR", "Par"},
+    {"GUIDE_ON", "Guide: on"},
+    {"GUIDE_OFF", "Guide: off"},
+    {"GAMELOAD", "Loading..."},
+    {"NEWTREE", "Tree"},
+    {"NEWBUISSON", "Bush"},
+    {"SCORE2", "Total"},
+    {"LEVELS", "Levels"},
+    {"BORNESTART", "Start"},
+    {"NIV", "Hole"},
+    {"NIVONULL", "No hole yet"},
+    {"NIVONAMEDEFAULT", "New hole"},
+    {"EDDESCRIPTION", "Description"},
+    {"PLATO1", "Board 1"},
+    {"PLATO2", "Board 2"},
+    {"PLATO3", "Board 3"},
+    {"NPERSO", "Your courses"},
+    {"NPREDEFS", "Courses"},
+    {"GAMEWIN", "Well played!"},
+    {"GAMELOST", "Better luck next time"},
+    {"SCORE", "Score"},
+    {"LOW", "Low"},
+    {"HIGH", "High"},
+    {"PATIENCE", "Please wait..."},
+    {"STOP", "Stop"},
+    {"CALCLIGHT", "Computing the lighting"},
+    {"ACC1", "Account"},
+    {"ACC2", "Password"},
+    {"ACC3", "Confirm password"},
+    {"ACC4", "E-mail"},
+    {"ACC5", "Create account"},
+    {"ACC6", "Account created"},
+    {"ACC7", "Account refused"},
+    {"TOOLTIP1", "Move the view"},
+    {"TOOLTIP2", "Place a block"},
+    {"TOOLTIP3", "Turn a block"},
+    {"TOOLTIP4", "Raise a block"},
+    {"TOOLTIP5", "Lower a block"},
+    {"TOOLTIP6", "Delete a block"},
+    {"TOOLTIP7", "Decor"},
+    {"TOOLTIP8", "Test the hole"},
+    {"THEM", "Theme"},
+    {"PGN", "Record"},
+    {"WHOIS", "Who is it?"},
+    {"TIME", "Time"},
+    {"ACCOUNT", "Account"},
+    {"ELO", "Over par"},
+    {"TIME1", "1 minute"},
+    {"TIME2", "2 minutes"},
+    {"TIME3", "5 minutes"},
+    {"TIME4", "10 minutes"},
+    {"TIME5", "15 minutes"},
+    {"TIME6", "30 minutes"},
+    {"TIME7", "No limit"},
+    {"PIECE1", "Piece 1"},
+    {"PIECE2", "Piece 2"},
+    {"PIECE3", "Piece 3"},
+    {"PIECE4", "Piece 4"},
+    {"PIECE5", "Piece 5"},
+    {"PIECE6", "Piece 6"},
+    {"MSGBEGIN", "The game begins"},
+    {"MSGLOAD", "Loading the game"},
+    {"MSGCREATE", "Creating the game"},
+    {"MSGWAIT", "Waiting for the other player"},
+    {"ENDGAME", "Game over"},
+    {"MAT", "Checkmate"},
+    {"PAT", "Stalemate"},
+    {"NOIRS", "Black"},
+    {"BLANCS", "White"},
+    {"ERROR", "Error"},
+    {"ERR1", "File not found"},
+    {"ERR2", "File cannot be read"},
+    {"ERR3", "File cannot be written"},
+    {"ERR4", "Not enough memory"},
+    {"ERR5", "Wrong format"},
+    {"ERR6", "Connection lost"},
+    {"ERR7", "Name already taken"},
+    {"ERR8", "The course has no start block"},
+    {"ERR9", "Name missing"},
+    {"ERR10", "Unknown error"},
+    {"SYS", "System"},
+    {"TRANSFO", "Transform"},
+    {"MSG1", "Message 1"},
+    {"MSG2", "Message 2"},
+    {"MSG3", "Message 3"},
+    {"MSG4", "Message 4"},
+    {"LISTFIRENDS", "Friends"},
+    {"AIDE", "Help"},
+    {"DOC", "Documentation"},
+    {"GLOW_ON", "Glow: on"},
+    {"GLOW_OFF", "Glow: off"},
+    {"FULL_ON", "Full screen: on"},
+    {"FULL_OFF", "Full screen: off"},
+    {"SHADOWS_ON", "Shadows: on"},
+    {"SHADOWS_OFF", "Shadows: off"},
+    {"SYNCHRO_ON", "Vertical sync: on"},
+    {"SYNCHRO_OFF", "Vertical sync: off"},
+    {"BUMP_ON", "Relief: on"},
+    {"BUMP_OFF", "Relief: off"},
+    {"ENV_ON", "Reflections: on"},
+    {"ENV_OFF", "Reflections: off"},
+    {"REDO", "Play again"},
+    {"VIEW2D", "2D view"},
+    {"VIEW3D", "3D view"},
+    {"NEXT", "Next"},
+    {"PREV", "Previous"},
+    {"DEFJOUEUR", "Choose the player"},
+    {"SELECT", "Select"},
+    {"NOM0", "Player"},
+    {"NOM1", "Nobody"},
+    {"NOM2", "Player 3"},
+    {"NOM3", "Player 4"},
+    {"NOM4", "Player 5"},
+    {"PC0", "Computer 1"},
+    {"PC1", "Computer 2"},
+    {"SERVEUR", "Server"},
+    {"YOURIPNAME", "Your address"},
+    {"JOUER", "Play"},
+    {"MULTIPLAYER", "Multiplayer"},
+    {"OPTIONS", "Options"},
+    {"INFOS", "Credits"},
+    {"RETOUR", "Back"},
+    {"QUITTER", "Quit"},
+    {"UNJOUEUR", "One player"},
+    {"DEUXJOUEURS", "Two players"},
+    {"SOUNDON", "Sound effects: on"},
+    {"SOUNDOFF", "Sound effects: off"},
+    {"MUSICON", "Music: on"},
+    {"MUSICOFF", "Music: off"},
+    {"MUSIC", "Music"},
+    {"CHARGER", "Open"},
+    {"CHARGERPARTIE", "Open a game"},
+    {"SAUVER", "Save"},
+    {"DEPART", "Start"},
+    {"SOUNDCARD_ON", "Sound card: on"},
+    {"SOUNDCARD_OFF", "Sound card: off"},
+    {"RESOLUTION", "Resolution"},
+    {"CERTAIN", "Leave this course?"},
+    {"CERTAIN2", "Your score will be lost."},
+    {"OUI", "Yes"},
+    {"NON", "No"},
+    {"PRIV", "Private"},
+    {"CREATE", "Create"},
+    {"JOIN", "Join"},
+    {"DEL", "Delete"},
+    {"PLAY", "Play"},
+    {"EXIT", "Exit"},
+    {"CONNECT", "Connect"},
+    {"DECONNECT", "Disconnect"},
+    {"NEWGAME", "New game"},
+    {"DELGAME", "Delete game"},
+    {"INROOM", "In the room"},
+    {"DIALOG", "Dialog"},
+    {"MESSAGE", "Message"},
+    {"TOOLS", "Tools"},
+    {"ROOMLIST", "Rooms"},
+    {"BAN", "Ban"},
+    {"UNBAN", "Unban"},
+    {"FRIEND", "Friend"},
+    {"DELFRIEND", "Remove friend"},
+    {"JOINROOM", "Join the room"},
+    {"ROOM", "Room"},
+    {"PLAYERNAME", "Player name"},
+    {"PLAYERPWD", "Password"},
+};
+
+struct Theme {
+    const char *name;
+    const char *folder;
+    int ambient[3];
+    int light[3];
+};
+
+const Theme g_themes[] = {
+    {"Garden", "garden", {45, 45, 50}, {90, 88, 80}},
+    {"Desert", "desert", {50, 45, 40}, {100, 92, 75}},
+    {"Night", "night", {20, 22, 35}, {55, 60, 85}},
+};
+
+std::string themes_section()
+{
+    std::string text = "THEMES\n{\n";
+    char line[256];
+    for (size_t i = 0; i < sizeof g_themes / sizeof g_themes[0]; i++) {
+        const Theme &theme = g_themes[i];
+        snprintf(line, sizeof line, "\tTHEME:%zu\n\t{\n\t\tNAME = \"%s\"\n", i, theme.name);
+        text += line;
+        snprintf(line, sizeof line, "\t\tQELBLOCS = \"data/themes/%s/blocs.qel\"\n", theme.folder);
+        text += line;
+        const char *sides[] = {"LEFT", "FRONT", "RIGHT", "BACK"};
+        const char *files[] = {"left", "front", "right", "back"};
+        for (int s = 0; s < 4; s++) {
+            snprintf(line, sizeof line, "\t\t%s = \"data/themes/%s/sky_%s\"\n", sides[s], theme.folder, files[s]);
+            text += line;
+        }
+        snprintf(line, sizeof line,
+                 "\t\tAMBIENT_R = %d\n\t\tAMBIENT_G = %d\n\t\tAMBIENT_B = %d\n"
+                 "\t\tLIGHT_R = %d\n\t\tLIGHT_G = %d\n\t\tLIGHT_B = %d\n\t}\n",
+                 theme.ambient[0], theme.ambient[1], theme.ambient[2], theme.light[0], theme.light[1], theme.light[2]);
+        text += line;
+    }
+    return text + "}\n\n";
+}
+
+const char *const g_params_section =
+    "PARAMS\n"
+    "{\n"
+    "\tDISTANCE = 768\n"
+    "\tCOLOR_TEXTE_MENU\n\t{\n\t\tR = 95\n\t\tG = 95\n\t\tB = 90\n\t}\n"
+    "\tCOLOR_TEXTE_MENU_SELECTION\n\t{\n\t\tR = 100\n\t\tG = 80\n\t\tB = 20\n\t}\n"
+    "\t# rest test of the ball, then restitution and friction in thousandths\n"
+    "\tPHYSIQUE\n\t{\n"
+    "\t\tSTABILITE = 5\n"
+    "\t\tRESTITUTION_NORMAL = 700\n\t\tFROTTEMENT_NORMAL = 400\n"
+    "\t\tRESTITUTION_SABLE = 1\n\t\tFROTTEMENT_SABLE = 1500\n"
+    "\t\tRESTITUTION_SOL = 400\n\t\tFROTTEMENT_SOL = 400\n"
+    "\t}\n"
+    "\tMATERIAUX\n\t{\n\t\tSABLE = 11\n\t\tSOL = 7\n\t\tGROUND = 7\n\t\tEAU = 8\n\t\tHERBE = 5\n\t}\n"
+    "\tTEXTURES\n\t{\n\t\tTRONC = 16\n\t\tFEUILLES = 17\n\t}\n"
+    "}\n\n";
+
+}  // namespace
+
+bool data_write_script(const std::string &data_dir)
+{
+    std::string text = "# Settings and interface texts of the game.\n\n";
+    text += "PRESENTATION\n{\n\tPAGE1 = \"data/gfx/presentation1\"\n}\n\n";
+    text += themes_section();
+    text += g_params_section;
+    text += "MENUS\n{\n";
+    for (const MenuTextValue &value : g_menu_values) text += std::string("\t") + value.key + " = \"" + value.text + "\"\n";
+    text += "}\n";
+    return data_write_file(data_dir + "/txt/script.txt", data_crlf(text)) &&
+           data_write_file(data_dir + "/txt/nameofgame.ini", data_crlf(std::string(g_data_game_name) + "\n"));
+}

@@ -1,0 +1,14 @@
+// The writers of the game's default data folder, one per kind of file, and what they share.
+#pragma once
+
+#include <string>
+
+// Writes the bytes to `path` (a POSIX path), creating its folders; whole or not at all.
+bool data_write_file(const std::string &path, const std::string &bytes);
+// The text with every line ended by CR LF, as the game's text reader wants.
+std::string data_crlf(const std::string &text);
+
+// "txt/script.txt" and "txt/nameofgame.ini" under the data folder.
+bool data_write_script(const std::string &data_dir);
+// The game's name, first line of "txt/nameofgame.ini".
+extern const char *const g_data_game_name;

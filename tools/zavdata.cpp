@@ -1,0 +1,27 @@
+// Writes the game's default data folder: zavdata <data folder>.
+#include "tools/data_writer.h"
+
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        fprintf(stderr, "usage: zavdata <data folder>\n");
+        return 2;
+    }
+    std::string data_dir = argv[1];
+    struct Writer {
+        const char *what;
+        bool (*write)(const std::string &);
+    };
+    const Writer writers[] = {
+        {"configuration", data_write_script},
+    };
+    int failed = 0;
+    for (const Writer &writer : writers) {
+        if (writer.write(data_dir)) continue;
+        fprintf(stderr, "zavdata: cannot write the %s into %s\n", writer.what, data_dir.c_str());
+        failed = 1;
+    }
+    return failed;
+}
