@@ -37,12 +37,17 @@ OPJ_SIZE_T on_memory_read(void *out, OPJ_SIZE_T size, void *user)
 OPJ_OFF_T on_memory_skip(OPJ_OFF_T count, void *user)
 {
     MemoryReader *reader = (MemoryReader *)user;
-    if (count < 0 && (uint64_t)-count > reader->position) return -1;
-    if (count >= 0 && (uint64_t)count > memory_reader_remaining(reader)) {
+    if (count < 0) {
+        uint64_t back = 0 - (uint64_t)count;
+        if (back > reader->position) return -1;
+        memory_reader_seek(reader, reader->position - (size_t)back);
+        return count;
+    }
+    if ((uint64_t)count > memory_reader_remaining(reader)) {
         memory_reader_seek(reader, reader->size);
         return -1;
     }
-    memory_reader_seek(reader, reader->position + count);
+    memory_reader_seek(reader, reader->position + (size_t)count);
     return count;
 }
 

@@ -1,6 +1,5 @@
 // The paged output stream and the bounded read cursor.
 #include "geometry/stream.h"
-#include "tests/test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -71,20 +70,6 @@ TEST(PagedBufferTest, ValuesAreLittleEndian)
     std::vector<uint8_t> expected = {0xAB, 0x34, 0x12, 0xEF, 0xBE, 0xAD, 0xDE, 0xFE,
                                      0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x80, 0x3F};
     EXPECT_EQ(flatten(buffer), expected);
-    paged_buffer_free(&buffer);
-}
-
-TEST(PagedBufferTest, WritesToFileWhole)
-{
-    TempDir temp;
-    std::vector<uint8_t> all = pattern(9000, 3);
-    PagedBuffer buffer = {};
-    paged_buffer_write(&buffer, all.data(), all.size());
-    FILE *file = fopen((temp / "out.bin").c_str(), "wb");
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(paged_buffer_write_file(&buffer, file), 1);
-    fclose(file);
-    EXPECT_EQ(test_read_file(temp / "out.bin"), std::string(all.begin(), all.end()));
     paged_buffer_free(&buffer);
 }
 
