@@ -1,0 +1,95 @@
+// Music: tracker modules (XM and 31-sample ProTracker MOD) loaded into records and kept in a
+// table in load order, for the player to render.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#define MUSIC_CHANNELS 32
+#define MUSIC_MAX_MODULES 64
+
+// One pattern cell as loaded.
+struct MusicCell {
+    uint16_t note;       // 65535 none; XM 1 to 96 or 97 (key off); MOD index 0 to 107 in the period table
+    uint8_t instrument;  // XM instrument or MOD sample number, 0 none
+    uint16_t period;     // raw period of a MOD cell
+    uint8_t volume;      // XM volume column, 0 when absent
+    uint8_t effect;
+    uint8_t parameter;
+};
+
+// Column c holds row_count cells of channel c; null for channels beyond the module's count.
+struct MusicPattern {
+    MusicCell *columns[MUSIC_CHANNELS];
+    uint32_t row_count;
+};
+
+struct MusicEnvelopePoint {
+    uint16_t position;  // ticks
+    int16_t value;      // 0 to 64
+};
+
+struct MusicSample {
+    char name[22];
+    int32_t length;       // samples
+    int32_t finetune;     // MOD -8 to 7, XM -128 to 127
+    int32_t volume;       // 0 to 64
+    int32_t loop_start;   // samples, within the data
+    int32_t loop_length;  // samples; loop start + loop length never passes the length
+    int32_t relative_note;
+    int32_t loop_type;  // XM: 0 none, 1 forward, 2 ping-pong
+    int32_t panning;    // XM: 0 to 255
+    int16_t *data;      // null when the length is 0; MOD data carry 10 zero samples after the length
+    int32_t is_16bit;
+};
+
+struct MusicInstrument {
+    char name[22];
+    int32_t sample_count;
+    int32_t note_map[120];  // sample index for notes 1 to 96 at [note - 1]
+    MusicEnvelopePoint volume_envelope[12];
+    MusicEnvelopePoint panning_envelope[12];
+    int32_t panning_point_count;
+    int32_t volume_point_count;
+    int32_t volume_sustain, volume_loop_start, volume_loop_end;  // point numbers 0 to 11
+    int32_t panning_sustain, panning_loop_start, panning_loop_end;
+    int32_t volume_type, panning_type;
+    int32_t vibrato_type, vibrato_depth, vibrato_sweep, vibrato_rate;
+    int32_t fadeout;
+    MusicSample *samples;  // sample_count records, null when 0
+};
+
+struct MusicModule {
+    int32_t type;           // 1 XM, 0 MOD
+    int32_t channel_count;  // 1 to 32
+    int32_t orders[256];
+    int32_t pattern_count;
+    MusicPattern *patterns;
+    int32_t song_length;  // 0 to 256
+    char name[20];
+    MusicInstrument instruments[129];  // XM, 1 to instrument_count
+    int32_t instrument_count;
+    int32_t linear_frequency;
+    MusicSample samples[32];  // MOD, 1 to 31
+    int32_t restart_position;
+    int32_t default_bpm;  // 32 to 255
+    int32_t default_speed;
+};
+
+// The module table, filled on the main thread while the player is stopped. The current entry
+// changes on the thread that renders.
+extern MusicModule *g_music_modules[MUSIC_MAX_MODULES];
+extern std::atomic<int32_t> g_music_module_count;
+extern std::atomic<int32_t> g_music_current_index;
+extern std::atomic<MusicModule *> g_music_current_module;
+extern std::atomic<int32_t> g_music_module_loaded;  // 1 from the first addition on, never cleared
+extern std::atomic<int32_t> g_music_song_ended;
+
+// Empties the table (without freeing: stopping playback frees the modules) and builds the period
+// table. Called before loading modules.
+void music_reset_player(void);
+// Loads an XM or MOD file (".zik") into the table; its index, or -1 when the file is missing,
+// cut short or corrupt, or the table is full (nothing is added then).
+int32_t music_load_module(const char *path);
+// Frees a module and everything it holds; null is accepted.
+void music_free_module(MusicModule *module);

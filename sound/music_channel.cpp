@@ -1,0 +1,218 @@
+// Channel state, envelopes and the rendering of one channel's frames for one tick.
+#include "sound/music_local.h"
+
+#include <cstring>
+
+// Renderer state: touched only by the thread that renders, handed between threads with the block.
+MusicChannel g_music_channels[MUSIC_CHANNELS];
+float g_music_channel_pans[MUSIC_CHANNELS] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f,
+                                              0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f,
+                                              0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+int32_t g_music_speed = 6;
+int32_t g_music_tick;
+int32_t g_music_row;
+int32_t g_music_order_position;
+int32_t g_music_pattern_delay;
+int32_t g_music_pattern_loop_row;
+int32_t g_music_pattern_loop_count;
+
+int16_t g_music_channel_buffers[MUSIC_CHANNELS][MUSIC_CHANNEL_BUFFER_VALUES];
+int32_t g_music_buffered_frames;
+float g_music_tick_rate = 50.0f;
+int32_t g_music_samples_per_tick = 882;
+int32_t g_music_channel_count;
+std::atomic<float> g_music_volume{1.0f};
+
+namespace {
+
+const MusicCell empty_cell = {MUSIC_NO_NOTE, 0, 0, 0, 0, 0};
+
+const MusicPattern *pattern_at(const MusicModule *module, int32_t order_position)
+{
+    if (!module || !module->patterns || order_position < 0 || order_position >= 256) return nullptr;
+    int32_t pattern = module->orders[order_position];
+    if (pattern < 0 || pattern >= module->pattern_count) return nullptr;
+    return &module->patterns[pattern];
+}
+
+int32_t clamp_point(int32_t point) { return point < 0 ? 0 : point > 11 ? 11 : point; }
+
+const MusicInstrument *instrument_of(int32_t instrument)
+{
+    const MusicModule *module = g_music_current_module;
+    if (!module || instrument < 1 || instrument > module->instrument_count || instrument > 128) return nullptr;
+    return &module->instruments[instrument];
+}
+
+int16_t to_sample(int32_t value) { return int16_t(value > 32767 ? 32767 : value < -32768 ? -32768 : value); }
+
+}  // namespace
+
+void music_reset_channels(void)
+{
+    for (int32_t c = 0; c < MUSIC_CHANNELS; c++) {
+        g_music_channel_pans[c] = 0.5f;
+        // Whole records, so that a module starts the same way every time it is played.
+        g_music_channels[c] = MusicChannel{};
+        g_music_channels[c].note_cut_tick = -1;
+        g_music_channels[c].note_delay_tick = -1;
+    }
+    g_music_pattern_delay = 0;
+    g_music_pattern_loop_row = 0;
+    g_music_pattern_loop_count = 0;
+    MusicModule *module = g_music_current_module;
+    g_music_channel_count = module ? module->channel_count : 0;
+}
+
+void music_set_tempo(int32_t bpm)
+{
+    double rate = double(bpm) * 2.0 * double(0.2f);
+    if (rate <= 0.0) return;
+    g_music_tick_rate = float(rate);
+    g_music_samples_per_tick = int32_t(44100.0 / rate);
+}
+
+const MusicCell *music_cell_at(const MusicModule *module, int32_t order_position, int32_t row, int32_t channel)
+{
+    const MusicPattern *pattern = pattern_at(module, order_position);
+    if (!pattern || row < 0 || uint32_t(row) >= pattern->row_count || channel < 0 || channel >= MUSIC_CHANNELS ||
+        !pattern->columns[channel])
+        return &empty_cell;
+    return &pattern->columns[channel][row];
+}
+
+int32_t music_row_count_at(const MusicModule *module, int32_t order_position)
+{
+    const MusicPattern *pattern = pattern_at(module, order_position);
+    return pattern && pattern->row_count > 0 ? int32_t(pattern->row_count) : 64;
+}
+
+// ---- envelopes ----------------------------------------------------------------------------------
+
+double music_envelope_plain(const MusicEnvelopePoint *points, int32_t tick)
+{
+    for (int32_t k = 0; k < 11; k++) {
+        int32_t x0 = points[k].position, x1 = points[k + 1].position;
+        if (x0 <= tick && tick < x1) {
+            double y0 = points[k].value, y1 = points[k + 1].value;
+            return (y0 + (y1 - y0) * (tick - x0) / (x1 - x0)) / 64.0;
+        }
+    }
+    return 0.0;
+}
+
+double music_envelope_sustain(const MusicEnvelopePoint *points, int32_t sustain, int32_t tick)
+{
+    sustain = clamp_point(sustain);
+    if (sustain < 1) return points[sustain].value / 64.0;
+    for (int32_t k = 0; k < sustain; k++) {
+        int32_t x0 = points[k].position, x1 = points[k + 1].position;
+        if (x0 <= tick && tick < x1) {
+            double y0 = points[k].value, y1 = points[k + 1].value;
+            return (y0 + (y1 - y0) * (tick - x0) / (x1 - x0)) / 64.0;
+        }
+    }
+    return points[sustain].value / 64.0;
+}
+
+double music_envelope_loop(const MusicEnvelopePoint *points, int32_t loop_start, int32_t loop_end, int32_t tick)
+{
+    int32_t start = points[clamp_point(loop_start)].position;
+    int32_t end = points[clamp_point(loop_end)].position;
+    if (tick > start) {
+        // A loop of no length holds at its start.
+        tick = end > start ? start + (tick - start) % (end - start) : start;
+    }
+    return music_envelope_plain(points, tick);
+}
+
+double music_eval_volume_envelope(int32_t instrument, int32_t tick)
+{
+    const MusicInstrument *i = instrument_of(instrument);
+    return i ? music_envelope_plain(i->volume_envelope, tick) : 0.0;
+}
+
+double music_eval_volume_envelope_sustain(int32_t instrument, int32_t tick)
+{
+    const MusicInstrument *i = instrument_of(instrument);
+    return i ? music_envelope_sustain(i->volume_envelope, i->volume_sustain, tick) : 0.0;
+}
+
+double music_eval_volume_envelope_loop(int32_t instrument, int32_t tick)
+{
+    const MusicInstrument *i = instrument_of(instrument);
+    return i ? music_envelope_loop(i->volume_envelope, i->volume_loop_start, i->volume_loop_end, tick) : 0.0;
+}
+
+double music_eval_panning_envelope(int32_t instrument, int32_t tick)
+{
+    const MusicInstrument *i = instrument_of(instrument);
+    return i ? music_envelope_plain(i->panning_envelope, tick) : 0.0;
+}
+
+double music_eval_panning_envelope_sustain(int32_t instrument, int32_t tick)
+{
+    const MusicInstrument *i = instrument_of(instrument);
+    return i ? music_envelope_sustain(i->panning_envelope, i->panning_sustain, tick) : 0.0;
+}
+
+double music_eval_panning_envelope_loop(int32_t instrument, int32_t tick)
+{
+    const MusicInstrument *i = instrument_of(instrument);
+    return i ? music_envelope_loop(i->panning_envelope, i->panning_loop_start, i->panning_loop_end, tick) : 0.0;
+}
+
+// ---- rendering ----------------------------------------------------------------------------------
+
+void music_render_silence(int32_t channel, int32_t frames)
+{
+    memset(&g_music_channel_buffers[channel][2 * g_music_buffered_frames], 0, sizeof(int16_t) * 2 * size_t(frames));
+}
+
+void music_render_channel(int32_t channel, const MusicSample *sample, double step, double gain, float pan,
+                          int32_t frames, int32_t xm)
+{
+    MusicChannel &ch = g_music_channels[channel];
+    int16_t *out = &g_music_channel_buffers[channel][2 * g_music_buffered_frames];
+    const int16_t *data = sample->data;
+    int32_t length = sample->length;
+    int32_t ls = sample->loop_start, ll = sample->loop_length;
+    int32_t mode = xm ? sample->loop_type : (ll != 0 && ll != 2 ? 1 : 0);
+    if (ll <= 0) mode = 0;
+    for (int32_t f = 0; f < frames; f++) {
+        double position = ch.position;
+        int32_t k = int32_t(position);
+        double frac = position - k;
+        int32_t next = k + 1;
+        int32_t read = k;
+        if (mode == 1) {
+            if (k > ls) {
+                if (k - ls >= ll) k = ls + (k - ls) % ll;
+                read = k;
+                next = k + 1;
+            }
+            if (xm ? next > ls && next - ls >= ll : next == ls + ll) next = xm ? ls + (next - ls) % ll : ls;
+        } else if (mode == 2 && k > ls) {
+            int32_t m = k - ls < 2 * ll ? k - ls : (k - ls) % (2 * ll);
+            k = ls + m;
+            read = m < ll ? ls + m : ls + ll - (m - ll);
+            int32_t m1 = (m + 1) % (2 * ll);
+            next = m1 < ll ? ls + m1 : ls + ll - (m1 - ll);
+        } else if (xm ? k >= length : k > length) {
+            // The sample has ended: the channel stops for the rest of the tick and after.
+            ch.period = 0;
+            memset(out + 2 * f, 0, sizeof(int16_t) * 2 * size_t(frames - f));
+            return;
+        }
+        // A ping-pong turn reads one past the loop; at the end of the data, the last sample. (MOD
+        // data carry zeros past the length.)
+        if (xm && read >= length) read = length - 1;
+        double a = data[read];
+        double b = next >= length ? a : data[next];
+        int32_t s = int32_t((a + (b - a) * frac) * gain);
+        int32_t left = int32_t(s * pan);
+        out[2 * f] = to_sample(left);
+        out[2 * f + 1] = to_sample(s - left);
+        ch.position = float(k + frac + step);
+    }
+}

@@ -1,0 +1,106 @@
+// Helpers of the music tests: modules loaded from bytes in memory, a player set up on one module,
+// and one tick run with its position and frames kept.
+#pragma once
+
+#include "sound/music_local.h"
+#include "sound/music_writer.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Loads module bytes with the reader of their type; null when the reader refuses them.
+inline MusicModule *music_test_load(const std::string &bytes, bool xm)
+{
+    if (bytes.empty()) return nullptr;
+    FILE *file = fmemopen(const_cast<char *>(bytes.data()), bytes.size(), "rb");
+    if (!file) return nullptr;
+    MusicModule *module = new MusicModule();
+    int32_t ok = xm ? music_load_xm(file, module) : music_load_mod(file, module);
+    fclose(file);
+    if (ok) return module;
+    music_free_module(module);
+    return nullptr;
+}
+
+// The player's state at the start of a module, as a switch to it leaves it.
+inline void music_test_start(MusicModule *module)
+{
+    music_build_period_table();
+    g_music_current_module = module;
+    music_reset_channels();
+    g_music_tick_rate = 50.0f;
+    g_music_samples_per_tick = 882;
+    g_music_speed = 6;
+    if (module && module->type == 1) {
+        g_music_speed = module->default_speed;
+        music_set_tempo(module->default_bpm);
+    }
+    g_music_order_position = 0;
+    g_music_row = 0;
+    g_music_tick = 0;
+    g_music_song_ended = 0;
+    g_music_buffered_frames = 0;
+    g_music_volume = 1.0f;
+}
+
+// Where a tick played and how many frames it rendered; channel 0's frames are kept.
+struct MusicTestTick {
+    int order, row, tick, speed, frames;
+    std::vector<int16_t> left, right;
+};
+
+inline MusicTestTick music_test_tick(MusicModule *module, int channel = 0)
+{
+    MusicTestTick t = {g_music_order_position, g_music_row, g_music_tick, g_music_speed, 0, {}, {}};
+    g_music_buffered_frames = 0;
+    if (module && module->type == 1) music_tick_xm(module);
+    else music_tick_mod(module);
+    t.frames = g_music_buffered_frames;
+    for (int f = 0; f < t.frames; f++) {
+        t.left.push_back(g_music_channel_buffers[channel][2 * f]);
+        t.right.push_back(g_music_channel_buffers[channel][2 * f + 1]);
+    }
+    return t;
+}
+
+// Mean of left plus right over a tick's frames from `skip` on.
+inline double music_test_level(const MusicTestTick &t, int skip = 0)
+{
+    double sum = 0;
+    int count = 0;
+    for (size_t f = size_t(skip); f < t.left.size(); f++, count++) sum += t.left[f] + t.right[f];
+    return count ? sum / count : 0.0;
+}
+
+inline std::vector<int16_t> music_test_constant(int count, int value) { return std::vector<int16_t>(size_t(count), int16_t(value)); }
+
+// A sample of 64 bytes of 0x40 looped whole: 16384 wherever it is read.
+inline MusicWriterSample music_test_dc_sample()
+{
+    MusicWriterSample s;
+    s.data = music_test_constant(64, 0x4000);
+    s.loop_start = 0;
+    s.loop_length = 64;
+    s.loop_type = 1;
+    return s;
+}
+
+// One cycle of a square wave over 64 samples, looped.
+inline MusicWriterSample music_test_square_sample()
+{
+    MusicWriterSample s;
+    for (int i = 0; i < 64; i++) s.data.push_back(int16_t(i < 32 ? 0x4000 : -0x4000));
+    s.loop_start = 0;
+    s.loop_length = 64;
+    s.loop_type = 1;
+    return s;
+}
+
+// An XM instrument holding one sample for every note.
+inline MusicWriterInstrument music_test_instrument(const MusicWriterSample &sample)
+{
+    MusicWriterInstrument instrument;
+    instrument.samples.push_back(sample);
+    return instrument;
+}
