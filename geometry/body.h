@@ -108,9 +108,9 @@ struct RigidBody {
     float radius;  // bounding radius; a sphere's or cylinder's radius
     float cylinder_axis[3];
     float cylinder_height;
-    ShapeTreeNode *shape_tree;  // owned
-    SphereTree *sphere_tree;    // owned
-    PointGrid *point_grid;      // owned
+    ShapeTreeNode *shape_tree;   // owned
+    SphereTree *sphere_tree;     // owned
+    PointGrid *point_grid;       // owned
     MeshObject *collision_mesh;  // shape 6: the body's own mesh; not owned
     int32_t wake_timer;
     uint8_t woken;  // written by several wake jobs: use std::atomic_ref

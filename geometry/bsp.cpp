@@ -21,7 +21,7 @@ namespace {
 constexpr int kMaxDepth = 48;
 
 struct Builder {
-    const float *bounds;     // 6 per face
+    const float *bounds;        // 6 per face
     std::vector<float> centre;  // 3 per face
     std::vector<FaceBspNode> nodes;
     std::vector<int32_t> leaf_faces;
@@ -67,7 +67,8 @@ int32_t split_faces(Builder &b, int32_t *faces, int32_t count)
         int32_t first = int32_t(middle - faces);
         if (first > 0 && first < count) return first;
     }
-    std::sort(faces, faces + count, [&](int32_t a, int32_t c) { return key(a) < key(c) || (key(a) == key(c) && a < c); });
+    std::sort(faces, faces + count,
+              [&](int32_t a, int32_t c) { return key(a) < key(c) || (key(a) == key(c) && a < c); });
     int32_t first = int32_t(lroundf(float(count) * split));
     return std::clamp(first, int32_t(1), count - 1);
 }
@@ -138,7 +139,8 @@ int build(FaceBsp *bsp, int32_t parameter, const MeshObject *mesh, bool with_ver
             bsp->nodes = nullptr;
         }
         if (with_vertices && bsp->node_count > 0) {
-            bsp->leaf_vertices = static_cast<FaceBspLeafVertices *>(calloc(size_t(bsp->node_count), sizeof(FaceBspLeafVertices)));
+            bsp->leaf_vertices =
+                static_cast<FaceBspLeafVertices *>(calloc(size_t(bsp->node_count), sizeof(FaceBspLeafVertices)));
             if (!bsp->leaf_vertices) throw std::bad_alloc();
             bsp->leaf_vertices_count = bsp->node_count;
             std::vector<int32_t> used;
@@ -232,8 +234,8 @@ int bsp_build_face_tree_with_vertices(FaceBsp *bsp, int32_t parameter, const Mes
     return build(bsp, parameter, mesh, true);
 }
 
-const FaceBspResult *bsp_query_face_tree_sphere(FaceBsp *bsp, float x, float y, float z, float radius,
-                                                int32_t worker, const float *matrix)
+const FaceBspResult *bsp_query_face_tree_sphere(FaceBsp *bsp, float x, float y, float z, float radius, int32_t worker,
+                                                const float *matrix)
 {
     if (worker < 0 || worker >= kFaceBspWorkers) return nullptr;
     FaceBspResult *result = &bsp->results[worker];

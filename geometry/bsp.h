@@ -54,10 +54,10 @@ struct FaceBsp {
     int32_t node_count;
     int32_t *leaf_faces;  // the faces of every leaf, leaf after leaf
     int32_t face_count;
-    float *face_bounds;  // 6 floats per face of the mesh (lo, hi), local frame
+    float *face_bounds;                  // 6 floats per face of the mesh (lo, hi), local frame
     FaceBspLeafVertices *leaf_vertices;  // one per node (empty for inner nodes), or null
     int32_t leaf_vertices_count;
-    const MeshObject *mesh;              // not owned; must outlive the tree
+    const MeshObject *mesh;  // not owned; must outlive the tree
     FaceBspResult results[kFaceBspWorkers];
     FaceBspEntryList main;
 };
@@ -81,8 +81,8 @@ int bsp_build_face_tree_with_vertices(FaceBsp *bsp, int32_t parameter, const Mes
 // space and mapped into the mesh's frame by the inverse of `matrix` (local to world; null:
 // identity). Replaces worker's previous result; null for a worker outside 0..7. A singular matrix
 // gives an empty result.
-const FaceBspResult *bsp_query_face_tree_sphere(FaceBsp *bsp, float x, float y, float z, float radius,
-                                                int32_t worker, const float *matrix);
+const FaceBspResult *bsp_query_face_tree_sphere(FaceBsp *bsp, float x, float y, float z, float radius, int32_t worker,
+                                                const float *matrix);
 // Main thread: the faces whose bounding box meets the triangle's box and straddles or touches its
 // plane, points in the mesh's local frame. Replaces the main list.
 const FaceBspEntryList *face_bsp_query_triangle(FaceBsp *bsp, const float *p0, const float *p1, const float *p2);

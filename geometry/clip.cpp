@@ -9,7 +9,10 @@
 
 namespace {
 
-float plane_value(const float *plane, const float *p) { return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3]; }
+float plane_value(const float *plane, const float *p)
+{
+    return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3];
+}
 
 // One corner of a polygon being clipped: an existing vertex, or a new one not yet stored.
 struct Corner {
@@ -79,7 +82,8 @@ int32_t clip_triangle(ClipBuffer *buffer, int32_t i, const ClipRegion *region)
     int fresh = 0;
     for (int k = 0; k < n; k++)
         if (a[k].index < 0) fresh++;
-    if (buffer->vertex_count + fresh > buffer->vertex_capacity || buffer->triangle_count + n - 2 > buffer->triangle_capacity)
+    if (buffer->vertex_count + fresh > buffer->vertex_capacity ||
+        buffer->triangle_count + n - 2 > buffer->triangle_capacity)
         return 0;
     for (int k = 0; k < n; k++) {
         if (a[k].index < 0) {

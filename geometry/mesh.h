@@ -32,11 +32,11 @@ struct MeshVertex {
 };
 
 struct MeshFace {
-    int32_t v[3];          // vertex indices
+    int32_t v[3];           // vertex indices
     MeshVertex *corner[3];  // the same vertices; mesh_link_face_vertices sets them
     float normal[3];
     float world_normal[3];
-    float uv[6];  // u, v of corners 0, 1, 2
+    float uv[6];   // u, v of corners 0, 1, 2
     int16_t part;  // 0 to 8
     int16_t texture_id;
     int16_t texture_id2;
@@ -80,7 +80,7 @@ constexpr int32_t kMeshMaxKeyframes = 256;
 
 // MeshObject::flags bits.
 enum : uint32_t {
-    kMeshFlagBodyMatrices = 0x100,  // place the mesh by its body's world and rotation matrices
+    kMeshFlagBodyMatrices = 0x100,    // place the mesh by its body's world and rotation matrices
     kMeshFlagStoredMatrices = 0x200,  // place the mesh by its matrix and rotation_matrix as stored
 };
 
@@ -105,7 +105,7 @@ struct MeshObject {
     float hit_distance;         // distance from p0 of the last segment hit
     float hit_point[3];
     int32_t hit_face;
-    uint8_t moved;  // moved in this frame: the physics wakes bodies near it
+    uint8_t moved;          // moved in this frame: the physics wakes bodies near it
     uint8_t inverted_copy;  // made by mesh_inverted_copy
     int32_t drawn;
     int32_t occluding;
@@ -113,8 +113,8 @@ struct MeshObject {
     int32_t keyframe_count;
     MeshKeyframeVertex *keyframes[kMeshMaxKeyframes];  // vertex_count records each (malloc)
     MeshEdgeTable *edge_table;                         // owned
-    MeshObject *child;      // owned; drawn and cast in place of the object when present
-    MeshObject *companion;  // the scene's lit copy; not owned
+    MeshObject *child;                                 // owned; drawn and cast in place of the object when present
+    MeshObject *companion;                             // the scene's lit copy; not owned
     RigidBody body;
 };
 
@@ -126,9 +126,10 @@ MeshObject *mesh_new();
 // mesh_free_arrays, mesh_free_body_shapes, then delete. Null does nothing.
 void mesh_delete(MeshObject *mesh);
 
-// Releases the previous arrays and allocates zeroed room for `capacity` vertices and
-// 2 x `capacity` faces; the counts are 0 and the caller raises them as it fills. Returns 1, or 0
-// when the capacity is negative or too large or memory runs out (the mesh is then empty).
+// Releases the previous arrays (with the keyframes and edge table, which index them) and
+// allocates zeroed room for `capacity` vertices and 2 x `capacity` faces; the counts are 0 and the
+// caller raises them as it fills. Returns 1, or 0 when the capacity is negative or too large or
+// memory runs out (the mesh is then empty).
 int mesh_alloc_arrays(MeshObject *mesh, int32_t capacity);
 // Sets every face's corner pointers from its indices; an index outside the vertex array gives
 // null. Returns 1 when every index was valid, else 0.

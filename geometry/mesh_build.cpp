@@ -157,8 +157,7 @@ PointGrid *mesh_build_cell_grid(MeshObject *mesh)
             for (int x = 0; x < n[0]; x++) {
                 PointGridCell *cell = &grid->cells[x + 4 * y + 16 * z];
                 const int index[3] = {x, y, z};
-                for (int k = 0; k < 3; k++)
-                    cell->point[k] = lo[k] + (float(index[k]) + 0.5f) * size[k] / float(n[k]);
+                for (int k = 0; k < 3; k++) cell->point[k] = lo[k] + (float(index[k]) + 0.5f) * size[k] / float(n[k]);
                 vec3_set(cell->world_point, cell->point[0], cell->point[1], cell->point[2]);
                 cell->radius = half_diagonal;
                 cell->in_use = 1;

@@ -89,8 +89,8 @@ bool test_face(MeshObject *mesh, int32_t f, const float *p0, const float *d, flo
         if (v < 0 || v >= mesh->vertex_count) return false;
     float t;
     if (!geometry_segment_triangle(p0, d, mesh->vertices[face.v[0]].world_position,
-                                   mesh->vertices[face.v[1]].world_position,
-                                   mesh->vertices[face.v[2]].world_position, &t) ||
+                                   mesh->vertices[face.v[1]].world_position, mesh->vertices[face.v[2]].world_position,
+                                   &t) ||
         t >= *best)
         return false;
     *best = t;
@@ -141,8 +141,10 @@ MeshObject *mesh_duplicate(const MeshObject *mesh)
         copy->faces = static_cast<MeshFace *>(calloc(size_t(std::max(1, face_room)), sizeof(MeshFace)));
         ok = copy->vertices && copy->faces;
         if (ok) {
-            if (mesh->vertex_count > 0) memcpy(copy->vertices, mesh->vertices, size_t(mesh->vertex_count) * sizeof(MeshVertex));
-            if (mesh->face_count > 0) memcpy(static_cast<void *>(copy->faces), mesh->faces, size_t(mesh->face_count) * sizeof(MeshFace));
+            if (mesh->vertex_count > 0)
+                memcpy(copy->vertices, mesh->vertices, size_t(mesh->vertex_count) * sizeof(MeshVertex));
+            if (mesh->face_count > 0)
+                memcpy(static_cast<void *>(copy->faces), mesh->faces, size_t(mesh->face_count) * sizeof(MeshFace));
             copy->vertex_count = mesh->vertex_count;
             copy->face_count = mesh->face_count;
             copy->vertex_capacity = vertex_room;
@@ -224,8 +226,10 @@ MeshObject *mesh_extract_tagged_faces(const MeshObject *mesh, int32_t tag)
     }
     int32_t vertices = 0;
     for (int32_t &r : remap)
-        if (r == 0) r = vertices++;
-        else r = -1;
+        if (r == 0)
+            r = vertices++;
+        else
+            r = -1;
     if (faces == 0) return out;
     bool ok = mesh_alloc_arrays(out, std::max(vertices, (faces + 1) / 2)) != 0;
     for (int32_t k = 0; ok && k < mesh->keyframe_count && k < kMeshMaxKeyframes; k++) {
@@ -268,7 +272,8 @@ int mesh_scratch_append_object(MeshScratch *scratch, const MeshObject *mesh)
     int64_t vertices = int64_t(scratch->vertex_count) + mesh->vertex_count;
     int64_t faces = int64_t(scratch->face_count) + mesh->face_count;
     if (vertices > kGeometryMaxElements || faces > kGeometryMaxElements) return 0;
-    if (!grow(reinterpret_cast<void **>(&scratch->vertices), &scratch->vertex_capacity, int32_t(vertices), sizeof(MeshVertex)) ||
+    if (!grow(reinterpret_cast<void **>(&scratch->vertices), &scratch->vertex_capacity, int32_t(vertices),
+              sizeof(MeshVertex)) ||
         !grow(reinterpret_cast<void **>(&scratch->faces), &scratch->face_capacity, int32_t(faces), sizeof(MeshFace)))
         return 0;
     int32_t base = scratch->vertex_count;
@@ -305,7 +310,8 @@ MeshObject *mesh_from_scratch(const MeshScratch *scratch)
     MeshObject *mesh = mesh_new();
     if (!mesh) return nullptr;
     if (scratch->vertex_count > 0 || scratch->face_count > 0) {
-        mesh->vertices = static_cast<MeshVertex *>(calloc(size_t(std::max(1, scratch->vertex_count)), sizeof(MeshVertex)));
+        mesh->vertices =
+            static_cast<MeshVertex *>(calloc(size_t(std::max(1, scratch->vertex_count)), sizeof(MeshVertex)));
         mesh->faces = static_cast<MeshFace *>(calloc(size_t(std::max(1, scratch->face_count)), sizeof(MeshFace)));
         if (!mesh->vertices || !mesh->faces) {
             mesh_delete(mesh);

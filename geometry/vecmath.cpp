@@ -241,8 +241,8 @@ float *mat4_transform_project(const float *m, float *point)
 
 float *mat4_transform_point(float *out, const float *m, const float *p)
 {
-    return vec3_set(out, p[0] * m[0] + p[1] * m[4] + p[2] * m[8] + m[12], p[0] * m[1] + p[1] * m[5] + p[2] * m[9] + m[13],
-                    p[0] * m[2] + p[1] * m[6] + p[2] * m[10] + m[14]);
+    return vec3_set(out, p[0] * m[0] + p[1] * m[4] + p[2] * m[8] + m[12],
+                    p[0] * m[1] + p[1] * m[5] + p[2] * m[9] + m[13], p[0] * m[2] + p[1] * m[6] + p[2] * m[10] + m[14]);
 }
 
 float *mat4_transform_vector(float *out, const float *m, const float *v)

@@ -39,7 +39,8 @@ TEST(FaceBsp, SphereQueryMatchesBruteForce)
             float radius = r(random);
             mat4_transform_point(world, matrix, local);
             int worker = q % kFaceBspWorkers;
-            const FaceBspResult *result = bsp_query_face_tree_sphere(&bsp, world[0], world[1], world[2], radius, worker, matrix);
+            const FaceBspResult *result =
+                bsp_query_face_tree_sphere(&bsp, world[0], world[1], world[2], radius, worker, matrix);
             ASSERT_NE(result, nullptr);
             std::vector<int32_t> got(result->faces, result->faces + result->count);
             std::vector<int32_t> sorted = got;
@@ -51,7 +52,8 @@ TEST(FaceBsp, SphereQueryMatchesBruteForce)
             EXPECT_TRUE(std::includes(sorted.begin(), sorted.end(), narrow.begin(), narrow.end()));
             EXPECT_TRUE(std::includes(wide.begin(), wide.end(), sorted.begin(), sorted.end()));
             // Same query, same order.
-            const FaceBspResult *again = bsp_query_face_tree_sphere(&bsp, world[0], world[1], world[2], radius, worker, matrix);
+            const FaceBspResult *again =
+                bsp_query_face_tree_sphere(&bsp, world[0], world[1], world[2], radius, worker, matrix);
             EXPECT_TRUE(std::equal(got.begin(), got.end(), again->faces, again->faces + again->count));
         }
         bsp_free_face_tree(&bsp);
@@ -71,7 +73,7 @@ TEST(FaceBsp, EdgeCasesOfBuildAndQuery)
     EXPECT_EQ(bsp_query_face_tree_sphere(&bsp, 0, 0, 0, 100, -1, nullptr), nullptr);
 
     mesh_build_box(mesh, 2, 2, 2);
-    mesh->faces[4].v[1] = 99;  // a bad index: left out of the tree
+    mesh->faces[4].v[1] = 99;                          // a bad index: left out of the tree
     ASSERT_EQ(bsp_build_face_tree(&bsp, 0, mesh), 1);  // rebuilding releases the previous tree
     const FaceBspResult *all = bsp_query_face_tree_sphere(&bsp, 0, 0, 0, 10, 3, nullptr);
     EXPECT_EQ(all->count, 11);
@@ -117,7 +119,8 @@ TEST(FaceBsp, LeafVerticesAndTagsKept)
         std::set<int32_t> expected;
         for (int32_t i = 0; i < node.count; i++)
             for (int32_t v : mesh->faces[bsp.leaf_faces[node.first + i]].v) expected.insert(v);
-        std::vector<int32_t> got(bsp.leaf_vertices[n].vertices, bsp.leaf_vertices[n].vertices + bsp.leaf_vertices[n].count);
+        std::vector<int32_t> got(bsp.leaf_vertices[n].vertices,
+                                 bsp.leaf_vertices[n].vertices + bsp.leaf_vertices[n].count);
         EXPECT_EQ(got, std::vector<int32_t>(expected.begin(), expected.end()));
         EXPECT_LE(node.count, 8);
     }
