@@ -33,6 +33,9 @@ int _mkdir(const char *path);
 
 // fopen through the path layer; creating a file in a folder written in another case finds it.
 FILE *sys_fopen(const char *path, const char *mode);
+// Writes `size` bytes as the whole file: to a temporary beside it, then renamed over it, so the
+// file is either all new or as it was. 1 on success, 0 on failure.
+int sys_write_whole(const char *path, const void *data, size_t size);
 // Deletes a file: 0 on success, -1 on failure.
 int sys_remove(const char *path);
 // Renames a file, replacing the target: 0 on success, -1 on failure.

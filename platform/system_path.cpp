@@ -247,6 +247,21 @@ FILE *sys_fopen(const char *path, const char *mode)
     return fopen(at.posix.c_str(), mode);
 }
 
+int sys_write_whole(const char *path, const void *data, size_t size)
+{
+    if (!path || (!data && size)) return 0;
+    SysPath at = sys_resolve(path);
+    std::string temporary = at.posix + ".tmp";
+    FILE *file = fopen(temporary.c_str(), "wb");
+    if (!file) return 0;
+    bool ok = size == 0 || fwrite(data, 1, size, file) == size;
+    ok = fflush(file) == 0 && ok;
+    ok = fclose(file) == 0 && ok;
+    if (ok && rename(temporary.c_str(), at.posix.c_str()) == 0) return 1;
+    unlink(temporary.c_str());
+    return 0;
+}
+
 int sys_remove(const char *path)
 {
     SysPath at = sys_resolve(path);

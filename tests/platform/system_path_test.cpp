@@ -132,6 +132,19 @@ TEST_F(PathTest, RootedAndParentPathsStayOnTheirDrive)
     EXPECT_EQ(sys_native_path("d:\\x", native, 3), 0);
 }
 
+TEST_F(PathTest, WholeWritesReplaceOrKeepTheOldFile)
+{
+    ASSERT_EQ(sys_write_whole("Data.bin", "first", 5), 1);
+    EXPECT_EQ(read("DATA.BIN"), "first");
+    ASSERT_EQ(sys_write_whole("data.BIN", "second", 6), 1);
+    EXPECT_EQ(test_read_file(run + "/Data.bin"), "second");
+    // The temporary cannot be made: the old file stays as it was.
+    std::filesystem::create_directories(run + "/Data.bin.tmp");
+    EXPECT_EQ(sys_write_whole("Data.bin", "third", 5), 0);
+    EXPECT_EQ(test_read_file(run + "/Data.bin"), "second");
+    EXPECT_EQ(sys_write_whole("no/folder/x.bin", "x", 1), 0);
+}
+
 TEST_F(PathTest, RemoveAndRename)
 {
     test_write_file(run + "/a.txt", "a");
