@@ -414,8 +414,9 @@ HRESULT IDirectSoundBuffer8::GetStatus(DWORD *status)
     if (!status) return DSERR_INVALIDPARAM;
     std::lock_guard<std::mutex> lock(buffer->device->mutex);
     audio_catch_up(buffer->device);
-    *status = (buffer->playing ? DSBSTATUS_PLAYING : 0u) | (buffer->playing && buffer->looping ? DSBSTATUS_LOOPING : 0u) |
-              (buffer->lost ? DSBSTATUS_BUFFERLOST : 0u);
+    *status = 0;
+    if (buffer->playing) *status |= buffer->looping ? DSBSTATUS_PLAYING | DSBSTATUS_LOOPING : DSBSTATUS_PLAYING;
+    if (buffer->lost) *status |= DSBSTATUS_BUFFERLOST;
     return DS_OK;
 }
 

@@ -16,7 +16,6 @@ int32_t g_resampled_sample_count;
 namespace {
 
 const int OGG_CHUNK = 1024;
-const int WAV_HEADER_BYTES = 44;
 
 // A little-endian field of `size` bytes (at most 4) into a zeroed 32-bit value; false at the end.
 bool read_field(FILE *file, int size, uint32_t *value)
