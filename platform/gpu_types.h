@@ -1,0 +1,344 @@
+// Types, codes and values of the graphics stand-in, with the numeric values Direct3D 9 documents.
+// Only what the engine uses is declared.
+#pragma once
+
+#include "platform/window.h"
+
+#include <cstdint>
+
+typedef int32_t HRESULT;
+typedef uint32_t ULONG;
+typedef int INT;
+typedef DWORD D3DCOLOR;
+
+#define SUCCEEDED(hr) ((HRESULT)(hr) >= 0)
+#define FAILED(hr) ((HRESULT)(hr) < 0)
+#define D3D_OK ((HRESULT)0)
+#define S_OK ((HRESULT)0)
+#define E_FAIL ((HRESULT)0x80004005)
+#define E_OUTOFMEMORY ((HRESULT)0x8007000E)
+#define D3DERR_OUTOFVIDEOMEMORY ((HRESULT)0x8876017C)
+#define D3DERR_DEVICELOST ((HRESULT)0x88760868)
+#define D3DERR_DEVICENOTRESET ((HRESULT)0x88760869)
+#define D3DERR_NOTAVAILABLE ((HRESULT)0x8876086A)
+#define D3DERR_INVALIDCALL ((HRESULT)0x8876086C)
+#define D3DXERR_INVALIDDATA ((HRESULT)0x88760B59)
+
+#define D3D_SDK_VERSION 32
+#define D3DADAPTER_DEFAULT 0
+#define D3DCOLOR_ARGB(a, r, g, b) \
+    ((D3DCOLOR)((((a) & 0xFF) << 24) | (((r) & 0xFF) << 16) | (((g) & 0xFF) << 8) | ((b) & 0xFF)))
+
+enum D3DDEVTYPE { D3DDEVTYPE_HAL = 1, D3DDEVTYPE_REF = 2, D3DDEVTYPE_SW = 3 };
+
+enum D3DFORMAT {
+    D3DFMT_UNKNOWN = 0,
+    D3DFMT_A8R8G8B8 = 21,
+    D3DFMT_X8R8G8B8 = 22,
+    D3DFMT_R5G6B5 = 23,
+    D3DFMT_X1R5G5B5 = 24,
+    D3DFMT_A4R4G4B4 = 26,
+    D3DFMT_D24S8 = 75,
+    D3DFMT_D24X8 = 77,
+    D3DFMT_D16 = 80,
+    D3DFMT_INDEX16 = 101,
+    D3DFMT_INDEX32 = 102,
+};
+
+enum D3DPOOL { D3DPOOL_DEFAULT = 0, D3DPOOL_MANAGED = 1 };
+enum D3DRESOURCETYPE { D3DRTYPE_SURFACE = 1, D3DRTYPE_TEXTURE = 3 };
+enum D3DBACKBUFFER_TYPE { D3DBACKBUFFER_TYPE_MONO = 0 };
+enum D3DSWAPEFFECT { D3DSWAPEFFECT_DISCARD = 1, D3DSWAPEFFECT_FLIP = 2, D3DSWAPEFFECT_COPY = 3 };
+enum D3DMULTISAMPLE_TYPE { D3DMULTISAMPLE_NONE = 0 };
+
+// Usage, lock, creation, present and clear flags.
+#define D3DUSAGE_WRITEONLY 0x8
+#define D3DUSAGE_DYNAMIC 0x200
+#define D3DLOCK_READONLY 0x10
+#define D3DLOCK_NOSYSLOCK 0x800
+#define D3DLOCK_NOOVERWRITE 0x1000
+#define D3DLOCK_DISCARD 0x2000
+#define D3DLOCK_NO_DIRTY_UPDATE 0x8000
+#define D3DCREATE_FPU_PRESERVE 0x2
+#define D3DCREATE_SOFTWARE_VERTEXPROCESSING 0x20
+#define D3DCREATE_HARDWARE_VERTEXPROCESSING 0x40
+#define D3DCREATE_MIXED_VERTEXPROCESSING 0x80
+#define D3DPRESENT_INTERVAL_DEFAULT 0x0
+#define D3DPRESENT_INTERVAL_ONE 0x1
+#define D3DPRESENT_INTERVAL_TWO 0x2
+#define D3DPRESENT_INTERVAL_THREE 0x4
+#define D3DPRESENT_INTERVAL_FOUR 0x8
+#define D3DPRESENT_INTERVAL_IMMEDIATE 0x80000000u
+#define D3DPRESENTFLAG_LOCKABLE_BACKBUFFER 0x1
+#define D3DCLEAR_TARGET 0x1
+#define D3DCLEAR_ZBUFFER 0x2
+#define D3DCLEAR_STENCIL 0x4
+
+// Flexible vertex format bits.
+#define D3DFVF_XYZ 0x002
+#define D3DFVF_XYZRHW 0x004
+#define D3DFVF_XYZB1 0x006
+#define D3DFVF_XYZB2 0x008
+#define D3DFVF_XYZB3 0x00A
+#define D3DFVF_XYZB4 0x00C
+#define D3DFVF_XYZB5 0x00E
+#define D3DFVF_POSITION_MASK 0x400E
+#define D3DFVF_NORMAL 0x010
+#define D3DFVF_PSIZE 0x020
+#define D3DFVF_DIFFUSE 0x040
+#define D3DFVF_SPECULAR 0x080
+#define D3DFVF_TEXCOUNT_MASK 0xF00
+#define D3DFVF_TEXCOUNT_SHIFT 8
+#define D3DFVF_TEX1 0x100
+#define D3DFVF_TEX2 0x200
+#define D3DFVF_TEX3 0x300
+#define D3DFVF_TEX4 0x400
+#define D3DFVF_LASTBETA_UBYTE4 0x1000
+
+// Vertex declarations.
+enum D3DDECLTYPE {
+    D3DDECLTYPE_FLOAT1 = 0,
+    D3DDECLTYPE_FLOAT2 = 1,
+    D3DDECLTYPE_FLOAT3 = 2,
+    D3DDECLTYPE_FLOAT4 = 3,
+    D3DDECLTYPE_D3DCOLOR = 4,
+    D3DDECLTYPE_UBYTE4 = 5,
+    D3DDECLTYPE_UNUSED = 17,
+};
+enum D3DDECLMETHOD { D3DDECLMETHOD_DEFAULT = 0 };
+enum D3DDECLUSAGE {
+    D3DDECLUSAGE_POSITION = 0,
+    D3DDECLUSAGE_BLENDWEIGHT = 1,
+    D3DDECLUSAGE_BLENDINDICES = 2,
+    D3DDECLUSAGE_NORMAL = 3,
+    D3DDECLUSAGE_PSIZE = 4,
+    D3DDECLUSAGE_TEXCOORD = 5,
+    D3DDECLUSAGE_POSITIONT = 9,
+    D3DDECLUSAGE_COLOR = 10,
+};
+struct D3DVERTEXELEMENT9 {
+    uint16_t Stream;
+    uint16_t Offset;
+    uint8_t Type;
+    uint8_t Method;
+    uint8_t Usage;
+    uint8_t UsageIndex;
+};
+#define D3DDECL_END() {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}
+
+enum D3DPRIMITIVETYPE {
+    D3DPT_POINTLIST = 1,
+    D3DPT_LINELIST = 2,
+    D3DPT_LINESTRIP = 3,
+    D3DPT_TRIANGLELIST = 4,
+    D3DPT_TRIANGLESTRIP = 5,
+    D3DPT_TRIANGLEFAN = 6,
+};
+
+enum D3DTRANSFORMSTATETYPE {
+    D3DTS_VIEW = 2,
+    D3DTS_PROJECTION = 3,
+    D3DTS_TEXTURE0 = 16,
+    D3DTS_TEXTURE7 = 23,
+    D3DTS_WORLD = 256,
+};
+
+// Render states (the device keeps 256 words, indexed by these codes).
+enum D3DRENDERSTATETYPE {
+    D3DRS_ZENABLE = 7,
+    D3DRS_SHADEMODE = 9,
+    D3DRS_ZWRITEENABLE = 14,
+    D3DRS_ALPHATESTENABLE = 15,
+    D3DRS_SRCBLEND = 19,
+    D3DRS_DESTBLEND = 20,
+    D3DRS_CULLMODE = 22,
+    D3DRS_ZFUNC = 23,
+    D3DRS_ALPHAREF = 24,
+    D3DRS_ALPHAFUNC = 25,
+    D3DRS_DITHERENABLE = 26,
+    D3DRS_ALPHABLENDENABLE = 27,
+    D3DRS_ZBIAS = 47,  // the integer depth bias (0 to 16, higher draws nearer) that effects call Zbias
+    D3DRS_STENCILENABLE = 52,
+    D3DRS_STENCILFAIL = 53,
+    D3DRS_STENCILZFAIL = 54,
+    D3DRS_STENCILPASS = 55,
+    D3DRS_STENCILFUNC = 56,
+    D3DRS_STENCILREF = 57,
+    D3DRS_STENCILMASK = 58,
+    D3DRS_STENCILWRITEMASK = 59,
+    D3DRS_LIGHTING = 137,
+    D3DRS_AMBIENT = 139,
+    D3DRS_TWEENFACTOR = 170,
+    D3DRS_TWOSIDEDSTENCILMODE = 185,
+    D3DRS_CCW_STENCILFAIL = 186,
+    D3DRS_CCW_STENCILZFAIL = 187,
+    D3DRS_CCW_STENCILPASS = 188,
+    D3DRS_CCW_STENCILFUNC = 189,
+};
+
+enum D3DZBUFFERTYPE { D3DZB_FALSE = 0, D3DZB_TRUE = 1 };
+enum D3DSHADEMODE { D3DSHADE_FLAT = 1, D3DSHADE_GOURAUD = 2 };
+enum D3DCULL { D3DCULL_NONE = 1, D3DCULL_CW = 2, D3DCULL_CCW = 3 };
+enum D3DCMPFUNC {
+    D3DCMP_NEVER = 1,
+    D3DCMP_LESS = 2,
+    D3DCMP_EQUAL = 3,
+    D3DCMP_LESSEQUAL = 4,
+    D3DCMP_GREATER = 5,
+    D3DCMP_NOTEQUAL = 6,
+    D3DCMP_GREATEREQUAL = 7,
+    D3DCMP_ALWAYS = 8,
+};
+enum D3DBLEND {
+    D3DBLEND_ZERO = 1,
+    D3DBLEND_ONE = 2,
+    D3DBLEND_SRCCOLOR = 3,
+    D3DBLEND_INVSRCCOLOR = 4,
+    D3DBLEND_SRCALPHA = 5,
+    D3DBLEND_INVSRCALPHA = 6,
+    D3DBLEND_DESTALPHA = 7,
+    D3DBLEND_INVDESTALPHA = 8,
+    D3DBLEND_DESTCOLOR = 9,
+    D3DBLEND_INVDESTCOLOR = 10,
+};
+enum D3DSTENCILOP {
+    D3DSTENCILOP_KEEP = 1,
+    D3DSTENCILOP_ZERO = 2,
+    D3DSTENCILOP_REPLACE = 3,
+    D3DSTENCILOP_INCRSAT = 4,
+    D3DSTENCILOP_DECRSAT = 5,
+    D3DSTENCILOP_INVERT = 6,
+    D3DSTENCILOP_INCR = 7,
+    D3DSTENCILOP_DECR = 8,
+};
+
+// Texture stage states of the fixed-function combiner (stages 0 to 7).
+enum D3DTEXTURESTAGESTATETYPE {
+    D3DTSS_COLOROP = 1,
+    D3DTSS_COLORARG1 = 2,
+    D3DTSS_COLORARG2 = 3,
+    D3DTSS_ALPHAOP = 4,
+    D3DTSS_ALPHAARG1 = 5,
+    D3DTSS_ALPHAARG2 = 6,
+    D3DTSS_TEXCOORDINDEX = 11,
+};
+enum D3DTEXTUREOP {
+    D3DTOP_DISABLE = 1,
+    D3DTOP_SELECTARG1 = 2,
+    D3DTOP_SELECTARG2 = 3,
+    D3DTOP_MODULATE = 4,
+    D3DTOP_MODULATE2X = 5,
+    D3DTOP_MODULATE4X = 6,
+    D3DTOP_ADD = 7,
+    D3DTOP_ADDSIGNED = 8,
+    D3DTOP_ADDSIGNED2X = 9,
+    D3DTOP_SUBTRACT = 10,
+    D3DTOP_BUMPENVMAP = 22,
+    D3DTOP_DOTPRODUCT3 = 24,
+};
+#define D3DTA_DIFFUSE 0x0
+#define D3DTA_CURRENT 0x1
+#define D3DTA_TEXTURE 0x2
+#define D3DTA_SPECULAR 0x4
+
+// Sampler states (samplers 0 to 15).
+enum D3DSAMPLERSTATETYPE {
+    D3DSAMP_ADDRESSU = 1,
+    D3DSAMP_ADDRESSV = 2,
+    D3DSAMP_MAGFILTER = 5,
+    D3DSAMP_MINFILTER = 6,
+    D3DSAMP_MIPFILTER = 7,
+};
+enum D3DTEXTUREADDRESS { D3DTADDRESS_WRAP = 1, D3DTADDRESS_CLAMP = 3 };
+enum D3DTEXTUREFILTERTYPE { D3DTEXF_NONE = 0, D3DTEXF_POINT = 1, D3DTEXF_LINEAR = 2 };
+
+// Capabilities.
+#define D3DTEXOPCAPS_BUMPENVMAP 0x00200000
+#define D3DTEXOPCAPS_DOTPRODUCT3 0x00800000
+#define D3DPRASTERCAPS_MIPMAPLODBIAS 0x00002000
+#define D3DSTENCILCAPS_TWOSIDED 0x00000100
+#define D3DVS_VERSION(major, minor) (0xFFFE0000u | ((major) << 8) | (minor))
+#define D3DPS_VERSION(major, minor) (0xFFFF0000u | ((major) << 8) | (minor))
+#define D3DSHADER_VERSION_MAJOR(version) (((version) >> 8) & 0xFF)
+#define D3DSHADER_VERSION_MINOR(version) ((version) & 0xFF)
+
+struct D3DCAPS9 {
+    DWORD TextureOpCaps;
+    DWORD RasterCaps;
+    DWORD StencilCaps;
+    DWORD MaxTextureWidth;
+    DWORD MaxTextureHeight;
+    DWORD MaxSimultaneousTextures;
+    DWORD VertexShaderVersion;
+    DWORD PixelShaderVersion;
+};
+
+struct D3DPRESENT_PARAMETERS {
+    UINT BackBufferWidth;
+    UINT BackBufferHeight;
+    D3DFORMAT BackBufferFormat;
+    UINT BackBufferCount;
+    D3DMULTISAMPLE_TYPE MultiSampleType;
+    DWORD MultiSampleQuality;
+    D3DSWAPEFFECT SwapEffect;
+    HWND hDeviceWindow;
+    BOOL Windowed;
+    BOOL EnableAutoDepthStencil;
+    D3DFORMAT AutoDepthStencilFormat;
+    DWORD Flags;
+    UINT FullScreen_RefreshRateInHz;
+    UINT PresentationInterval;
+};
+
+struct D3DMATRIX {
+    float m[4][4];
+};
+
+struct D3DVECTOR {
+    float x, y, z;
+};
+
+struct D3DCOLORVALUE {
+    float r, g, b, a;
+};
+
+enum D3DLIGHTTYPE { D3DLIGHT_POINT = 1, D3DLIGHT_SPOT = 2, D3DLIGHT_DIRECTIONAL = 3 };
+
+struct D3DLIGHT9 {
+    D3DLIGHTTYPE Type;
+    D3DCOLORVALUE Diffuse;
+    D3DCOLORVALUE Specular;
+    D3DCOLORVALUE Ambient;
+    D3DVECTOR Position;
+    D3DVECTOR Direction;
+    float Range;
+    float Falloff;
+    float Attenuation0;
+    float Attenuation1;
+    float Attenuation2;
+    float Theta;
+    float Phi;
+};
+
+struct D3DVIEWPORT9 {
+    DWORD X, Y, Width, Height;
+    float MinZ, MaxZ;
+};
+
+struct D3DRECT {
+    long x1, y1, x2, y2;
+};
+
+struct D3DLOCKED_RECT {
+    INT Pitch;
+    void *pBits;
+};
+
+struct D3DSURFACE_DESC {
+    D3DFORMAT Format;
+    D3DRESOURCETYPE Type;
+    DWORD Usage;
+    D3DPOOL Pool;
+    UINT Width;
+    UINT Height;
+};
