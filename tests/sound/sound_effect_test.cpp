@@ -227,14 +227,3 @@ TEST_F(SoundEffects, PlayAgainRestartsAFinishedEffectAndContinuesAPlayingOne)
     sound_play_effect(effect, 0);
     EXPECT_EQ(output(3), (std::vector<int16_t>{500, 600, 0}));
 }
-
-TEST_F(SoundEffects, FillCopiesAtMostTheBuffersSize)
-{
-    ASSERT_EQ(sound_init_system(nullptr), 1);
-    SoundEffect *effect = sound_create_buffer(4);
-    std::vector<int16_t> many = ramp(8);
-    sound_fill_buffer(effect, many.data(), 16);  // larger than the buffer: refused by the lock
-    sound_fill_buffer(effect, many.data(), 4);
-    sound_play_effect(effect, 0);
-    EXPECT_EQ(output(3), (std::vector<int16_t>{100, 200, 0}));
-}
