@@ -8,6 +8,7 @@
 #include "shader/shader.h"
 
 #include <cstdint>
+#include <string>
 
 // ---- generated lines -----------------------------------------------------------------------------
 
@@ -424,3 +425,110 @@ void shader_set_label_text_a(ShaderLabel *entry, const char *text);
 void shader_set_label_text_b(ShaderLabel *entry, const char *text);
 // Appends one ShaderMacro per macro of normalised [MACROS] text; 0 after a capacity error.
 int shader_parse_macros(ShaderCompiler *c, const char *text);
+
+// ---- scratch strings, emitted lines and output styles ----------------------------------------------
+// Operand texts live in a pool of 2048 strings of 64 bytes, taken in turn and all given back before
+// each statement. Taking past the end, or formatting a text that does not fit, is a capacity error
+// (the compile fails); the caller still gets a usable string.
+
+const int SHADER_SCRATCH_COUNT = 2048;
+const int SHADER_SCRATCH_SIZE = 64;
+extern char g_shader_scratch_pool[SHADER_SCRATCH_COUNT][SHADER_SCRATCH_SIZE];
+extern int g_shader_scratch_index;
+
+void shader_scratch_reset();
+// An empty scratch string.
+char *shader_scratch_take(ShaderCompiler *c);
+// A scratch string holding the formatted text.
+char *shader_scratch_format(ShaderCompiler *c, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+// Appends one generated line (with a closing ";" in HLSL statement mode); counts pixel arithmetic.
+void shader_emit_instruction(ShaderCompiler *c, TextLineList *list, const char *line);
+// Formats and emits one line; a line longer than 511 characters is a capacity error.
+void shader_emit(ShaderCompiler *c, TextLineList *list, const char *format, ...) __attribute__((format(printf, 3, 4)));
+
+// Instruction style writes assembler lines, expression style HLSL (or GLSL) statements, constant
+// style records constant operations (target 2) instead of text.
+enum ShaderStyle { SHADER_STYLE_INSTRUCTION, SHADER_STYLE_EXPRESSION, SHADER_STYLE_CONSTANT };
+ShaderStyle shader_output_style(const ShaderCompiler *c);
+
+enum ShaderMnemonic {
+    SHADER_MUL, SHADER_DP3, SHADER_DP4, SHADER_RSQ, SHADER_RCP, SHADER_ADD, SHADER_SUB, SHADER_MAX, SHADER_MIN,
+    SHADER_MOV, SHADER_SGE, SHADER_EXP, SHADER_LOG, SHADER_EXPP, SHADER_MAD, SHADER_SLT, SHADER_LIT
+};
+// Lower-case for target 0, upper-case for the others.
+const char *shader_mnemonic(const ShaderCompiler *c, ShaderMnemonic m);
+
+// ---- operands ---------------------------------------------------------------------------------------
+
+// The target text of a script operand (register, constant, array element, variable, number, named
+// scalar), a scratch string. An unknown name becomes a new variable; with `declare` 0 that is a
+// syntax error. A relative index writes its address-register load into current_lines.
+char *shader_resolve_operand(ShaderCompiler *c, const char *text, int declare);
+// "%s", "-%s" or "1-%s" for modifier 0, 1, 2, in a new scratch string.
+char *shader_format_operand_modifier(ShaderCompiler *c, int modifier, const char *text);
+// 1 when the destination's name (sign and swizzle cut off) is an output of the register map.
+int shader_is_mapped_register(ShaderCompiler *c, const char *destination);
+// Letters of an operand's swizzle (after its dot), or null when it has none or is a number.
+const char *shader_swizzle_letters(const char *operand);
+// Components: 0 for a number literal, 4 without a swizzle, else the swizzle's letters.
+int shader_operand_width(const char *operand);
+// The same, but 1 for a number literal and by type for a parameter of the function being written.
+int shader_operand_width_by_name(const ShaderCompiler *c, const char *operand);
+// Swizzle operations on 64-byte scratch strings, changed in place (see their definitions).
+void shader_format_swizzle(ShaderCompiler *c, char *operand, const char *reference);
+void shader_match_swizzle_width(ShaderCompiler *c, char *operand, const char *reference);
+void shader_match_swizzle_width_1(ShaderCompiler *c, char *result, const char *text, const char *reference);
+void shader_match_swizzle_width_2(ShaderCompiler *c, char *result, const char *text, const char *reference1,
+                                  const char *reference2);
+// ".x", ".xy" or ".xyz" for an operand of 1 to 3 swizzle letters, else "".
+const char *shader_width_suffix(const char *reference);
+// A scratch temporary named "r%d" with the width of `reference` (".x", ".xy", ".xyz" for 1 to 3
+// letters; none for 4 letters, none, or a null reference). Running out is a capacity error.
+char *shader_scratch_temp(ShaderCompiler *c, const char *reference);
+// A scratch temporary "r%d" followed by `suffix` (for example the destination's swizzle text).
+char *shader_scratch_temp_suffixed(ShaderCompiler *c, const char *suffix);
+// Gives back the scratch temporaries that are marked now but were not in `before` (a copy of
+// temp_scratch taken earlier).
+void shader_release_scratch_since(ShaderCompiler *c, const int32_t *before);
+
+// The two sides of the first "+" or "-" that stands outside parentheses and is not a sign after an
+// operator; 1 for "-", 2 for "+", 0 when there is none. A leading sign gives an empty first side.
+int shader_split_two_operands(const char *text, std::string *first, std::string *second);
+// The top-level arguments of an argument list; stores at most `capacity`, returns how many there
+// are (0 for an empty list).
+int shader_split_arguments(const char *text, std::string *arguments, int capacity);
+
+// ---- expressions and statements -------------------------------------------------------------------
+
+// Writes the lines that compute `expression` (blanks removed) towards the destination operand `dest`
+// (target syntax) and returns the operand holding the value: dest, a scratch temporary, a resolved
+// operand, "r11" after an assembler call, or "null" for an empty expression (a syntax error).
+const char *shader_translate_expression(ShaderCompiler *c, const char *expression, const char *dest,
+                                        TextLineList *lines);
+// Translates `expression` and moves the value into `dest` when it landed elsewhere; returns dest.
+const char *shader_translate_into(ShaderCompiler *c, const char *expression, const char *dest, TextLineList *lines);
+// A single operand resolved, or any other text translated into a new scratch temporary "r%d"
+// followed by `temp_suffix`; returns the operand.
+const char *shader_prepare_operand(ShaderCompiler *c, const char *text, const char *temp_suffix, TextLineList *lines);
+// The move dest = source in the current output style.
+void shader_emit_move(ShaderCompiler *c, TextLineList *lines, const char *dest, const char *source);
+
+// The built-in functions in the order their names are tested (a name matches when the expression
+// begins with it). Ids are indices into this table; several names share a translation.
+struct ShaderBuiltinName {
+    const char *name;
+    int translation;  // the order of the translation, 1 to 65
+};
+extern const ShaderBuiltinName g_shader_builtin_names[];  // ends with a null name
+// Writes a built-in call; returns its result operand.
+const char *shader_translate_builtin(ShaderCompiler *c, int translation, const char *expression, const char *dest,
+                                     TextLineList *lines);
+
+// Translates a normalised code section (one statement per word) into `lines`: first every
+// assignment target is declared, then each statement is translated. Errors stay in the flags, the
+// first failing statement in error_statement.
+void shader_translate_section(ShaderCompiler *c, const char *section, TextLineList *lines);
+// One statement: a conditional break, continue or discard, a rep loop bracket, "phase", or an
+// assignment. `last` marks the last statement of a GL pixel section.
+void shader_translate_statement(ShaderCompiler *c, const char *statement, TextLineList *lines, int last);

@@ -60,10 +60,17 @@ const NameMapEntry *find_in_map(const NameMap *map, const char *name)
     return found;
 }
 
+// The translator's work registers are never handed out: if/else lowering and subroutine results
+// write them in the middle of a section.
+bool is_work_register(int n)
+{
+    return n == atoi(g_shader_work_reg0 + 1) || n == atoi(g_shader_work_reg1 + 1) || n == atoi(g_shader_work_reg2 + 1);
+}
+
 int alloc_temp(ShaderCompiler *c, bool scratch)
 {
     for (int n = 0; n < SHADER_TEMP_COUNT; n++) {
-        if (c->temp_in_use[n]) continue;
+        if (c->temp_in_use[n] || is_work_register(n)) continue;
         if (scratch ? c->temp_scratch[n] != 0 : c->temp_scratch[n] == SHADER_TEMP_RESERVED) continue;
         if (scratch)
             c->temp_scratch[n] = 1;

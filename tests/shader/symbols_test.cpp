@@ -140,7 +140,12 @@ TEST_F(SymbolTest, TemporariesLowestFirst)
 
 TEST_F(SymbolTest, ExhaustedTemporariesAreAnError)
 {
-    for (int n = 0; n < 31; n++) ASSERT_EQ(shader_alloc_temp(c), n);
+    // The work registers r9 to r11 are never handed out.
+    for (int n = 0; n < 31; n++) {
+        if (n < 9 || n > 11) {
+            ASSERT_EQ(shader_alloc_temp(c), n);
+        }
+    }
     c->temp_scratch[31] = SHADER_TEMP_RESERVED;
     EXPECT_EQ(c->syntax_error, 0);
     EXPECT_EQ(shader_alloc_temp(c), -1);
