@@ -92,6 +92,7 @@ void store_value(const ConfigKeyDescriptor &row, const char *line, int record)
         char *copy = static_cast<char *>(malloc(length + 1));
         if (!copy) return;
         memcpy(copy, text, length + 1);
+        free(row.text_dest[record]);  // a key given twice replaces its text instead of leaking it
         row.text_dest[record] = copy;
         break;
     }

@@ -32,7 +32,7 @@ struct ConfigBoxRecord {
 struct ConfigKeyDescriptor {
     uint8_t kind;
     const char *key;
-    char **text_dest;
+    char **text_dest;  // holds null or a malloc'd text: a new value frees the one it replaces
     int32_t *int_dest;
     ConfigBoxRecord *box_dest;
     float *quad_dest;

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config
   libsdl2-dev libgl-dev libgl1-mesa-dri libfreetype-dev libopenjp2-7-dev
-  libvorbis-dev zlib1g-dev libpng-dev fonts-dejavu-core
+  libvorbis-dev libogg-dev zlib1g-dev libpng-dev fonts-dejavu-core
   libgtest-dev libgmock-dev libbenchmark-dev clang libclang-rt-14-dev
   xvfb xauth xdotool imagemagick
   libxmp-dev libbullet-dev xdg-utils
