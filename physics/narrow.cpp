@@ -1,0 +1,120 @@
+// The narrow phase of a body pair: bounding-sphere pretest, dispatch on the two shape codes, and
+// the sphere recorders; and the contact buffer's append.
+#include "physics/physics_local.h"
+
+#include <cmath>
+
+void physics_record_contact(PhysicsWorld *world, int32_t worker, const float *normal, const float *point,
+                            int32_t kind, int32_t other, float depth)
+{
+    if (worker < 0 || worker >= kPhysicsWorkers) return;
+    ContactBuffer *buffer = &world->contact_buffers[worker];
+    int32_t n = buffer->count;
+    if (n < 0 || n >= kPhysicsContactCapacity) return;
+    vec3_set(buffer->normal[n], normal[0], normal[1], normal[2]);
+    vec3_set(buffer->point[n], point[0], point[1], point[2]);
+    buffer->kind[n] = kind;
+    buffer->other[n] = other;
+    buffer->depth[n] = depth;
+    buffer->count = n + 1;
+}
+
+namespace {
+
+// The recorders' common end: d points from body i's centre (or ball) toward the other one, L is
+// its length; the normal points back toward body i. Coincident centres push body i up (-y).
+int32_t record_sphere_contact(PhysicsWorld *world, int32_t worker, const float *d, float length,
+                              const float *centre, float radius, int32_t other, int32_t mode)
+{
+    if (mode != kModeRecord) return 1;
+    float dir[3];
+    if (length > 0.0f) vec3_scale(dir, d, 1.0f / length);
+    else vec3_set(dir, 0.0f, 1.0f, 0.0f);
+    float normal[3] = {-dir[0], -dir[1], -dir[2]};
+    float point[3];
+    vec3_add(point, centre, vec3_scale(point, dir, radius));
+    // Body-pair contacts carry no depth; 0 keeps the slot defined.
+    physics_record_contact(world, worker, normal, point, kContactBody, other, 0.0f);
+    return 1;
+}
+
+bool valid_pair(const PhysicsWorld *world, int32_t i, int32_t j)
+{
+    return i >= 0 && j >= 0 && i < world->body_count && j < world->body_count && i < kPhysicsMaxBodies &&
+           j < kPhysicsMaxBodies && world->bodies[i] && world->bodies[j];
+}
+
+// Routines of pairs that are built by later parts: no contact yet.
+int32_t no_routine() { return 0; }
+
+}  // namespace
+
+int32_t collide_sphere_sphere(PhysicsWorld *world, int32_t worker, int32_t i, int32_t j, int32_t mode)
+{
+    const RigidBody *a = world->bodies[i], *b = world->bodies[j];
+    const float *pa = physics_body_position(world, a);
+    float d[3];
+    vec3_sub(d, physics_body_position(world, b), pa);
+    float length = vec3_length(d);
+    if (!(a->radius + b->radius + g_physics_contact_margin > length)) return 0;
+    return record_sphere_contact(world, worker, d, length, pa, a->radius, j, mode);
+}
+
+int32_t collide_ball_sphere(PhysicsWorld *world, int32_t worker, int32_t j, const float *c, float r, int32_t mode)
+{
+    const RigidBody *b = world->bodies[j];
+    float d[3];
+    vec3_sub(d, physics_body_position(world, b), c);
+    float length = vec3_length(d);
+    if (!(r + b->radius > length)) return 0;
+    return record_sphere_contact(world, worker, d, length, c, r, j, mode);
+}
+
+int32_t collide_sphere_ball(PhysicsWorld *world, int32_t worker, int32_t i, int32_t j, const float *c, float r,
+                            int32_t mode)
+{
+    const RigidBody *a = world->bodies[i];
+    const float *pa = physics_body_position(world, a);
+    float d[3];
+    vec3_sub(d, c, pa);
+    float length = vec3_length(d);
+    if (!(a->radius + r > length)) return 0;
+    return record_sphere_contact(world, worker, d, length, pa, a->radius, j, mode);
+}
+
+int32_t collide_ball_ball(PhysicsWorld *world, int32_t worker, int32_t j, const float *a, float ra, const float *b,
+                          float rb, int32_t mode)
+{
+    float d[3];
+    vec3_sub(d, b, a);
+    float length = vec3_length(d);
+    // Twice the radius of body j's ball, not ra + rb.
+    if (!(2.0f * rb > length)) return 0;
+    return record_sphere_contact(world, worker, d, length, a, ra, j, mode);
+}
+
+int32_t collide_body_pair(PhysicsWorld *world, int32_t i, int32_t j, int32_t mode, int32_t worker)
+{
+    if (!valid_pair(world, i, j)) return 0;
+    const RigidBody *a = world->bodies[i], *b = world->bodies[j];
+    const int32_t si = a->shape, sj = b->shape;
+    if (si < 1 || si > 6 || sj < 1 || sj > 6) return 0;
+
+    // Pairs without the bounding-sphere pretest.
+    bool pretest = true;
+    if ((si == 2 && sj == 2) || (si == 5 && (sj == 5 || sj == 4 || sj == 2)) || (si == 4 && sj == 5) ||
+        (si == 2 && sj == 5) || (si == 2 && sj == 1) || (si == 1 && (sj == 2 || sj == 1)))
+        pretest = false;
+    if (pretest) {
+        float d[3];
+        vec3_sub(d, physics_body_position(world, b), physics_body_position(world, a));
+        if (!(vec3_length(d) < a->radius + b->radius)) return 0;
+    }
+
+    const bool tree_i = si == 3 || si == 6, tree_j = sj == 3 || sj == 6;
+    if (si == 2 && sj == 2) return collide_sphere_sphere(world, worker, i, j, mode);
+    if (tree_i && tree_j) return no_routine();
+    if (tree_i && sj == 2) return no_routine();
+    if (si == 2 && tree_j) return no_routine();
+    return no_routine();
+}

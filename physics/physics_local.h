@@ -1,0 +1,103 @@
+// Internals of the physics: the narrow-phase routines, the jobs and the worker pool. Every
+// contact routine takes the world, a mode (1 records into the worker's ContactBuffer, anything else
+// only tests) and the worker index, and returns 1 on contact, 0 otherwise.
+#pragma once
+
+#include "physics/physics.h"
+
+#include "geometry/vecmath.h"
+
+#include <atomic>
+#include <cstdint>
+
+constexpr int32_t kModeTest = 0;
+constexpr int32_t kModeRecord = 1;
+
+constexpr int32_t kContactPlane = 1;
+constexpr int32_t kContactBody = 2;
+constexpr int32_t kContactMesh = 3;
+
+// ---- small helpers shared by the routines -----------------------------------------------------
+
+// The position a job reads of body b: the collide phase's snapshot while it runs, else the body's.
+inline const float *physics_body_position(const PhysicsWorld *world, const RigidBody *body)
+{
+    if (world->use_collide_positions && body->index >= 0 && body->index < kPhysicsMaxBodies)
+        return world->collide_positions[body->index];
+    return body->position;
+}
+
+// Appends one contact to the worker's buffer; a full buffer (or a worker outside 0..7) drops it.
+void physics_record_contact(PhysicsWorld *world, int32_t worker, const float *normal, const float *point,
+                            int32_t kind, int32_t other, float depth);
+
+// The collider slot a static-mesh contact's tag names, or null when the tag is negative or names
+// no slot in use (a contact never indexes past the table).
+inline ColliderSlot *physics_collider_of_tag(PhysicsWorld *world, int32_t tag)
+{
+    if (tag < 0) return nullptr;
+    int32_t s = tag / kPhysicsColliderTagUnit;
+    if (s >= world->collider_count || s >= kPhysicsMaxColliders) return nullptr;
+    return &world->colliders[s];
+}
+
+// A byte mark several jobs may set at once.
+inline void physics_mark_byte(uint8_t *byte) { std::atomic_ref<uint8_t>(*byte).store(1, std::memory_order_relaxed); }
+inline uint8_t physics_read_byte(const uint8_t *byte)
+{
+    return std::atomic_ref<uint8_t>(*const_cast<uint8_t *>(byte)).load(std::memory_order_relaxed);
+}
+
+inline float vec3_length_squared(const float *v) { return vec3_dot(v, v); }
+
+// The step's body preparation: rotation and world matrices, world inertia and its inverse, and
+// for a mesh body its collision mesh's world data and its grid's world points.
+void physics_body_prepare(RigidBody *body);
+
+// ---- narrow phase (physics/narrow.cpp) --------------------------------------------------------
+
+int32_t collide_body_pair(PhysicsWorld *world, int32_t i, int32_t j, int32_t mode, int32_t worker);
+int32_t collide_sphere_sphere(PhysicsWorld *world, int32_t worker, int32_t i, int32_t j, int32_t mode);
+int32_t collide_ball_sphere(PhysicsWorld *world, int32_t worker, int32_t j, const float *c, float r, int32_t mode);
+int32_t collide_sphere_ball(PhysicsWorld *world, int32_t worker, int32_t i, int32_t j, const float *c, float r,
+                            int32_t mode);
+int32_t collide_ball_ball(PhysicsWorld *world, int32_t worker, int32_t j, const float *a, float ra, const float *b,
+                          float rb, int32_t mode);
+
+// ---- body against static mesh (physics/static_mesh.cpp) ---------------------------------------
+
+int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *slot, int32_t mode, int32_t worker);
+
+// One face of a collider as the routines see it: world corners, world normal, plane offset and tag.
+struct StaticFace {
+    const MeshFace *face;
+    const float *corner[3];
+    float normal[3];
+    float d;
+    int32_t tag;
+};
+
+// The face's corners and plane; false for a face index or vertex index outside the mesh.
+bool static_face_load(const MeshObject *mesh, int32_t index, StaticFace *out);
+inline float static_face_side(const StaticFace &f, const float *p) { return vec3_dot(f.normal, p) + f.d; }
+
+int32_t collide_sphere_triangle(PhysicsWorld *world, int32_t worker, const StaticFace &face, const float *c, float r,
+                                int32_t mode);
+int32_t collide_tree_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const ShapeTreeNode *node,
+                              const StaticFace &face, int32_t mode);
+int32_t collide_node_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const ShapeTreeNode *node,
+                              const StaticFace &face, int32_t mode);
+int32_t collide_sphere_tree_triangle(PhysicsWorld *world, int32_t worker, int32_t i, int32_t node,
+                                     const StaticFace &face, int32_t mode);
+int32_t collide_cylinder_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &face,
+                                  int32_t mode);
+bool collide_tree_box_straddles_face(const PhysicsWorld *world, int32_t i, const ShapeTreeNode *node,
+                                     const StaticFace &face);
+int32_t collide_edge_triangle(PhysicsWorld *world, int32_t worker, const StaticFace &face, const MeshObject *mesh,
+                              int32_t a, int32_t b, int32_t mode);
+int32_t collide_sphere_sweep_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &face,
+                                      int32_t mode);
+
+// ---- planes (physics/plane.cpp) ---------------------------------------------------------------
+
+int32_t collide_body_planes(int32_t i, int32_t k, PhysicsWorld *world, int32_t worker);
