@@ -2,6 +2,8 @@
 // small file utilities.
 #pragma once
 
+#include "platform/system.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,6 +26,19 @@ struct TempDir {
     TempDir &operator=(const TempDir &) = delete;
 
     std::string operator/(const std::string &name) const { return path + "/" + name; }
+};
+
+// A temporary working folder ("run") and user data folder (drive C:) put in use by the path layer.
+struct TestFolders {
+    TempDir temp;
+    std::string run = temp / "run";
+    std::string user = temp / "user";
+
+    TestFolders()
+    {
+        std::filesystem::create_directories(run);
+        sys_path_reset(run.c_str(), user.c_str());
+    }
 };
 
 inline void test_write_file(const std::string &posix_path, const std::string &bytes)

@@ -1,6 +1,7 @@
 // Seed inputs of the configuration fuzz target: the default configuration text as the data writer
 // makes it, plain and packed both ways, and a few small files of each construct.
 #include "codecs/codecs.h"
+#include "tests/test_util.h"
 #include "tools/data_writer.h"
 
 #include <cstdint>
@@ -31,18 +32,6 @@ std::string packed(const char *magic, const std::string &text, int32_t type)
     return file;
 }
 
-std::string read(const std::string &path)
-{
-    std::string bytes;
-    FILE *file = fopen(path.c_str(), "rb");
-    if (!file) return bytes;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
-    fclose(file);
-    return bytes;
-}
-
 }  // namespace
 
 int main(int argc, char **argv)
@@ -51,8 +40,8 @@ int main(int argc, char **argv)
     std::string folder = argv[1];
     char scratch[] = "/tmp/zav-config-seed-XXXXXX";
     if (!mkdtemp(scratch) || !data_write_script(std::string(scratch) + "/data")) return 1;
-    std::string script = read(std::string(scratch) + "/data/txt/script.txt");
-    std::string name = read(std::string(scratch) + "/data/txt/nameofgame.ini");
+    std::string script = test_read_file(std::string(scratch) + "/data/txt/script.txt");
+    std::string name = test_read_file(std::string(scratch) + "/data/txt/nameofgame.ini");
     std::string cleanup = std::string("rm -rf ") + scratch;
     if (system(cleanup.c_str()) != 0) return 1;
     const std::string small[] = {

@@ -14,17 +14,10 @@
 
 namespace {
 
-class FilesTest : public ::testing::Test {
+class FilesTest : public ::testing::Test, protected TestFolders {
 protected:
-    TempDir temp;
-    std::string run, user;
-
     void SetUp() override
     {
-        run = temp / "run";
-        user = temp / "user";
-        std::filesystem::create_directories(run);
-        sys_path_reset(run.c_str(), user.c_str());
         g_theme_index = 0;
         g_music_track = 0;
         g_option_hole_drawing = 0;

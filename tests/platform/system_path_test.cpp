@@ -11,18 +11,8 @@
 
 namespace {
 
-class PathTest : public ::testing::Test {
+class PathTest : public ::testing::Test, protected TestFolders {
 protected:
-    TempDir temp;
-    std::string run, user;
-
-    void SetUp() override
-    {
-        run = temp / "run";
-        user = temp / "user";
-        std::filesystem::create_directories(run);
-        sys_path_reset(run.c_str(), user.c_str());
-    }
 
     std::string cwd()
     {
