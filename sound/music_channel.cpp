@@ -44,8 +44,6 @@ const MusicInstrument *instrument_of(int32_t instrument)
     return &module->instruments[instrument];
 }
 
-int16_t to_sample(int32_t value) { return int16_t(value > 32767 ? 32767 : value < -32768 ? -32768 : value); }
-
 }  // namespace
 
 void music_reset_channels(void)
@@ -169,50 +167,77 @@ void music_render_silence(int32_t channel, int32_t frames)
     memset(&g_music_channel_buffers[channel][2 * g_music_buffered_frames], 0, sizeof(int16_t) * 2 * size_t(frames));
 }
 
+namespace {
+
+// Within a tick the position runs in double precision; the channel keeps it as a float between
+// ticks. Mode 0 plays once (ending past
+// `last`), 1 loops forward, 2 loops ping-pong.
+template <int mode>
+void render_frames(MusicChannel &ch, int16_t *out, const MusicSample *sample, double step, double gain, float pan,
+                   int32_t frames, int32_t last)
+{
+    const int16_t *data = sample->data;
+    int32_t length = sample->length;
+    int32_t ls = sample->loop_start, ll = sample->loop_length;
+    double position = ch.position;
+    for (int32_t f = 0; f < frames; f++, position += step) {
+        int32_t k = int32_t(position);
+        double frac = position - k;
+        int32_t read = k, next = k + 1;
+        if (mode == 0 && k > last) {
+            // The sample has ended: the channel stops for the rest of the tick and after.
+            ch.period = 0;
+            ch.position = float(position);
+            memset(out + 2 * f, 0, sizeof(int16_t) * 2 * size_t(frames - f));
+            return;
+        }
+        if (mode == 1) {
+            if (k > ls && k - ls >= ll) {
+                read = ls + (k - ls) % ll;
+                position = read + frac;
+                next = read + 1;
+            }
+            if (next == ls + ll) next = ls;
+        }
+        if (mode == 2 && k > ls) {
+            // Forward through the loop, then back; a turn reads one past the loop.
+            int32_t m = k - ls;
+            if (m >= 2 * ll) {
+                m %= 2 * ll;
+                position = ls + m + frac;
+            }
+            read = m < ll ? ls + m : ls + ll - (m - ll);
+            int32_t m1 = m + 1 == 2 * ll ? 0 : m + 1;
+            next = m1 < ll ? ls + m1 : ls + ll - (m1 - ll);
+            // At the end of the data the turn reads the last sample, never past it.
+            if (read >= length) read = length - 1;
+        }
+        double a = data[read];
+        double b = next >= length ? a : data[next];
+        int32_t s = int32_t((a + (b - a) * frac) * gain);
+        int32_t left = int32_t(float(s) * pan);
+        out[2 * f] = int16_t(left);
+        out[2 * f + 1] = int16_t(s - left);
+    }
+    ch.position = float(position);
+}
+
+}  // namespace
+
 void music_render_channel(int32_t channel, const MusicSample *sample, double step, double gain, float pan,
                           int32_t frames, int32_t xm)
 {
     MusicChannel &ch = g_music_channels[channel];
     int16_t *out = &g_music_channel_buffers[channel][2 * g_music_buffered_frames];
-    const int16_t *data = sample->data;
-    int32_t length = sample->length;
-    int32_t ls = sample->loop_start, ll = sample->loop_length;
+    int32_t ll = sample->loop_length;
     int32_t mode = xm ? sample->loop_type : (ll != 0 && ll != 2 ? 1 : 0);
     if (ll <= 0) mode = 0;
-    for (int32_t f = 0; f < frames; f++) {
-        double position = ch.position;
-        int32_t k = int32_t(position);
-        double frac = position - k;
-        int32_t next = k + 1;
-        int32_t read = k;
-        if (mode == 1) {
-            if (k > ls) {
-                if (k - ls >= ll) k = ls + (k - ls) % ll;
-                read = k;
-                next = k + 1;
-            }
-            if (xm ? next > ls && next - ls >= ll : next == ls + ll) next = xm ? ls + (next - ls) % ll : ls;
-        } else if (mode == 2 && k > ls) {
-            int32_t m = k - ls < 2 * ll ? k - ls : (k - ls) % (2 * ll);
-            k = ls + m;
-            read = m < ll ? ls + m : ls + ll - (m - ll);
-            int32_t m1 = (m + 1) % (2 * ll);
-            next = m1 < ll ? ls + m1 : ls + ll - (m1 - ll);
-        } else if (xm ? k >= length : k > length) {
-            // The sample has ended: the channel stops for the rest of the tick and after.
-            ch.period = 0;
-            memset(out + 2 * f, 0, sizeof(int16_t) * 2 * size_t(frames - f));
-            return;
-        }
-        // A ping-pong turn reads one past the loop; at the end of the data, the last sample. (MOD
-        // data carry zeros past the length.)
-        if (xm && read >= length) read = length - 1;
-        double a = data[read];
-        double b = next >= length ? a : data[next];
-        int32_t s = int32_t((a + (b - a) * frac) * gain);
-        int32_t left = int32_t(s * pan);
-        out[2 * f] = to_sample(left);
-        out[2 * f + 1] = to_sample(s - left);
-        ch.position = float(k + frac + step);
-    }
+    // Gains stay within 1 (volume 63/64 at most), so values stay within 16 bits.
+    if (gain > 1.0) gain = 1.0;
+    if (gain < -1.0) gain = -1.0;
+    // Past this index a sample played once has ended (MOD data carry zeros after the length).
+    int32_t last = xm ? sample->length - 1 : sample->length;
+    if (mode == 1) render_frames<1>(ch, out, sample, step, gain, pan, frames, last);
+    else if (mode == 2) render_frames<2>(ch, out, sample, step, gain, pan, frames, last);
+    else render_frames<0>(ch, out, sample, step, gain, pan, frames, last);
 }

@@ -104,3 +104,65 @@ inline MusicWriterInstrument music_test_instrument(const MusicWriterSample &samp
     instrument.samples.push_back(sample);
     return instrument;
 }
+
+// Songs that use every effect, loop kind and envelope kind: seeds of the fuzz tests.
+inline MusicWriterSong music_test_seed_song(bool xm)
+{
+    MusicWriterSong song;
+    song.channels = xm ? 6 : 4;
+    song.orders = {0, 1, 0};
+    song.speed = 3;
+    song.bpm = 140;
+    int effects[] = {0x0, 0x1, 0x2, 0x3, 0x4, 0x5, 0x6, 0x7, 0x8, 0x9, 0xA, 0xB, 0xC, 0xD, 0xE, 0xF};
+    for (int p = 0; p < 2; p++) {
+        for (int row = 0; row < 24; row++) {
+            for (int c = 0; c < song.channels; c++) {
+                int effect = effects[(row + c + p) % 16];
+                int parameter = (row * 37 + c * 11) & 0xFF;
+                if (effect == 0xB || effect == 0xD) parameter &= 1;
+                if (effect == 0xF) parameter = 2 + (row & 3);
+                int note = xm ? 1 + (row * 7 + c) % 96 : music_writer_amiga_period(1 + c % 3, row % 12);
+                if (row % 5 == 4) note = xm ? 97 : 0;
+                music_writer_cell(song, p, row, c, 24) = {note, 1 + (row + c) % 2, xm ? 0x10 + row : 0, effect, parameter};
+            }
+        }
+    }
+    MusicWriterSample wave = music_test_square_sample();
+    MusicWriterSample once;
+    for (int i = 0; i < 300; i++) once.data.push_back(int16_t(i * 97));
+    if (!xm) {
+        song.samples = {wave, once};
+        song.samples[1].finetune = -3;
+        return song;
+    }
+    wave.sixteen_bit = true;
+    wave.loop_type = 2;
+    MusicWriterInstrument first = music_test_instrument(wave);
+    first.samples.push_back(once);
+    first.note_map.assign(96, 0);
+    for (int n = 48; n < 96; n++) first.note_map[n] = 1;
+    first.volume = {{{0, 64}, {5, 20}, {9, 50}, {30, 0}}, 7, 2, 1, 3};
+    first.panning = {{{0, 0}, {8, 64}, {16, 32}}, 5, 1, 0, 2};
+    first.fadeout = 800;
+    MusicWriterInstrument second = music_test_instrument(once);
+    second.volume = {{{0, 10}, {4, 64}}, 1, 0, 0, 0};
+    song.instruments = {first, second, MusicWriterInstrument()};
+    return song;
+}
+
+// Loads bytes as music_load_module would decide their type and, when they load, plays a few ticks.
+inline void music_test_fuzz_one(const uint8_t *data, size_t size, int ticks)
+{
+    std::string bytes(reinterpret_cast<const char *>(data), size);
+    bool xm = bytes.compare(0, 10, "Extended M") == 0;
+    MusicModule *module = music_test_load(bytes, xm);
+    if (!module) return;
+    music_test_start(module);
+    for (int i = 0; i < ticks; i++) {
+        g_music_buffered_frames = 0;
+        if (xm) music_tick_xm(module);
+        else music_tick_mod(module);
+    }
+    g_music_current_module = nullptr;
+    music_free_module(module);
+}
