@@ -22,6 +22,7 @@ void music_build_period_table(void);
 // Period of a note (0 and up) at a finetune in 1/128 semitone; the note is clamped to 0 to 119
 // and the finetune to -128 to 127.
 int32_t music_compute_note_period(int32_t note, int32_t finetune);
+// 28634112 / period: the XM player's frequency (0 for no period).
 double music_convert_period_to_frequency(int32_t period);
 int32_t music_compute_abs(int32_t value);
 

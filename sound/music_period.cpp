@@ -52,4 +52,4 @@ void music_build_period_table(void)
     }
 }
 
-double music_convert_period_to_frequency(int32_t period) { return 28634112.0 / period; }
+double music_convert_period_to_frequency(int32_t period) { return period > 0 ? 28634112.0 / period : 0.0; }

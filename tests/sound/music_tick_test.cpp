@@ -346,20 +346,6 @@ TEST(MusicTickRender, GainPanAndStep)
     EXPECT_NEAR(g_music_channels[0].position, 14318181.0 / 3622 / 50.0, 0.01);
 }
 
-TEST(MusicTickRender, PanSplitsTheValue)
-{
-    MusicSample sample = {};
-    int16_t data[20];
-    for (int16_t &v : data) v = 1000;
-    sample.data = data;
-    sample.length = 10;
-    g_music_buffered_frames = 0;
-    g_music_channels[0] = MusicChannel{};
-    music_render_channel(0, &sample, 1.0, 1.0, 0.25f, 4, 0);
-    EXPECT_EQ(g_music_channel_buffers[0][0], 250);
-    EXPECT_EQ(g_music_channel_buffers[0][1], 750);
-}
-
 namespace {
 
 // Indices read in turn from data holding 1000 x (index + 1), one source sample per frame.
