@@ -154,12 +154,13 @@ void start_mod_note(MusicModule *module, MusicChannel &ch, const MusicCell *cell
     int32_t e = cell->effect, p = cell->parameter;
     bool porta = e == 3 || e == 5;
     bool note = cell->note != MUSIC_NO_NOTE;
+    bool sample = cell->instrument >= 1 && cell->instrument <= 31;
     ch.volume_slide = 0;
-    if (cell->instrument) ch.sample = cell->instrument;
+    if (sample) ch.sample = cell->instrument;
     if (note) ch.raw_period = cell->period;
     if (!porta && g_music_pattern_delay == 0) ch.position = 0.0f;
     ch.vibrato_depth = ch.vibrato_speed = ch.vibrato_position = 0;
-    if (cell->instrument && e != 5 && e != 6 && g_music_pattern_delay == 0) ch.volume = module->samples[ch.sample].volume;
+    if (sample && e != 5 && e != 6 && g_music_pattern_delay == 0) ch.volume = module->samples[ch.sample].volume;
     if (e == 0xC) ch.volume = p;
     if (ch.sample < 1 || ch.sample > 31) return;
     ch.finetune = module->samples[ch.sample].finetune + 8;
