@@ -1,0 +1,54 @@
+// Fuzz target of the texture-script reader. A script that reads is also rendered small, so the steps
+// run on whatever the reader made of the input. Fonts and pictures come from a folder made at
+// start: DejaVuSans.ttf, "fond.png" and "pic.jp2".
+#include "codecs/codecs.h"
+#include "script/texgen_local.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string g_folder;
+
+void remove_folder() { std::filesystem::remove_all(g_folder); }
+
+bool make_folder()
+{
+    char pattern[] = "/tmp/texgen-fuzz-XXXXXX";
+    if (!mkdtemp(pattern)) return false;
+    g_folder = pattern;
+    atexit(remove_folder);
+    std::error_code error;
+    std::filesystem::copy_file("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", g_folder + "/DejaVuSans.ttf", error);
+    std::vector<uint8_t> pixels(8 * 6 * 4);
+    for (size_t i = 0; i < pixels.size(); i++) pixels[i] = (uint8_t)(i * 37);
+    ImageData image = {pixels.data(), 8, 6, 1, 0};
+    return !error && png_write_file((g_folder + "/fond.png").c_str(), &image) &&
+           jp2_write_file((g_folder + "/pic.jp2").c_str(), &image);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    if (!make_folder()) abort();
+    if (!freopen("/dev/null", "w", stdout)) abort();
+    g_texgen_font_folder = g_folder.c_str();
+    texgen_set_game_name("Golf $x$");
+    texgen_set_output_size(96, 64);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    TexgenScript *script = texgen_script_read_memory(data, size, "fuzz");
+    if (!script) return 0;
+    uint8_t *picture = texgen_render(script);
+    free(picture);
+    texgen_script_free(script);
+    return 0;
+}

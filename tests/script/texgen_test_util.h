@@ -1,0 +1,94 @@
+// Helpers of the texture-script tests: UTF-16LE script files, a folder holding a DejaVu face and
+// test pictures, and reading a script made in the test.
+#pragma once
+
+#include "codecs/codecs.h"
+#include "platform/system.h"
+#include "script/texgen_local.h"
+#include "tests/test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+inline const char *TEXGEN_TEST_FONT_FOLDER = "/usr/share/fonts/truetype/dejavu";
+
+// The bytes of a script file: the byte-order mark FF FE, then the text in UTF-16LE.
+inline std::string texgen_test_utf16(const std::u16string &text)
+{
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes.push_back((char)(unit & 0xFF));
+        bytes.push_back((char)(unit >> 8));
+    }
+    return bytes;
+}
+
+inline std::u16string texgen_test_u16(const std::string &ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+// A picture of w x h RGBA pixels from a function of (x, y) giving 0xRRGGBBAA.
+template <typename F> std::vector<uint8_t> texgen_test_picture(int w, int h, F colour)
+{
+    std::vector<uint8_t> pixels((size_t)w * h * 4);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++) {
+            uint32_t c = colour(x, y);
+            uint8_t *p = &pixels[((size_t)y * w + x) * 4];
+            p[0] = (uint8_t)(c >> 24);
+            p[1] = (uint8_t)(c >> 16);
+            p[2] = (uint8_t)(c >> 8);
+            p[3] = (uint8_t)c;
+        }
+    return pixels;
+}
+
+// Each test works in a folder of its own, which is also the font folder; it holds DejaVuSans.ttf.
+class TexgenTest : public ::testing::Test {
+protected:
+    TempDir temp;
+
+    void SetUp() override
+    {
+        sys_path_reset(temp.path.c_str(), (temp / "user").c_str());
+        std::filesystem::copy_file(std::string(TEXGEN_TEST_FONT_FOLDER) + "/DejaVuSans.ttf", temp / "DejaVuSans.ttf");
+        g_texgen_font_folder = temp.path.c_str();
+        texgen_set_game_name(nullptr);
+        texgen_set_output_size(1280, 1024);
+    }
+
+    void TearDown() override
+    {
+        g_texgen_font_folder = ".";
+        texgen_set_output_size(1280, 1024);
+    }
+
+    // Writes a PNG (RGBA when has_alpha, else RGB) into the folder.
+    void write_png(const std::string &name, int w, int h, std::vector<uint8_t> pixels, int has_alpha = 1)
+    {
+        ImageData image = {pixels.data(), w, h, has_alpha, 0};
+        ASSERT_EQ(png_write_file((temp / name).c_str(), &image), 1);
+    }
+
+    // Reads a script with the given text, written as "script.txt" in the folder.
+    TexgenScript *read(const std::u16string &text)
+    {
+        test_write_file(temp / "script.txt", texgen_test_utf16(text));
+        testing::internal::CaptureStdout();
+        TexgenScript *script = texgen_script_read((temp / "script.txt").c_str());
+        fflush(stdout);
+        printed = testing::internal::GetCapturedStdout();
+        return script;
+    }
+
+    std::string printed;  // what the last read wrote to the standard output
+};
+
+inline std::string texgen_test_narrow(const char16_t *text)
+{
+    std::string out;
+    for (; text && *text; text++) out.push_back(*text < 128 ? (char)*text : '?');
+    return out;
+}
