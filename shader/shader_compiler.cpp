@@ -113,6 +113,8 @@ ShaderCompiler *shader_compiler_construct(ShaderCompiler *c)
     clear_array(c->pass_section_masks);
     clear_array(c->line_marks);
     clear_array(c->line_mark_offsets);
+    c->sampler_stages_used = 0;
+    c->no_technique = 0;
     c->tail_flag = 0;
     return c;
 }

@@ -387,6 +387,7 @@ const char *translate_multiplicative(ShaderCompiler *c, MulKind kind, const std:
 // Calls of built-in functions, and a plain operand.
 const char *translate_call(ShaderCompiler *c, const std::string &e, const char *dest, TextLineList *lines)
 {
+    if (const char *result = shader_translate_user_call(c, e.c_str(), dest, lines)) return result;
     for (const ShaderBuiltinName *b = g_shader_builtin_names; b->name; b++) {
         if (!str_is_prefix_of(b->name, e.c_str())) continue;
         // "normal..." is no length call; "phase" writes its line and the tests go on.

@@ -155,6 +155,7 @@ struct ShaderFunction {
     int32_t param_kinds[4];     // 1..4 input of that width, 5..8 inout
     int32_t return_width;       // 1..4
     int32_t param_registers[4]; // assembler: the temporary holding each parameter
+    uint8_t registers_fixed;    // 1 once a call chose param_registers: later calls use the same
 };
 
 // A script register name and its target text; the maps never own the strings.
@@ -294,6 +295,8 @@ struct ShaderCompiler {
     int32_t phase_done;
     uint32_t register_demand;
     uint32_t pass_section_masks[SHADER_MAX_PASSES];
+    uint32_t sampler_stages_used;  // bit n: the pass's pixel code samples stage n, or binds a texture to it
+    uint8_t no_technique;          // no technique of the script fits the device
     int32_t line_marks[11];
     int32_t line_mark_offsets[11];
     uint8_t tail_flag;
@@ -532,3 +535,85 @@ void shader_translate_section(ShaderCompiler *c, const char *section, TextLineLi
 // One statement: a conditional break, continue or discard, a rep loop bracket, "phase", or an
 // assignment. `last` marks the last statement of a GL pixel section.
 void shader_translate_statement(ShaderCompiler *c, const char *statement, TextLineList *lines, int last);
+
+// ---- user functions and macros --------------------------------------------------------------------
+
+// Append one record per function of a normalised [FUNCTIONS] / [PSFUNCTIONS] text (null: none).
+// 0 after an error (too many functions or parameters, an over-long field, a header without "(").
+int shader_parse_vertex_functions(ShaderCompiler *c, const char *text);
+int shader_parse_pixel_functions(ShaderCompiler *c, const char *text);
+// Sets return_width from the type word in `header` and removes that word (in place).
+void shader_parse_return_type(ShaderFunction *f, char *header);
+// Sets param_kinds and rewrites `params` in place into the joined names; 0 beyond 4 parameters.
+int shader_parse_parameter_list(ShaderFunction *f, char *params);
+// Characters of the type word that begins a parameter or header (0 when none is recognised).
+int shader_type_prefix_length(const char *text);
+// Index of the function named by the call text up to its "(", or -1.
+int shader_find_vertex_function(ShaderCompiler *c, const char *call);
+int shader_find_pixel_function(ShaderCompiler *c, const char *call);
+// Writes a function's body into `list`: an HLSL (or GLSL) function whose signature goes to
+// function_signature, or an assembler subroutine body leaving its result in r11. Returns the name
+// in HLSL mode, else null.
+const char *shader_write_function(ShaderCompiler *c, ShaderFunction *f, TextLineList *list);
+// Expands a macro call in place; the result operand, or null when the body has no result.
+const char *shader_expand_macro(ShaderCompiler *c, const ShaderMacro *macro, TextLineList *list,
+                                const char *arguments);
+// The translated argument list of an HLSL call of `f`.
+std::string shader_translate_arguments(ShaderCompiler *c, const char *arguments, const ShaderFunction *f,
+                                       TextLineList *list);
+// Moves the arguments of an assembler call of `f` into its parameter registers.
+void shader_copy_call_arguments(ShaderCompiler *c, const char *call, ShaderFunction *f, TextLineList *list);
+// A call of a macro or user function: its result operand, or null when the name is neither.
+const char *shader_translate_user_call(ShaderCompiler *c, const char *expression, const char *dest,
+                                       TextLineList *lines);
+
+// ---- declarations, sections, passes and effect text -----------------------------------------------
+
+// Fills the register name maps: target bits 2 Direct3D, 1 GL (GLSL at shader model 2, else ARB),
+// 0x4000 recorded operations (the Direct3D names).
+void shader_map_register_name(ShaderCompiler *c, uint32_t target_bits);
+// The vertex side of a pass: constant bindings and the input declarations (or the HLSL texture and
+// constant declarations and VS_INPUT). `declaration` holds the vertex format, 2 for Direct3D and
+// 0x10000 when inputs are declared in the shader.
+void shader_write_vertex_input(ShaderCompiler *c, int pass, uint32_t declaration, uint32_t output_mask);
+// The pixel side of a pass: the assembler header with def and dcl lines, or the HLSL structures,
+// samplers and pixel constants; declares Out as the first pixel variable.
+void shader_write_hlsl_declarations(ShaderCompiler *c, int pass, uint32_t output_mask);
+
+// The compile: sections, [DEFINES], technique choice and the passes of the chosen technique. True
+// when the script compiled; the generated lines stay in the compiler.
+bool shader_compile_script(ShaderCompiler *c, const char *script, uint32_t options);
+// A malloc'd copy of the script without its "//" and "#" comments (line breaks kept).
+char *shader_strip_comments(const char *script);
+// The code sections of a script: one normalised text (or null) per kind and per technique and
+// pass (index pass + 4 x technique).
+enum ShaderSectionKind {
+    SHADER_SECTION_POSITION, SHADER_SECTION_DIFFUSE, SHADER_SECTION_SPECULAR, SHADER_SECTION_MAPPING0,
+    SHADER_SECTION_SHADER = SHADER_SECTION_MAPPING0 + 8, SHADER_SECTION_FUNCTIONS, SHADER_SECTION_PSFUNCTIONS,
+    SHADER_SECTION_KINDS
+};
+struct ShaderSections {
+    char *text[SHADER_SECTION_KINDS][SHADER_RS_TECHNIQUES * SHADER_RS_PASSES];
+};
+// Writes the passes of the chosen technique (`requirements` its level bits).
+void shader_generate_passes(ShaderCompiler *c, const ShaderSections *sections, int technique, int passes,
+                            uint32_t requirements);
+
+// The malloc'd effect text of a successful compile (joined with indentation by brace depth).
+char *shader_build_effect_text(ShaderCompiler *c);
+// Target 1: the GLSL or ARB vertex program text into effect_lines.
+void shader_build_gl_program_text(ShaderCompiler *c);
+// Before every compile: errors, tables, lists and render states back to their empty state.
+void shader_compiler_reset(ShaderCompiler *c);
+
+// Error-line mapping and listings of the compile entry.
+int shader_find_error_line(const char *error, const char *script);
+int shader_map_effect_line_to_script(ShaderCompiler *c, const char *script, int effect_line, const char *effect_text);
+int shader_find_script_line_in_pass(const char *label, const char *script, int pass);
+int shader_find_script_line_in_block(const char *name, const char *script, int start);
+void shader_split_state_assignment(const char *text, char *out, size_t out_size);
+int shader_number_in_parentheses(const char *text);
+int shader_count_text_lines(const char *text);
+int shader_text_line_at(const char *text, int line);
+char *shader_read_line_at(const char *text, int *position);
+char *shader_make_line_listing(const char *text, int numbered);

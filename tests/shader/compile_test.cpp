@@ -1,0 +1,261 @@
+// The compile entry on the headless device: effects made with technique T0, failures reported with
+// their script line, recompiles and releases; and the error-line mapping and listings.
+#include "tests/shader/shader_test_util.h"
+
+#include "platform/gpu_effect.h"
+#include "platform/gpu_headless.h"
+
+namespace {
+
+const char *const kSmallest = "[VERTEXFORMAT]\n"
+                              "XYZ NORMAL TEX0\n"
+                              "[DEFINES]\n"
+                              "CONST one=1.0,1.0,1.0,1.0;\n"
+                              "MATRIX WORLD;\n"
+                              "MATRIX VIEWPROJ;\n"
+                              "[TECHNIQUE]\n"
+                              "All Cards\n"
+                              "[PASS0]\n"
+                              "[POSITION]\n"
+                              "tmp=iPos*4WORLD;\n"
+                              "oPos=tmp*4VIEWPROJ;\n"
+                              "[DIFFUSE]\n"
+                              "oDiffuse=one;\n"
+                              "[RENDER_STATE]\n"
+                              "BLEND TRUE\n"
+                              "COLOROP[0] MODULATE\n"
+                              "[END]\n";
+
+std::vector<std::string> g_logged;
+
+class CompileTest : public ::testing::Test {
+protected:
+    IDirect3D9 *d3d = nullptr;
+    IDirect3DDevice9 *device = nullptr;
+    // The render-object fields the compile entry works on.
+    uint32_t flags = 0;
+    ShaderCompiler *compiler = nullptr;
+    ID3DXEffect *effect = nullptr;
+    ShaderObjectFields object = {&flags, &compiler, &effect, nullptr, {1, 1, 1, 0}, nullptr};
+    char *message = nullptr;
+
+    void SetUp() override
+    {
+        gpu_headless_reset();
+        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS p = {};
+        p.BackBufferWidth = p.BackBufferHeight = 32;
+        p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        p.Windowed = TRUE;
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device),
+                  D3D_OK);
+        object.device = device;
+        g_logged.clear();
+    }
+
+    void TearDown() override
+    {
+        free(message);
+        shader_release_object(&object);
+        EXPECT_EQ(device->Release(), 0u);
+        d3d->Release();
+        EXPECT_EQ(gpu_headless_live_resources(), 0);
+        gpu_headless_reset();
+        shader_set_work_registers(false);
+    }
+
+    // The message of a compile ("" on success).
+    std::string compile(const char *script)
+    {
+        free(message);
+        message = shader_compile_object(&object, script);
+        return message ? message : "";
+    }
+};
+
+TEST_F(CompileTest, SmallestScriptMakesAnEffectWithTechniqueT0)
+{
+    EXPECT_EQ(compile(kSmallest), "");
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(flags & SHADER_OBJECT_EFFECT_READY, SHADER_OBJECT_EFFECT_READY);
+    EXPECT_EQ(effect->GetCurrentTechnique(), effect->GetTechniqueByName("T0"));
+    EXPECT_NE(effect->GetParameterByName(nullptr, "WORLD"), nullptr);
+
+    // A second call compiles nothing and only marks the object ready again.
+    ID3DXEffect *first = effect;
+    flags = 0;
+    EXPECT_EQ(compile("not even a script"), "");
+    EXPECT_EQ(effect, first);
+    EXPECT_EQ(flags, SHADER_OBJECT_EFFECT_READY);
+}
+
+TEST_F(CompileTest, CompiledReleasedAndCompiledAgain)
+{
+    for (int round = 0; round < 2; round++) {
+        ASSERT_EQ(compile(kSmallest), "");
+        shader_release_object(&object);
+        EXPECT_EQ(effect, nullptr);
+        EXPECT_EQ(compiler, nullptr);
+        EXPECT_EQ(flags, 0u);
+    }
+    EXPECT_EQ(gpu_headless_live_resources(), 0);
+}
+
+TEST_F(CompileTest, AFailedCompileIsNeverReportedAsSuccessLater)
+{
+    const char *broken = "[TECHNIQUE] All\n[PASS0]\n[POSITION]\noPos=iPos;\njunk;\n";
+    std::string first = compile(broken);
+    EXPECT_EQ(first, "Syntax error in line : 4 : \"junk\"");
+    EXPECT_EQ(effect, nullptr);
+    EXPECT_NE(compiler, nullptr);
+    // The object keeps its compiler; asking again reports the failure again.
+    EXPECT_EQ(compile(broken), first);
+    EXPECT_EQ(flags & SHADER_OBJECT_EFFECT_READY, 0u);
+    // A script that compiles makes the effect on the same object.
+    EXPECT_EQ(compile(kSmallest), "");
+    EXPECT_NE(effect, nullptr);
+}
+
+TEST_F(CompileTest, FailureMessages)
+{
+    EXPECT_EQ(compile("[TECHNIQUE] SHADERS [PASS0] [POSITION] oPos=iPos;"), "");
+    shader_release_object(&object);
+    object.caps.ps14 = 0;
+    EXPECT_EQ(compile("[TECHNIQUE] SHADERS [PASS0] [POSITION] oPos=iPos;"),
+              "No technique of the script fits the device");
+    EXPECT_EQ(compile("[TECHNIQUE] All [PASS0] [RENDER_STATE] CULL SIDEWAYS [POSITION] oPos=iPos;"),
+              "Error: RS:'SIDEWAYS'");
+    // An error in the first line is line 0.
+    EXPECT_EQ(compile("[TECHNIQUE] All [PASS0] [POSITION] oPos=iPos+0.5;"),
+              "Syntax error on modifiers in line : 0 : \"oPos=iPos+0.5\"");
+    EXPECT_EQ(compile("[DEFINES] TEXTURE a; TEXTURE b; TEXTURE c; TEXTURE d; TEXTURE e; TEXTURE f; TEXTURE g;\n"
+                      "TEXTURE h; TEXTURE i; TEXTURE j; TEXTURE k; TEXTURE l; TEXTURE m; TEXTURE n; TEXTURE o;\n"
+                      "TEXTURE p; TEXTURE q;\n"),
+              "Too many textures in line : -1 : \"\"");
+
+    object.log_line = [](const char *line) { g_logged.push_back(line); };
+    compile("[TECHNIQUE] All [PASS0] [POSITION] x;");
+    EXPECT_EQ(g_logged, (std::vector<std::string>{"Syntax error in line : 0 : \"x\""}));
+    EXPECT_EQ(compile(nullptr), "ERROR: no shader script");
+}
+
+TEST_F(CompileTest, HlslIsRefusedByTheDeviceWithAMessage)
+{
+    std::string report = compile("[TECHNIQUE] MODEL3 [PASS0] [POSITION] oPos=iPos;\n"
+                                 "[TECHNIQUE] All Cards [PASS0] [POSITION] oPos=iPos;\n");
+    EXPECT_EQ(report.rfind("Error in line (owner script) : ", 0), 0u);
+    EXPECT_NE(report.find("HLSL is not supported"), std::string::npos);
+    // The numbered effect text follows the device's messages.
+    EXPECT_NE(report.find("\r\n\n0001\t\r\n0002\tfloat4 trigo_mod = {"), std::string::npos) << report;
+    EXPECT_EQ(effect, nullptr);
+    EXPECT_EQ(flags, 0u);
+}
+
+TEST_F(CompileTest, AssemblerTheDeviceRefusesMapsToItsSection)
+{
+    // Flow statements have no vs.1.1 form; the device refuses the text.
+    std::string report = compile("[TECHNIQUE] All\n[PASS0]\n[POSITION]\noPos=iPos;\nif(iPos.x>iPos.y)break;\n"
+                                 "[SHADER]\nr0=Diffuse;\n");
+    EXPECT_EQ(report.rfind("Error in line (owner script) : 5\n", 0), 0u) << report;
+    EXPECT_NE(report.find("expression-style statement"), std::string::npos);
+}
+
+// A MODEL3 script whose vertex function holds the error the HLSL compiler would report.
+const char *const kHlsl = "[DEFINES] VECTOR L;\n"              // 0
+                          "[TECHNIQUE] MODEL3\n"               // 1
+                          "[PASS0]\n"                          // 2
+                          "[FUNCTIONS]\n"                      // 3
+                          "float lambert(vec4 a)\n"            // 4
+                          "{ b = a*L; b }\n"                   // 5
+                          "[POSITION]\n"                       // 6
+                          "oPos=iPos;\n"                       // 7
+                          "[DIFFUSE]\n"                        // 8
+                          "oDiffuse=lambert(L);\n"             // 9
+                          "[SHADER]\n"                         // 10
+                          "Out=Diffuse;\n";                    // 11
+
+TEST_F(CompileTest, EffectLinesMapBackToTheScript)
+{
+    ShaderCompiler *c = shader_compiler_construct(new ShaderCompiler);
+    EXPECT_TRUE(shader_compile_script(c, kHlsl, 0x10002 | 0x40000));
+    char *text = shader_build_effect_text(c);
+    std::vector<std::string> lines;
+    for (const char *at = text; *at;) {
+        const char *end = strchr(at, '\n');
+        lines.emplace_back(at, (size_t)(end - at));
+        at = end + 1;
+    }
+    // Messages count lines from 1: a line inside the function is reported at the function.
+    int function_line = c->vertex_function_line_numbers[0] + 3;
+    EXPECT_EQ(lines[(size_t)function_line], "  r0 = a * L;");
+    EXPECT_EQ(shader_map_effect_line_to_script(c, kHlsl, function_line + 1, text), 4);
+    // Inside the pixel main function: the pixel section.
+    int pixel_line = c->pixel_main_line_numbers[0] + 2;
+    EXPECT_EQ(shader_map_effect_line_to_script(c, kHlsl, pixel_line + 1, text), 10);
+    EXPECT_EQ(shader_map_effect_line_to_script(c, kHlsl, -1, text), -1);
+    free(text);
+    shader_release_compiler(c);
+    delete c;
+}
+
+TEST(ShaderErrorLines, StatementsFoundInTheScript)
+{
+    const char *script = "[POSITION]\n"
+                         "  x += y; # comment\n"
+                         "z = a+\n"
+                         "\n"
+                         "b;\n";
+    EXPECT_EQ(shader_find_error_line("[POSITION]", script), 0);
+    // The error text X=X+Y is also found written X+=Y.
+    EXPECT_EQ(shader_find_error_line("x=x+y", script), 1);
+    // A statement over two lines is reported at the earlier one.
+    EXPECT_EQ(shader_find_error_line("z=a+b", script), 2);
+    EXPECT_EQ(shader_find_error_line("comment", script), -1);
+
+    char out[64] = "unchanged";
+    shader_split_state_assignment("A=A-B", out, sizeof out);
+    EXPECT_STREQ(out, "A-=B");
+    strcpy(out, "unchanged");
+    shader_split_state_assignment("A=AB+C", out, sizeof out);
+    EXPECT_STREQ(out, "unchanged");
+    shader_split_state_assignment("A=A", out, sizeof out);
+    EXPECT_STREQ(out, "unchanged");
+
+    EXPECT_EQ(shader_number_in_parentheses("effect(12,3): error: x"), 12);
+    EXPECT_EQ(shader_number_in_parentheses("a,b(12,3)"), -1);
+    EXPECT_EQ(shader_number_in_parentheses("(x,3)"), -1);
+    EXPECT_EQ(shader_find_script_line_in_pass("[SHADER]", "[PASS0]\n#PASS\n[SHADER]\n", 0), -1);
+    EXPECT_EQ(shader_find_script_line_in_pass("[SHADER]", "[PASS0]\n[SHADER]\n", 0), 1);
+    EXPECT_EQ(shader_find_script_line_in_block("b", "a\nb\nb\n", 2), 2);
+}
+
+TEST(ShaderErrorLines, Listings)
+{
+    std::string text;
+    for (int i = 1; i <= 12345; i++) text += i == 7 ? "seven\n" : i == 12345 ? "last\n" : "x\n";
+    char *numbered = shader_make_line_listing(text.c_str(), 1);
+    std::string listing = numbered;
+    free(numbered);
+    EXPECT_EQ(listing.rfind("0001\tx\r\n", 0), 0u);
+    EXPECT_NE(listing.find("\r\n0007\tseven\r\n"), std::string::npos);
+    // Only the first four characters of a number are kept.
+    EXPECT_EQ(listing.substr(listing.size() - 11), "1234\tlast\r\n");
+    char *plain = shader_make_line_listing("a\nb", 0);
+    EXPECT_STREQ(plain, "a\r\nb\r\n");
+    free(plain);
+    char *empty = shader_make_line_listing("", 1);
+    EXPECT_STREQ(empty, "");
+    free(empty);
+    // The listing is cut at its buffer's size.
+    std::string long_text(200000, 'x');
+    char *cut = shader_make_line_listing(long_text.c_str(), 0);
+    EXPECT_EQ(strlen(cut), 131071u);
+    free(cut);
+
+    EXPECT_EQ(shader_count_text_lines("a\nb\n"), 2);
+    EXPECT_EQ(shader_count_text_lines("a\nb"), 2);
+    EXPECT_EQ(shader_text_line_at("a\n}\nc\n}\n", 2), 4);
+    EXPECT_EQ(shader_text_line_at("a\n}\nc\n", 2), 3);
+}
+
+} // namespace

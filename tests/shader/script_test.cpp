@@ -1,0 +1,467 @@
+// Whole compiles: the effect text of the smallest standard script, technique choice by the device's
+// capabilities, HLSL mode, user functions and macros in both modes, declarations and GL text.
+#include "tests/shader/shader_test_util.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const uint32_t kEffect = 0x10002;
+const uint32_t kMultitexture = 0x800, kDot3 = 0x1000, kPs14 = 0x2000, kPs20 = 0x40000;
+const uint32_t kAllCaps = kMultitexture | kDot3 | kPs14 | kPs20;
+
+// The smallest standard script: XYZ NORMAL TEX0, one, WORLD and VIEWPROJ, one pass for all cards.
+const char *const kSmallest = "// the smallest standard script\r\n"
+                              "[VERTEXFORMAT]\r\n"
+                              "XYZ NORMAL TEX0\r\n"
+                              "[DEFINES]\r\n"
+                              "CONST one=1.0,1.0,1.0,1.0;\r\n"
+                              "MATRIX WORLD;\r\n"
+                              "MATRIX VIEWPROJ;\r\n"
+                              "[TECHNIQUE]\r\n"
+                              "All Cards\r\n"
+                              "[PASS0]\r\n"
+                              "[POSITION]\r\n"
+                              "tmp=iPos*4WORLD;\r\n"
+                              "oPos=tmp*4VIEWPROJ;\r\n"
+                              "[DIFFUSE]\r\n"
+                              "oDiffuse=one;\r\n"
+                              "[RENDER_STATE]\r\n"
+                              "BLEND TRUE\r\n"
+                              "SRCBLEND SRCALPHA\r\n"
+                              "DSTBLEND INVSRCALPHA\r\n"
+                              "COLOROP[0] MODULATE\r\n"
+                              "COLORARG1[0] DIFFUSE\r\n"
+                              "[END]\r\n";
+
+const char *const kSmallestEffect =
+    "MATRIX WORLD;\n"
+    "MATRIX VIEWPROJ;\n"
+    "\n"
+    "TECHNIQUE T0\n"
+    "{\n"
+    "  \n"
+    "  PASS P0\n"
+    "  {\n"
+    "    ColorOp[0] = Modulate;\n"
+    "    ColorArg1[0] = Diffuse;\n"
+    "    AlphaBlendEnable = True;\n"
+    "    SrcBlend = SrcAlpha;\n"
+    "    DestBlend = InvSrcAlpha;\n"
+    "    \n"
+    "    \n"
+    "    VertexShaderConstant1[0] = { 1.00000000f,1.00000000f,1.00000000f,1.00000000f };\n"
+    "    VertexShaderConstant4[1] = <WORLD>;\n"
+    "    VertexShaderConstant4[5] = <VIEWPROJ>;\n"
+    "    VertexShaderConstant1[9] = { 3.14159274f,0.15915494f,6.28318548f,4.71238899f };\n"
+    "    VertexShaderConstant1[10] = { 0.00000000f,1.57079637f,1.00000000f,3.14159274f };\n"
+    "    VertexShaderConstant1[11] = { 0.16666667f,0.00833333f,0.00019841f,0.50000000f };\n"
+    "    VertexShaderConstant1[12] = { 0.33333334f,0.13333334f,0.05396825f,0.10000000f };\n"
+    "    VertexShaderConstant1[13] = { -0.33333334f,0.20000000f,-0.14285715f,0.25000000f };\n"
+    "    \n"
+    "    VertexShader =\n"
+    "    decl\n"
+    "    {\n"
+    "    }\n"
+    "    asm\n"
+    "    {\n"
+    "      vs.1.1\n"
+    "      dcl_position v0\n"
+    "      dcl_normal v3\n"
+    "      dcl_texcoord0 v7\n"
+    "      m4x4 r0,v0,c1\n"
+    "      m4x4 oPos,r0,c5\n"
+    "      mov oD0,c0\n"
+    "    };\n"
+    "    \n"
+    "    \n"
+    "  }\n"
+    "}\n"
+    "\n";
+
+class ScriptTest : public CompilerTest {
+protected:
+    char *text = nullptr;
+
+    ~ScriptTest() override
+    {
+        free(text);
+        shader_release_compiler(c);
+        shader_set_work_registers(false);
+    }
+
+    // Compiles into a fresh compiler; the effect text when it compiled, else "".
+    std::string compile(const char *script, uint32_t options)
+    {
+        free(text);
+        text = nullptr;
+        shader_compiler_reset(c);
+        if (!shader_compile_script(c, script, options)) return "";
+        text = shader_build_effect_text(c);
+        return text;
+    }
+};
+
+TEST_F(ScriptTest, SmallestStandardScript)
+{
+    EXPECT_EQ(compile(kSmallest, kEffect | kAllCaps), kSmallestEffect);
+    EXPECT_EQ(c->const_register_count, 14);
+    EXPECT_EQ(c->vertex_format, 0x4u | 0x8u | 0x40u);
+    EXPECT_EQ(c->pass_count, 1);
+}
+
+// Four techniques, each with its own position statement so that the chosen one shows.
+const char *const kTechniques = "[DEFINES] MATRIX M;\n"
+                                "[TECHNIQUE] MODEL2X [PASS0] [POSITION] oPos=iPos*4M;\n"
+                                "[TECHNIQUE] SHADERS DOT3 [PASS0] [POSITION] oPos=iPos;\n"
+                                "[TECHNIQUE] Multitexture [PASS0] [POSITION] oPos=iPos*3M;\n"
+                                "[TECHNIQUE] All Cards [PASS0] [POSITION] oPos=M;\n";
+
+TEST_F(ScriptTest, TechniqueChoiceForEveryCombinationOfCaps)
+{
+    for (uint32_t bits = 0; bits < 16; bits++) {
+        uint32_t options = kEffect | (bits & 1 ? kMultitexture : 0) | (bits & 2 ? kDot3 : 0) |
+                           (bits & 4 ? kPs14 : 0) | (bits & 8 ? kPs20 : 0);
+        int expected = (bits & 8) ? 0 : (bits & 6) == 6 ? 1 : (bits & 1) ? 2 : 3;
+        ASSERT_NE(compile(kTechniques, options), "") << bits;
+        EXPECT_EQ(c->technique_index, expected) << bits;
+        EXPECT_EQ(c->model2, expected == 0) << bits;
+        std::string version = expected == 0 ? "vs.2.x" : "vs.1.1";
+        EXPECT_NE(std::string(text).find(version), std::string::npos) << bits;
+    }
+}
+
+TEST_F(ScriptTest, NoTechniqueFitsIsAFailure)
+{
+    EXPECT_EQ(compile("[TECHNIQUE] SHADERS [PASS0] [POSITION] oPos=iPos;", kEffect | kMultitexture), "");
+    EXPECT_EQ(c->no_technique, 1);
+    EXPECT_EQ(c->syntax_error, 0);
+}
+
+TEST_F(ScriptTest, Model3AnywhereMakesTheScriptHlsl)
+{
+    const char *script = "[TECHNIQUE] MODEL3 [PASS0] [POSITION] oPos=iPos;\n"
+                         "[TECHNIQUE] All Cards [PASS0] [POSITION] oPos=iPos;\n";
+    std::string effect = compile(script, kEffect | kPs14);
+    EXPECT_EQ(c->technique_index, 1);
+    EXPECT_EQ(c->hlsl_mode, 1);
+    EXPECT_EQ(c->model2, 0);
+    EXPECT_NE(effect.find("VertexShader = compile vs_3_0 RenderPassVS0();"), std::string::npos);
+    EXPECT_NE(effect.find("  o.p0 = i.v0;\n"), std::string::npos);
+
+    // The pre-scan compares the header exactly: a lower-case one leaves assembler mode.
+    effect = compile("[technique] MODEL3 [PASS0] [POSITION] oPos=iPos;\n"
+                     "[technique] All Cards [PASS0] [POSITION] oPos=iPos;\n",
+                     kEffect | kPs14);
+    EXPECT_EQ(c->technique_index, 1);
+    EXPECT_EQ(c->hlsl_mode, 0);
+    EXPECT_NE(effect.find("mov oPos,v0"), std::string::npos);
+
+    // MODEL3NOFLOW compiles without the flow-control preference.
+    compile("[TECHNIQUE] MODEL3NOFLOW [PASS0] [POSITION] oPos=iPos;", kEffect | kAllCaps);
+    EXPECT_EQ(c->effect_flags, 0u);
+}
+
+TEST_F(ScriptTest, DefinesAndBuiltinConstants)
+{
+    const char *script = "[DEFINES]\n"
+                         "CONST zero; CONST PI = 3.14159, 3, 4; MATRIX PALETTE[3]; VECTOR L[2]; DWORD flags;\n"
+                         "PSCONST tint=1,0,0,1; TEXTURE Decal; TEXTURE Light;\n"
+                         "[TECHNIQUE] All [PASS0] [POSITION] oPos=iPos;";
+    std::string effect = compile(script, kEffect);
+    ASSERT_NE(effect, "");
+    EXPECT_STREQ(c->const_texts[0], "0.00000000f,0.00000000f,0.00000000f,0.00000000f");
+    EXPECT_STREQ(c->const_texts[1], "3.14159012f,3.00000000f,4.00000000f,0.00000000f");
+    // Assembler mode: an array is one constant per element.
+    EXPECT_STREQ(c->const_names[2], "PALETTE0");
+    EXPECT_STREQ(c->const_names[10], "PALETTE2");
+    EXPECT_STREQ(c->const_names[15], "L1");
+    EXPECT_STREQ(c->const_names[16], "flags");
+    EXPECT_STREQ(c->const_names[17], "trigo_mod");
+    EXPECT_EQ(effect.rfind("TEXTURE Decal;\nTEXTURE Light;\nMATRIX PALETTE0;\nMATRIX PALETTE1;\nMATRIX PALETTE2;\n"
+                           "VECTOR L0;\nVECTOR L1;\nDWORD flags;\n\nTECHNIQUE T0",
+                           0),
+              0u);
+    EXPECT_NE(effect.find("VertexShaderConstant4[10] = <PALETTE2>;"), std::string::npos);
+
+    // HLSL mode declares the array whole.
+    compile("[DEFINES] MATRIX PALETTE[48];\n[TECHNIQUE] MODEL3 [PASS0] [POSITION] oPos=iPos;", kEffect | kAllCaps);
+    EXPECT_EQ(c->const_types[0], (48u << 16) + 1);
+    EXPECT_EQ(c->const_register_count, 192 + 5);
+
+    // Without the effect-text option the values are kept as numbers too, printed without suffix.
+    shader_compiler_reset(c);
+    shader_compile_script(c, "[DEFINES] CONST half=0.5;", 0x4000);
+    EXPECT_STREQ(c->const_texts[0], "0.50000000,0.00000000,0.00000000,0.00000000");
+    EXPECT_EQ(c->const_values[0][0], 0.5f);
+}
+
+TEST_F(ScriptTest, BadDeclarationsAndTooManyTechniques)
+{
+    EXPECT_EQ(compile("[DEFINES] MATRIX M[x]; [TECHNIQUE] All [PASS0] [POSITION] oPos=iPos;", kEffect), "");
+    EXPECT_EQ(c->syntax_error, 1);
+    EXPECT_STREQ(c->error_statement, "M[x]");
+
+    std::string five;
+    for (int i = 0; i < 5; i++) five += "[TECHNIQUE] All [PASS0] [POSITION] oPos=iPos;\n";
+    EXPECT_EQ(compile(five.c_str(), kEffect), "");
+    EXPECT_STREQ(c->capacity_error, "Too many techniques");
+}
+
+TEST_F(ScriptTest, CommentsKeepTheirLineBreaks)
+{
+    char *stripped = shader_strip_comments("a=b; // c\r\n# d\nx/y#z\n//");
+    EXPECT_STREQ(stripped, "a=b; \r\n\nx/y\n");
+    free(stripped);
+}
+
+TEST_F(ScriptTest, PassesOfOneTechnique)
+{
+    const char *script = "[TECHNIQUE] All\n"
+                         "[PASS0] [POSITION] oPos=iPos; [RENDER_STATE] CULL NONE\n"
+                         "[PASS1] [POSITION] oPos=-iPos; [RENDER_STATE] CULL CW\n"
+                         "[TECHNIQUE] All [PASS0] [POSITION] oPos=iPos;\n";
+    std::string effect = compile(script, kEffect);
+    size_t p0 = effect.find("PASS P0"), p1 = effect.find("PASS P1");
+    ASSERT_NE(p1, std::string::npos);
+    EXPECT_LT(effect.find("CullMode = None;"), p1);
+    EXPECT_GT(effect.find("CullMode = Cw;"), p1);
+    EXPECT_GT(effect.find("mov oPos,-v0"), p1);
+    EXPECT_LT(p0, p1);
+    // A section that fails to parse keeps its message and fails the compile.
+    EXPECT_EQ(compile("[TECHNIQUE] All [PASS0] [RENDER_STATE] CULL SIDEWAYS [POSITION] oPos=iPos;", kEffect), "");
+    EXPECT_STREQ(c->rs_error, "Error: RS:'SIDEWAYS'");
+}
+
+// A model-2 pass with vertex and pixel functions, a macro of two arguments and a sampled texture.
+const char *const kFunctions = "[VERTEXFORMAT] XYZ NORMAL DIFFUSE TEX0\n"
+                               "[DEFINES] MATRIX WVP; VECTOR LightDir; PSCONST tint=1,0.5,0.25,1; TEXTURE Decal;\n"
+                               "[MACROS]\n"
+                               "SCALE(v,k)\n"
+                               "{\n"
+                               "  w = v*k;\n"
+                               "  w\n"
+                               "}\n"
+                               "[TECHNIQUE] MODEL2X\n"
+                               "[PASS0]\n"
+                               "[FUNCTIONS]\n"
+                               "float3 lambert(vector3 n, vector3 l) { d = n|l; d }\n"
+                               "[POSITION] oPos=iPos*4WVP;\n"
+                               "[DIFFUSE] oDiffuse=lambert(iNorm,LightDir)*iDiffuse; oDiffuse.w=SCALAR_ONE;\n"
+                               "[MAPPING0] oTexture0=SCALE(iTexture0,SCALAR_HALF);\n"
+                               "[PSFUNCTIONS]\n"
+                               "float4 shade(vec4 c) { e = c*tint; e }\n"
+                               "[SHADER] Out=shade(Diffuse);\n"
+                               "[RENDER_STATE] TEXTURE[0] Decal\n";
+
+TEST_F(ScriptTest, UserFunctionsAndMacrosInAssembler)
+{
+    std::string effect = compile(kFunctions, kEffect | kAllCaps);
+    ASSERT_NE(effect, "") << c->error_statement;
+    size_t vs = effect.find("vs.2.x");
+    ASSERT_NE(vs, std::string::npos);
+    EXPECT_EQ(effect.substr(vs, effect.find("};", vs) - vs),
+              "vs.2.x\n"
+              "      dcl_position v0\n"
+              // NORMAL and DIFFUSE each have their own register
+              "      dcl_normal v1\n"
+              "      dcl_color0 v2\n"
+              "      dcl_texcoord0 v3\n"
+              "      m4x4 oPos,v0,c0\n"
+              // the arguments go into the subroutine's parameter registers; its result leaves r11 at once
+              "      mov r1.xyz,v1.xyz\n"
+              "      mov r2.xyz,c4.xyz\n"
+              "      call l0\n"
+              "      mov r0,r11\n"
+              "      mul oD0,r0,v2\n"
+              "      mov oD0.w,c6.z\n"
+              // the macro's parameters take its arguments
+              "      mov r0,v3\n"
+              "      mov r1,c7.w\n"
+              "      mul r2,r0,r1\n"
+              "      mov oT0,r2\n"
+              "      ret\n"
+              "      label l0\n"
+              // the subroutine's own variable keeps clear of the registers the program uses
+              "      dp3 r3,r1,r2\n"
+              "      mov r11,r3\n"
+              "      ret\n"
+              "    ");
+    size_t ps = effect.find("ps.2.x");
+    ASSERT_NE(ps, std::string::npos);
+    EXPECT_EQ(effect.substr(ps, effect.find("};", ps) - ps),
+              "ps.2.x\n"
+              "      \n"
+              "      def  c0, 1.00000000f,0.50000000f,0.25000000f,1.00000000f\n"
+              "      def  c1, -1.5500992e-006f, -2.1701389e-005f,  0.0026041667f, 0.00026041668f\n"
+              "      def  c2, -0.020833334f, -0.12500000f, 1.0f, 0.50000000f\n"
+              "      def  c3, 0.5f,0.5f,0.5f,0.0f\n"
+              "      \n"
+              "      dcl v0\n"
+              "      dcl t0\n"
+              "      \n"
+              "      dcl_2d s0\n"
+              "      \n"
+              "      mov r1,v0\n"
+              "      call l0\n"
+              "      mov r0,r11\n"
+              "      mov oC0,r0\n"
+              "      ret\n"
+              "      label l0\n"
+              "      mul r2,r1,c0\n"
+              "      mov r11,r2\n"
+              "      ret\n"
+              "    ");
+}
+
+TEST_F(ScriptTest, UserFunctionsAndMacrosInHlsl)
+{
+    std::string script = std::string(kFunctions);
+    script.replace(script.find("MODEL2X"), 7, "MODEL3");
+    std::string effect = compile(script.c_str(), kEffect | kAllCaps);
+    ASSERT_NE(effect, "") << c->error_statement;
+    for (const char *expected : {"float3 lambert(float3 n,float3 l)\n{\n  float4 r0;\n  float4 r1;\n"
+                                 "  r1.x = dot(n.xyz,l.xyz);\n  r0 = r1.xxxx;\n  return r0;\n}\n",
+                                 "  r0.xyz = lambert(i.v3,LightDir);\n  o.v0 = r0 * i.v5;\n",
+                                 "  r0 = i.v7;\n  r1 = trigo_cst2.w;\n  r2 = r0 * r1;\n  o.t0 = r2;\n",
+                                 "float4 shade(float4 c)\n{\n  float4 r0;\n  r0 = c * tint;\n  return r0;\n}\n",
+                                 "  r0 = shade(i.v0);\n  o.Out = r0;\n  return o;\n",
+                                 "sampler s0 = \nsampler_state\n{\n  Texture = <Decal>;\n"}) {
+        EXPECT_NE(effect.find(expected), std::string::npos) << expected << "\n---\n" << effect;
+    }
+    // Where each function and main function begins in the text, for error mapping.
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = effect.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(effect.substr(at, end - at));
+    EXPECT_EQ(lines[(size_t)c->vertex_function_line_numbers[0]], "float3 lambert(float3 n,float3 l)");
+    EXPECT_EQ(lines[(size_t)c->vertex_main_line_numbers[0]], "VS_OUTPUT0 RenderPassVS0(VS_INPUT i)");
+    EXPECT_EQ(lines[(size_t)c->pixel_function_line_numbers[0]], "float4 shade(float4 c)");
+    EXPECT_EQ(lines[(size_t)c->pixel_main_line_numbers[0]], "PS_OUTPUT RenderPassPS0(VS_OUTPUT0 i)");
+    EXPECT_STREQ(c->vertex_function_names[0], "lambert");
+}
+
+TEST_F(ScriptTest, FunctionRecords)
+{
+    char params[] = "vector3a,iofloatb";
+    ShaderFunction f = {};
+    ASSERT_EQ(shader_parse_parameter_list(&f, params), 1);
+    EXPECT_STREQ(params, "a,b");
+    EXPECT_EQ(f.param_kinds[0], 3);
+    EXPECT_EQ(f.param_kinds[1], 5);
+    char header[] = "float3f";
+    shader_parse_return_type(&f, header);
+    EXPECT_STREQ(header, "f");
+    EXPECT_EQ(f.return_width, 3);
+    EXPECT_EQ(shader_type_prefix_length("iovector2v"), 9);
+
+    ASSERT_EQ(shader_parse_vertex_functions(c, "float4g(vec4v){x=v;x}\nfloatf(floata){a}\n"), 1);
+    ASSERT_EQ(c->vertex_function_count, 2);
+    EXPECT_STREQ(c->vertex_functions[0].name, "g");
+    EXPECT_STREQ(c->vertex_functions[0].body, "x=v\nx");
+    EXPECT_EQ(c->vertex_functions[1].return_width, 1);
+    EXPECT_EQ(shader_find_vertex_function(c, "f(r0.x)"), 1);
+    EXPECT_EQ(shader_find_vertex_function(c, "f"), -1);
+
+    // Every parsed record can be called, not only the first 32; 65 is one too many.
+    std::string many;
+    for (int i = 2; i < 65; i++) many += "floatf" + std::to_string(i) + "(){1}\n";
+    EXPECT_EQ(shader_parse_vertex_functions(c, many.c_str()), 0);
+    EXPECT_EQ(c->vertex_function_count, 64);
+    EXPECT_EQ(shader_find_vertex_function(c, "f63()"), 63);
+    EXPECT_STREQ(c->capacity_error, "Too many functions in one shader");
+
+    shader_compiler_reset(c);
+    EXPECT_EQ(shader_parse_pixel_functions(c, "floatf(floata,floatb,floatc,floatd,floate){a}"), 0);
+    EXPECT_STREQ(c->capacity_error, "Too many parameters of a function");
+    shader_compiler_reset(c);
+    std::string body = "floatf(){" + std::string(2200, 'x') + "}";
+    EXPECT_EQ(shader_parse_pixel_functions(c, body.c_str()), 0);
+    EXPECT_STREQ(c->capacity_error, "Too many characters in a function body");
+}
+
+TEST_F(ScriptTest, MacroArgumentsSplitAtTopLevelCommas)
+{
+    const char *script = "[DEFINES] VECTOR a; VECTOR b;\n"
+                         "[MACROS]\nMIX3(x,y,z){ t = x+y; t = t*z; t }\n"
+                         "[TECHNIQUE] All [PASS0] [POSITION] v=iPos; oPos=MIX3(a, b, v*v);\n";
+    std::string effect = compile(script, kEffect);
+    ASSERT_NE(effect, "") << c->error_statement;
+    EXPECT_NE(effect.find("      mov r0,v0\n"
+                          // the expression argument is computed in the caller, then all three are bound
+                          "      mul r1,r0,r0\n"
+                          "      mov r2,c0\n"
+                          "      mov r3,c1\n"
+                          "      mov r4,r1\n"
+                          "      add r5,r2,r3\n"
+                          "      mul r5,r5,r4\n"
+                          "      mov oPos,r5\n"),
+              std::string::npos)
+        << effect;
+    // A macro called with the wrong number of arguments is an error.
+    EXPECT_EQ(compile("[MACROS]\nM(x,y){x}\n[TECHNIQUE] All [PASS0] [POSITION] oPos=M(iPos);", kEffect), "");
+    EXPECT_EQ(c->syntax_error, 1);
+    // A macro that calls itself stops with an error.
+    EXPECT_EQ(compile("[MACROS]\nM(x){y=M(x);y}\n[TECHNIQUE] All [PASS0] [POSITION] oPos=M(iPos);", kEffect), "");
+}
+
+TEST_F(ScriptTest, PixelShader14Pass)
+{
+    const char *script = "[DEFINES] PSCONST tint=1,0.5,0.25,1; TEXTURE Decal;\n"
+                         "[TECHNIQUE] SHADERS [PASS0] [POSITION] oPos=iPos; [MAPPING0] oTexture0=iTexture0;\n"
+                         "[SHADER] r1=tint; r0=r1*Diffuse;\n";
+    std::string effect = compile(script, kEffect | kPs14);
+    size_t ps = effect.find("ps.1.4");
+    ASSERT_NE(ps, std::string::npos);
+    EXPECT_EQ(effect.substr(ps, effect.find("}", ps) - ps),
+              "ps.1.4\n      \n      def  c0, 1.00000000f,0.50000000f,0.25000000f,1.00000000f\n      \n"
+              "      mov r1,c0\n      mul r0,r1,v0\n    ");
+    EXPECT_EQ(c->pixel_shader_used, 1);
+}
+
+TEST_F(ScriptTest, GlProgramText)
+{
+    const char *xyz = "[VERTEXFORMAT] XYZ [DEFINES] MATRIX M;\n[TECHNIQUE] MODEL2X [PASS0] [POSITION] oPos=iPos*4M;";
+    EXPECT_EQ(compile(xyz, 0x1 | kAllCaps),
+              "attribute vec4 VertexPosition;\n"
+              "\n"
+              "uniform mat4 M;\n"
+              "const vec4 trigo_mod = vec4( 3.14159274,0.15915494,6.28318548,4.71238899 );\n"
+              "const vec4 trigo_cst = vec4( 0.00000000,1.57079637,1.00000000,3.14159274 );\n"
+              "const vec4 trigo_cst2 = vec4( 0.16666667,0.00833333,0.00019841,0.50000000 );\n"
+              "const vec4 trigo_cst3 = vec4( 0.33333334,0.13333334,0.05396825,0.10000000 );\n"
+              "const vec4 trigo_cst4 = vec4( -0.33333334,0.20000000,-0.14285715,0.25000000 );\n"
+              "\n"
+              "void main(void)\n"
+              "{\n"
+              "  \n"
+              "  vec4 r0;\n  vec4 r1;\n  vec4 r2;\n  vec4 r3;\n  vec4 r4;\n  vec4 r5;\n"
+              "  vec4 r6;\n  vec4 r7;\n  vec4 r8;\n  vec4 r9;\n  vec4 r10;\n  vec4 r11;\n"
+              "  vec4 r12;\n  vec4 r13;\n  vec4 r14;\n  vec4 r15;\n  vec4 r29;\n  vec4 r30;\n"
+              "  vec4 r31;\n"
+              "  \n"
+              "  \n"
+              "  gl_Position = M * VertexPosition;\n"
+              "}\n");
+    std::string morph = compile("[VERTEXFORMAT] XYZ MORPH\n[TECHNIQUE] MODEL2X [PASS0] [POSITION] oPos=iPos;",
+                                0x1 | kAllCaps);
+    EXPECT_EQ(morph.rfind("attribute vec4 VertexPosition;\nattribute vec3 VertexNormal;\n"
+                          "attribute vec4 VertexPosition2;\nattribute vec3 VertexNormal2;\n"
+                          "attribute vec2 MultiTexCoord0;\n\n",
+                          0),
+              0u);
+
+    std::string arb = compile("[DEFINES] MATRIX M;\n[TECHNIQUE] All [PASS0] [POSITION] oPos=iPos*4M;", 0x1);
+    EXPECT_EQ(arb.rfind("!!ARBvp1.0\nATTRIB iPos = vertex.attrib[0];\n", 0), 0u);
+    EXPECT_NE(arb.find("PARAM M[4] = { program.env[0..3] };\n"), std::string::npos);
+    EXPECT_NE(arb.find("DP4 oPos.x,iPos,M[0];\nDP4 oPos.y,iPos,M[1];\n"), std::string::npos);
+    EXPECT_EQ(arb.substr(arb.size() - 4), "END\n");
+}
+
+TEST_F(ScriptTest, ReleaseOfANeverCompiledCompilerFreesNothing)
+{
+    shader_release_compiler(c);
+    EXPECT_EQ(c->effect_lines.count, 0);
+    EXPECT_EQ(c->const_register_count, 0);
+}
+
+} // namespace
