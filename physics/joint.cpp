@@ -5,3 +5,7 @@ void physics_joint_release_chains(PhysicsWorld *world)
 {
     world->joint_chain_count = 0;
 }
+
+void physics_mark_jointed_pairs(PhysicsWorld *) {}
+
+void physics_joint_pass(PhysicsWorld *) {}

@@ -101,3 +101,44 @@ int32_t collide_sphere_sweep_triangle(PhysicsWorld *world, int32_t worker, int32
 // ---- planes (physics/plane.cpp) ---------------------------------------------------------------
 
 int32_t collide_body_planes(int32_t i, int32_t k, PhysicsWorld *world, int32_t worker);
+
+// ---- jobs (physics/jobs.cpp) and the worker pool (physics/pool.cpp) ---------------------------
+
+enum : int32_t { kJobCollide = 0, kJobWake = 1, kJobCorrect = 2 };
+
+// The world the jobs work on, set by physics_start_workers.
+extern PhysicsWorld *g_physics_world_pointer;
+// Job slots of each worker: -1 free, else the body to process.
+extern std::atomic<int32_t> g_physics_collide_slots[kPhysicsWorkers];
+extern std::atomic<int32_t> g_physics_wake_slots[kPhysicsWorkers];
+extern std::atomic<int32_t> g_physics_correct_slots[kPhysicsWorkers];
+extern std::atomic<int32_t> g_physics_worker_running[kPhysicsWorkers];
+extern std::atomic<uint8_t> g_physics_workers_started;
+extern std::atomic<int32_t> g_physics_workers_ended;
+
+void physics_job_collide(int32_t i, int32_t worker);
+void physics_job_wake(int32_t i, int32_t worker);
+void physics_job_correct(int32_t i, int32_t worker);
+void physics_run_job(int32_t kind, int32_t body, int32_t worker);
+
+// Readies the pool for a step (threads made on first use) and wakes the parked workers.
+void physics_start_workers(PhysicsWorld *world);
+// Parks the workers at the end of a step.
+void physics_stop_workers();
+void physics_worker_loop(int32_t w);
+uint8_t physics_collide_jobs_pending();
+uint8_t physics_wake_jobs_pending();
+uint8_t physics_correct_jobs_pending();
+int32_t physics_free_collide_slot();
+int32_t physics_free_wake_slot();
+int32_t physics_free_correct_slot();
+// Runs job `kind` for the `count` bodies of `order` and returns when every one is done.
+void physics_run_phase(int32_t kind, const int32_t *order, int32_t count);
+// Worker threads that exist.
+int32_t physics_worker_threads();
+
+// ---- joints (physics/joint.cpp) ---------------------------------------------------------------
+
+void physics_joint_release_chains(PhysicsWorld *world);
+void physics_mark_jointed_pairs(PhysicsWorld *world);
+void physics_joint_pass(PhysicsWorld *world);

@@ -9,8 +9,6 @@ float g_physics_rest_speed = 0.0f;
 float g_physics_rest_spin = 0.0f;
 float g_physics_contact_margin = 0.0f;
 
-void physics_joint_release_chains(PhysicsWorld *world);
-
 void physics_world_reset(PhysicsWorld *world)
 {
     world->y_limit = -100000.0f;

@@ -59,11 +59,13 @@ inline void test_sphere_body(RigidBody *body, float radius, float x, float y, fl
     body_compute_mass_properties(body);
 }
 
+inline int g_test_ball_detail = 4;
+
 // The game's ball: a shape-6 body on its own sphere mesh of radius 0.1 (detail 4) with faces
 // prepared, a one-box shape tree and a point grid, mass 1, restitution 0.3.
 inline MeshPtr test_ball(float x, float y, float z)
 {
-    MeshPtr mesh(mesh_build_sphere(0.1f, 4));
+    MeshPtr mesh(mesh_build_sphere(0.1f, g_test_ball_detail));
     physics_prepare_mesh_faces(mesh.get());
     RigidBody *body = &mesh->body;
     mesh_body_init(body);
@@ -88,4 +90,112 @@ inline bool test_finite(const float *v, int n = 3)
     for (int k = 0; k < n; k++)
         if (!std::isfinite(v[k])) return false;
     return true;
+}
+
+// ---- the game's scene -------------------------------------------------------------------------
+
+// Faces built from quads whose winding is chosen so that the face normal points along `facing`.
+struct TestMeshBuilder {
+    std::vector<std::array<float, 3>> points;
+    std::vector<std::array<int, 3>> tris;
+
+    void triangle(const std::array<float, 3> &a, const std::array<float, 3> &b, const std::array<float, 3> &c,
+                  const std::array<float, 3> &facing)
+    {
+        float n[3], ab[3], ac[3];
+        vec3_sub(ab, b.data(), a.data());
+        vec3_sub(ac, c.data(), a.data());
+        vec3_cross(n, ac, ab);  // the engine's normal: (p2 - p0) x (p1 - p0)
+        int base = int(points.size());
+        points.push_back(a);
+        points.push_back(b);
+        points.push_back(c);
+        if (vec3_dot(n, facing.data()) >= 0) tris.push_back({base, base + 1, base + 2});
+        else tris.push_back({base, base + 2, base + 1});
+    }
+    void quad(const std::array<float, 3> &a, const std::array<float, 3> &b, const std::array<float, 3> &c,
+              const std::array<float, 3> &d, const std::array<float, 3> &facing)
+    {
+        triangle(a, b, c, facing);
+        triangle(a, c, d, facing);
+    }
+    // An axis-aligned rectangle in the plane y = `y` facing up (-y).
+    void floor(float x0, float x1, float z0, float z1, float y)
+    {
+        quad({x0, y, z0}, {x1, y, z0}, {x1, y, z1}, {x0, y, z1}, {0, -1, 0});
+    }
+    MeshPtr build() { return test_prepared(test_mesh(points, tris)); }
+};
+
+// The game's physics settings and its one ball, stepped as course play steps it.
+struct TestGame {
+    std::unique_ptr<PhysicsWorld> world = test_new_world();
+    std::vector<MeshPtr> meshes;
+    MeshPtr ball;
+
+    TestGame()
+    {
+        g_physics_rest_speed = 0.05f;
+        g_physics_rest_spin = 0.125f;
+        physics_world_reset(world.get());
+    }
+    ~TestGame() { physics_world_reset(world.get()); }
+    // Ground materials: grass 0.4 / 0.4, normal 0.7 / 0.4, sand 0.001 / 1.5.
+    ColliderSlot *add(MeshPtr mesh, float restitution = 0.4f, float friction = 0.4f, int parameter = 16)
+    {
+        meshes.push_back(std::move(mesh));
+        return physics_add_static_mesh(world.get(), meshes.back().get(), restitution, friction, parameter);
+    }
+    RigidBody *place_ball(float x, float y, float z)
+    {
+        world->gravity = 4.905f;
+        world->base_substeps = 5;
+        world->adaptive_substeps = 1;
+        world->adaptive_factor = 1.61f;
+        world->record_events = 1;
+        world->wake_time = 5;
+        ball = test_ball(x, y, z);
+        RigidBody *body = &ball->body;
+        body->velocity[1] = 0.025f;
+        body->wake_timer = 5;
+        physics_add_body(world.get(), body);
+        return body;
+    }
+    RigidBody *body() { return &ball->body; }
+    // One unit of play: the damping below 0.3 units per second, then a step of 0.035.
+    void step()
+    {
+        RigidBody *b = body();
+        if (vec3_length(b->velocity) < 0.3f) {
+            vec3_scale(b->angular_velocity, b->angular_velocity, 0.9f);
+            vec3_scale(b->velocity, b->velocity, 0.9f);
+        }
+        world->frame_time = 0.035f;
+        physics_world_step(world.get());
+    }
+};
+
+// A slope (x from -1.5 to 0, falling 0.15 toward +x) onto a green (y = 0, x to 2) with a cup of
+// 0.3 x 0.3 at x 1.35..1.65, z -0.15..0.15, 0.25 deep, inside walls: grass (0.4 / 0.4) for the
+// slope, green and cup, walls of the normal material (0.7 / 0.4).
+inline void test_slope_and_cup(TestGame &game)
+{
+    TestMeshBuilder grass;
+    grass.quad({-1.5f, -0.15f, -1}, {0, 0, -1}, {0, 0, 1}, {-1.5f, -0.15f, 1}, {0, -1, 0});
+    grass.floor(0, 1.35f, -1, 1, 0);
+    grass.floor(1.65f, 2, -1, 1, 0);
+    grass.floor(1.35f, 1.65f, -1, -0.15f, 0);
+    grass.floor(1.35f, 1.65f, 0.15f, 1, 0);
+    grass.floor(1.35f, 1.65f, -0.15f, 0.15f, 0.25f);
+    grass.quad({1.35f, 0, -0.15f}, {1.35f, 0, 0.15f}, {1.35f, 0.25f, 0.15f}, {1.35f, 0.25f, -0.15f}, {1, 0, 0});
+    grass.quad({1.65f, 0, -0.15f}, {1.65f, 0, 0.15f}, {1.65f, 0.25f, 0.15f}, {1.65f, 0.25f, -0.15f}, {-1, 0, 0});
+    grass.quad({1.35f, 0, -0.15f}, {1.65f, 0, -0.15f}, {1.65f, 0.25f, -0.15f}, {1.35f, 0.25f, -0.15f}, {0, 0, 1});
+    grass.quad({1.35f, 0, 0.15f}, {1.65f, 0, 0.15f}, {1.65f, 0.25f, 0.15f}, {1.35f, 0.25f, 0.15f}, {0, 0, -1});
+    game.add(grass.build(), 0.4f, 0.4f, 16);
+    TestMeshBuilder walls;
+    walls.quad({-1.5f, 0.3f, -1}, {2, 0.3f, -1}, {2, -0.5f, -1}, {-1.5f, -0.5f, -1}, {0, 0, 1});
+    walls.quad({-1.5f, 0.3f, 1}, {2, 0.3f, 1}, {2, -0.5f, 1}, {-1.5f, -0.5f, 1}, {0, 0, -1});
+    walls.quad({2, 0.3f, -1}, {2, 0.3f, 1}, {2, -0.5f, 1}, {2, -0.5f, -1}, {-1, 0, 0});
+    walls.quad({-1.5f, 0.3f, -1}, {-1.5f, 0.3f, 1}, {-1.5f, -0.5f, 1}, {-1.5f, -0.5f, -1}, {1, 0, 0});
+    game.add(walls.build(), 0.7f, 0.4f, 16);
 }

@@ -1,0 +1,277 @@
+// The per-body jobs of a sub-step: wake, collide (contacts into force and torque) and correct.
+// A job writes only its own body, its worker's contact buffer and event list, and byte marks of 1.
+#include "physics/physics_local.h"
+
+#include <cmath>
+
+namespace {
+
+// The environment push moves a body this fraction of its mean contact depth per sub-step. (At 2%
+// the per-contact impulses cannot hold a slowly rolling ball once its contacts spread around its
+// lowest point: it sinks and falls through the floor; 10% to 30% keep it on the surface.)
+constexpr float kPushFraction = 0.2f;
+
+bool same_group(const RigidBody *a, const RigidBody *b)
+{
+    return a->grouped && b->grouped && a->group_id == b->group_id;
+}
+
+bool body_moving(const RigidBody *body)
+{
+    return vec3_length(body->velocity) > g_physics_rest_speed ||
+           vec3_length(body->angular_velocity) > g_physics_rest_spin || vec3_length(body->impulse) > g_bsp_epsilon;
+}
+
+// u = v + w x r
+void point_velocity(float *u, const float *v, const float *w, const float *r)
+{
+    float c[3];
+    vec3_add(u, v, vec3_cross(c, w, r));
+}
+
+// ((I (r x n)) x r) . along, with I applied as a point transform.
+float angular_term(const float *inverse_inertia, const float *r, const float *n, const float *along)
+{
+    float rn[3], i_rn[3], c[3];
+    vec3_cross(rn, r, n);
+    mat4_transform_point(i_rn, inverse_inertia, rn);
+    return vec3_dot(vec3_cross(c, i_rn, r), along);
+}
+
+// Everything one impulse needs.
+struct Impulse {
+    const float *n;
+    const float *p;
+    float u[3];
+    float vn;
+    float r[3];   // contact point relative to the body
+    float rj[3];  // relative to a fast other body
+    float e, mu;
+    const RigidBody *fast_other;  // null: the other party counts as immovable
+    int32_t kind;
+    int32_t other;
+    int32_t share;  // contacts of this class that share the impulse
+};
+
+void apply_impulse(PhysicsWorld *world, int32_t i, int32_t worker, const Impulse &c)
+{
+    RigidBody *body = world->bodies[i];
+    float ut[3], t[3];
+    for (int k = 0; k < 3; k++) ut[k] = c.u[k] - c.vn * c.n[k];
+    if (vec3_dot(ut, ut) > 1.0f) vec3_normalize(ut);
+    for (int k = 0; k < 3; k++) t[k] = c.n[k] - c.mu * ut[k];
+    float length = vec3_length(t);
+    if (!(length > 0.0f)) return;
+    vec3_scale(t, t, 1.0f / length);
+    float K = body->inverse_mass * vec3_dot(t, c.n) + angular_term(body->world_inverse_inertia, c.r, c.n, c.n);
+    if (c.fast_other)
+        K += c.fast_other->inverse_mass * vec3_dot(t, c.n) +
+             angular_term(c.fast_other->world_inverse_inertia, c.rj, c.n, t);
+    // A K of zero or below (or not a number) has no meaningful impulse: none is applied.
+    if (!(K > 0.0f) || !std::isfinite(K)) return;
+    float J = -(1.0f + c.e) * c.vn / K;
+
+    if (world->record_events) {
+        CollisionEventNode *node = physics_event_list_append_new(&world->worker_events[worker]);
+        CollisionEvent &event = node->value;
+        event.kind = uint8_t(c.kind == kContactBody ? 1 : (c.kind == kContactPlane ? 2 : 3));
+        event.event_class = fabsf(c.vn) < 0.1f ? 5 : 1;
+        vec3_set(event.point, c.p[0], c.p[1], c.p[2]);
+        event.body = i;
+        event.other = c.kind == kContactMesh ? c.other / kPhysicsColliderTagUnit : c.other;
+        event.normal_speed = c.vn;
+    }
+    if (c.share <= 0 || !(world->substep_time > 0.0f)) return;
+    float F[3], torque[3];
+    vec3_scale(F, t, J / (float(c.share) * world->substep_time));
+    vec3_add(body->force, body->force, F);
+    vec3_add(body->torque, body->torque, vec3_cross(torque, c.r, F));
+}
+
+void zero_accumulators(RigidBody *body)
+{
+    vec3_set(body->force, 0, 0, 0);
+    vec3_set(body->torque, 0, 0, 0);
+}
+
+// The response to contact c of the worker's buffer.
+void respond(PhysicsWorld *world, int32_t i, int32_t worker, int32_t c, const float *v, int32_t n_body,
+             int32_t n_env)
+{
+    RigidBody *body = world->bodies[i];
+    ContactBuffer &buffer = world->contact_buffers[worker];
+    const float eps = g_bsp_epsilon;
+    Impulse im{};
+    im.n = buffer.normal[c];
+    im.p = buffer.point[c];
+    im.kind = buffer.kind[c];
+    im.other = buffer.other[c];
+
+    float d = vec3_dot(im.n, body->displacement);
+    if (d < 0.0f)
+        for (int k = 0; k < 3; k++) body->displacement[k] -= d * im.n[k];
+
+    const float *x = body->position;
+    vec3_sub(im.r, im.p, x);
+    point_velocity(im.u, v, body->angular_velocity, im.r);
+    if (im.kind == kContactBody) {
+        if (im.other < 0 || im.other >= world->body_count || !world->bodies[im.other]) return;
+        const RigidBody *other = world->bodies[im.other];
+        const float *xo = physics_body_position(world, other);
+        if (x[1] < xo[1]) body->support = const_cast<RigidBody *>(other);
+        im.e = other->restitution;
+        im.mu = other->friction;
+        im.share = n_body;
+        if (other->fast) {
+            float uo[3];
+            vec3_sub(im.rj, im.p, xo);
+            point_velocity(uo, world->saved_velocities[im.other], other->angular_velocity, im.rj);
+            vec3_sub(im.u, im.u, uo);
+            im.vn = vec3_dot(im.u, im.n);
+            im.fast_other = other;
+            if (im.vn < -eps) apply_impulse(world, i, worker, im);
+            return;
+        }
+    } else if (im.kind == kContactPlane) {
+        if (im.other < 0 || im.other >= world->plane_count || im.other >= kPhysicsMaxPlanes) return;
+        im.e = world->plane_restitution[im.other];
+        im.mu = world->plane_friction[im.other];
+        im.share = n_env;
+    } else {
+        const ColliderSlot *slot = physics_collider_of_tag(world, im.other);
+        if (!slot) return;
+        im.e = slot->restitution;
+        im.mu = slot->friction;
+        im.share = n_env;
+    }
+    im.vn = vec3_dot(im.u, im.n);
+    if (im.vn > -eps && im.vn < 0.0f) zero_accumulators(body);  // a resting contact
+    else if (im.vn < -eps) apply_impulse(world, i, worker, im);
+}
+
+// The environment push: along the depth-weighted mean normal of the contacts just recorded.
+void push_out(PhysicsWorld *world, RigidBody *body, int32_t worker)
+{
+    ContactBuffer &buffer = world->contact_buffers[worker];
+    int32_t count = buffer.count;
+    if (count <= 0) return;
+    float sum = 0.0f, weighted[3] = {0, 0, 0};
+    for (int32_t c = 0; c < count; c++) {
+        sum += fabsf(buffer.depth[c]);
+        for (int k = 0; k < 3; k++) weighted[k] += buffer.depth[c] * buffer.normal[c][k];
+    }
+    float mean = sum / float(count);
+    float length = vec3_length(weighted);
+    // Normals that cancel out give no direction to push along.
+    if (!(length > 0.0f) || !std::isfinite(length)) return;
+    if (!(mean > g_bsp_epsilon)) return;
+    for (int k = 0; k < 3; k++) body->position[k] += kPushFraction * mean * weighted[k] / length;
+}
+
+}  // namespace
+
+void physics_job_collide(int32_t i, int32_t worker)
+{
+    PhysicsWorld *world = g_physics_world_pointer;
+    RigidBody *body = world->bodies[i];
+    ContactBuffer &buffer = world->contact_buffers[worker];
+    body->contact_flags = 0;
+    buffer.count = 0;
+
+    bool body_contact = false;
+    for (int32_t e = 0; e < world->body_count; e++) {
+        int32_t j = world->body_order[e].body;
+        if (j == i || j < 0 || j >= world->body_count) continue;
+        if (world->candidate_pairs[j][i] != 1) continue;
+        if (physics_read_byte(&world->handled_pairs[j][i])) continue;
+        const RigidBody *other = world->bodies[j];
+        if (same_group(body, other) && !(body->group_collision && other->group_collision)) continue;
+        if (body->asleep) continue;
+        if (collide_body_pair(world, i, j, kModeRecord, worker) == 1) {
+            body_contact = true;
+        } else {
+            physics_mark_byte(&world->handled_pairs[j][i]);
+            physics_mark_byte(&world->handled_pairs[i][j]);
+        }
+    }
+    if (body_contact) {
+        body->contacts++;
+        body->contact_flags += 2;
+    }
+    const int32_t n_body = buffer.count;
+
+    bool env_contact = false;
+    if (body->environment && !body->asleep) {
+        for (int32_t k = 0; k < world->plane_count && k < kPhysicsMaxPlanes; k++)
+            if (world->plane_restitution[k] >= 0.0f && collide_body_planes(i, k, world, worker) == 1)
+                env_contact = true;
+        for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++)
+            if (collide_body_static_mesh(world, i, &world->colliders[s], kModeRecord, worker) == 1) env_contact = true;
+        if (env_contact) body->contact_flags += 1;
+    }
+    const int32_t n_env = buffer.count - n_body;
+    if (!body_contact && !env_contact) return;
+
+    float v[3];
+    vec3_set(v, body->velocity[0], body->velocity[1], body->velocity[2]);
+    body->support = nullptr;
+    for (int32_t c = 0; c < buffer.count; c++) respond(world, i, worker, c, v, n_body, n_env);
+}
+
+void physics_job_wake(int32_t i, int32_t worker)
+{
+    PhysicsWorld *world = g_physics_world_pointer;
+    RigidBody *body = world->bodies[i];
+    if (body->asleep) {
+        for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
+            ColliderSlot *slot = &world->colliders[s];
+            if (slot->object && slot->object->moved &&
+                collide_body_static_mesh(world, i, slot, kModeTest, worker) == 1)
+                physics_mark_byte(&body->woken);
+        }
+        return;
+    }
+    if (!body_moving(body)) return;
+    for (int32_t k = 0; k < world->body_count; k++) {
+        if (k == i || world->candidate_pairs[k][i] != 1) continue;
+        RigidBody *other = world->bodies[k];
+        if (other->asleep != 1 || same_group(body, other)) continue;
+        if (collide_body_pair(world, i, k, kModeTest, worker) != 0) physics_mark_byte(&other->woken);
+    }
+}
+
+void physics_job_correct(int32_t i, int32_t worker)
+{
+    PhysicsWorld *world = g_physics_world_pointer;
+    RigidBody *body = world->bodies[i];
+    const float eps = g_bsp_epsilon;
+    if ((body->contact_flags & 2) && !body->asleep && body->support) {
+        float d[3];
+        float travel = vec3_length(vec3_sub(d, body->predicted_position, body->saved_position));
+        float ratio = 1.0f;
+        if (!(travel < eps)) ratio = vec3_length(body->displacement) / travel;
+        if (travel < eps || ratio > 1.0f) ratio = 1.0f;
+        float t;
+        if (ratio >= eps) {
+            t = (ratio * 1.5f + 1.0f) * 0.4f;
+        } else {
+            vec3_set(body->velocity, 0, 0, 0);
+            vec3_set(body->angular_velocity, 0, 0, 0);
+            t = ratio;
+        }
+        for (int k = 0; k < 3; k++) body->position[k] = body->saved_position[k] + body->displacement[k] * t;
+        quat_slerp(body->quaternion, body->integrated_quaternion, body->saved_quaternion, t);
+    }
+    if (body->contact_flags & 1) {
+        ContactBuffer &buffer = world->contact_buffers[worker];
+        for (int32_t k = 0; k < world->plane_count && k < kPhysicsMaxPlanes; k++) {
+            buffer.count = 0;
+            if (collide_body_planes(i, k, world, worker) == 1) push_out(world, body, worker);
+        }
+        for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
+            buffer.count = 0;
+            if (collide_body_static_mesh(world, i, &world->colliders[s], kModeRecord, worker) == 1)
+                push_out(world, body, worker);
+        }
+    }
+}

@@ -1,0 +1,331 @@
+// The world step: adaptive sub-steps, the broad phase, integration and sleep, and per sub-step the
+// wake, collide and correction phases on the worker pool.
+#include "physics/physics_local.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Sub-step counts past this are not raised further (a body that is infinitely fast).
+constexpr int32_t kMaxSubsteps = 1 << 16;
+
+// Job orders of the phases (main thread only; filled per sub-step without allocating).
+int32_t g_index_order[kPhysicsMaxBodies];
+int32_t g_y_order[kPhysicsMaxBodies];
+
+void vec3_copy_to(float *out, const float *v) { vec3_set(out, v[0], v[1], v[2]); }
+
+int32_t body_count_of(const PhysicsWorld *world)
+{
+    int32_t n = world->body_count;
+    return n < 0 ? 0 : (n > kPhysicsMaxBodies ? kPhysicsMaxBodies : n);
+}
+
+// Clears the n x n corner of a pair matrix: nothing past the body count is read in a step.
+void clear_pairs(uint8_t (*pairs)[kPhysicsMaxBodies], int32_t n)
+{
+    for (int32_t i = 0; i < n; i++) memset(pairs[i], 0, size_t(n));
+}
+
+int32_t adaptive_substeps(const PhysicsWorld *world, int32_t n, int32_t bodies)
+{
+    const float T = world->frame_time;
+    const float limit = world->adaptive_factor * float(world->base_substeps);
+    while (float(n) < limit && bodies > 0 && n < kMaxSubsteps) {
+        float dt = T / float(n);
+        int32_t fast = 0;
+        for (int32_t i = 0; i < bodies; i++) {
+            const RigidBody *b = world->bodies[i];
+            if (b->position[1] < world->y_limit &&
+                b->radius < vec3_length(b->velocity) * float(world->base_substeps) * dt * 0.9f)
+                fast++;
+        }
+        if (fast == 0) break;
+        n += 2;
+    }
+    return n;
+}
+
+void broad_phase(PhysicsWorld *world, int32_t bodies)
+{
+    const float T = world->frame_time;
+    for (int32_t i = 0; i < bodies; i++) {
+        RigidBody *b = world->bodies[i];
+        for (int k = 0; k < 3; k++) b->predicted_position[k] = b->position[k] + (b->no_prediction ? 0.0f : b->velocity[k] * T);
+        b->prediction_margin = T * T * vec3_length(b->force) * b->inverse_mass;
+        world->candidate_pairs[i][i] = 1;
+        b->contacts = 0;
+    }
+    for (int32_t i = 0; i < bodies; i++) {
+        const RigidBody *a = world->bodies[i];
+        for (int32_t j = i + 1; j < bodies; j++) {
+            const RigidBody *b = world->bodies[j];
+            float d[3];
+            vec3_sub(d, a->predicted_position, b->predicted_position);
+            if (vec3_length(d) < a->radius + b->radius + a->prediction_margin + b->prediction_margin || a->no_prediction)
+                world->candidate_pairs[i][j] = world->candidate_pairs[j][i] = 1;
+        }
+    }
+}
+
+void apply_strokes(PhysicsWorld *world, int32_t bodies, float dt)
+{
+    for (int32_t i = 0; i < bodies; i++) {
+        RigidBody *b = world->bodies[i];
+        float lever[3], torque[3], force[3];
+        vec3_sub(lever, b->impulse_point, b->position);
+        vec3_scale(torque, vec3_cross(torque, lever, b->impulse), 1.0f / dt);
+        vec3_scale(force, b->impulse, 1.0f / dt);
+        if (b->accumulate) {
+            vec3_add(b->force, b->force, force);
+            vec3_add(b->torque, b->torque, torque);
+        } else {
+            vec3_set(b->force, force[0], force[1], force[2]);
+            vec3_set(b->torque, torque[0], torque[1], torque[2]);
+        }
+    }
+}
+
+void interpolate_colliders(PhysicsWorld *world, float t)
+{
+    for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
+        ColliderSlot *slot = &world->colliders[s];
+        MeshObject *mesh = slot->object;
+        if (!mesh) continue;
+        for (int k = 0; k < 3; k++) {
+            mesh->position[k] = slot->previous_position[k] * (1.0f - t) + slot->current_position[k] * t;
+            mesh->rotation[k] = slot->previous_rotation[k] * (1.0f - t) + slot->current_rotation[k] * t;
+        }
+        physics_collider_update(slot);
+        slot->applied_valid = 1;
+    }
+}
+
+void prepare_bodies(PhysicsWorld *world, int32_t bodies)
+{
+    for (int32_t i = 0; i < bodies; i++) {
+        RigidBody *b = world->bodies[i];
+        physics_body_prepare(b);
+        world->body_order[i] = BodyOrderEntry{b->position[1], i};
+    }
+    // Exchange sort, largest y first.
+    for (int32_t p = 0; p < bodies; p++)
+        for (int32_t q = p + 1; q < bodies; q++)
+            if (world->body_order[q].y > world->body_order[p].y) {
+                BodyOrderEntry swap = world->body_order[p];
+                world->body_order[p] = world->body_order[q];
+                world->body_order[q] = swap;
+            }
+}
+
+void stop_motion(RigidBody *b)
+{
+    vec3_set(b->force, 0, 0, 0);
+    vec3_set(b->torque, 0, 0, 0);
+    vec3_set(b->velocity, 0, 0, 0);
+    vec3_set(b->angular_velocity, 0, 0, 0);
+    vec3_copy_to(b->predicted_position, b->position);
+}
+
+void integrate(RigidBody *b, float dt)
+{
+    for (int k = 0; k < 3; k++) {
+        b->position[k] += b->velocity[k] * dt;
+        b->velocity[k] += b->force[k] * b->inverse_mass * dt;
+    }
+    vec3_copy_to(b->predicted_position, b->position);
+    const float w[4] = {0.0f, b->angular_velocity[0], b->angular_velocity[1], b->angular_velocity[2]};
+    float spin[4];
+    quat_multiply(spin, w, b->quaternion);
+    float length = 0.0f;
+    for (int k = 0; k < 4; k++) {
+        b->quaternion[k] += dt / 2.0f * spin[k];
+        length += b->quaternion[k] * b->quaternion[k];
+    }
+    length = sqrtf(length);
+    if (length > 0.0f && std::isfinite(length))
+        for (float &q : b->quaternion) q /= length;
+}
+
+void angular_update(RigidBody *b, float dt)
+{
+    mat4_transform_point(b->angular_acceleration, b->world_inverse_inertia, b->torque);
+    for (int k = 0; k < 3; k++) b->angular_velocity[k] += b->angular_acceleration[k] * dt;
+}
+
+void save_state(RigidBody *b)
+{
+    vec3_copy_to(b->saved_position, b->position);
+    vec3_copy_to(b->saved_velocity, b->velocity);
+    vec3_copy_to(b->saved_angular_velocity, b->angular_velocity);
+    memcpy(b->saved_quaternion, b->quaternion, sizeof b->quaternion);
+}
+
+void keep_integrated(PhysicsWorld *world, RigidBody *b)
+{
+    vec3_copy_to(b->integrated_velocity, b->velocity);
+    memcpy(b->integrated_quaternion, b->quaternion, sizeof b->quaternion);
+    vec3_copy_to(b->integrated_angular_velocity, b->angular_velocity);
+    vec3_copy_to(world->saved_velocities[b->index], b->velocity);
+    vec3_sub(b->displacement, b->position, b->saved_position);
+}
+
+void integrate_and_sleep(PhysicsWorld *world, int32_t bodies, float dt)
+{
+    for (int32_t i = 0; i < bodies; i++) {
+        RigidBody *b = world->bodies[i];
+        if (b->grouped) continue;
+        save_state(b);
+        bool moving = vec3_length(b->velocity) > g_physics_rest_speed ||
+                      vec3_length(b->angular_velocity) > g_physics_rest_spin ||
+                      vec3_length(b->impulse) > 0.00001f;
+        if (moving && !b->asleep) {
+            integrate(b, dt);
+            if (b->wake_timer < world->wake_time) b->wake_timer = world->wake_time;
+            angular_update(b, dt);
+        } else if (moving) {
+            stop_motion(b);
+            b->asleep = 0;
+        } else if (b->wake_timer < 1) {
+            stop_motion(b);
+            b->asleep = 1;
+        } else {
+            b->wake_timer--;
+            b->asleep = 0;
+            integrate(b, dt);
+            angular_update(b, dt);
+        }
+        keep_integrated(world, b);
+    }
+}
+
+void wake_phase(PhysicsWorld *world, int32_t bodies)
+{
+    for (int32_t i = 0; i < bodies; i++) world->bodies[i]->woken = 0;
+    g_physics_contact_margin = 0.001f;
+    physics_run_phase(kJobWake, g_index_order, bodies);
+    g_physics_contact_margin = 0.0f;
+    for (int32_t i = 0; i < bodies; i++) {
+        RigidBody *b = world->bodies[i];
+        if (b->woken == 1) {
+            b->asleep = 0;
+            b->wake_timer = world->wake_time;
+        }
+    }
+}
+
+void set_forces(PhysicsWorld *world, int32_t bodies)
+{
+    for (int32_t i = 0; i < bodies; i++) {
+        RigidBody *b = world->bodies[i];
+        vec3_copy_to(world->saved_velocities[i], b->velocity);
+        vec3_set(b->torque, 0, 0, 0);
+        vec3_set(b->force, 0, b->asleep ? 0.0f : world->gravity * b->mass, 0);
+        vec3_set(b->impulse, 0, 0, 0);
+        b->fast = vec3_length(b->velocity) > 2.0f * g_physics_rest_speed &&
+                          vec3_length(b->angular_velocity) > 4.0f * g_physics_rest_spin
+                      ? 1
+                      : 0;
+    }
+}
+
+void collide_phase(PhysicsWorld *world, int32_t bodies)
+{
+    // The jobs read the other bodies' positions from this snapshot (a sweep moves its own body).
+    for (int32_t i = 0; i < bodies; i++) {
+        vec3_copy_to(world->collide_positions[i], world->bodies[i]->position);
+        g_y_order[i] = world->body_order[i].body;
+    }
+    world->use_collide_positions = 1;
+    physics_run_phase(kJobCollide, g_y_order, bodies);
+    world->use_collide_positions = 0;
+}
+
+void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies, float dt)
+{
+    g_physics_contact_margin = 0.0f;
+    interpolate_colliders(world, float(k) / float(n));
+    clear_pairs(world->handled_pairs, bodies);
+    physics_mark_jointed_pairs(world);
+    prepare_bodies(world, bodies);
+    integrate_and_sleep(world, bodies, dt);
+    for (int32_t i = 0; i < bodies; i++)
+        if (world->bodies[i]->grouped) save_state(world->bodies[i]);
+    if (world->joint_chain_count > 0) physics_joint_pass(world);
+    for (int32_t i = 0; i < bodies; i++) {
+        RigidBody *b = world->bodies[i];
+        if (!b->grouped) continue;
+        vec3_copy_to(b->predicted_position, b->position);
+        vec3_sub(b->displacement, b->position, b->saved_position);
+        vec3_copy_to(b->integrated_velocity, b->velocity);
+        memcpy(b->integrated_quaternion, b->quaternion, sizeof b->quaternion);
+        vec3_copy_to(b->integrated_angular_velocity, b->angular_velocity);
+    }
+    if (world->wake_time != 0) wake_phase(world, bodies);
+    set_forces(world, bodies);
+    collide_phase(world, bodies);
+    physics_run_phase(kJobCorrect, g_index_order, bodies);
+}
+
+void merge_events(PhysicsWorld *world)
+{
+    for (CollisionEventList &list : world->worker_events) {
+        for (CollisionEventNode *node = list.first; node; node = node->next)
+            physics_event_list_append_copy(&world->events, node->value);
+        physics_event_list_clear(&list);
+    }
+}
+
+}  // namespace
+
+void physics_world_step(PhysicsWorld *world)
+{
+    // Settings no step can run with: nothing moves.
+    if (!(world->frame_time > 0.0f) || !std::isfinite(world->frame_time)) return;
+    const int32_t bodies = body_count_of(world);
+    for (int32_t i = 0; i < bodies; i++) {
+        g_index_order[i] = i;
+        if (world->bodies[i]->index != i) world->bodies[i]->index = i;
+    }
+    physics_start_workers(world);
+    int32_t n = world->base_substeps < 1 ? 1 : world->base_substeps;
+    const float T = world->frame_time;
+    world->substeps_used = n;
+
+    clear_pairs(world->candidate_pairs, bodies);
+    for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
+        ColliderSlot *slot = &world->colliders[s];
+        if (!slot->object) continue;
+        slot->applied_valid = 0;
+        physics_collider_update(slot);
+        slot->applied_valid = 1;
+        for (int k = 0; k < 3; k++) {
+            slot->current_position[k] = slot->object->position[k];
+            slot->current_rotation[k] = slot->object->rotation[k];
+        }
+    }
+    physics_event_list_clear(&world->events);
+    for (CollisionEventList &list : world->worker_events) physics_event_list_clear(&list);
+
+    if (world->adaptive_substeps) n = adaptive_substeps(world, n, bodies);
+    world->substeps_used = n;
+    const float dt = T / float(n);
+    world->substep_time = dt;
+
+    broad_phase(world, bodies);
+    apply_strokes(world, bodies, dt);
+    for (int32_t k = 0; k < n; k++) substep(world, k, n, bodies, dt);
+
+    for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
+        ColliderSlot *slot = &world->colliders[s];
+        for (int k = 0; k < 3; k++) {
+            slot->previous_position[k] = slot->current_position[k];
+            slot->previous_rotation[k] = slot->current_rotation[k];
+        }
+        slot->applied_valid = 0;
+        if (slot->object) slot->object->moved = 0;
+    }
+    physics_stop_workers();
+    merge_events(world);
+}

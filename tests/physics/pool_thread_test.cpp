@@ -1,0 +1,147 @@
+// The worker pool: every executor gives bit-identical runs; the pool's own edge cases. Also run
+// under ThreadSanitizer.
+#include "tests/physics/physics_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+// FNV-1a over the bit patterns of every body's motion state.
+uint64_t state_hash(const PhysicsWorld *world, uint64_t h)
+{
+    auto mix = [&h](const void *data, size_t size) {
+        const unsigned char *p = static_cast<const unsigned char *>(data);
+        for (size_t k = 0; k < size; k++) h = (h ^ p[k]) * 1099511628211ull;
+    };
+    for (int32_t i = 0; i < world->body_count; i++) {
+        const RigidBody *b = world->bodies[i];
+        mix(b->position, sizeof b->position);
+        mix(b->quaternion, sizeof b->quaternion);
+        mix(b->velocity, sizeof b->velocity);
+        mix(b->angular_velocity, sizeof b->angular_velocity);
+        mix(&b->asleep, 1);
+        mix(&b->wake_timer, sizeof b->wake_timer);
+    }
+    mix(&world->substeps_used, sizeof world->substeps_used);
+    return h;
+}
+
+struct Executor {
+    int32_t workers;
+    int32_t min_jobs;
+};
+
+// The game's ball struck down the slope into the cup; the hash of every step.
+std::vector<uint64_t> ball_run(Executor executor, int steps)
+{
+    physics_set_workers(executor.workers, executor.min_jobs);
+    TestGame game;
+    test_slope_and_cup(game);
+    RigidBody *ball = game.place_ball(-1.3f, -0.235f, 0.0f);
+    ball->velocity[0] = 1.6f;
+    std::vector<uint64_t> hashes;
+    uint64_t h = 1469598103934665603ull;
+    for (int s = 0; s < steps; s++) {
+        game.step();
+        h = state_hash(game.world.get(), h);
+        hashes.push_back(h);
+    }
+    EXPECT_TRUE(ball->asleep);
+    return hashes;
+}
+
+// Spheres and balls dropped into a walled tray: many bodies, so every phase uses the pool.
+std::vector<uint64_t> tray_run(Executor executor, int steps)
+{
+    physics_set_workers(executor.workers, executor.min_jobs);
+    TestGame game;
+    TestMeshBuilder tray;
+    tray.floor(-1, 1, -1, 1, 0);
+    tray.quad({-1, 0, -1}, {1, 0, -1}, {1, -1, -1}, {-1, -1, -1}, {0, 0, 1});
+    tray.quad({-1, 0, 1}, {1, 0, 1}, {1, -1, 1}, {-1, -1, 1}, {0, 0, -1});
+    tray.quad({-1, 0, -1}, {-1, 0, 1}, {-1, -1, 1}, {-1, -1, -1}, {1, 0, 0});
+    tray.quad({1, 0, -1}, {1, 0, 1}, {1, -1, 1}, {1, -1, -1}, {-1, 0, 0});
+    game.add(tray.build(), 0.5f, 0.4f);
+    game.place_ball(0.0f, -0.5f, 0.0f);
+    std::vector<RigidBody> spheres(24);
+    for (int k = 0; k < 24; k++) {
+        test_sphere_body(&spheres[size_t(k)], 0.08f, -0.7f + 0.2f * float(k % 8), -0.3f - 0.25f * float(k / 8),
+                         -0.5f + 0.13f * float(k % 7));
+        spheres[size_t(k)].restitution = 0.3f;
+        spheres[size_t(k)].friction = 0.2f;
+        spheres[size_t(k)].wake_timer = 5;
+        physics_add_body(game.world.get(), &spheres[size_t(k)]);
+    }
+    std::vector<uint64_t> hashes;
+    uint64_t h = 1469598103934665603ull;
+    for (int s = 0; s < steps; s++) {
+        game.world->frame_time = 0.035f;
+        physics_world_step(game.world.get());
+        h = state_hash(game.world.get(), h);
+        hashes.push_back(h);
+    }
+    return hashes;
+}
+
+TEST(PhysicsPool, EveryExecutorGivesTheSameBallRun)
+{
+    const int steps = 150;
+    std::vector<uint64_t> reference = ball_run({0, 1}, steps);
+    EXPECT_EQ(ball_run({0, 1}, steps), reference);
+    for (int32_t workers : {1, 2, 8}) EXPECT_EQ(ball_run({workers, 1}, steps), reference) << workers;
+    EXPECT_EQ(ball_run({kPhysicsWorkers, 2}, steps), reference);
+    physics_set_workers(kPhysicsWorkers, 2);
+}
+
+TEST(PhysicsPool, ManyBodiesRunTheSameOnThePoolAndInline)
+{
+    const int steps = 60;
+    std::vector<uint64_t> reference = tray_run({0, 1}, steps);
+    for (int32_t workers : {2, 8}) EXPECT_EQ(tray_run({workers, 1}, steps), reference) << workers;
+    physics_set_workers(kPhysicsWorkers, 2);
+}
+
+TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
+{
+    physics_set_workers(kPhysicsWorkers, 1);
+    auto world = test_new_world();
+    physics_world_reset(world.get());
+    world->frame_time = 0.035f;
+    world->base_substeps = 5;
+    physics_world_step(world.get());  // no bodies: every phase returns at once
+    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers);
+    EXPECT_EQ(g_physics_workers_started.load(), 1);
+
+    RigidBody a, b;
+    test_sphere_body(&a, 0.1f, 0, 0, 0);
+    test_sphere_body(&b, 0.1f, 5, 0, 0);
+    a.velocity[0] = 1.0f;
+    a.wake_timer = b.wake_timer = 10;
+    physics_add_body(world.get(), &a);
+    physics_add_body(world.get(), &b);
+    world->wake_time = 5;
+    for (int s = 0; s < 5; s++) physics_world_step(world.get());  // fewer bodies than workers
+    EXPECT_GT(a.position[0], 0.1f);
+
+    // A second start while the workers exist starts no threads; every slot is free after a step.
+    physics_start_workers(world.get());
+    physics_start_workers(world.get());
+    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers);
+    EXPECT_EQ(physics_collide_jobs_pending(), 0);
+    EXPECT_EQ(physics_free_wake_slot(), 0);
+    physics_stop_workers();
+
+    physics_shutdown();
+    EXPECT_EQ(physics_worker_threads(), 0);
+    EXPECT_EQ(g_physics_workers_started.load(), 0);
+    float x = a.position[0];
+    physics_world_step(world.get());  // threads made again
+    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers);
+    EXPECT_GT(a.position[0], x);
+    physics_shutdown();
+    physics_set_workers(kPhysicsWorkers, 2);
+}
+
+}  // namespace
