@@ -93,3 +93,28 @@ void music_reset_player(void);
 int32_t music_load_module(const char *path);
 // Frees a module and everything it holds; null is accepted.
 void music_free_module(MusicModule *module);
+
+// ---- the player (commands from the main thread; the music threads do the work) -----------------
+
+// 1 between music_start_playback and music_stop_playback.
+extern std::atomic<int32_t> g_music_running;
+
+// Starts the two music threads streaming the current module through a looping buffer on the sound
+// device. Nothing happens while playback runs already or when no device is open.
+void music_start_playback(void);
+// Ends both threads (resuming them first), frees every module of the table and the buffers. The
+// table keeps its count with empty entries; nothing happens when playback is not running.
+void music_stop_playback(void);
+// Pause and go on with the two threads (the window being minimised, then active again); both
+// accept a player that is not running.
+void music_suspend_threads(void);
+void music_resume_threads(void);
+// Fade command read at the next tick: 1 fade out, 2 fade in (by the fade step per tick), 3
+// silence, 4 full volume; -1 none. A command is cleared when it completes.
+void music_set_fade_mode(int32_t mode);
+// The module (table index) to switch to at the next tick; an index outside the table is ignored.
+void music_select_module(int32_t index);
+// Volume change per tick of a fade, 0.1 at start.
+void music_set_fade_step(float step);
+// 1: a song that ends starts again; otherwise the next module of the table follows.
+void music_set_loop(int32_t flag);

@@ -2,6 +2,7 @@
 // state and the tick of each module type.
 #pragma once
 
+#include "platform/audio.h"
 #include "sound/music.h"
 
 #include <cstdio>
@@ -127,3 +128,53 @@ double music_envelope_loop(const MusicEnvelopePoint *points, int32_t loop_start,
 const MusicCell *music_cell_at(const MusicModule *module, int32_t order_position, int32_t row, int32_t channel);
 // Rows of the pattern that an order entry names (64 for a missing pattern).
 int32_t music_row_count_at(const MusicModule *module, int32_t order_position);
+
+// ---- mixer, stream and threads ------------------------------------------------------------------
+
+#define MUSIC_BLOCK_FRAMES 3528                        // rendered and written at a time (80 ms)
+#define MUSIC_BLOCK_BYTES (4 * MUSIC_BLOCK_FRAMES)     // 14112
+#define MUSIC_RING_FRAMES (8 * MUSIC_BLOCK_FRAMES)     // the looping stream buffer (640 ms)
+#define MUSIC_RING_BYTES (4 * MUSIC_RING_FRAMES)       // 112896
+#define MUSIC_CLIP_ENTRIES 131072
+
+// Whole playback (start to stop): the ring, its write cursor (stream thread), the saturation
+// table, and the block that the two threads hand back and forth.
+extern IDirectSoundBuffer8 *g_music_stream_buffer;
+extern int32_t g_music_write_cursor;
+extern int16_t *g_music_clip_table;  // entry j: j - 65536 held to -32767..32767
+extern int16_t g_music_output_block[2 * MUSIC_BLOCK_FRAMES];
+
+// Commands: written by the main thread, read once per tick by the thread that renders.
+extern std::atomic<int32_t> g_music_fade_mode;  // -1 none
+extern std::atomic<float> g_music_fade_step;
+extern std::atomic<int32_t> g_music_next_module;  // -1 none
+extern std::atomic<int32_t> g_music_loop;
+
+// Thread control. The block belongs to the stream thread while ready is 1, to the mix thread while
+// the request is 1; each flag is stored with release and read with acquire, so the block's frames
+// and the player's state travel with it.
+extern std::atomic<int32_t> g_music_block_ready;
+extern std::atomic<int32_t> g_music_render_request;
+extern std::atomic<int32_t> g_music_quit;
+extern std::atomic<int32_t> g_music_threads_ended;
+extern HANDLE g_music_stream_thread;
+extern HANDLE g_music_mix_thread;
+
+// The current module from its start: tempo 50 ticks per second (882 frames) or the XM module's
+// own speed and BPM, channels reset, position 0, song end cleared.
+void music_begin_module(void);
+// Renders n frames (at most one block) of the current module into g_music_output_block, ticking
+// as needed and keeping the frames left over for the next call; returns the block.
+int16_t *music_render(int32_t frames);
+void music_build_clip_table(void);
+void music_free_clip_table(void);
+
+// The ring for `frames` frames on the sound device, cleared, write cursor 0; 1, or 0 when it cannot
+// be made.
+int32_t music_create_stream_buffer(int32_t frames);
+// Waits until half the ring ahead of the write cursor has been played (or the player quits), then
+// copies `bytes` bytes at the write cursor, wrapping, and advances the cursor.
+void music_write_stream(const void *data, int32_t bytes);
+void music_copy_bytes(void *destination, const void *source, int32_t bytes);
+DWORD music_run_stream_thread(void *parameter);
+DWORD music_run_mix_thread(void *parameter);

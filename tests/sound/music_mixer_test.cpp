@@ -1,0 +1,365 @@
+// The mixer without threads: saturation in channel order, the frames kept between blocks, the fade
+// commands, module switches and song ends.
+#include "tests/sound/music_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int C2 = 428;  // ProTracker C-2
+
+// The table holds the given modules (module 0 current, from its start) and the commands their
+// starting values; the modules are freed at the end.
+struct MusicMixer : ::testing::Test {
+    void SetUp() override
+    {
+        music_reset_player();
+        music_set_fade_mode(-1);
+        music_set_fade_step(0.1f);
+        music_select_module(-1);
+        music_set_loop(1);
+        g_music_volume = 1.0f;
+        g_music_buffered_frames = 0;
+        memset(g_music_channel_buffers, 0, sizeof g_music_channel_buffers);
+    }
+    void TearDown() override
+    {
+        for (int i = 0; i < g_music_module_count; i++) music_free_module(g_music_modules[i]);
+        music_reset_player();
+        music_set_loop(0);
+        g_music_volume = 1.0f;
+    }
+
+    void use(const std::vector<MusicModule *> &modules)
+    {
+        for (size_t i = 0; i < modules.size(); i++) {
+            ASSERT_NE(modules[i], nullptr);
+            g_music_modules[i] = modules[i];
+        }
+        g_music_module_count = int32_t(modules.size());
+        g_music_module_loaded = 1;
+        g_music_current_index = 0;
+        g_music_current_module = modules[0];
+        music_begin_module();
+        g_music_buffered_frames = 0;
+    }
+};
+
+// A MOD of `channels` channels whose channel 0 plays the constant sample at `volume` from row 0;
+// `effect` and `parameter` go with that note.
+MusicModule *mod_module(int channels = 4, int volume = 64, int effect = 0, int parameter = 0)
+{
+    MusicWriterSong song;
+    song.tag = channels == 4 ? "M.K." : std::to_string(channels) + "CHN";
+    song.channels = channels;
+    song.orders = {0};
+    song.samples.push_back(music_test_dc_sample());
+    song.samples[0].volume = volume;
+    music_writer_cell(song, 0, 0, 0) = {C2, 1, 0, effect, parameter};
+    return music_test_load(music_write_mod(song), false);
+}
+
+// An XM whose four channels play square waves, a new note on every row, at `speed` and `bpm`.
+MusicModule *xm_module(int speed = 2, int bpm = 150, int rows = 16)
+{
+    MusicWriterSong song;
+    song.channels = 4;
+    song.orders = {0, 1};
+    song.speed = speed;
+    song.bpm = bpm;
+    song.instruments.push_back(music_test_instrument(music_test_square_sample()));
+    for (int p = 0; p < 2; p++)
+        for (int row = 0; row < rows; row++)
+            for (int c = 0; c < 4; c++)
+                if ((row + c) % 3 != 2)
+                    music_writer_cell(song, p, row, c, rows) = {37 + (row * 5 + c * 7 + p) % 36, 1, 0x20 + c * 8, 0, 0};
+    return music_test_load(music_write_xm(song), true);
+}
+
+// A module with `channels` channels and no patterns: the mixer sums whatever the buffers hold.
+MusicModule *bare_module(int channels)
+{
+    MusicModule *module = new MusicModule();
+    module->type = 0;
+    module->channel_count = channels;
+    module->song_length = 1;
+    return module;
+}
+
+std::vector<int16_t> render(int frames)
+{
+    const int16_t *block = music_render(frames);
+    return std::vector<int16_t>(block, block + 2 * frames);
+}
+
+std::vector<int16_t> render_stream(int total, int per_call)
+{
+    std::vector<int16_t> all;
+    for (int done = 0; done < total; done += per_call) {
+        std::vector<int16_t> block = render(per_call);
+        all.insert(all.end(), block.begin(), block.end());
+    }
+    return all;
+}
+
+// ---- the sum --------------------------------------------------------------------------------------
+
+TEST_F(MusicMixer, ChannelsSaturateAfterEveryChannelInTheirOrder)
+{
+    use({bare_module(3)});
+    const int n = 4;
+    int16_t first[] = {30000, -30000, -30000, 100, -32768, 5, 0, 0};
+    int16_t second[] = {30000, -30000, 30000, 200, -32768, 6, 0, 0};
+    int16_t third[] = {-30000, 30000, 30000, 300, -32768, 7, 0, 0};
+    memcpy(g_music_channel_buffers[0], first, sizeof first);
+    memcpy(g_music_channel_buffers[1], second, sizeof second);
+    memcpy(g_music_channel_buffers[2], third, sizeof third);
+    // A channel beyond the module's count is never heard.
+    for (int i = 0; i < 2 * n; i++) g_music_channel_buffers[3][i] = 1000;
+    g_music_buffered_frames = n;
+
+    std::vector<int16_t> out = render(n);
+    // 30000 + 30000 stops at 32767 before -30000 comes: 2767, not 30000.
+    EXPECT_EQ(out[0], 2767);
+    EXPECT_EQ(out[1], -2767);
+    EXPECT_EQ(out[2], 30000);
+    EXPECT_EQ(out[3], 600);
+    EXPECT_EQ(out[4], -32767);  // never -32768
+    EXPECT_EQ(out[5], 18);
+    EXPECT_EQ(g_music_buffered_frames, 0);
+
+    g_music_current_module.load()->channel_count = 2;
+    memcpy(g_music_channel_buffers[0], first, sizeof first);
+    memcpy(g_music_channel_buffers[1], first, sizeof first);
+    g_music_buffered_frames = n;
+    out = render(n);
+    EXPECT_EQ(out[0], 32767);
+    EXPECT_EQ(out[1], -32767);
+
+    // No module: silence.
+    g_music_current_module = nullptr;
+    g_music_buffered_frames = n;
+    out = render(n);
+    EXPECT_EQ(out, std::vector<int16_t>(2 * n, 0));
+}
+
+TEST_F(MusicMixer, ClipTableHoldsSumsWithinSixteenBits)
+{
+    music_build_clip_table();
+    ASSERT_NE(g_music_clip_table, nullptr);
+    EXPECT_EQ(g_music_clip_table[0], -32767);
+    EXPECT_EQ(g_music_clip_table[65536 - 32768], -32767);
+    EXPECT_EQ(g_music_clip_table[65536 - 32767], -32767);
+    EXPECT_EQ(g_music_clip_table[65536 - 1], -1);
+    EXPECT_EQ(g_music_clip_table[65536], 0);
+    EXPECT_EQ(g_music_clip_table[65536 + 32767], 32767);
+    EXPECT_EQ(g_music_clip_table[131070], 32767);
+    music_free_clip_table();
+    EXPECT_EQ(g_music_clip_table, nullptr);
+}
+
+// ---- ticks per block and the frames kept ----------------------------------------------------------
+
+TEST_F(MusicMixer, ABlockRunsWholeTicksAndKeepsTheRest)
+{
+    use({mod_module()});
+    render(MUSIC_BLOCK_FRAMES);
+    EXPECT_EQ(g_music_tick, 4);  // 4 x 882 = 3528
+    EXPECT_EQ(g_music_buffered_frames, 0);
+
+    music_begin_module();
+    g_music_samples_per_tick = 735;
+    render(MUSIC_BLOCK_FRAMES);
+    EXPECT_EQ(g_music_tick, 5);
+    EXPECT_EQ(g_music_buffered_frames, 147);
+    render(MUSIC_BLOCK_FRAMES);
+    EXPECT_EQ(g_music_row, 1);  // 10 ticks at speed 6
+    EXPECT_EQ(g_music_tick, 4);
+    EXPECT_EQ(g_music_buffered_frames, 294);
+}
+
+TEST_F(MusicMixer, TheStreamIsTheSameWhateverTheBlockSize)
+{
+    // 734 frames per tick at BPM 150: blocks end inside ticks.
+    use({xm_module()});
+    std::vector<int16_t> blocks = render_stream(10 * MUSIC_BLOCK_FRAMES, MUSIC_BLOCK_FRAMES);
+    g_music_buffered_frames = 0;
+    music_begin_module();
+    std::vector<int16_t> pieces = render_stream(10 * MUSIC_BLOCK_FRAMES, 441);
+    ASSERT_EQ(blocks.size(), pieces.size());
+    EXPECT_TRUE(blocks == pieces);
+    int loud = 0;
+    for (int16_t v : blocks) loud += v != 0;
+    EXPECT_GT(loud, int(blocks.size()) / 2);
+}
+
+// ---- fades ----------------------------------------------------------------------------------------
+
+TEST_F(MusicMixer, FadeOutReachesSilenceOnTheTenthTick)
+{
+    use({mod_module()});
+    music_set_fade_mode(1);
+    std::vector<int16_t> out;
+    for (int tick = 1; tick <= 9; tick++) {
+        out = render(882);
+        EXPECT_EQ(g_music_fade_mode, 1) << tick;
+    }
+    EXPECT_FLOAT_EQ(g_music_volume, 0.099999927f);
+    EXPECT_NE(out[1000], 0);
+    EXPECT_EQ(render(882), std::vector<int16_t>(2 * 882, 0));
+    EXPECT_EQ(g_music_volume, 0.0f);
+    EXPECT_EQ(g_music_fade_mode, -1);
+}
+
+TEST_F(MusicMixer, FadeInStopsAtFullVolume)
+{
+    use({mod_module()});
+    g_music_volume = 0.0f;
+    music_set_fade_mode(2);
+    for (int tick = 1; tick <= 10; tick++) {
+        render(882);
+        EXPECT_LE(g_music_volume, 1.0f);
+        EXPECT_EQ(g_music_fade_mode, tick < 10 ? 2 : -1) << tick;
+    }
+    EXPECT_EQ(g_music_volume, 1.0f);
+
+    // A slower step takes more ticks.
+    g_music_volume = 0.0f;
+    music_set_fade_step(0.025f);
+    music_set_fade_mode(2);
+    for (int tick = 0; tick < 20; tick++) render(882);
+    EXPECT_NEAR(g_music_volume, 0.5f, 1e-5);
+    EXPECT_EQ(g_music_fade_mode, 2);
+}
+
+TEST_F(MusicMixer, SilenceAndFullVolumeActAtOnce)
+{
+    use({mod_module()});
+    std::vector<int16_t> full = render(882);
+    music_set_fade_mode(3);
+    EXPECT_EQ(render(882), std::vector<int16_t>(2 * 882, 0));
+    EXPECT_EQ(g_music_fade_mode, -1);
+    EXPECT_EQ(g_music_volume, 0.0f);
+
+    music_set_fade_mode(4);
+    EXPECT_EQ(render(882), full);
+    EXPECT_EQ(g_music_volume, 1.0f);
+    EXPECT_EQ(g_music_fade_mode, -1);
+
+    // Another value is no command and stays; the volume is still held to 1.
+    g_music_volume = 1.5f;
+    music_set_fade_mode(7);
+    render(882);
+    EXPECT_EQ(g_music_volume, 1.0f);
+    EXPECT_EQ(g_music_fade_mode, 7);
+}
+
+// ---- module switch and song end -------------------------------------------------------------------
+
+TEST_F(MusicMixer, ASelectionTakesEffectAtTheNextTick)
+{
+    use({mod_module(4, 64), xm_module(3, 150)});
+    render(882);
+    g_music_channels[0].note_cut_tick = 5;
+    g_music_channel_pans[1] = 0.2f;
+    music_select_module(1);
+    // The first tick is still module 0's; the switch follows it.
+    std::vector<int16_t> out = render(882 + 734);
+    EXPECT_NE(out[2], 0);
+    EXPECT_EQ(g_music_current_index, 1);
+    EXPECT_EQ(g_music_current_module.load(), g_music_modules[1]);
+    EXPECT_EQ(g_music_next_module, -1);
+    EXPECT_EQ(g_music_channel_count, 4);
+    EXPECT_EQ(g_music_channels[0].note_cut_tick, -1);
+    EXPECT_EQ(g_music_channel_pans[1], 0.5f);
+    // The XM's own speed and tempo, and its first tick played.
+    EXPECT_EQ(g_music_speed, 3);
+    EXPECT_EQ(g_music_samples_per_tick, 734);
+    EXPECT_EQ(g_music_tick, 1);
+
+    // Back to the MOD: 50 ticks per second, speed 6.
+    music_select_module(0);
+    render(1000);
+    EXPECT_EQ(g_music_current_index, 0);
+    EXPECT_EQ(g_music_tick_rate, 50.0f);
+    EXPECT_EQ(g_music_samples_per_tick, 882);
+    EXPECT_EQ(g_music_speed, 6);
+}
+
+TEST_F(MusicMixer, ASelectionOutsideTheTableIsIgnored)
+{
+    use({mod_module(), mod_module()});
+    for (int index : {2, 64, -5}) {
+        music_select_module(index);
+        render(882);
+        EXPECT_EQ(g_music_current_index, 0) << index;
+        EXPECT_EQ(g_music_next_module, -1) << index;
+    }
+}
+
+TEST_F(MusicMixer, ASongEndRestartsTheModuleWhenLooping)
+{
+    // F01 then D00 on row 0: the song ends after its first tick.
+    use({mod_module(4, 64, 0xF, 1), mod_module(4, 32, 0xF, 1), mod_module(4, 16, 0xF, 1)});
+    for (MusicModule *module : {g_music_modules[0], g_music_modules[1], g_music_modules[2]})
+        module->patterns[0].columns[1][0].effect = 0xD;
+    render(882);
+    EXPECT_EQ(g_music_current_index, 0);
+    EXPECT_EQ(g_music_song_ended, 0);
+    EXPECT_EQ(g_music_order_position, 0);
+    EXPECT_EQ(g_music_row, 0);
+    EXPECT_EQ(g_music_speed, 6);  // not the song's F01
+    EXPECT_EQ(g_music_samples_per_tick, 882);
+
+    music_set_loop(0);
+    std::vector<int> order;
+    for (int i = 0; i < 4; i++) {
+        render(882);
+        order.push_back(g_music_current_index);
+    }
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 0, 1}));
+}
+
+TEST_F(MusicMixer, AnXmSongEndRestartsAtItsOwnTempo)
+{
+    // Two one-row patterns; the second sets speed 4 and BPM 125.
+    use({xm_module(3, 150, 1)});
+    g_music_modules[0]->patterns[1].columns[0][0].effect = 0xF;
+    g_music_modules[0]->patterns[1].columns[0][0].parameter = 125;
+    g_music_modules[0]->patterns[1].columns[1][0].effect = 0xF;
+    g_music_modules[0]->patterns[1].columns[1][0].parameter = 4;
+    for (int i = 0; i < 3; i++) render(734);
+    for (int i = 0; i < 4; i++) render(881);
+    EXPECT_EQ(g_music_current_index, 0);
+    EXPECT_EQ(g_music_song_ended, 0);
+    EXPECT_EQ(g_music_order_position, 0);
+    EXPECT_EQ(g_music_tick, 0);
+    EXPECT_EQ(g_music_speed, 3);
+    EXPECT_EQ(g_music_samples_per_tick, 734);
+}
+
+TEST_F(MusicMixer, AModuleWithMoreChannelsNeverHearsOldFrames)
+{
+    MusicModule *wide = mod_module(8);
+    wide->patterns[0].columns[0][0] = MusicCell{MUSIC_NO_NOTE, 0, 0, 0, 0, 0};
+    use({mod_module(4), wide});
+    std::vector<int16_t> alone = render(882);
+
+    music_begin_module();
+    g_music_buffered_frames = 0;
+    // What a module with more channels left in the buffers of channels 4 to 7.
+    for (int c = 4; c < 8; c++)
+        for (int i = 0; i < MUSIC_CHANNEL_BUFFER_VALUES; i++) g_music_channel_buffers[c][i] = 4321;
+    music_select_module(1);
+    std::vector<int16_t> out = render(MUSIC_BLOCK_FRAMES);
+    EXPECT_TRUE(std::equal(alone.begin(), alone.end(), out.begin()));
+    std::vector<int16_t> rest(out.begin() + 2 * 882, out.end());
+    EXPECT_EQ(rest, std::vector<int16_t>(2 * (MUSIC_BLOCK_FRAMES - 882), 0));
+}
+
+}  // namespace
