@@ -76,7 +76,8 @@ struct RenderContext {
     float world_matrix[16];
     float view_matrix[16];
     float ambient[3];
-    int32_t current_group;  // lightmap page group taking the next block
+    int32_t atlas_tile_size;  // T of the atlas's pages since its reset; 0 before
+    int32_t current_group;    // lightmap page group taking the next block
     int32_t group_pages[kRenderGroupPages];
     DrawHookTable *draw_hooks;  // set by a user while it draws, else null
     RenderObject embedded_objects[4];

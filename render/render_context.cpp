@@ -52,6 +52,7 @@ void render_context_construct(RenderContext *context)
     mat4_identity(context->world_matrix);
     mat4_identity(context->view_matrix);
     context->ambient[0] = context->ambient[1] = context->ambient[2] = 0.0f;
+    context->atlas_tile_size = 0;
     context->current_group = 0;
     for (int32_t &page : context->group_pages) page = 0;
     context->draw_hooks = nullptr;

@@ -2,6 +2,7 @@
 // loss and reset in the registry's order, and shutdown.
 #include "render/render_local.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -74,6 +75,15 @@ void release_surfaces(RenderContext *context)
     }
 }
 
+// Every texture of a table, whatever its group tag, with the slot array and the record list.
+void release_table(TextureTable *table)
+{
+    texture_release_all(table);
+    free(table->slots);
+    table->slots = nullptr;
+    texture_free_record_list(&table->records);
+}
+
 void builtin_effects_lost(RenderContext *context, bool lost)
 {
     for (ID3DXEffect *effect : context->effects) {
@@ -129,6 +139,7 @@ int render_create_device(RenderContext *context)
     }
     read_caps(context, caps);
     if (!g_render_first_device) g_render_first_device = context->device;
+    release_table(&context->main_textures);
     render_resend_lights(context);
     return 1;
 }
@@ -148,11 +159,14 @@ bool render_begin_frame(RenderContext *context)
 void render_end_frame(RenderContext *context)
 {
     render_flush_2d_batch(context);
+    texture_tables_flush_dirty(context);
     if (context->device) context->device->EndScene();
 }
 
 void render_shutdown_device(RenderContext *context)
 {
+    lightmap_atlas_free(context);
+    release_table(&context->main_textures);
     for (RenderObject &object : context->embedded_objects) render_object_free(&object);
     IDirect3DDevice9 *device = context->device;
     if (device) {

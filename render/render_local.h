@@ -26,5 +26,15 @@ void render_resend_lights(RenderContext *context);
 // The reset of an existing device in the registry's order; 1 when Reset succeeded.
 int render_reset_device(RenderContext *context);
 
+// The atlas's tile size T, fixed from g_lightmap_tile_size (validated) when the atlas first needs it.
+int32_t lightmap_atlas_tile(RenderContext *context);
+// First-fit search of a map of `cells` x `cells` for a free block of step x step cells aligned to
+// the step; (row << 16) | column, or -1.
+int32_t lightmap_atlas_find_free_cells(const uint8_t *map, int32_t cells, int32_t column_step, int32_t row_step);
+// Marks size x size cells (size 1, 2 or 4) from (column, row) as taken.
+void lightmap_atlas_mark_cells(uint8_t *map, int32_t cells, int32_t column, int32_t row, int32_t size);
+// Hands every queued rectangle of both texture tables to its texture and empties the queues.
+void texture_tables_flush_dirty(RenderContext *context);
+
 // Set once the log has been opened in this run (then lines are appended).
 extern bool g_render_log_opened;

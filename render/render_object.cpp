@@ -274,11 +274,7 @@ void render_object_free(RenderObject *object)
     }
     object->compiler = nullptr;
     object->effect = nullptr;
-    for (IDirect3DBaseTexture9 *&texture : object->captured) {
-        if (texture) texture->Release();
-        texture = nullptr;
-    }
-    object->captured_count = 0;
+    render_object_release_captured(object);
     render_object_release_buffers(object);
     render_registry_remove(object);
     list_clear(&object->ranges);
