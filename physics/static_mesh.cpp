@@ -3,6 +3,7 @@
 #include "physics/physics_local.h"
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -55,6 +56,10 @@ void node_corners(const RigidBody *body, const ShapeTreeNode *node, float corner
     }
 }
 
+// The smaller and larger of two coordinates (no library call in the edge loop).
+inline float lesser(float a, float b) { return b < a ? b : a; }
+inline float greater(float a, float b) { return b > a ? b : a; }
+
 bool boxes_meet(const float *lo_a, const float *hi_a, const float *lo_b, const float *hi_b)
 {
     for (int k = 0; k < 3; k++)
@@ -69,13 +74,20 @@ bool cell_in_grid(const PointGrid *grid, int32_t cell)
     return (cell & 3) < grid->nx && ((cell >> 2) & 3) < grid->ny && (cell >> 4) < grid->nz;
 }
 
-// Whether the edge's end vertex v lies in a cell that reaches the face's plane. A vertex whose
-// cell index is unusable gives no verdict: the edge is tried.
-bool vertex_cell_marked(const PointGrid *grid, const MeshObject *mesh, int32_t v, int32_t worker)
+// Per worker: for each vertex of the body's mesh, whether its cell reaches the face's plane. A
+// vertex whose cell index is unusable gives no verdict: its edges are tried. The storage grows
+// with the largest mesh seen and is kept.
+std::vector<uint8_t> g_vertex_marks[kPhysicsWorkers];
+
+const uint8_t *mark_vertices(const PointGrid *grid, const MeshObject *mesh, int32_t worker)
 {
-    int32_t cell = mesh->vertices[v].grid_cell;
-    if (!cell_in_grid(grid, cell)) return true;
-    return grid->cells[cell].mark[worker] != 0;
+    std::vector<uint8_t> &marks = g_vertex_marks[worker];
+    if (marks.size() < size_t(mesh->vertex_count)) marks.resize(size_t(mesh->vertex_count));
+    for (int32_t v = 0; v < mesh->vertex_count; v++) {
+        int32_t cell = mesh->vertices[v].grid_cell;
+        marks[size_t(v)] = !cell_in_grid(grid, cell) || grid->cells[cell].mark[worker] != 0;
+    }
+    return marks.data();
 }
 
 // The mesh body's edge pass for one face (the face is in front of the body's centre).
@@ -104,17 +116,18 @@ int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const Sta
                     cell->mark[worker] = fabsf(static_face_side(f, cell->world_point)) < cell->radius ? 1 : 0;
                 }
     }
+    const uint8_t *marked = grid ? mark_vertices(grid, mesh, worker) : nullptr;
     const MeshEdgeTable *table = mesh->edge_table;
     int32_t total = 0;
     for (int32_t e = 0; e < table->count; e++) {
         int32_t a = table->records[e].a, b = table->records[e].b;
         if (a < 0 || b < 0 || a >= mesh->vertex_count || b >= mesh->vertex_count) continue;
-        if (grid && !vertex_cell_marked(grid, mesh, a, worker) && !vertex_cell_marked(grid, mesh, b, worker)) continue;
+        if (marked && !marked[a] && !marked[b]) continue;
         const float *pa = mesh->vertices[a].world_position, *pb = mesh->vertices[b].world_position;
         float lo[3], hi[3];
         for (int k = 0; k < 3; k++) {
-            lo[k] = fminf(pa[k], pb[k]);
-            hi[k] = fmaxf(pa[k], pb[k]);
+            lo[k] = lesser(pa[k], pb[k]);
+            hi[k] = greater(pa[k], pb[k]);
         }
         if (!boxes_meet(lo, hi, face_lo, face_hi)) continue;
         total += collide_edge_triangle(world, worker, f, mesh, a, b, mode);
