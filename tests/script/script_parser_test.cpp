@@ -1,0 +1,358 @@
+// The script parser on sound scripts: globals, structures, parameters, locals and the statement
+// records of representative functions, and its place in the configuration reader.
+#include "platform/system.h"
+#include "script/config.h"
+#include "tests/script/script_parser_test_util.h"
+#include "tests/test_util.h"
+
+namespace {
+
+TEST_F(ScriptParserTest, GlobalsOfEveryType)
+{
+    ASSERT_TRUE(parse("{\n"
+                      "int counter;\n"
+                      "float speed\n"
+                      "char *title;\n"
+                      "char* name;\n"
+                      "int table[4];\n"
+                      "float curve[ 2 ];  # a comment\n"
+                      "vector where;\n"
+                      "matrix view;\n"
+                      "struct Pair { int a; int b; };\n"
+                      "struct Pair one;\n"
+                      "struct Pair many[3];\n"
+                      "}\n"))
+        << listing();
+    const ScriptProgram *p = g_script_program;
+    ASSERT_EQ(p->global_count, 10);
+    struct Expected {
+        const char *name;
+        int32_t type, count, struct_index;
+    } expected[] = {{"counter", 1, -1, -1}, {"speed", 2, -1, -1}, {"title", 3, -1, -1}, {"name", 3, -1, -1},
+                    {"table", 4, 4, -1},    {"curve", 6, 2, -1},  {"where", 7, -1, 0},  {"view", 7, -1, 1},
+                    {"one", 7, 1, 2},       {"many", 7, 3, 2}};
+    for (int i = 0; i < 10; i++) {
+        const ScriptVariable &v = p->globals[i];
+        SCOPED_TRACE(expected[i].name);
+        EXPECT_STREQ(v.name, expected[i].name);
+        EXPECT_EQ(v.type, expected[i].type);
+        EXPECT_EQ(v.count, expected[i].count);
+        EXPECT_EQ(v.struct_index, expected[i].struct_index);
+        EXPECT_EQ(v.data != nullptr, v.type >= 4);
+        EXPECT_EQ(v.int_value, 0);
+    }
+    EXPECT_EQ(p->struct_count, 3);
+}
+
+TEST_F(ScriptParserTest, StructureMembersTakeWordsInOrder)
+{
+    ASSERT_TRUE(parse("{\n"
+                      "struct Ball\n"
+                      "{\n"
+                      "    float x;\n"
+                      "    float y[3];\n"
+                      "    int n;\n"
+                      "}\n"
+                      "struct Small { int a; float b[2]; };\n"
+                      "}\n"))
+        << listing();
+    const ScriptStruct &ball = g_script_program->structs[2];
+    EXPECT_STREQ(ball.name, "Ball");
+    ASSERT_EQ(ball.member_count, 3);
+    EXPECT_STREQ(ball.member_names[1], "y");
+    EXPECT_EQ(ball.member_types[0], 2);
+    EXPECT_EQ(ball.member_types[1], 6);
+    EXPECT_EQ(ball.member_types[2], 1);
+    EXPECT_EQ(ball.member_offsets[0], 0);
+    EXPECT_EQ(ball.member_offsets[1], 1);
+    EXPECT_EQ(ball.member_offsets[2], 4);
+    EXPECT_EQ(ball.size, 20);
+
+    const ScriptStruct &small = g_script_program->structs[3];
+    EXPECT_STREQ(small.name, "Small");
+    EXPECT_EQ(small.member_count, 2);
+    EXPECT_EQ(small.member_types[1], 6);
+    EXPECT_EQ(small.size, 12);
+    EXPECT_EQ(g_script_program->struct_count, 4);
+    // The built-in ones.
+    EXPECT_EQ(g_script_program->structs[0].size, 12);
+    EXPECT_EQ(g_script_program->structs[1].size, 64);
+}
+
+TEST_F(ScriptParserTest, ParametersAndReturnKinds)
+{
+    ASSERT_TRUE(parse("{\n"
+                      "void mix(int a, float b)\n{\n}\n"
+                      "float turn(vector v, matrix m, char* s, char * t)\n{\n}\n"
+                      "int none()\n{\n}\n"
+                      "LOOP()\n{\n}\n"
+                      "}\n"))
+        << listing();
+    const ScriptFunction *mix = function("mix");
+    ASSERT_NE(mix, nullptr);
+    EXPECT_EQ(mix->returns_value, 0);  // "void", although "int" stands in its parameters
+    ASSERT_EQ(mix->parameter_count, 2);
+    EXPECT_EQ(mix->parameters[0].type, 1);
+    EXPECT_STREQ(mix->parameters[0].name, "a");
+    EXPECT_EQ(mix->parameters[1].type, 2);
+    EXPECT_STREQ(mix->parameters[1].name, "b");
+    EXPECT_EQ(mix->parameters[2].count, -1);
+    EXPECT_EQ(mix->parameters[2].struct_index, -1);
+
+    const ScriptFunction *turn = function("turn");
+    ASSERT_EQ(turn->parameter_count, 4);
+    EXPECT_EQ(turn->returns_value, 1);
+    EXPECT_EQ(turn->parameters[0].type, 7);
+    EXPECT_EQ(turn->parameters[0].struct_index, 0);
+    EXPECT_EQ(turn->parameters[1].struct_index, 1);
+    EXPECT_EQ(turn->parameters[2].type, 3);
+    EXPECT_STREQ(turn->parameters[3].name, "t");
+
+    EXPECT_EQ(function("none")->parameter_count, 0);
+    EXPECT_EQ(function("none")->returns_value, 1);
+    ASSERT_NE(g_script_program->loop_function, nullptr);
+    EXPECT_EQ(g_script_program->loop_function->returns_value, 0);
+    EXPECT_EQ(g_script_program->loop_function->list_head, nullptr);
+    EXPECT_EQ(function("LOOP"), nullptr);
+    // The other functions in order of definition.
+    EXPECT_EQ(g_script_program->first_function, mix);
+    EXPECT_EQ(mix->next, turn);
+    EXPECT_EQ(turn->next, function("none"));
+    EXPECT_EQ(mix->list_head, &g_script_program->first_function);
+}
+
+TEST_F(ScriptParserTest, LocalsWithInitialisers)
+{
+    ASSERT_TRUE(parse("{\n"
+                      "void f()\n"
+                      "{\n"
+                      "    int i = -3;\n"
+                      "    float r = 2.5;\n"
+                      "    int t[3] = {1, 2, 3};\n"
+                      "    float u[2] = {0.5,   # the list runs on\n"
+                      "                  -4};\n"
+                      "    hash h;\n"
+                      "    vector v;\n"
+                      "    matrix m[2];\n"
+                      "    char *s;\n"
+                      "}\n"
+                      "}\n"))
+        << listing();
+    const ScriptFunction *f = function("f");
+    ASSERT_EQ(f->local_count, 8);
+    EXPECT_EQ(f->statement_count, 0);
+    EXPECT_EQ(f->locals[0].int_value, -3);
+    EXPECT_FLOAT_EQ(f->locals[1].float_value, 2.5f);
+    const int32_t *t = static_cast<const int32_t *>(f->locals[2].data);
+    EXPECT_EQ(f->locals[2].type, 4);
+    EXPECT_EQ(t[0] + 10 * t[1] + 100 * t[2], 321);
+    const float *u = static_cast<const float *>(f->locals[3].data);
+    EXPECT_EQ(f->locals[3].type, 6);
+    EXPECT_FLOAT_EQ(u[0], 0.5f);
+    EXPECT_FLOAT_EQ(u[1], -4.0f);
+    EXPECT_EQ(f->locals[4].type, 8);
+    EXPECT_EQ(f->locals[5].struct_index, 0);
+    EXPECT_EQ(f->locals[6].count, 2);
+    EXPECT_EQ(f->locals[6].struct_index, 1);
+    EXPECT_NE(f->locals[6].data, nullptr);
+    EXPECT_EQ(f->locals[7].type, 3);
+    EXPECT_EQ(f->locals[8].count, -1);  // untouched slots
+}
+
+TEST_F(ScriptParserTest, ConditionsWithAndWithoutBraces)
+{
+    ASSERT_TRUE(parse("{\n"
+                      "void f(int a)\n"
+                      "{\n"
+                      "    if (a > 1) {\n"
+                      "        a += 2;\n"
+                      "    } else if (a == 0) b = 1; else {\n"
+                      "        a--;\n"
+                      "    }\n"
+                      "    if (a)\n"
+                      "        if (b) c = 1;\n"
+                      "        else c = 2;\n"
+                      "    if(a < b)\n"
+                      "    {\n"
+                      "        go();\n"
+                      "    }\n"
+                      "    done();\n"
+                      "}\n"
+                      "}\n"))
+        << listing();
+    EXPECT_EQ(records(function("f")),
+              "CONDITION a > 1\n"
+              "OPERATION a += 2\n"
+              "ELSE else\n"
+              "CONDITION a == 0\n"
+              "OPERATION b = 1\n"
+              "ELSE else\n"
+              "OPERATION a -- \n"
+              "FINCONDITION }\n"
+              "FINCONDITION \n"
+              "CONDITION a\n"  // the "else" belongs to the nearest "if"
+              "CONDITION b\n"
+              "OPERATION c = 1\n"
+              "ELSE else\n"
+              "OPERATION c = 2\n"
+              "FINCONDITION \n"
+              "FINCONDITION \n"
+              "CONDITION a < b\n"
+              "ACTION go()\n"
+              "FINCONDITION }\n"
+              "ACTION done()\n");
+}
+
+TEST_F(ScriptParserTest, LoopsSwitchesAndReturns)
+{
+    ASSERT_TRUE(parse("{\n"
+                      "int f(int a)\n"
+                      "{\n"
+                      "    for (i = 0; i < 10; i++)\n"
+                      "        total += i;\n"
+                      "    for(j = 9; j >= 0; j--) { k++; }\n"
+                      "    for (n = 1; n < 100; n += n) ;\n"
+                      "    while (a != 0) {\n"
+                      "        a -= 1;\n"
+                      "    }\n"
+                      "    while (busy()) wait();\n"
+                      "    switch (a) {\n"
+                      "    case 1: b = \"x=y\"; break;\n"
+                      "    case 2:\n"
+                      "        break;\n"
+                      "    }\n"
+                      "    return a * 2;\n"
+                      "}\n"
+                      "}\n"))
+        << listing();
+    EXPECT_EQ(records(function("f")),
+              "FOR i | 0 | i < 10 | ++\n"
+              "OPERATION total += i\n"
+              "NEXT \n"
+              "FOR j | 9 | j >= 0 | --\n"
+              "OPERATION k ++ \n"
+              "NEXT }\n"
+              "FOR n | 1 | n < 100 | n += n\n"
+              "NEXT \n"
+              "WHILE a != 0\n"
+              "OPERATION a -= 1\n"
+              "ENDWHILE }\n"
+              "WHILE busy()\n"
+              "ACTION wait()\n"
+              "ENDWHILE \n"
+              "SWITCH a\n"
+              "CASE 1\n"
+              "OPERATION b = \"x=y\"\n"
+              "BREAK break\n"
+              "CASE 2\n"
+              "BREAK break\n"
+              "ENDSWITCH }\n"
+              "RETOUR a * 2\n");
+}
+
+TEST_F(ScriptParserTest, AssignmentsAreFoundOutsideQuotesComparisonsAndCalls)
+{
+    ASSERT_TRUE(parse("{\n"
+                      "void f()\n"
+                      "{\n"
+                      "    a == b;\n"
+                      "    check(a = 1);\n"
+                      "    say(\"a = b\");\n"
+                      "    t[i] = f(x, y);\n"
+                      "    a <= b;\n"
+                      "    x = y++;\n"
+                      "    p -= -1;\n"
+                      "    return;\n"
+                      "}\n"
+                      "}\n"))
+        << listing();
+    EXPECT_EQ(records(function("f")),
+              "ACTION a == b\n"
+              "ACTION check(a = 1)\n"
+              "ACTION say(\"a = b\")\n"
+              "OPERATION t[i] = f(x, y)\n"
+              "ACTION a <= b\n"
+              "OPERATION x = y ++ \n"  // the operators are tried in table order: "++" first
+              "OPERATION p -= -1\n"
+              "RETOUR \n");
+}
+
+TEST_F(ScriptParserTest, StatementLinesAreTheTextsLines)
+{
+    // Two lines of configuration stand before the block.
+    load("first line\nsecond line\n{\nint g;\nvoid f()\n{\n    a = 1;\n\n    b = 2; c = 3;\n}\n}\n");
+    reader.position = 11;  // behind "first line" and its CR
+    script_parse_block(&reader);
+    ASSERT_EQ(listing(), "");
+    const ScriptFunction *f = function("f");
+    ASSERT_EQ(f->statement_count, 3);
+    EXPECT_EQ(f->statement_lines[0], 7);
+    EXPECT_EQ(f->statement_lines[1], 9);
+    EXPECT_EQ(f->statement_lines[2], 9);
+}
+
+TEST_F(ScriptParserTest, BodiesOnTheHeadsLineAndTopLevelBehindTheClosingBrace)
+{
+    ASSERT_TRUE(parse("{\n"
+                      "void OPEN() { start(); } int after;\n"
+                      "int CLOSE(int code) {\n"
+                      "  stop(code); }\n"
+                      "float later;\n"
+                      "}\n"))
+        << listing();
+    EXPECT_EQ(records(g_script_program->open_function), "ACTION start()\n");
+    EXPECT_EQ(records(g_script_program->close_function), "ACTION stop(code)\n");
+    ASSERT_EQ(g_script_program->global_count, 2);
+    EXPECT_STREQ(g_script_program->globals[0].name, "after");
+    EXPECT_STREQ(g_script_program->globals[1].name, "later");
+}
+
+// The configuration reader hands a kind-13 section to the parser and reads on behind its block.
+class ScriptSectionTest : public ScriptParserTest {
+protected:
+    TempDir temp;
+    static inline int32_t distance;
+
+    void SetUp() override
+    {
+        ScriptParserTest::SetUp();
+        sys_path_reset(temp.path.c_str(), (temp / "user").c_str());
+    }
+
+    void read(const std::string &text)
+    {
+        static const ConfigKeyDescriptor table[] = {
+            {CONFIG_SECTION, "PARAMS", nullptr, nullptr, nullptr, nullptr, 0},
+            {CONFIG_INT, "DISTANCE", nullptr, &distance, nullptr, nullptr, 0},
+            {CONFIG_SECTION_END, "", nullptr, nullptr, nullptr, nullptr, 0},
+            {CONFIG_SCRIPT, "SCRIPT", nullptr, nullptr, nullptr, nullptr, 0},
+            {CONFIG_END, "", nullptr, nullptr, nullptr, nullptr, 0},
+        };
+        std::string crlf;
+        for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        test_write_file(temp / "c.txt", crlf);
+        distance = 0;
+        config_read_file(table, "c.txt");
+    }
+};
+
+TEST_F(ScriptSectionTest, TheSectionAfterTheScriptStillReads)
+{
+    read("SCRIPT\n{\nint a;\nvoid f()\n{\n  if (a) { b(); }\n}\n}\nPARAMS\n{\nDISTANCE = 9\n}\n");
+    EXPECT_EQ(distance, 9);
+    ASSERT_NE(g_script_program, nullptr);
+    EXPECT_EQ(g_script_program->global_count, 1);
+    EXPECT_EQ(records(function("f")), "CONDITION a\nACTION b()\nFINCONDITION }\n");
+    EXPECT_EQ(listing(), "");
+}
+
+TEST_F(ScriptSectionTest, AFailedScriptIsReadPastToItsClosingBrace)
+{
+    // Read as configuration words, the rest of the script would open PARAMS again and set 5.
+    read("PARAMS\n{\nDISTANCE = 9\n}\nSCRIPT\n{\nvoid f()\n{\n  else\n  x = PARAMS;\n  if (a) {\n"
+         "    DISTANCE = 5;\n  }\n}\n}\n");
+    EXPECT_EQ(distance, 9);
+    EXPECT_EQ(listing(), "f::Warning ligne n\xB0" "9 [else] no if matching else\r\n");
+}
+
+}  // namespace
