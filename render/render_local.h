@@ -18,7 +18,7 @@ void render_object_release_buffers(RenderObject *object);
 // range (or NaN) give 0 instead of undefined behaviour.
 uint32_t render_float_to_bits(float value);
 
-// Releases a compiled script attached to a render object and deletes the compiler.
+// Releases everything a compiler attached to a render object owns, and deletes it.
 void render_release_compiler(ShaderCompiler *compiler);
 
 // Sends every used light slot again (after creation or reset): its light, then on or off.

@@ -145,6 +145,10 @@ bool render_object_lock_indices(RenderObject *object);
 void render_object_unlock_indices(RenderObject *object);
 // Gives back everything the object owns; safe to call twice.
 void render_object_free(RenderObject *object);
+// Compiles a shader script into the object's effect (technique "T0", flag kRenderOwnEffect) on
+// its device with the capability flags; null on success, else a malloc'd message naming the
+// script line (also logged while g_render_log_errors is set). The caller frees it.
+char *render_object_compile_script(RenderObject *object, const char *script);
 
 // ---- per-vertex setters (vertex i of the locked buffer, mirrored into the system copy) ----------
 // A setter writes nothing when the layout lacks the element, nothing is locked, or i is outside

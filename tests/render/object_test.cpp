@@ -209,7 +209,7 @@ TEST_F(RenderObjectTest, ReleaseIsSafeTwiceAndTakesChildrenToAnyDepth)
     delete object;
 }
 
-TEST_F(RenderObjectTest, OwnEffectsAreReleasedSharedOnesKeptAndLeftoverCompilersCleared)
+TEST_F(RenderObjectTest, OwnEffectsAreReleasedAndSharedOnesKept)
 {
     make_device(false);
     ID3DXEffect *shared = make_effect();
@@ -218,11 +218,6 @@ TEST_F(RenderObjectTest, OwnEffectsAreReleasedSharedOnesKeptAndLeftoverCompilers
     RenderObject *user = make_object(0x2 | 0x4000, 3, 3);
     user->effect = shared;
     user->shared_effect = 1;
-    // A compile that failed leaves a compiler without the own-effect flag.
-    RenderObject *failed = make_object(0x2, 3, 3);
-    alignas(16) static char compiler_memory[16];
-    failed->compiler = reinterpret_cast<ShaderCompiler *>(compiler_memory);
-
     int live = gpu_headless_live_resources();
     delete_object(owner);
     EXPECT_EQ(gpu_headless_live_resources(), live - 3);  // its effect and two buffers
@@ -232,9 +227,38 @@ TEST_F(RenderObjectTest, OwnEffectsAreReleasedSharedOnesKeptAndLeftoverCompilers
     EXPECT_EQ(shared->Begin(&passes, 0), D3D_OK);
     shared->End();
     shared->Release();
-    render_object_free(failed);
-    EXPECT_EQ(failed->compiler, nullptr);
-    delete failed;
+}
+
+TEST_F(RenderObjectTest, CompiledScriptsGoWithTheObjectAlsoAfterAFailedCompile)
+{
+    const char *script = "[VERTEXFORMAT]\nXYZ NORMAL TEX0\n[DEFINES]\nCONST one=1.0,1.0,1.0,1.0;\nMATRIX WORLD;\n"
+                         "MATRIX VIEWPROJ;\n[TECHNIQUE]\nAll Cards\n[PASS0]\n[POSITION]\ntmp=iPos*4WORLD;\n"
+                         "oPos=tmp*4VIEWPROJ;\n[DIFFUSE]\noDiffuse=one;\n[END]\n";
+    make_device(false);
+    RenderObject *good = make_object(0x8 | 0x4, 3, 3);
+    char *message = render_object_compile_script(good, script);
+    EXPECT_EQ(message, nullptr) << message;
+    free(message);
+    ASSERT_NE(good->effect, nullptr);
+    EXPECT_TRUE(good->flags & kRenderOwnEffect);
+    EXPECT_NE(good->compiler, nullptr);
+
+    // A failed compile leaves its compiler without the own-effect flag: it goes all the same.
+    RenderObject *bad = make_object(0x8 | 0x4, 3, 3);
+    message = render_object_compile_script(bad, "[VERTEXFORMAT]\nXYZ\n[TECHNIQUE]\nAll Cards\n[PASS0]\n"
+                                                "[POSITION]\noPos=nothing*4WORLD;\n[END]\n");
+    ASSERT_NE(message, nullptr);
+    free(message);
+    EXPECT_FALSE(bad->flags & kRenderOwnEffect);
+    EXPECT_EQ(bad->effect, nullptr);
+    EXPECT_NE(bad->compiler, nullptr);
+
+    int live = gpu_headless_live_resources();
+    delete_object(good);
+    EXPECT_EQ(gpu_headless_live_resources(), live - 3);
+    render_object_free(bad);
+    EXPECT_EQ(bad->compiler, nullptr);
+    delete bad;
 }
 
 TEST_F(RenderObjectTest, ADynamicObjectSurvivesLossAndResetFromItsCopies)
