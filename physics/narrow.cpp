@@ -99,22 +99,49 @@ int32_t collide_body_pair(PhysicsWorld *world, int32_t i, int32_t j, int32_t mod
     const RigidBody *a = world->bodies[i], *b = world->bodies[j];
     const int32_t si = a->shape, sj = b->shape;
     if (si < 1 || si > 6 || sj < 1 || sj > 6) return 0;
+    const bool tree_i = si == 3 || si == 6, tree_j = sj == 3 || sj == 6;
+
+    // Pairs that no routine handles: nothing is tested.
+    if ((si == 6 && (sj == 1 || sj == 4 || sj == 5)) || (sj == 6 && (si == 1 || si == 4 || si == 5)) ||
+        (si == 1 && (sj == 4 || sj == 5)) || (sj == 1 && (si == 4 || si == 5)))
+        return 0;
 
     // Pairs without the bounding-sphere pretest.
-    bool pretest = true;
-    if ((si == 2 && sj == 2) || (si == 5 && (sj == 5 || sj == 4 || sj == 2)) || (si == 4 && sj == 5) ||
-        (si == 2 && sj == 5) || (si == 2 && sj == 1) || (si == 1 && (sj == 2 || sj == 1)))
-        pretest = false;
-    if (pretest) {
+    const bool no_pretest = (si == 2 && sj == 2) || (si == 5 && (sj == 5 || sj == 4 || sj == 2)) ||
+                            (si == 4 && sj == 5) || (si == 2 && sj == 5) || (si == 2 && sj == 1) ||
+                            (si == 1 && (sj == 2 || sj == 1));
+    if (!no_pretest) {
         float d[3];
         vec3_sub(d, physics_body_position(world, b), physics_body_position(world, a));
         if (!(vec3_length(d) < a->radius + b->radius)) return 0;
     }
 
-    const bool tree_i = si == 3 || si == 6, tree_j = sj == 3 || sj == 6;
+    if (si == 6 && sj == 6) {
+        if (a->fine_tree_test && b->fine_tree_test) {
+            if (collide_node_node(world, i, a->shape_tree, j, b->shape_tree, kModeTest, worker) != 1) return 0;
+            return collide_tree_fine(world, i, j, mode, worker);
+        }
+        return collide_node_node(world, i, a->shape_tree, j, b->shape_tree, mode, worker);
+    }
+    if (tree_i && tree_j) return collide_tree_tree(world, i, j, a->shape_tree, b->shape_tree, mode, worker);
+    if (tree_i && sj == 2) return collide_tree_sphere(world, i, j, a->shape_tree, mode, worker);
+    if (si == 2 && tree_j) return collide_sphere_tree(world, i, j, b->shape_tree, mode, worker);
     if (si == 2 && sj == 2) return collide_sphere_sphere(world, worker, i, j, mode);
-    if (tree_i && tree_j) return no_routine();
-    if (tree_i && sj == 2) return no_routine();
-    if (si == 2 && tree_j) return no_routine();
+    const int32_t root_i = a->sphere_tree ? a->sphere_tree->count - 1 : -1;
+    const int32_t root_j = b->sphere_tree ? b->sphere_tree->count - 1 : -1;
+    if (si == 4 && sj == 2) return collide_balltree_sphere(world, i, j, root_i, mode, worker);
+    if (si == 2 && sj == 4) return collide_sphere_balltree(world, i, j, root_j, mode, worker);
+    if (si == 4 && sj == 4) {
+        if (collide_node_node(world, i, a->shape_tree, j, b->shape_tree, kModeTest, worker) != 1) return 0;
+        return collide_balltree_balltree(world, i, j, root_i, root_j, mode, worker, 0);
+    }
+    if (si == 4 && sj == 3) return collide_balltree_tree(world, i, j, root_i, b->shape_tree, mode, worker);
+    if (si == 3 && sj == 4) return collide_tree_balltree(world, i, j, a->shape_tree, root_j, mode, worker);
+    if (si == 2 && sj == 1) return collide_sphere_box(world, i, j, mode, worker);
+    if (si == 1 && sj == 2) return collide_box_sphere(world, i, j, mode, worker);
+    if (si == 1 && sj == 1) return collide_box_box(world, i, j, mode, worker);
+    if (si == 3 && sj == 1) return collide_tree_box(world, i, j, a->shape_tree, mode, worker);
+    if (si == 1 && sj == 3) return collide_box_tree(world, i, j, b->shape_tree, mode, worker);
+    // Cylinder pairs: built with the cylinder routines.
     return no_routine();
 }

@@ -64,6 +64,65 @@ int32_t collide_sphere_ball(PhysicsWorld *world, int32_t worker, int32_t i, int3
 int32_t collide_ball_ball(PhysicsWorld *world, int32_t worker, int32_t j, const float *a, float ra, const float *b,
                           float rb, int32_t mode);
 
+// ---- boxes (physics/box.cpp) ------------------------------------------------------------------
+
+int32_t collide_box_box(PhysicsWorld *world, int32_t i, int32_t j, int32_t mode, int32_t worker);
+int32_t collide_box_sphere(PhysicsWorld *world, int32_t i, int32_t j, int32_t mode, int32_t worker);
+int32_t collide_sphere_box(PhysicsWorld *world, int32_t i, int32_t j, int32_t mode, int32_t worker);
+// A node of body t's tree against box body b / sphere body s; contacts as seen from t.
+int32_t collide_node_box(PhysicsWorld *world, int32_t t, int32_t b, const ShapeTreeNode *node, int32_t mode,
+                         int32_t worker);
+int32_t collide_node_sphere(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTreeNode *node, int32_t mode,
+                            int32_t worker);
+// The node against a ball (world centre c, radius r) of body s; `grown` is the radius the tests
+// use (r + margin for a sphere body, r for a sphere-tree ball).
+int32_t collide_node_ball(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTreeNode *node, const float *c,
+                          float r, float grown, int32_t mode, int32_t worker);
+
+// ---- shape-tree recursions (physics/tree.cpp) -------------------------------------------------
+
+int32_t collide_node_node(PhysicsWorld *world, int32_t i, const ShapeTreeNode *a, int32_t j, const ShapeTreeNode *b,
+                          int32_t mode, int32_t worker);
+int32_t collide_tree_tree(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *a, const ShapeTreeNode *b,
+                          int32_t mode, int32_t worker);
+int32_t collide_node_pair(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *a, const ShapeTreeNode *b,
+                          int32_t depth, int32_t mode, int32_t worker);
+int32_t collide_chain_node(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *a, const ShapeTreeNode *b,
+                           int32_t mode, int32_t worker);
+int32_t collide_node_chain(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *a, const ShapeTreeNode *b,
+                           int32_t mode, int32_t worker);
+int32_t collide_chain_chain(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *a,
+                            const ShapeTreeNode *b, int32_t mode, int32_t worker);
+int32_t collide_tree_box(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *node, int32_t mode,
+                         int32_t worker);
+int32_t collide_box_tree(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *node, int32_t mode,
+                         int32_t worker);
+int32_t collide_tree_sphere(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *node, int32_t mode,
+                            int32_t worker);
+int32_t collide_sphere_tree(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *node, int32_t mode,
+                            int32_t worker);
+int32_t collide_tree_balltree(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *node, int32_t k,
+                              int32_t mode, int32_t worker);
+int32_t collide_balltree_tree(PhysicsWorld *world, int32_t i, int32_t j, int32_t k, const ShapeTreeNode *node,
+                              int32_t mode, int32_t worker);
+
+// ---- sphere trees (physics/sphere_tree.cpp) ---------------------------------------------------
+
+int32_t collide_balltree_sphere(PhysicsWorld *world, int32_t i, int32_t j, int32_t k, int32_t mode, int32_t worker);
+int32_t collide_sphere_balltree(PhysicsWorld *world, int32_t i, int32_t j, int32_t k, int32_t mode, int32_t worker);
+int32_t collide_balltree_balltree(PhysicsWorld *world, int32_t i, int32_t j, int32_t a, int32_t b, int32_t mode,
+                                  int32_t worker, int32_t depth);
+
+// ---- fine tree test (physics/fine.cpp) --------------------------------------------------------
+
+int32_t collide_tree_fine(PhysicsWorld *world, int32_t i, int32_t j, int32_t mode, int32_t worker);
+// The edges of face a (mesh_a) cut against triangle b (mesh_b): normal b's, or minus it (flipped).
+int32_t collide_face_edges_face(PhysicsWorld *world, const MeshObject *mesh_a, const MeshFace *a,
+                                const MeshObject *mesh_b, const MeshFace *b, int32_t j, int32_t mode, int32_t worker);
+int32_t collide_face_edges_face_flipped(PhysicsWorld *world, const MeshObject *mesh_a, const MeshFace *a,
+                                        const MeshObject *mesh_b, const MeshFace *b, int32_t j, int32_t mode,
+                                        int32_t worker);
+
 // ---- body against static mesh (physics/static_mesh.cpp) ---------------------------------------
 
 int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *slot, int32_t mode, int32_t worker);
