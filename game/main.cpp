@@ -1,5 +1,8 @@
-// Process entry of the game.
+// Process entry of the game on Linux: the window entry, with no command line.
+#include "game/app.h"
+
 int main()
 {
-    return 0;
+    char no_arguments[] = "";
+    return WinMain(nullptr, nullptr, no_arguments, SW_SHOW);
 }
