@@ -169,9 +169,66 @@ void music_render_silence(int32_t channel, int32_t frames)
 
 namespace {
 
-// Within a tick the position runs in double precision; the channel keeps it as a float between
-// ticks. Mode 0 plays once (ending past
-// `last`), 1 loops forward, 2 loops ping-pong.
+// Within a tick the position runs in fixed point with 31 fraction bits, so that adding the step is
+// exact and the positions of a run can be made ahead of the arithmetic; the channel keeps it as a
+// float between ticks.
+const int32_t FRACTION_BITS = 31;
+const int64_t FRACTION_MASK = (int64_t(1) << FRACTION_BITS) - 1;
+const double FIXED_ONE = double(int64_t(1) << FRACTION_BITS);
+
+int64_t fixed_of(int64_t index) { return index << FRACTION_BITS; }
+
+// Frames per batch of the common case: positions first, then the rest of the arithmetic over the
+// batch in loops the compiler vectorises.
+const int32_t RUN_BATCH = 64;
+
+// One frame: the interpolated value at the fractional part, times the gain, split by the pan.
+inline void put_frame(int16_t *out, int32_t a, int32_t b, double frac, double gain, float pan)
+{
+    int32_t s = int32_t((a + double(b - a) * frac) * gain);
+    int32_t left = int32_t(float(s) * pan);
+    out[0] = int16_t(left);
+    out[1] = int16_t(s - left);
+}
+
+// The common case, frames from `f` on while the position stays below `limit`: index k and the one
+// after it (reading backwards: `mirror` - k and the one before it) are inside the data and no
+// loop wraps. Returns the frame where it stopped.
+template <bool backward>
+int32_t render_run(const int16_t *data, int16_t *out, int64_t &position, int64_t step, double gain, float pan,
+                   int32_t f, int32_t frames, int64_t limit, int32_t mirror)
+{
+    int32_t fraction[RUN_BATCH], a[RUN_BATCH], d[RUN_BATCH];
+    int64_t p = position;
+    while (f < frames && p < limit) {
+        // The frames of this batch whose positions stay below the limit.
+        int32_t n = frames - f < RUN_BATCH ? frames - f : RUN_BATCH;
+        if (step > 0 && (limit - p + step - 1) / step < n) n = int32_t((limit - p + step - 1) / step);
+        int64_t at = p;
+        for (int32_t i = 0; i < n; i++, at += step) {
+            int32_t k = int32_t(at >> FRACTION_BITS);
+            int32_t read = backward ? mirror - k : k;
+            fraction[i] = int32_t(at & FRACTION_MASK);
+            a[i] = data[read];
+            d[i] = data[backward ? read - 1 : read + 1] - a[i];
+        }
+        p = at;
+        int16_t *to = out + 2 * f;
+        for (int32_t i = 0; i < n; i++) {
+            double frac = fraction[i] * (1.0 / FIXED_ONE);
+            int32_t s = int32_t((a[i] + d[i] * frac) * gain);
+            int32_t left = int32_t(float(s) * pan);
+            to[2 * i] = int16_t(left);
+            to[2 * i + 1] = int16_t(s - left);
+        }
+        f += n;
+    }
+    position = p;
+    return f;
+}
+
+// Mode 0 plays once (ending past `last`), 1 loops forward, 2 loops ping-pong. Runs without wraps go
+// through render_run; the frames at the loop's ends and at the sample's end one by one.
 template <int mode>
 void render_frames(MusicChannel &ch, int16_t *out, const MusicSample *sample, double step, double gain, float pan,
                    int32_t frames, int32_t last)
@@ -179,22 +236,32 @@ void render_frames(MusicChannel &ch, int16_t *out, const MusicSample *sample, do
     const int16_t *data = sample->data;
     int32_t length = sample->length;
     int32_t ls = sample->loop_start, ll = sample->loop_length;
-    double position = ch.position;
-    for (int32_t f = 0; f < frames; f++, position += step) {
-        int32_t k = int32_t(position);
-        double frac = position - k;
+    int64_t position = int64_t(double(ch.position) * FIXED_ONE);
+    int64_t advance = int64_t(step * FIXED_ONE + 0.5);
+    int64_t forward_end = fixed_of(mode == 0 ? int64_t(length) - 1 : int64_t(ls) + ll - 1);
+    int64_t back_start = fixed_of(int64_t(ls) + ll + 1), back_end = fixed_of(int64_t(ls) + 2 * int64_t(ll) - 1);
+    for (int32_t f = 0; f < frames; f++, position += advance) {
+        if (position < forward_end) {
+            f = render_run<false>(data, out, position, advance, gain, pan, f, frames, forward_end, 0);
+            if (f == frames) break;
+        } else if (mode == 2 && position >= back_start && position < back_end) {
+            f = render_run<true>(data, out, position, advance, gain, pan, f, frames, back_end, 2 * (ls + ll));
+            if (f == frames) break;
+        }
+        int32_t k = int32_t(position >> FRACTION_BITS);
+        int64_t fraction = position & FRACTION_MASK;
         int32_t read = k, next = k + 1;
         if (mode == 0 && k > last) {
             // The sample has ended: the channel stops for the rest of the tick and after.
             ch.period = 0;
-            ch.position = float(position);
+            ch.position = float(double(position) / FIXED_ONE);
             memset(out + 2 * f, 0, sizeof(int16_t) * 2 * size_t(frames - f));
             return;
         }
         if (mode == 1) {
             if (k > ls && k - ls >= ll) {
                 read = ls + (k - ls) % ll;
-                position = read + frac;
+                position = fixed_of(read) | fraction;
                 next = read + 1;
             }
             if (next == ls + ll) next = ls;
@@ -204,7 +271,7 @@ void render_frames(MusicChannel &ch, int16_t *out, const MusicSample *sample, do
             int32_t m = k - ls;
             if (m >= 2 * ll) {
                 m %= 2 * ll;
-                position = ls + m + frac;
+                position = fixed_of(ls + m) | fraction;
             }
             read = m < ll ? ls + m : ls + ll - (m - ll);
             int32_t m1 = m + 1 == 2 * ll ? 0 : m + 1;
@@ -212,14 +279,11 @@ void render_frames(MusicChannel &ch, int16_t *out, const MusicSample *sample, do
             // At the end of the data the turn reads the last sample, never past it.
             if (read >= length) read = length - 1;
         }
-        double a = data[read];
-        double b = next >= length ? a : data[next];
-        int32_t s = int32_t((a + (b - a) * frac) * gain);
-        int32_t left = int32_t(float(s) * pan);
-        out[2 * f] = int16_t(left);
-        out[2 * f + 1] = int16_t(s - left);
+        int32_t a = data[read];
+        int32_t b = next >= length ? a : data[next];
+        put_frame(out + 2 * f, a, b, double(fraction) / FIXED_ONE, gain, pan);
     }
-    ch.position = float(position);
+    ch.position = float(double(position) / FIXED_ONE);
 }
 
 }  // namespace

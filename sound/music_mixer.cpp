@@ -5,6 +5,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // Commands: set by the main thread at any time, read by the thread that renders.
 std::atomic<int32_t> g_music_fade_mode{-1};
 std::atomic<float> g_music_fade_step{0.1f};
@@ -16,9 +20,6 @@ int16_t *g_music_clip_table;
 int16_t g_music_output_block[2 * MUSIC_BLOCK_FRAMES];
 
 namespace {
-
-// Values summed per pass of the mixer: the accumulators stay in the cache across channels.
-const int32_t MIX_CHUNK = 512;
 
 int32_t clamp(int32_t value, int32_t low, int32_t high) { return value < low ? low : value > high ? high : value; }
 
@@ -121,22 +122,46 @@ void fill_channels(int32_t frames)
     }
 }
 
-// The channel buffers' first `values` values summed into the block, saturated after each channel
-// in channel order.
+// The sum of the channels' values from `start` to `end`, saturated to -32767..32767 after each
+// channel in channel order (what a table of clipped sums gives).
+void mix_values(int32_t start, int32_t end, int32_t count)
+{
+    for (int32_t i = start; i < end; i++) {
+        int32_t sum = 0;
+        for (int32_t c = 0; c < count; c++) {
+            sum += g_music_channel_buffers[c][i];
+            sum = sum < -32767 ? -32767 : sum > 32767 ? 32767 : sum;
+        }
+        g_music_output_block[i] = int16_t(sum);
+    }
+}
+
+#if defined(__SSE2__)
+// The same sums eight values at a time: a 16-bit saturating add stops at -32768..32767, and the
+// maximum with -32767 then gives the same range. Returns the values done.
+int32_t mix_values_wide(int32_t values, int32_t count)
+{
+    const __m128i lowest = _mm_set1_epi16(-32767);
+    int32_t i = 0;
+    for (; i + 8 <= values; i += 8) {
+        __m128i sum = _mm_setzero_si128();
+        for (int32_t c = 0; c < count; c++) {
+            __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i *>(g_music_channel_buffers[c] + i));
+            sum = _mm_max_epi16(_mm_adds_epi16(sum, in), lowest);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(g_music_output_block + i), sum);
+    }
+    return i;
+}
+#else
+int32_t mix_values_wide(int32_t, int32_t) { return 0; }
+#endif
+
+// The channel buffers' first `values` values summed into the block.
 void mix_channels(int32_t values)
 {
     int32_t count = clamp(g_music_channel_count, 0, MUSIC_CHANNELS);
-    const int16_t *clip = g_music_clip_table + 65536;
-    int32_t sum[MIX_CHUNK];
-    for (int32_t start = 0; start < values; start += MIX_CHUNK) {
-        int32_t n = values - start < MIX_CHUNK ? values - start : MIX_CHUNK;
-        memset(sum, 0, sizeof(int32_t) * size_t(n));
-        for (int32_t c = 0; c < count; c++) {
-            const int16_t *in = g_music_channel_buffers[c] + start;
-            for (int32_t i = 0; i < n; i++) sum[i] = clip[sum[i] + in[i]];
-        }
-        for (int32_t i = 0; i < n; i++) g_music_output_block[start + i] = int16_t(sum[i]);
-    }
+    mix_values(mix_values_wide(values, count), values, count);
 }
 
 }  // namespace

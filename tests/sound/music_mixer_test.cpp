@@ -132,6 +132,13 @@ TEST_F(MusicMixer, ChannelsSaturateAfterEveryChannelInTheirOrder)
     EXPECT_EQ(out[4], -32767);  // never -32768
     EXPECT_EQ(out[5], 18);
     EXPECT_EQ(g_music_buffered_frames, 0);
+    // The same sums for a count of values that is not a multiple of the mixer's width.
+    memcpy(g_music_channel_buffers[0], first, sizeof first);
+    memcpy(g_music_channel_buffers[1], second, sizeof second);
+    memcpy(g_music_channel_buffers[2], third, sizeof third);
+    g_music_buffered_frames = 3;
+    std::vector<int16_t> odd = render(3);
+    EXPECT_TRUE(std::equal(odd.begin(), odd.end(), out.begin()));
 
     g_music_current_module.load()->channel_count = 2;
     memcpy(g_music_channel_buffers[0], first, sizeof first);
