@@ -122,16 +122,14 @@ void fill_channels(int32_t frames)
     }
 }
 
-// The sum of the channels' values from `start` to `end`, saturated to -32767..32767 after each
-// channel in channel order (what a table of clipped sums gives).
+// The sum of the channels' values from `start` to `end`, saturated through the clip table after
+// each channel in channel order.
 void mix_values(int32_t start, int32_t end, int32_t count)
 {
+    const int16_t *clip = g_music_clip_table + 65536;
     for (int32_t i = start; i < end; i++) {
         int32_t sum = 0;
-        for (int32_t c = 0; c < count; c++) {
-            sum += g_music_channel_buffers[c][i];
-            sum = sum < -32767 ? -32767 : sum > 32767 ? 32767 : sum;
-        }
+        for (int32_t c = 0; c < count; c++) sum = clip[sum + g_music_channel_buffers[c][i]];
         g_music_output_block[i] = int16_t(sum);
     }
 }
