@@ -1,9 +1,11 @@
 // The renderer: the one render context with its named variables, device creation, frames with the
 // device's loss and reset, the log, transforms and light slots, and the 2D batch flush. Render
-// objects are in render/render_object.h, textures and the lightmap atlas in render/texture.h.
+// objects are in render/render_object.h (made from meshes in render/render_mesh.h), textures and
+// the lightmap atlas in render/texture.h.
 // Everything runs on the main thread.
 #pragma once
 
+#include "render/render_mesh.h"
 #include "render/render_object.h"
 #include "render/texture.h"
 

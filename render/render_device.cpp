@@ -169,6 +169,7 @@ void render_shutdown_device(RenderContext *context)
     release_table(&context->main_textures);
     for (RenderObject &object : context->embedded_objects) render_object_free(&object);
     IDirect3DDevice9 *device = context->device;
+    if (device && g_shadow_volume_object.device == device) render_object_free(&g_shadow_volume_object);
     if (device) {
         render_registry_release_buffers(device);
         render_registry_remove_device(device);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "render/render.h"
+#include "render/render_mesh.h"
 
 // The format code the build flags give (layouts 0..7 and 9, +32 skinned).
 int32_t render_format_for_flags(uint32_t flags);
@@ -35,6 +36,54 @@ int32_t lightmap_atlas_find_free_cells(const uint8_t *map, int32_t cells, int32_
 void lightmap_atlas_mark_cells(uint8_t *map, int32_t cells, int32_t column, int32_t row, int32_t size);
 // Hands every queued rectangle of both texture tables to its texture and empties the queues.
 void texture_tables_flush_dirty(RenderContext *context);
+
+// ---- the full mesh builder's group list (ordered by the packed material key) ---------------------
+
+constexpr int32_t kRenderGroupParts = 9;  // parts 0 to 8
+
+// What a draw range carries exactly; two faces share a group only when all of it is equal.
+struct RenderGroupFields {
+    uint16_t texture1;
+    uint16_t texture2;
+    uint16_t page1;
+    uint16_t page2;
+    uint32_t material;
+};
+
+struct RenderGroupNode {
+    int32_t *face_lists[kRenderGroupParts];  // malloc'd face indices per part
+    int32_t face_counts[kRenderGroupParts];
+    int32_t capacities[kRenderGroupParts];
+    uint32_t key;
+    RenderGroupFields fields;
+    RenderGroupNode *next;
+    RenderGroupNode *prev;
+
+    RenderGroupNode *set(const RenderGroupFields &f)
+    {
+        fields = f;
+        return this;
+    }
+};
+
+struct RenderGroupList {
+    RenderGroupNode *first;
+    RenderGroupNode *last;
+    RenderGroupNode *cursor;
+    int32_t count;
+};
+
+// The node of a group, made when new: a key above the cursor's goes to the end, one below to the
+// front; the cursor stays where the search stopped.
+RenderGroupNode *render_keyed_list_find_or_insert(RenderGroupList *list, uint32_t key,
+                                                  const RenderGroupFields &fields);
+RenderGroupNode *render_keyed_list_append(RenderGroupList *list, uint32_t key);
+void render_keyed_node_clear(RenderGroupNode *node);
+// Frees every node with its face lists.
+void render_keyed_list_free(RenderGroupList *list);
+
+// The shadow-volume builder with its adjacency path chosen: an edge map, or the linear search.
+void render_build_shadow_volume_with(RenderObject *object, const MeshObject *mesh, uint32_t options, bool edge_map);
 
 // Set once the log has been opened in this run (then lines are appended).
 extern bool g_render_log_opened;
