@@ -44,9 +44,6 @@ bool valid_pair(const PhysicsWorld *world, int32_t i, int32_t j)
            j < kPhysicsMaxBodies && world->bodies[i] && world->bodies[j];
 }
 
-// Routines of pairs that are built by later parts: no contact yet.
-int32_t no_routine() { return 0; }
-
 }  // namespace
 
 int32_t collide_sphere_sphere(PhysicsWorld *world, int32_t worker, int32_t i, int32_t j, int32_t mode)
@@ -142,6 +139,14 @@ int32_t collide_body_pair(PhysicsWorld *world, int32_t i, int32_t j, int32_t mod
     if (si == 1 && sj == 1) return collide_box_box(world, i, j, mode, worker);
     if (si == 3 && sj == 1) return collide_tree_box(world, i, j, a->shape_tree, mode, worker);
     if (si == 1 && sj == 3) return collide_box_tree(world, i, j, b->shape_tree, mode, worker);
-    // Cylinder pairs: built with the cylinder routines.
-    return no_routine();
+    if (si == 5 && sj == 5) return collide_cylinder_cylinder(world, i, j, mode, worker);
+    if (si == 5 && sj == 4) return collide_cylinder_balltree(world, i, j, root_j, mode, worker);
+    if (si == 4 && sj == 5) return collide_balltree_cylinder(world, i, j, root_i, mode, worker);
+    if (si == 3 && sj == 5) return collide_tree_cylinder(world, i, j, a->shape_tree, mode, worker);
+    if (si == 5 && sj == 3) return collide_cylinder_tree(world, i, j, b->shape_tree, mode, worker);
+    if (si == 5 && sj == 2)
+        return collide_cylinder_sphere(world, i, j, physics_body_position(world, b), b->radius, mode, worker);
+    if (si == 2 && sj == 5)
+        return collide_sphere_cylinder(world, i, j, physics_body_position(world, a), a->radius, mode, worker);
+    return 0;
 }

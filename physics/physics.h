@@ -24,7 +24,31 @@ constexpr int32_t kPhysicsContactCapacity = 16384;
 // A static-mesh face's collider tag is its slot number times this.
 constexpr int32_t kPhysicsColliderTagUnit = 16384;
 
-struct Joint;
+constexpr int32_t kPhysicsChainBodies = 32;
+
+// One joint of a chain; the first joint of a chain (its head) carries the chain's fields. Types: 1
+// ball joint with twist, 2 anchor held at a fixed point, 3 hinge, 4 ball joint. Whoever registers a
+// chain allocates its joints (new) and puts the head in joint_chains; the world reset deletes
+// them, with the row arrays and every joint-owned body B (new'd, its shapes released first).
+struct Joint {
+    int32_t type;
+    int32_t joint_index;       // position in the chain
+    int32_t chain_body_count;  // head only
+    int32_t chain_joint_count;
+    RigidBody *chain_bodies[kPhysicsChainBodies];  // head only, in collection order
+    int32_t collected_count;
+    float fixed_point[3];  // type 2: where anchor A is held
+    RigidBody *body_a;
+    RigidBody *body_b;
+    float anchor_a[3];  // body A's frame
+    float anchor_b[3];
+    float axis_a[3];  // type 3: hinge direction in A's frame
+    float axis_b[3];
+    Joint *next;
+    int32_t *row_offsets;  // head only (new[]), one per joint
+    int32_t *row_counts;
+    int32_t total_rows;
+};
 
 // A contact reported to the game: kind 1 body against body, 2 body against plane, 3 body against
 // static mesh; class 1, or 5 when |normal speed| < 0.1.

@@ -113,6 +113,27 @@ int32_t collide_sphere_balltree(PhysicsWorld *world, int32_t i, int32_t j, int32
 int32_t collide_balltree_balltree(PhysicsWorld *world, int32_t i, int32_t j, int32_t a, int32_t b, int32_t mode,
                                   int32_t worker, int32_t depth);
 
+// ---- cylinders (physics/cylinder.cpp) ---------------------------------------------------------
+
+// The foot of B on the plane through A with normal N (B itself for a zero N). Returns out.
+float *collide_project_to_plane(float *out, const float *A, const float *B, const float *N);
+int32_t collide_cylinder_sphere(PhysicsWorld *world, int32_t c, int32_t o, const float *S, float r, int32_t mode,
+                                int32_t worker);
+int32_t collide_sphere_cylinder(PhysicsWorld *world, int32_t s, int32_t c, const float *S, float r, int32_t mode,
+                                int32_t worker);
+int32_t collide_cylinder_balltree(PhysicsWorld *world, int32_t i, int32_t j, int32_t k, int32_t mode, int32_t worker);
+int32_t collide_balltree_cylinder(PhysicsWorld *world, int32_t i, int32_t j, int32_t k, int32_t mode, int32_t worker);
+// A node of tree body x against cylinder body y: the cylinder's contacts (other = x); flipped: x's.
+int32_t collide_node_cylinder(PhysicsWorld *world, int32_t x, const ShapeTreeNode *node, int32_t y, int32_t mode,
+                              int32_t worker);
+int32_t collide_node_cylinder_flipped(PhysicsWorld *world, int32_t x, const ShapeTreeNode *node, int32_t y,
+                                      int32_t mode, int32_t worker);
+int32_t collide_tree_cylinder(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *node, int32_t mode,
+                              int32_t worker);
+int32_t collide_cylinder_tree(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *node, int32_t mode,
+                              int32_t worker);
+int32_t collide_cylinder_cylinder(PhysicsWorld *world, int32_t i, int32_t j, int32_t mode, int32_t worker);
+
 // ---- fine tree test (physics/fine.cpp) --------------------------------------------------------
 
 int32_t collide_tree_fine(PhysicsWorld *world, int32_t i, int32_t j, int32_t mode, int32_t worker);
@@ -198,6 +219,12 @@ int32_t physics_worker_threads();
 
 // ---- joints (physics/joint.cpp) ---------------------------------------------------------------
 
+struct DenseMatrix;
+
 void physics_joint_release_chains(PhysicsWorld *world);
+// Gathers the chain's distinct bodies into the head and numbers their column groups.
+int32_t physics_joint_collect_bodies(Joint *head);
+// The chain's constraint matrix J (new; matrix_delete); sets the head's row offsets and counts.
+DenseMatrix *physics_joint_build_system(Joint *head);
 void physics_mark_jointed_pairs(PhysicsWorld *world);
 void physics_joint_pass(PhysicsWorld *world);
