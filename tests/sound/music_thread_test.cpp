@@ -74,6 +74,7 @@ struct MusicThreads : ::testing::Test {
         ASSERT_EQ(sound_init_system(nullptr), 1);
         audio_headless_set_paced(g_sound_device, 1);
         music_reset_player();
+        music_free_clip_table();  // an offline render of an earlier test may have left it
         music_set_fade_mode(-1);
         music_set_fade_step(0.1f);
         music_set_loop(1);
@@ -263,9 +264,34 @@ TEST_F(MusicThreads, StopReturnsWhenThePlayCursorNeverMoves)
     EXPECT_EQ(g_music_running, 0);
 }
 
-TEST_F(MusicThreads, NoDeviceNoPlayer)
+TEST_F(MusicThreads, SuspendedThreadsRenderNothing)
 {
     ASSERT_EQ(load(xm_bytes(), "music1.zik"), 0);
+    Watchdog watchdog(20, "suspension");
+    music_set_fade_mode(3);
+    music_start_playback();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    music_suspend_threads();
+    // A block already asked for may still be rendered before the threads reach their next sleep.
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    music_set_fade_mode(2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(g_music_volume, 0.0f);
+    EXPECT_EQ(g_music_fade_mode, 2);
+    music_resume_threads();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_EQ(g_music_volume, 1.0f);
+}
+
+TEST_F(MusicThreads, NoDeviceOrNoBufferNoPlayer)
+{
+    ASSERT_EQ(load(xm_bytes(), "music1.zik"), 0);
+    audio_headless_set_failures(AUDIO_FAIL_BUFFER);
+    music_start_playback();
+    EXPECT_EQ(g_music_running, 0);
+    EXPECT_EQ(g_music_clip_table, nullptr);
+    audio_headless_set_failures(0);
+
     sound_shutdown_system();
     music_start_playback();
     EXPECT_EQ(g_music_running, 0);
