@@ -155,21 +155,6 @@ TEST_F(MusicMixer, ChannelsSaturateAfterEveryChannelInTheirOrder)
     EXPECT_EQ(out, std::vector<int16_t>(2 * n, 0));
 }
 
-TEST_F(MusicMixer, ClipTableHoldsSumsWithinSixteenBits)
-{
-    music_build_clip_table();
-    ASSERT_NE(g_music_clip_table, nullptr);
-    EXPECT_EQ(g_music_clip_table[0], -32767);
-    EXPECT_EQ(g_music_clip_table[65536 - 32768], -32767);
-    EXPECT_EQ(g_music_clip_table[65536 - 32767], -32767);
-    EXPECT_EQ(g_music_clip_table[65536 - 1], -1);
-    EXPECT_EQ(g_music_clip_table[65536], 0);
-    EXPECT_EQ(g_music_clip_table[65536 + 32767], 32767);
-    EXPECT_EQ(g_music_clip_table[131070], 32767);
-    music_free_clip_table();
-    EXPECT_EQ(g_music_clip_table, nullptr);
-}
-
 // ---- ticks per block and the frames kept ----------------------------------------------------------
 
 TEST_F(MusicMixer, ABlockRunsWholeTicksAndKeepsTheRest)
