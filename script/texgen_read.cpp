@@ -122,8 +122,7 @@ bool skip_to_open_brace(TexgenFile *file, char16_t *line)
 void examine_font_line(TexgenFont *font, const char16_t *line, char16_t *file_name, bool *has_file)
 {
     const char16_t *value = after_equals(line);
-    if (texgen_wide_str_contains(line, u"FICHIER") && quoted_text(line, file_name, TEXGEN_LINE_UNITS))
-        *has_file = true;
+    if (texgen_wide_str_contains(line, u"FICHIER") && quoted_text(line, file_name, TEXGEN_LINE_UNITS)) *has_file = true;
     if (texgen_wide_str_contains(line, u"OMBRAGE")) {
         font->shadow = 1;
         scan_values(value, "(%d,%d)", &font->shadow_dx, &font->shadow_dy);
@@ -133,8 +132,8 @@ void examine_font_line(TexgenFont *font, const char16_t *line, char16_t *file_na
     if (texgen_wide_str_contains(line, u"OUTLINE")) scan_values(value, "%d", &font->outline);
     if (texgen_wide_str_contains(line, u"DEGRADE")) {
         font->colour_mode = 1;
-        scan_values(value, "(%d,%d,%d)/(%d,%d,%d)", &font->colour_top[0], &font->colour_top[1],
-                    &font->colour_top[2], &font->colour_bottom[0], &font->colour_bottom[1], &font->colour_bottom[2]);
+        scan_values(value, "(%d,%d,%d)/(%d,%d,%d)", &font->colour_top[0], &font->colour_top[1], &font->colour_top[2],
+                    &font->colour_bottom[0], &font->colour_bottom[1], &font->colour_bottom[2]);
     }
     if (texgen_wide_str_contains(line, u"SINUS")) font->colour_mode = 2;
 }
@@ -145,8 +144,8 @@ enum BitmapSource { SOURCE_NONE, SOURCE_FILE, SOURCE_CLOUDS };
 bool load_bitmap_file(TexgenBitmap *bitmap)
 {
     char path[1024];
-    int length = snprintf(path, sizeof path, "%s/%s", g_texgen_font_folder ? g_texgen_font_folder : ".",
-                          bitmap->file_name);
+    int length =
+        snprintf(path, sizeof path, "%s/%s", g_texgen_font_folder ? g_texgen_font_folder : ".", bitmap->file_name);
     if (length < 0 || length >= (int)sizeof path) return false;
     ImageData image = {};
     const char *extensions[2] = {"jp2", "png"};
@@ -274,7 +273,7 @@ bool read_whole_file(const char *path, uint8_t **data, size_t *size)
     return true;
 }
 
-} // namespace
+}  // namespace
 
 const char *g_texgen_game_name = g_empty_name;
 
@@ -359,6 +358,8 @@ void texgen_read_bitmaps(const char16_t *name, TexgenScript *script, TexgenFile 
     if (source == SOURCE_FILE) {
         texgen_wide_to_narrow(file_name, bitmap.file_name, TEXGEN_FILE_NAME_BYTES);
         made = load_bitmap_file(&bitmap);
+    } else if (texgen_clouds_fit(script, clouds[3], clouds[4])) {
+        made = texgen_clouds_make(&bitmap, clouds[0], clouds[1], clouds[2], clouds[3], clouds[4]);
     }
     // A bitmap that loaded nothing is dropped: its steps are then skipped.
     if (made) script->bitmaps[script->bitmap_count++] = bitmap;
@@ -420,8 +421,7 @@ char16_t *texgen_read_text(TexgenFile *file)
     for (int i = 0; i < length && n < TEXGEN_TEXT_UNITS - 1;) {
         if (joined[i] == u'$' && joined[i + 1] == u'x' && joined[i + 2] == u'$') {
             // Each byte of the name is one unit: Latin-1.
-            for (const char *c = g_texgen_game_name; *c && n < TEXGEN_TEXT_UNITS - 1; c++)
-                text[n++] = (uint8_t)*c;
+            for (const char *c = g_texgen_game_name; *c && n < TEXGEN_TEXT_UNITS - 1; c++) text[n++] = (uint8_t)*c;
             i += 3;
         } else {
             text[n++] = joined[i++];
@@ -440,6 +440,7 @@ TexgenScript *texgen_script_read_memory(const void *data, size_t size, const cha
         return nullptr;
     }
     if (!g_texgen_freetype && FT_Init_FreeType(&g_texgen_freetype) != 0) g_texgen_freetype = nullptr;
+    texgen_srand(1);
     TexgenScript *script = (TexgenScript *)calloc(1, sizeof(TexgenScript));
     if (!script) return nullptr;
 

@@ -29,21 +29,39 @@ int32_t texgen_design_y(int32_t y) { return (int32_t)((float)y * g_texgen_scale_
 
 void texgen_render_step(const TexgenScript *script, const TexgenStep *step, uint8_t *out)
 {
-    (void)out;
+    int font = -1, bitmap = -1;
     switch (step->kind) {
     case TEXGEN_TEXTE:
     case TEXGEN_CTEXTE:
-        if (texgen_find_font(script, step->name) < 0) return;
-        break;
+        if ((font = texgen_find_font(script, step->name)) < 0) return;
+        texgen_draw_text(out, &script->fonts[font], step);
+        return;
+    case TEXGEN_ONDE:
+    case TEXGEN_ONDEOMBREE:
+        texgen_draw_ripple(out, step);
+        return;
+    case TEXGEN_EMBOSS:
+        texgen_draw_emboss(out, step);
+        return;
+    case TEXGEN_CARREDEGRADE:
+        texgen_draw_panel(out, step);
+        return;
     case TEXGEN_MOSAIC:
     case TEXGEN_BITMAP:
     case TEXGEN_ETIRER:
     case TEXGEN_FBITMAP:
-        if (texgen_find_bitmap(script, step->name) < 0) return;
+        bitmap = texgen_find_bitmap(script, step->name);
         break;
     default:
-        break;
+        return;
     }
+    if (bitmap < 0) return;
+    const TexgenBitmap *b = &script->bitmaps[bitmap];
+    int32_t x = texgen_design_x(step->x), y = texgen_design_y(step->y);
+    if (step->kind == TEXGEN_MOSAIC) texgen_draw_mosaic(out, b, x, y);
+    if (step->kind == TEXGEN_ETIRER) texgen_draw_stretched(out, b, x, y);
+    if (step->kind == TEXGEN_BITMAP) texgen_draw_bitmap(out, b, step->x, step->y);
+    if (step->kind == TEXGEN_FBITMAP) texgen_fbitmap_draw(out, x, y, b->width, b->height, b->pixels);
 }
 
 uint8_t *texgen_render(const TexgenScript *script)

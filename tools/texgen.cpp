@@ -24,7 +24,7 @@ std::string folder_of(const std::string &path)
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {

@@ -32,7 +32,7 @@ const char *BITMAPS = "BITMAPS {\r\n"
                       "NUAGE\r\n{\r\nCLOUDS=(200,220,255,32,16)\r\n}\r\n"
                       "}\r\n";
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -52,9 +52,10 @@ int main(int argc, char **argv)
                         "ONDEOMBREE=(6,4) (1,-2)\r\n"
                         "EMBOSS=(640,512,300) (1,1,1)\r\n"
                         "}\r\n";
-    int ok = write_script(folder, "every-step", every) &&
-             write_script(folder, "text-only", fonts + "COMPOSITION { TEXTE=TITRE (-20,990) \"bord\" }") &&
-             write_script(folder, "bitmaps-only", bitmaps + "COMPOSITION { MOSAIC=FOND (-5,-7) BITMAP=PIC (1270,1020) }") &&
-             write_script(folder, "end", "END COMPOSITION { ONDE=(1,2) }");
+    int ok =
+        write_script(folder, "every-step", every) &&
+        write_script(folder, "text-only", fonts + "COMPOSITION { TEXTE=TITRE (-20,990) \"bord\" }") &&
+        write_script(folder, "bitmaps-only", bitmaps + "COMPOSITION { MOSAIC=FOND (-5,-7) BITMAP=PIC (1270,1020) }") &&
+        write_script(folder, "end", "END COMPOSITION { ONDE=(1,2) }");
     return ok ? 0 : 1;
 }

@@ -89,8 +89,8 @@ TEST_F(TexgenReadTest, ReadsFontsBitmapsAndEveryStepWithItsArguments)
 
     ASSERT_EQ(script->step_count, 10);
     const TexgenStep *s = script->steps;
-    const int32_t kinds[10] = {TEXGEN_MOSAIC, TEXGEN_ETIRER,   TEXGEN_TEXTE, TEXGEN_CTEXTE,       TEXGEN_BITMAP,
-                               TEXGEN_FBITMAP, TEXGEN_ONDE, TEXGEN_ONDEOMBREE, TEXGEN_EMBOSS, TEXGEN_CARREDEGRADE};
+    const int32_t kinds[10] = {TEXGEN_MOSAIC,  TEXGEN_ETIRER, TEXGEN_TEXTE,      TEXGEN_CTEXTE, TEXGEN_BITMAP,
+                               TEXGEN_FBITMAP, TEXGEN_ONDE,   TEXGEN_ONDEOMBREE, TEXGEN_EMBOSS, TEXGEN_CARREDEGRADE};
     for (int i = 0; i < 10; i++) EXPECT_EQ(s[i].kind, kinds[i]) << i;
     EXPECT_EQ(texgen_test_narrow(s[0].name), "FOND");
     EXPECT_EQ(s[0].x, 10);
@@ -174,10 +174,11 @@ TEST_F(TexgenReadTest, KeywordPrecedenceAndTheLastWordRead)
 
 TEST_F(TexgenReadTest, ValuesAfterTheFirstEqualsSign)
 {
-    TexgenScript *script = read(u"FONTES { A {\r\n"
-                                u"FICHIER=\"DejaVuSans.ttf\"\r\nSIZE=   40\r\nOMBRAGE= (1,2)\r\nDEGRADE=(1,2,x)/(4,5,6)\r\n"
-                                u"}\r\n}\r\n"
-                                u"COMPOSITION { EMBOSS=(1,2) (7,8,9) CARREDEGRADE=(1,2,3) (4,5) (6,7) }");
+    TexgenScript *script =
+        read(u"FONTES { A {\r\n"
+             u"FICHIER=\"DejaVuSans.ttf\"\r\nSIZE=   40\r\nOMBRAGE= (1,2)\r\nDEGRADE=(1,2,x)/(4,5,6)\r\n"
+             u"}\r\n}\r\n"
+             u"COMPOSITION { EMBOSS=(1,2) (7,8,9) CARREDEGRADE=(1,2,3) (4,5) (6,7) }");
     ASSERT_NE(script, nullptr);
     ASSERT_EQ(script->font_count, 1);
     const TexgenFont &font = script->fonts[0];
@@ -206,10 +207,11 @@ TEST_F(TexgenReadTest, BlockBraces)
     // A font's '}' on its '{' line closes it unexamined, and its '}' line is examined; a bitmap's
     // '{' and '}' lines are not examined.
     write_png("p.png", 1, 1, {1, 2, 3, 4});
-    TexgenScript *script = read(u"FONTES {\r\nA { SIZE=3 }\r\nB\r\n{\r\nFICHIER=\"DejaVuSans.ttf\"\r\nSIZE=30 }\r\n}\r\n"
-                                u"BITMAPS {\r\nP { OUTLINE=1\r\nFICHIER=\"p.x\"\r\n}\r\n"
-                                u"Q\r\n{\r\nFICHIER=\"p.x\"\r\nOUTLINE=1 }\r\n"
-                                u"R\r\n{\r\nFICHIER=\"p.x\"\r\nOUTLINE=1\r\n}\r\n}\r\n");
+    TexgenScript *script =
+        read(u"FONTES {\r\nA { SIZE=3 }\r\nB\r\n{\r\nFICHIER=\"DejaVuSans.ttf\"\r\nSIZE=30 }\r\n}\r\n"
+             u"BITMAPS {\r\nP { OUTLINE=1\r\nFICHIER=\"p.x\"\r\n}\r\n"
+             u"Q\r\n{\r\nFICHIER=\"p.x\"\r\nOUTLINE=1 }\r\n"
+             u"R\r\n{\r\nFICHIER=\"p.x\"\r\nOUTLINE=1\r\n}\r\n}\r\n");
     ASSERT_NE(script, nullptr);
     ASSERT_EQ(script->font_count, 1);
     EXPECT_EQ(texgen_test_narrow(script->fonts[0].name), "B");
@@ -244,8 +246,9 @@ TEST_F(TexgenReadTest, TextArguments)
 
 TEST_F(TexgenReadTest, ReadingStopsAtCompositionAndEnd)
 {
-    TexgenScript *script = read(u"junk COMPOSITION { ONDE=(1,2) } ONDE=(3,4) FONTES { A { FICHIER=\"DejaVuSans.ttf\"\r\n"
-                                u"SIZE=20 } }");
+    TexgenScript *script =
+        read(u"junk COMPOSITION { ONDE=(1,2) } ONDE=(3,4) FONTES { A { FICHIER=\"DejaVuSans.ttf\"\r\n"
+             u"SIZE=20 } }");
     ASSERT_NE(script, nullptr);
     EXPECT_EQ(printed, "junk\nCOMPOSITION\n");
     EXPECT_EQ(script->step_count, 1);
@@ -347,7 +350,8 @@ TEST_F(TexgenReadTest, TablesHoldAtMost256Entries)
 {
     write_png("p.png", 1, 1, {1, 2, 3, 4});
     std::string text = "FONTES {\r\n";
-    for (int i = 0; i < 260; i++) text += "F" + std::to_string(i) + " {\r\nFICHIER=\"DejaVuSans.ttf\"\r\nSIZE=12\r\n}\r\n";
+    for (int i = 0; i < 260; i++)
+        text += "F" + std::to_string(i) + " {\r\nFICHIER=\"DejaVuSans.ttf\"\r\nSIZE=12\r\n}\r\n";
     text += "}\r\nBITMAPS {\r\n";
     for (int i = 0; i < 260; i++) text += "B" + std::to_string(i) + " {\r\nFICHIER=\"p.png\"\r\n}\r\n";
     text += "}\r\nCOMPOSITION {\r\n";
@@ -392,7 +396,8 @@ TEST(TexgenWideTest, Helpers)
 
     char narrow[8];
     texgen_wide_to_narrow(u"a\u00e9b\u0101c", narrow, sizeof narrow);
-    EXPECT_STREQ(narrow, "a\xe9" "b");
+    EXPECT_STREQ(narrow, "a\xe9"
+                         "b");
     texgen_wide_to_narrow(u"", narrow, sizeof narrow);
     EXPECT_STREQ(narrow, "");
     texgen_wide_to_narrow(u"abcdefghij", narrow, sizeof narrow);
@@ -412,4 +417,4 @@ TEST(TexgenWideTest, Helpers)
     EXPECT_STREQ(texgen_replace_extension(std::string(1100, 'a').c_str(), "png"), "");
 }
 
-} // namespace
+}  // namespace

@@ -65,4 +65,78 @@ TEST_F(TexgenRenderTest, StepsOfUnknownKindsDrawNothing)
     texgen_script_free(script);
 }
 
-} // namespace
+// A script with every kind of step, over a clouds bitmap and a picture file.
+std::u16string every_step_script()
+{
+    return u"FONTES {\r\n"
+           u"TITRE\r\n{\r\nFICHIER=\"DejaVuSans.ttf\"\r\nSIZE=60\r\nOMBRAGE=(3,3)\r\nOUTLINE=2\r\n"
+           u"DEGRADE=(255,220,0)/(200,40,0)\r\n}\r\n"
+           u"PETIT\r\n{\r\nFICHIER=\"DejaVuSans.ttf\"\r\nSIZE=30\r\nGRAS\r\nSINUS\r\n"
+           u"DEGRADE=(0,0,255)/(0,255,0)\r\n}\r\n}\r\n"
+           u"BITMAPS {\r\n"
+           u"NUAGE\r\n{\r\nCLOUDS=(120,160,255,64,48)\r\n}\r\n"
+           u"PHOTO\r\n{\r\nFICHIER=\"photo.png\"\r\nOMBRAGE=(4,4)\r\nOUTLINE=1\r\n}\r\n}\r\n"
+           u"COMPOSITION {\r\n"
+           u"ETIRER=NUAGE (0,0)\r\n"
+           u"MOSAIC=NUAGE (10,20)\r\n"
+           u"CARREDEGRADE=COULEUR(255,128,0) (100,110) (600,400)\r\n"
+           u"BITMAP=PHOTO (800,150)\r\n"
+           u"FBITMAP=PHOTO (800,600)\r\n"
+           u"TEXTE=TITRE (120,140) \"Golf de $x$\"\r\n"
+           u"CTEXTE=PETIT (640,900) \"Au centre\"\r\n"
+           u"ONDEOMBREE=(6,4) (300,-200)\r\n"
+           u"ONDE=(3,2)\r\n"
+           u"EMBOSS=(640,512,700) (1,1,1)\r\n"
+           u"}\r\n";
+}
+
+TEST_F(TexgenRenderTest, TheSameScriptGivesTheSameBytes)
+{
+    write_png("photo.png", 40, 30, texgen_test_picture(40, 30, [](int x, int y) {
+                  return (uint32_t)(x * 6) << 24 | (uint32_t)(y * 8) << 16 | 0x80FF;
+              }));
+    texgen_set_game_name("Zav");
+    texgen_set_output_size(320, 256);
+    TexgenScript *first = read(every_step_script());
+    TexgenScript *second = read(every_step_script());
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(first->step_count, 10);
+    uint8_t *a = texgen_render(first);
+    uint8_t *b = texgen_render(second);
+    uint8_t *c = texgen_render(first);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(memcmp(a, b, 320 * 256 * 4), 0);
+    EXPECT_EQ(memcmp(a, c, 320 * 256 * 4), 0);
+    free(a);
+    free(b);
+    free(c);
+    texgen_script_free(first);
+    texgen_script_free(second);
+}
+
+TEST_F(TexgenRenderTest, PositionsScaleWithTheOutput)
+{
+    TexgenScript *script = read(u"COMPOSITION {\r\nCARREDEGRADE=COULEUR(200,100,50) (400,300) (320,256)\r\n"
+                                u"EMBOSS=(0,0,0) (1,1,1)\r\n}\r\n");
+    ASSERT_NE(script, nullptr);
+    for (int width : {1280, 640, 1920}) {
+        int height = width * 4 / 5;
+        texgen_set_output_size(width, height);
+        uint8_t *picture = texgen_render(script);
+        ASSERT_NE(picture, nullptr);
+        float s = (float)width / 1280.0f;
+        auto colour = [&](int x, int y) {
+            const uint8_t *p = picture + ((size_t)y * width + x) * 4;
+            return (uint32_t)p[0] << 16 | p[1] << 8 | p[2];
+        };
+        // The panel's middle and the black just outside its scaled corner.
+        EXPECT_EQ(colour((int)(560 * s), (int)(428 * s)), 0xC86432u) << width;
+        EXPECT_EQ(colour((int)(400 * s) - 1, (int)(428 * s)), 0u) << width;
+        EXPECT_EQ(colour((int)(720 * s) + (int)(16 * s) + 17, (int)(428 * s)), 0u) << width;
+        free(picture);
+    }
+    texgen_script_free(script);
+}
+
+}  // namespace
