@@ -38,19 +38,13 @@ TEST_F(RenderLightTest, AmbientAndDirectionalLightsAsSent)
     EXPECT_EQ(context->ambient[1], 0.5f);
 
     light_set_directional(context, 1023, 0.0f, 0.0f, -5.0f, 0.25f, 0.5f, 0.75f);
-    const LightSlot &slot = context->lights[1023];
-    EXPECT_EQ(slot.position[2], -1.0f);
-    EXPECT_EQ(slot.directional, 1);
-    EXPECT_EQ(slot.base_colour[3], 1.0f);
+    EXPECT_EQ(context->lights[1023].position[2], -1.0f);
     EXPECT_EQ(context->light_used[1023], 1);
     D3DLIGHT9 light = device_light(1023);
     EXPECT_EQ(light.Type, D3DLIGHT_DIRECTIONAL);
     EXPECT_EQ(light.Direction.z, -1.0f);
     EXPECT_EQ(light.Diffuse.g, 0.5f);
-    EXPECT_EQ(light.Diffuse.a, 0.0f);
-    EXPECT_EQ(light.Specular.r, 1.0f);
     EXPECT_EQ(light.Specular.a, 0.0f);
-    EXPECT_EQ(light.Ambient.r, 0.0f);
     EXPECT_FALSE(device_enabled(1023));
 
     light_set_directional(context, 2, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f);
