@@ -191,7 +191,8 @@ struct BulletScene {
         Triangles t = cup_scene();
         for (size_t i = 0; i < t.points.size(); i += 3) {
             const Point &a = t.points[i], &b = t.points[i + 1], &c = t.points[i + 2];
-            triangles.addTriangle(btVector3(a[0], a[1], a[2]), btVector3(b[0], b[1], b[2]), btVector3(c[0], c[1], c[2]));
+            triangles.addTriangle(btVector3(a[0], a[1], a[2]), btVector3(b[0], b[1], b[2]),
+                                  btVector3(c[0], c[1], c[2]));
         }
         ground_shape.reset(new btBvhTriangleMeshShape(&triangles, true));
         ground.reset(new btRigidBody(0.0f, nullptr, ground_shape.get()));

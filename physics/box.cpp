@@ -78,7 +78,8 @@ void call_matrices(const PhysicsWorld *world, const RigidBody *body, float *worl
 
 float separation_extent(const float *axis, const float half_edge[3][3])
 {
-    return fabsf(vec3_dot(axis, half_edge[0])) + fabsf(vec3_dot(axis, half_edge[1])) + fabsf(vec3_dot(axis, half_edge[2]));
+    return fabsf(vec3_dot(axis, half_edge[0])) + fabsf(vec3_dot(axis, half_edge[1])) +
+           fabsf(vec3_dot(axis, half_edge[2]));
 }
 
 // Face directions of both boxes as separating axes: false when one separates.

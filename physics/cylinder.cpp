@@ -150,7 +150,8 @@ int32_t collide_cylinder_balltree(PhysicsWorld *world, int32_t i, int32_t j, int
     const SphereTreeNode *node = &tree->nodes[k];
     float W[3];
     mat4_transform_point(W, tree_body->world_matrix, node->centre);
-    if (node->level < world->sphere_tree_level) return collide_cylinder_sphere(world, i, j, W, node->radius, mode, worker);
+    if (node->level < world->sphere_tree_level)
+        return collide_cylinder_sphere(world, i, j, W, node->radius, mode, worker);
     if (!collide_cylinder_sphere(world, i, j, W, node->radius, kModeTest, worker)) return 0;
     int32_t any = 0;
     for (uint16_t raw : node->children) {
@@ -168,7 +169,8 @@ int32_t collide_balltree_cylinder(PhysicsWorld *world, int32_t i, int32_t j, int
     const SphereTreeNode *node = &tree->nodes[k];
     float W[3];
     mat4_transform_point(W, tree_body->world_matrix, node->centre);
-    if (node->level < world->sphere_tree_level) return collide_sphere_cylinder(world, i, j, W, node->radius, mode, worker);
+    if (node->level < world->sphere_tree_level)
+        return collide_sphere_cylinder(world, i, j, W, node->radius, mode, worker);
     if (!collide_cylinder_sphere(world, j, i, W, node->radius, kModeTest, worker)) return 0;
     int32_t any = 0;
     for (uint16_t raw : node->children) {

@@ -22,7 +22,10 @@ int32_t rows_of(int32_t type)
 }
 
 // p . R: a body-frame vector turned to world orientation.
-void to_world(float *out, const RigidBody *body, const float *v) { mat4_transform_point(out, body->rotation_matrix, v); }
+void to_world(float *out, const RigidBody *body, const float *v)
+{
+    mat4_transform_point(out, body->rotation_matrix, v);
+}
 
 int32_t body_index(const PhysicsWorld *world, const RigidBody *body)
 {

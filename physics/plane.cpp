@@ -8,7 +8,10 @@ namespace {
 const float kCornerSigns[8][3] = {{-1, 1, 1}, {1, 1, 1},   {1, -1, 1},  {-1, -1, 1},
                                   {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}, {-1, -1, -1}};
 
-float plane_value(const float *plane, const float *p) { return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3]; }
+float plane_value(const float *plane, const float *p)
+{
+    return plane[0] * p[0] + plane[1] * p[1] + plane[2] * p[2] + plane[3];
+}
 
 // Corner c of a box (centre and axes in body space) in world space.
 void box_corner(float *out, const float *world, const float *centre, const float axes[3][3], const float *half, int c)

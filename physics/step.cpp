@@ -52,7 +52,8 @@ void broad_phase(PhysicsWorld *world, int32_t bodies)
     const float T = world->frame_time;
     for (int32_t i = 0; i < bodies; i++) {
         RigidBody *b = world->bodies[i];
-        for (int k = 0; k < 3; k++) b->predicted_position[k] = b->position[k] + (b->no_prediction ? 0.0f : b->velocity[k] * T);
+        for (int k = 0; k < 3; k++)
+            b->predicted_position[k] = b->position[k] + (b->no_prediction ? 0.0f : b->velocity[k] * T);
         b->prediction_margin = T * T * vec3_length(b->force) * b->inverse_mass;
         world->candidate_pairs[i][i] = 1;
         b->contacts = 0;
@@ -63,7 +64,8 @@ void broad_phase(PhysicsWorld *world, int32_t bodies)
             const RigidBody *b = world->bodies[j];
             float d[3];
             vec3_sub(d, a->predicted_position, b->predicted_position);
-            if (vec3_length(d) < a->radius + b->radius + a->prediction_margin + b->prediction_margin || a->no_prediction)
+            float reach = a->radius + b->radius + a->prediction_margin + b->prediction_margin;
+            if (vec3_length(d) < reach || a->no_prediction)
                 world->candidate_pairs[i][j] = world->candidate_pairs[j][i] = 1;
         }
     }

@@ -24,7 +24,8 @@ inline MeshPtr test_mesh(const std::vector<std::array<float, 3>> &points, const 
     if (int32_t(tris.size()) > 2 * capacity) capacity = int32_t(tris.size() + 1) / 2;
     mesh_alloc_arrays(mesh.get(), capacity);
     mesh->vertex_count = int32_t(points.size());
-    for (size_t i = 0; i < points.size(); i++) vec3_set(mesh->vertices[i].position, points[i][0], points[i][1], points[i][2]);
+    for (size_t i = 0; i < points.size(); i++)
+        vec3_set(mesh->vertices[i].position, points[i][0], points[i][1], points[i][2]);
     mesh->face_count = int32_t(tris.size());
     for (size_t f = 0; f < tris.size(); f++)
         for (int k = 0; k < 3; k++) mesh->faces[f].v[k] = tris[f][k];
