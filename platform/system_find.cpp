@@ -3,6 +3,7 @@
 #include "platform/system_local.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -107,8 +108,8 @@ intptr_t _findfirst(const char *pattern, _finddata_t *data)
         _finddata_t found{};
         snprintf(found.name, sizeof found.name, "%s", entry->d_name);
         struct stat info;
-        std::string full = at.posix == "/" ? "/" + std::string(entry->d_name) : at.posix + "/" + entry->d_name;
-        if (stat(full.c_str(), &info) == 0) {
+        // fstatat on the open folder: no path to build, and the entry is looked up where it was listed.
+        if (fstatat(dirfd(dir), entry->d_name, &info, 0) == 0) {
             found.attrib = S_ISDIR(info.st_mode) ? _A_SUBDIR : _A_ARCH;
             found.size = info.st_size > 0xFFFFFFFFll ? 0xFFFFFFFFu : uint32_t(info.st_size);
             found.time_write = int64_t(info.st_mtime);
