@@ -160,6 +160,13 @@ int shader_capacity_error(ShaderCompiler *c, const char *what)
     return 0;
 }
 
+int shader_error_reason(ShaderCompiler *c, const char *reason)
+{
+    if (!c->capacity_error[0]) snprintf(c->capacity_error, sizeof c->capacity_error, "%s", reason);
+    c->syntax_error = 1;
+    return 0;
+}
+
 int shader_check_capacity(ShaderCompiler *c, int64_t used, int64_t wanted, int64_t capacity, const char *what)
 {
     if (used >= 0 && wanted >= 0 && used + wanted <= capacity) return 1;

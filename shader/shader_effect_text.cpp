@@ -189,18 +189,15 @@ void shader_build_gl_program_text(ShaderCompiler *c)
         }
     }
     append(out, "", &n);
-    char line[SHADER_LINE_SIZE];
+    // Statements get their ";" (a line cut to fit loses the last character for it).
     for (int p = 0; p < SHADER_MAX_PASSES; p++) {
-        for (const TextLine *l = c->gl_main_lines[p].first; l; l = l->next) {
-            snprintf(line, sizeof line, l->text[0] ? "%s;" : "%s", l->text);
-            append(out, line, &n);
-        }
+        for (const TextLine *l = c->gl_main_lines[p].first; l; l = l->next)
+            append(out, l->text[0] ? (std::string(l->text) + ";").c_str() : "", &n);
     }
     for (int p = 0; p < SHADER_MAX_PASSES; p++) {
         for (const TextLine *l = c->gl_code_lines[p].first; l; l = l->next) {
             bool bare = !l->text[0] || strstr(l->text, "for") || strchr(l->text, '{') || strchr(l->text, '}');
-            snprintf(line, sizeof line, bare ? "%s" : "%s;", l->text);
-            append(out, line, &n);
+            append(out, bare ? l->text : (std::string(l->text) + ";").c_str(), &n);
         }
     }
     append(out, glsl ? "}" : "END", &n);

@@ -238,16 +238,6 @@ const char *translate_product(ShaderCompiler *c, const std::string &left, const 
     return x;
 }
 
-// The reciprocal's source: one component of the divisor, .w unless it names its own.
-const char *reciprocal_source(ShaderCompiler *c, const char *divisor)
-{
-    if (is_number(divisor)) return divisor;
-    const char *letters = shader_swizzle_letters(divisor);
-    if (!letters) return shader_scratch_format(c, "%s.w", divisor);
-    int dot = shader_find_swizzle_dot(divisor);
-    return shader_scratch_format(c, "%.*s.%c", dot, divisor, letters[strlen(letters) - 1]);
-}
-
 const char *translate_divide(ShaderCompiler *c, const char *a, const char *b, const char *dest, TextLineList *lines)
 {
     ShaderStyle style = shader_output_style(c);
@@ -261,7 +251,7 @@ const char *translate_divide(ShaderCompiler *c, const char *a, const char *b, co
         shader_record_const_op(c, 3, dest, a, t);
         return dest;
     }
-    shader_emit(c, lines, "%s %s,%s", shader_mnemonic(c, SHADER_RCP), t, reciprocal_source(c, b));
+    shader_emit(c, lines, "%s %s,%s", shader_mnemonic(c, SHADER_RCP), t, shader_scalar_source(c, b));
     shader_emit(c, lines, "%s %s,%s,%s", shader_mnemonic(c, SHADER_MUL), dest, a, t);
     return dest;
 }
@@ -399,7 +389,7 @@ const char *translate_call(ShaderCompiler *c, const std::string &e, const char *
             }
             continue;
         }
-        return shader_translate_builtin(c, b->translation, e.c_str(), dest, lines);
+        if (const char *result = shader_translate_builtin(c, b->translation, e.c_str(), dest, lines)) return result;
     }
     const char *operand = shader_resolve_operand(c, e.c_str(), 0);
     if (!c->writes_pixel_output && shader_operand_width_by_name(c, operand) > shader_operand_width_by_name(c, dest))

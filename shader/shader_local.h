@@ -272,7 +272,9 @@ struct ShaderCompiler {
     uint8_t syntax_error;
     uint8_t modifier_error;
     int32_t error_line;
-    char capacity_error[SHADER_ERROR_STATEMENT_SIZE];  // empty, or why a table overflowed
+    // Empty, or what failed beyond a plain syntax error: a table that overflowed, a built-in
+    // without a form for the target.
+    char capacity_error[SHADER_ERROR_STATEMENT_SIZE];
 
     // Where each function and main function of each pass begins in the effect text; entry
     // (k, pass) is at k * SHADER_MAX_PASSES + pass.
@@ -315,6 +317,8 @@ void shader_free_tables(ShaderCompiler *c);
 int shader_check_capacity(ShaderCompiler *c, int64_t used, int64_t wanted, int64_t capacity, const char *what);
 // Records "Too many <what>" unless an earlier capacity error is kept, sets syntax_error; returns 0.
 int shader_capacity_error(ShaderCompiler *c, const char *what);
+// Records `reason` the same way (for failures that are no overflow); returns 0.
+int shader_error_reason(ShaderCompiler *c, const char *reason);
 
 // Appends one constant operation to current_const_block; operands are "c5.xyz", "c[3+a0.x]",
 // "r2.wzyx", "-oPos" and the like, src2 may be null. Returns 1, or 0 when there is no block, the
@@ -349,8 +353,11 @@ int shader_type_registers(uint32_t type_word);
 const NameMapEntry *shader_find_input_name(ShaderCompiler *c, const char *name);
 const NameMapEntry *shader_find_register_name(ShaderCompiler *c, const char *name);
 
-// The lowest temporary free for a variable (or for scratch use), marked; -1 with a capacity error
-// when none is free, so that no register -1 is ever written.
+// Temporaries the target has: r0 to r11 for vertex shader 1.1 (and the GL and recorded forms of
+// shader model 1), r0 to r5 for pixel shader 1.4, r0 to r16 at shader model 2, 32 in HLSL and GLSL.
+int shader_temp_limit(const ShaderCompiler *c);
+// The lowest temporary free for a variable (or for scratch use) within the target's temporaries,
+// marked; -1 with a capacity error when none is free, so that no register -1 is ever written.
 int shader_alloc_temp(ShaderCompiler *c);
 int shader_alloc_scratch_temp(ShaderCompiler *c);
 void shader_release_scratch_temps(ShaderCompiler *c);
@@ -524,9 +531,41 @@ struct ShaderBuiltinName {
     int translation;  // the order of the translation, 1 to 65
 };
 extern const ShaderBuiltinName g_shader_builtin_names[];  // ends with a null name
-// Writes a built-in call; returns its result operand.
+// Writes a built-in call; returns its result operand, or null when the member does not take the
+// call (iter outside the expression forms) and the name tests go on.
 const char *shader_translate_builtin(ShaderCompiler *c, int translation, const char *expression, const char *dest,
                                      TextLineList *lines);
+
+// What a built-in writes: assembler (target 0), HLSL (target 0 in HLSL mode), GL expressions
+// (target 1 at shader model 2), upper-case assembler (target 1 otherwise, and target 2 for members
+// that record no operation).
+enum ShaderForm { SHADER_FORM_ASSEMBLER, SHADER_FORM_HLSL, SHADER_FORM_GL, SHADER_FORM_UPPER };
+ShaderForm shader_builtin_form(const ShaderCompiler *c);
+
+// A built-in call being translated: its expression, destination, lines and split arguments.
+struct ShaderCall {
+    ShaderCompiler *c;
+    const char *e;
+    const char *d;
+    TextLineList *lines;
+    int count;               // arguments found
+    std::string args[6];     // their texts, blanks already removed
+};
+// Splits the call's arguments at top-level commas. False, with a syntax error, when the call has
+// no parentheses or fewer than `least` (or more than `most`) arguments.
+bool shader_call_arguments(ShaderCompiler *c, const char *e, int least, int most, ShaderCall *call);
+// A member with no text for the current target: the compile fails naming the call.
+const char *shader_builtin_no_form(ShaderCall *call);
+// An argument resolved when it is a single operand, else translated into a scratch temporary
+// ("r%d" with `suffix`).
+const char *shader_builtin_operand(ShaderCall *call, int index, const char *suffix);
+// `operand` negated (a leading "-" removed, or added).
+const char *shader_negated(ShaderCompiler *c, const char *operand);
+// The scalar source of rcp and rsq: the operand's last selected component, .w without a selection.
+const char *shader_scalar_source(ShaderCompiler *c, const char *operand);
+
+// Members of Parts 4.109 to 4.111 (translations 27 to 65).
+const char *shader_translate_math_builtin(ShaderCall *call, int translation);
 
 // Translates a normalised code section (one statement per word) into `lines`: first every
 // assignment target is declared, then each statement is translated. Errors stay in the flags, the

@@ -152,6 +152,13 @@ std::string load_index(ShaderCompiler *c, const std::string &index)
     return "";
 }
 
+std::string register_name(char file, int number)
+{
+    char name[16];
+    snprintf(name, sizeof name, "%c%d", file, number);
+    return name;
+}
+
 // Step 7 of resolution: the target text of a name, remembered in the variable list in use.
 std::string lookup_name(ShaderCompiler *c, const std::string &name, int declare)
 {
@@ -166,7 +173,7 @@ std::string lookup_name(ShaderCompiler *c, const std::string &name, int declare)
             c->ps_const_used_end = c->last_found_index + 1;
         else
             c->const_used_end = c->last_found_index + c->last_found_registers;
-        text = constants_by_register(c) ? "c" + std::to_string(c->last_found_index) : name;
+        text = constants_by_register(c) ? register_name('c', c->last_found_index) : name;
     } else if ((entry = shader_find_register_name(c, n)) || (entry = shader_find_input_name(c, n))) {
         text = entry->to;
     } else if (name == g_shader_work_reg0 || name == g_shader_work_reg1 || name == g_shader_work_reg2) {
@@ -176,7 +183,7 @@ std::string lookup_name(ShaderCompiler *c, const std::string &name, int declare)
         if (!declare) c->syntax_error = 1;
         int temp = shader_alloc_temp(c);
         if (temp >= 0) c->temp_touched[temp] = 1;
-        text = temp >= 0 ? "r" + std::to_string(temp) : g_shader_work_reg0;
+        text = temp >= 0 ? register_name('r', temp) : std::string(g_shader_work_reg0);
         c->variable_count++;
     }
     if (text.size() >= SHADER_SYMBOL_NAME_SIZE) shader_capacity_error(c, "characters in a name");

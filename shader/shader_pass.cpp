@@ -295,7 +295,7 @@ void write_hlsl_pixel(const Pass &p, int first_function)
     if (c->depth_only) front.push_back("ip0 = i.p0;");
     for (int kind = SHADER_SECTION_DIFFUSE; kind < SHADER_SECTION_SHADER; kind++) {
         if (section(p, kind))
-            front.push_back("i" + std::string(kOutputMembers[kind]) + " = i." + kOutputMembers[kind] + ";");
+            front.push_back(std::string(1, 'i') + kOutputMembers[kind] + " = i." + kOutputMembers[kind] + ";");
     }
     front.push_back("");
     declare_temporaries(c, &front);

@@ -69,7 +69,8 @@ bool is_work_register(int n)
 
 int alloc_temp(ShaderCompiler *c, bool scratch)
 {
-    for (int n = 0; n < SHADER_TEMP_COUNT; n++) {
+    int limit = shader_temp_limit(c);
+    for (int n = 0; n < limit; n++) {
         if (c->temp_in_use[n] || is_work_register(n)) continue;
         if (scratch ? c->temp_scratch[n] != 0 : c->temp_scratch[n] == SHADER_TEMP_RESERVED) continue;
         if (scratch)
@@ -193,6 +194,13 @@ const NameMapEntry *shader_find_register_name(ShaderCompiler *c, const char *nam
 {
     if (c->in_hlsl_function && c->hlsl_mode) return find_in_map(&c->pixel_argument_map, name);
     return find_in_map(&c->register_map, name);
+}
+
+int shader_temp_limit(const ShaderCompiler *c)
+{
+    if ((c->target == 0 && c->hlsl_mode) || (c->target == 1 && c->model2)) return SHADER_TEMP_COUNT;
+    if (c->target == 0 && c->model2) return 17;
+    return c->target == 0 && c->pixel_side ? 6 : 12;
 }
 
 int shader_alloc_temp(ShaderCompiler *c)

@@ -140,19 +140,30 @@ TEST_F(SymbolTest, TemporariesLowestFirst)
 
 TEST_F(SymbolTest, ExhaustedTemporariesAreAnError)
 {
-    // The work registers r9 to r11 are never handed out.
-    for (int n = 0; n < 31; n++) {
-        if (n < 9 || n > 11) {
-            ASSERT_EQ(shader_alloc_temp(c), n);
-        }
-    }
-    c->temp_scratch[31] = SHADER_TEMP_RESERVED;
+    // Vertex shader 1.1 has r0 to r11, of which r9 to r11 are the work registers.
+    for (int n = 0; n < 9; n++) ASSERT_EQ(shader_alloc_temp(c), n);
     EXPECT_EQ(c->syntax_error, 0);
-    EXPECT_EQ(shader_alloc_temp(c), -1);
     EXPECT_EQ(shader_alloc_scratch_temp(c), -1);
     EXPECT_EQ(c->syntax_error, 1);
     EXPECT_STREQ(c->capacity_error, "Too many temporary registers in use");
-    EXPECT_EQ(c->temp_scratch[31], SHADER_TEMP_RESERVED);
+
+    // In HLSL all 32 are there; with r31 reserved for a parameter, r0 to r28 are left.
+    shader_clear_locals(c);
+    c->hlsl_mode = 1;
+    shader_set_work_registers(true);
+    c->temp_scratch[28] = SHADER_TEMP_RESERVED;
+    for (int n = 0; n < 28; n++) ASSERT_EQ(shader_alloc_temp(c), n);
+    EXPECT_EQ(shader_alloc_temp(c), -1);
+    EXPECT_EQ(shader_alloc_scratch_temp(c), -1);
+    EXPECT_EQ(c->temp_scratch[28], SHADER_TEMP_RESERVED);
+    shader_set_work_registers(false);
+
+    // Pixel shader 1.4 has r0 to r5.
+    shader_clear_locals(c);
+    c->hlsl_mode = 0;
+    c->pixel_side = 1;
+    for (int n = 0; n < 6; n++) ASSERT_EQ(shader_alloc_temp(c), n);
+    EXPECT_EQ(shader_alloc_temp(c), -1);
 }
 
 } // namespace

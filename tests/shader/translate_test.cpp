@@ -462,7 +462,7 @@ TEST_F(TranslateTest, RunningOutOfTemporariesIsAnError)
 {
     setup(false);
     std::string section;
-    for (int i = 0; i < 30; i++) section += "v" + std::to_string(i) + "=iPos;";
+    for (int i = 0; i < 30; i++) section.append("v").append(std::to_string(i)).append("=iPos;");
     Lines lines = translate(section.c_str());
     EXPECT_EQ(c->syntax_error, 1);
     EXPECT_STREQ(c->capacity_error, "Too many temporary registers in use");

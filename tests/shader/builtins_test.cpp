@@ -1,0 +1,405 @@
+// The built-in function library: every member with an assembler form checked by value through the
+// assembler interpreter against the C math library, the text forms of the other targets, and the
+// calls that have no form or lack arguments.
+#include "tests/shader/asm_interpreter.h"
+#include "tests/shader/shader_test_util.h"
+
+#include <cmath>
+
+namespace {
+
+using Lines = std::vector<std::string>;
+typedef std::map<std::string, std::vector<float>> Parameters;
+
+const uint32_t kEffect = 0x10002, kModel2 = 0x40000 | 0x2000 | 0x1000 | 0x800;
+
+class BuiltinTest : public CompilerTest {
+protected:
+    char *text = nullptr;
+
+    ~BuiltinTest() override
+    {
+        free(text);
+        shader_release_compiler(c);
+        shader_set_work_registers(false);
+    }
+
+    // The effect text of a one-pass script ("" when it does not compile).
+    std::string compile(const std::string &level, const std::string &sections, uint32_t options = kEffect)
+    {
+        free(text);
+        text = nullptr;
+        shader_compiler_reset(c);
+        std::string script = "[DEFINES] VECTOR a; VECTOR b; VECTOR k; MATRIX M; PSCONST half=0.5,0.25,0.75,1;\n"
+                             "[TECHNIQUE] " + level + " [PASS0]\n" + sections;
+        if (!shader_compile_script(c, script.c_str(), options)) return "";
+        text = shader_build_effect_text(c);
+        return text;
+    }
+
+    // Runs the vertex program of [POSITION] `code` with the parameters; gives oPos.
+    AsmVector vertex(const std::string &code, const Parameters &p, bool model2 = false)
+    {
+        std::string effect = compile(model2 ? "MODEL2X" : "All", "[POSITION] " + code, kEffect | kModel2);
+        EXPECT_NE(effect, "") << code << ": " << c->error_statement << " " << c->capacity_error;
+        AsmMachine m;
+        std::vector<std::string> lines;
+        std::string error;
+        EXPECT_TRUE(asm_program_of(effect, false, p, &m, &lines, &error)) << error;
+        EXPECT_TRUE(asm_run(&m, lines, &error)) << error << "\n" << effect;
+        return m.o_pos;
+    }
+
+    // Runs the pixel program of [SHADER] `code` with the colour and coordinate inputs; gives the
+    // result (r0 of pixel shader 1.4, oC0 at shader model 2).
+    AsmVector pixel(const std::string &code, AsmVector diffuse, AsmVector tex0, bool model2)
+    {
+        std::string effect = compile(model2 ? "MODEL2X" : "SHADERS",
+                                     "[POSITION] oPos=iPos; [DIFFUSE] oDiffuse=iPos; [MAPPING0] oTexture0=iPos;"
+                                     "[SHADER] " + code,
+                                     kEffect | kModel2);
+        EXPECT_NE(effect, "") << code << ": " << c->error_statement << " " << c->capacity_error;
+        AsmMachine m;
+        m.v[0] = diffuse;
+        m.t[0] = tex0;
+        std::vector<std::string> lines;
+        std::string error;
+        EXPECT_TRUE(asm_program_of(effect, true, {}, &m, &lines, &error)) << error;
+        EXPECT_TRUE(asm_run(&m, lines, &error)) << error << "\n" << effect;
+        return model2 ? m.o_c : m.r[0];
+    }
+
+    // The lines a [POSITION] statement writes in the vertex program (empty when it fails).
+    Lines vertex_lines(const std::string &level, const std::string &code, uint32_t options = kEffect | kModel2)
+    {
+        std::string effect = compile(level, "[POSITION] " + code, options);
+        Lines out;
+        if (effect.empty()) return out;
+        if (level == "MODEL3") {
+            // The body follows the first two empty lines in a row of the main function.
+            Lines all = lines_of(c->vertex_main_lines[0]);
+            size_t i = 1;
+            while (i < all.size() && !(all[i].empty() && all[i - 1].empty())) i++;
+            while (i < all.size() && all[i].empty()) i++;
+            for (; i < all.size() && !all[i].empty(); i++) out.push_back(all[i]);
+            return out;
+        }
+        size_t start = effect.find('\n', effect.find("      vs.")) + 1;
+        for (size_t at = start; at < effect.size();) {
+            size_t end = effect.find('\n', at);
+            std::string line = effect.substr(at, end - at);
+            size_t lead = line.find_first_not_of(' ');
+            if (lead == std::string::npos || line.find("};") != std::string::npos) break;
+            if (line.compare(lead, 3, "dcl") != 0) out.push_back(line.substr(lead));
+            at = end + 1;
+        }
+        return out;
+    }
+};
+
+void expect_near(const AsmVector &got, const AsmVector &want, float bound, const std::string &what)
+{
+    for (size_t i = 0; i < 4; i++) EXPECT_NEAR(got[i], want[i], bound) << what << " component " << i;
+}
+
+AsmVector splat(float x)
+{
+    return {x, x, x, x};
+}
+
+const std::vector<float> kA = {0.5f, -0.25f, 0.75f, 2.0f};
+const std::vector<float> kB = {0.6f, 0.5f, -0.8f, 0.2f};
+const std::vector<float> kK = {0.25f, 0.75f, -1.0f, 0.5f};
+// A matrix with rotation, scale and translation, row by row (row vectors).
+const std::vector<float> kM = {0.0f, 1.0f, 0.0f, 0.0f, -2.0f, 0.0f, 0.0f, 0.0f,
+                               0.0f, 0.0f, 3.0f, 0.0f, 5.0f, 6.0f, 7.0f, 1.0f};
+
+AsmVector times(const std::vector<float> &v, const std::vector<float> &m, int n)
+{
+    AsmVector out = {};
+    for (int j = 0; j < n; j++) {
+        for (int i = 0; i < n; i++) out[(size_t)j] += v[(size_t)i] * m[(size_t)(i * 4 + j)];
+    }
+    return out;
+}
+
+float dot3(const std::vector<float> &a, const std::vector<float> &b)
+{
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+// ---- values ---------------------------------------------------------------------------------------
+
+TEST_F(BuiltinTest, ProductsAndReciprocal)
+{
+    Parameters p = {{"a", kA}, {"b", kB}};
+    AsmVector ab;
+    for (size_t i = 0; i < 4; i++) ab[i] = kA[i] * kB[i];
+    expect_near(vertex("oPos=mul(a,b);", p), ab, 1e-6f, "mul");
+    expect_near(vertex("oPos=mul_x2(a,b);", p), {2 * ab[0], 2 * ab[1], 2 * ab[2], 2 * ab[3]}, 1e-6f, "mul_x2");
+    expect_near(vertex("oPos=mul_x4(a,b);", p), {4 * ab[0], 4 * ab[1], 4 * ab[2], 4 * ab[3]}, 1e-6f, "mul_x4");
+    expect_near(vertex("oPos=mul_sat(a,b);", p), {ab[0], 0, 0, ab[3]}, 1e-6f, "mul_sat");
+    expect_near(vertex("oPos=rcp(a);", p), splat(1 / kA[3]), 1e-6f, "rcp of .w");
+    expect_near(vertex("oPos=reciprocal(a.y);", p), splat(1 / kA[1]), 1e-6f, "rcp of .y");
+}
+
+TEST_F(BuiltinTest, DotProducts)
+{
+    Parameters p = {{"a", kA}, {"b", kB}};
+    float d3 = dot3(kA, kB), d4 = d3 + kA[3] * kB[3];
+    expect_near(vertex("oPos=dot(a,b);", p), splat(d3), 1e-6f, "dot");
+    expect_near(vertex("oPos=dot4(a,b);", p), splat(d4), 1e-6f, "dot4");
+    expect_near(vertex("oPos=dot_sat(a,b);", p), splat(0), 1e-6f, "dot_sat");
+    // Vectors stored in 0..1 as signed ones: dot(2a - 1, 2b - 1).
+    AsmVector x = {0.9f, 0.2f, 0.6f, 1}, y = {0.3f, 0.8f, 0.5f, 1};
+    float want = 0;
+    for (size_t i = 0; i < 3; i++) want += (2 * x[i] - 1) * (2 * y[i] - 1);
+    expect_near(pixel("Out=dotbx2(Diffuse,Tex0);", x, y, false), splat(want), 1e-6f, "dotbx2 at pixel shader 1.4");
+    expect_near(pixel("Out=dotbx2(Diffuse,Tex0);", x, y, true), splat(want), 1e-6f, "dotbx2 at shader model 2");
+}
+
+TEST_F(BuiltinTest, SelectionAndInterpolation)
+{
+    Parameters p = {{"a", kA}, {"b", kB}, {"k", kK}};
+    AsmVector frac, cmp, mix, mix_sat;
+    for (size_t i = 0; i < 4; i++) {
+        frac[i] = kA[i] - std::floor(kA[i]);
+        cmp[i] = kA[i] >= 0 ? kB[i] : kK[i];
+        mix[i] = kA[i] + kK[i] * (kB[i] - kA[i]);
+        mix_sat[i] = std::min(1.0f, std::max(0.0f, mix[i]));
+    }
+    expect_near(vertex("oPos=frac(a);", p), frac, 1e-6f, "frac");
+    expect_near(vertex("oPos=cmp(a,b,k);", p), cmp, 1e-6f, "cmp");
+    expect_near(vertex("oPos=mix(a,b,k);", p), mix, 1e-6f, "mix");
+    expect_near(vertex("oPos=lerp_sat(a,b,k);", p), mix_sat, 1e-6f, "mix_sat");
+    expect_near(pixel("r1=coord(Tex0); Out=r1;", {0, 0, 0, 0.5f}, {0.1f, 0.2f, 0.3f, 0.4f}, false),
+                {0.1f, 0.2f, 0.3f, 0}, 1e-6f, "coord");
+}
+
+TEST_F(BuiltinTest, LengthsLightingAndSignedRange)
+{
+    Parameters p = {{"a", kA}, {"b", kB}};
+    float length = std::sqrt(dot3(kA, kA));
+    expect_near(vertex("oPos=normalize(a);", p), {kA[0] / length, kA[1] / length, kA[2] / length, kA[3] / length},
+                1e-5f, "normalize");
+    expect_near(vertex("oPos=norm(a);", p), splat(length), 1e-5f, "norm");
+    expect_near(vertex("oPos=inv(a);", p), splat(1 / length), 1e-5f, "inv");
+    // lit of (N.L, N.H, -, power).
+    std::vector<float> l = {0.5f, 0.8f, 0, 4};
+    expect_near(vertex("oPos=lit(a);", {{"a", l}}), {1, 0.5f, std::pow(0.8f, 4.0f), 1}, 1e-6f, "lit");
+    expect_near(vertex("oPos=bx2(a);", p), {0, -1.5f, 0.5f, 3}, 1e-6f, "bx2");
+}
+
+TEST_F(BuiltinTest, LogarithmsExponentialsRoundingAndRoots)
+{
+    Parameters p = {{"a", {2.5f, -1.75f, 8.0f, -0.5f}}};
+    expect_near(vertex("oPos=log2(a.z);", p), splat(3), 1e-6f, "log2");
+    expect_near(vertex("oPos=exp2(a.x);", p), splat(std::exp2(2.5f)), 1e-5f, "exp2");
+    expect_near(vertex("oPos=abs(a);", p), {2.5f, 1.75f, 8, 0.5f}, 1e-6f, "abs");
+    expect_near(vertex("oPos=floor(a);", p), {2, -2, 8, -1}, 1e-6f, "floor");
+    expect_near(vertex("oPos=a; oPos.xy=floor(a.wy);", p), {-1, -2, 8, -0.5f}, 1e-6f, "floor with selections");
+    expect_near(vertex("oPos=rsq(a.z);", p), splat(1 / std::sqrt(8.0f)), 1e-6f, "rsq");
+    expect_near(vertex("oPos=rsqrt(a.z);", p), splat(1 / std::sqrt(8.0f)), 1e-6f, "rsqrt");
+}
+
+TEST_F(BuiltinTest, TangentStandsAtRightAnglesToTheNormal)
+{
+    // a minus n times a.n: the part of a in the plane of the normal n. (The form that adds the
+    // product instead gives (1, 2, 0) here, which leans towards the normal.)
+    Parameters p = {{"a", {1, 1, 0, 0}}, {"b", {0, 1, 0, 0}}};
+    expect_near(vertex("oPos=tgt(a,b);", p), {1, 0, 0, 0}, 1e-6f, "tgt");
+    std::vector<float> n = {0.6f, 0, 0.8f, 0};
+    AsmVector t = vertex("oPos=tangent(a,b);", {{"a", kA}, {"b", n}});
+    EXPECT_NEAR(t[0] * n[0] + t[1] * n[1] + t[2] * n[2], 0.0f, 1e-6f);
+}
+
+// The series run on the reduced argument; each bound is the first left-out term at the edge of the
+// range (for sin and cos b^7/5040 at b = pi/2, about 0.0047).
+TEST_F(BuiltinTest, TrigonometricSeries)
+{
+    for (float x : {-9.0f, -3.0f, -1.5f, -0.4f, 0.0f, 0.7f, 1.57f, 2.5f, 3.1f, 4.0f, 10.0f}) {
+        Parameters p = {{"a", {x, 0, 0, 0}}};
+        std::string at = " at " + std::to_string(x);
+        expect_near(vertex("oPos=sin(a.x);", p), splat(std::sin(x)), 0.005f, "sin" + at);
+        expect_near(vertex("oPos=cos(a.x);", p), splat(std::cos(x)), 0.005f, "cos" + at);
+    }
+    // tan and atan: the series of x up to x^7; within |x| <= 0.5 the next term is below 3e-4.
+    for (float x : {-0.5f, -0.2f, 0.0f, 0.3f, 0.5f}) {
+        Parameters p = {{"a", {x, 0, 0, 0}}};
+        std::string at = " at " + std::to_string(x);
+        expect_near(vertex("oPos=tan(a.x);", p), splat(std::tan(x)), 1e-4f, "tan" + at);
+        expect_near(vertex("oPos=atan(a.x);", p), splat(std::atan(x)), 3e-4f, "atan" + at);
+        // asin and acos keep the coefficients 1/6, 1/120 and 1/5040 of their series: within
+        // |x| <= 0.5 they are off by at most 0.0026 (asin(0.5) gives 0.5211).
+        expect_near(vertex("oPos=asin(a.x);", p), splat(std::asin(x)), 0.0026f, "asin" + at);
+        expect_near(vertex("oPos=acos(a.x);", p), splat(std::acos(x)), 0.0026f, "acos" + at);
+    }
+    // A destination with a selection takes the last line itself.
+    expect_near(vertex("oPos=a; oPos.y=sin(a.x);", {{"a", {0.5f, 0, 0, 1}}}), {0.5f, std::sin(0.5f), 0, 1}, 0.005f,
+                "sin into .y");
+    // Pixel code at shader model 2 has sincos, which is exact here.
+    expect_near(pixel("Out=sin(Diffuse.x); Out.x=cos(Diffuse.x);", {2, 0, 0, 0}, {}, true),
+                {std::cos(2.0f), std::sin(2.0f), std::sin(2.0f), std::sin(2.0f)}, 1e-6f, "sincos");
+}
+
+TEST_F(BuiltinTest, InterpolationMembers)
+{
+    std::vector<float> na = {1, 0, 0, 1}, nb = {0, 1, 0, 1}, wa = {0.25f, 0.25f, 0.25f, 0.25f},
+                       wb = {0.75f, 0.75f, 0.75f, 0.75f};
+    Parameters p = {{"a", na}, {"b", nb}, {"k", wa}, {"M", kM}};
+    std::vector<float> blend(4), lerp(4);
+    for (size_t i = 0; i < 4; i++) {
+        blend[i] = na[i] * wa[i] + nb[i] * wb[i];
+        lerp[i] = na[i] + (nb[i] - na[i]) * wa[i];
+    }
+    AsmVector normal = times(blend, kM, 3);
+    normal[3] = 0;
+    // The second weight is 1 - wa, through the complement of k.
+    expect_near(vertex("oPos=normal_interpolation(a,b,k,1-k,M);", p), normal, 1e-6f, "normal_interpolation");
+    expect_near(vertex("oPos=interpolation(a,b,k,1-k,M);", p), times(blend, kM, 4), 1e-6f, "interpolation");
+    AsmVector normal_lerp = times(lerp, kM, 3);
+    normal_lerp[3] = 0;
+    expect_near(vertex("oPos=normal_interpolate(a,b,k,M);", p), normal_lerp, 1e-6f, "normal_interpolate");
+    expect_near(vertex("oPos=interpolate(a,b,k,M);", p), times(lerp, kM, 4), 1e-6f, "interpolate");
+}
+
+TEST_F(BuiltinTest, ExtremesPlanesAndComparisons)
+{
+    Parameters p = {{"a", kA}, {"b", kB}};
+    AsmVector max, min, ge, lt, sum_ge;
+    for (size_t i = 0; i < 4; i++) {
+        max[i] = std::max(kA[i], kB[i]);
+        min[i] = std::min(kA[i], kB[i]);
+        ge[i] = kA[i] >= kB[i] ? 1.0f : 0.0f;
+        lt[i] = kA[i] < kB[i] ? 1.0f : 0.0f;
+        sum_ge[i] = kA[i] + kB[i] >= kA[i] * kB[i] ? 1.0f : 0.0f;
+    }
+    expect_near(vertex("oPos=max(a,b);", p), max, 1e-6f, "max");
+    expect_near(vertex("oPos=min(a,b);", p), min, 1e-6f, "min");
+    expect_near(vertex("oPos=sge(a,b);", p), ge, 1e-6f, "sge");
+    expect_near(vertex("oPos=slt(a,b);", p), lt, 1e-6f, "slt");
+    // Two expression arguments each have a temporary of their own.
+    expect_near(vertex("oPos=sge(a+b,a*b);", p), sum_ge, 1e-6f, "sge of two expressions");
+    expect_near(vertex("oPos=equation(a,b);", p), splat(-dot3(kA, kB)), 1e-6f, "equation");
+    expect_near(vertex("oPos=plane(a,b);", p), splat(dot3(kA, kB) + kB[3]), 1e-6f, "plane");
+}
+
+TEST_F(BuiltinTest, OperatorsByValue)
+{
+    Parameters p = {{"a", kA}, {"b", kB}, {"M", kM}};
+    AsmVector cross = {kA[1] * kB[2] - kA[2] * kB[1], kA[2] * kB[0] - kA[0] * kB[2], kA[0] * kB[1] - kA[1] * kB[0], 0};
+    expect_near(vertex("x=a^b; oPos=x; oPos.w=SCALAR_ZERO;", p), cross, 1e-6f, "cross");
+    expect_near(vertex("oPos=a/b;", p), {kA[0] / kB[3], kA[1] / kB[3], kA[2] / kB[3], kA[3] / kB[3]}, 1e-5f, "divide");
+    expect_near(vertex("oPos=a*4M;", p), times(kA, kM, 4), 1e-5f, "matrix");
+    expect_near(vertex("x=a-b-a*b; oPos=x;", p),
+                {kA[0] - kB[0] - kA[0] * kB[0], kA[1] - kB[1] - kA[1] * kB[1], kA[2] - kB[2] - kA[2] * kB[2],
+                 kA[3] - kB[3] - kA[3] * kB[3]},
+                1e-6f, "chain");
+}
+
+// ---- forms ----------------------------------------------------------------------------------------
+
+TEST_F(BuiltinTest, SineSeriesAgainstSincos)
+{
+    Lines series = vertex_lines("All", "oPos=sin(a.x);");
+    ASSERT_EQ(series.size(), 22u);
+    // T (r0) is taken for the argument even when it needs none; W is r1, V r2.
+    EXPECT_EQ(series.front(), "add r2.x,c0.x,c7.x");
+    EXPECT_EQ(series.back(), "mov oPos.yzw,oPos.x");
+    // The argument is already one component: used as it stands.
+    EXPECT_EQ(vertex_lines("All", "oPos.x=cos(a.y);").front(), "add r2.x,c0.y,c7.w");
+}
+
+TEST_F(BuiltinTest, ExpressionForms)
+{
+    // A member that writes part of D returns that part; the statement moves it into D.
+    EXPECT_EQ(vertex_lines("MODEL3", "x=vec3(a,b,k); oPos=x;"),
+              (Lines{"r0.xyz = float3( a, b, k );", "r0 = r0.xyz;", "o.p0 = r0;"}));
+    EXPECT_EQ(vertex_lines("MODEL3", "x.x=dot(a,b); oPos=x;"), (Lines{"r0.x = dot( a.xyz , b.xyz );", "o.p0 = r0;"}));
+    EXPECT_EQ(vertex_lines("MODEL3", "x=dot(a,b); oPos=x;"),
+              (Lines{"r0.x = dot( a.xyz , b.xyz );", "r0 = r0.xxxx;", "o.p0 = r0;"}));
+    EXPECT_EQ(vertex_lines("MODEL3", "x.xy=bx2(a.xy); oPos=x;"),
+              (Lines{"r0.xy = 2.0 * (a.xy - float2(0.5f,0.5f));", "o.p0 = r0;"}));
+    EXPECT_EQ(vertex_lines("MODEL3", "x=log2(a.xyz); oPos=x;"), (Lines{"r0.xyz = log2( a.xyz );", "r0 = r0.xyz;",
+                                                                       "o.p0 = r0;"}));
+    EXPECT_EQ(vertex_lines("MODEL3", "x=mix(a,b,k); y=mod(a,b); oPos=x+y;"),
+              (Lines{"r0 = lerp( a , b , k);", "r1 = fmod( a , b );", "o.p0 = r0 + r1;"}));
+    EXPECT_EQ(vertex_lines("MODEL3", "rep(2); x=iter(0); endrep; oPos=x;"),
+              (Lines{"[loop] for (int a0=0;a0<2;a0++)", "{", "r0.x = (float) a0;", "r0 = r0.x;", "}", "o.p0 = r0;"}));
+    EXPECT_EQ(vertex_lines("MODEL3", "x=ValueToRGB(a.x); y=RGBToValue(x); oPos=y;"),
+              (Lines{"r0.x = frac( 256.0f * a.x );", "r0.y = trunc( 256.0f * a.x) / 256.0f;",
+                     "r0.zw = float2(0.0f,0.0f);", "r1.x = (256.0f * r0.g + r0.r)/256.0f;", "r1 = r1.xxxx;",
+                     "o.p0 = r1;"}));
+    EXPECT_EQ(vertex_lines("MODEL3", "x=sample.xyz(0,iTexture0); oPos=x;").front(), "r1 = tex2D(s0, i.v7.xy);");
+    // clamp has one text in every form; the assembler's effect compiler refuses it.
+    EXPECT_EQ(vertex_lines("All", "x=clamp(a,b,k); oPos=x;"), (Lines{"r0 = clamp( c0 , c1 , c2 )", "mov oPos,r0"}));
+}
+
+TEST_F(BuiltinTest, AssemblerForms)
+{
+    // rsq writes a fresh temporary (after the one its argument may need), which the statement moves.
+    EXPECT_EQ(vertex_lines("All", "x=rsq(a.x); oPos=x;"), (Lines{"rsq r2,c0.x", "mov r0,r2", "mov oPos,r0"}));
+    EXPECT_EQ(vertex_lines("All", "x=abs(a); oPos=x;"), (Lines{"max r0,c0,-c0", "mov oPos,r0"}));
+    EXPECT_EQ(vertex_lines("All", "x=normal_interpolation(a,b,k,k,M); oPos=x;"),
+              (Lines{"mul r1.xyz,c0,c2", "mad r1.xyz,c1,c2,r1", "m3x3 r0.xyz,r1,c3", "mov r0.w,c8.x", "mov oPos,r0"}));
+    EXPECT_EQ(vertex_lines("All", "x=interpolation(a,b,k,k,M); oPos=x;"),
+              (Lines{"mul r1,c0,c2", "mad r1,c1,c2,r1", "m4x4 r0,r1,c3", "mov oPos,r0"}));
+    // A width error: a four-component argument into one component.
+    compile("All", "[POSITION] oPos.x=exp2(a);");
+    EXPECT_EQ(c->modifier_error, 1);
+}
+
+TEST_F(BuiltinTest, PixelShader14Sampling)
+{
+    std::string effect = compile("SHADERS", "[POSITION] oPos=iPos; [MAPPING0] oTexture0=iPos;\n"
+                                            "[SHADER] r1=sample(1,Tex0); r2=coord(Tex0); r3=sample(2,r2); Out=r1*r3;",
+                                 kEffect | kModel2);
+    size_t ps = effect.find("ps.1.4");
+    ASSERT_NE(ps, std::string::npos);
+    // The first dependent read (a coordinate in a register) starts the second phase.
+    EXPECT_NE(effect.find("texld r1,t0\n      texcrd r2.rgb,t0\n      phase\n      texld r2,r2\n", ps),
+              std::string::npos)
+        << effect;
+}
+
+TEST_F(BuiltinTest, CallsWithoutAFormOrArgumentsAreErrors)
+{
+    const char *no_form[] = {"vec3(a,b,k)", "refract(a,b,k)", "smoothstep(a,b,k)", "log(a)", "exp(a)",
+                             "trunc(a)", "round(a)", "degrees(a)", "radians(a)", "sqrt(a)", "reflect(a,b)",
+                             "mod(a,b)", "atan2(a,b)", "sat(a)", "ValueToRGB(a)", "RGBToValue(a)", "pow(a,b)",
+                             "sample.xyz(0,a)"};
+    for (const char *call : no_form) {
+        std::string statement = std::string("oPos=") + call;
+        EXPECT_EQ(compile("All", "[POSITION] x=iPos; " + statement + ";"), "") << call;
+        EXPECT_STREQ(c->capacity_error, "No form of this built-in function for the target") << call;
+        EXPECT_EQ(c->error_statement, statement) << call;
+    }
+    for (const char *call : {"max(a)", "mix(a,b)", "clamp(a,b)", "atan2(a)", "interpolate(a,b,k)", "mixer",
+                             "dot(a,b,k)"}) {
+        EXPECT_EQ(compile("MODEL3", std::string("[POSITION] oPos=") + call + ";", kEffect | kModel2), "") << call;
+        EXPECT_EQ(c->syntax_error, 1) << call;
+    }
+    // iter outside the expression forms is no call of iter; the name then resolves to nothing.
+    EXPECT_EQ(compile("All", "[POSITION] oPos=iter(0);"), "");
+}
+
+TEST_F(BuiltinTest, RecordedOperations)
+{
+    shader_compiler_reset(c);
+    ASSERT_TRUE(shader_compile_script(c,
+                                      "[DEFINES] VECTOR a; VECTOR b;\n[TECHNIQUE] All [PASS0] [POSITION] "
+                                      "x=sin(a); y=normalize(b); z=max(x,y); oPos=tgt(z,b);",
+                                      0x4000))
+        << c->error_statement;
+    const PassConstBlock *block = c->pass_const_blocks[0];
+    ASSERT_NE(block, nullptr);
+    std::vector<uint32_t> ops;
+    for (uint32_t i = 0; i < block->op_count; i++) ops.push_back(block->ops[i].op);
+    EXPECT_EQ(ops, (std::vector<uint32_t>{14, 13, 5, 3, 11, 22}));
+    // A member without a recorded operation has no form here.
+    shader_compiler_reset(c);
+    EXPECT_FALSE(shader_compile_script(c, "[DEFINES] VECTOR a;\n[TECHNIQUE] All [PASS0] [POSITION] oPos=mul(a,a);",
+                                       0x4000));
+}
+
+} // namespace
