@@ -50,46 +50,6 @@ TEST_F(TexgenRenderTest, PictureStartsBlackAtTheSetSize)
     texgen_script_free(nullptr);
 }
 
-TEST_F(TexgenRenderTest, StepsOfUnknownKindsDrawNothing)
-{
-    TexgenScript *script = (TexgenScript *)calloc(1, sizeof(TexgenScript));
-    script->step_count = 3;
-    script->steps[0].kind = 0;
-    script->steps[1].kind = 11;
-    script->steps[2].kind = -1;
-    texgen_set_output_size(4, 4);
-    uint8_t *picture = texgen_render(script);
-    ASSERT_NE(picture, nullptr);
-    for (int i = 0; i < 64; i++) EXPECT_EQ(picture[i], 0);
-    free(picture);
-    texgen_script_free(script);
-}
-
-// A script with every kind of step, over a clouds bitmap and a picture file.
-std::u16string every_step_script()
-{
-    return u"FONTES {\r\n"
-           u"TITRE\r\n{\r\nFICHIER=\"DejaVuSans.ttf\"\r\nSIZE=60\r\nOMBRAGE=(3,3)\r\nOUTLINE=2\r\n"
-           u"DEGRADE=(255,220,0)/(200,40,0)\r\n}\r\n"
-           u"PETIT\r\n{\r\nFICHIER=\"DejaVuSans.ttf\"\r\nSIZE=30\r\nGRAS\r\nSINUS\r\n"
-           u"DEGRADE=(0,0,255)/(0,255,0)\r\n}\r\n}\r\n"
-           u"BITMAPS {\r\n"
-           u"NUAGE\r\n{\r\nCLOUDS=(120,160,255,64,48)\r\n}\r\n"
-           u"PHOTO\r\n{\r\nFICHIER=\"photo.png\"\r\nOMBRAGE=(4,4)\r\nOUTLINE=1\r\n}\r\n}\r\n"
-           u"COMPOSITION {\r\n"
-           u"ETIRER=NUAGE (0,0)\r\n"
-           u"MOSAIC=NUAGE (10,20)\r\n"
-           u"CARREDEGRADE=COULEUR(255,128,0) (100,110) (600,400)\r\n"
-           u"BITMAP=PHOTO (800,150)\r\n"
-           u"FBITMAP=PHOTO (800,600)\r\n"
-           u"TEXTE=TITRE (120,140) \"Golf de $x$\"\r\n"
-           u"CTEXTE=PETIT (640,900) \"Au centre\"\r\n"
-           u"ONDEOMBREE=(6,4) (300,-200)\r\n"
-           u"ONDE=(3,2)\r\n"
-           u"EMBOSS=(640,512,700) (1,1,1)\r\n"
-           u"}\r\n";
-}
-
 TEST_F(TexgenRenderTest, TheSameScriptGivesTheSameBytes)
 {
     write_png("photo.png", 40, 30, texgen_test_picture(40, 30, [](int x, int y) {
@@ -97,8 +57,8 @@ TEST_F(TexgenRenderTest, TheSameScriptGivesTheSameBytes)
               }));
     texgen_set_game_name("Zav");
     texgen_set_output_size(320, 256);
-    TexgenScript *first = read(every_step_script());
-    TexgenScript *second = read(every_step_script());
+    TexgenScript *first = read(TEXGEN_TEST_EVERY_STEP);
+    TexgenScript *second = read(TEXGEN_TEST_EVERY_STEP);
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
     ASSERT_EQ(first->step_count, 10);

@@ -72,6 +72,14 @@ protected:
         ASSERT_EQ(png_write_file((temp / name).c_str(), &image), 1);
     }
 
+    // "photo.png", 40 x 30, for the scripts below.
+    void write_photo()
+    {
+        write_png("photo.png", 40, 30, texgen_test_picture(40, 30, [](int x, int y) {
+                      return (uint32_t)(x * 6) << 24 | (uint32_t)(y * 8) << 16 | 0x80FF;
+                  }));
+    }
+
     // Reads a script with the given text, written as "script.txt" in the folder.
     TexgenScript *read(const std::u16string &text)
     {
@@ -85,6 +93,30 @@ protected:
 
     std::string printed;  // what the last read wrote to the standard output
 };
+
+// A script with every kind of step, over a clouds bitmap and "photo.png".
+inline const char16_t *TEXGEN_TEST_EVERY_STEP =
+    u"FONTES {\r\n"
+    u"TITRE\r\n{\r\nFICHIER=\"DejaVuSans.ttf\"\r\nSIZE=80\r\nOMBRAGE=(3,3)\r\n"
+    u"OUTLINE=2\r\nDEGRADE=(255,255,255)/(255,255,255)\r\n}\r\n"
+    u"PETIT\r\n{\r\nFICHIER=\"DejaVuSans.ttf\"\r\nSIZE=30\r\nGRAS\r\nSINUS\r\n"
+    u"DEGRADE=(0,0,255)/(0,255,0)\r\n}\r\n}\r\n"
+    u"BITMAPS {\r\n"
+    u"NUAGE\r\n{\r\nCLOUDS=(120,160,255,64,48)\r\n}\r\n"
+    u"PHOTO\r\n{\r\nFICHIER=\"photo.png\"\r\nOMBRAGE=(4,4)\r\n"
+    u"OUTLINE=1\r\n}\r\n}\r\n"
+    u"COMPOSITION {\r\n"
+    u"ETIRER=NUAGE (0,0)\r\n"
+    u"MOSAIC=NUAGE (10,20)\r\n"
+    u"CARREDEGRADE=COULEUR(255,0,0) (100,110) (400,300)\r\n"
+    u"BITMAP=PHOTO (800,150)\r\n"
+    u"FBITMAP=PHOTO (800,600)\r\n"
+    u"TEXTE=TITRE (120,700) \"Golf de $x$\"\r\n"
+    u"CTEXTE=PETIT (640,900) \"Au centre\"\r\n"
+    u"ONDEOMBREE=(4,4) (300,-200)\r\n"
+    u"ONDE=(3,2)\r\n"
+    u"EMBOSS=(640,512,2000) (0,0,0)\r\n"
+    u"}\r\n";
 
 inline std::string texgen_test_narrow(const char16_t *text)
 {

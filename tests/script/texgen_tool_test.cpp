@@ -17,27 +17,8 @@ int run_tool(const std::string &arguments)
 
 TEST_F(TexgenToolTest, RendersAScriptUsingEveryStepKind)
 {
-    write_png("photo.png", 40, 30, texgen_test_picture(40, 30, [](int x, int y) {
-                  return (uint32_t)(x * 6) << 24 | (uint32_t)(y * 8) << 16 | 0x80FF;
-              }));
-    std::u16string text = u"FONTES {\r\n"
-                          u"TITRE\r\n{\r\nFICHIER=\"DejaVuSans.ttf\"\r\nSIZE=80\r\nOMBRAGE=(3,3)\r\nOUTLINE=2\r\n"
-                          u"DEGRADE=(255,255,255)/(255,255,255)\r\n}\r\n}\r\n"
-                          u"BITMAPS {\r\n"
-                          u"NUAGE\r\n{\r\nCLOUDS=(120,160,255,64,48)\r\n}\r\n"
-                          u"PHOTO\r\n{\r\nFICHIER=\"photo.png\"\r\nOMBRAGE=(4,4)\r\nOUTLINE=1\r\n}\r\n}\r\n"
-                          u"COMPOSITION {\r\n"
-                          u"ETIRER=NUAGE (0,0)\r\n"
-                          u"MOSAIC=NUAGE (10,20)\r\n"
-                          u"CARREDEGRADE=COULEUR(255,0,0) (100,110) (400,300)\r\n"
-                          u"BITMAP=PHOTO (800,150)\r\n"
-                          u"FBITMAP=PHOTO (800,600)\r\n"
-                          u"TEXTE=TITRE (120,700) \"Golf\"\r\n"
-                          u"CTEXTE=TITRE (640,900) \"Centre\"\r\n"
-                          u"ONDEOMBREE=(4,4) (300,-200)\r\n"
-                          u"ONDE=(3,2)\r\n"
-                          u"EMBOSS=(640,512,2000) (0,0,0)\r\n"
-                          u"}\r\n";
+    write_photo();
+    std::u16string text = TEXGEN_TEST_EVERY_STEP;
     test_write_file(temp / "every.txt", texgen_test_utf16(text));
     ASSERT_EQ(run_tool(temp / "every.txt" + " " + temp / "every.png" + " 640 512"), 0);
     ImageData image = {};
@@ -58,8 +39,8 @@ TEST_F(TexgenToolTest, RendersAScriptUsingEveryStepKind)
     free(picture);
     texgen_script_free(script);
 
-    // What the steps leave, seen in the file: the red panel (doubled by the emboss's flat spot with
-    // no relief), the white text, the clouds' blues.
+    // What the steps leave, seen in the file: the red panel (the emboss's spot covers the picture and
+    // its weights give no relief), the white text, the clouds' blues.
     auto colour = [&](int x, int y) {
         const uint8_t *p = image.pixels + ((size_t)y * 640 + x) * 4;
         return (uint32_t)p[0] << 16 | p[1] << 8 | p[2];
