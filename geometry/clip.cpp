@@ -31,7 +31,12 @@ ClipVertex between(const ClipVertex &a, const ClipVertex &b, float t)
     return v;
 }
 
-// Cuts the polygon by one plane, keeping the side at or above -epsilon. Returns the new size.
+// A triangle cut by three planes has at most 6 corners in exact arithmetic; rounding near a plane
+// can make the sides alternate, which gives at most 4, 6 and then 9 corners.
+constexpr int kMaxCorners = 9;
+
+// Cuts the polygon by one plane, keeping the side at or above -epsilon. Returns the new size, or
+// -1 when the pieces would not fit `out`.
 int cut(const Corner *in, int n, const float *plane, Corner *out)
 {
     const float eps = g_clip_epsilon;
@@ -41,6 +46,8 @@ int cut(const Corner *in, int n, const float *plane, Corner *out)
         const Corner &b = in[(i + 1) % n];
         float va = plane_value(plane, a.vertex.position) + eps;
         float vb = plane_value(plane, b.vertex.position) + eps;
+        int needed = (va >= 0.0f) + ((va >= 0.0f) != (vb >= 0.0f));
+        if (m + needed > kMaxCorners) return -1;
         if (va >= 0.0f) out[m++] = a;
         if ((va >= 0.0f) != (vb >= 0.0f)) out[m++] = Corner{-1, between(a.vertex, b.vertex, va / (va - vb))};
     }
@@ -54,7 +61,7 @@ int32_t clip_triangle(ClipBuffer *buffer, int32_t i, const ClipRegion *region)
     tri->marker = 0;
     for (int32_t v : tri->v)
         if (v < 0 || v >= buffer->vertex_count) return 0;
-    if (region->plane_count == 0) return 0;
+    if (region->plane_count <= 0 || region->plane_count > 3) return 0;
     bool whole = true;
     for (int p = 0; p < region->plane_count; p++) {
         int outside = 0;
@@ -70,8 +77,7 @@ int32_t clip_triangle(ClipBuffer *buffer, int32_t i, const ClipRegion *region)
         for (int32_t v : tri->v) buffer->vertices[v].mark = 1;
         return 1;
     }
-    // Three planes add at most one corner each.
-    Corner a[6], b[6];
+    Corner a[kMaxCorners], b[kMaxCorners];
     int n = 3;
     for (int k = 0; k < 3; k++) a[k] = Corner{tri->v[k], buffer->vertices[tri->v[k]]};
     for (int p = 0; p < region->plane_count && n >= 3; p++) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 namespace {
 
@@ -149,6 +150,38 @@ TEST(Clip, FullStoreDropsPiecesAndDegenerateRegionsHoldNothing)
     clip_buffer_free(&b);
     EXPECT_EQ(clip_buffer_init(&b, -1, 4), 0);
     mesh_delete(face);
+}
+
+TEST(Clip, TrianglesLyingOnTheRegionsBoundaryStayWithinTheirPieces)
+{
+    // Three planes nearly parallel to a triangle that lies on their common boundary: rounding
+    // decides the side of every corner, and the sides may alternate around the polygon.
+    std::mt19937 random(1);
+    std::uniform_real_distribution<float> u(-1, 1);
+    ClipBuffer b;
+    ASSERT_EQ(clip_buffer_init(&b, 64, 64), 1);
+    for (int i = 0; i < 70000; i++) {
+        b.vertex_count = b.triangle_count = 0;
+        float n[3] = {u(random), u(random), u(random)};
+        vec3_normalize(n);
+        ClipRegion region{};
+        region.plane_count = 3;
+        for (float *plane : region.planes) {
+            vec3_set(plane, n[0] + u(random) * 1e-6f, n[1] + u(random) * 1e-6f, n[2] + u(random) * 1e-6f);
+            vec3_normalize(plane);
+            plane[3] = 0.0f;
+        }
+        for (int k = 0; k < 3; k++) {
+            float p[3] = {u(random), u(random), u(random)};
+            float along = vec3_dot(p, n) + g_clip_epsilon;
+            add_vertex(&b, p[0] - along * n[0], p[1] - along * n[1], p[2] - along * n[2], 0, 0);
+        }
+        add_triangle(&b, 0, 1, 2);
+        int32_t kept = clip_bsp_clip_faces(&b, 0, 1, &region);
+        ASSERT_LE(kept, 7);
+        ASSERT_EQ(b.triangle_count, 1 + (b.triangles[0].marker == 0 ? kept : 0));
+    }
+    clip_buffer_free(&b);
 }
 
 }  // namespace
