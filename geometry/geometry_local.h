@@ -12,6 +12,10 @@ float *geometry_face_normal(float *out, const float *p0, const float *p1, const 
 // The three corner positions of a face, or false when an index lies outside the vertex array.
 bool geometry_face_corners(const MeshObject *mesh, const MeshFace *face, const float *corners[3]);
 
+// Face normals, and in every vertex's normal the unnormalised sum of the normals of the faces
+// around it, each weighted by the face's angle at that vertex.
+void geometry_accumulate_normals(MeshObject *mesh);
+
 // Largest element count that the mesh allocators accept for one array (keeps byte sizes in range).
 constexpr int32_t kGeometryMaxElements = 1 << 24;
 

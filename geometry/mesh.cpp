@@ -159,7 +159,7 @@ float mesh_radius(const MeshObject *mesh)
     return largest;
 }
 
-void mesh_compute_normals(MeshObject *mesh)
+void geometry_accumulate_normals(MeshObject *mesh)
 {
     for (int32_t i = 0; i < mesh->vertex_count; i++) vec3_set(mesh->vertices[i].normal, 0.0f, 0.0f, 0.0f);
     for (int32_t f = 0; f < mesh->face_count; f++) {
@@ -177,6 +177,11 @@ void mesh_compute_normals(MeshObject *mesh)
             for (int c = 0; c < 3; c++) n[c] += face->normal[c] * angle;
         }
     }
+}
+
+void mesh_compute_normals(MeshObject *mesh)
+{
+    geometry_accumulate_normals(mesh);
     for (int32_t i = 0; i < mesh->vertex_count; i++) vec3_normalize(mesh->vertices[i].normal);
 }
 

@@ -32,6 +32,8 @@ MeshObject *new_with_header(const MeshObject *mesh)
     MeshObject *copy = mesh_new();
     if (!copy) return nullptr;
     memcpy(static_cast<void *>(copy), mesh, sizeof(MeshObject));
+    // A body colliding with its own mesh (the ball) collides with its own copy's.
+    if (mesh->body.collision_mesh == mesh) copy->body.collision_mesh = copy;
     copy->vertices = nullptr;
     copy->faces = nullptr;
     copy->vertex_count = copy->face_count = 0;
@@ -44,29 +46,6 @@ MeshObject *new_with_header(const MeshObject *mesh)
     copy->body.sphere_tree = nullptr;
     copy->body.point_grid = nullptr;
     return copy;
-}
-
-void face_normals_and_sums(MeshObject *mesh, std::vector<float> &sums)
-{
-    sums.assign(size_t(mesh->vertex_count) * 3, 0.0f);
-    for (int32_t f = 0; f < mesh->face_count; f++) {
-        MeshFace *face = &mesh->faces[f];
-        const float *p[3];
-        if (!geometry_face_corners(mesh, face, p)) {
-            vec3_set(face->normal, 0.0f, 0.0f, 0.0f);
-            continue;
-        }
-        geometry_face_normal(face->normal, p[0], p[1], p[2]);
-        if (vec3_dot(face->normal, face->normal) == 0.0f) continue;
-        for (int k = 0; k < 3; k++) {
-            float u[3], v[3];
-            vec3_sub(u, p[(k + 1) % 3], p[k]);
-            vec3_sub(v, p[(k + 2) % 3], p[k]);
-            float lengths = vec3_length(u) * vec3_length(v);
-            float angle = lengths > 0.0f ? acosf(std::clamp(vec3_dot(u, v) / lengths, -1.0f, 1.0f)) : 0.0f;
-            for (int c = 0; c < 3; c++) sums[size_t(face->v[k]) * 3 + c] += face->normal[c] * angle;
-        }
-    }
 }
 
 bool grow(void **array, int32_t *capacity, int32_t needed, size_t element)
@@ -104,9 +83,10 @@ bool test_face(MeshObject *mesh, int32_t f, const float *p0, const float *d, flo
 
 void mesh_compute_normals_welded(MeshObject *mesh)
 {
-    std::vector<float> sums;
-    face_normals_and_sums(mesh, sums);
+    geometry_accumulate_normals(mesh);
     int32_t n = mesh->vertex_count;
+    std::vector<float> sums(size_t(n) * 3);
+    for (int32_t i = 0; i < n; i++) memcpy(&sums[size_t(i) * 3], mesh->vertices[i].normal, sizeof(float) * 3);
     // Sweep the vertices in x order; only those within the tolerance on x can be within it at all.
     std::vector<int32_t> order(static_cast<size_t>(n));
     std::iota(order.begin(), order.end(), 0);

@@ -105,6 +105,7 @@ TEST(MeshEdit, DuplicateIsDeep)
     mesh_edge_table_append(mesh_edge_table_reset(mesh, 4), 1, 2, 0);
     mesh->child = mesh_build_ball();
     mesh->body.point_grid = mesh_build_cell_grid(mesh);
+    mesh->body.collision_mesh = mesh;
 
     MeshObject *copy = mesh_duplicate(mesh);
     ASSERT_NE(copy, nullptr);
@@ -119,6 +120,7 @@ TEST(MeshEdit, DuplicateIsDeep)
     EXPECT_NE(copy->child, mesh->child);
     EXPECT_EQ(copy->child->face_count, 480);
     EXPECT_EQ(copy->body.point_grid, nullptr);  // shapes stay with the original's body
+    EXPECT_EQ(copy->body.collision_mesh, copy);  // not the original, which may go first
     copy->vertices[0].position[0] = 99.0f;
     EXPECT_NE(mesh->vertices[0].position[0], 99.0f);
 
