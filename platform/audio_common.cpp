@@ -348,6 +348,8 @@ HRESULT IDirectSoundBuffer8::Unlock(void *region1, DWORD bytes1, void *region2, 
     };
     if (!region1 || !inside(region1, bytes1)) return DSERR_INVALIDPARAM;
     if (region2 && !inside(region2, bytes2)) return DSERR_INVALIDPARAM;
+    // Taking the lock publishes the caller's writes to the mixer, whichever thread mixes next.
+    std::lock_guard<std::mutex> lock(buffer->device->mutex);
     return DS_OK;
 }
 

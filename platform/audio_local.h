@@ -31,7 +31,8 @@ struct AudioBuffer : IDirectSoundBuffer8 {
 enum AudioBackendKind { AUDIO_BACKEND_HEADLESS, AUDIO_BACKEND_SDL };
 
 // One device. `mutex` guards every field and every buffer's state; buffer memory handed out by Lock
-// is written by its caller without it, in ranges the mixer is not reading.
+// is written by its caller without it, in ranges the mixer is not reading, and Unlock takes it so
+// that the mixer sees those writes.
 struct AudioDevice : IDirectSound8 {
     std::mutex mutex;
     ULONG refs = 1;  // the creator's and one per live buffer

@@ -164,6 +164,40 @@ TEST(AudioClock, RingWriterAheadOfThePacedCursorLosesNothing)
     device->Release();
 }
 
+// A writer that stops after one block (its thread suspended, say) hands that block over with Unlock:
+// the mixer on another thread reads it later without a race.
+TEST(AudioClock, UnlockHandsTheWrittenBytesToTheMixer)
+{
+    const int frames = 1024;
+    IDirectSound8 *device = nullptr;
+    ASSERT_EQ(DirectSoundCreate8(nullptr, &device, nullptr), DS_OK);
+    ASSERT_EQ(audio_capture_start(device, frames), 1);
+    IDirectSoundBuffer8 *ring = make_buffer(device, 2, frames * 4, nullptr);
+    ASSERT_NE(ring, nullptr);
+    ASSERT_EQ(ring->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+
+    // Relaxed on purpose: only Unlock may order the writes before the mixer's reads.
+    std::atomic<bool> written{false};
+    std::thread writer([&]() {
+        void *region1, *region2;
+        DWORD bytes1, bytes2;
+        ASSERT_EQ(ring->Lock(0, frames * 4, &region1, &bytes1, &region2, &bytes2, 0), DS_OK);
+        int16_t *values = static_cast<int16_t *>(region1);
+        for (int i = 0; i < 2 * frames; i++) values[i] = 1234;
+        ring->Unlock(region1, bytes1, region2, bytes2);
+        written.store(true, std::memory_order_relaxed);
+    });
+    while (!written.load(std::memory_order_relaxed)) std::this_thread::yield();
+    EXPECT_EQ(audio_headless_advance(device, frames), frames);
+    std::vector<int16_t> out(2 * frames);
+    ASSERT_EQ(audio_capture_read(device, out.data(), frames), frames);
+    EXPECT_EQ(out[0], 1234);
+    EXPECT_EQ(out[2 * frames - 1], 1234);
+    writer.join();
+    ring->Release();
+    device->Release();
+}
+
 TEST(AudioSdl, DiskDriverReceivesTheMixBitForBit)
 {
     TempDir dir;
