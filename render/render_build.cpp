@@ -21,13 +21,6 @@ bool face_valid(const MeshObject *mesh, const MeshFace &face)
 
 int32_t face_part(const MeshFace &face) { return face.part < 0 ? 0 : face.part >= kParts ? kParts - 1 : face.part; }
 
-void write_index(RenderObject *object, int32_t at, uint32_t value)
-{
-    if (at < 0 || at >= object->index_count) return;
-    if (object->locked_indices) object->locked_indices[at] = value;
-    if (object->index_copy) object->index_copy[at] = value;
-}
-
 struct Builder {
     RenderContext *context;
     const MeshObject *mesh;
@@ -163,7 +156,7 @@ void write_ranges(Builder &b, RenderGroupList *groups)
                 int32_t out[3];
                 face_corners(b, b.mesh->faces[node->face_lists[part][n]], out);
                 for (int32_t vertex : out) {
-                    write_index(o, at++, uint32_t(vertex));
+                    render_object_write_index(o, at++, uint32_t(vertex));
                     if (vertex < lowest) lowest = vertex;
                     if (vertex > highest) highest = vertex;
                 }
@@ -360,7 +353,7 @@ RenderObject *render_build_mesh_render_objects(RenderContext *context, const Mes
 void render_object_load_mesh_vertices(RenderObject *object, const MeshObject *mesh, uint32_t flags)
 {
     object->has_draw_ranges = 0;
-    object->flags = flags;
+    object->flags = render_builder_flags(object, flags);
     int32_t vertices = mesh->vertices ? mesh->vertex_count : 0, faces = mesh->faces ? mesh->face_count : 0;
     int32_t frames = (flags & kRenderFrames) && (flags & kRenderNormal) ? 1 : 0;
     render_object_create_vertex_buffer(object, vertices, 3 * faces, frames);
@@ -383,7 +376,7 @@ void render_object_load_mesh_vertices(RenderObject *object, const MeshObject *me
         const MeshFace &face = mesh->faces[f];
         // A face naming a vertex the mesh lacks becomes an empty triangle.
         bool valid = face_valid(mesh, face);
-        for (int k = 0; k < 3; k++) write_index(object, 3 * f + k, valid ? uint32_t(face.v[k]) : 0u);
+        for (int k = 0; k < 3; k++) render_object_write_index(object, 3 * f + k, valid ? uint32_t(face.v[k]) : 0u);
         if (valid && !(flags & kRenderVertexPairs) && (flags & kRenderTexColour))
             for (int k = 0; k < 3; k++) render_vertex_set_texcoord0_v(object, face.v[k], &face.uv[2 * k]);
     }

@@ -11,6 +11,16 @@ DWORD render_fvf_for_format(int32_t format);
 // The four blend weights and bone indices of a skinned vertex (bytes 12 to 31), mirrored like the
 // position.
 void render_vertex_set_skin(RenderObject *object, int32_t i, const float *weights, const uint8_t *bones);
+// The flags a builder gives a caller's object: its options, and the own-effect bit when a script
+// was compiled into the object before, so that the effect is still released and carried through
+// device resets.
+inline uint32_t render_builder_flags(const RenderObject *object, uint32_t options)
+{
+    return options | (object->flags & kRenderOwnEffect);
+}
+// Stores index `at` in the locked index buffer and the index copy; indices outside the object's
+// count are dropped.
+void render_object_write_index(RenderObject *object, int32_t at, uint32_t value);
 // Releases the object's buffers, frame buffers and system copies (not its effect, names or
 // registry node); handles and counts of frames go back to null and 0.
 void render_object_release_buffers(RenderObject *object);

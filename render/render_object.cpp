@@ -237,6 +237,13 @@ void render_object_unlock_indices(RenderObject *object)
     object->locked_indices = nullptr;
 }
 
+void render_object_write_index(RenderObject *object, int32_t at, uint32_t value)
+{
+    if (at < 0 || at >= object->index_count) return;
+    if (object->locked_indices) object->locked_indices[at] = value;
+    if (object->index_copy) object->index_copy[at] = value;
+}
+
 void render_object_release_buffers(RenderObject *object)
 {
     render_object_unlock_vertices(object);

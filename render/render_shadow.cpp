@@ -106,6 +106,14 @@ void shape_normals(Shape *shape)
     }
 }
 
+// The normal of the edge's second face; on an open edge the negated normal of the first.
+void far_normal(const Shape &shape, const Edge &edge, float *out)
+{
+    const float *n = shape.normal(edge.f2 >= 0 ? edge.f2 : edge.f1);
+    float sign = edge.f2 >= 0 ? 1.0f : -1.0f;
+    vec3_set(out, sign * n[0], sign * n[1], sign * n[2]);
+}
+
 void write_skin(RenderObject *o, const MeshObject *mesh, int32_t out, int32_t source)
 {
     if (o->flags & kRenderSkinned)
@@ -123,10 +131,7 @@ void write_volume(RenderObject *o, const Shape &shape, const std::vector<Edge> &
         const int32_t ends[4] = {e.a, e.b, e.b, e.a};
         const float *n1 = shape.normal(e.f1);
         float n2[3];
-        if (e.f2 >= 0)
-            vec3_set(n2, shape.normal(e.f2)[0], shape.normal(e.f2)[1], shape.normal(e.f2)[2]);
-        else
-            vec3_scale(n2, n1, -1.0f);
+        far_normal(shape, e, n2);
         for (int k = 0; k < 4; k++) {
             render_vertex_set_position_v(o, v + k, shape.position(ends[k]));
             render_vertex_set_normal_v(o, v + k, k < 2 ? n1 : n2);
@@ -157,13 +162,6 @@ void write_volume(RenderObject *o, const Shape &shape, const std::vector<Edge> &
     }
 }
 
-void write_index(RenderObject *o, int32_t at, uint32_t value)
-{
-    if (at < 0 || at >= o->index_count) return;
-    if (o->locked_indices) o->locked_indices[at] = value;
-    if (o->index_copy) o->index_copy[at] = value;
-}
-
 }  // namespace
 
 int32_t render_find_face_with_edge(const MeshObject *mesh, int32_t a, int32_t b)
@@ -190,7 +188,7 @@ void render_build_shadow_volume_with(RenderObject *object, const MeshObject *mes
     }
     bool keyframed = (options & kRenderFrames) && (options & kRenderTweened);
     int32_t frames = !(options & kRenderFrames) ? 0 : keyframed && mesh ? mesh->keyframe_count : 1;
-    object->flags = options;
+    object->flags = render_builder_flags(object, options);
     render_object_create_vertex_buffer(object, int32_t(vertices), int32_t(indices), frames);
     free(object->array_a);
     free(object->array_b);
@@ -218,14 +216,14 @@ void render_build_shadow_volume_with(RenderObject *object, const MeshObject *mes
     for (int32_t i = 0; i < int32_t(e); i++) {
         uint32_t v = uint32_t(4 * i);
         const uint32_t quad[6] = {v, v + 2, v + 1, v, v + 3, v + 2};
-        for (int k = 0; k < 6; k++) write_index(object, 6 * i + k, quad[k]);
+        for (int k = 0; k < 6; k++) render_object_write_index(object, 6 * i + k, quad[k]);
     }
     if (caps) {
         object->first_cap_index = int32_t(6 * e);
         for (int32_t j = 0; j < int32_t(faces); j++) {
             uint32_t c = uint32_t(4 * e + 3 * j);
             const uint32_t cap[3] = {c, c + 2, c + 1};
-            for (int k = 0; k < 3; k++) write_index(object, int32_t(6 * e) + 3 * j + k, cap[k]);
+            for (int k = 0; k < 3; k++) render_object_write_index(object, int32_t(6 * e) + 3 * j + k, cap[k]);
         }
     }
     render_object_unlock_indices(object);
@@ -242,8 +240,7 @@ void render_build_shadow_volume_simple()
     RenderObject *o = &g_shadow_volume_object;
     std::vector<Edge> edges = build_edges(mesh, true);
     int32_t e = int32_t(edges.size());
-    // A script compiled into the object before stays its own.
-    o->flags = 0x8D | (o->flags & kRenderOwnEffect);
+    o->flags = render_builder_flags(o, 0x8D);
     render_object_create_vertex_buffer(o, 4 * e, 6 * e, 0);
     o->has_draw_ranges = 0;
     Shape shape{mesh, nullptr, {}};
@@ -253,13 +250,9 @@ void render_build_shadow_volume_simple()
     for (int32_t i = 0; i < e; i++) {
         const Edge &edge = edges[size_t(i)];
         const int32_t ends[4] = {edge.a, edge.b, edge.b, edge.a};
-        // On an open edge the far side takes the negated normal of the near one.
         const float *n1 = shape.normal(edge.f1);
         float n2[3];
-        if (edge.f2 >= 0)
-            vec3_set(n2, shape.normal(edge.f2)[0], shape.normal(edge.f2)[1], shape.normal(edge.f2)[2]);
-        else
-            vec3_scale(n2, n1, -1.0f);
+        far_normal(shape, edge, n2);
         for (int k = 0; k < 4; k++) {
             render_vertex_set_position_v(o, 4 * i + k, shape.position(ends[k]));
             render_vertex_set_normal_v(o, 4 * i + k, k < 2 ? n1 : n2);
@@ -271,7 +264,7 @@ void render_build_shadow_volume_simple()
     for (int32_t i = 0; i < e; i++) {
         uint32_t v = uint32_t(4 * i);
         const uint32_t quad[6] = {v, v + 1, v + 2, v, v + 2, v + 3};
-        for (int k = 0; k < 6; k++) write_index(o, 6 * i + k, quad[k]);
+        for (int k = 0; k < 6; k++) render_object_write_index(o, 6 * i + k, quad[k]);
     }
     render_object_unlock_indices(o);
 }

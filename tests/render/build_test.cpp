@@ -244,6 +244,13 @@ TEST_F(RenderBuildTest, TheSimpleLoaderTakesSharedVerticesAndCornerPairs)
     EXPECT_EQ(vertex_floats(o, 1, 16)[0], 60.0f);
     EXPECT_EQ(vertex_floats(o, 1, 16)[1], 61.0f);
 
+    // Loading again keeps an effect compiled into the object its own.
+    o->flags |= kRenderOwnEffect;
+    o->effect = make_effect();
+    render_object_load_mesh_vertices(o, mesh, 0x2 | 0x4);
+    EXPECT_TRUE(o->flags & kRenderOwnEffect);
+    EXPECT_EQ(o->format, 3);
+
     RenderObject box;
     render_object_from_primitive(&box);
     EXPECT_EQ(box.format, 3);

@@ -167,6 +167,9 @@ TEST_F(RenderShadowTest, KeyframesGetTheirOwnVolumeAndTheMeshStaysAsItWas)
             EXPECT_EQ(at(copy, v, 0)[0], expected) << k << " " << v;
             for (int c = 0; c < 3; c++) EXPECT_TRUE(std::isfinite(at(copy, v, 12)[c]));
         }
+        // Keyframes 0 and 1 only move the mesh: the faces keep the mesh's own normals.
+        for (int v = 0; v < 24 && k < 2; v += 4)
+            for (int c = 0; c < 3; c++) EXPECT_NEAR(at(copy, v, 12)[c], mesh->faces[o->array_b[v]].normal[c], 1e-6f);
         if (k < 2) EXPECT_NEAR(at(copy, 0, 12)[0] * at(copy, 0, 12)[0] + at(copy, 0, 12)[1] * at(copy, 0, 12)[1] +
                                    at(copy, 0, 12)[2] * at(copy, 0, 12)[2],
                                1.0f, 1e-5f);
@@ -176,6 +179,25 @@ TEST_F(RenderShadowTest, KeyframesGetTheirOwnVolumeAndTheMeshStaysAsItWas)
     EXPECT_EQ(mesh->vertices[1].position[0], 1.0f);
     EXPECT_EQ(mesh->vertices[1].world_position[0], world_before);
     EXPECT_EQ(mesh->faces[3].normal[0], normal_before);
+}
+
+TEST_F(RenderShadowTest, ABuildKeepsTheObjectsCompiledEffectThroughAReset)
+{
+    // The scene code may compile the extruding script before it builds the volume.
+    MeshObject *mesh = keep(render_test_tetrahedron());
+    RenderObject *o = render_object_init(new RenderObject);
+    objects.push_back(o);
+    o->flags = kRenderOwnEffect;
+    o->effect = make_effect();
+    render_build_shadow_volume(o, mesh, 0x200D);
+    EXPECT_TRUE(o->flags & kRenderOwnEffect);
+    EXPECT_EQ(o->format, 5);
+    gpu_headless_lose_device(context->device, true);
+    EXPECT_FALSE(render_begin_frame(context));
+    EXPECT_EQ(context->device->TestCooperativeLevel(), D3D_OK);
+    UINT passes = 0;
+    EXPECT_EQ(o->effect->Begin(&passes, 0), D3D_OK);
+    o->effect->End();
 }
 
 TEST_F(RenderShadowTest, TheIntroVolumeOfAnOpenMeshStaysInsideIt)
