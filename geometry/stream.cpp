@@ -132,7 +132,9 @@ int paged_buffer_write_file(const PagedBuffer *buffer, FILE *file)
 
 void memory_reader_init(MemoryReader *reader, const void *data, size_t size)
 {
-    reader->data = (const uint8_t *)data;
+    // An absent block reads as an empty one, whose zero-byte reads succeed like any other's.
+    static const uint8_t empty = 0;
+    reader->data = data ? (const uint8_t *)data : &empty;
     reader->size = data ? size : 0;
     reader->position = 0;
     reader->failed = 0;

@@ -136,6 +136,9 @@ TEST(MemoryReaderTest, TakeSkipAndSeekStayInsideTheBlock)
 
     memory_reader_init(&reader, nullptr, 50);
     EXPECT_EQ(memory_reader_remaining(&reader), 0u);
+    uint8_t none[1];
+    EXPECT_EQ(memory_reader_read(&reader, none, 0), 1);  // an empty read of an empty block succeeds
+    EXPECT_EQ(reader.failed, 0);
     EXPECT_EQ(memory_reader_skip(&reader, 1), 0);
 }
 
