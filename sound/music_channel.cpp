@@ -37,6 +37,21 @@ const MusicPattern *pattern_at(const MusicModule *module, int32_t order_position
 
 int32_t clamp_point(int32_t point) { return point < 0 ? 0 : point > 11 ? 11 : point; }
 
+// The value (0 to 1) on the first of segments 0 to `segments` - 1 that holds the tick; false when
+// none does.
+bool envelope_segment(const MusicEnvelopePoint *points, int32_t segments, int32_t tick, double *value)
+{
+    for (int32_t k = 0; k < segments; k++) {
+        int32_t x0 = points[k].position, x1 = points[k + 1].position;
+        if (x0 <= tick && tick < x1) {
+            double y0 = points[k].value, y1 = points[k + 1].value;
+            *value = (y0 + (y1 - y0) * (tick - x0) / (x1 - x0)) / 64.0;
+            return true;
+        }
+    }
+    return false;
+}
+
 const MusicInstrument *instrument_of(int32_t instrument)
 {
     const MusicModule *module = g_music_current_module;
@@ -89,27 +104,15 @@ int32_t music_row_count_at(const MusicModule *module, int32_t order_position)
 
 double music_envelope_plain(const MusicEnvelopePoint *points, int32_t tick)
 {
-    for (int32_t k = 0; k < 11; k++) {
-        int32_t x0 = points[k].position, x1 = points[k + 1].position;
-        if (x0 <= tick && tick < x1) {
-            double y0 = points[k].value, y1 = points[k + 1].value;
-            return (y0 + (y1 - y0) * (tick - x0) / (x1 - x0)) / 64.0;
-        }
-    }
-    return 0.0;
+    double value = 0.0;
+    return envelope_segment(points, 11, tick, &value) ? value : 0.0;
 }
 
 double music_envelope_sustain(const MusicEnvelopePoint *points, int32_t sustain, int32_t tick)
 {
     sustain = clamp_point(sustain);
-    if (sustain < 1) return points[sustain].value / 64.0;
-    for (int32_t k = 0; k < sustain; k++) {
-        int32_t x0 = points[k].position, x1 = points[k + 1].position;
-        if (x0 <= tick && tick < x1) {
-            double y0 = points[k].value, y1 = points[k + 1].value;
-            return (y0 + (y1 - y0) * (tick - x0) / (x1 - x0)) / 64.0;
-        }
-    }
+    double value = 0.0;
+    if (sustain >= 1 && envelope_segment(points, sustain, tick, &value)) return value;
     return points[sustain].value / 64.0;
 }
 
