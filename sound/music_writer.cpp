@@ -235,14 +235,5 @@ std::string music_write_xm(const MusicWriterSong &song)
 
 int music_writer_save(const char *path, const std::string &bytes)
 {
-    std::string temporary = std::string(path) + ".tmp";
-    FILE *file = sys_fopen(temporary.c_str(), "wb");
-    if (!file) return 0;
-    bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (fclose(file) != 0) written = false;
-    if (!written || sys_rename(temporary.c_str(), path) != 0) {
-        sys_remove(temporary.c_str());
-        return 0;
-    }
-    return 1;
+    return sys_write_whole(path, bytes.data(), bytes.size());
 }
