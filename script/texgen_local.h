@@ -163,6 +163,9 @@ void texgen_text_measure(const char16_t *text, const TexgenFont *font);
 // One growing pass: a new mask where 255 stays and any other inner pixel touching a non-zero one
 // becomes 128 (the border stays 0). Frees the given mask; on a failed allocation returns it as is.
 uint8_t *texgen_mask_grow(uint8_t *mask, int width, int height);
+// `passes` growing passes at once, in time linear in the mask's size whatever their number. Frees
+// the given mask; on a failed allocation returns it as is.
+uint8_t *texgen_mask_grow_times(uint8_t *mask, int width, int height, int passes);
 // The halo (darkening) pass of a text at (x, y) in output pixels; mode 0 normal, 1 shadow.
 void texgen_text_halo_pass(const TexgenFont *font, int x, uint8_t *out, const char16_t *text, int y, int mode);
 // The fill (colour) pass of a text at (x, y); mode 0 normal, 1 shadow. Returns the drawn width.

@@ -5,6 +5,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -67,13 +68,23 @@ void copy_glyph(uint8_t *mask, int64_t width, int64_t height, const FT_Bitmap &b
     }
 }
 
-// Growing passes beyond the mask's width plus height repeat with a period of two, so a large count
-// is cut to the same result.
-int grow_passes(int outline, int width, int height)
+const int32_t FAR = INT32_MAX / 2;
+
+// City-block distance from each pixel to the nearest seed (distance 0 on entry, FAR elsewhere).
+void city_block_distances(int32_t *d, int width, int height)
 {
-    int settled = width + height + 2;
-    if (outline <= settled) return std::max(outline, 0);
-    return settled + ((outline - settled) & 1);
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) {
+            int32_t *p = d + (size_t)y * width + x;
+            if (x > 0) *p = std::min(*p, p[-1] + 1);
+            if (y > 0) *p = std::min(*p, p[-width] + 1);
+        }
+    for (int y = height - 1; y >= 0; y--)
+        for (int x = width - 1; x >= 0; x--) {
+            int32_t *p = d + (size_t)y * width + x;
+            if (x < width - 1) *p = std::min(*p, p[1] + 1);
+            if (y < height - 1) *p = std::min(*p, p[width] + 1);
+        }
 }
 
 }  // namespace
@@ -137,6 +148,51 @@ uint8_t *texgen_mask_grow(uint8_t *mask, int width, int height)
     return grown;
 }
 
+// After n passes an inner pixel that was not 255 is non-zero when a 255 pixel lies within n steps, or
+// when a pixel that was non-zero lies exactly n steps away along a path through inner pixels. With
+// two inner pixels or more a path can bounce to lengthen by two, and paths are city-block ones, so
+// "exactly n" is "within n, at the parity of n". The corners reach no inner pixel.
+uint8_t *texgen_mask_grow_times(uint8_t *mask, int width, int height, int passes)
+{
+    if (passes <= 0) return mask;
+    if ((int64_t)(width - 2) * (height - 2) < 2) {
+        // Without two inner pixels the border is empty after one pass and the mask settles after two.
+        for (int pass = std::min(passes, 2); pass > 0; pass--) mask = texgen_mask_grow(mask, width, height);
+        return mask;
+    }
+    size_t size = (size_t)width * height;
+    uint8_t *grown = (uint8_t *)calloc(size, 1);
+    int32_t *d = (int32_t *)malloc(size * sizeof(int32_t));
+    if (!grown || !d) {
+        free(grown);
+        free(d);
+        return mask;
+    }
+    auto inner = [&](int x, int y) { return x > 0 && y > 0 && x < width - 1 && y < height - 1; };
+    auto corner = [&](int x, int y) { return (x == 0 || x == width - 1) && (y == 0 || y == height - 1); };
+    // Three rounds of seeds: the inner 255 pixels, then the non-zero pixels of each colour of the
+    // chequerboard, whose distances to a pixel have the parity of the two colours' difference.
+    for (int round = 0; round < 3; round++) {
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++) {
+                uint8_t m = mask[(size_t)y * width + x];
+                bool seed = round == 0 ? m == 255 && inner(x, y) : m && !corner(x, y) && ((x + y) & 1) == round - 1;
+                d[(size_t)y * width + x] = seed ? 0 : FAR;
+            }
+        city_block_distances(d, width, height);
+        for (int y = 1; y < height - 1; y++)
+            for (int x = 1; x < width - 1; x++) {
+                size_t at = (size_t)y * width + x;
+                bool counts = round == 0 || (((x + y) & 1) ^ (passes & 1)) == round - 1;
+                if (counts && d[at] <= passes) grown[at] = 128;
+                if (mask[at] == 255) grown[at] = 255;
+            }
+    }
+    free(d);
+    free(mask);
+    return grown;
+}
+
 void texgen_text_halo_pass(const TexgenFont *font, int x, uint8_t *out, const char16_t *text, int y, int mode)
 {
     uint8_t *mask = texgen_text_mask(text, font);
@@ -148,7 +204,7 @@ void texgen_text_halo_pass(const TexgenFont *font, int x, uint8_t *out, const ch
         for (int r = 0; r < hm; r++) memcpy(padded + (size_t)(r + 3) * pw + 3, mask + (size_t)r * wm, (size_t)wm);
     free(mask);
     if (!padded) return;
-    for (int pass = grow_passes(font->outline, pw, ph); pass > 0; pass--) padded = texgen_mask_grow(padded, pw, ph);
+    padded = texgen_mask_grow_times(padded, pw, ph, font->outline);
 
     int dw = (int)((float)(pw / 2) * g_texgen_scale_x);
     int dh = (int)((float)(ph / 2) * g_texgen_scale_y);
