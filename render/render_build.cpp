@@ -282,9 +282,6 @@ RenderGroupNode *render_keyed_list_find_or_insert(RenderGroupList *list, uint32_
         }
     }
     list->cursor = stop;
-    // The list is not sorted: a group met on the other side of the cursor is still the same one.
-    for (RenderGroupNode *n = backward ? start->next : start->prev; n; n = backward ? n->next : n->prev)
-        if (same(n)) return n;
     if (!backward) return render_keyed_list_append(list, key)->set(fields);
     RenderGroupNode *node = new RenderGroupNode{};
     node->key = key;

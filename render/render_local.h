@@ -83,8 +83,9 @@ struct RenderGroupList {
     int32_t count;
 };
 
-// The node of a group, made when new: a key above the cursor's goes to the end, one below to the
-// front; the cursor stays where the search stopped.
+// The node of a group, searched from the cursor towards the end the key points to (the list is not
+// sorted, so a group behind the cursor can get a second node); a new one goes to the end the
+// search reached. The cursor stays where the search stopped.
 RenderGroupNode *render_keyed_list_find_or_insert(RenderGroupList *list, uint32_t key,
                                                   const RenderGroupFields &fields);
 RenderGroupNode *render_keyed_list_append(RenderGroupList *list, uint32_t key);

@@ -118,6 +118,23 @@ TEST_F(RenderBuildTest, RangesFollowTheGroupListAndCoverEveryFaceOnce)
     EXPECT_EQ(r[0].texture2, 0);
 }
 
+TEST(RenderKeyedListTest, TheSearchRunsFromTheCursorAndNewKeysGoToTheEndItReached)
+{
+    RenderGroupList list = {};
+    std::vector<RenderGroupNode *> nodes;
+    for (uint32_t key : {5u, 3u, 4u, 4u, 5u, 3u}) nodes.push_back(render_keyed_list_find_or_insert(&list, key, {}));
+    // 3 goes before 5, then 4 (searched back from 5) before 3; the second 4 is searched forward
+    // from 3, meets only 5 and is a new node after it. The last two are found on their way.
+    std::vector<uint32_t> order;
+    for (RenderGroupNode *n = list.first; n; n = n->next) order.push_back(n->key);
+    EXPECT_EQ(order, (std::vector<uint32_t>{4, 3, 5, 4}));
+    EXPECT_EQ(list.count, 4);
+    EXPECT_EQ(nodes[3], list.last);
+    EXPECT_EQ(nodes[4], nodes[0]);
+    EXPECT_EQ(nodes[5], nodes[1]);
+    render_keyed_list_free(&list);
+}
+
 TEST_F(RenderBuildTest, UngroupedObjectsKeepTheMeshVerticesAndLoseTheirFlag)
 {
     MeshObject *mesh = keep(strip_mesh());
