@@ -59,6 +59,8 @@ int32_t sound_open_device(HWND window)
     g_sound_device_count = 0;
     DirectSoundEnumerateA(sound_count_device_callback, nullptr);
     if (g_sound_device_count < 1) return 0;
+    // A device left open by an earlier start-up whose cooperative level was refused.
+    sound_release_device();
     if (DirectSoundCreate8(nullptr, &g_sound_device, nullptr) < 0) return 0;
     // On failure the device stays open until sound_release_device.
     return SUCCEEDED(g_sound_device->SetCooperativeLevel(window, DSSCL_PRIORITY)) ? 1 : 0;

@@ -90,6 +90,22 @@ TEST_F(SoundEffects, NoDeviceMeansInitFailsAndSoundStaysOff)
     EXPECT_EQ(g_sound_device, nullptr);
 }
 
+// The options screen may switch the sound card on again after a start-up whose cooperative level
+// was refused: the device left open then is let go, not lost.
+TEST_F(SoundEffects, InitAgainAfterARefusedLevelReleasesTheDeviceLeftOpen)
+{
+    audio_headless_set_failures(AUDIO_FAIL_COOPERATIVE);
+    EXPECT_EQ(sound_init_system(nullptr), 0);
+    IDirectSound8 *first = g_sound_device;
+    ASSERT_NE(first, nullptr);
+    first->AddRef();  // our own hold, to see whether start-up gives up its own
+
+    audio_headless_set_failures(0);
+    EXPECT_EQ(sound_init_system(nullptr), 1);
+    EXPECT_NE(g_sound_device, first);
+    EXPECT_EQ(first->Release(), 0u);
+}
+
 TEST_F(SoundEffects, PlayDoesNothingBeforeASuccessfulInit)
 {
     ASSERT_EQ(sound_open_device(nullptr), 1);  // a device, but no successful sound_init_system
