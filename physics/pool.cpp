@@ -1,7 +1,9 @@
 // The worker pool: one job slot per worker and job kind, filled by the stepping thread and emptied
-// by the workers, busy waiting on both sides. The threads are started once and stay parked between
-// steps; a step wakes them at its start and parks them at its end. Every job phase goes through
-// physics_run_phase, which runs it on the pool or, for the inline executor, on the stepping thread.
+// by the workers. The threads are started once and kept between steps. Both sides spin only
+// briefly: a worker with nothing to do sleeps until a job is handed out, and the stepping thread
+// sleeps until a worker finishes, so idle threads take no processor time from a loaded machine.
+// Every job phase goes through physics_run_phase, which runs it on the pool or, for the inline
+// executor, on the stepping thread.
 #include "physics/physics_local.h"
 
 #include "platform/system.h"
@@ -18,6 +20,10 @@ std::atomic<int32_t> g_physics_workers_ended{0};
 
 namespace {
 
+// Checks of a condition before a waiting side gives up its time slice, and yields before it sleeps.
+constexpr int kSpinChecks = 512;
+constexpr int kYields = 2;
+
 // Executor settings (main thread): pool threads wanted, the fewest jobs a phase hands to the pool.
 int32_t g_worker_count = kPhysicsWorkers;
 int32_t g_pool_min_jobs = 2;
@@ -25,9 +31,19 @@ int32_t g_pool_min_jobs = 2;
 int32_t g_threads = 0;
 // Workers taking jobs in the current step (at most g_threads). Main thread only.
 int32_t g_active = 0;
-// Bumped to wake parked workers; g_exit asks them to end.
-std::atomic<uint32_t> g_epoch{0};
+// Per worker: bumped when a job is handed to it (and at the exit), the worker sleeps on it; set
+// while it sleeps, so that a hand-out to a spinning worker makes no system call.
+std::atomic<uint32_t> g_bell[kPhysicsWorkers];
+std::atomic<uint8_t> g_asleep[kPhysicsWorkers];
+// Bumped by a worker after it freed a slot; the stepping thread waits on it while g_waiting is set.
+std::atomic<uint32_t> g_finished{0};
+std::atomic<uint8_t> g_waiting{0};
 std::atomic<uint8_t> g_exit{0};
+
+// The slots, the counters and the flags above are all sequentially consistent: a side that goes
+// to sleep publishes that it does (g_asleep, g_waiting) and then reads the other side's counter,
+// while the other side changes the counter and then reads the flag, so one of them always sees
+// the other and no wake-up is lost.
 
 std::atomic<int32_t> *slots_of(int32_t kind)
 {
@@ -36,12 +52,15 @@ std::atomic<int32_t> *slots_of(int32_t kind)
     return g_physics_correct_slots;
 }
 
-void run_slot(std::atomic<int32_t> *slots, int32_t kind, int32_t w)
+bool run_slot(std::atomic<int32_t> *slots, int32_t kind, int32_t w)
 {
-    int32_t body = slots[w].load(std::memory_order_acquire);
-    if (body < 0) return;
+    int32_t body = slots[w].load();
+    if (body < 0) return false;
     physics_run_job(kind, body, w);
-    slots[w].store(-1, std::memory_order_release);
+    slots[w].store(-1);
+    g_finished.fetch_add(1);
+    if (g_waiting.load()) g_finished.notify_one();
+    return true;
 }
 
 void worker_entry(void *argument)
@@ -54,15 +73,32 @@ void worker_entry(void *argument)
 int32_t free_slot(std::atomic<int32_t> *slots)
 {
     for (int32_t w = 0; w < g_active; w++)
-        if (slots[w].load(std::memory_order_acquire) < 0) return w;
+        if (slots[w].load() < 0) return w;
     return -1;
 }
 
 bool pending(std::atomic<int32_t> *slots)
 {
     for (int32_t w = 0; w < g_active; w++)
-        if (slots[w].load(std::memory_order_acquire) >= 0) return true;
+        if (slots[w].load() >= 0) return true;
     return false;
+}
+
+// The stepping thread's wait until `ready` holds: spin, yield, then sleep until a worker finishes.
+template <class Ready>
+void wait_for_workers(Ready ready)
+{
+    for (int n = 0; n < kSpinChecks + kYields; n++) {
+        if (ready()) return;
+        if (n >= kSpinChecks) Sleep(0);
+    }
+    for (;;) {
+        g_waiting.store(1);
+        uint32_t seen = g_finished.load();
+        if (ready()) break;
+        g_finished.wait(seen);
+    }
+    g_waiting.store(0);
 }
 
 }  // namespace
@@ -76,18 +112,25 @@ void physics_run_job(int32_t kind, int32_t body, int32_t worker)
 
 void physics_worker_loop(int32_t w)
 {
-    uint32_t seen = g_epoch.load(std::memory_order_acquire);
-    while (!g_exit.load(std::memory_order_acquire)) {
-        if (!g_physics_worker_running[w].load(std::memory_order_acquire)) {
-            // Parked between steps: wait for the next start (or the exit).
-            g_epoch.wait(seen, std::memory_order_acquire);
-            seen = g_epoch.load(std::memory_order_acquire);
+    int idle = 0;
+    while (!g_exit.load()) {
+        uint32_t seen = g_bell[w].load();
+        if (g_physics_worker_running[w].load()) {
+            bool worked = run_slot(g_physics_collide_slots, kJobCollide, w);
+            worked = run_slot(g_physics_wake_slots, kJobWake, w) || worked;
+            worked = run_slot(g_physics_correct_slots, kJobCorrect, w) || worked;
+            if (worked) idle = 0;
+        }
+        if (++idle <= kSpinChecks + kYields) {
+            if (idle > kSpinChecks) Sleep(0);
             continue;
         }
-        run_slot(g_physics_collide_slots, kJobCollide, w);
-        run_slot(g_physics_wake_slots, kJobWake, w);
-        run_slot(g_physics_correct_slots, kJobCorrect, w);
-        Sleep(0);
+        // Nothing to do: sleep until the next hand-out (or the exit).
+        idle = 0;
+        g_asleep[w].store(1);
+        if (g_exit.load()) break;  // an exit after `seen` was read would ring no bell
+        g_bell[w].wait(seen);
+        g_asleep[w].store(0);
     }
 }
 
@@ -103,18 +146,18 @@ void physics_start_workers(PhysicsWorld *world)
 {
     g_physics_world_pointer = world;
     for (int32_t w = 0; w < kPhysicsWorkers; w++) {
-        g_physics_collide_slots[w].store(-1, std::memory_order_relaxed);
-        g_physics_wake_slots[w].store(-1, std::memory_order_relaxed);
-        g_physics_correct_slots[w].store(-1, std::memory_order_relaxed);
+        g_physics_collide_slots[w].store(-1);
+        g_physics_wake_slots[w].store(-1);
+        g_physics_correct_slots[w].store(-1);
     }
     g_active = 0;
     if (g_worker_count == 0) return;
-    g_exit.store(0, std::memory_order_relaxed);
+    g_exit.store(0);
     // Threads are made on first use; one that cannot be started leaves the pool smaller, and a pool
     // with no thread runs its jobs inline.
     while (g_threads < g_worker_count) {
         int32_t w = g_threads;
-        g_physics_worker_running[w].store(0, std::memory_order_relaxed);
+        g_physics_worker_running[w].store(0);
         if (_beginthread(worker_entry, 0, reinterpret_cast<void *>(intptr_t(w))) == uintptr_t(-1)) {
             fprintf(stderr, "physics: cannot start worker thread %d, running with %d\n", w, g_threads);
             g_worker_count = g_threads;
@@ -122,16 +165,15 @@ void physics_start_workers(PhysicsWorld *world)
         }
         g_threads++;
     }
-    g_physics_workers_started.store(g_threads > 0 ? 1 : 0, std::memory_order_relaxed);
+    g_physics_workers_started.store(g_threads > 0 ? 1 : 0);
     g_active = g_worker_count < g_threads ? g_worker_count : g_threads;
-    for (int32_t w = 0; w < g_active; w++) g_physics_worker_running[w].store(1, std::memory_order_release);
-    g_epoch.fetch_add(1, std::memory_order_release);
-    g_epoch.notify_all();
+    // The workers stay asleep until a phase hands them a job.
+    for (int32_t w = 0; w < g_active; w++) g_physics_worker_running[w].store(1);
 }
 
 void physics_stop_workers()
 {
-    for (int32_t w = 0; w < g_active; w++) g_physics_worker_running[w].store(0, std::memory_order_release);
+    for (int32_t w = 0; w < g_active; w++) g_physics_worker_running[w].store(0);
     g_active = 0;
 }
 
@@ -139,12 +181,14 @@ void physics_shutdown()
 {
     physics_stop_workers();
     if (g_threads == 0) return;
-    g_exit.store(1, std::memory_order_release);
-    g_epoch.fetch_add(1, std::memory_order_release);
-    g_epoch.notify_all();
+    g_exit.store(1);
+    for (int32_t w = 0; w < kPhysicsWorkers; w++) {
+        g_bell[w].fetch_add(1);
+        g_bell[w].notify_one();
+    }
     while (g_physics_workers_ended.load(std::memory_order_acquire) < g_threads) Sleep(0);
     g_physics_workers_ended.store(0, std::memory_order_relaxed);
-    g_physics_workers_started.store(0, std::memory_order_relaxed);
+    g_physics_workers_started.store(0);
     g_threads = 0;
 }
 
@@ -166,9 +210,13 @@ void physics_run_phase(int32_t kind, const int32_t *order, int32_t count)
     }
     std::atomic<int32_t> *slots = slots_of(kind);
     for (int32_t n = 0; n < count; n++) {
-        int32_t w;
-        while ((w = free_slot(slots)) < 0) Sleep(0);
-        slots[w].store(order[n], std::memory_order_release);
+        int32_t w = free_slot(slots);
+        if (w < 0) {
+            wait_for_workers([&] { return (w = free_slot(slots)) >= 0; });
+        }
+        slots[w].store(order[n]);
+        g_bell[w].fetch_add(1);
+        if (g_asleep[w].load()) g_bell[w].notify_one();
     }
-    while (pending(slots)) Sleep(0);
+    wait_for_workers([&] { return !pending(slots); });
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 
 namespace {
 
@@ -142,6 +143,32 @@ TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
     EXPECT_GT(a.position[0], x);
     physics_shutdown();
     physics_set_workers(kPhysicsWorkers, 2);
+}
+
+double cpu_seconds(clockid_t clock)
+{
+    timespec t{};
+    clock_gettime(clock, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+TEST(PhysicsPool, IdleWorkersTakeNoProcessorTime)
+{
+    // The default executor runs a one-body world's phases on the stepping thread: the pool's
+    // threads exist, but they must sleep rather than spin while the steps run.
+    physics_set_workers(kPhysicsWorkers, 2);
+    TestGame game;
+    test_slope_and_cup(game);
+    RigidBody *ball = game.place_ball(-1.3f, -0.235f, 0.0f);
+    ball->velocity[0] = 1.6f;
+    game.step();
+    ASSERT_EQ(physics_worker_threads(), kPhysicsWorkers);
+    double process = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID), thread = cpu_seconds(CLOCK_THREAD_CPUTIME_ID);
+    for (int s = 0; s < 150; s++) game.step();
+    double process_spent = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID) - process;
+    double thread_spent = cpu_seconds(CLOCK_THREAD_CPUTIME_ID) - thread;
+    EXPECT_LT(process_spent, thread_spent * 1.25 + 0.01);
+    physics_shutdown();
 }
 
 }  // namespace
