@@ -186,11 +186,16 @@ int32_t lightmap_atlas_alloc_cells(RenderContext *context, int32_t size) { retur
 
 void lightmap_block_rect(const RenderContext *context, const LightmapBlock *block, int32_t rect[4])
 {
-    int32_t t = context->atlas_tile_size ? context->atlas_tile_size : 16;
-    rect[0] = block->cell_column * t / 4 + block->tile_column * t;
-    rect[1] = block->cell_row * t / 4 + block->tile_row * t;
-    rect[2] = block->width_cells * t / 4;
-    rect[3] = block->height_cells * t / 4;
+    int64_t t = context->atlas_tile_size ? context->atlas_tile_size : 16;
+    int64_t x = int64_t(block->cell_column) * t / 4 + int64_t(block->tile_column) * t;
+    int64_t y = int64_t(block->cell_row) * t / 4 + int64_t(block->tile_row) * t;
+    int64_t w = int64_t(block->width_cells) * t / 4, h = int64_t(block->height_cells) * t / 4;
+    // A block read back from a file may name texels off its page: it then has none.
+    bool inside = x >= 0 && y >= 0 && w > 0 && h > 0 && x + w <= kPageSide && y + h <= kPageSide;
+    rect[0] = inside ? int32_t(x) : 0;
+    rect[1] = inside ? int32_t(y) : 0;
+    rect[2] = inside ? int32_t(w) : 0;
+    rect[3] = inside ? int32_t(h) : 0;
 }
 
 void lightmap_atlas_upload_block(int32_t id, RenderContext *context, const uint8_t *rgba)
@@ -201,6 +206,7 @@ void lightmap_atlas_upload_block(int32_t id, RenderContext *context, const uint8
     int32_t rect[4];
     lightmap_block_rect(context, block, rect);
     int32_t texels = rect[2] * rect[3];
+    if (texels <= 0) return;
     keep_copy(context, block, rgba, texels, 4);
     uint8_t *rgb = static_cast<uint8_t *>(malloc(size_t(texels) * 3));
     if (!rgb) return;
@@ -216,6 +222,7 @@ void lightmap_atlas_upload_block_rgb(int32_t id, RenderContext *context, const u
     LightmapBlock *block = &node->value;
     int32_t rect[4];
     lightmap_block_rect(context, block, rect);
+    if (rect[2] * rect[3] <= 0) return;
     keep_copy(context, block, rgb, rect[2] * rect[3], 3);
     texture_update_rect_rgb(page_record(context, block->page), rect[0], rect[1], rect[2], rect[3], rgb);
 }

@@ -259,6 +259,25 @@ TEST_F(RenderAtlasTest, LimitsAndRelease)
     EXPECT_NE(block(0).pixel_copy, nullptr);
     lightmap_atlas_free(context);
     lightmap_atlas_upload_block(0, context, rgba);  // no blocks at all
+
+    // Blocks read back from a scene file may hold anything: one outside its page has no texels.
+    lightmap_atlas_reset(context, 0, 0, 0);
+    const int32_t bad[][4] = {{1 << 29, 0, 0, 1}, {0, -3, 0, 1}, {0, 0, 2, 1 << 28}, {8, 0, 0, 4}, {0, 0, 0, -4}};
+    for (const int32_t *b : bad) {
+        LightmapBlock wild = {};
+        wild.page = 1;
+        wild.tile_column = b[0];
+        wild.tile_row = b[1];
+        wild.cell_column = b[2];
+        wild.width_cells = wild.height_cells = b[3];
+        list_add_atlas_page(&context->atlas_blocks, wild);
+        int32_t rect[4];
+        lightmap_block_rect(context, &block(context->atlas_blocks.count - 1), rect);
+        EXPECT_EQ(rect[2] * rect[3], 0) << b[0] << " " << b[1] << " " << b[2] << " " << b[3];
+        lightmap_atlas_upload_block(context->atlas_blocks.count - 1, context, rgba);
+        lightmap_atlas_upload_block_rgb(context->atlas_blocks.count - 1, context, rgba);
+        EXPECT_EQ(block(context->atlas_blocks.count - 1).pixel_copy, nullptr);
+    }
 }
 
 }  // namespace
