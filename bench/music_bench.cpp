@@ -3,10 +3,9 @@
 // reference. Prints the ratio of the two times; 1.0 or below is the target.
 #include "sound/music_local.h"
 #include "sound/music_writer.h"
+#include "tests/sound/music_xmp.h"
 
 #include <benchmark/benchmark.h>
-#include <dlfcn.h>
-#include <xmp.h>
 
 #include <cmath>
 #include <cstdio>
@@ -17,44 +16,6 @@
 namespace {
 
 const int MINUTE_BLOCKS = 60 * 44100 / MUSIC_BLOCK_FRAMES;  // 750 blocks of 80 ms
-
-// libxmp's calls, looked up in the shared library so that nothing of it is linked.
-struct Xmp {
-    void *library = nullptr;
-    decltype(&::xmp_create_context) create_context;
-    decltype(&::xmp_load_module_from_memory) load_module_from_memory;
-    decltype(&::xmp_start_player) start_player;
-    decltype(&::xmp_set_player) set_player;
-    decltype(&::xmp_play_buffer) play_buffer;
-    decltype(&::xmp_end_player) end_player;
-    decltype(&::xmp_release_module) release_module;
-    decltype(&::xmp_free_context) free_context;
-};
-
-const Xmp *xmp()
-{
-    static Xmp x;
-    static bool tried = false;
-    if (tried) return x.library ? &x : nullptr;
-    tried = true;
-    x.library = dlopen("libxmp.so.4", RTLD_NOW | RTLD_LOCAL);
-    if (!x.library) return nullptr;
-    bool ok = true;
-    auto find = [&](auto &function, const char *name) {
-        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(x.library, name));
-        ok = ok && function;
-    };
-    find(x.create_context, "xmp_create_context");
-    find(x.load_module_from_memory, "xmp_load_module_from_memory");
-    find(x.start_player, "xmp_start_player");
-    find(x.set_player, "xmp_set_player");
-    find(x.play_buffer, "xmp_play_buffer");
-    find(x.end_player, "xmp_end_player");
-    find(x.release_module, "xmp_release_module");
-    find(x.free_context, "xmp_free_context");
-    if (!ok) x.library = nullptr;
-    return x.library ? &x : nullptr;
-}
 
 MusicWriterSample wave_sample(int length, bool sixteen, int loop_type, double (*shape)(double))
 {
@@ -147,7 +108,7 @@ BENCHMARK(BM_RenderMinuteOurs)->Unit(benchmark::kMillisecond);
 
 void BM_RenderMinuteLibxmp(benchmark::State &state)
 {
-    const Xmp *x = xmp();
+    const MusicXmp *x = music_xmp();
     if (!x) {
         state.SkipWithError("libxmp.so.4 is missing");
         return;

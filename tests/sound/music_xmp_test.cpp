@@ -7,57 +7,15 @@
 // negative finetunes, pan); tremolo and MOD finetunes, which differ by design, are checked as
 // differences.
 #include "tests/sound/music_test_util.h"
+#include "tests/sound/music_xmp.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <xmp.h>
 
 #include <cmath>
 #include <functional>
 #include <memory>
 
 namespace {
-
-// libxmp's calls, looked up in the shared library so that nothing of it is linked.
-struct Xmp {
-    void *library = nullptr;
-    decltype(&::xmp_create_context) create_context;
-    decltype(&::xmp_load_module_from_memory) load_module_from_memory;
-    decltype(&::xmp_start_player) start_player;
-    decltype(&::xmp_set_player) set_player;
-    decltype(&::xmp_play_frame) play_frame;
-    decltype(&::xmp_get_frame_info) get_frame_info;
-    decltype(&::xmp_end_player) end_player;
-    decltype(&::xmp_release_module) release_module;
-    decltype(&::xmp_free_context) free_context;
-};
-
-const Xmp *xmp()
-{
-    static Xmp x;
-    static bool tried = false;
-    if (!tried) {
-        tried = true;
-        x.library = dlopen("libxmp.so.4", RTLD_NOW | RTLD_LOCAL);
-        if (!x.library) return nullptr;
-        bool ok = true;
-        auto find = [&](auto &function, const char *name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(x.library, name));
-            ok = ok && function;
-        };
-        find(x.create_context, "xmp_create_context");
-        find(x.load_module_from_memory, "xmp_load_module_from_memory");
-        find(x.start_player, "xmp_start_player");
-        find(x.set_player, "xmp_set_player");
-        find(x.play_frame, "xmp_play_frame");
-        find(x.get_frame_info, "xmp_get_frame_info");
-        find(x.end_player, "xmp_end_player");
-        find(x.release_module, "xmp_release_module");
-        find(x.free_context, "xmp_free_context");
-        if (!ok) x.library = nullptr;
-    }
-    return x.library ? &x : nullptr;
-}
 
 const int skip_frames = 100;  // the reference ramps volume changes over the first frames of a tick
 
@@ -109,7 +67,7 @@ std::vector<Tick> render_ours(const std::string &bytes, bool xm, int ticks)
 
 std::vector<Tick> render_xmp(const std::string &bytes, bool xm, int ticks)
 {
-    const Xmp *x = xmp();
+    const MusicXmp *x = music_xmp();
     std::vector<Tick> out;
     xmp_context context = x->create_context();
     if (x->load_module_from_memory(context, bytes.data(), long(bytes.size())) == 0) {
@@ -180,7 +138,7 @@ int expect_same_pitch(const std::vector<Tick> &ours, const std::vector<Tick> &th
 }
 
 #define REQUIRE_XMP()                                                                                              \
-    if (!xmp()) GTEST_SKIP() << "libxmp.so.4 is not installed"
+    if (!music_xmp()) GTEST_SKIP() << "libxmp.so.4 is not installed"
 
 const int C2 = 428;
 
