@@ -16,6 +16,12 @@ bool has_selection(const char *operand)
     return shader_swizzle_letters(operand) != nullptr;
 }
 
+// A vertex output of the assembler forms (oPos, oD0, oT3 ... or result.position ...): write-only.
+bool is_output_register(const char *operand)
+{
+    return (operand[0] == 'o' && operand[1] >= 'A' && operand[1] <= 'Z') || str_starts_with(operand, "result.");
+}
+
 const char *copy(ShaderCompiler *c, const char *text)
 {
     return shader_scratch_format(c, "%s", text);
@@ -159,8 +165,10 @@ const char *translate_tangent(ShaderCall *call)
         return d;
     }
     // The product with the normal is taken away, so that the result stands at right angles to it;
-    // the dot product may not overwrite an operand before the mad reads it.
-    const char *y = strcmp(d, a) == 0 || strcmp(d, b) == 0 ? shader_scratch_temp(c, nullptr) : d;
+    // the dot product may not overwrite an operand before the mad reads it, nor go into an output
+    // register, which the mad could not read.
+    bool apart = strcmp(d, a) == 0 || strcmp(d, b) == 0 || is_output_register(d);
+    const char *y = apart ? shader_scratch_temp(c, nullptr) : d;
     shader_emit(c, call->lines, "%s %s,%s,%s", m(c, SHADER_DP3), y, a, b);
     shader_emit(c, call->lines, "%s %s,-%s,%s,%s", m(c, SHADER_MAD), y, y, b, a);
     return y;
@@ -207,10 +215,12 @@ const Trig kTrig[] = {{45, 19, "atan"}, {46, 16, "tan"}, {47, 17, "asin"},
                       {48, 14, "sin"},  {49, 18, "acos"}, {50, 15, "cos"}};
 
 // The series' last line: into D itself when D selects components, else into D.x copied to the rest.
+// An output register cannot be read back for that copy: it takes the line whole, its one-letter
+// sources giving every component the same value.
 void write_last(ShaderCompiler *c, TextLineList *lines, const char *d, const char *format, const char *a,
                 const char *b, const char *e)
 {
-    bool selected = strchr(d, '.') != nullptr;
+    bool selected = strchr(d, '.') != nullptr || is_output_register(d);
     const char *target = selected ? d : shader_scratch_format(c, "%s.x", d);
     if (e)
         shader_emit(c, lines, format, target, a, b, e);

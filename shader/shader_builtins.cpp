@@ -464,7 +464,9 @@ const char *shader_scalar_source(ShaderCompiler *c, const char *operand)
     const char *letters = shader_swizzle_letters(operand);
     if (!letters) return shader_scratch_format(c, "%s.w", operand);
     int dot = shader_find_swizzle_dot(operand);
-    return shader_scratch_format(c, "%.*s.%c", dot, operand, letters[strlen(letters) - 1]);
+    // A dot with no letters after it selects nothing: .w as without a selection.
+    char last = letters[0] ? letters[strlen(letters) - 1] : 'w';
+    return shader_scratch_format(c, "%.*s.%c", dot, operand, last);
 }
 
 const char *shader_translate_builtin(ShaderCompiler *c, int translation, const char *expression, const char *dest,

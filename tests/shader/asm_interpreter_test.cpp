@@ -101,6 +101,8 @@ struct Runner {
         end = end == std::string::npos ? text.find_first_of("._") : text.find_first_of("._", end);
         std::string name = text.substr(0, end), rest = end == std::string::npos ? "" : text.substr(end);
         if (!reg(name, &o->reg)) return false;
+        // Output registers are write-only, as the device's assembler has them.
+        if (!dest && name[0] == 'o') return fail("output register read: '" + text + "'");
         for (const char *modifier : {"_bx2", "_bias", "_x2"}) {
             size_t at = rest.find(modifier);
             if (at == std::string::npos) continue;

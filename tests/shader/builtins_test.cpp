@@ -301,11 +301,15 @@ TEST_F(BuiltinTest, OperatorsByValue)
 
 TEST_F(BuiltinTest, SineSeriesAgainstSincos)
 {
-    Lines series = vertex_lines("All", "oPos=sin(a.x);");
-    ASSERT_EQ(series.size(), 22u);
-    // T (r0) is taken for the argument even when it needs none; W is r1, V r2.
-    EXPECT_EQ(series.front(), "add r2.x,c0.x,c7.x");
-    EXPECT_EQ(series.back(), "mov oPos.yzw,oPos.x");
+    Lines series = vertex_lines("All", "x=sin(a.x); oPos=x;");
+    ASSERT_EQ(series.size(), 23u);
+    // x is r0; T (r1) is taken for the argument even when it needs none; W is r2, V r3.
+    EXPECT_EQ(series.front(), "add r3.x,c0.x,c7.x");
+    EXPECT_EQ(series[21], "mov r0.yzw,r0.x");
+    // An output register cannot be read back for the copy: the last line writes all of it.
+    series = vertex_lines("All", "oPos=sin(a.x);");
+    ASSERT_EQ(series.size(), 21u);
+    EXPECT_EQ(series.back(), "mul oPos,r2.x,r1.x");
     // The argument is already one component: used as it stands.
     EXPECT_EQ(vertex_lines("All", "oPos.x=cos(a.y);").front(), "add r2.x,c0.y,c7.w");
 }
@@ -347,6 +351,8 @@ TEST_F(BuiltinTest, AssemblerForms)
     // A width error: a four-component argument into one component.
     compile("All", "[POSITION] oPos.x=exp2(a);");
     EXPECT_EQ(c->modifier_error, 1);
+    // A dot that selects nothing reads the fourth component, as no selection does.
+    EXPECT_EQ(vertex_lines("All", "x=rsq(a.); oPos=x;"), (Lines{"rsq r2,c0.w", "mov r0,r2", "mov oPos,r0"}));
 }
 
 TEST_F(BuiltinTest, PixelShader14Sampling)

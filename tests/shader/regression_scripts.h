@@ -140,6 +140,17 @@ float4 shade(vec4 c) { e = c*tint; e }
 [POSITION] oPos=iPos*4WVP;
 )",
      1, REGRESSION_EFFECT},
+    {"outputs", R"(# built-ins that read their destination, written straight into output registers
+[VERTEXFORMAT] XYZ NORMAL TEX0
+[DEFINES] VECTOR a;
+[TECHNIQUE] All
+[PASS0]
+[POSITION] oPos=tgt(iPos,iNorm);
+[DIFFUSE] oDiffuse=sin(a.x);
+[SPECULAR] oSpecular=acos(a.y);
+[MAPPING0] oTexture0=tan(iTexture0.x);
+)",
+     0, REGRESSION_EFFECT},
     {"loops", R"([VERTEXFORMAT] XYZ
 [DEFINES] MATRIX WORLDVIEWPROJ; VECTOR step;
 [TECHNIQUE] All
