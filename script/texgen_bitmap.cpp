@@ -146,7 +146,7 @@ int texgen_clouds_make(TexgenBitmap *bitmap, int32_t red, int32_t green, int32_t
     return 1;
 }
 
-bool texgen_clouds_fit(const TexgenScript *script, int32_t width, int32_t height)
+bool texgen_bitmap_fits(const TexgenScript *script, int32_t width, int32_t height)
 {
     int64_t total = (int64_t)std::max(width, 0) * std::max(height, 0);
     for (int i = 0; i < script->bitmap_count; i++)

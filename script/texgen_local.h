@@ -188,9 +188,9 @@ void texgen_random_fill_c(uint8_t *map, int y0, int y1, int column, int stride);
 uint8_t *texgen_clouds_height_map(int32_t width, int32_t height);
 // A seamless clouds bitmap of the colour (alpha 255); 1, or 0 for sides outside 1..TEXGEN_MAX_CLOUDS_SIDE.
 int texgen_clouds_make(TexgenBitmap *bitmap, int32_t red, int32_t green, int32_t blue, int32_t width, int32_t height);
-// True when a clouds bitmap of width x height keeps the script's bitmaps within
-// TEXGEN_MAX_SCRIPT_PIXELS.
-bool texgen_clouds_fit(const TexgenScript *script, int32_t width, int32_t height);
+// True when one more bitmap of width x height, from a file or clouds, keeps the script's bitmaps
+// within TEXGEN_MAX_SCRIPT_PIXELS.
+bool texgen_bitmap_fits(const TexgenScript *script, int32_t width, int32_t height);
 // Weight 0..1 of pixel (i, j) of a w x h rectangle feathered over a border of k pixels (1 for k <= 0).
 float texgen_feather_weight(int i, int j, int w, int h, int k);
 // Feathered rectangles in output pixels, clipped to the picture: one lays a colour with a border of

@@ -358,7 +358,11 @@ void texgen_read_bitmaps(const char16_t *name, TexgenScript *script, TexgenFile 
     if (source == SOURCE_FILE) {
         texgen_wide_to_narrow(file_name, bitmap.file_name, TEXGEN_FILE_NAME_BYTES);
         made = load_bitmap_file(&bitmap);
-    } else if (texgen_clouds_fit(script, clouds[3], clouds[4])) {
+        if (made && !texgen_bitmap_fits(script, bitmap.width, bitmap.height)) {
+            free(bitmap.pixels);
+            made = false;
+        }
+    } else if (texgen_bitmap_fits(script, clouds[3], clouds[4])) {
         made = texgen_clouds_make(&bitmap, clouds[0], clouds[1], clouds[2], clouds[3], clouds[4]);
     }
     // A bitmap that loaded nothing is dropped: its steps are then skipped.

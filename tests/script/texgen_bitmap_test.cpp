@@ -145,8 +145,8 @@ TEST_F(TexgenBitmapTest, CloudsRepeatForTheSameScriptAndAreChecked)
     sizes->bitmaps[0].width = sizes->bitmaps[1].width = 4096;
     sizes->bitmaps[0].height = 4096;
     sizes->bitmaps[1].height = 4096 - 2;
-    EXPECT_TRUE(texgen_clouds_fit(sizes, 4096, 2));
-    EXPECT_FALSE(texgen_clouds_fit(sizes, 4096, 3));
+    EXPECT_TRUE(texgen_bitmap_fits(sizes, 4096, 2));
+    EXPECT_FALSE(texgen_bitmap_fits(sizes, 4096, 3));
     free(sizes);
 }
 

@@ -299,6 +299,29 @@ TEST_F(TexgenReadTest, UnusableEntriesAreDropped)
     texgen_script_free(script);
 }
 
+TEST_F(TexgenReadTest, PicturesFromFilesCountAgainstTheScriptsPixels)
+{
+    // Pictures from files share the bitmaps' budget with the clouds: a script naming one large
+    // picture many times cannot hold it many times over.
+    write_png("small.png", 8, 8, std::vector<uint8_t>(8 * 8 * 4, 9));
+    write_png("large.png", 100, 100, std::vector<uint8_t>(100 * 100 * 4, 9));
+    TexgenScript *script = (TexgenScript *)calloc(1, sizeof(TexgenScript));
+    script->bitmap_count = 2;  // sizes only, standing for two clouds that leave 4096 pixels free
+    script->bitmaps[0].width = script->bitmaps[1].width = 4096;
+    script->bitmaps[0].height = 4096;
+    script->bitmaps[1].height = 4095;
+    for (const char *name : {"large", "small"}) {
+        std::string block = std::string(" {\r\nFICHIER=\"") + name + ".png\"\r\n}\r\n";
+        std::string bytes = texgen_test_utf16(texgen_test_u16(block)).substr(2);
+        TexgenFile file = {(const uint8_t *)bytes.data(), bytes.size(), 0};
+        std::u16string wide = texgen_test_u16(name);
+        texgen_read_bitmaps(wide.c_str(), script, &file);
+    }
+    ASSERT_EQ(script->bitmap_count, 3);
+    EXPECT_EQ(texgen_test_narrow(script->bitmaps[2].name), "small");
+    texgen_script_free(script);
+}
+
 TEST_F(TexgenReadTest, PicturesOpenAsJpeg2000BeforePng)
 {
     std::vector<uint8_t> red = texgen_test_picture(3, 2, [](int, int) { return 0xFF0000FFu; });
