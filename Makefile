@@ -13,7 +13,7 @@ setup:
 	tools/setup.sh
 
 build: setup
-	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAV_TESTS=OFF
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAV_TESTS=OFF -DZAV_BENCH=OFF
 	cmake --build build -j$(JOBS)
 
 # Every test with AddressSanitizer and UBSan, the end-to-end tests under Xvfb among them.

@@ -28,6 +28,7 @@ extern float g_display_scale;
 extern int64_t g_frame_counter_frequency;
 extern int64_t g_frame_last_count;
 
+// 0 when the game ran; 1 when its window could not be opened.
 int WinMain(HINSTANCE instance, HINSTANCE previous, char *command_line, int show);
 LRESULT app_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Handles at most one waiting message; false when it was WM_QUIT.

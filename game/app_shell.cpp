@@ -6,6 +6,7 @@
 #include "script/text_reader.h"
 #include "sound/music.h"
 
+#include <cstdio>
 #include <cstring>
 
 int32_t g_mouse_left_down;
@@ -190,6 +191,11 @@ int WinMain(HINSTANCE instance, HINSTANCE, char *, int show)
 
     g_hwnd = CreateWindowExA(0, g_game_name, g_game_name, WS_POPUP, 0, 0, g_screen_width, g_screen_height, nullptr,
                              nullptr, instance, nullptr);
+    if (!g_hwnd) {
+        // Nothing could be shown: say so rather than run a game nobody sees.
+        fprintf(stderr, "%s: cannot open the game's window\n", g_game_name);
+        return 1;
+    }
     ShowWindow(g_hwnd, show);
     UpdateWindow(g_hwnd);
 

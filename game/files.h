@@ -60,11 +60,18 @@ int app_options_save(void);
 // Reads the options; a missing or short file changes nothing. Out-of-range values are reset.
 void app_options_load(void);
 
+// Once the themes are known: a theme index past them becomes 0. False when it had to be reset.
+bool app_options_check_theme(int32_t theme_count);
+
 // Writes the two default players of a first run, named by the MENUS texts NOM0 and NOM1.
 void player_create_default_records(void);
 // Reads "<players folder><file name>"; 1, or 0 (record untouched) when missing or short.
 int player_record_load(PlayerRecord *record, const char *file_name);
-// Writes the record to "<players folder><name>.dat", whole or not at all. 1, or 0.
+// A name that can be a file name of the players folder: not empty, no leading '.', no path or
+// wildcard characters.
+bool player_name_is_safe(const char *name);
+// Writes the record to "<players folder><name>.dat", whole or not at all. 1, or 0 (also for a name
+// that is not safe).
 int player_record_save(const PlayerRecord *record);
 
 // File lists: names only, in the listing's order.

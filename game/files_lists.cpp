@@ -89,7 +89,9 @@ void app_read_hole_description(const char *path)
     }
     char line[1024] = "";
     if (fgets(line, sizeof line, file)) {
-        snprintf(g_hole_name, sizeof g_hole_name, "%s", config_extract_quoted_string(line));
+        const char *open = strchr(line, '"');
+        bool quoted = open && strchr(open + 1, '"');
+        snprintf(g_hole_name, sizeof g_hole_name, "%s", quoted ? config_extract_quoted_string(line) : "");
         char keyword[1024];
         if (fscanf(file, "%1023s", keyword) == 1) fscanf(file, "%d", &g_hole_par);
     }
@@ -98,6 +100,7 @@ void app_read_hole_description(const char *path)
 
 int app_write_hole_description(const char *path, const char *title, int32_t par)
 {
+    if (title && strchr(title, '"')) return 0;  // the reader takes the title up to its second quote
     char text[1200];
     int length = snprintf(text, sizeof text, "NAME %c%s%c\nPAR %d\n", '"', title ? title : "", '"', par);
     if (length < 0 || size_t(length) >= sizeof text) return 0;

@@ -214,9 +214,24 @@ void app_options_load(void)
     if (g_music_track < 0 || g_music_track > 2) g_music_track = 0;
 }
 
+bool app_options_check_theme(int32_t theme_count)
+{
+    if (g_theme_index >= 0 && g_theme_index < theme_count) return true;
+    g_theme_index = 0;
+    return false;
+}
+
+bool player_name_is_safe(const char *name)
+{
+    if (!name || !name[0] || name[0] == '.') return false;
+    for (const char *c = name; *c; c++)
+        if (strchr("/\\:*?\"<>|", *c) || (unsigned char)*c < 32) return false;
+    return true;
+}
+
 int player_record_save(const PlayerRecord *record)
 {
-    if (!record || !record->name[0]) return 0;
+    if (!record || !player_name_is_safe(record->name)) return 0;
     char path[FOLDER_PATH_MAX + 1100];
     snprintf(path, sizeof path, "%s%s.dat", g_players_folder, record->name);
     uint8_t bytes[sizeof(PlayerRecord)];
@@ -247,6 +262,7 @@ void player_create_default_records(void)
     for (int i = 0; i < 2; i++) {
         PlayerRecord &record = g_player_record[i];
         const char *name = menu_text(names[i]);
+        memset(record.name, 0, sizeof record.name);
         snprintf(record.name, sizeof record.name, "%s", name[0] ? name : fallbacks[i]);
         record.total_over_par = 0;
         record.avatar = 0;

@@ -256,6 +256,7 @@ int sys_write_whole(const char *path, const void *data, size_t size)
     if (!file) return 0;
     bool ok = size == 0 || fwrite(data, 1, size, file) == size;
     ok = fflush(file) == 0 && ok;
+    ok = fsync(fileno(file)) == 0 && ok;  // on disk before it replaces the old file
     ok = fclose(file) == 0 && ok;
     if (ok && rename(temporary.c_str(), at.posix.c_str()) == 0) return 1;
     unlink(temporary.c_str());

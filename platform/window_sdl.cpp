@@ -4,6 +4,9 @@
 
 #include <SDL2/SDL.h>
 
+#include <cstdlib>
+#include <cstring>
+
 namespace {
 
 bool g_sdl_ready;
@@ -13,7 +16,19 @@ bool ensure_video()
     if (g_sdl_ready) return true;
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
     g_sdl_ready = SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
-    if (!g_sdl_ready) fprintf(stderr, "window: no video: %s\n", SDL_GetError());
+    if (!g_sdl_ready) {
+        fprintf(stderr, "window: no video: %s\n", SDL_GetError());
+        return false;
+    }
+    // Without a display SDL falls back to drivers that show nothing: a window nobody sees is a
+    // failure, unless those drivers were asked for.
+    const char *driver = SDL_GetCurrentVideoDriver();
+    const char *asked = getenv("SDL_VIDEODRIVER");
+    if (driver && (!asked || !asked[0]) && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0)) {
+        fprintf(stderr, "window: no display to open a window on\n");
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        g_sdl_ready = false;
+    }
     return g_sdl_ready;
 }
 

@@ -157,6 +157,8 @@ char *config_extract_quoted_string(const char *line)
 
 void config_read_tuple(TextReader *reader, const ConfigKeyDescriptor *table, int group, int record)
 {
+    int capacity = table[group].record_count > 0 ? table[group].record_count : 1;
+    if (record >= capacity) record = -1;
     int rows[MAX_GROUP_VALUES];
     int count = 0;
     for (int i = group + 1; table[i].kind != CONFIG_GROUP_END && table[i].kind != CONFIG_END; i++)
@@ -205,8 +207,7 @@ void config_read_section(TextReader *reader, const ConfigKeyDescriptor *table, i
             taken = true;
             int record = 0;
             if (const char *colon = strchr(line, ':')) sscanf(colon + 1, "%d", &record);
-            int capacity = table[groups[g].row].record_count > 0 ? table[groups[g].row].record_count : 1;
-            config_read_tuple(reader, table, groups[g].row, record >= 0 && record < capacity ? record : -1);
+            config_read_tuple(reader, table, groups[g].row, record);
         }
         for (int v = 0; v < value_count && !taken; v++) {
             if (!config_line_starts_with_key(line, values[v].key)) continue;

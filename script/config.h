@@ -47,6 +47,8 @@ const int CONFIG_LIST_RECORD = 32;
 // Reads the whole file against the table; what the file does not mention keeps its value.
 void config_read_file(const ConfigKeyDescriptor *table, const char *path);
 void config_read_section(TextReader *reader, const ConfigKeyDescriptor *table, int section);
+// Reads one group block into record `record`; a record outside the group's destinations (negative,
+// or past its record_count) is read past and stored nowhere.
 void config_read_tuple(TextReader *reader, const ConfigKeyDescriptor *table, int group, int record);
 // True when `key` is a prefix of `line` once its blanks are removed (an empty key always matches).
 bool config_line_starts_with_key(const char *line, const char *key);

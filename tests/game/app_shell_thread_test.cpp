@@ -43,6 +43,11 @@ protected:
     void TearDown() override
     {
         music_stop_playback();
+        // A module loaded but never played is still the table's.
+        for (int32_t i = 0; i < g_music_module_count; i++) {
+            music_free_module(g_music_modules[i]);
+            g_music_modules[i] = nullptr;
+        }
         sound_shutdown_system();
     }
 

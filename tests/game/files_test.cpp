@@ -18,9 +18,19 @@ class FilesTest : public ::testing::Test, protected TestFolders {
 protected:
     void SetUp() override
     {
+        // The options' first-run values: tests run in one process must not see each other's.
+        g_music_on = 1;
         g_theme_index = 0;
+        g_sound_effects_on = 1;
         g_music_track = 0;
+        g_option_resolution = 1;
+        g_option_glow = 1;
+        g_option_hole_variant = 0;
+        g_sound_card_on = 1;
+        g_option_aim_line = 0;
+        g_option_replay = 1;
         g_option_hole_drawing = 0;
+        g_option_vsync = 1;
     }
 
     void ini(const std::string &game_path)
@@ -119,6 +129,43 @@ TEST_F(FilesTest, OptionsRoundTripAndOddValuesAreChecked)
     EXPECT_EQ(g_option_vsync, 7);  // nothing read from a short file
 }
 
+TEST_F(FilesTest, ThemeIndexPastTheConfiguredThemes)
+{
+    g_theme_index = 5;
+    EXPECT_FALSE(app_options_check_theme(3));
+    EXPECT_EQ(g_theme_index, 0);
+    g_theme_index = 2;
+    EXPECT_TRUE(app_options_check_theme(3));
+    EXPECT_EQ(g_theme_index, 2);
+    EXPECT_FALSE(app_options_check_theme(0));
+    EXPECT_EQ(g_theme_index, 0);
+}
+
+TEST_F(FilesTest, PlayerNamesStayInThePlayersFolder)
+{
+    app_load_folder_settings();
+    PlayerRecord record{};
+    record.marker = PLAYER_MARKER_REAL;
+    for (const char *bad : {"../escaped", "a/b", "a\\b", "c:x", ".hidden", "", "what?"}) {
+        snprintf(record.name, sizeof record.name, "%s", bad);
+        EXPECT_EQ(player_record_save(&record), 0) << bad;
+    }
+    EXPECT_FALSE(std::filesystem::exists(user + "/ZAV Games/escaped.dat"));
+    snprintf(record.name, sizeof record.name, "%s", "Ren\xe9" "e");  // Latin-1 names are fine
+    EXPECT_EQ(player_record_save(&record), 1);
+}
+
+TEST_F(FilesTest, DefaultPlayerFilesHoldNoStaleNameBytes)
+{
+    app_load_folder_settings();
+    memset(g_player_record[0].name, 'z', sizeof g_player_record[0].name);
+    player_create_default_records();
+    std::string first = std::string(menu_text(MENU_NOM0)[0] ? menu_text(MENU_NOM0) : "Player");
+    std::string bytes = test_read_file(user + "/ZAV Games/Players/" + first + ".dat");
+    ASSERT_EQ(bytes.size(), 1052u);
+    for (size_t i = first.size(); i < 1024; i++) ASSERT_EQ(bytes[i], '\0') << i;
+}
+
 TEST_F(FilesTest, AFailedWriteKeepsTheOldOptions)
 {
     app_load_folder_settings();
@@ -214,6 +261,14 @@ TEST_F(FilesTest, HoleDescriptionRoundTrip)
     app_read_hole_description("hole3.txt");
     EXPECT_STREQ(g_hole_name, "");
     EXPECT_EQ(g_hole_par, 5);
+
+    test_write_file(run + "/hole4.txt", "NAME \"Ten Oaks\r\nPAR 2\r\n");
+    app_read_hole_description("hole4.txt");
+    EXPECT_STREQ(g_hole_name, "");  // no closing quote: no title, not the rest of the line
+    EXPECT_EQ(g_hole_par, 2);
+
+    EXPECT_EQ(app_write_hole_description("hole5.txt", "Say \"hi\"", 3), 0);
+    EXPECT_FALSE(std::filesystem::exists(run + "/hole5.txt"));
 }
 
 }  // namespace

@@ -28,6 +28,22 @@ int ticks_after(int ms)
     return g_ticks - before;
 }
 
+// Waits (at most 5 s) until the thread ticks; a loaded machine may be slow to run it.
+bool ticking()
+{
+    for (int waited = 0; waited < 5000; waited += 5)
+        if (ticks_after(5) > 0) return true;
+    return false;
+}
+
+// Waits (at most 5 s) until the count stops changing for 50 ms: the thread reached its sleep.
+bool stopped()
+{
+    for (int waited = 0; waited < 5000; waited += 50)
+        if (ticks_after(50) == 0) return true;
+    return false;
+}
+
 TEST(Thread, SuspendStopsAtTheNextSleepAndResumeGoesOn)
 {
     g_ticks = 0;
@@ -35,15 +51,15 @@ TEST(Thread, SuspendStopsAtTheNextSleepAndResumeGoesOn)
     HANDLE thread = CreateThread(nullptr, 0, ticking_thread, nullptr, 0, nullptr);
     ASSERT_NE(thread, nullptr);
     EXPECT_TRUE(SetThreadPriority(thread, THREAD_PRIORITY_HIGHEST));
-    EXPECT_GT(ticks_after(50), 0);
+    EXPECT_TRUE(ticking());
 
     EXPECT_EQ(SuspendThread(thread), 0u);
     EXPECT_EQ(SuspendThread(thread), 1u);  // a flag, not a count
-    Sleep(20);                             // let it reach its next sleep
-    EXPECT_EQ(ticks_after(60), 0);
+    ASSERT_TRUE(stopped());
+    EXPECT_EQ(ticks_after(100), 0);  // and it stays stopped
 
     EXPECT_EQ(ResumeThread(thread), 1u);  // one resume undoes both suspends
-    EXPECT_GT(ticks_after(50), 0);
+    EXPECT_TRUE(ticking());
 
     g_stop = 1;
     EXPECT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);

@@ -24,6 +24,7 @@ const ConfigKeyDescriptor g_table[] = {
     {CONFIG_SECTION, "PARAMS", nullptr, nullptr, nullptr, nullptr, 0},
     {CONFIG_INT, "DISTANCE", nullptr, &g_distance, nullptr, nullptr, 0},
     {CONFIG_INT, "COUNT", nullptr, &g_count, nullptr, nullptr, 0},
+    {CONFIG_CLAIM, "COUNTX", nullptr, nullptr, nullptr, nullptr, 0},
     {CONFIG_GROUP, "THEME", nullptr, nullptr, nullptr, nullptr, 4},
     {CONFIG_TEXT, "NAME", g_names, nullptr, nullptr, nullptr, 0},
     {CONFIG_INT_LIST, "LIST", nullptr, g_list, nullptr, nullptr, 0},
@@ -103,6 +104,22 @@ TEST_F(ConfigTest, GroupRecordsAndTheirBounds)
     EXPECT_EQ(str(g_names[0]), "zero");
     EXPECT_EQ(str(g_names[1]), "<null>");
     EXPECT_EQ(g_distance, 5);  // the skipped blocks did not end the section
+}
+
+TEST_F(ConfigTest, AGroupBraceOnItsKeyLineIsNotSeen)
+{
+    // THEME:1 reads the next block, which is THEME:2's.
+    read("PARAMS\n{\nTHEME:1 {\nNAME = \"lost\"\n}\nTHEME:2\n{\nNAME = \"two\"\n}\n}\n");
+    EXPECT_EQ(str(g_names[1]), "two");
+    EXPECT_EQ(str(g_names[2]), "<null>");
+}
+
+TEST_F(ConfigTest, AClaimingKeyStoresNothingAndStopsShorterKeys)
+{
+    read("PARAMS\n{\nCOUNTX = 9\n}\n");
+    EXPECT_EQ(g_count, 0);
+    read("PARAMS\n{\nCOUNT = 9\n}\n");
+    EXPECT_EQ(g_count, 9);
 }
 
 TEST_F(ConfigTest, CommentsAtTheTopLevel)
@@ -221,11 +238,13 @@ TEST_F(MainTableTest, DefaultsHoldWhereTheFileIsSilent)
 {
     test_write_file(temp / "empty.txt", "MENUS\r\n{\r\nSCORE2 = \"two\"\r\n}\r\n");
     config_read_file(g_main_config_table, "empty.txt");
-    EXPECT_EQ(g_setting_distance, 768);
-    EXPECT_EQ(g_setting_stabilite, 5);
-    EXPECT_EQ(g_setting_frottement_sable, 1500);
-    EXPECT_EQ(g_material_eau, 8);
-    EXPECT_EQ(g_texture_feuilles, 17);
+    const int32_t expected[] = {768, 5, 700, 400, 1, 1500, 400, 400, 11, 7, 7, 8, 5, 16, 17};
+    const int32_t actual[] = {g_setting_distance,          g_setting_stabilite,        g_setting_restitution_normal,
+                              g_setting_frottement_normal, g_setting_restitution_sable, g_setting_frottement_sable,
+                              g_setting_restitution_sol,   g_setting_frottement_sol,   g_material_sable,
+                              g_material_sol,              g_material_ground,          g_material_eau,
+                              g_material_herbe,            g_texture_tronc,            g_texture_feuilles};
+    for (size_t i = 0; i < sizeof expected / sizeof expected[0]; i++) EXPECT_EQ(actual[i], expected[i]) << i;
     EXPECT_STREQ(menu_text(MENU_SCORE2), "two");
     EXPECT_STREQ(menu_text(MENU_SCORE), "");
     EXPECT_STREQ(menu_text(MENU_SCORES), "");
