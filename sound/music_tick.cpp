@@ -3,6 +3,7 @@
 // differs.
 #include "sound/music_local.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -330,11 +331,8 @@ void channel_tick(MusicModule *module, int32_t c, const MusicCell *cell, const R
         return;
     }
 
-    if (e == 0xE && x == 1 && tick == 0) ch.period = ch.period - rules.fine * y < rules.lowest ? rules.lowest
-                                                                                              : ch.period - rules.fine * y;
-    if (e == 0xE && x == 2 && tick == 0) ch.period = ch.period + rules.fine * y > rules.highest
-                                                         ? rules.highest
-                                                         : ch.period + rules.fine * y;
+    if (e == 0xE && x == 1 && tick == 0) ch.period = std::max(ch.period - rules.fine * y, rules.lowest);
+    if (e == 0xE && x == 2 && tick == 0) ch.period = std::min(ch.period + rules.fine * y, rules.highest);
     if (e == 0xE && x == 5) sample->finetune = y >= 8 ? y - 16 : y;
     if (e == 0xC) ch.volume = p;
     if (e == 0xA) ch.volume_slide = slide_from(p);

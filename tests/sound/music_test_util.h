@@ -73,7 +73,10 @@ inline double music_test_level(const MusicTestTick &t, int skip = 0)
     return count ? sum / count : 0.0;
 }
 
-inline std::vector<int16_t> music_test_constant(int count, int value) { return std::vector<int16_t>(size_t(count), int16_t(value)); }
+inline std::vector<int16_t> music_test_constant(int count, int value)
+{
+    return std::vector<int16_t>(size_t(count), int16_t(value));
+}
 
 // A sample of 64 bytes of 0x40 looped whole: 16384 wherever it is read.
 inline MusicWriterSample music_test_dc_sample()
@@ -123,7 +126,8 @@ inline MusicWriterSong music_test_seed_song(bool xm)
                 if (effect == 0xF) parameter = 2 + (row & 3);
                 int note = xm ? 1 + (row * 7 + c) % 96 : music_writer_amiga_period(1 + c % 3, row % 12);
                 if (row % 5 == 4) note = xm ? 97 : 0;
-                music_writer_cell(song, p, row, c, 24) = {note, 1 + (row + c) % 2, xm ? 0x10 + row : 0, effect, parameter};
+                int volume = xm ? 0x10 + row : 0;
+                music_writer_cell(song, p, row, c, 24) = {note, 1 + (row + c) % 2, volume, effect, parameter};
             }
         }
     }
