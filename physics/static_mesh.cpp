@@ -74,21 +74,17 @@ bool cell_in_grid(const PointGrid *grid, int32_t cell)
     return (cell & 3) < grid->nx && ((cell >> 2) & 3) < grid->ny && (cell >> 4) < grid->nz;
 }
 
-// Per worker: for each vertex of the body's mesh, whether its cell reaches the face's plane. A
-// vertex whose cell index is unusable gives no verdict: its edges are tried. The storage grows
-// with the largest mesh seen and is kept.
-std::vector<uint8_t> g_vertex_marks[kPhysicsWorkers];
-
-const uint8_t *mark_vertices(const PointGrid *grid, const MeshObject *mesh, int32_t worker)
+// Whether the vertex's cell reaches the face's plane (this worker's marks); a vertex whose cell
+// index is unusable gives no verdict: its edges are tried.
+inline bool vertex_marked(const PointGrid *grid, const MeshVertex &vertex, int32_t worker)
 {
-    std::vector<uint8_t> &marks = g_vertex_marks[worker];
-    if (marks.size() < size_t(mesh->vertex_count)) marks.resize(size_t(mesh->vertex_count));
-    for (int32_t v = 0; v < mesh->vertex_count; v++) {
-        int32_t cell = mesh->vertices[v].grid_cell;
-        marks[size_t(v)] = !cell_in_grid(grid, cell) || grid->cells[cell].mark[worker] != 0;
-    }
-    return marks.data();
+    int32_t cell = vertex.grid_cell;
+    return !cell_in_grid(grid, cell) || grid->cells[cell].mark[worker] != 0;
 }
+
+// Per worker: each vertex's signed distance from the face's plane. The storage grows with the
+// largest mesh seen and is kept.
+std::vector<float> g_vertex_sides[kPhysicsWorkers];
 
 // The mesh body's edge pass for one face (the face is in front of the body's centre).
 int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode)
@@ -116,13 +112,26 @@ int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const Sta
                     cell->mark[worker] = fabsf(static_face_side(f, cell->world_point)) < cell->radius ? 1 : 0;
                 }
     }
-    const uint8_t *marked = grid ? mark_vertices(grid, mesh, worker) : nullptr;
+    // Only an edge whose ends lie on both sides of the plane can give a contact, so that test goes
+    // first; the sides are the ones the edge routine computes, and the order of the edges (and so
+    // of the contacts) is the table's.
+    std::vector<float> &sides = g_vertex_sides[worker];
+    if (sides.size() < size_t(mesh->vertex_count)) sides.resize(size_t(mesh->vertex_count));
+    bool behind = false;
+    for (int32_t v = 0; v < mesh->vertex_count; v++) {
+        float side = static_face_side(f, mesh->vertices[v].world_position);
+        sides[size_t(v)] = side;
+        behind = behind || side < 0.0f;
+    }
+    if (!behind) return 0;
     const MeshEdgeTable *table = mesh->edge_table;
     int32_t total = 0;
     for (int32_t e = 0; e < table->count; e++) {
         int32_t a = table->records[e].a, b = table->records[e].b;
         if (a < 0 || b < 0 || a >= mesh->vertex_count || b >= mesh->vertex_count) continue;
-        if (marked && !marked[a] && !marked[b]) continue;
+        if (!(sides[size_t(a)] * sides[size_t(b)] < 0.0f)) continue;
+        if (grid && !vertex_marked(grid, mesh->vertices[a], worker) && !vertex_marked(grid, mesh->vertices[b], worker))
+            continue;
         const float *pa = mesh->vertices[a].world_position, *pb = mesh->vertices[b].world_position;
         float lo[3], hi[3];
         for (int k = 0; k < 3; k++) {

@@ -138,6 +138,21 @@ TEST(PhysicsStaticMesh, BallSunkIntoTheFloorGetsOneContactPerCrossingEdge)
     EXPECT_GT(marked, 0);
     EXPECT_LT(marked, 64);
 
+    // Edges crossing the plane are not tried when their ends' cells lie far from it.
+    int far = 0;
+    while (far < 64 && (grid->cells[far].mark[2] || (far & 3) >= grid->nx || ((far >> 2) & 3) >= grid->ny ||
+                        (far >> 4) >= grid->nz))
+        far++;
+    ASSERT_LT(far, 64);
+    std::vector<int16_t> cells;
+    for (int v = 0; v < ball->vertex_count; v++) {
+        cells.push_back(ball->vertices[v].grid_cell);
+        ball->vertices[v].grid_cell = int16_t(far);
+    }
+    EXPECT_EQ(w.collide(body, kModeRecord, 2), 0);
+    EXPECT_EQ(w.contacts(2).count, 0);
+    for (int v = 0; v < ball->vertex_count; v++) ball->vertices[v].grid_cell = cells[size_t(v)];
+
     // Cell indices that point outside the grid are never used to index it: those edges are tried.
     grid = nullptr;
     body->point_grid->nz = 1;
