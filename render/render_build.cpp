@@ -254,14 +254,7 @@ RenderGroupNode *render_keyed_list_append(RenderGroupList *list, uint32_t key)
 {
     RenderGroupNode *node = new RenderGroupNode{};
     node->key = key;
-    node->prev = list->last;
-    if (list->last)
-        list->last->next = node;
-    else
-        list->first = node;
-    list->last = node;
-    list->count++;
-    return node;
+    return list_link_last(list, node);
 }
 
 RenderGroupNode *render_keyed_list_find_or_insert(RenderGroupList *list, uint32_t key,
@@ -285,11 +278,7 @@ RenderGroupNode *render_keyed_list_find_or_insert(RenderGroupList *list, uint32_
     if (!backward) return render_keyed_list_append(list, key)->set(fields);
     RenderGroupNode *node = new RenderGroupNode{};
     node->key = key;
-    node->next = list->first;
-    list->first->prev = node;
-    list->first = node;
-    list->count++;
-    return node->set(fields);
+    return list_link_first(list, node)->set(fields);
 }
 
 void render_keyed_list_free(RenderGroupList *list)

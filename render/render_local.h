@@ -4,6 +4,8 @@
 #include "render/render.h"
 #include "render/render_mesh.h"
 
+#include "geometry/list.h"
+
 // The format code the build flags give (layouts 0..7 and 9, +32 skinned).
 int32_t render_format_for_flags(uint32_t flags);
 // The FVF code of a format's vertex buffer; 0 for formats without one.
@@ -76,12 +78,8 @@ struct RenderGroupNode {
     }
 };
 
-struct RenderGroupList {
-    RenderGroupNode *first;
-    RenderGroupNode *last;
-    RenderGroupNode *cursor;
-    int32_t count;
-};
+// The cursor node is the search's own; the list's cursor index is not used.
+using RenderGroupList = IndexedList<RenderGroupNode>;
 
 // The node of a group, searched from the cursor towards the end the key points to (the list is not
 // sorted, so a group behind the cursor can get a second node); a new one goes to the end the
