@@ -78,18 +78,6 @@ void world_anchors(const Joint *j, float *a1w, float *b1w, float *a2w, float *b2
     to_world(b2w, j->body_b, j->axis_b);
 }
 
-// The body's matrices as the step's preparation builds them, without its mesh.
-void body_matrices(RigidBody *body)
-{
-    MeshObject *mesh = body->collision_mesh;
-    PointGrid *grid = body->point_grid;
-    body->collision_mesh = nullptr;
-    body->point_grid = nullptr;
-    physics_body_prepare(body);
-    body->collision_mesh = mesh;
-    body->point_grid = grid;
-}
-
 // (dt / 2) (0, w) q added to q, then normalised.
 void turn(float *q, const float *w, float scale)
 {
@@ -206,7 +194,7 @@ void position_stage(Joint *head)
 {
     const int32_t bodies = head->chain_body_count;
     for (int32_t i = 0; i < bodies; i++)
-        if (!head->chain_bodies[i]->joint_owned) body_matrices(head->chain_bodies[i]);
+        if (!head->chain_bodies[i]->joint_owned) physics_body_prepare_matrices(head->chain_bodies[i]);
     DenseMatrix *J = physics_joint_build_system(head);
     DenseMatrix *N = J ? negated_transpose(J) : nullptr;
     DenseMatrix A{}, b{};

@@ -53,6 +53,9 @@ inline float vec3_length_squared(const float *v) { return vec3_dot(v, v); }
 // The step's body preparation: rotation and world matrices, world inertia and its inverse, and
 // for a mesh body its collision mesh's world data and its grid's world points.
 void physics_body_prepare(RigidBody *body);
+// Its two parts: the matrices and world inertia; the mesh body's world data from the world matrix.
+void physics_body_prepare_matrices(RigidBody *body);
+void physics_body_prepare_mesh(RigidBody *body);
 
 // ---- narrow phase (physics/narrow.cpp) --------------------------------------------------------
 

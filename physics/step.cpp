@@ -13,6 +13,18 @@ constexpr int32_t kMaxSubsteps = 1 << 16;
 // Job orders of the phases (main thread only; filled per sub-step without allocating).
 int32_t g_index_order[kPhysicsMaxBodies];
 int32_t g_y_order[kPhysicsMaxBodies];
+// The world and rotation matrices each body's collision mesh and grid were placed with in this
+// step (valid while g_mesh_placed is set; cleared at every step start, since the caller may move
+// the mesh between steps): a body that did not move since skips the mesh pass, whose result would
+// be the same.
+float g_mesh_matrices[kPhysicsMaxBodies][32];
+uint8_t g_mesh_placed[kPhysicsMaxBodies];
+
+bool mesh_placed_with(int32_t i, const RigidBody *b)
+{
+    return g_mesh_placed[i] && memcmp(g_mesh_matrices[i], b->world_matrix, 16 * sizeof(float)) == 0 &&
+           memcmp(g_mesh_matrices[i] + 16, b->rotation_matrix, 16 * sizeof(float)) == 0;
+}
 
 void vec3_copy_to(float *out, const float *v) { vec3_set(out, v[0], v[1], v[2]); }
 
@@ -108,7 +120,13 @@ void prepare_bodies(PhysicsWorld *world, int32_t bodies)
 {
     for (int32_t i = 0; i < bodies; i++) {
         RigidBody *b = world->bodies[i];
-        physics_body_prepare(b);
+        physics_body_prepare_matrices(b);
+        if (!mesh_placed_with(i, b)) {
+            physics_body_prepare_mesh(b);
+            memcpy(g_mesh_matrices[i], b->world_matrix, 16 * sizeof(float));
+            memcpy(g_mesh_matrices[i] + 16, b->rotation_matrix, 16 * sizeof(float));
+            g_mesh_placed[i] = 1;
+        }
         world->body_order[i] = BodyOrderEntry{b->position[1], i};
     }
     // Exchange sort, largest y first.
@@ -286,6 +304,7 @@ void physics_world_step(PhysicsWorld *world)
     // Settings no step can run with: nothing moves.
     if (!(world->frame_time > 0.0f) || !std::isfinite(world->frame_time)) return;
     const int32_t bodies = body_count_of(world);
+    memset(g_mesh_placed, 0, size_t(bodies));
     for (int32_t i = 0; i < bodies; i++) {
         g_index_order[i] = i;
         if (world->bodies[i]->index != i) world->bodies[i]->index = i;

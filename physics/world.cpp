@@ -172,6 +172,12 @@ float *physics_quat_multiply_vector(float *out, float x, float y, float z, float
 
 void physics_body_prepare(RigidBody *body)
 {
+    physics_body_prepare_matrices(body);
+    physics_body_prepare_mesh(body);
+}
+
+void physics_body_prepare_matrices(RigidBody *body)
+{
     body_rotation_matrix(body, body->rotation_matrix);
     body_world_matrix(body, body->world_matrix);
     // World-space inertia and its inverse: R^T I R with row vectors.
@@ -183,7 +189,10 @@ void physics_body_prepare(RigidBody *body)
     render_mat4_multiply(body->world_inverse_inertia, product, r);
     render_mat4_multiply(product, transposed, body->inertia);
     render_mat4_multiply(body->world_inertia, product, r);
+}
 
+void physics_body_prepare_mesh(RigidBody *body)
+{
     MeshObject *mesh = body->collision_mesh;
     if (body->shape == kShapeMesh && mesh) {
         mesh_transform_by_matrices(mesh, body->world_matrix, body->rotation_matrix);

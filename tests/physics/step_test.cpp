@@ -137,6 +137,29 @@ TEST(PhysicsStep, SleepAfterTheWakeTimerRunsOut)
     EXPECT_EQ(body.velocity[0], 0.0f);
 }
 
+TEST(PhysicsStep, AMeshMovedBetweenStepsIsPlacedAgainAtTheBody)
+{
+    // A ball asleep on the floor: its pose does not change, but whatever the caller did to its
+    // mesh between steps, each step places the mesh back at the body before it is tested.
+    TestGame game;
+    TestMeshBuilder floor;
+    floor.floor(-3, 3, -3, 3, 0);
+    game.add(floor.build());
+    RigidBody *ball = game.place_ball(0.2f, -0.1f, 0.3f);
+    for (int s = 0; s < 200 && !ball->asleep; s++) game.step();
+    ASSERT_TRUE(ball->asleep);
+    const MeshVertex &v = game.ball->vertices[0];
+    float placed[3] = {v.world_position[0], v.world_position[1], v.world_position[2]};
+    for (int32_t n = 0; n < game.ball->vertex_count; n++) game.ball->vertices[n].world_position[1] -= 5.0f;
+    for (int32_t c = 0; c < 64; c++) ball->point_grid->cells[c].world_point[1] -= 5.0f;
+    game.step();
+    EXPECT_EQ(v.world_position[0], placed[0]);
+    EXPECT_EQ(v.world_position[1], placed[1]);
+    EXPECT_EQ(v.world_position[2], placed[2]);
+    EXPECT_NEAR(ball->point_grid->cells[0].world_point[1] - ball->position[1], ball->point_grid->cells[0].point[1],
+                1e-5f);
+}
+
 TEST(PhysicsStep, BroadPhaseIsStrictAndNoPredictionPairsForward)
 {
     StepWorld w;
