@@ -81,6 +81,7 @@ ShaderCompiler *shader_compiler_construct(ShaderCompiler *c)
     c->effect_flags = 1;
 
     c->in_call_arguments = c->in_hlsl_function = 0;
+    c->macro_expansions = 0;
     clear_array(c->vertex_functions);
     clear_array(c->pixel_functions);
     c->vertex_function_count = c->pixel_function_count = 0;

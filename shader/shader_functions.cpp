@@ -11,7 +11,11 @@ namespace {
 const int kMaxArguments = 16;
 // Macros calling macros: deeper than this is taken for a macro that calls itself.
 const int kMaxMacroDepth = 16;
+// Macros that call others more than once grow with the power of their depth: a compile expands at
+// most this many calls.
+const int kMaxMacroExpansions = 1024;
 int g_macro_depth = 0;
+const ShaderMacro *g_macro_stack[kMaxMacroDepth];
 
 struct TypeWord {
     const char *word;
@@ -392,6 +396,14 @@ const char *shader_expand_macro(ShaderCompiler *c, const ShaderMacro *macro, Tex
         c->syntax_error = 1;
         return nullptr;
     }
+    for (int i = 0; i < g_macro_depth; i++) {
+        if (g_macro_stack[i] == macro) {
+            shader_error_reason(c, "A macro calls itself");
+            return nullptr;
+        }
+    }
+    if (!shader_check_capacity(c, c->macro_expansions, 1, kMaxMacroExpansions, "macro calls expanded")) return nullptr;
+    c->macro_expansions++;
     // Arguments are read in the caller's scope, where its variables are known.
     std::string args[kMaxArguments], params[kMaxArguments];
     int arg_count = shader_split_arguments(arguments, args, kMaxArguments);
@@ -411,7 +423,7 @@ const char *shader_expand_macro(ShaderCompiler *c, const ShaderMacro *macro, Tex
         held[n] = c->temp_scratch[n] != 0 && !c->temp_in_use[n];
         if (held[n]) c->temp_in_use[n] = 1;
     }
-    g_macro_depth++;
+    g_macro_stack[g_macro_depth++] = macro;
     uint8_t saved_in_call = c->in_call_arguments;
     int32_t saved_mark = c->statement_variable_mark;
     TextLineList *saved_lines = c->current_lines;

@@ -257,6 +257,7 @@ struct ShaderCompiler {
     // User functions.
     uint8_t in_call_arguments;
     uint8_t in_hlsl_function;
+    int32_t macro_expansions;  // macro calls expanded in this compile
     ShaderFunction vertex_functions[SHADER_MAX_FUNCTIONS];
     ShaderFunction pixel_functions[SHADER_MAX_FUNCTIONS];
     int32_t vertex_function_count;

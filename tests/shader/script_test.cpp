@@ -400,8 +400,17 @@ TEST_F(ScriptTest, MacroArgumentsSplitAtTopLevelCommas)
     // A macro called with the wrong number of arguments is an error.
     EXPECT_EQ(compile("[MACROS]\nM(x,y){x}\n[TECHNIQUE] All [PASS0] [POSITION] oPos=M(iPos);", kEffect), "");
     EXPECT_EQ(c->syntax_error, 1);
-    // A macro that calls itself stops with an error.
+    // A macro that calls itself stops with an error, at once.
     EXPECT_EQ(compile("[MACROS]\nM(x){y=M(x);y}\n[TECHNIQUE] All [PASS0] [POSITION] oPos=M(iPos);", kEffect), "");
+    EXPECT_STREQ(c->capacity_error, "A macro calls itself");
+    // Macros that each call the next twice would expand 2^16 times: the compile stops early.
+    std::string chain = "[MACROS]\n";
+    for (int k = 0; k < 16; k++)
+        chain += "M" + std::to_string(k) + "(x){y=M" + std::to_string(k + 1) + "(x);y=M" + std::to_string(k + 1) +
+                 "(y);y}\n";
+    chain += "M16(x){x}\n[TECHNIQUE] All [PASS0] [POSITION] oPos=M0(iPos);";
+    EXPECT_EQ(compile(chain.c_str(), kEffect), "");
+    EXPECT_LT(c->effect_lines.count, 10000);
 }
 
 TEST_F(ScriptTest, PixelShader14Pass)
