@@ -6,20 +6,6 @@
 
 namespace {
 
-void box_body(RigidBody *body, float hx, float hy, float hz, float x, float y, float z)
-{
-    mesh_body_init(body);
-    body->shape = kShapeBox;
-    for (int k = 0; k < 3; k++) body->box_axes[k][k] = 1.0f;
-    vec3_set(body->half_extents, hx, hy, hz);
-    body->radius = sqrtf(hx * hx + hy * hy + hz * hz);
-    body->mass = 1.0f;
-    body->inverse_mass = 1.0f;
-    vec3_set(body->position, x, y, z);
-    body_compute_mass_properties(body);
-    physics_body_prepare(body);
-}
-
 void cylinder_body(RigidBody *body, float r, float h, const float *axis, float x, float y, float z)
 {
     mesh_body_init(body);
@@ -61,7 +47,7 @@ TEST(PhysicsPlanes, SphereBoxCylinderAndMeshBodies)
     PlaneWorld w(0, 1, 0, 0);
     RigidBody sphere, box, upright, tilted;
     test_sphere_body(&sphere, 1.0f, 0, 0.5f, 0);
-    box_body(&box, 1.0f, 0.5f, 1.0f, 5, 0.49f, 0);
+    test_box_body(&box, 1.0f, 0.5f, 1.0f, 5, 0.49f, 0);
     const float y_axis_body[3] = {0, 0, 1};
     cylinder_body(&upright, 0.5f, 1.0f, y_axis_body, 0, -1.0f, 0);
     upright.quaternion[0] = sqrtf(0.5f);
@@ -247,7 +233,7 @@ struct Pendulum {
         world->adaptive_substeps = 0;
         world->record_events = 1;
         for (int k = 0; k < 3; k++) {
-            box_body(&boxes[k], 0.1f, 0.2f, 0.1f, 0.3f * float(k + 1), 0.4f * float(k) + 0.2f, 0);
+            test_box_body(&boxes[k], 0.1f, 0.2f, 0.1f, 0.3f * float(k + 1), 0.4f * float(k) + 0.2f, 0);
             boxes[k].wake_timer = 10;
             physics_add_body(world.get(), &boxes[k]);
             boxes[k].grouped = 1;  // moved by the joint pass, not the step

@@ -8,20 +8,6 @@
 
 namespace {
 
-void box_body(RigidBody *body, float hx, float hy, float hz, float x, float y, float z)
-{
-    mesh_body_init(body);
-    body->shape = kShapeBox;
-    for (int k = 0; k < 3; k++) body->box_axes[k][k] = 1.0f;
-    vec3_set(body->half_extents, hx, hy, hz);
-    body->radius = sqrtf(hx * hx + hy * hy + hz * hz);
-    body->mass = 1.0f;
-    body->inverse_mass = 1.0f;
-    vec3_set(body->position, x, y, z);
-    body_compute_mass_properties(body);
-    physics_body_prepare(body);
-}
-
 // A shape-tree body (shape 3) over a box mesh of the given full sizes.
 struct TreeBody {
     MeshPtr mesh{mesh_new()};
@@ -60,8 +46,8 @@ struct PairWorld {
 TEST(PhysicsBoxes, BoxRestingOnAWiderBox)
 {
     RigidBody top, base;
-    box_body(&top, 0.5f, 0.5f, 0.5f, 0.3f, -0.99f, 0.2f);
-    box_body(&base, 2.0f, 0.5f, 2.0f, 0, 0, 0);
+    test_box_body(&top, 0.5f, 0.5f, 0.5f, 0.3f, -0.99f, 0.2f);
+    test_box_body(&base, 2.0f, 0.5f, 2.0f, 0, 0, 0);
     PairWorld w({&top, &base});
     EXPECT_EQ(w.test(0, 1), 1);
     EXPECT_EQ(w.test(1, 0), 1);
@@ -97,8 +83,8 @@ TEST(PhysicsBoxes, BoxRestingOnAWiderBox)
 TEST(PhysicsBoxes, CoincidentBoxesTouchButRecordNothing)
 {
     RigidBody a, b;
-    box_body(&a, 1, 1, 1, 0, 0, 0);
-    box_body(&b, 1, 1, 1, 0, 0, 0);
+    test_box_body(&a, 1, 1, 1, 0, 0, 0);
+    test_box_body(&b, 1, 1, 1, 0, 0, 0);
     PairWorld w({&a, &b});
     EXPECT_EQ(w.test(0, 1), 1);
     EXPECT_EQ(w.record(0, 1), 0);
@@ -108,7 +94,7 @@ TEST(PhysicsBoxes, CoincidentBoxesTouchButRecordNothing)
 TEST(PhysicsBoxes, SphereOnABoxFromBothSides)
 {
     RigidBody box, ball;
-    box_body(&box, 1.0f, 0.5f, 1.0f, 0, 0, 0);
+    test_box_body(&box, 1.0f, 0.5f, 1.0f, 0, 0, 0);
     test_sphere_body(&ball, 0.3f, 0.2f, -0.79f, 0.1f);
     PairWorld w({&box, &ball});
     ASSERT_EQ(w.record(1, 0), 1);  // sphere first
@@ -131,7 +117,7 @@ TEST(PhysicsBoxes, SphereOnABoxFromBothSides)
     // Near an edge, beyond it along the edge's diagonal: the box side sees the gap, the sphere
     // side (three axes only) does not; neither records anything.
     RigidBody cube, small;
-    box_body(&cube, 1, 1, 1, 0, 0, 0);
+    test_box_body(&cube, 1, 1, 1, 0, 0, 0);
     float off = 1.0f + 0.12f / sqrtf(2.0f);
     test_sphere_body(&small, 0.1f, off, off, 0);
     PairWorld e({&cube, &small});
@@ -149,7 +135,7 @@ TEST(PhysicsTrees, NodeAgainstBoxAndSphereBothWays)
 {
     TreeBody tree(1, 1, 1, 0.3f, -0.99f, 0.2f);
     RigidBody base, ball;
-    box_body(&base, 2.0f, 0.5f, 2.0f, 0, 0, 0);
+    test_box_body(&base, 2.0f, 0.5f, 2.0f, 0, 0, 0);
     test_sphere_body(&ball, 0.3f, 0.3f, -1.78f, 0.2f);  // sunk 0.01 into the tree's top face
     PairWorld w({&tree.body, &base, &ball});
     ASSERT_EQ(w.record(0, 1), 1);
@@ -331,10 +317,10 @@ TEST(PhysicsBoxes, BoxDroppedOnAFixedBoxComesToRest)
     world->base_substeps = 5;
     world->wake_time = 5;
     RigidBody base, box;
-    box_body(&base, 2.0f, 0.5f, 2.0f, 0, 0, 0);
+    test_box_body(&base, 2.0f, 0.5f, 2.0f, 0, 0, 0);
     base.restitution = 0.3f;
     base.friction = 0.5f;
-    box_body(&box, 0.3f, 0.3f, 0.3f, 0.2f, -1.5f, -0.1f);
+    test_box_body(&box, 0.3f, 0.3f, 0.3f, 0.2f, -1.5f, -0.1f);
     box.wake_timer = 5;
     physics_add_body(world.get(), &base);
     physics_add_body(world.get(), &box);

@@ -60,6 +60,21 @@ inline void test_sphere_body(RigidBody *body, float radius, float x, float y, fl
     body_compute_mass_properties(body);
 }
 
+// An axis-aligned box body (shape 1) with half extents h at p, mass 1, prepared.
+inline void test_box_body(RigidBody *body, float hx, float hy, float hz, float x, float y, float z)
+{
+    mesh_body_init(body);
+    body->shape = kShapeBox;
+    for (int k = 0; k < 3; k++) body->box_axes[k][k] = 1.0f;
+    vec3_set(body->half_extents, hx, hy, hz);
+    body->radius = sqrtf(hx * hx + hy * hy + hz * hz);
+    body->mass = 1.0f;
+    body->inverse_mass = 1.0f;
+    vec3_set(body->position, x, y, z);
+    body_compute_mass_properties(body);
+    physics_body_prepare(body);
+}
+
 inline int g_test_ball_detail = 4;
 
 // The game's ball: a shape-6 body on its own sphere mesh of radius 0.1 (detail 4) with faces
