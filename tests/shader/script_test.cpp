@@ -405,9 +405,11 @@ TEST_F(ScriptTest, MacroArgumentsSplitAtTopLevelCommas)
     EXPECT_STREQ(c->capacity_error, "A macro calls itself");
     // Macros that each call the next twice would expand 2^16 times: the compile stops early.
     std::string chain = "[MACROS]\n";
-    for (int k = 0; k < 16; k++)
-        chain += "M" + std::to_string(k) + "(x){y=M" + std::to_string(k + 1) + "(x);y=M" + std::to_string(k + 1) +
-                 "(y);y}\n";
+    for (int k = 0; k < 16; k++) {
+        char macro[64];
+        snprintf(macro, sizeof macro, "M%d(x){y=M%d(x);y=M%d(y);y}\n", k, k + 1, k + 1);
+        chain += macro;
+    }
     chain += "M16(x){x}\n[TECHNIQUE] All [PASS0] [POSITION] oPos=M0(iPos);";
     EXPECT_EQ(compile(chain.c_str(), kEffect), "");
     EXPECT_LT(c->effect_lines.count, 10000);
