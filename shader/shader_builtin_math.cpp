@@ -91,12 +91,8 @@ void write_floor(ShaderCompiler *c, TextLineList *lines, const char *d, const ch
 const char *translate_unary(ShaderCall *call, const Unary &u)
 {
     ShaderCompiler *c = call->c;
-    if (!shader_call_arguments(c, call->e, 1, 1, call)) return call->d;
-    const char *temp = shader_scratch_temp(c, call->d);
-    const char *x = copy(c, shader_is_single_operand(call->args[0].c_str())
-                                ? shader_resolve_operand(c, call->args[0].c_str(), 0)
-                                : shader_translate_expression(c, call->args[0].c_str(), temp, call->lines));
-    if (shader_operand_width_by_name(c, x) > shader_operand_width_by_name(c, call->d)) c->modifier_error = 1;
+    const char *x = shader_builtin_single_argument(call);
+    if (!x) return call->d;
     const char *d = call->d;
     if (u.instruction == 5) {
         // rsq writes a fresh temporary of its own, which the caller moves where needed.
@@ -308,12 +304,8 @@ void write_series(ShaderCompiler *c, TextLineList *lines, int translation, const
 const char *translate_trig(ShaderCall *call, const Trig &t)
 {
     ShaderCompiler *c = call->c;
-    if (!shader_call_arguments(c, call->e, 1, 1, call)) return call->d;
-    const char *temp = shader_scratch_temp(c, call->d);
-    const char *x = copy(c, shader_is_single_operand(call->args[0].c_str())
-                                ? shader_resolve_operand(c, call->args[0].c_str(), 0)
-                                : shader_translate_expression(c, call->args[0].c_str(), temp, call->lines));
-    if (shader_operand_width_by_name(c, x) > shader_operand_width_by_name(c, call->d)) c->modifier_error = 1;
+    const char *x = shader_builtin_single_argument(call);
+    if (!x) return call->d;
     const char *d = call->d;
     if (c->target == 2) {
         shader_record_const_op(c, (uint32_t)t.op, d, x, nullptr);

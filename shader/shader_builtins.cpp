@@ -396,12 +396,8 @@ const char *translate_lit(ShaderCall *call)
 const char *translate_bx2(ShaderCall *call)
 {
     ShaderCompiler *c = call->c;
-    if (!shader_call_arguments(c, call->e, 1, 1, call)) return call->d;
-    const char *temp = shader_scratch_temp_suffixed(c, shader_width_suffix(call->d));
-    const char *x = copy(c, shader_is_single_operand(call->args[0].c_str())
-                                ? shader_resolve_operand(c, call->args[0].c_str(), 0)
-                                : shader_translate_expression(c, call->args[0].c_str(), temp, call->lines));
-    if (shader_operand_width_by_name(c, x) > shader_operand_width_by_name(c, call->d)) c->modifier_error = 1;
+    const char *x = shader_builtin_single_argument(call);
+    if (!x) return call->d;
     ShaderForm form = shader_builtin_form(c);
     if (c->target == 2 || form == SHADER_FORM_UPPER) return shader_builtin_no_form(call);
     if (form == SHADER_FORM_ASSEMBLER) {
@@ -450,6 +446,19 @@ const char *shader_builtin_no_form(ShaderCall *call)
 const char *shader_builtin_operand(ShaderCall *call, int index, const char *suffix)
 {
     return shader_prepare_operand(call->c, call->args[index].c_str(), suffix, call->lines);
+}
+
+const char *shader_builtin_single_argument(ShaderCall *call)
+{
+    ShaderCompiler *c = call->c;
+    if (!shader_call_arguments(c, call->e, 1, 1, call)) return nullptr;
+    const char *temp = shader_scratch_temp(c, call->d);
+    const char *argument = call->args[0].c_str();
+    const char *x = shader_scratch_format(c, "%s", shader_is_single_operand(argument)
+                                                       ? shader_resolve_operand(c, argument, 0)
+                                                       : shader_translate_expression(c, argument, temp, call->lines));
+    if (shader_operand_width_by_name(c, x) > shader_operand_width_by_name(c, call->d)) c->modifier_error = 1;
+    return x;
 }
 
 const char *shader_negated(ShaderCompiler *c, const char *operand)

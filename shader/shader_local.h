@@ -560,6 +560,10 @@ const char *shader_builtin_no_form(ShaderCall *call);
 // An argument resolved when it is a single operand, else translated into a scratch temporary
 // ("r%d" with `suffix`).
 const char *shader_builtin_operand(ShaderCall *call, int index, const char *suffix);
+// The argument of a one-argument member: resolved, or translated into a scratch temporary of D's
+// width (taken in either case); an argument wider than D is a modifier error. Null, with a syntax
+// error, when the call has not exactly one argument.
+const char *shader_builtin_single_argument(ShaderCall *call);
 // `operand` negated (a leading "-" removed, or added).
 const char *shader_negated(ShaderCompiler *c, const char *operand);
 // The scalar source of rcp and rsq: the operand's last selected component, .w without a selection.
