@@ -85,6 +85,7 @@ ShaderCompiler *shader_compiler_construct(ShaderCompiler *c)
     clear_array(c->vertex_functions);
     clear_array(c->pixel_functions);
     c->vertex_function_count = c->pixel_function_count = 0;
+    c->vertex_function_first = c->pixel_function_first = 0;
     clear_array(c->vertex_function_counts);
     clear_array(c->pixel_function_counts);
     c->function_signature[0] = 0;

@@ -113,12 +113,12 @@ int parse_functions(ShaderCompiler *c, const char *text, ShaderFunction *records
     return result;
 }
 
-int find_function(const ShaderFunction *records, int count, const char *call)
+int find_function(const ShaderFunction *records, int first, int count, const char *call)
 {
     const char *open = strchr(call, '(');
     if (!open) return -1;
     std::string name(call, (size_t)(open - call));
-    for (int k = 0; k < count; k++) {
+    for (int k = first < 0 ? 0 : first; k < count; k++) {
         if (name == records[k].name) return k;
     }
     return -1;
@@ -324,12 +324,12 @@ int shader_type_prefix_length(const char *text)
 
 int shader_find_vertex_function(ShaderCompiler *c, const char *call)
 {
-    return find_function(c->vertex_functions, c->vertex_function_count, call);
+    return find_function(c->vertex_functions, c->vertex_function_first, c->vertex_function_count, call);
 }
 
 int shader_find_pixel_function(ShaderCompiler *c, const char *call)
 {
-    return find_function(c->pixel_functions, c->pixel_function_count, call);
+    return find_function(c->pixel_functions, c->pixel_function_first, c->pixel_function_count, call);
 }
 
 const char *shader_write_function(ShaderCompiler *c, ShaderFunction *f, TextLineList *list)
@@ -547,11 +547,12 @@ const char *shader_translate_user_call(ShaderCompiler *c, const char *expression
     // An assembler call reaches only the subroutines of its own program.
     if (!instruction || c->pixel_side) {
         int k = shader_find_pixel_function(c, expression);
-        if (k >= 0) return call_function(c, expression, dest, lines, &c->pixel_functions[k], k);
+        if (k >= 0) return call_function(c, expression, dest, lines, &c->pixel_functions[k], k - c->pixel_function_first);
     }
     if (!instruction || !c->pixel_side) {
         int k = shader_find_vertex_function(c, expression);
-        if (k >= 0) return call_function(c, expression, dest, lines, &c->vertex_functions[k], k);
+        if (k >= 0)
+            return call_function(c, expression, dest, lines, &c->vertex_functions[k], k - c->vertex_function_first);
     }
     return nullptr;
 }

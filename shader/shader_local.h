@@ -262,6 +262,10 @@ struct ShaderCompiler {
     ShaderFunction pixel_functions[SHADER_MAX_FUNCTIONS];
     int32_t vertex_function_count;
     int32_t pixel_function_count;
+    // The records of the pass being written begin here: its calls reach only those, and its
+    // subroutine labels count from them.
+    int32_t vertex_function_first;
+    int32_t pixel_function_first;
     int32_t vertex_function_counts[SHADER_MAX_PASSES];
     int32_t pixel_function_counts[SHADER_MAX_PASSES];
     char function_signature[2304];
@@ -592,7 +596,7 @@ void shader_parse_return_type(ShaderFunction *f, char *header);
 int shader_parse_parameter_list(ShaderFunction *f, char *params);
 // Characters of the type word that begins a parameter or header (0 when none is recognised).
 int shader_type_prefix_length(const char *text);
-// Index of the function named by the call text up to its "(", or -1.
+// Index of the function of the current pass named by the call text up to its "(", or -1.
 int shader_find_vertex_function(ShaderCompiler *c, const char *call);
 int shader_find_pixel_function(ShaderCompiler *c, const char *call);
 // Writes a function's body into `list`: an HLSL (or GLSL) function whose signature goes to

@@ -88,12 +88,12 @@ uint32_t sampler_stages(const char *pixel_code)
     return stages;
 }
 
-// Assembler subroutines of one side, each between its label and ret.
-void write_subroutines(ShaderCompiler *c, ShaderFunction *functions, int count, TextLineList *list)
+// Assembler subroutines of one side (the pass's own records), each between its label and ret.
+void write_subroutines(ShaderCompiler *c, ShaderFunction *functions, int first, int count, TextLineList *list)
 {
     append(list, "ret");
-    for (int k = 0; k < count; k++) {
-        appendf(list, "label l%d", k);
+    for (int k = first; k < count; k++) {
+        appendf(list, "label l%d", k - first);
         shader_write_function(c, &functions[k], list);
         append(list, "ret");
     }
@@ -111,10 +111,11 @@ void write_assembler_pass(const Pass &p, uint32_t declaration)
     c->pixel_side = 0;
     // Each program counts its own registers (subroutine variables keep clear of them).
     memset(c->temp_touched, 0, sizeof c->temp_touched);
+    c->vertex_function_first = c->vertex_function_count;
     shader_parse_vertex_functions(c, section(p, SHADER_SECTION_FUNCTIONS));
     translate_vertex_sections(p, list);
     if (section(p, SHADER_SECTION_FUNCTIONS) && c->model2)
-        write_subroutines(c, c->vertex_functions, c->vertex_function_count, list);
+        write_subroutines(c, c->vertex_functions, c->vertex_function_first, c->vertex_function_count, list);
     append(list, "};");
     append(list, "");
 
@@ -127,12 +128,13 @@ void write_assembler_pass(const Pass &p, uint32_t declaration)
         c->register_demand = 0;
         c->sampler_stages_used = sampler_stages(pixel);
         shader_write_hlsl_declarations(c, p.index, p.mask);
+        c->pixel_function_first = c->pixel_function_count;
         shader_parse_pixel_functions(c, section(p, SHADER_SECTION_PSFUNCTIONS));
         shader_translate_section(c, pixel, list);
         if (c->model2) {
             append(list, "mov oC0,r0");
             if (section(p, SHADER_SECTION_PSFUNCTIONS))
-                write_subroutines(c, c->pixel_functions, c->pixel_function_count, list);
+                write_subroutines(c, c->pixel_functions, c->pixel_function_first, c->pixel_function_count, list);
         }
         append(list, "};");
         c->pixel_side = 0;
@@ -194,6 +196,7 @@ void write_hlsl_vertex(const Pass &p, int first_function)
     ShaderCompiler *c = p.c;
     TextLineList *main = &c->vertex_main_lines[p.index];
     c->pixel_side = 0;
+    c->vertex_function_first = c->vertex_function_count;
     shader_parse_vertex_functions(c, section(p, SHADER_SECTION_FUNCTIONS));
     clear_temporaries(c);
     translate_vertex_sections(p, main);
@@ -277,6 +280,7 @@ void write_hlsl_pixel(const Pass &p, int first_function)
     c->register_demand = 0;
     c->sampler_stages_used = sampler_stages(pixel);
     shader_write_hlsl_declarations(c, p.index, p.mask);
+    c->pixel_function_first = c->pixel_function_count;
     shader_parse_pixel_functions(c, section(p, SHADER_SECTION_PSFUNCTIONS));
     if (p.index == 0) {
         for (int kind = SHADER_SECTION_SHADER - 1; kind >= SHADER_SECTION_DIFFUSE; kind--) {
@@ -330,6 +334,7 @@ void write_other_target(const Pass &p, uint32_t declaration)
         translate_vertex_sections(p, &c->effect_lines);
         return;
     }
+    c->vertex_function_first = c->vertex_function_count;
     shader_parse_vertex_functions(c, section(p, SHADER_SECTION_FUNCTIONS));
     translate_vertex_sections(p, &c->gl_code_lines[p.index]);
     if (const char *pixel = section(p, SHADER_SECTION_SHADER)) {
@@ -338,6 +343,7 @@ void write_other_target(const Pass &p, uint32_t declaration)
         shader_scratch_reset();
         const char *out = shader_resolve_operand(c, "Out", 1);
         std::string result = out;
+        c->pixel_function_first = c->pixel_function_count;
         shader_parse_pixel_functions(c, section(p, SHADER_SECTION_PSFUNCTIONS));
         shader_translate_section(c, pixel, &c->gl_main_lines[p.index]);
         if (c->model2) {

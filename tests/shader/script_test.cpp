@@ -254,6 +254,24 @@ const char *const kFunctions = "[VERTEXFORMAT] XYZ NORMAL DIFFUSE TEX0\n"
                                "[SHADER] Out=shade(Diffuse);\n"
                                "[RENDER_STATE] TEXTURE[0] Decal\n";
 
+TEST_F(ScriptTest, EachPassCallsItsOwnFunctions)
+{
+    const char *script = "[VERTEXFORMAT] XYZ\n[DEFINES] VECTOR a;\n[TECHNIQUE] MODEL2X\n"
+                         "[PASS0]\n[FUNCTIONS]\nfloat4 f(vec4 x) { y = x*a; y }\n[POSITION] oPos=f(iPos);\n"
+                         "[PASS1]\n[FUNCTIONS]\nfloat4 f(vec4 x) { y = x+a; y }\n[POSITION] oPos=f(iPos);\n";
+    std::string effect = compile(script, kEffect | kAllCaps);
+    ASSERT_NE(effect, "") << c->error_statement;
+    size_t p1 = effect.find("PASS P1");
+    ASSERT_NE(p1, std::string::npos);
+    std::string second = effect.substr(effect.find("vs.2.x", p1));
+    second = second.substr(0, second.find("};"));
+    // The second pass's program holds its own subroutine alone, under the first label.
+    EXPECT_NE(second.find("call l0\n"), std::string::npos) << second;
+    EXPECT_NE(second.find("label l0\n      add "), std::string::npos) << second;
+    EXPECT_EQ(second.find("mul "), std::string::npos) << second;
+    EXPECT_EQ(second.find("label l1"), std::string::npos) << second;
+}
+
 TEST_F(ScriptTest, UserFunctionsAndMacrosInAssembler)
 {
     std::string effect = compile(kFunctions, kEffect | kAllCaps);
