@@ -5,6 +5,8 @@
 #include "sound/music_writer.h"
 #include "tests/sound/music_xmp.h"
 
+#include "bench/bench_best.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -138,45 +140,15 @@ void BM_RenderMinuteLibxmp(benchmark::State &state)
 }
 BENCHMARK(BM_RenderMinuteLibxmp)->Unit(benchmark::kMillisecond);
 
-// Keeps the best time per iteration of each benchmark over its repetitions (the one least
-// disturbed by other work on the machine), as well as printing every run.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> times;
-
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
-            std::string name = run.run_name.function_name;
-            double time = run.GetAdjustedRealTime();
-            if (!times.count(name) || time < times[name]) times[name] = time;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    // Repetitions of the two benchmarks taken in random turns, so that a busy machine slows both
-    // alike; the best of each is compared. Flags given on the command line come after and win.
-    std::vector<char *> args(argv, argv + argc);
-    char repetitions[] = "--benchmark_repetitions=7";
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, {repetitions, interleave});
-    int count = int(args.size());
-    args.push_back(nullptr);
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto ours = reporter.times.find("BM_RenderMinuteOurs");
-    auto theirs = reporter.times.find("BM_RenderMinuteLibxmp");
-    if (ours != reporter.times.end() && theirs != reporter.times.end() && theirs->second > 0.0)
-        printf("music: one minute rendered in %.2f ms (libxmp %.2f ms), ratio ours / libxmp = %.3f\n", ours->second,
-               theirs->second, ours->second / theirs->second);
-    benchmark::Shutdown();
+    std::map<std::string, double> times = bench_run_best(argc, argv, 7);
+    double ours = 0.0, theirs = 0.0;
+    double ratio = bench_ratio(times, "BM_RenderMinuteOurs", "BM_RenderMinuteLibxmp", &ours, &theirs);
+    if (ratio > 0.0)
+        printf("music: one minute rendered in %.2f ms (libxmp %.2f ms), ratio ours / libxmp = %.3f\n", ours, theirs,
+               ratio);
     return 0;
 }

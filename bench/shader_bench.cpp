@@ -5,6 +5,8 @@
 
 #include "shader/shader_local.h"
 
+#include "bench/bench_best.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -54,44 +56,15 @@ void BM_ReadSections(benchmark::State &state)
 }
 BENCHMARK(BM_ReadSections)->Unit(benchmark::kMicrosecond);
 
-// Keeps the best time per iteration of each benchmark over its repetitions.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    std::map<std::string, double> times;
-
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        for (const Run &run : runs) {
-            if (run.error_occurred || run.run_type != Run::RT_Iteration) continue;
-            std::string name = run.run_name.function_name;
-            double time = run.GetAdjustedRealTime();
-            if (!times.count(name) || time < times[name]) times[name] = time;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    // Repetitions taken in random turns, so that a busy machine slows both alike.
-    std::vector<char *> args(argv, argv + argc);
-    char repetitions[] = "--benchmark_repetitions=5";
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, {repetitions, interleave});
-    int count = int(args.size());
-    args.push_back(nullptr);
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    auto compile = reporter.times.find("BM_CompileScripts");
-    auto read = reporter.times.find("BM_ReadSections");
-    if (compile != reporter.times.end() && read != reporter.times.end() && read->second > 0.0)
+    std::map<std::string, double> times = bench_run_best(argc, argv, 5);
+    double compile = 0.0, read = 0.0;
+    double ratio = bench_ratio(times, "BM_CompileScripts", "BM_ReadSections", &compile, &read);
+    if (ratio > 0.0)
         printf("shader: %zu scripts compiled in %.1f us (read into sections %.1f us), ratio compile / read = %.2f\n",
-               sizeof kRegressionScripts / sizeof kRegressionScripts[0], compile->second, read->second,
-               compile->second / read->second);
-    benchmark::Shutdown();
+               sizeof kRegressionScripts / sizeof kRegressionScripts[0], compile, read, ratio);
     return 0;
 }
