@@ -58,7 +58,7 @@ const char *component(ShaderCompiler *c, const char *operand, int index, char le
     return shader_scratch_format(c, "%.*s.%c", dot, operand, letters[index < n ? index : n - 1]);
 }
 
-// ---- the unary family (Part 4.109) ----------------------------------------------------------------
+// ---- the unary family ---------------------------------------------------------------------------
 
 struct Unary {
     int translation;
@@ -122,7 +122,7 @@ const char *translate_unary(ShaderCall *call, const Unary &u)
     return copy(c, d);
 }
 
-// ---- two-argument members of Part 4.109 and iter --------------------------------------------------
+// ---- two-argument members of the unary family and iter ------------------------------------------
 
 // tgt, reflect and mod: when the first argument is a single operand the second is prepared first.
 void two_arguments(ShaderCall *call, const char **a, const char **b)
@@ -199,7 +199,7 @@ const char *translate_iter(ShaderCall *call)
     return r;
 }
 
-// ---- trigonometric functions (Part 4.110) ---------------------------------------------------------
+// ---- trigonometric functions --------------------------------------------------------------------
 
 struct Trig {
     int translation;
@@ -349,7 +349,7 @@ const char *translate_atan2(ShaderCall *call)
     return call->d;
 }
 
-// ---- interpolation (Part 4.111) -------------------------------------------------------------------
+// ---- interpolation ------------------------------------------------------------------------------
 
 // The upper-case rows of a matrix product: base and first row index of the matrix operand.
 void write_rows(ShaderCompiler *c, TextLineList *lines, const char *op, int rows, const char *d, const char *t,
@@ -448,7 +448,7 @@ const char *translate_interpolation(ShaderCall *call, int translation)
     return d;
 }
 
-// ---- clamping, colour packing, maxima, planes, powers, comparisons (Part 4.111) --------------------
+// ---- clamping, colour packing, maxima, planes, powers, comparisons ------------------------------
 
 const char *translate_clamp(ShaderCall *call)
 {
