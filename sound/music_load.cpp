@@ -123,6 +123,7 @@ int32_t music_check_xm_file(const char *path)
 
 int32_t music_load_module(const char *path)
 {
+    if (!path) return -1;
     return music_check_xm_file(path) ? music_add_xm_module(path) : music_add_mod_module(path);
 }
 

@@ -506,6 +506,7 @@ TEST(MusicLoadTable, ModulesAreAddedInLoadOrder)
     EXPECT_EQ(music_load_module((dir / "missing.zik").c_str()), -1);
     test_write_file(dir / "broken.zik", test_read_file(xm).substr(0, 500));
     EXPECT_EQ(music_load_module((dir / "broken.zik").c_str()), -1);
+    EXPECT_EQ(music_load_module(nullptr), -1);
     EXPECT_EQ(g_music_module_count, 2);
 
     for (int i = 0; i < g_music_module_count; i++) music_free_module(g_music_modules[i]);
