@@ -28,10 +28,8 @@ const char *const kSmallest = "[VERTEXFORMAT]\n"
 
 std::vector<std::string> g_logged;
 
-class CompileTest : public ::testing::Test {
+class CompileTest : public HeadlessDeviceTest {
 protected:
-    IDirect3D9 *d3d = nullptr;
-    IDirect3DDevice9 *device = nullptr;
     // The render-object fields the compile entry works on.
     uint32_t flags = 0;
     ShaderCompiler *compiler = nullptr;
@@ -41,14 +39,7 @@ protected:
 
     void SetUp() override
     {
-        gpu_headless_reset();
-        d3d = Direct3DCreate9(D3D_SDK_VERSION);
-        D3DPRESENT_PARAMETERS p = {};
-        p.BackBufferWidth = p.BackBufferHeight = 32;
-        p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        p.Windowed = TRUE;
-        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device),
-                  D3D_OK);
+        HeadlessDeviceTest::SetUp();
         object.device = device;
         g_logged.clear();
     }
@@ -57,11 +48,7 @@ protected:
     {
         free(message);
         shader_release_object(&object);
-        EXPECT_EQ(device->Release(), 0u);
-        d3d->Release();
-        EXPECT_EQ(gpu_headless_live_resources(), 0);
-        gpu_headless_reset();
-        shader_set_work_registers(false);
+        HeadlessDeviceTest::TearDown();
     }
 
     // The message of a compile ("" on success).

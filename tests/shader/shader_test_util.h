@@ -3,6 +3,8 @@
 
 #include "shader/shader_local.h"
 
+#include "platform/gpu_headless.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -21,6 +23,34 @@ protected:
     }
 
     static char *dup(const char *text) { return strdup(text); }
+};
+
+// A small device on the headless back end, for compiles that create effects; the test checks that
+// everything it made is released.
+struct HeadlessDeviceTest : ::testing::Test {
+    IDirect3D9 *d3d = nullptr;
+    IDirect3DDevice9 *device = nullptr;
+
+    void SetUp() override
+    {
+        gpu_headless_reset();
+        d3d = Direct3DCreate9(D3D_SDK_VERSION);
+        D3DPRESENT_PARAMETERS p = {};
+        p.BackBufferWidth = p.BackBufferHeight = 32;
+        p.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        p.Windowed = TRUE;
+        ASSERT_EQ(d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &device),
+                  D3D_OK);
+    }
+
+    void TearDown() override
+    {
+        EXPECT_EQ(device->Release(), 0u);
+        d3d->Release();
+        EXPECT_EQ(gpu_headless_live_resources(), 0);
+        gpu_headless_reset();
+        shader_set_work_registers(false);
+    }
 };
 
 // The texts of a line list, in order.
