@@ -8,7 +8,7 @@
 #pragma once
 
 #include "geometry/list.h"
-#include "platform/gpu_effect.h"
+#include "platform/gpu/gpu_effect.h"
 
 #include <cstdint>
 

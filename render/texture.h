@@ -4,7 +4,7 @@
 #pragma once
 
 #include "geometry/list.h"
-#include "platform/gpu_effect.h"
+#include "platform/gpu/gpu_effect.h"
 
 #include <cstdint>
 

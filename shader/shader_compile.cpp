@@ -2,7 +2,7 @@
 // with the script line it maps to, and the per-compile reset of the compiler.
 #include "shader/shader_local.h"
 
-#include "platform/gpu_effect.h"
+#include "platform/gpu/gpu_effect.h"
 
 #include <algorithm>
 #include <cstdio>

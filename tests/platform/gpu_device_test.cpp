@@ -1,8 +1,8 @@
 // The graphics stand-in's device on the headless back end: loss and reset, buffers and textures
 // with their pools and locks, dirty rectangles, bindings, draws and the back buffer.
-#include "platform/gpu.h"
-#include "platform/gpu_effect.h"
-#include "platform/gpu_headless.h"
+#include "platform/gpu/gpu.h"
+#include "platform/gpu/gpu_effect.h"
+#include "platform/gpu/headless/gpu_headless.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The effect stand-in: reading effect text as the shader compiler writes it, technique choice from
 // the caps, passes applied to the device, and the messages of text it refuses.
-#include "platform/gpu_effect.h"
-#include "platform/gpu_effect_local.h"
-#include "platform/gpu_headless.h"
+#include "platform/gpu/gpu_effect.h"
+#include "platform/gpu/gpu_effect_local.h"
+#include "platform/gpu/headless/gpu_headless.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // checks that every test leaves no device resource and no registry node behind.
 #pragma once
 
-#include "platform/gpu_headless.h"
+#include "platform/gpu/headless/gpu_headless.h"
 #include "render/render.h"
 #include "render/render_local.h"
 

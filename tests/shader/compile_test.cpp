@@ -2,8 +2,8 @@
 // their script line, recompiles and releases; and the error-line mapping and listings.
 #include "tests/shader/shader_test_util.h"
 
-#include "platform/gpu_effect.h"
-#include "platform/gpu_headless.h"
+#include "platform/gpu/gpu_effect.h"
+#include "platform/gpu/headless/gpu_headless.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include "tests/shader/regression_scripts.h"
 #include "tests/shader/shader_test_util.h"
 
-#include "platform/gpu_effect.h"
-#include "platform/gpu_headless.h"
+#include "platform/gpu/gpu_effect.h"
+#include "platform/gpu/headless/gpu_headless.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "shader/shader_local.h"
 
-#include "platform/gpu_headless.h"
+#include "platform/gpu/headless/gpu_headless.h"
 
 #include <gtest/gtest.h>
 

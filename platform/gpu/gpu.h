@@ -1,10 +1,10 @@
 // The graphics stand-in: a Direct3D 9 shaped device, its buffers, textures and back buffer. Objects
 // are reference counted (AddRef / Release) and made only by the device; their calls return D3D_OK
 // or a failing HRESULT. The back end is chosen when the first device is made: headless in headless
-// mode (platform/gpu_headless.h), else the real one.
+// mode (platform/gpu/headless/gpu_headless.h), else the real one.
 #pragma once
 
-#include "platform/gpu_types.h"
+#include "platform/gpu/gpu_types.h"
 
 // Every object: non-copyable, made and freed only by the stand-in.
 struct GpuObject {

@@ -3,7 +3,7 @@
 // programs) and gives an effect object that applies its passes to the device. HLSL is refused.
 #pragma once
 
-#include "platform/gpu.h"
+#include "platform/gpu/gpu.h"
 
 // A parameter or technique: the handle the effect gave out, or the name as a string.
 typedef const char *D3DXHANDLE;

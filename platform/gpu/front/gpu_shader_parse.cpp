@@ -2,7 +2,7 @@
 // version, dcl and def lines, instructions with their modifiers, registers, write masks, swizzles
 // and source modifiers. One instruction per line; ";" and "//" start comments. Lines written in
 // the expression style of HLSL are refused.
-#include "platform/gpu_effect_local.h"
+#include "platform/gpu/gpu_effect_local.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // The graphics front's states and draws: render, stage and sampler states, transforms, lights,
 // bindings, vertex formats and declarations, and the checks every draw passes before the back end.
-#include "platform/gpu.h"
-#include "platform/gpu_effect_local.h"
-#include "platform/gpu_local.h"
+#include "platform/gpu/gpu.h"
+#include "platform/gpu/gpu_effect_local.h"
+#include "platform/gpu/gpu_local.h"
 
 #include <cstdint>
 #include <cstring>

@@ -3,7 +3,7 @@
 // headless device keeps every resource in memory and draws nothing; Clear fills its back buffer.
 #pragma once
 
-#include "platform/gpu.h"
+#include "platform/gpu/gpu.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
 // The headless graphics back end: device-side copies of buffers and textures in memory, a back
 // buffer that clears fill, a record of draws and uploads, and the controls tests use.
-#include "platform/gpu_effect_local.h"
-#include "platform/gpu_headless.h"
-#include "platform/gpu_local.h"
+#include "platform/gpu/gpu_effect_local.h"
+#include "platform/gpu/headless/gpu_headless.h"
+#include "platform/gpu/gpu_local.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The graphics front's resources: vertex and index buffers, textures with their levels, locks,
 // pitch, the DISCARD fill and the managed pool's dirty rectangles.
-#include "platform/gpu.h"
-#include "platform/gpu_local.h"
+#include "platform/gpu/gpu.h"
+#include "platform/gpu/gpu_local.h"
 
 #include <cstring>
 

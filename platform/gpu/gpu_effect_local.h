@@ -3,8 +3,8 @@
 // the programs into GLSL); the effect runtime applies it.
 #pragma once
 
-#include "platform/gpu_effect.h"
-#include "platform/gpu_local.h"
+#include "platform/gpu/gpu_effect.h"
+#include "platform/gpu/gpu_local.h"
 
 #include <string>
 

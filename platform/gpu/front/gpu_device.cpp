@@ -1,7 +1,7 @@
 // The graphics front: object lifetimes, the Direct3D object, device creation, loss and reset,
 // frames, clears, viewport and the back buffer.
-#include "platform/gpu.h"
-#include "platform/gpu_local.h"
+#include "platform/gpu/gpu.h"
+#include "platform/gpu/gpu_local.h"
 
 #include <cstring>
 

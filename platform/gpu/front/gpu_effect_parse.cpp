@@ -1,7 +1,7 @@
 // Reading of effect text: parameter declarations, techniques, passes and their state assignments,
 // constant bindings and the shader blocks, which gpu_shader_parse reads. Keywords, state names and
 // value names are compared without regard to case.
-#include "platform/gpu_effect_local.h"
+#include "platform/gpu/gpu_effect_local.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -2,8 +2,8 @@
 // and the small interface a back end (headless, OpenGL) provides under the common front.
 #pragma once
 
-#include "platform/gpu.h"
-#include "platform/gpu_headless.h"
+#include "platform/gpu/gpu.h"
+#include "platform/gpu/headless/gpu_headless.h"
 
 #include <memory>
 #include <vector>

@@ -1,8 +1,8 @@
 // The effect runtime: D3DXCreateEffect, the message buffer, handles, parameter values, technique
 // choice and validation, and the passes that put their states, textures, constants and shader
 // programs on the device, with the states saved at Begin and put back at End.
-#include "platform/gpu_effect.h"
-#include "platform/gpu_effect_local.h"
+#include "platform/gpu/gpu_effect.h"
+#include "platform/gpu/gpu_effect_local.h"
 
 #include <array>
 #include <cstring>
