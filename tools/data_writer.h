@@ -12,3 +12,12 @@ std::string data_crlf(const std::string &text);
 bool data_write_script(const std::string &data_dir);
 // The game's name, first line of "txt/nameofgame.ini".
 extern const char *const g_data_game_name;
+
+// "fonts/" (the two DejaVu faces and their licence) and the style files "gfx/script_font.txt" and
+// "gfx/script_font2.txt".
+bool data_write_fonts(const std::string &data_dir);
+// The DejaVu copyright and licence notice, as the font package gives it.
+bool data_read_font_licence(std::string *text);
+
+// "txt/html.ini" and the help page "html/index.html" beside the data folder.
+bool data_write_help(const std::string &data_dir);

@@ -16,6 +16,8 @@ int main(int argc, char **argv)
     };
     const Writer writers[] = {
         {"configuration", data_write_script},
+        {"fonts", data_write_fonts},
+        {"help page", data_write_help},
     };
     int failed = 0;
     for (const Writer &writer : writers) {

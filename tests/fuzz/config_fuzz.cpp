@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -24,7 +25,8 @@ void free_texts(char **texts, int count)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static std::string path = "/tmp/zav-config-fuzz-" + std::to_string(getpid()) + ".txt";
+    static std::string path =
+        (std::filesystem::temp_directory_path() / ("zav-config-fuzz-" + std::to_string(getpid()) + ".txt")).string();
     FILE *file = fopen(path.c_str(), "wb");
     if (!file) return 0;
     fwrite(data, 1, size, file);

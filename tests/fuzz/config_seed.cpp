@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <stdlib.h>
 #include <string>
 
@@ -38,12 +39,13 @@ int main(int argc, char **argv)
 {
     if (argc != 2) return 2;
     std::string folder = argv[1];
-    char scratch[] = "/tmp/zav-config-seed-XXXXXX";
+    std::string pattern = (std::filesystem::temp_directory_path() / "zav-config-seed-XXXXXX").string();
+    char *scratch = pattern.data();
     if (!mkdtemp(scratch) || !data_write_script(std::string(scratch) + "/data")) return 1;
     std::string script = test_read_file(std::string(scratch) + "/data/txt/script.txt");
     std::string name = test_read_file(std::string(scratch) + "/data/txt/nameofgame.ini");
-    std::string cleanup = std::string("rm -rf ") + scratch;
-    if (system(cleanup.c_str()) != 0) return 1;
+    std::error_code error;
+    std::filesystem::remove_all(scratch, error);
     const std::string small[] = {
         "PARAMS {\r\nDISTANCE = 512\r\n}\r\n",
         "THEMES\r\n{\r\nTHEME:3\r\n{\r\nNAME = \"x\"\r\n}\r\n}\r\n",

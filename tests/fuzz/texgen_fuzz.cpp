@@ -18,12 +18,12 @@ void remove_folder() { std::filesystem::remove_all(g_folder); }
 
 bool make_folder()
 {
-    char pattern[] = "/tmp/texgen-fuzz-XXXXXX";
-    if (!mkdtemp(pattern)) return false;
+    std::string pattern = (std::filesystem::temp_directory_path() / "texgen-fuzz-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return false;
     g_folder = pattern;
     atexit(remove_folder);
     std::error_code error;
-    std::filesystem::copy_file("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", g_folder + "/DejaVuSans.ttf", error);
+    std::filesystem::copy_file(ZAV_DEJAVU_SANS, g_folder + "/DejaVuSans.ttf", error);
     std::vector<uint8_t> pixels(8 * 6 * 4);
     for (size_t i = 0; i < pixels.size(); i++) pixels[i] = (uint8_t)(i * 37);
     ImageData image = {pixels.data(), 8, 6, 1, 0};

@@ -14,7 +14,9 @@
 #include <string>
 #include <vector>
 
-inline const char *TEXGEN_TEST_FONT_FOLDER = "/usr/share/fonts/truetype/dejavu";
+// The DejaVu face the build found (the one the data folder carries), and its folder.
+inline const char *TEXGEN_TEST_FONT_FOLDER_FACE = ZAV_DEJAVU_SANS;
+inline const std::string TEXGEN_TEST_FONT_FOLDER = std::filesystem::path(ZAV_DEJAVU_SANS).parent_path().string();
 
 // The bytes of a script file: the byte-order mark FF FE, then the text in UTF-16LE.
 inline std::string texgen_test_utf16(const std::u16string &text)
@@ -53,7 +55,7 @@ protected:
     void SetUp() override
     {
         sys_path_reset(temp.path.c_str(), (temp / "user").c_str());
-        std::filesystem::copy_file(std::string(TEXGEN_TEST_FONT_FOLDER) + "/DejaVuSans.ttf", temp / "DejaVuSans.ttf");
+        std::filesystem::copy_file(TEXGEN_TEST_FONT_FOLDER_FACE, temp / "DejaVuSans.ttf");
         g_texgen_font_folder = temp.path.c_str();
         texgen_set_game_name(nullptr);
         texgen_set_output_size(1280, 1024);

@@ -57,7 +57,7 @@ protected:
     const TexgenFont &font(const std::string &lines, const char *face = "DejaVuSans.ttf")
     {
         texgen_script_free(script);
-        std::filesystem::copy_file(std::string(TEXGEN_TEST_FONT_FOLDER) + "/" + face, temp / face,
+        std::filesystem::copy_file(TEXGEN_TEST_FONT_FOLDER + "/" + face, temp / face,
                                    std::filesystem::copy_options::skip_existing);
         script = read(
             texgen_test_u16("FONTES {\r\nF\r\n{\r\nFICHIER=\"" + std::string(face) + "\"\r\n" + lines + "}\r\n}\r\n"));

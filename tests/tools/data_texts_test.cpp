@@ -1,0 +1,323 @@
+// The written texts read back through the game's own readers: CR LF line ends, values the reader
+// keeps whole, every shown text set, one palette scene for the themes; the font style files and
+// faces, the help page, and the whole data program's repeatability.
+#include "platform/system.h"
+#include "script/config_main.h"
+#include "script/text_reader.h"
+#include "tests/test_util.h"
+#include "tools/data_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+
+namespace {
+
+class DataTextsTest : public ::testing::Test {
+protected:
+    TempDir temp;
+
+    void SetUp() override
+    {
+        sys_path_reset(temp.path.c_str(), (temp / "user").c_str());
+        ASSERT_TRUE(data_write_script(temp / "data"));
+        ASSERT_TRUE(data_write_fonts(temp / "data"));
+        ASSERT_TRUE(data_write_help(temp / "data"));
+    }
+    void TearDown() override
+    {
+        for (char **texts : {g_theme_names, g_theme_scene_files, g_theme_sky_left, g_theme_sky_front,
+                             g_theme_sky_right, g_theme_sky_back})
+            for (int i = 0; i < THEME_MAX; i++) {
+                free(texts[i]);
+                texts[i] = nullptr;
+            }
+        for (char *&text : g_menu_texts) {
+            free(text);
+            text = nullptr;
+        }
+        for (char *&page : g_presentation_pages) {
+            free(page);
+            page = nullptr;
+        }
+    }
+
+    // MENUS key -> the text between the first and the last quote of its line in the file.
+    std::map<std::string, std::string> raw_menu_values()
+    {
+        std::map<std::string, std::string> values;
+        std::string text = test_read_file(temp / "data/txt/script.txt");
+        size_t start = text.find("MENUS\r\n{");
+        EXPECT_NE(start, std::string::npos);
+        for (size_t at = start; at < text.size();) {
+            size_t end = text.find("\r\n", at);
+            if (end == std::string::npos) end = text.size();
+            std::string line = text.substr(at, end - at);
+            at = end + 2;
+            size_t equals = line.find('='), open = line.find('"'), close = line.rfind('"');
+            if (equals == std::string::npos || open == std::string::npos || close <= open) continue;
+            std::string key = line.substr(0, equals);
+            key.erase(0, key.find_first_not_of(" \t"));
+            key.erase(key.find_last_not_of(" \t") + 1);
+            values[key] = line.substr(open + 1, close - open - 1);
+        }
+        return values;
+    }
+};
+
+TEST_F(DataTextsTest, ShownTextsFollowTheRules)
+{
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(temp / "data")) {
+        std::string ext = entry.path().extension().string();
+        if (ext != ".txt" && ext != ".ini") continue;
+        std::string bytes = test_read_file(entry.path().string());
+        ASSERT_FALSE(bytes.empty()) << entry.path();
+        EXPECT_EQ(bytes.back(), '\n') << entry.path();
+        for (size_t i = 0; i < bytes.size(); i++) {
+            if (bytes[i] != '\n') continue;
+            ASSERT_TRUE(i > 0 && bytes[i - 1] == '\r') << entry.path() << " at " << i;
+        }
+    }
+
+    config_read_file(g_main_config_table, "data/txt/script.txt");
+    std::map<std::string, std::string> raw = raw_menu_values();
+    EXPECT_EQ(raw.size(), (size_t)MENU_TEXT_COUNT);
+    for (int i = 0; i < MENU_TEXT_COUNT; i++) {
+        SCOPED_TRACE(g_menu_text_keys[i]);
+        ASSERT_NE(g_menu_texts[i], nullptr);
+        std::string value = g_menu_texts[i];
+        EXPECT_FALSE(value.empty());
+        // A quote, brace or "#" in a value would cut it short or end the MENUS block early.
+        EXPECT_EQ(value, raw[g_menu_text_keys[i]]);
+        for (char c : value) {
+            EXPECT_TRUE(c >= 32 && c < 127) << (int)(unsigned char)c;
+            EXPECT_EQ(strchr("\"{}#", c), nullptr) << c;
+        }
+        if (strncmp(g_menu_text_keys[i], "TOOLTIP", 7) == 0) {
+            EXPECT_LT(value.size(), 250u);
+        }
+    }
+    // The editor shows the default hole name in a 14-character field.
+    EXPECT_LE(strlen(menu_text(MENU_NIVONAMEDEFAULT)), 14u);
+    EXPECT_STREQ(menu_text(MENU_SCORE2), "Strokes");
+    EXPECT_STREQ(menu_text(MENU_RETOUR), "Back");
+    EXPECT_EQ(g_setting_restitution_normal, 700);
+    EXPECT_EQ(g_material_herbe, 5);
+    ASSERT_NE(g_presentation_pages[0], nullptr);
+    EXPECT_STREQ(g_presentation_pages[0], "data/gfx/presentation1");
+    EXPECT_EQ(g_presentation_pages[1], nullptr);
+}
+
+TEST_F(DataTextsTest, ThemesShareOnePaletteScene)
+{
+    config_read_file(g_main_config_table, "data/txt/script.txt");
+    ASSERT_EQ(config_theme_count(), 3);
+    std::set<std::string> skies;
+    for (int t = 0; t < 3; t++) {
+        SCOPED_TRACE(g_theme_names[t]);
+        ASSERT_NE(g_theme_scene_files[t], nullptr);
+        EXPECT_STREQ(g_theme_scene_files[t], "data/themes/garden/blocs.qel");
+        for (char **sky : {g_theme_sky_left, g_theme_sky_front, g_theme_sky_right, g_theme_sky_back}) {
+            ASSERT_NE(sky[t], nullptr);
+            skies.insert(sky[t]);
+        }
+    }
+    EXPECT_EQ(skies.size(), 12u);
+    EXPECT_STREQ(g_theme_names[2], "Night");
+    EXPECT_EQ(g_theme_light_b[2], 85);
+    EXPECT_EQ(g_menu_text_selected_g, 80);
+}
+
+TEST_F(DataTextsTest, NameFileGivesTheGameName)
+{
+    TextReader reader{};
+    text_reader_open(&reader, "data/txt/nameofgame.ini");
+    char line[512] = "";
+    text_reader_gets(&reader, line, sizeof line);
+    EXPECT_STREQ(line, g_data_game_name);
+    text_reader_close(&reader);
+}
+
+// A style file's values as the font set-up reads them: its DATA / BODY / OUTLINE table.
+struct StyleValues {
+    char *body_bitmap = nullptr, *name = nullptr;
+    float body_color[4] = {-1, -1, -1, -1}, body_up[4] = {-1, -1, -1, -1}, body_down[4] = {-1, -1, -1, -1};
+    float outline_color[4] = {-1, -1, -1, -1}, outline_up[4] = {-1, -1, -1, -1}, outline_down[4] = {-1, -1, -1, -1};
+    int32_t size = -1, bold = -1, shadow = -1, shadow_y = -1, force = -1, outline_size = -1;
+
+    ~StyleValues()
+    {
+        free(body_bitmap);
+        free(name);
+    }
+};
+
+void style_read(StyleValues *v, const char *path)
+{
+    auto row = [](uint8_t kind, const char *key) { return ConfigKeyDescriptor{kind, key, nullptr, nullptr, nullptr, nullptr, 0}; };
+    auto quad = [&](const char *key, float *dest) {
+        ConfigKeyDescriptor d = row(CONFIG_QUAD, key);
+        d.quad_dest = dest;
+        return d;
+    };
+    auto integer = [&](const char *key, int32_t *dest) {
+        ConfigKeyDescriptor d = row(CONFIG_INT, key);
+        d.int_dest = dest;
+        return d;
+    };
+    auto text = [&](const char *key, char **dest) {
+        ConfigKeyDescriptor d = row(CONFIG_TEXT, key);
+        d.text_dest = dest;
+        return d;
+    };
+    const ConfigKeyDescriptor table[] = {
+        row(CONFIG_SECTION, "DATA"),
+        row(CONFIG_GROUP, "BODY"),
+        quad("COLOR", v->body_color),
+        quad("UP", v->body_up),
+        quad("DOWN", v->body_down),
+        integer("SIZE", &v->size),
+        integer("BOLD", &v->bold),
+        text("BITMAP", &v->body_bitmap),
+        text("NAME", &v->name),
+        integer("SHADOW_X", &v->shadow),
+        integer("SHADOW", &v->shadow),
+        integer("SHADOW_Y", &v->shadow_y),
+        integer("FORCE", &v->force),
+        row(CONFIG_GROUP_END, "BODY"),
+        row(CONFIG_GROUP, "OUTLINE"),
+        quad("COLOR", v->outline_color),
+        quad("UP", v->outline_up),
+        quad("DOWN", v->outline_down),
+        integer("SIZE", &v->outline_size),
+        row(CONFIG_GROUP_END, "OUTLINE"),
+        row(CONFIG_SECTION_END, "DATA"),
+        row(CONFIG_END, nullptr),
+    };
+    config_read_file(table, path);
+}
+
+using DataFontsTest = DataTextsTest;
+
+TEST_F(DataFontsTest, StyleFilesReadBack)
+{
+    struct Case {
+        const char *file, *face;
+        int size;
+        float top[3], bottom[3], outline[3];
+    };
+    const Case cases[] = {
+        {"data/gfx/script_font.txt", "data/fonts/DejaVuSans-Bold.ttf", 30, {255, 255, 255}, {200, 215, 235}, {20, 30, 55}},
+        {"data/gfx/script_font2.txt", "data/fonts/DejaVuSans.ttf", 28, {255, 255, 255}, {255, 255, 255}, {15, 15, 15}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        StyleValues v;
+        style_read(&v, c.file);
+        ASSERT_NE(v.name, nullptr);
+        EXPECT_STREQ(v.name, c.face);
+        EXPECT_TRUE(std::filesystem::is_regular_file(temp / v.name));
+        EXPECT_EQ(v.size, c.size);
+        EXPECT_EQ(v.bold, 0);
+        EXPECT_EQ(v.shadow, 3);
+        EXPECT_EQ(v.force, 150);
+        EXPECT_EQ(v.outline_size, 2);
+        EXPECT_EQ(v.body_bitmap, nullptr);
+        // The set-up stores COLOR first, then UP and DOWN over one end each.
+        for (int k = 0; k < 3; k++) {
+            float top = v.body_up[0] >= 0 ? v.body_up[k] : v.body_color[k];
+            float bottom = v.body_down[0] >= 0 ? v.body_down[k] : v.body_color[k];
+            EXPECT_EQ(top, c.top[k]) << k;
+            EXPECT_EQ(bottom, c.bottom[k]) << k;
+            EXPECT_EQ(v.outline_color[k], c.outline[k]) << k;
+        }
+        // The second file is read over the first: it sets both ends of the body colour itself.
+        EXPECT_TRUE(v.body_color[0] >= 0 || (v.body_up[0] >= 0 && v.body_down[0] >= 0));
+    }
+}
+
+TEST_F(DataFontsTest, FacesOpen)
+{
+    FT_Library library = nullptr;
+    ASSERT_EQ(FT_Init_FreeType(&library), 0);
+    for (const char *face_path : {"data/fonts/DejaVuSans-Bold.ttf", "data/fonts/DejaVuSans.ttf"}) {
+        SCOPED_TRACE(face_path);
+        // The game opens it after _chdir, which the path layer keeps to itself: FreeType needs
+        // the native path.
+        char native[1024];
+        ASSERT_EQ(sys_native_path(face_path, native, sizeof native), 1);
+        FT_Face face = nullptr;
+        ASSERT_EQ(FT_New_Face(library, native, 0, &face), 0);
+        ASSERT_EQ(FT_Set_Pixel_Sizes(face, 0, 60), 0);
+        // The printable Latin-1 codes have glyphs of their own; the control codes 127-159 draw
+        // the face's missing-glyph box. Every code but the no-break space 160 leaves ink.
+        int faults = 0;
+        for (int code = 33; code < 256 && faults < 5; code++) {
+            FT_UInt index = FT_Get_Char_Index(face, code);
+            bool printable = code < 127 || code > 160;
+            bool inked = FT_Load_Glyph(face, index, 0) == 0 && FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) == 0 &&
+                         face->glyph->bitmap.width > 0 && face->glyph->bitmap.rows > 0;
+            if ((printable && index == 0) || inked != (code != 160)) {
+                ADD_FAILURE() << "code " << code << ": glyph " << index << ", ink " << inked;
+                faults++;
+            }
+        }
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(library);
+    std::string licence = test_read_file(temp / "data/fonts/LICENSE-DejaVu.txt");
+    EXPECT_NE(licence.find("Bitstream"), std::string::npos);
+    EXPECT_NE(licence.find("Permission is hereby granted"), std::string::npos);
+}
+
+using DataHelpTest = DataTextsTest;
+
+TEST_F(DataHelpTest, PageNamedByIniExists)
+{
+    char name[260] = "";
+    GetPrivateProfileStringA("Html", "FileName", ".\\html\\index.html", name, sizeof name, ".\\data\\txt\\html.ini");
+    EXPECT_STREQ(name, "index.html");
+    // The game changes into "html" beside the data folder before it opens the page.
+    std::string page = test_read_file(temp / ("html/" + std::string(name)));
+    ASSERT_FALSE(page.empty());
+    EXPECT_NE(page.find("Permission is hereby granted"), std::string::npos);
+    EXPECT_NE(page.find(g_data_game_name), std::string::npos);
+    EXPECT_EQ(page.find("<script"), std::string::npos);
+}
+
+// Every file below `root`, by its path relative to it.
+std::map<std::string, std::string> read_tree(const std::string &root)
+{
+    std::map<std::string, std::string> files;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            files[std::filesystem::relative(entry.path(), root).string()] = test_read_file(entry.path().string());
+    return files;
+}
+
+TEST(DataFilesTest, SameBytesTwice)
+{
+    TempDir temp;
+    for (const char *run : {"a", "b"}) {
+        std::string command = std::string("'") + ZAV_ZAVDATA_TOOL + "' '" + (temp / run) + "/data'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+    std::map<std::string, std::string> a = read_tree(temp / "a"), b = read_tree(temp / "b");
+    EXPECT_GT(a.size(), 8u);
+    ASSERT_EQ(a.size(), b.size());
+    for (const auto &[path, bytes] : a) {
+        auto other = b.find(path);
+        ASSERT_NE(other, b.end()) << path;
+        EXPECT_TRUE(bytes == other->second) << path;
+        EXPECT_EQ(path.find(".tmp"), std::string::npos) << path;
+    }
+}
+
+}  // namespace
