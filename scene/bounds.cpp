@@ -1,0 +1,130 @@
+// World-space bounds of the objects and the links between touching objects, which play reads
+// every frame (block under the ball, camera turn, aim).
+#include "scene/scene_local.h"
+
+#include "geometry/mesh.h"
+#include "geometry/vecmath.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <utility>
+#include <vector>
+
+namespace {
+
+struct LinkBox {
+    float box[6];  // xmin, xmax, ymin, ymax, zmin, zmax, grown
+    int32_t index;
+};
+
+bool overlap(const float *a, const float *b, int axis)
+{
+    return a[2 * axis] <= b[2 * axis + 1] && b[2 * axis] <= a[2 * axis + 1];
+}
+
+// The boxes that take part, grown by the clip tolerance; objects without vertices take none.
+std::vector<LinkBox> link_boxes(const SceneWorld *world)
+{
+    std::vector<LinkBox> boxes;
+    int32_t first = world->first_block_index >= 0 ? world->first_block_index : 0;
+    for (int32_t i = first; i < world->object_count; i++) {
+        const MeshObject *mesh = world->objects[i];
+        if (!mesh || mesh->vertex_count <= 0) continue;
+        LinkBox entry;
+        bool finite = true;
+        for (int k = 0; k < 6; k++) {
+            entry.box[k] = mesh->bounds[k] + ((k & 1) ? g_clip_epsilon : -g_clip_epsilon);
+            finite = finite && std::isfinite(entry.box[k]);
+        }
+        if (!finite) continue;  // would break the ordering of the sweep
+        entry.index = i;
+        boxes.push_back(entry);
+    }
+    return boxes;
+}
+
+// Pairs (i < j) of overlapping boxes: a sweep along x whose open boxes are kept ordered by their
+// z start, so each box meets only those near it in x and in z.
+std::vector<std::pair<int32_t, int32_t>> touching_pairs(std::vector<LinkBox> &boxes)
+{
+    std::vector<std::pair<int32_t, int32_t>> pairs;
+    std::sort(boxes.begin(), boxes.end(), [](const LinkBox &a, const LinkBox &b) {
+        return a.box[0] < b.box[0] || (a.box[0] == b.box[0] && a.index < b.index);
+    });
+    std::vector<int32_t> by_end(boxes.size());
+    for (size_t k = 0; k < boxes.size(); k++) by_end[k] = int32_t(k);
+    std::sort(by_end.begin(), by_end.end(), [&](int32_t a, int32_t b) { return boxes[a].box[1] < boxes[b].box[1]; });
+
+    std::multimap<float, int32_t> open;  // z start -> box
+    std::vector<std::multimap<float, int32_t>::iterator> where(boxes.size());
+    std::vector<uint8_t> is_open(boxes.size(), 0);
+    float widest_z = 0.0f;  // of the boxes ever opened: bounds the z starts worth looking at
+    size_t closed = 0;
+    for (size_t k = 0; k < boxes.size(); k++) {
+        const float *b = boxes[k].box;
+        while (closed < by_end.size() && boxes[by_end[closed]].box[1] < b[0]) {
+            int32_t gone = by_end[closed++];
+            if (is_open[gone]) open.erase(where[gone]);
+            is_open[gone] = 0;
+        }
+        auto end = open.upper_bound(b[5]);
+        for (auto it = open.lower_bound(b[4] - widest_z); it != end; ++it) {
+            const float *a = boxes[it->second].box;
+            if (!overlap(a, b, 2) || !overlap(a, b, 1)) continue;
+            int32_t i = boxes[it->second].index, j = boxes[k].index;
+            pairs.emplace_back(std::min(i, j), std::max(i, j));
+        }
+        widest_z = std::max(widest_z, b[5] - b[4]);
+        where[k] = open.emplace(b[4], int32_t(k));
+        is_open[k] = 1;
+    }
+    return pairs;
+}
+
+}  // namespace
+
+void world_compute_object_bounds(SceneWorld *world)
+{
+    for (int32_t i = 0; i < world->object_count; i++) {
+        MeshObject *mesh = world->objects[i];
+        if (!mesh) continue;
+        mesh_update_world_transform(mesh);
+        float *b = mesh->bounds;
+        b[0] = b[2] = b[4] = 10000.0f;
+        b[1] = b[3] = b[5] = -10000.0f;
+        for (int32_t v = 0; v < mesh->vertex_count; v++) {
+            const float *p = mesh->vertices[v].world_position;
+            for (int axis = 0; axis < 3; axis++) {
+                b[2 * axis] = std::min(b[2 * axis], p[axis]);
+                b[2 * axis + 1] = std::max(b[2 * axis + 1], p[axis]);
+            }
+        }
+    }
+}
+
+void world_compute_bounds_and_links(SceneWorld *world)
+{
+    world_compute_object_bounds(world);
+    for (int32_t i = 0; i < SCENE_MAX_OBJECTS; i++) {
+        if (i >= world->object_count) {
+            free(world->links[i]);
+            world->links[i] = nullptr;
+            continue;
+        }
+        if (!world->links[i]) world->links[i] = static_cast<ObjectLinks *>(malloc(sizeof(ObjectLinks)));
+        if (world->links[i]) world->links[i]->count = 0;
+    }
+    std::vector<LinkBox> boxes = link_boxes(world);
+    std::vector<std::pair<int32_t, int32_t>> pairs = touching_pairs(boxes);
+    // In (i, j) order every list fills ascending; a pair goes in only when both lists have room,
+    // so the lists stay symmetric.
+    std::sort(pairs.begin(), pairs.end());
+    for (const auto &[i, j] : pairs) {
+        ObjectLinks *a = world->links[i], *b = world->links[j];
+        if (!a || !b || a->count >= SCENE_MAX_LINKS || b->count >= SCENE_MAX_LINKS) continue;
+        a->index[a->count++] = j;
+        b->index[b->count++] = i;
+    }
+}

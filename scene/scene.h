@@ -1,0 +1,149 @@
+// The scene and world: the two worlds (the hole and the menu's theme scene) with their objects,
+// settings and derived tables, and the operations that fill and release them.
+//
+// Lifetimes: a world's objects, plants, maps and textures live from its load (or the editor's
+// grid) until world_release_and_reset, which course play calls after each hole. The derived
+// tables (render objects, companions, lightmaps, links) are rebuilt by the callers between.
+// The releases free the entries below the object count; whoever moves an entry (the editor moves
+// the last object into a deleted slot) nulls its old place. Main thread only.
+#pragma once
+
+#include "geometry/bsp.h"
+#include "scene/vegetal.h"
+
+#include <cstdint>
+
+struct MeshObject;
+struct RenderContext;
+struct RenderObject;
+struct ObjectLightmaps;
+struct SceneRayTree;
+
+constexpr int32_t SCENE_MAX_OBJECTS = 8192;
+constexpr int32_t SCENE_MAX_LINKS = 128;
+constexpr int32_t SCENE_MAP_SLOTS = 128;
+constexpr int32_t SCENE_MAX_TEXTURES = 640;
+constexpr int32_t SCENE_MAX_VEGETALS = 256;
+constexpr int32_t SCENE_SUN_SLOT = 0;
+constexpr int32_t SCENE_MAP_TEXTURE_BASE = 640;      // texture of map slot k: 640 + k
+constexpr int32_t SCENE_SHADOW_TEXTURE_BASE = 1200;  // course play's shadow of plant j: 1200 + j
+
+// The objects that touch one object, ascending.
+struct ObjectLinks {
+    int32_t index[SCENE_MAX_LINKS];
+    int32_t count;
+};
+
+// A map slot: the height data of texture k and the normal map made from it (texture 640 + k).
+struct MapSlot {
+    uint8_t in_use;
+    uint8_t has_texture;  // texture 640 + k was made from the map
+    int32_t width;
+    int32_t height;
+    uint8_t *height_data;  // width x height (malloc)
+    uint8_t *map;          // RGBA normal map (malloc)
+};
+
+// A texture the world loaded, with its own copy of the pixels.
+struct SceneTexture {
+    int32_t slot = -1;  // texture slot made by this world; -1 none
+    uint8_t options;    // 1 alpha, 4 clamp
+    char name[128];
+    int32_t width;
+    int32_t height;
+    uint8_t *pixels;  // RGBA (malloc)
+};
+
+typedef void (*SceneProgressFn)(const char *text, float fraction);
+
+struct SceneWorld {
+    // Set by the caller and kept by every release.
+    RenderContext *renderer = nullptr;  // null: g_render_context
+    int32_t play_mode = 0;              // 1 while a hole is played
+    uint32_t options = 0;               // one bit per scene_set_option id
+    SceneProgressFn load_progress = nullptr;
+
+    // Settings, stored in scene files.
+    int32_t first_block_index = -1;  // the first hole block; the GROUND tiles come before
+    int32_t scene_word_1 = -1;
+    float view[3] = {0.0f, 0.0f, 10.0f};
+    uint8_t lit = 0;  // 1 once the world holds lighting
+    float ambient_colour[4] = {0.35f, 0.35f, 0.40f, 1.0f};
+    float light_colour[4] = {0.75f, 0.72f, 0.65f, 1.0f};
+    float light_vector[3] = {0.35777088f, 0.89442719f, 0.26832816f};  // the way the light travels (y down)
+    float light_factor = 1.0f;
+    int32_t lightmap_tile_size = 16;
+    uint8_t lighting_flag = 0;    // the atlas holds this world's blocks
+    uint8_t face_list_byte = 1;   // the reader builds face lists and the per-light work
+    uint8_t map_slot_marker = 0;  // the normal maps are current
+
+    // Objects (owned) and their derived tables, indexed alike.
+    int32_t object_count = 0;
+    MeshObject *objects[SCENE_MAX_OBJECTS] = {};
+    MeshObject *companions[SCENE_MAX_OBJECTS] = {};             // lit copies (owned); objects[i]->companion
+    RenderObject *render_objects[SCENE_MAX_OBJECTS] = {};       // the editor's
+    RenderObject *play_render_objects[SCENE_MAX_OBJECTS] = {};  // play's; may be the same handle
+    uint8_t object_marks[SCENE_MAX_OBJECTS] = {};               // lightmaps in the atlas
+    uint8_t prepare_modes[SCENE_MAX_OBJECTS] = {};              // 0 none, 1 full, 2 reduced
+    ObjectLinks *links[SCENE_MAX_OBJECTS] = {};
+    ObjectLightmaps *lightmaps[SCENE_MAX_OBJECTS] = {};  // per-object lighting buffers
+
+    // Face lists: play's light test and the lighting's ray tree (they point at the objects).
+    LightBsp light_bsp = {};
+    MeshObject *light_meshes[SCENE_MAX_OBJECTS] = {};
+    SceneRayTree *ray_tree = nullptr;
+
+    MapSlot maps[SCENE_MAP_SLOTS] = {};
+    SceneTexture textures[SCENE_MAX_TEXTURES] = {};
+
+    // Plants: near and far objects, the editor's parameter block and instance record.
+    int32_t vegetal_count = 0;
+    VegetalObject vegetal_slots[SCENE_MAX_VEGETALS][2] = {};
+    VegetalParams vegetal_params[SCENE_MAX_VEGETALS] = {};
+    VegetalInstance vegetal_instances[SCENE_MAX_VEGETALS] = {};
+
+    // Course play's shadow tables (it fills and frees them; a release frees what is left).
+    uint8_t *shadow_masks[SCENE_MAX_OBJECTS] = {};
+    int32_t shadow_mask_sizes[SCENE_MAX_OBJECTS] = {};
+    RenderObject *shadow_receivers[SCENE_MAX_OBJECTS] = {};
+
+    RenderObject *standard_effects[1] = {};  // the shadow receivers' effect; may be null
+};
+
+// The hole being played or edited, and the menu's theme scene (also the editor's palette).
+extern SceneWorld g_hole_world;
+extern SceneWorld g_menu_world;
+
+// Sets option bit `id` (0 to 31); nothing reads the bits.
+void scene_set_option(SceneWorld *world, int32_t id);
+// Appends the object, which the world then owns: its index, or -1 (logged) when the table is full
+// or the object is null (the caller still owns it then).
+int32_t scene_add_object(SceneWorld *world, MeshObject *mesh);
+// Makes `object` (may be null) the render object of entry i in both tables, freeing the handles
+// it replaces, each once. 0 for an index outside the objects.
+int scene_set_render_object(SceneWorld *world, int32_t i, RenderObject *object);
+// Appends a plant: copies the records (the instance's random pointer set to g_vegetal_random),
+// empty near and far objects at the origin with the parameter block's texture sets. Its index, or
+// -1 (logged) when 256 plants exist. The caller builds the objects.
+int32_t scene_add_vegetal(SceneWorld *world, const VegetalParams *params, const VegetalInstance *instance);
+// Clears plant j and moves the last plant into its slot. 0 for an index outside the plants.
+int scene_remove_vegetal(SceneWorld *world, int32_t j);
+
+// World-space bounds of every object (after its world transform); no vertices: 10000 / -10000.
+void world_compute_object_bounds(SceneWorld *world);
+// Bounds, then the links between objects whose boxes, grown by 0.01, touch; from the first block
+// index on when it is set. Lists ascending, symmetric, at most 128.
+void world_compute_bounds_and_links(SceneWorld *world);
+
+// Frees everything the world holds but the caller's fields and the effects, and resets settings.
+void world_release_and_reset(SceneWorld *world);
+// Frees the standard effects.
+void world_release_effects(SceneWorld *world);
+// Frees per object the render objects, companions, lightmaps, marks, modes and links.
+void world_clear_keep_default(SceneWorld *world);
+// world_clear_keep_default, the face lists too; then lit and the lighting flag 0.
+void world_clear_for_editor(SceneWorld *world);
+// Frees the normal-map buffers and the lightmap buffers; the height data stays.
+void world_free_maps_and_objects(SceneWorld *world);
+// Writes the identity matrix.
+void world_transform_init_identity(float m[16]);

@@ -1,0 +1,150 @@
+// The test hole of the scene tests and of bench_scene: GROUND tiles as the editor lays them, boxes
+// stored as hole blocks are (top normals y > 0), plant records and a slanted sun. No test framework
+// here, so the benchmark can use it.
+#pragma once
+
+#include "geometry/mesh.h"
+#include "geometry/mesh_edit.h"
+#include "geometry/vecmath.h"
+#include "scene/scene.h"
+
+#include <cstdio>
+#include <cstring>
+
+constexpr int32_t kSceneTestTrunkTexture = 16;
+constexpr int32_t kSceneTestLeafTexture = 17;
+
+// One editor tile of 10 x 10 around the origin: vertex (r, c) at (10r - 5, 0, 10c - 5), texture
+// coordinates (3r, 3c), faces (0, 1, 3) and (0, 3, 2) of the GROUND material 7.
+inline MeshObject *scene_test_make_tile()
+{
+    MeshObject *tile = mesh_new();
+    if (!tile || !mesh_alloc_arrays(tile, 4)) {
+        mesh_delete(tile);
+        return nullptr;
+    }
+    tile->vertex_count = 4;
+    for (int k = 0; k < 4; k++) {
+        int r = k / 2, c = k % 2;
+        MeshVertex &v = tile->vertices[k];
+        v.position[0] = 10.0f * float(r) - 5.0f;
+        v.position[2] = 10.0f * float(c) - 5.0f;
+        v.uv0[0] = 3.0f * float(r);
+        v.uv0[1] = 3.0f * float(c);
+        for (float &channel : v.color) channel = 1.0f;
+    }
+    static const int32_t corners[2][3] = {{0, 1, 3}, {0, 3, 2}};
+    tile->face_count = 2;
+    for (int f = 0; f < 2; f++) {
+        MeshFace &face = tile->faces[f];
+        memcpy(face.v, corners[f], sizeof face.v);
+        face.material = 7;
+    }
+    mesh_link_face_vertices(tile);
+    mesh_compute_normals(tile);
+    tile->object_type = 2;
+    return tile;
+}
+
+// A box block as the theme stores it: centred on x and z, standing on y = 0 (y down, so its top
+// is at -size_y), built outward and then inverted so that its top normal has y > 0.
+inline MeshObject *scene_test_make_block(const char *name, float size_x, float size_y, float size_z)
+{
+    MeshObject *block = mesh_new();
+    if (!block || !mesh_build_box(block, size_x, size_y, size_z)) {
+        mesh_delete(block);
+        return nullptr;
+    }
+    for (int32_t v = 0; v < block->vertex_count; v++) block->vertices[v].position[1] -= 0.5f * size_y;
+    mesh_invert_in_place(block);
+    for (int32_t f = 0; f < block->face_count; f++) {
+        block->faces[f].material = 5;
+        block->faces[f].texture_id = int16_t(1 + f % 4);
+    }
+    snprintf(block->name, sizeof block->name, "%s", name);
+    block->object_type = 2;
+    return block;
+}
+
+// Plant k as the editor adds it: a tree when k is even, else a bush, at a point of a ring.
+inline void scene_test_add_plant(SceneWorld *world, int32_t k)
+{
+    const int32_t t = kSceneTestTrunkTexture, l = kSceneTestLeafTexture;
+    const bool tree = k % 2 == 0;
+    VegetalParams p = {};
+    p.kind = tree ? kVegetalTree : kVegetalBush;
+    p.leaf_density = 1.0f;
+    p.trunk_taper = 0.5f;
+    p.trunk_radius = float(k % 3 + 3) * 0.01f;
+    p.crown_scale = 0.7f;
+    p.crown_radius = float(k * 17 % 70 + (tree ? 150 : 250)) * 0.01f;
+    p.branches = 12.0f;
+    p.leaf_cards = 50.0f;
+    p.card_size = 0.4f;
+    p.size = tree ? float(k * 7 % 30 + 50) * 0.1f : float(k % 10) * 0.1f;
+    p.levels = tree ? 3 : 0;
+    const int32_t tree_set[10] = {t, t, t, l, l, t, t, t, l, l};
+    const int32_t bush_set[10] = {t, l, l, l, l, t, l, l, l, l};
+    memcpy(p.textures_a, tree ? tree_set : bush_set, sizeof p.textures_a);
+    memcpy(p.textures_b, (tree ? tree_set : bush_set) + 5, sizeof p.textures_b);
+    VegetalInstance instance = {};
+    instance.kind = p.kind;
+    instance.trunk_radius = p.trunk_radius;
+    instance.crown_scale = p.crown_scale;
+    instance.card_size = p.card_size;
+    instance.variant = tree ? p.kind : p.kind - 1;
+    int32_t j = scene_add_vegetal(world, &p, &instance);
+    if (j < 0) return;
+    const float x = -60.0f + float(k % 5) * 30.0f, z = -55.0f + float(k / 5 % 5) * 30.0f;
+    for (VegetalObject &object : world->vegetal_slots[j]) {
+        object.position[0] = x;
+        object.position[2] = z;
+    }
+}
+
+// Fills an empty world: the 225 GROUND tiles (first block index 225), `blocks` boxes of varied
+// sizes on a grid over the tiles with yaws in steps of 90 degrees (block 0 "START", some "PALES"
+// and "DECOR"), `plants` plant records (not built) and a slanted sun.
+inline void scene_test_make_hole(SceneWorld *world, int32_t blocks, int32_t plants)
+{
+    MeshObject *tile = scene_test_make_tile();
+    for (int x = -70; x <= 70; x += 10) {
+        for (int z = -70; z <= 70; z += 10) {
+            MeshObject *copy = tile ? mesh_duplicate(tile) : nullptr;
+            if (!copy) continue;
+            snprintf(copy->name, sizeof copy->name, "GROUND");
+            copy->position[0] = float(x);
+            copy->position[2] = float(z);
+            if (scene_add_object(world, copy) < 0) mesh_delete(copy);
+        }
+    }
+    mesh_delete(tile);
+    world->first_block_index = world->object_count;
+    for (int32_t k = 0; k < blocks; k++) {
+        const char *name = k == 0 ? "START" : k % 11 == 5 ? "PALES" : k % 13 == 7 ? "DECOR" : "BLOC";
+        MeshObject *block = scene_test_make_block(name, 2.0f + float(k % 3), 1.0f + float(k % 2), 2.0f + float(k % 4));
+        if (!block) continue;
+        block->position[0] = -64.0f + float(k % 17) * 8.0f;
+        block->position[2] = -64.0f + float(k / 17 % 17) * 8.0f;
+        block->rotation[1] = float(90 * (k % 4));
+        if (scene_add_object(world, block) < 0) mesh_delete(block);
+    }
+    for (int32_t k = 0; k < plants; k++) scene_test_add_plant(world, k);
+    float sun[3] = {0.5f, 1.0f, 0.25f};
+    vec3_normalize(sun);
+    memcpy(world->light_vector, sun, sizeof sun);
+}
+
+// `count` blocks of 2 x 2 x 2 side by side in rows of `row` along x, touching their neighbours:
+// the same density for any count.
+inline void scene_test_make_block_grid(SceneWorld *world, int32_t count, int32_t row)
+{
+    world->first_block_index = world->object_count;
+    for (int32_t k = 0; k < count; k++) {
+        MeshObject *block = scene_test_make_block("BLOC", 2.0f, 2.0f, 2.0f);
+        if (!block) continue;
+        block->position[0] = 2.0f * float(k % row);
+        block->position[2] = 2.0f * float(k / row);
+        if (scene_add_object(world, block) < 0) mesh_delete(block);
+    }
+}
