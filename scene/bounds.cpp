@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <map>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -45,11 +43,12 @@ std::vector<LinkBox> link_boxes(const SceneWorld *world)
     return boxes;
 }
 
-// Pairs (i < j) of overlapping boxes: a sweep along x whose open boxes are kept ordered by their
-// z start, so each box meets only those near it in x and in z.
-std::vector<std::pair<int32_t, int32_t>> touching_pairs(std::vector<LinkBox> &boxes)
+// Calls touch(a, b) for every pair of overlapping boxes (positions in `boxes`): a sweep along x
+// whose open boxes are kept ordered by their z start, so each box meets only those near it in x
+// and in z.
+template <class Touch>
+void sweep_pairs(std::vector<LinkBox> &boxes, Touch touch)
 {
-    std::vector<std::pair<int32_t, int32_t>> pairs;
     std::sort(boxes.begin(), boxes.end(), [](const LinkBox &a, const LinkBox &b) {
         return a.box[0] < b.box[0] || (a.box[0] == b.box[0] && a.index < b.index);
     });
@@ -57,30 +56,26 @@ std::vector<std::pair<int32_t, int32_t>> touching_pairs(std::vector<LinkBox> &bo
     for (size_t k = 0; k < boxes.size(); k++) by_end[k] = int32_t(k);
     std::sort(by_end.begin(), by_end.end(), [&](int32_t a, int32_t b) { return boxes[a].box[1] < boxes[b].box[1]; });
 
-    std::multimap<float, int32_t> open;  // z start -> box
-    std::vector<std::multimap<float, int32_t>::iterator> where(boxes.size());
-    std::vector<uint8_t> is_open(boxes.size(), 0);
-    float widest_z = 0.0f;  // of the boxes ever opened: bounds the z starts worth looking at
+    auto z_start_less = [&](int32_t a, float z) { return boxes[a].box[4] < z; };
+    std::vector<int32_t> open;  // ordered by z start
+    float widest_z = 0.0f;      // of the boxes opened so far: bounds the z starts worth looking at
     size_t closed = 0;
     for (size_t k = 0; k < boxes.size(); k++) {
         const float *b = boxes[k].box;
         while (closed < by_end.size() && boxes[by_end[closed]].box[1] < b[0]) {
             int32_t gone = by_end[closed++];
-            if (is_open[gone]) open.erase(where[gone]);
-            is_open[gone] = 0;
+            auto it = std::lower_bound(open.begin(), open.end(), boxes[gone].box[4], z_start_less);
+            while (it != open.end() && *it != gone) ++it;
+            if (it != open.end()) open.erase(it);
         }
-        auto end = open.upper_bound(b[5]);
-        for (auto it = open.lower_bound(b[4] - widest_z); it != end; ++it) {
-            const float *a = boxes[it->second].box;
-            if (!overlap(a, b, 2) || !overlap(a, b, 1)) continue;
-            int32_t i = boxes[it->second].index, j = boxes[k].index;
-            pairs.emplace_back(std::min(i, j), std::max(i, j));
+        for (auto it = std::lower_bound(open.begin(), open.end(), b[4] - widest_z, z_start_less);
+             it != open.end() && boxes[*it].box[4] <= b[5]; ++it) {
+            const float *a = boxes[*it].box;
+            if (overlap(a, b, 2) && overlap(a, b, 1)) touch(*it, int32_t(k));
         }
         widest_z = std::max(widest_z, b[5] - b[4]);
-        where[k] = open.emplace(b[4], int32_t(k));
-        is_open[k] = 1;
+        open.insert(std::lower_bound(open.begin(), open.end(), b[4], z_start_less), int32_t(k));
     }
-    return pairs;
 }
 
 }  // namespace
@@ -117,14 +112,31 @@ void world_compute_bounds_and_links(SceneWorld *world)
         if (world->links[i]) world->links[i]->count = 0;
     }
     std::vector<LinkBox> boxes = link_boxes(world);
-    std::vector<std::pair<int32_t, int32_t>> pairs = touching_pairs(boxes);
-    // In (i, j) order every list fills ascending; a pair goes in only when both lists have room,
-    // so the lists stay symmetric.
-    std::sort(pairs.begin(), pairs.end());
-    for (const auto &[i, j] : pairs) {
-        ObjectLinks *a = world->links[i], *b = world->links[j];
-        if (!a || !b || a->count >= SCENE_MAX_LINKS || b->count >= SCENE_MAX_LINKS) continue;
-        a->index[a->count++] = j;
-        b->index[b->count++] = i;
+    // Every object's touching objects, gathered in one array (counted, then filled).
+    std::vector<int32_t> first(size_t(world->object_count) + 1, 0);
+    sweep_pairs(boxes, [&](int32_t a, int32_t b) {
+        first[size_t(boxes[a].index) + 1]++;
+        first[size_t(boxes[b].index) + 1]++;
+    });
+    for (size_t i = 1; i < first.size(); i++) first[i] += first[i - 1];
+    std::vector<int32_t> touching(size_t(first.back()));
+    std::vector<int32_t> filled(first.begin(), first.end() - 1);
+    sweep_pairs(boxes, [&](int32_t a, int32_t b) {
+        int32_t i = boxes[a].index, j = boxes[b].index;
+        touching[size_t(filled[size_t(i)]++)] = j;
+        touching[size_t(filled[size_t(j)]++)] = i;
+    });
+    // Pairs taken in (i, j) order fill every list ascending; a pair goes in only when both lists
+    // have room, so the lists stay symmetric.
+    for (int32_t i = 0; i < world->object_count; i++) {
+        auto begin = touching.begin() + first[size_t(i)], end = touching.begin() + first[size_t(i) + 1];
+        std::sort(begin, end);
+        ObjectLinks *a = world->links[i];
+        for (auto it = std::upper_bound(begin, end, i); it != end && a && a->count < SCENE_MAX_LINKS; ++it) {
+            ObjectLinks *b = world->links[*it];
+            if (!b || b->count >= SCENE_MAX_LINKS) continue;
+            a->index[a->count++] = *it;
+            b->index[b->count++] = i;
+        }
     }
 }
