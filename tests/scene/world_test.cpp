@@ -1,7 +1,7 @@
 // The world's tables and helpers, bounds and links, and the release operations.
 #include "tests/scene/scene_test_util.h"
 
-#include "platform/gpu_headless.h"
+#include "platform/gpu/headless/gpu_headless.h"
 #include "render/render.h"
 #include "scene/scene_local.h"
 
