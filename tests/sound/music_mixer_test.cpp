@@ -81,16 +81,6 @@ MusicModule *xm_module(int speed = 2, int bpm = 150, int rows = 16)
     return music_test_load(music_write_xm(song), true);
 }
 
-// A module with `channels` channels and no patterns: the mixer sums whatever the buffers hold.
-MusicModule *bare_module(int channels)
-{
-    MusicModule *module = new MusicModule();
-    module->type = 0;
-    module->channel_count = channels;
-    module->song_length = 1;
-    return module;
-}
-
 std::vector<int16_t> render(int frames)
 {
     const int16_t *block = music_render(frames);
@@ -107,127 +97,7 @@ std::vector<int16_t> render_stream(int total, int per_call)
     return all;
 }
 
-// ---- the sum --------------------------------------------------------------------------------------
-
-TEST_F(MusicMixer, ChannelsSaturateAfterEveryChannelInTheirOrder)
-{
-    use({bare_module(3)});
-    const int n = 4;
-    int16_t first[] = {30000, -30000, -30000, 100, -32768, 5, 0, 0};
-    int16_t second[] = {30000, -30000, 30000, 200, -32768, 6, 0, 0};
-    int16_t third[] = {-30000, 30000, 30000, 300, -32768, 7, 0, 0};
-    memcpy(g_music_channel_buffers[0], first, sizeof first);
-    memcpy(g_music_channel_buffers[1], second, sizeof second);
-    memcpy(g_music_channel_buffers[2], third, sizeof third);
-    // A channel beyond the module's count is never heard.
-    for (int i = 0; i < 2 * n; i++) g_music_channel_buffers[3][i] = 1000;
-    g_music_buffered_frames = n;
-
-    std::vector<int16_t> out = render(n);
-    // 30000 + 30000 stops at 32767 before -30000 comes: 2767, not 30000.
-    EXPECT_EQ(out[0], 2767);
-    EXPECT_EQ(out[1], -2767);
-    EXPECT_EQ(out[2], 30000);
-    EXPECT_EQ(out[3], 600);
-    EXPECT_EQ(out[4], -32767);  // never -32768
-    EXPECT_EQ(out[5], 18);
-    EXPECT_EQ(g_music_buffered_frames, 0);
-    // The same sums for a count of values that is not a multiple of the mixer's width.
-    memcpy(g_music_channel_buffers[0], first, sizeof first);
-    memcpy(g_music_channel_buffers[1], second, sizeof second);
-    memcpy(g_music_channel_buffers[2], third, sizeof third);
-    g_music_buffered_frames = 3;
-    std::vector<int16_t> odd = render(3);
-    EXPECT_TRUE(std::equal(odd.begin(), odd.end(), out.begin()));
-
-    g_music_current_module.load()->channel_count = 2;
-    memcpy(g_music_channel_buffers[0], first, sizeof first);
-    memcpy(g_music_channel_buffers[1], first, sizeof first);
-    g_music_buffered_frames = n;
-    out = render(n);
-    EXPECT_EQ(out[0], 32767);
-    EXPECT_EQ(out[1], -32767);
-
-    // No module: silence.
-    g_music_current_module = nullptr;
-    g_music_buffered_frames = n;
-    out = render(n);
-    EXPECT_EQ(out, std::vector<int16_t>(2 * n, 0));
-}
-
-// ---- ticks per block and the frames kept ----------------------------------------------------------
-
-TEST_F(MusicMixer, ABlockRunsWholeTicksAndKeepsTheRest)
-{
-    use({mod_module()});
-    render(MUSIC_BLOCK_FRAMES);
-    EXPECT_EQ(g_music_tick, 4);  // 4 x 882 = 3528
-    EXPECT_EQ(g_music_buffered_frames, 0);
-
-    music_begin_module();
-    g_music_samples_per_tick = 735;
-    render(MUSIC_BLOCK_FRAMES);
-    EXPECT_EQ(g_music_tick, 5);
-    EXPECT_EQ(g_music_buffered_frames, 147);
-    render(MUSIC_BLOCK_FRAMES);
-    EXPECT_EQ(g_music_row, 1);  // 10 ticks at speed 6
-    EXPECT_EQ(g_music_tick, 4);
-    EXPECT_EQ(g_music_buffered_frames, 294);
-}
-
-TEST_F(MusicMixer, TheStreamIsTheSameWhateverTheBlockSize)
-{
-    // 734 frames per tick at BPM 150: blocks end inside ticks.
-    use({xm_module()});
-    std::vector<int16_t> blocks = render_stream(10 * MUSIC_BLOCK_FRAMES, MUSIC_BLOCK_FRAMES);
-    g_music_buffered_frames = 0;
-    music_begin_module();
-    std::vector<int16_t> pieces = render_stream(10 * MUSIC_BLOCK_FRAMES, 441);
-    ASSERT_EQ(blocks.size(), pieces.size());
-    EXPECT_TRUE(blocks == pieces);
-    int loud = 0;
-    for (int16_t v : blocks) loud += v != 0;
-    EXPECT_GT(loud, int(blocks.size()) / 2);
-}
-
 // ---- fades ----------------------------------------------------------------------------------------
-
-TEST_F(MusicMixer, FadeOutReachesSilenceOnTheTenthTick)
-{
-    use({mod_module()});
-    music_set_fade_mode(1);
-    std::vector<int16_t> out;
-    for (int tick = 1; tick <= 9; tick++) {
-        out = render(882);
-        EXPECT_EQ(g_music_fade_mode, 1) << tick;
-    }
-    EXPECT_FLOAT_EQ(g_music_volume, 0.099999927f);
-    EXPECT_NE(out[1000], 0);
-    EXPECT_EQ(render(882), std::vector<int16_t>(2 * 882, 0));
-    EXPECT_EQ(g_music_volume, 0.0f);
-    EXPECT_EQ(g_music_fade_mode, -1);
-}
-
-TEST_F(MusicMixer, FadeInStopsAtFullVolume)
-{
-    use({mod_module()});
-    g_music_volume = 0.0f;
-    music_set_fade_mode(2);
-    for (int tick = 1; tick <= 10; tick++) {
-        render(882);
-        EXPECT_LE(g_music_volume, 1.0f);
-        EXPECT_EQ(g_music_fade_mode, tick < 10 ? 2 : -1) << tick;
-    }
-    EXPECT_EQ(g_music_volume, 1.0f);
-
-    // A slower step takes more ticks.
-    g_music_volume = 0.0f;
-    music_set_fade_step(0.025f);
-    music_set_fade_mode(2);
-    for (int tick = 0; tick < 20; tick++) render(882);
-    EXPECT_NEAR(g_music_volume, 0.5f, 1e-5);
-    EXPECT_EQ(g_music_fade_mode, 2);
-}
 
 TEST_F(MusicMixer, SilenceAndFullVolumeActAtOnce)
 {
@@ -253,47 +123,6 @@ TEST_F(MusicMixer, SilenceAndFullVolumeActAtOnce)
 
 // ---- module switch and song end -------------------------------------------------------------------
 
-TEST_F(MusicMixer, ASelectionTakesEffectAtTheNextTick)
-{
-    use({mod_module(4, 64), xm_module(3, 150)});
-    render(882);
-    g_music_channels[0].note_cut_tick = 5;
-    g_music_channel_pans[1] = 0.2f;
-    music_select_module(1);
-    // The first tick is still module 0's; the switch follows it.
-    std::vector<int16_t> out = render(882 + 734);
-    EXPECT_NE(out[2], 0);
-    EXPECT_EQ(g_music_current_index, 1);
-    EXPECT_EQ(g_music_current_module.load(), g_music_modules[1]);
-    EXPECT_EQ(g_music_next_module, -1);
-    EXPECT_EQ(g_music_channel_count, 4);
-    EXPECT_EQ(g_music_channels[0].note_cut_tick, -1);
-    EXPECT_EQ(g_music_channel_pans[1], 0.5f);
-    // The XM's own speed and tempo, and its first tick played.
-    EXPECT_EQ(g_music_speed, 3);
-    EXPECT_EQ(g_music_samples_per_tick, 734);
-    EXPECT_EQ(g_music_tick, 1);
-
-    // Back to the MOD: 50 ticks per second, speed 6.
-    music_select_module(0);
-    render(1000);
-    EXPECT_EQ(g_music_current_index, 0);
-    EXPECT_EQ(g_music_tick_rate, 50.0f);
-    EXPECT_EQ(g_music_samples_per_tick, 882);
-    EXPECT_EQ(g_music_speed, 6);
-}
-
-TEST_F(MusicMixer, ASelectionOutsideTheTableIsIgnored)
-{
-    use({mod_module(), mod_module()});
-    for (int index : {2, 64, -5}) {
-        music_select_module(index);
-        render(882);
-        EXPECT_EQ(g_music_current_index, 0) << index;
-        EXPECT_EQ(g_music_next_module, -1) << index;
-    }
-}
-
 TEST_F(MusicMixer, ASongEndRestartsTheModuleWhenLooping)
 {
     // F01 then D00 on row 0: the song ends after its first tick.
@@ -317,41 +146,35 @@ TEST_F(MusicMixer, ASongEndRestartsTheModuleWhenLooping)
     EXPECT_EQ(order, (std::vector<int>{1, 2, 0, 1}));
 }
 
-TEST_F(MusicMixer, AnXmSongEndRestartsAtItsOwnTempo)
+TEST_F(MusicMixer, TheStreamIsTheSameWhateverTheBlockSize)
 {
-    // Two one-row patterns; the second sets speed 4 and BPM 125.
-    use({xm_module(3, 150, 1)});
-    g_music_modules[0]->patterns[1].columns[0][0].effect = 0xF;
-    g_music_modules[0]->patterns[1].columns[0][0].parameter = 125;
-    g_music_modules[0]->patterns[1].columns[1][0].effect = 0xF;
-    g_music_modules[0]->patterns[1].columns[1][0].parameter = 4;
-    for (int i = 0; i < 3; i++) render(734);
-    for (int i = 0; i < 4; i++) render(881);
-    EXPECT_EQ(g_music_current_index, 0);
-    EXPECT_EQ(g_music_song_ended, 0);
-    EXPECT_EQ(g_music_order_position, 0);
-    EXPECT_EQ(g_music_tick, 0);
-    EXPECT_EQ(g_music_speed, 3);
-    EXPECT_EQ(g_music_samples_per_tick, 734);
+    // 734 frames per tick at BPM 150: blocks end inside ticks.
+    use({xm_module()});
+    std::vector<int16_t> blocks = render_stream(10 * MUSIC_BLOCK_FRAMES, MUSIC_BLOCK_FRAMES);
+    g_music_buffered_frames = 0;
+    music_begin_module();
+    std::vector<int16_t> pieces = render_stream(10 * MUSIC_BLOCK_FRAMES, 441);
+    ASSERT_EQ(blocks.size(), pieces.size());
+    EXPECT_TRUE(blocks == pieces);
+    int loud = 0;
+    for (int16_t v : blocks) loud += v != 0;
+    EXPECT_GT(loud, int(blocks.size()) / 2);
 }
 
-TEST_F(MusicMixer, AModuleWithMoreChannelsNeverHearsOldFrames)
+TEST_F(MusicMixer, FadeOutReachesSilenceOnTheTenthTick)
 {
-    MusicModule *wide = mod_module(8);
-    wide->patterns[0].columns[0][0] = MusicCell{MUSIC_NO_NOTE, 0, 0, 0, 0, 0};
-    use({mod_module(4), wide});
-    std::vector<int16_t> alone = render(882);
-
-    music_begin_module();
-    g_music_buffered_frames = 0;
-    // What a module with more channels left in the buffers of channels 4 to 7.
-    for (int c = 4; c < 8; c++)
-        for (int i = 0; i < MUSIC_CHANNEL_BUFFER_VALUES; i++) g_music_channel_buffers[c][i] = 4321;
-    music_select_module(1);
-    std::vector<int16_t> out = render(MUSIC_BLOCK_FRAMES);
-    EXPECT_TRUE(std::equal(alone.begin(), alone.end(), out.begin()));
-    std::vector<int16_t> rest(out.begin() + 2 * 882, out.end());
-    EXPECT_EQ(rest, std::vector<int16_t>(2 * (MUSIC_BLOCK_FRAMES - 882), 0));
+    use({mod_module()});
+    music_set_fade_mode(1);
+    std::vector<int16_t> out;
+    for (int tick = 1; tick <= 9; tick++) {
+        out = render(882);
+        EXPECT_EQ(g_music_fade_mode, 1) << tick;
+    }
+    EXPECT_FLOAT_EQ(g_music_volume, 0.099999927f);
+    EXPECT_NE(out[1000], 0);
+    EXPECT_EQ(render(882), std::vector<int16_t>(2 * 882, 0));
+    EXPECT_EQ(g_music_volume, 0.0f);
+    EXPECT_EQ(g_music_fade_mode, -1);
 }
 
 }  // namespace

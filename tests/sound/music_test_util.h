@@ -64,15 +64,6 @@ inline MusicTestTick music_test_tick(MusicModule *module, int channel = 0)
     return t;
 }
 
-// Mean of left plus right over a tick's frames from `skip` on.
-inline double music_test_level(const MusicTestTick &t, int skip = 0)
-{
-    double sum = 0;
-    int count = 0;
-    for (size_t f = size_t(skip); f < t.left.size(); f++, count++) sum += t.left[f] + t.right[f];
-    return count ? sum / count : 0.0;
-}
-
 inline std::vector<int16_t> music_test_constant(int count, int value)
 {
     return std::vector<int16_t>(size_t(count), int16_t(value));

@@ -283,7 +283,6 @@ MusicWriterSong xm_pitch_scene()
     return song;
 }
 
-
 int song_ticks(const std::string &bytes, bool xm)
 {
     // One pass of the song: until ours passes its end.

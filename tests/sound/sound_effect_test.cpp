@@ -106,45 +106,6 @@ TEST_F(SoundEffects, InitAgainAfterARefusedLevelReleasesTheDeviceLeftOpen)
     EXPECT_EQ(first->Release(), 0u);
 }
 
-TEST_F(SoundEffects, PlayDoesNothingBeforeASuccessfulInit)
-{
-    ASSERT_EQ(sound_open_device(nullptr), 1);  // a device, but no successful sound_init_system
-    SoundEffect *effect = effect_of(ramp(10));
-    ASSERT_NE(effect, nullptr);
-    sound_play_effect(effect, 1);
-    EXPECT_FALSE(playing(effect));
-    EXPECT_EQ(output(4), std::vector<int16_t>(4, 0));
-}
-
-TEST_F(SoundEffects, SlotsAreTakenFromTheFirstFreeAndShutdownReleasesTheRest)
-{
-    ASSERT_EQ(sound_init_system(nullptr), 1);
-    EXPECT_EQ(g_sound_enabled, 1);
-    SoundEffect *first = sound_create_buffer(64);
-    SoundEffect *second = sound_create_buffer(64);
-    SoundEffect *third = sound_create_buffer(64);
-    ASSERT_TRUE(first && second && third);
-    EXPECT_EQ(first->slot, 0);
-    EXPECT_EQ(second->slot, 1);
-    EXPECT_EQ(third->slot, 2);
-    sound_release_buffer(first);
-    SoundEffect *again = sound_create_buffer(64);
-    EXPECT_EQ(again->slot, 0);
-    sound_release_buffer(third);
-    EXPECT_EQ(audio_live_buffer_count(), 2);
-
-    // The effects released before are not touched again (ASan would see it).
-    sound_shutdown_system();
-    EXPECT_EQ(audio_live_buffer_count(), 0);
-    EXPECT_EQ(g_sound_device, nullptr);
-    EXPECT_EQ(g_sound_enabled, 1);
-
-    // A new start clears the table.
-    ASSERT_EQ(sound_init_system(nullptr), 1);
-    SoundEffect *fresh = sound_create_buffer(64);
-    EXPECT_EQ(fresh->slot, 0);
-}
-
 TEST_F(SoundEffects, AFullTableAnEmptyEffectAndNullEffectsNeverCrash)
 {
     ASSERT_EQ(sound_init_system(nullptr), 1);
@@ -197,18 +158,6 @@ TEST_F(SoundEffects, VolumeBecomesHundredthsOfADecibel)
     EXPECT_EQ(read, -1000);
 }
 
-TEST_F(SoundEffects, EffectComesOutAtItsLevelOnBothSides)
-{
-    ASSERT_EQ(sound_init_system(nullptr), 1);
-    SoundEffect *effect = effect_of(std::vector<int16_t>(100, 20000));
-    sound_play_effect(effect, 0);
-    EXPECT_EQ(output(1)[0], 20000);  // full volume passes samples through unchanged
-    sound_set_effect_volume(effect, 0.9f);
-    EXPECT_NEAR(output(1)[0], 20000 * std::pow(10.0, -0.5), 1.0);  // -10 dB
-    sound_set_effect_volume(effect, 0.0f);
-    EXPECT_EQ(output(1)[0], 0);
-}
-
 TEST_F(SoundEffects, OneShotPlaysOnceAndLoopRepeatsUntilStopped)
 {
     ASSERT_EQ(sound_init_system(nullptr), 1);
@@ -224,22 +173,4 @@ TEST_F(SoundEffects, OneShotPlaysOnceAndLoopRepeatsUntilStopped)
     EXPECT_EQ(looped, (std::vector<int16_t>{100, 200, 300, 400, 500, 100, 200, 300, 400, 500, 100, 200}));
     sound_stop_effect(effect);
     EXPECT_EQ(output(3), std::vector<int16_t>(3, 0));
-}
-
-// Stop then Play, with the position left where it is: a finished one-shot replays from its start,
-// a still playing one goes on where it was.
-TEST_F(SoundEffects, PlayAgainRestartsAFinishedEffectAndContinuesAPlayingOne)
-{
-    ASSERT_EQ(sound_init_system(nullptr), 1);
-    SoundEffect *effect = effect_of(ramp(6));
-    sound_play_effect(effect, 0);
-    output(10);
-    sound_play_effect(effect, 0);
-    EXPECT_EQ(output(2), (std::vector<int16_t>{100, 200}));
-
-    sound_play_effect(effect, 0);
-    EXPECT_EQ(output(2), (std::vector<int16_t>{300, 400}));
-    sound_stop_effect(effect);
-    sound_play_effect(effect, 0);
-    EXPECT_EQ(output(3), (std::vector<int16_t>{500, 600, 0}));
 }
