@@ -128,21 +128,6 @@ TEST(InflateTest, StopsAtTheOutputSizeAndFailsWhenTheDataEndsFirst)
     EXPECT_EQ(inflate_decode_raw(nullptr, 0, nullptr), 1);
 }
 
-TEST(InflateTest, ZeroRawSizeUnpacksToAnEmptyAllocatedBuffer)
-{
-    PackedBlock block;
-    ASSERT_EQ(deflate_pack_block(&block, nullptr, 0, PACKED_FILTER_DELTA2), 1);
-    uint8_t *raw = inflate_unpack_block(&block);
-    EXPECT_NE(raw, nullptr);
-    free(raw);
-    // A zero raw size does not look at the data at all.
-    PackedBlock none = {PACKED_FILTER_DELTA2, 0, 0, nullptr};
-    raw = inflate_unpack_block(&none);
-    EXPECT_NE(raw, nullptr);
-    free(raw);
-    free(block.data);
-}
-
 TEST(InflateTest, TruncatedCorruptedOrOverclaimingBlocksFailCleanly)
 {
     std::vector<uint8_t> data = test_random_bytes(5000, 9);

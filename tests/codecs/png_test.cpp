@@ -56,22 +56,6 @@ TEST_F(PngTest, RgbaAndRgbRoundTrip)
     }
 }
 
-TEST_F(PngTest, AlphaModeZeroMakesEveryAlphaOpaque)
-{
-    std::vector<uint8_t> pixels = test_picture(8, 8, 2);
-    ImageData source = test_image(pixels, 8, 8, 1);
-    std::string path = temp / "alpha.png";
-    ASSERT_EQ(png_write_file(path.c_str(), &source), 1);
-    ImageData image = {};
-    ASSERT_EQ(png_load_file(path.c_str(), &image, 0), 1);
-    EXPECT_EQ(image.has_alpha, 0);
-    for (int i = 0; i < 64; i++) {
-        EXPECT_EQ(image.pixels[4 * i + 3], 255);
-        EXPECT_EQ(image.pixels[4 * i], pixels[4 * i]);
-    }
-    free(image.pixels);
-}
-
 // Colour types 0, 3 and 4 (beyond the 2 and 6 of the game's own pictures) come back as RGBA too.
 TEST_F(PngTest, GreyPaletteAndGreyAlphaComeBackAsRgba)
 {
