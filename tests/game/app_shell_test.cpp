@@ -103,13 +103,6 @@ TEST_F(ShellTest, WheelAndArrowsLastOneMessage)
     EXPECT_EQ(g_wheel_delta, 0);
 }
 
-TEST_F(ShellTest, F12EndsTheGameThroughQuit)
-{
-    window_headless_push(WM_KEYDOWN, VK_F12, 0);
-    EXPECT_TRUE(app_pump_one_message());  // the key itself
-    EXPECT_FALSE(app_pump_one_message());  // the quit it posted
-}
-
 TEST_F(ShellTest, MouseFollowsTheCursorAndButtons)
 {
     window_headless_push(WM_MOUSEMOVE, 0, LPARAM(100 | (200 << 16)));
@@ -151,18 +144,6 @@ TEST(WinMainTest, OpensTheDesktopSizedWindowAndEndsOnF12)
     EXPECT_EQ(g_key_down[VK_F12], 1);
     window_reset();
     window_headless_set_desktop(1920, 1080);
-}
-
-TEST(WinMainTest, ReadsTheNameFromItsFirstLine)
-{
-    TestFolders folders;
-    test_write_file(folders.run + "/data/txt/nameofgame.ini", "Putt Putt\r\nsecond line\r\n");
-    window_reset();
-    window_headless_push(WM_KEYDOWN, VK_F12, 0);
-    char no_arguments[] = "";
-    EXPECT_EQ(WinMain(nullptr, nullptr, no_arguments, SW_SHOW), 0);
-    EXPECT_STREQ(g_game_name, "Putt Putt");
-    window_reset();
 }
 
 TEST_F(ShellTest, FrameFactorCountsSeventeenMillisecondUnits)

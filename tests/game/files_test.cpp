@@ -61,14 +61,6 @@ TEST_F(FilesTest, DefaultGamePathLivesOnDriveC)
     EXPECT_FALSE(app_load_folder_settings());              // not the first run any more
 }
 
-TEST_F(FilesTest, DriveLetterGamePath)
-{
-    ini("D:\\Play\\Golf\\");
-    app_load_folder_settings();
-    EXPECT_STREQ(g_options_path, "D:/Play/Golf/Saves/OPTIONS.DAT");
-    EXPECT_TRUE(std::filesystem::is_directory(user + "-d/Play/Golf/Players"));
-}
-
 TEST_F(FilesTest, RelativeGamePathWithoutTrailingSeparator)
 {
     ini("golf");
@@ -229,15 +221,6 @@ TEST_F(FilesTest, FoldersListBeforeScenes)
     ui_course_set_list_fill();
     ASSERT_EQ(g_course_set_count, 1);
     EXPECT_STREQ(g_course_set_names[0], "Set2");
-}
-
-TEST_F(FilesTest, ListsStopAtTheirCapacity)
-{
-    for (int i = 0; i < FILE_LIST_MAX + 10; i++) test_write_file(run + "/f" + std::to_string(i) + ".sav", "");
-    test_write_file(run + "/" + std::string(200, 'n') + ".sav", "");
-    ui_file_list_fill("*.sav");
-    EXPECT_EQ(g_file_count, FILE_LIST_MAX);
-    for (int i = 0; i < g_file_count; i++) ASSERT_LT(strlen(g_file_names[i]), size_t(FILE_NAME_MAX));
 }
 
 TEST_F(FilesTest, HoleDescriptionRoundTrip)
