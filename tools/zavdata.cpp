@@ -1,4 +1,5 @@
 // Writes the game's default data folder: zavdata <data folder>.
+#include "tools/data_pictures.h"
 #include "tools/data_writer.h"
 
 #include <cstdio>
@@ -15,9 +16,8 @@ int main(int argc, char **argv)
         bool (*write)(const std::string &);
     };
     const Writer writers[] = {
-        {"configuration", data_write_script},
-        {"fonts", data_write_fonts},
-        {"help page", data_write_help},
+        {"configuration", data_write_script},        {"fonts", data_write_fonts}, {"help page", data_write_help},
+        {"interface pictures", data_write_pictures}, {"pages", data_write_pages},
     };
     int failed = 0;
     for (const Writer &writer : writers) {

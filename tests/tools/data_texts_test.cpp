@@ -33,8 +33,8 @@ protected:
     }
     void TearDown() override
     {
-        for (char **texts : {g_theme_names, g_theme_scene_files, g_theme_sky_left, g_theme_sky_front,
-                             g_theme_sky_right, g_theme_sky_back})
+        for (char **texts : {g_theme_names, g_theme_scene_files, g_theme_sky_left, g_theme_sky_front, g_theme_sky_right,
+                             g_theme_sky_back})
             for (int i = 0; i < THEME_MAX; i++) {
                 free(texts[i]);
                 texts[i] = nullptr;
@@ -161,7 +161,9 @@ struct StyleValues {
 
 void style_read(StyleValues *v, const char *path)
 {
-    auto row = [](uint8_t kind, const char *key) { return ConfigKeyDescriptor{kind, key, nullptr, nullptr, nullptr, nullptr, 0}; };
+    auto row = [](uint8_t kind, const char *key) {
+        return ConfigKeyDescriptor{kind, key, nullptr, nullptr, nullptr, nullptr, 0};
+    };
     auto quad = [&](const char *key, float *dest) {
         ConfigKeyDescriptor d = row(CONFIG_QUAD, key);
         d.quad_dest = dest;
@@ -214,7 +216,12 @@ TEST_F(DataFontsTest, StyleFilesReadBack)
         float top[3], bottom[3], outline[3];
     };
     const Case cases[] = {
-        {"data/gfx/script_font.txt", "data/fonts/DejaVuSans-Bold.ttf", 30, {255, 255, 255}, {200, 215, 235}, {20, 30, 55}},
+        {"data/gfx/script_font.txt",
+         "data/fonts/DejaVuSans-Bold.ttf",
+         30,
+         {255, 255, 255},
+         {200, 215, 235},
+         {20, 30, 55}},
         {"data/gfx/script_font2.txt", "data/fonts/DejaVuSans.ttf", 28, {255, 255, 255}, {255, 255, 255}, {15, 15, 15}},
     };
     for (const Case &c : cases) {
@@ -262,8 +269,9 @@ TEST_F(DataFontsTest, FacesOpen)
         for (int code = 33; code < 256 && faults < 5; code++) {
             FT_UInt index = FT_Get_Char_Index(face, code);
             bool printable = code < 127 || code > 160;
-            bool inked = FT_Load_Glyph(face, index, 0) == 0 && FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) == 0 &&
-                         face->glyph->bitmap.width > 0 && face->glyph->bitmap.rows > 0;
+            bool inked = FT_Load_Glyph(face, index, 0) == 0 &&
+                         FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) == 0 && face->glyph->bitmap.width > 0 &&
+                         face->glyph->bitmap.rows > 0;
             if ((printable && index == 0) || inked != (code != 160)) {
                 ADD_FAILURE() << "code " << code << ": glyph " << index << ", ink " << inked;
                 faults++;
