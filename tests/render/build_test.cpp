@@ -73,68 +73,6 @@ MeshObject *strip_mesh()
                              {1, 4, 5, 0, 1025}});
 }
 
-TEST_F(RenderBuildTest, RangesFollowTheGroupListAndCoverEveryFaceOnce)
-{
-    MeshObject *mesh = keep(strip_mesh());
-    RenderObject *o = build(mesh, 0x2 | 0x4 | 0x2000);
-    ASSERT_NE(o, nullptr);
-    EXPECT_EQ(o->has_draw_ranges, 1);
-    // Every vertex once per part that uses it.
-    std::set<int32_t> part0, part1;
-    for (int f = 0; f < mesh->face_count; f++)
-        for (int32_t v : mesh->faces[f].v) (mesh->faces[f].part ? part1 : part0).insert(v);
-    ASSERT_EQ(o->vertex_count, int32_t(part0.size() + part1.size()));
-
-    std::vector<Range> r = ranges(o);
-    // New keys above the cursor's go to the end, below it to the front; 1 and 1025 share a key.
-    const std::vector<std::pair<int, int>> expected = {{1025, 0}, {1, 0}, {2, 0}, {3, 0}, {3, 1}, {1100, 0},
-                                                       {1500, 1}};
-    ASSERT_EQ(r.size(), expected.size());
-    std::multiset<std::vector<uint32_t>> drawn, faces;
-    int32_t end = 0;
-    for (size_t i = 0; i < r.size(); i++) {
-        EXPECT_EQ(r[i].texture1, expected[i].first) << i;
-        EXPECT_EQ(r[i].part, expected[i].second) << i;
-        EXPECT_EQ(r[i].first_index, end) << i;
-        end = r[i].end_index;
-        for (int32_t at = r[i].first_index; at < r[i].end_index; at += 3) {
-            std::vector<uint32_t> triangle;
-            for (int k = 0; k < 3; k++) {
-                uint32_t vertex = o->index_copy[at + k];
-                EXPECT_GE(int32_t(vertex), r[i].lowest_vertex);
-                EXPECT_LT(int32_t(vertex), r[i].vertex_end);
-                // Each part's faces use that part's own copy of a shared vertex.
-                EXPECT_EQ(vertex < part0.size(), r[i].part == 0);
-                triangle.push_back(uint32_t(o->array_a[vertex]));
-            }
-            drawn.insert(triangle);
-        }
-    }
-    EXPECT_EQ(end, 3 * mesh->face_count);
-    for (int f = 0; f < mesh->face_count; f++)
-        faces.insert({uint32_t(mesh->faces[f].v[0]), uint32_t(mesh->faces[f].v[1]), uint32_t(mesh->faces[f].v[2])});
-    EXPECT_EQ(drawn, faces);
-    EXPECT_EQ(r[6].material_bits, 1);
-    EXPECT_EQ(r[0].texture2, 0);
-}
-
-TEST(RenderKeyedListTest, TheSearchRunsFromTheCursorAndNewKeysGoToTheEndItReached)
-{
-    RenderGroupList list = {};
-    std::vector<RenderGroupNode *> nodes;
-    for (uint32_t key : {5u, 3u, 4u, 4u, 5u, 3u}) nodes.push_back(render_keyed_list_find_or_insert(&list, key, {}));
-    // 3 goes before 5, then 4 (searched back from 5) before 3; the second 4 is searched forward
-    // from 3, meets only 5 and is a new node after it. The last two are found on their way.
-    std::vector<uint32_t> order;
-    for (RenderGroupNode *n = list.first; n; n = n->next) order.push_back(n->key);
-    EXPECT_EQ(order, (std::vector<uint32_t>{4, 3, 5, 4}));
-    EXPECT_EQ(list.count, 4);
-    EXPECT_EQ(nodes[3], list.last);
-    EXPECT_EQ(nodes[4], nodes[0]);
-    EXPECT_EQ(nodes[5], nodes[1]);
-    render_keyed_list_free(&list);
-}
-
 TEST_F(RenderBuildTest, UngroupedObjectsKeepTheMeshVerticesAndLoseTheirFlag)
 {
     MeshObject *mesh = keep(strip_mesh());

@@ -8,51 +8,6 @@ namespace {
 
 using RenderDeviceTest = RenderTest;
 
-TEST_F(RenderDeviceTest, CreationReadsTheCapsIntoVariablesAndFlags)
-{
-    make_device(true);
-    EXPECT_EQ(g_render_first_device, context->device);
-    EXPECT_EQ(render_var_get(context, "T"), 1);
-    EXPECT_EQ(render_var_get(context, "D"), 4096);
-    EXPECT_EQ(render_var_get(context, "A"), 1);
-    EXPECT_EQ(render_var_get(context, "S"), 1);
-    EXPECT_EQ(render_var_get(context, "Pixel Shaders 2.0"), 0);
-    EXPECT_EQ(g_render_cap_multitexture, 1);
-    EXPECT_EQ(g_render_cap_dot3, 1);
-    EXPECT_EQ(g_render_cap_ps14, 1);
-    EXPECT_EQ(g_render_cap_ps20, 0);
-    EXPECT_EQ(context->present.PresentationInterval, UINT(D3DPRESENT_INTERVAL_ONE));
-    EXPECT_TRUE(context->present.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER);
-    render_shutdown_device(context);
-    EXPECT_EQ(g_render_first_device, nullptr);
-
-    // Other caps and variables.
-    D3DCAPS9 caps;
-    gpu_headless_default_caps(&caps);
-    caps.VertexShaderVersion = D3DVS_VERSION(1, 0);
-    caps.PixelShaderVersion = D3DPS_VERSION(2, 0);
-    caps.MaxSimultaneousTextures = 1;
-    caps.TextureOpCaps = 0;
-    caps.StencilCaps = 0;
-    caps.RasterCaps = 0;
-    caps.MaxTextureWidth = 2048;
-    gpu_headless_set_caps(&caps);
-    *render_var_ref(context, "L") = 0;
-    *render_var_ref(context, "R") = 1;
-    ASSERT_EQ(render_create_device(context), 1);
-    EXPECT_EQ(render_var_get(context, "T"), 0);  // no vertex shaders: software processing
-    EXPECT_EQ(g_render_dynamic_buffers, 0);
-    EXPECT_EQ(render_var_get(context, "D"), 2048);
-    EXPECT_EQ(render_var_get(context, "A"), 0);
-    EXPECT_EQ(render_var_get(context, "S"), 0);
-    EXPECT_EQ(render_var_get(context, "Pixel Shaders 2.0"), 1);
-    EXPECT_EQ(g_render_cap_multitexture, 0);
-    EXPECT_EQ(g_render_cap_dot3, 0);
-    EXPECT_EQ(g_render_cap_ps14, 1);
-    EXPECT_EQ(g_render_cap_ps20, 1);
-    EXPECT_EQ(context->present.PresentationInterval, D3DPRESENT_INTERVAL_IMMEDIATE);
-}
-
 TEST_F(RenderDeviceTest, FailuresAreLoggedAndReported)
 {
     TempDir dir;
@@ -96,21 +51,6 @@ TEST_F(RenderDeviceTest, FramesSkipWhileLostAndResetTheRenderersOwnResources)
     context->effects[4]->End();
     EXPECT_TRUE(render_begin_frame(context));
     render_end_frame(context);
-}
-
-TEST_F(RenderDeviceTest, ShutdownDetachesTheDevicesObjects)
-{
-    make_device(false);
-    RenderObject *object = make_object(0x2, 3, 3);
-    render_object_create_vertex_buffer(&context->embedded_objects[0], 0, 0, 0);
-    context->embedded_objects[0].flags = 0x2;
-    render_object_create_vertex_buffer(&context->embedded_objects[0], 8, 6, 0);
-    render_shutdown_device(context);
-    EXPECT_EQ(g_render_registry.count, 0);
-    EXPECT_EQ(object->vertex_buffer, nullptr);
-    EXPECT_EQ(context->embedded_objects[0].vertex_buffer, nullptr);
-    EXPECT_EQ(gpu_headless_live_resources(), 0);
-    delete_object(object);
 }
 
 }  // namespace

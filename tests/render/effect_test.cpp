@@ -77,18 +77,6 @@ TEST_F(RenderEffectTest, RecordsGiveTheirSamplerStatesAndRenderTexturesClampLine
     EXPECT_EQ(object->captured_count, 0);
 }
 
-TEST_F(RenderEffectTest, EmptyAndUnknownIdsHandOnWhatStageZeroHeld)
-{
-    texture_bind_to_effect(object, 2, "Tex");
-    DWORD mip = sampler(D3DSAMP_MIPFILTER);
-    for (int32_t id : {300, 2048, 70000, -11, -70000}) {
-        texture_bind_to_effect(object, id, "Tex");
-        EXPECT_EQ(object->captured[object->captured_count - 1], main_texture(2)) << id;
-    }
-    EXPECT_EQ(sampler(D3DSAMP_MIPFILTER), mip);
-    EXPECT_EQ(stage0(), main_texture(2));
-}
-
 TEST_F(RenderEffectTest, AtMostSixReferencesAreHeldAndNoneIsReleasedTwice)
 {
     for (int i = 0; i < 9; i++) texture_bind_to_effect(object, 1, "Tex");

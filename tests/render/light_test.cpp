@@ -56,29 +56,6 @@ TEST_F(RenderLightTest, AmbientAndDirectionalLightsAsSent)
     light_send_disabled(context, 5000);
 }
 
-TEST_F(RenderLightTest, PointLightsAreNotSwitchedOnAndDisablingResetsTheColour)
-{
-    context->lights[4].enabled = 1;
-    light_set_point(context, 4, 1.0f, 2.0f, 3.0f, 0.5f, 0.5f, 0.5f, 0.25f, 40.0f);
-    EXPECT_EQ(context->lights[4].enabled, 1u);
-    D3DLIGHT9 light = device_light(4);
-    EXPECT_EQ(light.Type, D3DLIGHT_POINT);
-    EXPECT_EQ(light.Position.y, 2.0f);
-    EXPECT_EQ(light.Attenuation0, 1.0f);
-    EXPECT_EQ(light.Attenuation1, 0.25f);
-    EXPECT_EQ(light.Attenuation2, 0.0f);
-    EXPECT_EQ(light.Range, 40.0f);
-    context->device->LightEnable(4, TRUE);
-
-    context->lights[4].current_colour[0] = 0.1f;
-    light_send_disabled(context, 4);
-    EXPECT_EQ(context->lights[4].enabled, 0u);
-    EXPECT_EQ(context->lights[4].current_colour[0], 0.5f);
-    EXPECT_FALSE(device_enabled(4));
-    EXPECT_EQ(device_light(4).Range, 40.0f);
-    EXPECT_EQ(device_light(4).Diffuse.r, 0.5f);
-}
-
 TEST_F(RenderLightTest, LightsAreSentAgainAfterAResetAndAfterARepeatedCreation)
 {
     light_set_directional(context, 3, 1.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f);

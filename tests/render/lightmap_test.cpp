@@ -62,49 +62,6 @@ protected:
     }
 };
 
-TEST_F(RenderAtlasTest, OnePageGroupFillsPageAfterPage)
-{
-    lightmap_atlas_reset(context, 0.5f, 0.5f, 0.5f);
-    EXPECT_EQ(context->atlas_blocks.count, 1);
-    EXPECT_EQ(block(0).page, 1);
-    EXPECT_EQ(block(0).width_cells, 4);
-    ASSERT_NE(context->lightmap_textures.slots[0], nullptr);  // colour tile 0
-    EXPECT_EQ(context->lightmap_textures.slots[0]->width, 16);
-    EXPECT_EQ(lightmap_atlas_alloc_block(context), 1);
-    EXPECT_EQ(block(1).page, 1);
-    EXPECT_EQ(block(1).tile_column, 1);
-    EXPECT_EQ(block(1).tile_row, 0);
-    for (int i = 2; i < 64; i++) EXPECT_EQ(block(lightmap_atlas_alloc_block(context)).page, 1);
-    int32_t id = lightmap_atlas_alloc_block(context);  // the 64th after the reset block
-    EXPECT_EQ(id, 64);
-    EXPECT_EQ(block(id).page, 2);
-    EXPECT_EQ(block(id).tile_column, 0);
-    EXPECT_NE(context->occupancy[2], nullptr);
-    expect_disjoint();
-}
-
-TEST_F(RenderAtlasTest, SmallBlocksOnAnEmptyAtlas)
-{
-    int32_t a = lightmap_atlas_alloc_cells(context, 1);
-    int32_t b = lightmap_atlas_alloc_cells(context, 1);
-    int32_t rect[4];
-    lightmap_block_rect(context, &block(a), rect);
-    EXPECT_EQ(block(a).page, 1);
-    EXPECT_EQ(rect[0], 0);
-    EXPECT_EQ(rect[1], 0);
-    EXPECT_EQ(rect[2], 4);
-    EXPECT_EQ(rect[3], 4);
-    lightmap_block_rect(context, &block(b), rect);
-    EXPECT_EQ(block(b).cell_column, 1);
-    EXPECT_EQ(rect[0], 4);
-    EXPECT_EQ(lightmap_atlas_alloc_cells(context, 3), -1);
-    // A candidate whose first cell is free but another is taken is passed over.
-    std::vector<uint8_t> map(32 * 32, 0);
-    map[1 * 32 + 1] = 1;
-    EXPECT_EQ(lightmap_atlas_find_free_cells(map.data(), 32, 2, 2), 2);
-    EXPECT_EQ(lightmap_atlas_find_free_cells(map.data(), 32, 4, 4), 4);
-}
-
 TEST_F(RenderAtlasTest, TwoGroupsAlternateFromTheSecondPage)
 {
     *render_var_ref(context, "B") = 2;

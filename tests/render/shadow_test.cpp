@@ -48,37 +48,6 @@ protected:
     }
 };
 
-TEST_F(RenderShadowTest, AClosedTetrahedronGivesSixQuadsAndFourCaps)
-{
-    MeshObject *mesh = keep(render_test_tetrahedron());
-    RenderObject *o = volume(mesh, 0x200D);
-    EXPECT_EQ(o->format, 5);
-    EXPECT_EQ(o->vertex_count, 24 + 12);
-    EXPECT_EQ(o->index_count, 48);
-    EXPECT_EQ(o->first_cap_vertex, 24);
-    EXPECT_EQ(o->first_cap_index, 36);
-    for (int v = 0; v < 24; v++) {
-        EXPECT_EQ(at(o->vertex_copy, v, 24)[0], 1.0f) << v;
-        EXPECT_EQ(at(o->vertex_copy, v, 24)[1], 0.0f) << v;
-        EXPECT_GE(o->array_b[v], 0) << v;  // every edge has a face on both sides
-    }
-    for (int j = 0; j < 4; j++) {
-        int c = 24 + 3 * j;
-        EXPECT_EQ(at(o->vertex_copy, c, 24)[1], 1.0f);
-        EXPECT_EQ(at(o->vertex_copy, c, 12)[0], -mesh->faces[j].normal[0]);
-        EXPECT_EQ(o->array_b[c], -1 - j);
-        EXPECT_EQ(o->array_a[c + 2], mesh->faces[j].v[2]);
-        // Caps are wound back to front.
-        EXPECT_EQ(o->index_copy[36 + 3 * j + 1], uint32_t(c + 2));
-    }
-    // Quad i: (v, v + 2, v + 1) and (v, v + 3, v + 2); its ends a, b, b, a.
-    EXPECT_EQ(o->index_copy[6 + 1], 6u);
-    EXPECT_EQ(o->index_copy[6 + 4], 7u);
-    EXPECT_EQ(o->array_a[4], o->array_a[7]);
-    EXPECT_EQ(o->array_a[5], o->array_a[6]);
-    EXPECT_EQ(memcmp(gpu_headless_index_bytes(o->index_buffer), o->index_copy, 48 * 4), 0);
-}
-
 TEST_F(RenderShadowTest, BothAdjacencyPathsGiveTheSameVolume)
 {
     MeshObject *sphere = keep(mesh_build_sphere(1.0f, 3));
@@ -179,25 +148,6 @@ TEST_F(RenderShadowTest, KeyframesGetTheirOwnVolumeAndTheMeshStaysAsItWas)
     EXPECT_EQ(mesh->vertices[1].position[0], 1.0f);
     EXPECT_EQ(mesh->vertices[1].world_position[0], world_before);
     EXPECT_EQ(mesh->faces[3].normal[0], normal_before);
-}
-
-TEST_F(RenderShadowTest, ABuildKeepsTheObjectsCompiledEffectThroughAReset)
-{
-    // The scene code may compile the extruding script before it builds the volume.
-    MeshObject *mesh = keep(render_test_tetrahedron());
-    RenderObject *o = render_object_init(new RenderObject);
-    objects.push_back(o);
-    o->flags = kRenderOwnEffect;
-    o->effect = make_effect();
-    render_build_shadow_volume(o, mesh, 0x200D);
-    EXPECT_TRUE(o->flags & kRenderOwnEffect);
-    EXPECT_EQ(o->format, 5);
-    gpu_headless_lose_device(context->device, true);
-    EXPECT_FALSE(render_begin_frame(context));
-    EXPECT_EQ(context->device->TestCooperativeLevel(), D3D_OK);
-    UINT passes = 0;
-    EXPECT_EQ(o->effect->Begin(&passes, 0), D3D_OK);
-    o->effect->End();
 }
 
 TEST_F(RenderShadowTest, TheIntroVolumeOfAnOpenMeshStaysInsideIt)

@@ -54,31 +54,6 @@ protected:
     }
 };
 
-TEST_F(RenderTextureTest, SlotsAreMadeOnFirstUseTakenLowestFirstAndReplacedWhole)
-{
-    std::vector<uint8_t> pixels = solid(4, 4, 1, 2, 3, 4);
-    EXPECT_EQ(table->slots, nullptr);
-    texture_create_in_slot(table, 5, 4, 4, pixels.data(), 4, 4, 0);
-    ASSERT_NE(table->slots, nullptr);
-    ASSERT_NE(table->slots[5], nullptr);
-    EXPECT_EQ(table->slots[5]->id, 5);
-    for (int expected : {0, 1, 2, 3, 4, 6})
-        EXPECT_EQ(texture_create_in_free_slot(table, 4, 4, pixels.data(), 4, 4, 0), expected);
-    EXPECT_EQ(table->records.count, 7);
-
-    // Overwriting a slot leaves one record for it; the old texture is gone.
-    int live = gpu_headless_live_resources();
-    texture_create_in_slot(table, 5, 8, 8, pixels.data(), 4, 4, 0);
-    EXPECT_EQ(table->records.count, 7);
-    EXPECT_EQ(gpu_headless_live_resources(), live);
-    EXPECT_EQ(table->slots[5]->width, 8);
-    int fives = 0;
-    for (TextureRecord *r = table->records.first; r; r = r->next) fives += r->id == 5;
-    EXPECT_EQ(fives, 1);
-    EXPECT_EQ(texture_get_record(table, 2048), nullptr);
-    EXPECT_EQ(texture_get_record(table, -1), nullptr);
-}
-
 TEST_F(RenderTextureTest, PixelsBecomeEachFormatWithTheFallbackOrder)
 {
     struct Case {
@@ -140,39 +115,6 @@ TEST_F(RenderTextureTest, PicturesOfNoSizeFailLikeARefusedFormat)
     const uint8_t rgb[12] = {};
     texture_update_rect_rgb(table->slots[2], 0, 0, 2, 2, rgb);
     EXPECT_EQ(table->slots[2]->dirty.count, 1);
-}
-
-TEST_F(RenderTextureTest, MipChainsHalveDownToOneTexel)
-{
-    set_w(1);
-    std::vector<uint8_t> pixels = solid(256, 128, 200, 100, 50, 255);
-    texture_create_in_slot(table, 0, 128, 128, pixels.data(), 256, 128, kTextureMipmap);
-    IDirect3DTexture9 *square = table->slots[0]->texture;
-    ASSERT_NE(square, nullptr);
-    EXPECT_EQ(square->GetLevelCount(), 8u);
-    D3DSURFACE_DESC desc;
-    square->GetLevelDesc(7, &desc);
-    EXPECT_EQ(desc.Width, 1u);
-    EXPECT_EQ(desc.Height, 1u);
-    // A uniform picture keeps its colour on every level: (6 + 1 + 1) / 8 of it.
-    EXPECT_EQ(texel(square, 7, 0, 0, 4), 0xFFC86432u);
-    EXPECT_EQ(table->slots[0]->mipmapped, 1u);
-
-    texture_create_in_slot(table, 1, 256, 64, pixels.data(), 256, 128, kTextureMipmap);
-    EXPECT_EQ(table->slots[1]->texture->GetLevelCount(), 7u);
-    table->slots[1]->texture->GetLevelDesc(6, &desc);
-    EXPECT_EQ(desc.Width, 4u);
-    EXPECT_EQ(desc.Height, 1u);
-    texture_create_in_slot(table, 2, 16, 16, pixels.data(), 16, 16, 0);
-    EXPECT_EQ(table->slots[2]->texture->GetLevelCount(), 1u);
-
-    // Halving weighs the centre four times against its neighbours, the edges reusing the centre.
-    const uint8_t two_by_two[16] = {80, 0, 0, 0, 16, 0, 0, 0, 8, 0, 0, 0, 200, 0, 0, 0};
-    uint8_t *half = texture_halve_image(two_by_two, 2, 2);
-    ASSERT_NE(half, nullptr);
-    EXPECT_EQ(half[0], (6 * 80 + 16 + 8) >> 3);
-    free(half);
-    EXPECT_EQ(texture_halve_image(two_by_two, 2, 1), nullptr);
 }
 
 TEST_F(RenderTextureTest, TheOrderedDitherWorksOnlyWhileResampling)

@@ -11,55 +11,6 @@ namespace {
 
 using RenderVarsTest = RenderTest;
 
-TEST_F(RenderVarsTest, BuiltinVariablesComeInTableOrderWithTheirDefaults)
-{
-    const std::vector<std::pair<std::string, int>> expected = {
-        {"h", 20}, {"f", 1}, {"B", 1}, {"H", 1}, {"I", 0}, {"J", 13}, {"K", 1}, {"L", 1}, {"Q", 1},
-        {"M", 1},  {"N", 0}, {"O", 0}, {"P", 0}, {"R", 1}, {"T", 0},  {"S", 0}, {"U", 0}, {"W", 0},
-        {"X", 0},  {"Y", 0}, {"Z", 0}, {"D", 256}, {"a", 0}, {"c", 0}, {"b", 0}, {"E", 1}, {"G", 0},
-        {"F", 0},  {"d", 1}, {"e", 1}, {"V", 1}, {"A", 0}, {"Pixel Shaders 2.0", 0}};
-    auto check = [&] {
-        ASSERT_EQ(context->variables.count, int(expected.size()));
-        const RenderVariable *v = context->variables.first;
-        for (const auto &[name, value] : expected) {
-            ASSERT_NE(v, nullptr);
-            EXPECT_EQ(v->name, name);
-            EXPECT_EQ(v->value, value) << name;
-            EXPECT_EQ(v->hash, render_var_name_hash(name.c_str()));
-            v = v->next;
-        }
-    };
-    check();
-
-    // Running the set-up again brings the defaults back without new nodes.
-    *render_var_ref(context, "J") = 19;
-    *render_var_ref(context, "D") = 4096;
-    render_vars_create_builtin(context);
-    check();
-}
-
-TEST_F(RenderVarsTest, LookupsCreateOnlyWhenAsked)
-{
-    EXPECT_EQ(render_var_get(context, "nope"), kRenderVarMissing);
-    int count = context->variables.count;
-    *render_var_ref(context, "nope") = 7;
-    render_var_create(context, "nope");
-    EXPECT_EQ(render_var_get(context, "nope"), 7);
-    EXPECT_EQ(context->variables.count, count + 1);
-
-    // Equal byte sums are told apart by the name: "ba" and "ab".
-    *render_var_ref(context, "ab") = 1;
-    *render_var_ref(context, "ba") = 2;
-    EXPECT_EQ(render_var_get(context, "ab"), 1);
-    EXPECT_EQ(render_var_get(context, "ba"), 2);
-
-    // A name longer than the record keeps its first 63 bytes and is found by them.
-    std::string long_name(100, 'q');
-    *render_var_ref(context, long_name.c_str()) = 5;
-    EXPECT_EQ(render_var_get(context, long_name.c_str()), 5);
-    EXPECT_EQ(strlen(render_var_find(context, long_name.c_str())->name), 63u);
-}
-
 struct TechniqueCase {
     int j, a, c, b;  // -666: the variable is missing
     uint8_t multitexture, dot3, ps14;
@@ -153,57 +104,6 @@ TEST_F(RenderTechniqueTest, EveryRowOfTheChoiceGivesItsTechnique)
         // After T7 no technique follows: it stays set and the current third effect is not changed.
         EXPECT_EQ(context->current_third_effect, t.j == 19 ? nullptr : effects[2]) << label;
     }
-}
-
-TEST_F(RenderTechniqueTest, WithoutEffectSixThePairIsLeftAlone)
-{
-    context->effects[6] = nullptr;
-    effects[0]->SetTechnique(effects[0]->GetTechniqueByName("T6"));
-    set("J", 19);
-    render_select_effect_techniques(context);
-    EXPECT_EQ(technique(effects[0]), "T6");
-    EXPECT_EQ(context->current_pair_effect, nullptr);
-    EXPECT_EQ(technique(effects[2]), "T7");
-    context->effects[6] = effects[0];
-}
-
-TEST(RenderLogTest, FirstLineOfARunTruncatesTheFileThenLinesAreAppended)
-{
-    TempDir dir;
-    sys_path_reset(dir.path.c_str(), (dir / "c").c_str());
-    test_write_file(dir / "rar3a_log.txt", "old contents\n");
-    g_render_log_opened = false;
-    render_log_line("first");
-    render_log_line("second");
-    EXPECT_EQ(test_read_file(dir / "rar3a_log.txt"), "first\nsecond\n");
-}
-
-TEST_F(RenderVarsTest, TheBatchFlushDrawsOnceAndEmptiesTheBatch)
-{
-    make_device(false);
-    RenderBatchVertex batch[6] = {};
-    batch[0].colour = 0xFF00FF00u;
-    context->batch = batch;
-    gpu_headless_clear_draws();
-    render_flush_2d_batch(context);  // empty: no call
-    EXPECT_EQ(gpu_headless_draw_count(), 0);
-
-    ASSERT_TRUE(render_begin_frame(context));
-    context->batch_triangles = 2;
-    render_flush_2d_batch(context);
-    render_flush_2d_batch(context);
-    context->device->EndScene();
-    context->batch = nullptr;
-    ASSERT_EQ(gpu_headless_draw_count(), 1);
-    const GpuDrawRecord *draw = gpu_headless_draw(0);
-    EXPECT_TRUE(draw->user_pointer);
-    EXPECT_EQ(draw->type, D3DPT_TRIANGLELIST);
-    EXPECT_EQ(draw->primitive_count, 2u);
-    EXPECT_EQ(draw->stride, 28u);
-    EXPECT_EQ(draw->fvf, 0x144u);
-    EXPECT_EQ(draw->user_vertices.size(), 6u * 28);
-    EXPECT_EQ(render_test_read<uint32_t>(draw->user_vertices.data(), 16), 0xFF00FF00u);
-    EXPECT_EQ(context->batch_triangles, 0);
 }
 
 }  // namespace
