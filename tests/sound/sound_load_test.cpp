@@ -206,3 +206,55 @@ TEST_F(EffectLoading, OggIsDecodedToEightBitsAndWidened)
     for (int16_t value : out) peak = std::max(peak, std::abs(int(value)));
     EXPECT_NEAR(peak, 16384, 1200);
 }
+
+// Files that loaded before the loaders learnt chunks, down-mixing and Ogg resampling keep every
+// sample: the sound tests' and fuzz seeds' WAV inputs and mono 44,100 Hz Ogg inputs, with the hashes
+// of their effects as the earlier loader made them.
+TEST_F(EffectLoading, KnownInputsKeepTheirSamples)
+{
+    auto wave = [](int count) {
+        std::vector<int16_t> samples;
+        for (int i = 0; i < count; i++) samples.push_back(int16_t((i * 2731) % 30000 - 15000));
+        return samples;
+    };
+    TestWavHeader eight;
+    eight.bits = 8;
+    eight.rate = 8000;
+    TestWavHeader odd;
+    odd.rate = 32000;
+    TestWavHeader eight44;
+    eight44.bits = 8;
+    std::string odd16 = "\x10\x00\x20\x00\x30\x00\x40";
+    odd16.resize(7);
+    struct Case {
+        const char *name;
+        std::string bytes;
+        uint64_t hash;
+    } cases[] = {
+        {"silence8", test_wav_file(eight44, std::string(50, char(128))), 0x1fc05eb337858375ull},
+        {"top8", test_wav_file(eight44, std::string(50, char(255))), 0x2bf23d4834c555adull},
+        {"slow", test_wav_16bit({0, 1000, 2000, 3000}, 22050), 0xedf4d6be2dc5def0ull},
+        {"11025", test_wav_16bit(std::vector<int16_t>(300, -1234), 11025), 0x3e48343b3c9fa485ull},
+        {"48000", test_wav_16bit(std::vector<int16_t>(300, -1234), 48000), 0xd833c44c3df5d502ull},
+        {"odd", test_wav_file(TestWavHeader(), odd16), 0xe15a39f70368f99aull},
+        {"seed-22050", test_wav_16bit(wave(64), 22050), 0x1b33435ffc989032ull},
+        {"seed-44100", test_wav_16bit(wave(40), 44100), 0x6dd7ef2725a49a90ull},
+        {"seed-11025", test_wav_16bit(wave(20), 11025), 0x3600d65211b341c4ull},
+        {"seed-8bit", test_wav_file(eight, std::string("\x80\xff\x00\x40\xc0\x7f\x81", 7)), 0xe4b9e2e102f3564full},
+        {"seed-odd", test_wav_file(odd, std::string("\x01\x02\x03\x04\x05", 5)), 0xbe812877516b3b49ull},
+        {"tone", test_encode_ogg(test_sine(22050, 1, 44100, 441.0, 0.5), 1, 44100), 0xc6b5334946c8660eull},
+        {"seed-mono", test_encode_ogg(test_sine(2000, 1, 44100, 440, 0.5), 1, 44100, 0.0f), 0x52d7186eacd681e7ull},
+        {"damage-source", test_encode_ogg(test_sine(8000, 1, 44100, 700, 0.5), 1, 44100, 0.1f), 0x5800503b131df6e5ull},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SoundEffect *effect = sound_load_effect(file(c.name, c.bytes).c_str());
+        ASSERT_NE(effect, nullptr);
+        uint64_t hash = 14695981039346656037ull;  // FNV-1a over the samples' bytes
+        for (int16_t sample : contents(effect)) {
+            for (int shift : {0, 8}) hash = (hash ^ ((uint16_t(sample) >> shift) & 0xFF)) * 1099511628211ull;
+        }
+        EXPECT_EQ(hash, c.hash);
+        sound_release_buffer(effect);
+    }
+}
