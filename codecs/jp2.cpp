@@ -4,6 +4,7 @@
 
 #include <openjpeg.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -81,6 +82,42 @@ uint8_t sample_to_byte(OPJ_INT32 value, const opj_image_comp_t *comp)
     if (v > top) v = top;
     if (comp->prec > 8) return (uint8_t)(v >> (comp->prec - 8));
     return (uint8_t)(v * 255 / top);
+}
+
+// sYCC (4:4:4, the components of one precision) to RGB in place.
+int sycc_to_rgb(opj_image_t *image)
+{
+    opj_image_comp_t *comps = image->comps;
+    if (image->numcomps < 3 || comps[1].prec != comps[0].prec || comps[2].prec != comps[0].prec) return 0;
+    int64_t top = ((int64_t)1 << comps[0].prec) - 1, middle = (int64_t)1 << (comps[0].prec - 1);
+    size_t count = (size_t)comps[0].w * comps[0].h;
+    for (size_t i = 0; i < count; i++) {
+        int64_t yc[3];
+        for (int c = 0; c < 3; c++) yc[c] = (int64_t)comps[c].data[i] + (comps[c].sgnd ? middle : 0);
+        double y = (double)yc[0], cb = (double)(yc[1] - middle), cr = (double)(yc[2] - middle);
+        double rgb[3] = {y + 1.402 * cr, y - 0.344136 * cb - 0.714136 * cr, y + 1.772 * cb};
+        for (int c = 0; c < 3; c++) {
+            double v = rgb[c] + 0.5;
+            comps[c].data[i] = (OPJ_INT32)(v < 0 ? 0 : v > (double)top ? top : (int64_t)v);
+        }
+    }
+    for (int c = 0; c < 3; c++) comps[c].sgnd = 0;
+    return 1;
+}
+
+// Brings the decoded components to grey or RGB: sYCC is converted; CMYK, e-YCC and CIELab (which
+// OpenJPEG marks by a profile of no length) cannot be shown and are refused. Unspecified and
+// ICC-described spaces are taken by their component count.
+int to_displayable(opj_image_t *image)
+{
+    const char *refused = nullptr;
+    if (image->color_space == OPJ_CLRSPC_CMYK) refused = "CMYK";
+    else if (image->color_space == OPJ_CLRSPC_EYCC) refused = "e-YCC";
+    else if (image->icc_profile_buf && image->icc_profile_len == 0) refused = "CIELab";
+    else if (image->color_space == OPJ_CLRSPC_SYCC && !sycc_to_rgb(image)) refused = "sYCC of this layout";
+    if (!refused) return 1;
+    fprintf(stderr, "jpeg 2000: colour space %s cannot be shown, picture not loaded\n", refused);
+    return 0;
 }
 
 // One component is grey, two grey and alpha, three RGB, four RGBA.
@@ -223,6 +260,10 @@ int jp2_load_memory(const void *data, size_t size, ImageData *image, int alpha_m
     if (stream) opj_stream_destroy(stream);
     if (codec) opj_destroy_codec(codec);
     if (!decoded) return 0;
+    if (!to_displayable(decoded)) {
+        opj_image_destroy(decoded);
+        return 0;
+    }
 
     uint8_t *pixels = to_rgba(decoded);
     int has_alpha = decoded->numcomps == 2 || decoded->numcomps == 4;

@@ -69,6 +69,61 @@ MusicCell empty_cell()
     return cell;
 }
 
+// ---- MOD forms ----
+
+const size_t MOD_HEAD_BYTES = 1212;  // up to the tag of the 16-channel layout
+
+// Channels of a 31-sample MOD's tag at offset 1080: the common tags, counted as the channel rule
+// reads them; 0 for bytes that are no MOD tag.
+int32_t mod_tag_channels(const uint8_t *tag)
+{
+    for (const char *four : {"M.K.", "M!K!", "FLT4", "4CHN"})
+        if (memcmp(tag, four, 4) == 0) return 4;
+    if ((tag[0] == '6' || tag[0] == '8') && memcmp(tag + 1, "CHN", 3) == 0) return tag[0] - '0';
+    // Two digits and "CH": 10 to 16 channels are read in the 16-channel layout.
+    bool digits = tag[0] >= '0' && tag[0] <= '9' && tag[1] >= '0' && tag[1] <= '9';
+    int32_t count = digits ? (tag[0] - '0') * 10 + tag[1] - '0' : 0;
+    if (memcmp(tag + 2, "CH", 2) == 0 && count >= 10 && count <= 16) return 16;
+    return 0;
+}
+
+// 1 when the first 600 bytes of a file of `size` bytes hold a plausible 15-sample module (no tag):
+// sample headers within their ranges, a song of 1 to 128 orders each below 128, and the patterns
+// and sample data that those promise inside the file.
+bool mod_is_fifteen_sample(const uint8_t *head, size_t got, int64_t size)
+{
+    if (got < 600) return false;
+    int64_t need = 600;
+    for (int s = 0; s < 15; s++) {
+        const uint8_t *h = head + 20 + 30 * s;
+        if (h[24] > 15 || h[25] > 64) return false;
+        need += int64_t(be16(h + 22)) * 2;
+    }
+    const uint8_t *song = head + 470;
+    if (song[0] < 1 || song[0] > 128) return false;
+    int32_t highest = 0;
+    for (int i = 0; i < 128; i++) {
+        if (song[2 + i] >= 128) return false;
+        if (i < song[0] && song[2 + i] > highest) highest = song[2 + i];
+    }
+    return size >= need + int64_t(highest + 1) * 1024;
+}
+
+// The form of the MOD file at the read position: 31 or 15 samples, or 0 when it is no MOD. The
+// read position is kept.
+int32_t mod_form(FILE *file)
+{
+    uint8_t head[MOD_HEAD_BYTES];
+    long start = ftell(file);
+    int64_t size = bytes_left(file);
+    if (start < 0 || size < 0) return 0;
+    size_t got = fread(head, 1, sizeof head, file);
+    if (fseek(file, start, SEEK_SET) != 0) return 0;
+    if (got >= 1084 && mod_tag_channels(head + 1080)) return 31;
+    if (got >= MOD_HEAD_BYTES && memcmp(head + 1208, "16CH", 4) == 0) return 31;
+    return mod_is_fifteen_sample(head, got, size) ? 15 : 0;
+}
+
 int32_t add_module(const char *path, int32_t (*loader)(FILE *, MusicModule *))
 {
     int32_t index = g_music_module_count;
@@ -124,7 +179,15 @@ int32_t music_check_xm_file(const char *path)
 int32_t music_load_module(const char *path)
 {
     if (!path) return -1;
-    return music_check_xm_file(path) ? music_add_xm_module(path) : music_add_mod_module(path);
+    if (music_check_xm_file(path)) return music_add_xm_module(path);
+    FILE *file = sys_fopen(path, "rb");
+    int32_t form = file ? mod_form(file) : 0;
+    if (file) fclose(file);
+    if (file && !form) {
+        fprintf(stderr, "music: %s is not an XM or MOD module\n", path);
+        return -1;
+    }
+    return music_add_mod_module(path);
 }
 
 int32_t music_add_xm_module(const char *path) { return add_module(path, music_load_xm); }
@@ -352,24 +415,29 @@ int32_t music_load_mod(FILE *file, MusicModule *module)
 {
     // Notes are found by period in the finetune-0 row.
     if (g_music_period_table[8][36] == 0) music_build_period_table();
+    int32_t sample_count = mod_form(file);
+    if (!sample_count) return 0;
     module->type = 0;
     module->default_speed = 6;
     module->default_bpm = 125;
     if (!read_bytes(file, module->name, sizeof module->name)) return 0;
-    for (int32_t s = 1; s <= 31; s++)
+    for (int32_t s = 1; s <= sample_count; s++)
         if (!music_read_mod_sample_header(file, module, s)) return 0;
     uint8_t song[2];
     if (!read_bytes(file, song, sizeof song)) return 0;
 
     long position = ftell(file);
     uint8_t orders[256 + 4];
-    bool sixteen = read_bytes(file, orders, sizeof orders) && memcmp(orders + 256, "16CH", 4) == 0;
-    int32_t order_count = 256;
+    bool sixteen =
+        sample_count == 31 && read_bytes(file, orders, sizeof orders) && memcmp(orders + 256, "16CH", 4) == 0;
+    int32_t order_count = 256, channels = 16;
     if (!sixteen) {
+        // The 15-sample form has no tag: four channels, its patterns right after the orders.
         order_count = 128;
+        size_t tag_bytes = sample_count == 31 ? 4 : 0;
         if (position < 0 || fseek(file, position, SEEK_SET) != 0) return 0;
-        if (!read_bytes(file, orders, 128 + 4)) return 0;
-        memmove(orders + 256, orders + 128, 4);
+        if (!read_bytes(file, orders, 128 + tag_bytes)) return 0;
+        channels = tag_bytes ? mod_tag_channels(orders + 128) : 4;
     }
     // Orders past the table are not in the file.
     module->song_length = song[0] > order_count ? order_count : song[0];
@@ -377,15 +445,13 @@ int32_t music_load_mod(FILE *file, MusicModule *module)
     for (int32_t i = 0; i < order_count; i++) module->orders[i] = orders[i];
     for (int32_t i = 0; i < module->song_length; i++)
         if (orders[i] > highest) highest = orders[i];
-    char tag = char(orders[256]);
-    int32_t channels = tag == '1' ? 16 : tag == '8' ? 8 : tag == '6' ? 6 : 4;
 
     module->patterns = new (std::nothrow) MusicPattern[highest + 1]();
     if (!module->patterns) return 0;
     module->pattern_count = highest + 1;
     for (int32_t p = 0; p < module->pattern_count; p++)
         if (!music_read_mod_pattern(file, module, p, channels)) return 0;
-    for (int32_t s = 1; s <= 31; s++)
+    for (int32_t s = 1; s <= sample_count; s++)
         if (!music_read_mod_sample_data(file, module, s)) return 0;
     module->channel_count = channels;
     return 1;

@@ -46,13 +46,15 @@ void sound_stop_effect(SoundEffect *effect);
 // Attenuation (1 - volume) x -10000 hundredths of a decibel; volume is 0 to 1.
 void sound_set_effect_volume(SoundEffect *effect, float volume);
 
-// Loads an effect: Ogg Vorbis first, else a WAV file with the canonical 44-byte header. Null when
-// the file is missing, truncated or unusable, or when sound is off.
+// Loads an effect: Ogg Vorbis first, else a PCM WAV file (8- or 16-bit); several channels are
+// averaged into one and other rates brought to 44100 Hz. Null when the file is missing, truncated
+// or unusable (compressed WAV data among others, with a line in the log), or when sound is off.
 SoundEffect *sound_load_effect(const char *path);
-// The file's Ogg Vorbis stream decoded whole to signed 8-bit samples (g_ogg_sample_count x 2
-// bytes, the caller frees with free()); null when it is not Ogg Vorbis or decoding fails.
+// The file's Ogg Vorbis stream decoded whole to signed 8-bit samples, channels interleaved
+// (g_ogg_sample_count x the larger of g_ogg_channel_count and 2 bytes, the caller frees with free());
+// null when it is not Ogg Vorbis or decoding fails. Sets the three g_ogg_ values.
 int8_t *sound_decode_ogg_file(const char *path);
-// An effect from a WAV file, brought to 44100 Hz.
+// An effect from a WAV file: its "fmt " and "data" chunks found among any others, brought to mono.
 SoundEffect *sound_load_wav(const char *path);
 // Linear resampling of `count` samples at `rate` to 44100 Hz into a new buffer (free()) of
 // g_resampled_sample_count samples; null for a rate below 1 or fewer than two samples.
@@ -60,4 +62,5 @@ int16_t *sound_resample_to_44100(const int16_t *samples, int32_t count, int32_t 
 
 extern int32_t g_ogg_sample_count;
 extern int32_t g_ogg_channel_count;
+extern int32_t g_ogg_sample_rate;
 extern int32_t g_resampled_sample_count;

@@ -1,5 +1,5 @@
-// Effect loading: Ogg Vorbis decoded whole to 8-bit samples, else a WAV file with the canonical
-// 44-byte header brought to 44100 Hz. Every read is bounded by the file; damage gives no effect.
+// Effect loading: Ogg Vorbis decoded whole to 8-bit samples, else a PCM WAV file; either is mixed
+// down to mono and brought to 44100 Hz. Every read is bounded by the file; damage gives no effect.
 #include "sound/sound.h"
 #include "sound/sound_local.h"
 
@@ -11,21 +11,15 @@
 
 int32_t g_ogg_sample_count;
 int32_t g_ogg_channel_count;
+int32_t g_ogg_sample_rate;
 int32_t g_resampled_sample_count;
 
 namespace {
 
 const int OGG_CHUNK = 1024;
 
-// A little-endian field of `size` bytes (at most 4) into a zeroed 32-bit value; false at the end.
-bool read_field(FILE *file, int size, uint32_t *value)
-{
-    uint8_t bytes[12];
-    if (fread(bytes, 1, size_t(size), file) != size_t(size)) return false;
-    *value = 0;
-    for (int i = 0; i < size && i < 4; i++) *value |= uint32_t(bytes[i]) << (8 * i);
-    return true;
-}
+uint32_t le16(const uint8_t *p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8; }
+uint32_t le32(const uint8_t *p) { return le16(p) | le16(p + 2) << 16; }
 
 // Bytes from the current position to the end of the file, or -1.
 long bytes_left(FILE *file)
@@ -37,21 +31,83 @@ long bytes_left(FILE *file)
     return end - at;
 }
 
-// The data of a WAV file as 16-bit samples (malloc), their count in `count`; null when unusable.
-int16_t *read_wav_samples(FILE *file, int32_t *rate, int32_t *count)
+// Moves `count` bytes on, failing at the end of the file.
+bool skip(FILE *file, uint64_t count)
 {
-    // Nine reads: RIFF id and size with WAVE id (12), format id, size and tag (10), channels, rate,
-    // bytes per second, block align, bits per sample, data id, data size.
-    static const int sizes[9] = {12, 10, 2, 4, 4, 2, 2, 4, 4};
-    uint32_t field[9];
-    for (int i = 0; i < 9; i++)
-        if (!read_field(file, sizes[i], &field[i])) return nullptr;
-    uint32_t bits = field[6], data_bytes = field[8];
-    *rate = int32_t(field[3]);
+    long left = bytes_left(file);
+    return left >= 0 && count <= uint64_t(left) && fseek(file, long(count), SEEK_CUR) == 0;
+}
 
+struct WavFormat {
+    uint32_t tag, channels, rate, bits;
+};
+
+// Reads a format chunk body of `size` bytes. WAVE_FORMAT_EXTENSIBLE names its real format in the
+// first two bytes of its sub-format id.
+bool read_wav_format(FILE *file, uint32_t size, WavFormat *format)
+{
+    uint8_t b[40] = {};
+    uint32_t kept = size < sizeof b ? size : uint32_t(sizeof b);
+    if (size < 16 || fread(b, 1, kept, file) != kept || !skip(file, size - kept)) return false;
+    format->tag = le16(b);
+    format->channels = le16(b + 2);
+    format->rate = le32(b + 4);
+    format->bits = le16(b + 14);
+    if (format->tag == 0xFFFE && kept >= 40) format->tag = le16(b + 24);
+    return true;
+}
+
+// Walks the RIFF chunks to "fmt " and "data", leaving the file at the data; their order and the
+// chunks around them (LIST, fact, ...) do not matter.
+bool find_wav_chunks(FILE *file, WavFormat *format, uint32_t *data_bytes)
+{
+    uint8_t header[12];
+    if (fread(header, 1, sizeof header, file) != sizeof header || memcmp(header, "RIFF", 4) != 0 ||
+        memcmp(header + 8, "WAVE", 4) != 0)
+        return false;
+    bool have_format = false;
+    long data_at = -1;
+    for (;;) {
+        uint8_t chunk[8];
+        if (fread(chunk, 1, sizeof chunk, file) != sizeof chunk) return false;
+        uint32_t size = le32(chunk + 4);
+        if (memcmp(chunk, "fmt ", 4) == 0) {
+            if (!read_wav_format(file, size, format)) return false;
+            have_format = true;
+            if (size & 1) skip(file, 1);
+        } else if (memcmp(chunk, "data", 4) == 0) {
+            data_at = ftell(file);
+            *data_bytes = size;
+            if (data_at < 0) return false;
+            if (!have_format && !skip(file, uint64_t(size) + (size & 1))) return false;
+        } else if (!skip(file, uint64_t(size) + (size & 1))) {
+            return false;
+        }
+        if (have_format && data_at >= 0) return fseek(file, data_at, SEEK_SET) == 0;
+    }
+}
+
+// The data of a WAV file as 16-bit mono samples (malloc), their count in `count`; null when
+// unusable. Channels are averaged into one.
+int16_t *read_wav_samples(FILE *file, const char *name, int32_t *rate, int32_t *count)
+{
+    WavFormat format = {};
+    uint32_t data_bytes = 0;
+    if (!find_wav_chunks(file, &format, &data_bytes)) return nullptr;
+    if (format.tag != 1) {
+        fprintf(stderr, "sound: %s: format tag %u is not PCM, not loaded\n", name, unsigned(format.tag));
+        return nullptr;
+    }
+    if ((format.bits != 8 && format.bits != 16) || format.channels < 1) {
+        fprintf(stderr, "sound: %s: PCM of %u bits per sample and %u channels is not loaded\n", name,
+                unsigned(format.bits), unsigned(format.channels));
+        return nullptr;
+    }
+    *rate = int32_t(format.rate);
     long left = bytes_left(file);
     if (left < 0 || data_bytes > uint64_t(left)) return nullptr;
-    int64_t samples = bits == 8 ? int64_t(data_bytes) : int64_t(data_bytes / 2);
+    uint32_t width = format.bits / 8, frame = width * format.channels;
+    int64_t samples = int64_t(data_bytes / frame);
     if (*rate < 1 || samples < 2 || samples > SOUND_MAX_SAMPLES) return nullptr;
 
     uint8_t *bytes = static_cast<uint8_t *>(malloc(data_bytes));
@@ -62,13 +118,27 @@ int16_t *read_wav_samples(FILE *file, int32_t *rate, int32_t *count)
         return nullptr;
     }
     for (int64_t i = 0; i < samples; i++) {
-        // 8-bit data are unsigned with 128 as silence.
-        if (bits == 8) out[i] = int16_t((int(bytes[i]) - 128) * 256);
-        else out[i] = int16_t(uint16_t(bytes[2 * i] | bytes[2 * i + 1] << 8));
+        const uint8_t *at = bytes + size_t(i) * frame;
+        int64_t sum = 0;
+        for (uint32_t c = 0; c < format.channels; c++, at += width) {
+            // 8-bit data are unsigned with 128 as silence.
+            if (width == 1) sum += (int(at[0]) - 128) * 256;
+            else sum += int16_t(uint16_t(at[0] | at[1] << 8));
+        }
+        out[i] = int16_t(sum / int64_t(format.channels));
     }
     free(bytes);
     *count = int32_t(samples);
     return out;
+}
+
+// Makes an effect of `count` samples, which it takes.
+SoundEffect *effect_from_samples(int16_t *samples, int32_t count)
+{
+    SoundEffect *effect = sound_create_buffer(count * 2);
+    sound_fill_buffer(effect, samples, count * 2);
+    free(samples);
+    return effect;
 }
 
 }  // namespace
@@ -76,20 +146,29 @@ int16_t *read_wav_samples(FILE *file, int32_t *rate, int32_t *count)
 SoundEffect *sound_load_effect(const char *path)
 {
     int8_t *decoded = sound_decode_ogg_file(path);
-    if (!decoded) return sound_load_wav(path);
+    return decoded ? sound_effect_from_ogg(decoded) : sound_load_wav(path);
+}
 
-    int32_t count = g_ogg_sample_count;
-    int16_t *widened = static_cast<int16_t *>(malloc(std::max<size_t>(size_t(count), 1) * sizeof(int16_t)));
-    if (!widened) {
+SoundEffect *sound_effect_from_ogg(int8_t *decoded)
+{
+    int32_t count = g_ogg_sample_count, channels = g_ogg_channel_count;
+    int16_t *mono = static_cast<int16_t *>(malloc(std::max<size_t>(size_t(count), 1) * sizeof(int16_t)));
+    if (!mono || channels < 1) {
         free(decoded);
+        free(mono);
         return nullptr;
     }
-    for (int32_t i = 0; i < count; i++) widened[i] = int16_t(decoded[i] * 256);
-    SoundEffect *effect = sound_create_buffer(count * 2);
-    sound_fill_buffer(effect, widened, count * 2);
+    // Each decoded byte is the high byte of a 16-bit sample; the channels are averaged into one.
+    for (int32_t i = 0; i < count; i++) {
+        int32_t sum = 0;
+        for (int32_t c = 0; c < channels; c++) sum += decoded[size_t(i) * size_t(channels) + size_t(c)];
+        mono[i] = int16_t(sum * 256 / channels);
+    }
     free(decoded);
-    free(widened);
-    return effect;
+    if (g_ogg_sample_rate == 44100) return effect_from_samples(mono, count);
+    int16_t *resampled = sound_resample_to_44100(mono, count, g_ogg_sample_rate);
+    free(mono);
+    return resampled ? effect_from_samples(resampled, g_resampled_sample_count) : nullptr;
 }
 
 int8_t *sound_decode_ogg_file(const char *path)
@@ -113,16 +192,21 @@ int8_t *sound_decode_ogg_stream(FILE *file)
         ov_clear(&stream);
         return nullptr;
     }
+    // Every channel is kept for the down-mix, within the memory of ten minutes of stereo.
     int channels = info->channels;
-    size_t capacity = size_t(total) * 2;
+    long rate = info->rate;
+    size_t capacity = size_t(total) * size_t(std::max(channels, 2));
+    if (channels < 1 || rate < 1 || rate > INT32_MAX || capacity > size_t(2) * SOUND_MAX_SAMPLES) {
+        ov_clear(&stream);
+        return nullptr;
+    }
     int8_t *data = static_cast<int8_t *>(calloc(std::max<size_t>(capacity, 1), 1));
     if (!data) {
         ov_clear(&stream);
         return nullptr;
     }
 
-    // Decoded bytes beyond the buffer (more than two channels, or more data than the stream's
-    // total) are not kept.
+    // Decoded bytes beyond the stream's total are not kept.
     size_t written = 0;
     char chunk[OGG_CHUNK];
     int section = 0;
@@ -142,28 +226,25 @@ int8_t *sound_decode_ogg_stream(FILE *file)
     ov_clear(&stream);
     g_ogg_sample_count = int32_t(total);
     g_ogg_channel_count = channels;
+    g_ogg_sample_rate = int32_t(rate);
     return data;
 }
 
 SoundEffect *sound_load_wav(const char *path)
 {
-    return path ? sound_load_wav_stream(sys_fopen(path, "rb")) : nullptr;
+    return path ? sound_load_wav_stream(sys_fopen(path, "rb"), path) : nullptr;
 }
 
-SoundEffect *sound_load_wav_stream(FILE *file)
+SoundEffect *sound_load_wav_stream(FILE *file, const char *name)
 {
     if (!file) return nullptr;
     int32_t rate = 0, count = 0;
-    int16_t *samples = read_wav_samples(file, &rate, &count);
+    int16_t *samples = read_wav_samples(file, name, &rate, &count);
     fclose(file);
     if (!samples) return nullptr;
     int16_t *resampled = sound_resample_to_44100(samples, count, rate);
     free(samples);
-    if (!resampled) return nullptr;
-    SoundEffect *effect = sound_create_buffer(g_resampled_sample_count * 2);
-    sound_fill_buffer(effect, resampled, g_resampled_sample_count * 2);
-    free(resampled);
-    return effect;
+    return resampled ? effect_from_samples(resampled, g_resampled_sample_count) : nullptr;
 }
 
 int16_t *sound_resample_to_44100(const int16_t *samples, int32_t count, int32_t rate)

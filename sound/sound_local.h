@@ -15,6 +15,9 @@ extern int32_t g_sound_device_count;
 extern int32_t g_sound_slot_in_use[SOUND_SLOT_COUNT];
 extern SoundEffect *g_sound_slots[SOUND_SLOT_COUNT];
 
-// The loaders on an open file. Both take the file and close it, whatever the outcome.
+// The loaders on an open file. Both take the file and close it, whatever the outcome; `name` names
+// the file in the log.
 int8_t *sound_decode_ogg_stream(FILE *file);
-SoundEffect *sound_load_wav_stream(FILE *file);
+SoundEffect *sound_load_wav_stream(FILE *file, const char *name);
+// The effect of sound_decode_ogg_stream's data, which it frees: down-mixed, brought to 44100 Hz.
+SoundEffect *sound_effect_from_ogg(int8_t *decoded);

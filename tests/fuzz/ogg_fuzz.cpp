@@ -1,5 +1,5 @@
 // Fuzz target of the Ogg Vorbis effect decoder: the input is the file, read from memory through the
-// same stream decoder that sound_load_effect uses, then made into an effect as the loader does.
+// same stream decoder that sound_load_effect uses, then down-mixed and resampled into an effect as the loader does.
 // libogg and libvorbis have no coverage instrumentation, so the target repairs each page's CRC
 // first: mutations then reach the decoder instead of stopping at the page check.
 #include "sound/sound.h"
@@ -57,13 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     repair_page_crcs(copy, size);
     FILE *file = fmemopen(copy, size, "rb");
     int8_t *decoded = sound_decode_ogg_stream(file);
-    if (decoded) {
-        // Every byte of the promised size must be there.
-        SoundEffect *effect = sound_create_buffer(g_ogg_sample_count * 2);
-        sound_fill_buffer(effect, decoded, g_ogg_sample_count * 2);
-        sound_release_buffer(effect);
-        free(decoded);
-    }
+    // Every byte of the promised size must be there for the down-mix.
+    if (decoded) sound_release_buffer(sound_effect_from_ogg(decoded));
     free(copy);
     return 0;
 }

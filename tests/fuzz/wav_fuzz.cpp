@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0) return 0;  // fmemopen needs a byte; an empty file fails at the first read anyway
     FILE *file = fmemopen(const_cast<uint8_t *>(data), size, "rb");
-    SoundEffect *effect = sound_load_wav_stream(file);
+    SoundEffect *effect = sound_load_wav_stream(file, "fuzz input");
     sound_release_buffer(effect);
     return 0;
 }

@@ -69,7 +69,7 @@ TEST(MusicLoadMod, TagGivesChannelsAndOrderTable)
     struct Case {
         const char *tag;
         int written_channels, channels;
-    } cases[] = {{"M.K.", 4, 4}, {"FLT4", 4, 4}, {".X.X", 4, 4}, {"8CHN", 8, 8},
+    } cases[] = {{"M.K.", 4, 4}, {"M!K!", 4, 4}, {"FLT4", 4, 4}, {"4CHN", 4, 4}, {"8CHN", 8, 8},
                  {"6CHN", 6, 6}, {"16CH", 16, 16}, {"12CH", 16, 16}};
     for (const Case &c : cases) {
         MusicWriterSong song = mod_song(c.tag, c.written_channels);
@@ -82,6 +82,53 @@ TEST(MusicLoadMod, TagGivesChannelsAndOrderTable)
         EXPECT_EQ(cell.parameter, 0x20) << c.tag;
         EXPECT_EQ(module->samples[1].length, 16) << c.tag;
     }
+}
+
+// Files of other trackers have no MOD tag at offset 1080: they are refused before their patterns
+// are read, not read as four-channel MODs.
+TEST(MusicLoadMod, OnlyModSignaturesAreRead)
+{
+    TempDir dir;
+    // An S3M head: its signature at 44, a 4000-byte file.
+    std::string s3m = std::string("s3m song") + std::string(20, '\0') +
+                      std::string("\x1a\x10\0\0\x02\0\x01\0\x01\0\0\0\x20\x13\x02\0SCRM", 20);
+    s3m.resize(4000, '\x40');
+    std::string it = "IMPMit song";
+    it.resize(4000, '\x01');
+    std::string flt8 = music_write_mod(mod_song("M.K.", 4)), many = flt8, dots = flt8;
+    flt8.replace(1080, 4, "FLT8");
+    many.replace(1080, 4, "32CH");
+    dots.replace(1080, 4, ".X.X");
+    for (const std::string *bytes : {&s3m, &it, &flt8, &many, &dots}) {
+        SCOPED_TRACE(bytes->substr(0, 4));
+        EXPECT_FALSE(load(*bytes, false));
+        test_write_file(dir / "other.zik", *bytes);
+        music_reset_player();
+        EXPECT_EQ(music_load_module((dir / "other.zik").c_str()), -1);
+        EXPECT_EQ(g_music_module_count, 0);
+    }
+}
+
+// The oldest MODs: 15 sample headers, no tag, four channels, the orders right before the patterns.
+TEST(MusicLoadMod, FifteenSampleFormIsRead)
+{
+    MusicWriterSong song = mod_song("M.K.", 4);
+    song.orders = {1, 0};
+    music_writer_cell(song, 1, 5, 2) = {music_writer_amiga_period(3, 0), 1, 0, 0xC, 0x30};
+    std::string full = music_write_mod(song);
+    // Title and samples 1 to 15, song length and restart, 128 orders, then patterns and data.
+    std::string old = full.substr(0, 20 + 15 * 30) + full.substr(950, 130) + full.substr(1084);
+    ModulePtr module = load(old, false);
+    ASSERT_TRUE(module);
+    EXPECT_EQ(module->channel_count, 4);
+    EXPECT_EQ(module->song_length, 2);
+    EXPECT_EQ(module->pattern_count, 2);
+    EXPECT_EQ(module->patterns[1].columns[2][5].parameter, 0x30);
+    EXPECT_EQ(module->patterns[0].columns[3][63].parameter, 0x20);
+    ASSERT_EQ(module->samples[1].length, 16);
+    EXPECT_EQ(module->samples[1].data[3], 0x1000);
+    // Cut short, it is no module at all.
+    EXPECT_FALSE(load(old.substr(0, old.size() - 1), false));
 }
 
 // ---- XM -----------------------------------------------------------------------------------------

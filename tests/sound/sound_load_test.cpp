@@ -207,6 +207,79 @@ TEST_F(EffectLoading, OggIsDecodedToEightBitsAndWidened)
     EXPECT_NEAR(peak, 16384, 1200);
 }
 
+// Files from other programs: longer format chunks, chunks before the data, stereo; compressed data
+// are refused.
+TEST_F(EffectLoading, WavChunksAreWalkedAndChannelsMixed)
+{
+    std::string list = std::string("INFOISFT", 8) + std::string("\x05\x00\x00\x00tool\0", 9);  // odd: padded
+    std::string fact = std::string("\x64\x00\x00\x00", 4);
+    struct Case {
+        const char *name;
+        std::string bytes;
+        size_t count;  // 0: refused
+        int16_t sample;
+    } cases[] = {
+        {"fmt18-list", test_riff({{"fmt ", test_wav_format(1, 2, 22050, 16, 18)}, {"LIST", list},
+                                  {"data", test_pcm16(100, {1000, -3000})}}), 200, -1000},
+        {"extensible", test_riff({{"fmt ", test_wav_format(1, 2, 44100, 8, 40)}, {"fact", fact},
+                                  {"data", std::string(200, char(192))}}), 100, 16384},
+        {"data-first", test_riff({{"data", test_pcm16(50, {700})}, {"fmt ", test_wav_format(1, 1, 44100, 16)}}), 50,
+         700},
+        {"adpcm", test_riff({{"fmt ", test_wav_format(2, 1, 22050, 4, 18)}, {"data", std::string(100, 'x')}}), 0, 0},
+        {"float", test_riff({{"fmt ", test_wav_format(3, 1, 44100, 32, 40)}, {"data", std::string(400, 'x')}}), 0, 0},
+        {"24-bit", test_riff({{"fmt ", test_wav_format(1, 1, 44100, 24)}, {"data", std::string(300, 'x')}}), 0, 0},
+        {"no-data", test_riff({{"fmt ", test_wav_format(1, 1, 44100, 16)}, {"LIST", list}}), 0, 0},
+        {"not-riff", "RIFX" + test_wav_16bit(std::vector<int16_t>(100, 5), 44100).substr(4), 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SoundEffect *effect = sound_load_effect(file(c.name, c.bytes).c_str());
+        if (c.count == 0) {
+            EXPECT_EQ(effect, nullptr);
+            continue;
+        }
+        ASSERT_NE(effect, nullptr);
+        std::vector<int16_t> samples = contents(effect);
+        EXPECT_EQ(samples.size(), c.count);
+        EXPECT_EQ(samples[c.count / 2], c.sample);
+        sound_release_buffer(effect);
+    }
+}
+
+// Each channel its own tone: the effect is their average at 44100 Hz, of the file's duration.
+TEST_F(EffectLoading, OggIsMixedDownAndBroughtTo44100)
+{
+    const double tones[3] = {300, 500, 800};
+    struct Case {
+        int channels, rate;
+    } cases[] = {{2, 22050}, {1, 22050}, {3, 44100}, {2, 48000}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.channels << " channels at " << c.rate);
+        int frames = c.rate / 2;
+        std::vector<float> signal(size_t(frames) * size_t(c.channels));
+        for (int i = 0; i < frames; i++)
+            for (int k = 0; k < c.channels; k++)
+                signal[size_t(i * c.channels + k)] = float(0.4 * std::sin(2 * M_PI * tones[k] * i / c.rate));
+        SoundEffect *effect = sound_load_effect(file("tones.ogg", test_encode_ogg(signal, c.channels, c.rate)).c_str());
+        ASSERT_NE(effect, nullptr);
+        EXPECT_EQ(g_ogg_channel_count, c.channels);
+        std::vector<int16_t> samples = contents(effect);
+        EXPECT_NEAR(double(samples.size()), 22050.0, 220.0);
+
+        double dot = 0, own = 0, theirs = 0;
+        for (size_t i = 0; i < samples.size(); i++) {
+            double mixed = 0;
+            for (int k = 0; k < c.channels; k++) mixed += 0.4 * std::sin(2 * M_PI * tones[k] * double(i) / 44100.0);
+            mixed = mixed / c.channels * 32768.0;
+            dot += samples[i] * mixed;
+            own += double(samples[i]) * samples[i];
+            theirs += mixed * mixed;
+        }
+        EXPECT_GT(dot / std::sqrt(own * theirs), 0.95);
+        sound_release_buffer(effect);
+    }
+}
+
 // Files that loaded before the loaders learnt chunks, down-mixing and Ogg resampling keep every
 // sample: the sound tests' and fuzz seeds' WAV inputs and mono 44,100 Hz Ogg inputs, with the hashes
 // of their effects as the earlier loader made them.

@@ -134,3 +134,48 @@ inline std::string test_wav_16bit(const std::vector<int16_t> &samples, uint32_t 
     header.rate = rate;
     return test_wav_file(header, data);
 }
+
+// A format chunk body of 16, 18 or 40 bytes; 40 makes WAVE_FORMAT_EXTENSIBLE with `tag` as the
+// sub-format's tag.
+inline std::string test_wav_format(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits, int size = 16)
+{
+    std::string out;
+    test_put_le(out, size == 40 ? 0xFFFE : tag, 2);
+    test_put_le(out, channels, 2);
+    test_put_le(out, rate, 4);
+    test_put_le(out, rate * channels * bits / 8, 4);
+    test_put_le(out, channels * bits / 8, 2);
+    test_put_le(out, bits, 2);
+    if (size >= 18) test_put_le(out, uint32_t(size - 18), 2);
+    if (size == 40) {
+        test_put_le(out, bits, 2);
+        test_put_le(out, channels == 2 ? 3 : 4, 4);  // speaker mask
+        test_put_le(out, tag, 2);
+        out += std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+    }
+    return out;
+}
+
+// A RIFF WAVE file of the chunks (id, body) in order, each padded to an even size.
+inline std::string test_riff(const std::vector<std::pair<std::string, std::string>> &chunks)
+{
+    std::string body = "WAVE";
+    for (const auto &[id, bytes] : chunks) {
+        body += id;
+        test_put_le(body, uint32_t(bytes.size()), 4);
+        body += bytes;
+        if (bytes.size() & 1) body.push_back('\0');
+    }
+    std::string out = "RIFF";
+    test_put_le(out, uint32_t(body.size()), 4);
+    return out + body;
+}
+
+// Interleaved 16-bit frames of constant channel values.
+inline std::string test_pcm16(int frames, const std::vector<int16_t> &channels)
+{
+    std::string out;
+    for (int i = 0; i < frames; i++)
+        for (int16_t value : channels) test_put_le(out, uint16_t(value), 2);
+    return out;
+}
