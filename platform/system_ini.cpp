@@ -6,6 +6,9 @@
 
 namespace {
 
+// A settings file is a few lines; anything larger is not read, and the defaults apply.
+const size_t INI_MAX_BYTES = 1 << 20;
+
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 std::string trim(const std::string &text)
@@ -60,7 +63,7 @@ DWORD GetPrivateProfileStringA(const char *section, const char *key, const char 
     if (!out || size == 0) return 0;
     std::string value;
     std::string text;
-    bool found = section && key && file_name && sys_read_file(file_name, text) &&
+    bool found = section && key && file_name && sys_read_file(file_name, text, INI_MAX_BYTES) &&
                  find_value(text, section, key, &value);
     if (!found) {
         value = default_value ? default_value : "";

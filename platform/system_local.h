@@ -22,5 +22,6 @@ int sys_name_compare(const std::string &a, const std::string &b);
 // Windows wildcard match of a file name ("*.qel", "*.", "?").
 bool sys_wildcard_match(const char *pattern, const char *name);
 
-// The whole file read through the path layer; false when it cannot be opened.
-bool sys_read_file(const char *path, std::string &out);
+// The whole file read through the path layer; false (out empty) when it cannot be opened or holds
+// more than max_bytes.
+bool sys_read_file(const char *path, std::string &out, size_t max_bytes);

@@ -284,14 +284,16 @@ int sys_native_path(const char *path, char *out, size_t size)
     return 1;
 }
 
-bool sys_read_file(const char *path, std::string &out)
+bool sys_read_file(const char *path, std::string &out, size_t max_bytes)
 {
     FILE *file = sys_fopen(path, "rb");
     if (!file) return false;
     out.clear();
     char chunk[4096];
     size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) out.append(chunk, n);
+    while (out.size() <= max_bytes && (n = fread(chunk, 1, sizeof chunk, file)) > 0) out.append(chunk, n);
     fclose(file);
-    return true;
+    if (out.size() <= max_bytes) return true;
+    out.clear();
+    return false;
 }

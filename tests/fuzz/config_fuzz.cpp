@@ -2,16 +2,17 @@
 // line, word by word and against the game's main key table.
 #include "script/config_main.h"
 #include "script/text_reader.h"
-
-#include <unistd.h>
+#include "tests/test_util.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 namespace {
+
+// The input goes to a file in a folder under TMPDIR, removed when the run ends.
+TempDir g_folder;
 
 void free_texts(char **texts, int count)
 {
@@ -25,8 +26,7 @@ void free_texts(char **texts, int count)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static std::string path =
-        (std::filesystem::temp_directory_path() / ("zav-config-fuzz-" + std::to_string(getpid()) + ".txt")).string();
+    static const std::string path = g_folder / "input.txt";
     FILE *file = fopen(path.c_str(), "wb");
     if (!file) return 0;
     fwrite(data, 1, size, file);

@@ -63,6 +63,9 @@ TEST_F(IniTest, DefaultsForMissingFileSectionOrKey)
     EXPECT_EQ(get("Nope", "GamePath", "x"), "x");
     EXPECT_EQ(get("Path", "GamePath", "d  ", "missing.ini"), "d");
     EXPECT_EQ(get("Path", "novalue", nullptr), "");
+    // A file far larger than any settings file is not read.
+    test_write_file(temp / "huge.ini", "[Path]\r\nGamePath=big\r\n" + std::string(2 << 20, ';'));
+    EXPECT_EQ(get("Path", "GamePath", "d", ".\\huge.ini"), "d");
 }
 
 TEST_F(IniTest, TruncatesToTheBuffer)
