@@ -26,7 +26,8 @@ void read_value(const char *section, const char *key, DWORD size)
 {
     char out[256];
     DWORD n = GetPrivateProfileStringA(section, key, "  default  ", out, size, ".\\settings.ini");
-    if (n >= size || strlen(out) != n) abort();
+    // Within the buffer and terminated after the copied bytes (a NUL in the file may come before).
+    if (n >= size || out[n] != '\0') abort();
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 
 namespace {
 
+// Kept for the whole run.
+IDirect3D9 *g_d3d;
 IDirect3DDevice9 *g_device;
 
 void log_nothing(const char *) {}
@@ -19,12 +21,12 @@ void log_nothing(const char *) {}
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     gpu_headless_reset();
-    IDirect3D9 *d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    g_d3d = Direct3DCreate9(D3D_SDK_VERSION);
     D3DPRESENT_PARAMETERS p = {};
     p.BackBufferWidth = p.BackBufferHeight = 32;
     p.SwapEffect = D3DSWAPEFFECT_DISCARD;
     p.Windowed = TRUE;
-    if (!d3d || d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &g_device) != D3D_OK)
+    if (!g_d3d || g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &g_device) != D3D_OK)
         abort();
     return 0;
 }
