@@ -1,5 +1,6 @@
 // Choice of the graphics back end.
+#include "platform/gpu/gl/gpu_gl.h"
 #include "platform/gpu/gpu_local.h"
+#include "platform/system.h"
 
-// The OpenGL back end plugs in here for the desktop; until it exists every device is headless.
-const GpuBackend *gpu_select_backend(void) { return gpu_backend_headless(); }
+const GpuBackend *gpu_select_backend(void) { return sys_headless() ? gpu_backend_headless() : gpu_backend_gl(); }
