@@ -312,7 +312,7 @@ int gl_link(GlDevice *g, GLuint vertex, GLuint fragment)
     g_gl.AttachShader(program, vertex);
     g_gl.AttachShader(program, fragment);
     for (int location = 0; location < GL_ATTRS; location++) {
-        char name[8];
+        char name[16];
         snprintf(name, sizeof name, "a%d", location);
         g_gl.BindAttribLocation(program, GLuint(location), name);
     }
@@ -335,7 +335,7 @@ int gl_link(GlDevice *g, GLuint vertex, GLuint fragment)
     g_gl.UseProgram(program);
     g->cache[GLC_PROGRAM] = int(program);
     for (int unit = 0; unit < GL_UNITS; unit++) {
-        char name[8];
+        char name[16];
         snprintf(name, sizeof name, "s%d", unit);
         GLint sampler = g_gl.GetUniformLocation(program, name);
         if (sampler >= 0) g_gl.Uniform1i(sampler, unit);
