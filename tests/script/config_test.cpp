@@ -81,21 +81,6 @@ protected:
     }
 };
 
-TEST_F(ConfigTest, LongestKeyWinsAndBlanksDoNotCount)
-{
-    read("MENUS\n{\nERR10 = \"ten\"\nERR1 = \"one\"\n}\nPARAMS {\nD I S T A N C E = 512\nCOUNT 7\n}\n");
-    EXPECT_EQ(str(g_err10), "ten");
-    EXPECT_EQ(str(g_err1), "one");
-    EXPECT_EQ(g_distance, 512);
-    EXPECT_EQ(g_count, 0);  // no "=": nothing stored, no other key tried
-}
-
-TEST_F(ConfigTest, ValueKeysArePrefixes)
-{
-    read("PARAMS\n{\nDISTANCE_X = 300\n}\n");
-    EXPECT_EQ(g_distance, 300);
-}
-
 TEST_F(ConfigTest, GroupRecordsAndTheirBounds)
 {
     read("PARAMS\n{\nTHEME:3\n{\nNAME = \"third\"\n}\nTHEME\n{\nNAME = \"zero\"\n}\n"
@@ -129,14 +114,6 @@ TEST_F(ConfigTest, CommentsAtTheTopLevel)
     EXPECT_EQ(str(g_err1), "x");
     read("#only\nMENUS\n{\nERR1 = \"y\"\n}\n");
     EXPECT_EQ(str(g_err1), "y");
-}
-
-TEST_F(ConfigTest, BraceOnTheKeyLineOrTheNext)
-{
-    read("PARAMS {\nDISTANCE = 11\n}\n");
-    EXPECT_EQ(g_distance, 11);
-    read("PARAMS\n{\nDISTANCE = 12\n}\n");
-    EXPECT_EQ(g_distance, 12);
 }
 
 TEST_F(ConfigTest, ClosingBraceEndsTheBlockAfterItsLine)
@@ -199,25 +176,6 @@ TEST_F(ConfigTest, ScriptSectionsAreReadPast)
     EXPECT_EQ(g_distance, 9);
 }
 
-TEST_F(ConfigTest, HostileTextDoesNoHarm)
-{
-    std::string text = std::string(5000, 'W') + " PARAMS\n{\n" + std::string(3000, 'L') + "\nTHEME:2147483647\n{\n}\n" +
-                       "DISTANCE = 99999999999999999999\nTHEME:2\n{\nNAME = \"" + std::string(2000, 'n') + "\"\n" +
-                       "}\nTHEME:1\n{\nNAME = \"" + std::string(400, 'm') + "\"\n}\n";
-    read(text);
-    EXPECT_EQ(g_names[2], nullptr);  // cut at 511 bytes, the text lost its closing quote
-    ASSERT_NE(g_names[1], nullptr);
-    EXPECT_EQ(strlen(g_names[1]), 400u);
-}
-
-TEST(KeyPrefix, BlanksAreRemovedFromTheLineOnly)
-{
-    EXPECT_TRUE(config_line_starts_with_key(" D IS\tTANCE = 1", "DISTANCE"));
-    EXPECT_TRUE(config_line_starts_with_key("anything", ""));
-    EXPECT_FALSE(config_line_starts_with_key("DIST", "DISTANCE"));
-    EXPECT_FALSE(config_line_starts_with_key("distance", "DISTANCE"));
-}
-
 class MainTableTest : public ConfigTest {
 protected:
     void TearDown() override
@@ -233,37 +191,5 @@ protected:
         g_menu_text_r = -1;
     }
 };
-
-TEST_F(MainTableTest, DefaultsHoldWhereTheFileIsSilent)
-{
-    test_write_file(temp / "empty.txt", "MENUS\r\n{\r\nSCORE2 = \"two\"\r\n}\r\n");
-    config_read_file(g_main_config_table, "empty.txt");
-    const int32_t expected[] = {768, 5, 700, 400, 1, 1500, 400, 400, 11, 7, 7, 8, 5, 16, 17};
-    const int32_t actual[] = {g_setting_distance,          g_setting_stabilite,        g_setting_restitution_normal,
-                              g_setting_frottement_normal, g_setting_restitution_sable, g_setting_frottement_sable,
-                              g_setting_restitution_sol,   g_setting_frottement_sol,   g_material_sable,
-                              g_material_sol,              g_material_ground,          g_material_eau,
-                              g_material_herbe,            g_texture_tronc,            g_texture_feuilles};
-    for (size_t i = 0; i < sizeof expected / sizeof expected[0]; i++) EXPECT_EQ(actual[i], expected[i]) << i;
-    EXPECT_STREQ(menu_text(MENU_SCORE2), "two");
-    EXPECT_STREQ(menu_text(MENU_SCORE), "");
-    EXPECT_STREQ(menu_text(MENU_SCORES), "");
-    EXPECT_STREQ(g_menu_text_keys[MENU_RETOUR], "RETOUR");
-    EXPECT_EQ(MENU_TEXT_COUNT, 185);
-}
-
-TEST_F(MainTableTest, ThemesCountToTheFirstGapAndColoursPartly)
-{
-    test_write_file(temp / "themes.txt",
-                    "THEMES\r\n{\r\nTHEME:0\r\n{\r\nNAME = \"a\"\r\n}\r\nTHEME:1\r\n{\r\nNAME = \"b\"\r\n}\r\n"
-                    "THEME:2\r\n{\r\nNAME = \"c\"\r\nLIGHT_G = 80\r\n}\r\nTHEME:4\r\n{\r\nNAME = \"e\"\r\n}\r\n}\r\n"
-                    "PARAMS\r\n{\r\nCOLOR_TEXTE_MENU\r\n{\r\nR = 50\r\n}\r\n}\r\n");
-    config_read_file(g_main_config_table, "themes.txt");
-    EXPECT_EQ(config_theme_count(), 3);
-    EXPECT_EQ(g_theme_light_g[2], 80);
-    EXPECT_EQ(g_menu_text_r, 50);
-    EXPECT_EQ(g_menu_text_g, -1);
-    EXPECT_EQ(g_menu_text_selected_r, -1);
-}
 
 }  // namespace

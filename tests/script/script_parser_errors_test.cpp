@@ -9,27 +9,6 @@ namespace {
 // "n°" with the degree sign as the single byte 0xB0.
 const std::string N = "n\xB0";
 
-TEST_F(ScriptParserTest, ElseWithoutIfEndsTheParse)
-{
-    EXPECT_FALSE(parse("{\n"
-                       "void f()\n"
-                       "{\n"
-                       "    a = 1;\n"
-                       "    else b = 2;\n"
-                       "}\n"
-                       "void g()\n{\n}\n"
-                       "}\n"));
-    EXPECT_EQ(listing(), "f::Warning ligne " + N + "5 [else b = 2;] no if matching else\r\n");
-    EXPECT_EQ(records(function("f")), "OPERATION a = 1\n");
-    EXPECT_EQ(function("g"), nullptr);
-
-    // An "else" that does not follow the first part of its "if" directly.
-    EXPECT_FALSE(parse("{\nvoid f()\n{\n  if (a) { b(); }\n  c();\n  else { d(); }\n}\n}\n"));
-    EXPECT_EQ(listing(), "f::Warning ligne " + N + "6 [else { d();] no if matching else\r\n");
-    EXPECT_FALSE(parse("{\nvoid f()\n{\n  if (a) b(); else c(); else d();\n}\n}\n"));
-    EXPECT_EQ(listing(), "f::Warning ligne " + N + "4 [else d();] no if matching else\r\n");
-}
-
 TEST_F(ScriptParserTest, StructureInsideAFunction)
 {
     EXPECT_FALSE(parse("{\nvoid f()\n{\n  struct S { int a; };\n}\n}\n"));

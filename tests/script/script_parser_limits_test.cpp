@@ -125,15 +125,6 @@ TEST_F(ScriptParserTest, ListingIsBoundedAndSaysWhenFull)
     EXPECT_EQ(records(function("f")), "SWITCH a\nENDSWITCH }\nACTION last()\n");
 }
 
-TEST_F(ScriptParserTest, LongNamesInMessagesAreBounded)
-{
-    std::string name(245, 'n'), statement = "x = (" + std::string(249, 'q') + ";";
-    g_script_log_mode = 2;
-    EXPECT_FALSE(parse("{\nvoid " + name + "()\n{\n" + statement + "\n}\n}\n"));
-    EXPECT_EQ(listing(), name + "::Warning ligne " + N + "4 [" + statement + "]\r\n");
-    EXPECT_EQ(strlen(g_script_messages.first->value), 255u);
-}
-
 TEST_F(ScriptParserTest, LineNumbersBeyondSixteenBits)
 {
     ASSERT_TRUE(parse("{\nvoid f()\n{\n" + std::string(70000, '\n') + "a = 1;\n}\n}\n")) << listing();

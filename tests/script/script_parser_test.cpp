@@ -44,83 +44,6 @@ TEST_F(ScriptParserTest, GlobalsOfEveryType)
     EXPECT_EQ(p->struct_count, 3);
 }
 
-TEST_F(ScriptParserTest, StructureMembersTakeWordsInOrder)
-{
-    ASSERT_TRUE(parse("{\n"
-                      "struct Ball\n"
-                      "{\n"
-                      "    float x;\n"
-                      "    float y[3];\n"
-                      "    int n;\n"
-                      "}\n"
-                      "struct Small { int a; float b[2]; };\n"
-                      "}\n"))
-        << listing();
-    const ScriptStruct &ball = g_script_program->structs[2];
-    EXPECT_STREQ(ball.name, "Ball");
-    ASSERT_EQ(ball.member_count, 3);
-    EXPECT_STREQ(ball.member_names[1], "y");
-    EXPECT_EQ(ball.member_types[0], 2);
-    EXPECT_EQ(ball.member_types[1], 6);
-    EXPECT_EQ(ball.member_types[2], 1);
-    EXPECT_EQ(ball.member_offsets[0], 0);
-    EXPECT_EQ(ball.member_offsets[1], 1);
-    EXPECT_EQ(ball.member_offsets[2], 4);
-    EXPECT_EQ(ball.size, 20);
-
-    const ScriptStruct &small = g_script_program->structs[3];
-    EXPECT_STREQ(small.name, "Small");
-    EXPECT_EQ(small.member_count, 2);
-    EXPECT_EQ(small.member_types[1], 6);
-    EXPECT_EQ(small.size, 12);
-    EXPECT_EQ(g_script_program->struct_count, 4);
-    // The built-in ones.
-    EXPECT_EQ(g_script_program->structs[0].size, 12);
-    EXPECT_EQ(g_script_program->structs[1].size, 64);
-}
-
-TEST_F(ScriptParserTest, ParametersAndReturnKinds)
-{
-    ASSERT_TRUE(parse("{\n"
-                      "void mix(int a, float b)\n{\n}\n"
-                      "float turn(vector v, matrix m, char* s, char * t)\n{\n}\n"
-                      "int none()\n{\n}\n"
-                      "LOOP()\n{\n}\n"
-                      "}\n"))
-        << listing();
-    const ScriptFunction *mix = function("mix");
-    ASSERT_NE(mix, nullptr);
-    EXPECT_EQ(mix->returns_value, 0);  // "void", although "int" stands in its parameters
-    ASSERT_EQ(mix->parameter_count, 2);
-    EXPECT_EQ(mix->parameters[0].type, 1);
-    EXPECT_STREQ(mix->parameters[0].name, "a");
-    EXPECT_EQ(mix->parameters[1].type, 2);
-    EXPECT_STREQ(mix->parameters[1].name, "b");
-    EXPECT_EQ(mix->parameters[2].count, -1);
-    EXPECT_EQ(mix->parameters[2].struct_index, -1);
-
-    const ScriptFunction *turn = function("turn");
-    ASSERT_EQ(turn->parameter_count, 4);
-    EXPECT_EQ(turn->returns_value, 1);
-    EXPECT_EQ(turn->parameters[0].type, 7);
-    EXPECT_EQ(turn->parameters[0].struct_index, 0);
-    EXPECT_EQ(turn->parameters[1].struct_index, 1);
-    EXPECT_EQ(turn->parameters[2].type, 3);
-    EXPECT_STREQ(turn->parameters[3].name, "t");
-
-    EXPECT_EQ(function("none")->parameter_count, 0);
-    EXPECT_EQ(function("none")->returns_value, 1);
-    ASSERT_NE(g_script_program->loop_function, nullptr);
-    EXPECT_EQ(g_script_program->loop_function->returns_value, 0);
-    EXPECT_EQ(g_script_program->loop_function->list_head, nullptr);
-    EXPECT_EQ(function("LOOP"), nullptr);
-    // The other functions in order of definition.
-    EXPECT_EQ(g_script_program->first_function, mix);
-    EXPECT_EQ(mix->next, turn);
-    EXPECT_EQ(turn->next, function("none"));
-    EXPECT_EQ(mix->list_head, &g_script_program->first_function);
-}
-
 TEST_F(ScriptParserTest, LocalsWithInitialisers)
 {
     ASSERT_TRUE(parse("{\n"
@@ -250,33 +173,6 @@ TEST_F(ScriptParserTest, LoopsSwitchesAndReturns)
               "RETOUR a * 2\n");
 }
 
-TEST_F(ScriptParserTest, AssignmentsAreFoundOutsideQuotesComparisonsAndCalls)
-{
-    ASSERT_TRUE(parse("{\n"
-                      "void f()\n"
-                      "{\n"
-                      "    a == b;\n"
-                      "    check(a = 1);\n"
-                      "    say(\"a = b\");\n"
-                      "    t[i] = f(x, y);\n"
-                      "    a <= b;\n"
-                      "    x = y++;\n"
-                      "    p -= -1;\n"
-                      "    return;\n"
-                      "}\n"
-                      "}\n"))
-        << listing();
-    EXPECT_EQ(records(function("f")),
-              "ACTION a == b\n"
-              "ACTION check(a = 1)\n"
-              "ACTION say(\"a = b\")\n"
-              "OPERATION t[i] = f(x, y)\n"
-              "ACTION a <= b\n"
-              "OPERATION x = y ++ \n"  // the operators are tried in table order: "++" first
-              "OPERATION p -= -1\n"
-              "RETOUR \n");
-}
-
 TEST_F(ScriptParserTest, StatementLinesAreTheTextsLines)
 {
     // Two lines of configuration stand before the block.
@@ -289,22 +185,6 @@ TEST_F(ScriptParserTest, StatementLinesAreTheTextsLines)
     EXPECT_EQ(f->statement_lines[0], 7);
     EXPECT_EQ(f->statement_lines[1], 9);
     EXPECT_EQ(f->statement_lines[2], 9);
-}
-
-TEST_F(ScriptParserTest, BodiesOnTheHeadsLineAndTopLevelBehindTheClosingBrace)
-{
-    ASSERT_TRUE(parse("{\n"
-                      "void OPEN() { start(); } int after;\n"
-                      "int CLOSE(int code) {\n"
-                      "  stop(code); }\n"
-                      "float later;\n"
-                      "}\n"))
-        << listing();
-    EXPECT_EQ(records(g_script_program->open_function), "ACTION start()\n");
-    EXPECT_EQ(records(g_script_program->close_function), "ACTION stop(code)\n");
-    ASSERT_EQ(g_script_program->global_count, 2);
-    EXPECT_STREQ(g_script_program->globals[0].name, "after");
-    EXPECT_STREQ(g_script_program->globals[1].name, "later");
 }
 
 // The configuration reader hands a kind-13 section to the parser and reads on behind its block.
@@ -335,16 +215,6 @@ protected:
         config_read_file(table, "c.txt");
     }
 };
-
-TEST_F(ScriptSectionTest, TheSectionAfterTheScriptStillReads)
-{
-    read("SCRIPT\n{\nint a;\nvoid f()\n{\n  if (a) { b(); }\n}\n}\nPARAMS\n{\nDISTANCE = 9\n}\n");
-    EXPECT_EQ(distance, 9);
-    ASSERT_NE(g_script_program, nullptr);
-    EXPECT_EQ(g_script_program->global_count, 1);
-    EXPECT_EQ(records(function("f")), "CONDITION a\nACTION b()\nFINCONDITION }\n");
-    EXPECT_EQ(listing(), "");
-}
 
 TEST_F(ScriptSectionTest, AFailedScriptIsReadPastToItsClosingBrace)
 {

@@ -59,15 +59,4 @@ TEST_F(TexgenToolTest, RendersAScriptUsingEveryStepKind)
     free(image.pixels);
 }
 
-TEST_F(TexgenToolTest, RefusesBadArgumentsAndScripts)
-{
-    test_write_file(temp / "ascii.txt", "COMPOSITION { }");
-    EXPECT_EQ(run_tool(""), 2);
-    EXPECT_EQ(run_tool(temp / "ascii.txt" + " " + temp / "out.png 0 10"), 2);
-    EXPECT_EQ(run_tool(temp / "ascii.txt" + " " + temp / "out.png 10 x"), 2);
-    EXPECT_EQ(run_tool(temp / "ascii.txt" + " " + temp / "out.png 10 10"), 1);
-    EXPECT_EQ(run_tool(temp / "missing.txt" + " " + temp / "out.png 10 10"), 1);
-    EXPECT_FALSE(std::filesystem::exists(temp / "out.png"));
-}
-
 }  // namespace

@@ -53,29 +53,6 @@ protected:
     }
 };
 
-TEST_F(TextReaderTest, OnlyCarriageReturnEndsALine)
-{
-    open("a\r\nb\r\n");
-    EXPECT_EQ(lines(), (std::vector<std::string>{"a", "b"}));
-    open("a\rb");
-    EXPECT_EQ(lines(), (std::vector<std::string>{"a", "b"}));
-    open("a\nb");
-    EXPECT_EQ(lines(), (std::vector<std::string>{"a\nb"}));
-    open("a\r\n\n\nb");
-    EXPECT_EQ(lines(), (std::vector<std::string>{"a", "b"}));
-    open("a\r\r\nb");
-    EXPECT_EQ(lines(), (std::vector<std::string>{"a", "", "b"}));
-}
-
-TEST_F(TextReaderTest, LongLinesAreCutAndTheRestSkipped)
-{
-    open(std::string(512, 'x') + "\r\nnext\r\n");
-    std::vector<std::string> got = lines(512);
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0], std::string(511, 'x'));
-    EXPECT_EQ(got[1], "next");
-}
-
 TEST_F(TextReaderTest, ReadingAtTheEndLeavesDestAndCountsTheLine)
 {
     open("");
@@ -90,57 +67,10 @@ TEST_F(TextReaderTest, ReadingAtTheEndLeavesDestAndCountsTheLine)
     EXPECT_STREQ(dest, "keep");
 }
 
-TEST_F(TextReaderTest, MissingFileReadsAsEmpty)
-{
-    text_reader_open(&reader, "no/such/file.txt");
-    EXPECT_EQ(reader.mode, 2);
-    EXPECT_TRUE(text_reader_at_end(&reader));
-}
-
-TEST_F(TextReaderTest, WordsConsumeTheirDelimiterAndCountSkippedReturns)
-{
-    open("  KEY  {");
-    char word[16];
-    config_read_line(&reader, word, sizeof word);
-    EXPECT_STREQ(word, "KEY");
-    EXPECT_EQ(reader.data[reader.position - 1], ' ');
-    config_read_line(&reader, word, sizeof word);
-    EXPECT_STREQ(word, "{");
-
-    open("a\r\n\r\nb");
-    config_read_line(&reader, word, sizeof word);
-    config_read_line(&reader, word, sizeof word);
-    EXPECT_STREQ(word, "b");
-    EXPECT_EQ(reader.line, 1);
-}
-
-TEST_F(TextReaderTest, OverlongWordsAreCutButConsumedWhole)
-{
-    open(std::string(600, 'w') + " next");
-    char word[512];
-    config_read_line(&reader, word, sizeof word);
-    EXPECT_EQ(strlen(word), 511u);
-    config_read_line(&reader, word, sizeof word);
-    EXPECT_STREQ(word, "next");
-}
-
 TEST_F(TextReaderTest, PlainFileThatOnlyLooksPacked)
 {
     open(std::string("zzzX\r\nline", 10));
     EXPECT_EQ(lines(), (std::vector<std::string>{"zzzX", "line"}));
-}
-
-TEST_F(TextReaderTest, PackedFilesReadAsTheirText)
-{
-    std::string text = "FIRST line\r\nsecond\r\n";
-    for (int i = 0; i < 50; i++) text += "filler " + std::to_string(i) + "\r\n";
-    open(text);
-    std::vector<std::string> plain = lines();
-    open(packed_file("zzz", text, PACKED_FILTER_NONE));
-    EXPECT_EQ(lines(), plain);
-    open(packed_file("zzw", text, PACKED_FILTER_DELTA2));
-    EXPECT_EQ(lines(), plain);
-    EXPECT_EQ(reader.data[reader.size], '\n');
 }
 
 TEST_F(TextReaderTest, PackedFilesWithLyingSizesReadAsEmpty)
