@@ -573,7 +573,9 @@ const char *shader_negated(ShaderCompiler *c, const char *operand);
 // The scalar source of rcp and rsq: the operand's last selected component, .w without a selection.
 const char *shader_scalar_source(ShaderCompiler *c, const char *operand);
 
-// Members of Parts 4.109 to 4.111 (translations 27 to 65).
+// The second group of built-ins (translations 27 to 65): logarithms, exponentials, rounding, roots,
+// tangents, reflection, the trigonometric series, interpolation, clamping, colour packing, planes,
+// extremes and comparisons.
 const char *shader_translate_math_builtin(ShaderCall *call, int translation);
 
 // Translates a normalised code section (one statement per word) into `lines`: first every
