@@ -114,15 +114,6 @@ const std::vector<float> kK = {0.25f, 0.75f, -1.0f, 0.5f};
 const std::vector<float> kM = {0.0f, 1.0f, 0.0f, 0.0f, -2.0f, 0.0f, 0.0f, 0.0f,
                                0.0f, 0.0f, 3.0f, 0.0f, 5.0f, 6.0f, 7.0f, 1.0f};
 
-AsmVector times(const std::vector<float> &v, const std::vector<float> &m, int n)
-{
-    AsmVector out = {};
-    for (int j = 0; j < n; j++) {
-        for (int i = 0; i < n; i++) out[(size_t)j] += v[(size_t)i] * m[(size_t)(i * 4 + j)];
-    }
-    return out;
-}
-
 float dot3(const std::vector<float> &a, const std::vector<float> &b)
 {
     return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
@@ -158,24 +149,6 @@ TEST_F(BuiltinTest, DotProducts)
     expect_near(pixel("Out=dotbx2(Diffuse,Tex0);", x, y, true), splat(want), 1e-6f, "dotbx2 at shader model 2");
 }
 
-TEST_F(BuiltinTest, SelectionAndInterpolation)
-{
-    Parameters p = {{"a", kA}, {"b", kB}, {"k", kK}};
-    AsmVector frac, cmp, mix, mix_sat;
-    for (size_t i = 0; i < 4; i++) {
-        frac[i] = kA[i] - std::floor(kA[i]);
-        cmp[i] = kA[i] >= 0 ? kB[i] : kK[i];
-        mix[i] = kA[i] + kK[i] * (kB[i] - kA[i]);
-        mix_sat[i] = std::min(1.0f, std::max(0.0f, mix[i]));
-    }
-    expect_near(vertex("oPos=frac(a);", p), frac, 1e-6f, "frac");
-    expect_near(vertex("oPos=cmp(a,b,k);", p), cmp, 1e-6f, "cmp");
-    expect_near(vertex("oPos=mix(a,b,k);", p), mix, 1e-6f, "mix");
-    expect_near(vertex("oPos=lerp_sat(a,b,k);", p), mix_sat, 1e-6f, "mix_sat");
-    expect_near(pixel("r1=coord(Tex0); Out=r1;", {0, 0, 0, 0.5f}, {0.1f, 0.2f, 0.3f, 0.4f}, false),
-                {0.1f, 0.2f, 0.3f, 0}, 1e-6f, "coord");
-}
-
 TEST_F(BuiltinTest, LengthsLightingAndSignedRange)
 {
     Parameters p = {{"a", kA}, {"b", kB}};
@@ -200,17 +173,6 @@ TEST_F(BuiltinTest, LogarithmsExponentialsRoundingAndRoots)
     expect_near(vertex("oPos=a; oPos.xy=floor(a.wy);", p), {-1, -2, 8, -0.5f}, 1e-6f, "floor with selections");
     expect_near(vertex("oPos=rsq(a.z);", p), splat(1 / std::sqrt(8.0f)), 1e-6f, "rsq");
     expect_near(vertex("oPos=rsqrt(a.z);", p), splat(1 / std::sqrt(8.0f)), 1e-6f, "rsqrt");
-}
-
-TEST_F(BuiltinTest, TangentStandsAtRightAnglesToTheNormal)
-{
-    // a minus n times a.n: the part of a in the plane of the normal n. (The form that adds the
-    // product instead gives (1, 2, 0) here, which leans towards the normal.)
-    Parameters p = {{"a", {1, 1, 0, 0}}, {"b", {0, 1, 0, 0}}};
-    expect_near(vertex("oPos=tgt(a,b);", p), {1, 0, 0, 0}, 1e-6f, "tgt");
-    std::vector<float> n = {0.6f, 0, 0.8f, 0};
-    AsmVector t = vertex("oPos=tangent(a,b);", {{"a", kA}, {"b", n}});
-    EXPECT_NEAR(t[0] * n[0] + t[1] * n[1] + t[2] * n[2], 0.0f, 1e-6f);
 }
 
 // The series run on the reduced argument; each bound is the first left-out term at the edge of the
@@ -242,27 +204,6 @@ TEST_F(BuiltinTest, TrigonometricSeries)
                 {std::cos(2.0f), std::sin(2.0f), std::sin(2.0f), std::sin(2.0f)}, 1e-6f, "sincos");
 }
 
-TEST_F(BuiltinTest, InterpolationMembers)
-{
-    std::vector<float> na = {1, 0, 0, 1}, nb = {0, 1, 0, 1}, wa = {0.25f, 0.25f, 0.25f, 0.25f},
-                       wb = {0.75f, 0.75f, 0.75f, 0.75f};
-    Parameters p = {{"a", na}, {"b", nb}, {"k", wa}, {"M", kM}};
-    std::vector<float> blend(4), lerp(4);
-    for (size_t i = 0; i < 4; i++) {
-        blend[i] = na[i] * wa[i] + nb[i] * wb[i];
-        lerp[i] = na[i] + (nb[i] - na[i]) * wa[i];
-    }
-    AsmVector normal = times(blend, kM, 3);
-    normal[3] = 0;
-    // The second weight is 1 - wa, through the complement of k.
-    expect_near(vertex("oPos=normal_interpolation(a,b,k,1-k,M);", p), normal, 1e-6f, "normal_interpolation");
-    expect_near(vertex("oPos=interpolation(a,b,k,1-k,M);", p), times(blend, kM, 4), 1e-6f, "interpolation");
-    AsmVector normal_lerp = times(lerp, kM, 3);
-    normal_lerp[3] = 0;
-    expect_near(vertex("oPos=normal_interpolate(a,b,k,M);", p), normal_lerp, 1e-6f, "normal_interpolate");
-    expect_near(vertex("oPos=interpolate(a,b,k,M);", p), times(lerp, kM, 4), 1e-6f, "interpolate");
-}
-
 TEST_F(BuiltinTest, ExtremesPlanesAndComparisons)
 {
     Parameters p = {{"a", kA}, {"b", kB}};
@@ -282,19 +223,6 @@ TEST_F(BuiltinTest, ExtremesPlanesAndComparisons)
     expect_near(vertex("oPos=sge(a+b,a*b);", p), sum_ge, 1e-6f, "sge of two expressions");
     expect_near(vertex("oPos=equation(a,b);", p), splat(-dot3(kA, kB)), 1e-6f, "equation");
     expect_near(vertex("oPos=plane(a,b);", p), splat(dot3(kA, kB) + kB[3]), 1e-6f, "plane");
-}
-
-TEST_F(BuiltinTest, OperatorsByValue)
-{
-    Parameters p = {{"a", kA}, {"b", kB}, {"M", kM}};
-    AsmVector cross = {kA[1] * kB[2] - kA[2] * kB[1], kA[2] * kB[0] - kA[0] * kB[2], kA[0] * kB[1] - kA[1] * kB[0], 0};
-    expect_near(vertex("x=a^b; oPos=x; oPos.w=SCALAR_ZERO;", p), cross, 1e-6f, "cross");
-    expect_near(vertex("oPos=a/b;", p), {kA[0] / kB[3], kA[1] / kB[3], kA[2] / kB[3], kA[3] / kB[3]}, 1e-5f, "divide");
-    expect_near(vertex("oPos=a*4M;", p), times(kA, kM, 4), 1e-5f, "matrix");
-    expect_near(vertex("x=a-b-a*b; oPos=x;", p),
-                {kA[0] - kB[0] - kA[0] * kB[0], kA[1] - kB[1] - kA[1] * kB[1], kA[2] - kB[2] - kA[2] * kB[2],
-                 kA[3] - kB[3] - kA[3] * kB[3]},
-                1e-6f, "chain");
 }
 
 // ---- forms ----------------------------------------------------------------------------------------
@@ -337,22 +265,6 @@ TEST_F(BuiltinTest, ExpressionForms)
     EXPECT_EQ(vertex_lines("MODEL3", "x=sample.xyz(0,iTexture0); oPos=x;").front(), "r1 = tex2D(s0, i.v7.xy);");
     // clamp has one text in every form; the assembler's effect compiler refuses it.
     EXPECT_EQ(vertex_lines("All", "x=clamp(a,b,k); oPos=x;"), (Lines{"r0 = clamp( c0 , c1 , c2 )", "mov oPos,r0"}));
-}
-
-TEST_F(BuiltinTest, AssemblerForms)
-{
-    // rsq writes a fresh temporary (after the one its argument may need), which the statement moves.
-    EXPECT_EQ(vertex_lines("All", "x=rsq(a.x); oPos=x;"), (Lines{"rsq r2,c0.x", "mov r0,r2", "mov oPos,r0"}));
-    EXPECT_EQ(vertex_lines("All", "x=abs(a); oPos=x;"), (Lines{"max r0,c0,-c0", "mov oPos,r0"}));
-    EXPECT_EQ(vertex_lines("All", "x=normal_interpolation(a,b,k,k,M); oPos=x;"),
-              (Lines{"mul r1.xyz,c0,c2", "mad r1.xyz,c1,c2,r1", "m3x3 r0.xyz,r1,c3", "mov r0.w,c8.x", "mov oPos,r0"}));
-    EXPECT_EQ(vertex_lines("All", "x=interpolation(a,b,k,k,M); oPos=x;"),
-              (Lines{"mul r1,c0,c2", "mad r1,c1,c2,r1", "m4x4 r0,r1,c3", "mov oPos,r0"}));
-    // A width error: a four-component argument into one component.
-    compile("All", "[POSITION] oPos.x=exp2(a);");
-    EXPECT_EQ(c->modifier_error, 1);
-    // A dot that selects nothing reads the fourth component, as no selection does.
-    EXPECT_EQ(vertex_lines("All", "x=rsq(a.); oPos=x;"), (Lines{"rsq r2,c0.w", "mov r0,r2", "mov oPos,r0"}));
 }
 
 TEST_F(BuiltinTest, PixelShader14Sampling)

@@ -76,18 +76,6 @@ TEST_F(CompileTest, SmallestScriptMakesAnEffectWithTechniqueT0)
     EXPECT_EQ(flags, SHADER_OBJECT_EFFECT_READY);
 }
 
-TEST_F(CompileTest, CompiledReleasedAndCompiledAgain)
-{
-    for (int round = 0; round < 2; round++) {
-        ASSERT_EQ(compile(kSmallest), "");
-        shader_release_object(&object);
-        EXPECT_EQ(effect, nullptr);
-        EXPECT_EQ(compiler, nullptr);
-        EXPECT_EQ(flags, 0u);
-    }
-    EXPECT_EQ(gpu_headless_live_resources(), 0);
-}
-
 TEST_F(CompileTest, AFailedCompileIsNeverReportedAsSuccessLater)
 {
     const char *broken = "[TECHNIQUE] All\n[PASS0]\n[POSITION]\noPos=iPos;\njunk;\n";
@@ -124,18 +112,6 @@ TEST_F(CompileTest, FailureMessages)
     compile("[TECHNIQUE] All [PASS0] [POSITION] x;");
     EXPECT_EQ(g_logged, (std::vector<std::string>{"Syntax error in line : 0 : \"x\""}));
     EXPECT_EQ(compile(nullptr), "ERROR: no shader script");
-}
-
-TEST_F(CompileTest, HlslIsRefusedByTheDeviceWithAMessage)
-{
-    std::string report = compile("[TECHNIQUE] MODEL3 [PASS0] [POSITION] oPos=iPos;\n"
-                                 "[TECHNIQUE] All Cards [PASS0] [POSITION] oPos=iPos;\n");
-    EXPECT_EQ(report.rfind("Error in line (owner script) : ", 0), 0u);
-    EXPECT_NE(report.find("HLSL is not supported"), std::string::npos);
-    // The numbered effect text follows the device's messages.
-    EXPECT_NE(report.find("\r\n\n0001\t\r\n0002\tfloat4 trigo_mod = {"), std::string::npos) << report;
-    EXPECT_EQ(effect, nullptr);
-    EXPECT_EQ(flags, 0u);
 }
 
 TEST_F(CompileTest, AssemblerTheDeviceRefusesMapsToItsSection)

@@ -19,15 +19,6 @@ protected:
     }
 };
 
-TEST_F(NormaliseTest, OneStatementPerLine)
-{
-    EXPECT_EQ(normalise("tmp = iPos*4WORLD;\r\n\toPos=tmp*4VIEWPROJ; oDiffuse=one;\r\n"),
-              "tmp=iPos*4WORLD\noPos=tmp*4VIEWPROJ\noDiffuse=one\n");
-    EXPECT_EQ(normalise("a += b; c -= 2;"), "a=a+b\nc=c-2\n");
-    EXPECT_EQ(normalise("x.xy+=f(a,b)-c;;"), "x.xy=x.xy+f(a,b)-c\n");
-    EXPECT_EQ(normalise(""), "");
-}
-
 TEST_F(NormaliseTest, IfElseBecomesSelects)
 {
     EXPECT_EQ(normalise("if(x>0.5)y=1; else y=0;"),
@@ -44,13 +35,6 @@ TEST_F(NormaliseTest, IfElseBecomesSelects)
     EXPECT_EQ(normalise("if(a>b)c+=d; if(e<=f){g-=1;}"),
               "r11.x=sge(a,b)\nr11.y=slt(a,b)\nr10=(c+d)*r11.x\nr9=(c)*r11.y\nc=r10+r9\n"
               "r11.x=sge(f,e)\nr11.y=slt(f,e)\nr10=(g-1)*r11.x\nr9=(g)*r11.y\ng=r10+r9\n");
-}
-
-TEST_F(NormaliseTest, HlslModeUsesItsWorkRegisters)
-{
-    shader_set_work_registers(true);
-    EXPECT_EQ(normalise("if(x>0.5)y=1; else y=0;"),
-              "r31.x=sge(x,0.5)\nr31.y=slt(x,0.5)\nr30=(1)*r31.x\nr29=(0)*r31.y\ny=r30+r29\n");
 }
 
 TEST_F(NormaliseTest, FlowStatements)
@@ -74,79 +58,6 @@ TEST_F(NormaliseTest, BlocksThatCannotBeLoweredAreRefused)
     EXPECT_EQ(normalise("if(a>b){x=1;"), "NULL");
     EXPECT_EQ(normalise("if(a>){x=1;}"), "NULL");
     EXPECT_EQ(normalise("if(a>b){x=1;}else if(c>d){x=2;}"), "NULL");
-}
-
-TEST_F(NormaliseTest, SectionEndsBeforeTheNextHeader)
-{
-    const char *script = "oPos=a;[SHADER]\nr0=t0;";
-    int position = 0;
-    char *text = shader_normalise_statements(script, &position);
-    EXPECT_STREQ(text, "oPos=a\n");
-    EXPECT_STREQ(script + position, "[SHADER]\nr0=t0;");
-    free(text);
-
-    // A last statement without its ";" still ends at a header that starts a line.
-    script = "x=1\r\n  [RENDER_STATE]\r\nCULL NONE";
-    position = 0;
-    text = shader_normalise_statements(script, &position);
-    EXPECT_STREQ(text, "x=1\n");
-    EXPECT_STREQ(script + position, "[RENDER_STATE]\r\nCULL NONE");
-    free(text);
-
-    // An index at the start of a statement is not a header.
-    EXPECT_EQ(normalise("x=c[2];"), "x=c[2]\n");
-}
-
-TEST_F(NormaliseTest, StepFunctionsOnTheirOwn)
-{
-    char *braced = shader_brace_if_else("if(f(a)>b)c=d;}elsey=0;if(a){b=c;}");
-    EXPECT_STREQ(braced, "if(f(a)>b){c=d;};}else{y=0;};if(a){b=c;};");
-    free(braced);
-    char *expanded = shader_expand_compound_assignment("a+=b;c=d;e-=f");
-    EXPECT_STREQ(expanded, "a=a+b;;c=d;e=e-f;;");
-    free(expanded);
-}
-
-TEST_F(NormaliseTest, FlowLabels)
-{
-    ShaderLabelList labels;
-    shader_label_flow_statements("x=1", &labels, 1);
-    shader_label_flow_statements("break", &labels, 0);
-    shader_label_flow_statements("x=2", &labels, 0);
-    shader_label_flow_statements("junk", &labels, 1);
-    shader_label_flow_statements("discard", &labels, 1);
-    ASSERT_EQ(labels.count, 3);
-    EXPECT_STREQ(labels.first->name, "x");
-    EXPECT_STREQ(labels.first->then_value, "1");
-    EXPECT_STREQ(labels.first->else_value, "2");
-    EXPECT_STREQ(labels.first->next->name, "bk1");
-    EXPECT_EQ(labels.first->next->branch, 0u);
-    EXPECT_STREQ(labels.last->name, "di2");
-    EXPECT_STREQ(labels.last->discard_word, "discard");
-    shader_label_list_free(&labels);
-}
-
-TEST_F(NormaliseTest, MacrosBecomeRecords)
-{
-    const char *section = "M(a,b)\r\n{\r\n  x = a;\r\n  y = b;\r\n}\r\n\r\n"
-                          "N(p){ if(p>0){q=1;} r=q; }\r\n"
-                          "[FUNCTIONS]\r\n";
-    int position = 0;
-    char *text = shader_normalise_lines(section, &position);
-    ASSERT_NE(text, nullptr);
-    EXPECT_STREQ(section + position, "[FUNCTIONS]\r\n");
-    EXPECT_EQ(shader_parse_macros(c, text), 1);
-    free(text);
-
-    ASSERT_EQ(c->macros.count, 2);
-    const ShaderMacro &m = c->macros.first->value;
-    EXPECT_STREQ(m.name, "M");
-    EXPECT_STREQ(m.params, "a,b");
-    EXPECT_STREQ(m.body, "x=a\ny=b\n");
-    const ShaderMacro &n = c->macros.last->value;
-    EXPECT_STREQ(n.name, "N");
-    EXPECT_STREQ(n.params, "p");
-    EXPECT_STREQ(n.body, "\nr11.x=sge(p,0)\nr11.y=slt(p,0)\nr10=(1)*r11.x\nr9=(q)*r11.y\nq=r10+r9\nr=q\n");
 }
 
 TEST_F(NormaliseTest, OversizedMacroIsACapacityError)

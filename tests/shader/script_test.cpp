@@ -117,49 +117,11 @@ const char *const kTechniques = "[DEFINES] MATRIX M;\n"
                                 "[TECHNIQUE] Multitexture [PASS0] [POSITION] oPos=iPos*3M;\n"
                                 "[TECHNIQUE] All Cards [PASS0] [POSITION] oPos=M;\n";
 
-TEST_F(ScriptTest, TechniqueChoiceForEveryCombinationOfCaps)
-{
-    for (uint32_t bits = 0; bits < 16; bits++) {
-        uint32_t options = kEffect | (bits & 1 ? kMultitexture : 0) | (bits & 2 ? kDot3 : 0) |
-                           (bits & 4 ? kPs14 : 0) | (bits & 8 ? kPs20 : 0);
-        int expected = (bits & 8) ? 0 : (bits & 6) == 6 ? 1 : (bits & 1) ? 2 : 3;
-        ASSERT_NE(compile(kTechniques, options), "") << bits;
-        EXPECT_EQ(c->technique_index, expected) << bits;
-        EXPECT_EQ(c->model2, expected == 0) << bits;
-        std::string version = expected == 0 ? "vs.2.x" : "vs.1.1";
-        EXPECT_NE(std::string(text).find(version), std::string::npos) << bits;
-    }
-}
-
 TEST_F(ScriptTest, NoTechniqueFitsIsAFailure)
 {
     EXPECT_EQ(compile("[TECHNIQUE] SHADERS [PASS0] [POSITION] oPos=iPos;", kEffect | kMultitexture), "");
     EXPECT_EQ(c->no_technique, 1);
     EXPECT_EQ(c->syntax_error, 0);
-}
-
-TEST_F(ScriptTest, Model3AnywhereMakesTheScriptHlsl)
-{
-    const char *script = "[TECHNIQUE] MODEL3 [PASS0] [POSITION] oPos=iPos;\n"
-                         "[TECHNIQUE] All Cards [PASS0] [POSITION] oPos=iPos;\n";
-    std::string effect = compile(script, kEffect | kPs14);
-    EXPECT_EQ(c->technique_index, 1);
-    EXPECT_EQ(c->hlsl_mode, 1);
-    EXPECT_EQ(c->model2, 0);
-    EXPECT_NE(effect.find("VertexShader = compile vs_3_0 RenderPassVS0();"), std::string::npos);
-    EXPECT_NE(effect.find("  o.p0 = i.v0;\n"), std::string::npos);
-
-    // The pre-scan compares the header exactly: a lower-case one leaves assembler mode.
-    effect = compile("[technique] MODEL3 [PASS0] [POSITION] oPos=iPos;\n"
-                     "[technique] All Cards [PASS0] [POSITION] oPos=iPos;\n",
-                     kEffect | kPs14);
-    EXPECT_EQ(c->technique_index, 1);
-    EXPECT_EQ(c->hlsl_mode, 0);
-    EXPECT_NE(effect.find("mov oPos,v0"), std::string::npos);
-
-    // MODEL3NOFLOW compiles without the flow-control preference.
-    compile("[TECHNIQUE] MODEL3NOFLOW [PASS0] [POSITION] oPos=iPos;", kEffect | kAllCaps);
-    EXPECT_EQ(c->effect_flags, 0u);
 }
 
 TEST_F(ScriptTest, DefinesAndBuiltinConstants)
@@ -208,31 +170,6 @@ TEST_F(ScriptTest, BadDeclarationsAndTooManyTechniques)
     EXPECT_STREQ(c->capacity_error, "Too many techniques");
 }
 
-TEST_F(ScriptTest, CommentsKeepTheirLineBreaks)
-{
-    char *stripped = shader_strip_comments("a=b; // c\r\n# d\nx/y#z\n//");
-    EXPECT_STREQ(stripped, "a=b; \r\n\nx/y\n");
-    free(stripped);
-}
-
-TEST_F(ScriptTest, PassesOfOneTechnique)
-{
-    const char *script = "[TECHNIQUE] All\n"
-                         "[PASS0] [POSITION] oPos=iPos; [RENDER_STATE] CULL NONE\n"
-                         "[PASS1] [POSITION] oPos=-iPos; [RENDER_STATE] CULL CW\n"
-                         "[TECHNIQUE] All [PASS0] [POSITION] oPos=iPos;\n";
-    std::string effect = compile(script, kEffect);
-    size_t p0 = effect.find("PASS P0"), p1 = effect.find("PASS P1");
-    ASSERT_NE(p1, std::string::npos);
-    EXPECT_LT(effect.find("CullMode = None;"), p1);
-    EXPECT_GT(effect.find("CullMode = Cw;"), p1);
-    EXPECT_GT(effect.find("mov oPos,-v0"), p1);
-    EXPECT_LT(p0, p1);
-    // A section that fails to parse keeps its message and fails the compile.
-    EXPECT_EQ(compile("[TECHNIQUE] All [PASS0] [RENDER_STATE] CULL SIDEWAYS [POSITION] oPos=iPos;", kEffect), "");
-    EXPECT_STREQ(c->rs_error, "Error: RS:'SIDEWAYS'");
-}
-
 // A model-2 pass with vertex and pixel functions, a macro of two arguments and a sampled texture.
 const char *const kFunctions = "[VERTEXFORMAT] XYZ NORMAL DIFFUSE TEX0\n"
                                "[DEFINES] MATRIX WVP; VECTOR LightDir; PSCONST tint=1,0.5,0.25,1; TEXTURE Decal;\n"
@@ -253,84 +190,6 @@ const char *const kFunctions = "[VERTEXFORMAT] XYZ NORMAL DIFFUSE TEX0\n"
                                "float4 shade(vec4 c) { e = c*tint; e }\n"
                                "[SHADER] Out=shade(Diffuse);\n"
                                "[RENDER_STATE] TEXTURE[0] Decal\n";
-
-TEST_F(ScriptTest, EachPassCallsItsOwnFunctions)
-{
-    const char *script = "[VERTEXFORMAT] XYZ\n[DEFINES] VECTOR a;\n[TECHNIQUE] MODEL2X\n"
-                         "[PASS0]\n[FUNCTIONS]\nfloat4 f(vec4 x) { y = x*a; y }\n[POSITION] oPos=f(iPos);\n"
-                         "[PASS1]\n[FUNCTIONS]\nfloat4 f(vec4 x) { y = x+a; y }\n[POSITION] oPos=f(iPos);\n";
-    std::string effect = compile(script, kEffect | kAllCaps);
-    ASSERT_NE(effect, "") << c->error_statement;
-    size_t p1 = effect.find("PASS P1");
-    ASSERT_NE(p1, std::string::npos);
-    std::string second = effect.substr(effect.find("vs.2.x", p1));
-    second = second.substr(0, second.find("};"));
-    // The second pass's program holds its own subroutine alone, under the first label.
-    EXPECT_NE(second.find("call l0\n"), std::string::npos) << second;
-    EXPECT_NE(second.find("label l0\n      add "), std::string::npos) << second;
-    EXPECT_EQ(second.find("mul "), std::string::npos) << second;
-    EXPECT_EQ(second.find("label l1"), std::string::npos) << second;
-}
-
-TEST_F(ScriptTest, UserFunctionsAndMacrosInAssembler)
-{
-    std::string effect = compile(kFunctions, kEffect | kAllCaps);
-    ASSERT_NE(effect, "") << c->error_statement;
-    size_t vs = effect.find("vs.2.x");
-    ASSERT_NE(vs, std::string::npos);
-    EXPECT_EQ(effect.substr(vs, effect.find("};", vs) - vs),
-              "vs.2.x\n"
-              "      dcl_position v0\n"
-              // NORMAL and DIFFUSE each have their own register
-              "      dcl_normal v1\n"
-              "      dcl_color0 v2\n"
-              "      dcl_texcoord0 v3\n"
-              "      m4x4 oPos,v0,c0\n"
-              // the arguments go into the subroutine's parameter registers; its result leaves r11 at once
-              "      mov r1.xyz,v1.xyz\n"
-              "      mov r2.xyz,c4.xyz\n"
-              "      call l0\n"
-              "      mov r0,r11\n"
-              "      mul oD0,r0,v2\n"
-              "      mov oD0.w,c6.z\n"
-              // the macro's parameters take its arguments
-              "      mov r0,v3\n"
-              "      mov r1,c7.w\n"
-              "      mul r2,r0,r1\n"
-              "      mov oT0,r2\n"
-              "      ret\n"
-              "      label l0\n"
-              // the subroutine's own variable keeps clear of the registers the program uses
-              "      dp3 r3,r1,r2\n"
-              "      mov r11,r3\n"
-              "      ret\n"
-              "    ");
-    size_t ps = effect.find("ps.2.x");
-    ASSERT_NE(ps, std::string::npos);
-    EXPECT_EQ(effect.substr(ps, effect.find("};", ps) - ps),
-              "ps.2.x\n"
-              "      \n"
-              "      def  c0, 1.00000000f,0.50000000f,0.25000000f,1.00000000f\n"
-              "      def  c1, -1.5500992e-006f, -2.1701389e-005f,  0.0026041667f, 0.00026041668f\n"
-              "      def  c2, -0.020833334f, -0.12500000f, 1.0f, 0.50000000f\n"
-              "      def  c3, 0.5f,0.5f,0.5f,0.0f\n"
-              "      \n"
-              "      dcl v0\n"
-              "      dcl t0\n"
-              "      \n"
-              "      dcl_2d s0\n"
-              "      \n"
-              "      mov r1,v0\n"
-              "      call l0\n"
-              "      mov r0,r11\n"
-              "      mov oC0,r0\n"
-              "      ret\n"
-              "      label l0\n"
-              "      mul r2,r1,c0\n"
-              "      mov r11,r2\n"
-              "      ret\n"
-              "    ");
-}
 
 TEST_F(ScriptTest, UserFunctionsAndMacrosInHlsl)
 {
@@ -433,20 +292,6 @@ TEST_F(ScriptTest, MacroArgumentsSplitAtTopLevelCommas)
     EXPECT_LT(c->effect_lines.count, 10000);
 }
 
-TEST_F(ScriptTest, PixelShader14Pass)
-{
-    const char *script = "[DEFINES] PSCONST tint=1,0.5,0.25,1; TEXTURE Decal;\n"
-                         "[TECHNIQUE] SHADERS [PASS0] [POSITION] oPos=iPos; [MAPPING0] oTexture0=iTexture0;\n"
-                         "[SHADER] r1=tint; r0=r1*Diffuse;\n";
-    std::string effect = compile(script, kEffect | kPs14);
-    size_t ps = effect.find("ps.1.4");
-    ASSERT_NE(ps, std::string::npos);
-    EXPECT_EQ(effect.substr(ps, effect.find("}", ps) - ps),
-              "ps.1.4\n      \n      def  c0, 1.00000000f,0.50000000f,0.25000000f,1.00000000f\n      \n"
-              "      mov r1,c0\n      mul r0,r1,v0\n    ");
-    EXPECT_EQ(c->pixel_shader_used, 1);
-}
-
 TEST_F(ScriptTest, GlProgramText)
 {
     const char *xyz = "[VERTEXFORMAT] XYZ [DEFINES] MATRIX M;\n[TECHNIQUE] MODEL2X [PASS0] [POSITION] oPos=iPos*4M;";
@@ -484,13 +329,6 @@ TEST_F(ScriptTest, GlProgramText)
     EXPECT_NE(arb.find("PARAM M[4] = { program.env[0..3] };\n"), std::string::npos);
     EXPECT_NE(arb.find("DP4 oPos.x,iPos,M[0];\nDP4 oPos.y,iPos,M[1];\n"), std::string::npos);
     EXPECT_EQ(arb.substr(arb.size() - 4), "END\n");
-}
-
-TEST_F(ScriptTest, ReleaseOfANeverCompiledCompilerFreesNothing)
-{
-    shader_release_compiler(c);
-    EXPECT_EQ(c->effect_lines.count, 0);
-    EXPECT_EQ(c->const_register_count, 0);
 }
 
 } // namespace

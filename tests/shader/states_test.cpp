@@ -61,16 +61,6 @@ TEST_F(StatesTest, TableLayout)
     EXPECT_EQ(values, 72);
 }
 
-TEST_F(StatesTest, EveryKeywordBecomesItsOwnStateLine)
-{
-    // Each keyword parsed alone is written back under its own name: no two keywords share a word.
-    for (const RenderStateKeyword *k = g_render_state_keywords; k->keyword; k++) {
-        if (!k->d3d_name) continue;
-        std::string text = std::string(k->keyword) + " TRUE";
-        EXPECT_EQ(parse_and_write(text.c_str()), (Lines{std::string(k->d3d_name) + " = True;", ""})) << k->keyword;
-    }
-}
-
 TEST_F(StatesTest, ValuesAndHexadecimal)
 {
     EXPECT_EQ(parse_and_write("CULL NONE"), (Lines{"CullMode = None;", ""}));
@@ -95,18 +85,6 @@ TEST_F(StatesTest, ValuesAndHexadecimal)
     EXPECT_STREQ(shader_rs_value_name(499), nullptr);
     EXPECT_STREQ(shader_rs_is_value_keyword("STENCIL"), "");
     EXPECT_STREQ(shader_rs_is_value_keyword("stencil"), nullptr);
-}
-
-TEST_F(StatesTest, UnknownWords)
-{
-    // Not a state keyword: skipped, and so is its value word.
-    EXPECT_EQ(parse_and_write("FOG LINEAR CULL CW"), (Lines{"CullMode = Cw;", ""}));
-    // A value that is neither a value word nor hexadecimal fails the section; parsing goes on.
-    shader_rs_reset_states(&g_shader_rs_block);
-    EXPECT_EQ(parse("CULL SIDEWAYS BLEND TRUE ZFUNC NOWHERE"), 0);
-    EXPECT_STREQ(g_shader_rs_error, "Error: RS:'NOWHERE'");
-    EXPECT_EQ(g_shader_rs_block.words[68], 508u);
-    EXPECT_EQ(g_shader_rs_block.words[80], SHADER_RS_UNDEFINED);
 }
 
 TEST_F(StatesTest, SectionEndsAtHeaderOrMissingValue)
@@ -143,51 +121,6 @@ TEST_F(StatesTest, TextureBindings)
     parse("TEXTURE[0] Decal MAG[0] LINEAR ADDRESSU[0] CLAMP");
     c->hlsl_mode = 1;
     EXPECT_EQ(write(), (Lines{"AddressU[0] = Clamp;", ""}));
-}
-
-TEST_F(StatesTest, EmptyBlockWritesOnlyTheEndLine)
-{
-    EXPECT_EQ(write(), (Lines{""}));
-}
-
-TEST_F(StatesTest, Presets)
-{
-    EXPECT_EQ(parse_and_write("STENCIL INCREMENT"),
-              (Lines{"StencilRef = 0x1;", "StencilMask = 0xffffffff;", "StencilWriteMask = 0xffffffff;",
-                     "StencilPass = Incr;", ""}));
-    EXPECT_EQ(parse_and_write("STENCIL NOT_ZERO"),
-              (Lines{"StencilRef = 0x0;", "StencilFunc = NotEqual;", "StencilPass = Replace;", ""}));
-    EXPECT_EQ(parse_and_write("RENDERTARGET RENDER STENCIL EQUAL_ONE"),
-              (Lines{"StencilRef = 0x1;", "StencilFunc = Equal;", "StencilPass = Replace;", "StencilEnable = False;",
-                     "ShadeMode = Gouraud;", ""}));
-    Lines twosided = parse_and_write("RENDERTARGET TWOSIDED");
-    ASSERT_EQ(twosided.size(), 19u);
-    EXPECT_EQ(twosided[0], "AlphaBlendEnable = True;");
-    EXPECT_EQ(twosided[8], "TwoSidedStencilMode = True;");
-    EXPECT_EQ(twosided[13], "Ccw_StencilPass = Decr;");
-    EXPECT_EQ(twosided[17], "CullMode = None;\n");
-    EXPECT_EQ(parse_and_write("RENDERTARGET ZBUFFER"),
-              (Lines{"AlphaBlendEnable = True;", "SrcBlend = Zero;", "DestBlend = One;", "ZWriteEnable = True;", ""}));
-    EXPECT_EQ(parse_and_write("STENCIL MODULATE RENDERTARGET TRUE"), (Lines{""}));
-}
-
-TEST_F(StatesTest, StoredBlocksPerTechniqueAndPass)
-{
-    parse("CULL NONE");
-    ASSERT_EQ(shader_rs_store_block(c, 3, 2), 1);
-    EXPECT_EQ(c->render_states[14].words[80], 514u);
-    shader_rs_reset_states(&g_shader_rs_block);
-    ASSERT_EQ(shader_rs_load_block(c, 3, 2), 1);
-    EXPECT_EQ(g_shader_rs_block.words[80], 514u);
-
-    EXPECT_EQ(shader_rs_store_block(c, 4, 0), 0);
-    EXPECT_STREQ(c->capacity_error, "Too many techniques");
-    EXPECT_EQ(shader_rs_load_block(c, 0, 4), 0);
-    EXPECT_EQ(shader_rs_store_block(c, -1, 0), 0);
-
-    shader_rs_reset_all(c);
-    EXPECT_EQ(c->render_states[14].words[80], SHADER_RS_UNDEFINED);
-    EXPECT_EQ(g_shader_rs_block.words[80], SHADER_RS_UNDEFINED);
 }
 
 TEST_F(StatesTest, OverlongWordIsACapacityError)

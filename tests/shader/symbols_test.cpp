@@ -5,46 +5,6 @@ namespace {
 
 using SymbolTest = CompilerTest;
 
-TEST_F(SymbolTest, ConstantsTakeRegistersBySlot)
-{
-    ASSERT_EQ(shader_add_constant(c, dup("M"), 1), 1);
-    ASSERT_EQ(shader_add_constant(c, dup("V"), 2), 1);
-    EXPECT_EQ(c->const_register_count, 5);
-    for (int slot = 1; slot <= 3; slot++) EXPECT_EQ(c->const_names[slot], nullptr);
-    EXPECT_EQ(c->const_types[0], 1u);
-
-    EXPECT_STREQ(shader_find_constant(c, "V"), "V");
-    EXPECT_EQ(c->last_found_index, 4);
-    EXPECT_EQ(c->last_found_registers, 1);
-    EXPECT_STREQ(shader_find_constant(c, "M"), "M");
-    EXPECT_EQ(c->last_found_index, 0);
-    EXPECT_EQ(c->last_found_registers, 4);
-
-    // A miss leaves the last lookup's results; the setter then stores nothing.
-    EXPECT_EQ(shader_find_constant(c, "m"), nullptr);
-    EXPECT_EQ(c->last_found_index, 0);
-    EXPECT_EQ(shader_set_constant_text(c, "missing", dup("1,2,3,4")), 0);
-    EXPECT_EQ(c->const_texts[0], nullptr);
-}
-
-TEST_F(SymbolTest, ArraysAndRedeclarations)
-{
-    shader_add_constant(c, dup("W"), 3);
-    ASSERT_EQ(shader_add_constant_array(c, 48, 1, dup("PALETTE")), 1);
-    EXPECT_EQ(c->const_types[1], (48u << 16) + 1);
-    EXPECT_EQ(c->const_register_count, 193);
-    shader_find_constant(c, "PALETTE");
-    EXPECT_EQ(c->last_found_index, 1);
-    EXPECT_EQ(c->last_found_registers, 4);
-
-    shader_add_constant(c, dup("W"), 2);
-    shader_find_constant(c, "W");
-    EXPECT_EQ(c->last_found_index, 193);
-    EXPECT_EQ(shader_set_constant_text(c, "W", dup("a")), 193);
-    EXPECT_EQ(shader_set_constant_text(c, "W", dup("b")), 193); // the older text is freed
-    EXPECT_STREQ(c->const_texts[193], "b");
-}
-
 TEST_F(SymbolTest, PixelLookupsDifferOnlyInRegisterCount)
 {
     shader_add_pixel_constant(c, dup("P"));
@@ -88,54 +48,6 @@ TEST_F(SymbolTest, TablesRefuseToOverflow)
     EXPECT_EQ(d->register_map.count, 32);
     shader_free_tables(d);
     delete d;
-}
-
-TEST_F(SymbolTest, NameMapsLastEntryWinsAndHlslFunctionsUseArguments)
-{
-    shader_name_map_add(c, &c->input_map, "iPos", "v0");
-    shader_name_map_add(c, &c->input_map, "iPos", "i.v0");
-    EXPECT_STREQ(shader_find_input_name(c, "iPos")->to, "i.v0");
-    EXPECT_EQ(shader_find_input_name(c, "ipos"), nullptr);
-
-    shader_name_map_add(c, &c->register_map, "Diffuse", "i.v0");
-    shader_name_map_add(c, &c->pixel_argument_map, "Diffuse", "iv0");
-    EXPECT_STREQ(shader_find_register_name(c, "Diffuse")->to, "i.v0");
-    c->in_hlsl_function = 1;
-    EXPECT_STREQ(shader_find_register_name(c, "Diffuse")->to, "i.v0"); // assembler mode
-    c->hlsl_mode = 1;
-    EXPECT_STREQ(shader_find_register_name(c, "Diffuse")->to, "iv0");
-}
-
-TEST_F(SymbolTest, TemporariesLowestFirst)
-{
-    EXPECT_EQ(shader_alloc_temp(c), 0);
-    EXPECT_EQ(shader_alloc_scratch_temp(c), 1);
-    EXPECT_EQ(shader_alloc_temp(c), 1); // held as scratch, not in use: a variable may take it
-    EXPECT_EQ(shader_alloc_scratch_temp(c), 2);
-    c->temp_scratch[3] = SHADER_TEMP_RESERVED;
-    EXPECT_EQ(shader_alloc_scratch_temp(c), 4);
-    EXPECT_EQ(shader_alloc_temp(c), 2);
-    EXPECT_EQ(shader_alloc_temp(c), 4);
-    EXPECT_EQ(shader_alloc_temp(c), 5);
-
-    // Scratch temporaries live for one statement; reserved and in-use marks stay.
-    c->variable_count = 7;
-    shader_release_scratch_temps(c);
-    EXPECT_EQ(c->statement_variable_mark, 7);
-    EXPECT_EQ(c->temp_scratch[1], 0);
-    EXPECT_EQ(c->temp_scratch[4], 0);
-    EXPECT_EQ(c->temp_scratch[3], SHADER_TEMP_RESERVED);
-    EXPECT_EQ(c->temp_in_use[4], 1);
-    EXPECT_EQ(shader_alloc_scratch_temp(c), 6);
-
-    // Variables and temporaries end with their section.
-    ShaderSymbol symbol = {};
-    shader_symbol_list_append(&c->variables, symbol, "x");
-    shader_clear_locals(c);
-    EXPECT_EQ(c->variables.count, 0);
-    EXPECT_EQ(c->variable_count, 0);
-    EXPECT_EQ(c->temp_scratch[3], 0);
-    EXPECT_EQ(shader_alloc_temp(c), 0);
 }
 
 TEST_F(SymbolTest, ExhaustedTemporariesAreAnError)

@@ -24,56 +24,6 @@ std::vector<std::string> read_all(const char *text, Reader reader)
 
 using Pieces = std::vector<std::string>;
 
-TEST(ShaderText, SearchesOnEmptyAndMissing)
-{
-    EXPECT_EQ(str_index_of_char('a', ""), -1);
-    EXPECT_EQ(str_index_of_char(0, "abc"), -1);
-    EXPECT_EQ(str_index_of_char('c', "abcc"), 2);
-    EXPECT_EQ(str_index_of_char('z', "abc"), -1);
-
-    EXPECT_EQ(str_has_substring("", ""), 1);
-    EXPECT_EQ(str_has_substring("abc", ""), 1);
-    EXPECT_EQ(str_has_substring("", "a"), 0);
-    EXPECT_EQ(str_has_substring("ab", "abc"), 0);
-    EXPECT_EQ(str_has_substring("START_BLOC", "BLOC"), 1);
-    EXPECT_EQ(str_has_substring("START_BLOC", "bloc"), 0);
-
-    EXPECT_EQ(config_str_contains("", ""), 0);
-    EXPECT_EQ(config_str_contains("", "a"), 0);
-    EXPECT_EQ(config_str_contains("x", ""), 1);
-    EXPECT_EQ(config_str_contains("RenderPassVS0(", "RenderPassVS"), 1);
-    EXPECT_EQ(config_str_contains("RenderPassV", "RenderPassVS"), 0);
-}
-
-TEST(ShaderText, LongNeedlesAreComparedWhole)
-{
-    // A needle past 127 characters used to be compared through a 128-byte window.
-    std::string needle(200, 'n');
-    std::string text = "xx" + needle + "yy";
-    EXPECT_EQ(str_has_substring(text.c_str(), needle.c_str()), 1);
-    std::string differs_late = needle;
-    differs_late[150] = 'm';
-    EXPECT_EQ(str_has_substring(text.c_str(), differs_late.c_str()), 0);
-    EXPECT_EQ(config_str_contains(text.c_str(), differs_late.c_str()), 0);
-}
-
-TEST(ShaderText, PrefixesDigitsAndDots)
-{
-    EXPECT_TRUE(str_is_all_digits(""));
-    EXPECT_TRUE(str_is_all_digits("0123"));
-    EXPECT_FALSE(str_is_all_digits("12a"));
-    EXPECT_EQ(str_starts_with("saturate(x)", "sat"), 1);
-    EXPECT_EQ(str_starts_with("sa", "sat"), 0);
-    EXPECT_EQ(str_starts_with("abc", ""), 1);
-    EXPECT_EQ(str_is_prefix_of("sat", "saturate(x)"), 1);
-    EXPECT_EQ(str_is_prefix_of("saturate", "sat(x)"), 0);
-    EXPECT_EQ(str_count_dots("a.b.c"), 2);
-    EXPECT_EQ(str_count_dots(""), 0);
-    EXPECT_TRUE(str_is_digit_or_dot('.'));
-    EXPECT_TRUE(str_is_digit_or_dot('7'));
-    EXPECT_FALSE(str_is_digit_or_dot('-'));
-}
-
 TEST(ShaderText, TopLevelCommaAndSwizzleDot)
 {
     EXPECT_EQ(str_find_top_level_comma("max(a,b),c"), 8);
@@ -87,21 +37,6 @@ TEST(ShaderText, TopLevelCommaAndSwizzleDot)
     EXPECT_EQ(shader_find_swizzle_dot("i.x"), -1); // only from index 2 on
     EXPECT_EQ(shader_find_swizzle_dot("r0"), -1);
     EXPECT_EQ(shader_find_swizzle_dot(""), -1);
-}
-
-TEST(ShaderText, ParenthesisTests)
-{
-    EXPECT_TRUE(str_parentheses_balanced(")("));
-    EXPECT_FALSE(str_parentheses_balanced(""));
-    EXPECT_TRUE(str_parentheses_balanced("a[b(c)]"));
-    EXPECT_FALSE(str_parentheses_balanced("a[b(c)"));
-
-    EXPECT_TRUE(str_is_fully_parenthesised("(a+b)"));
-    EXPECT_TRUE(str_is_fully_parenthesised("("));
-    EXPECT_TRUE(str_is_fully_parenthesised("((a)"));
-    EXPECT_FALSE(str_is_fully_parenthesised("(a)+(b)"));
-    EXPECT_FALSE(str_is_fully_parenthesised("a"));
-    EXPECT_FALSE(str_is_fully_parenthesised(""));
 }
 
 TEST(ShaderText, NumberLiteralsAndSingleOperands)
@@ -138,31 +73,6 @@ TEST(ShaderText, InPlaceChanges)
     EXPECT_STREQ(out, "");
     str_copy_substring(-4, "abcdef", 2, out);
     EXPECT_STREQ(out, "");
-}
-
-TEST(ShaderText, WordReader)
-{
-    EXPECT_EQ(read_all("  a b", str_next_word), (Pieces{"a", "b"}));
-    EXPECT_EQ(read_all("a  ", str_next_word), (Pieces{"a", ""}));
-    EXPECT_EQ(read_all("", str_next_word), Pieces{});
-    // CR is part of a word; TAB and LF separate.
-    EXPECT_EQ(read_all("[PASS0]\r\n\tx", str_next_word), (Pieces{"[PASS0]\r", "x"}));
-
-    int position = 0;
-    str_next_word("ab cd", &position);
-    EXPECT_EQ(position, 3);
-    str_next_word("ab cd", &position);
-    EXPECT_EQ(position, 5);
-    EXPECT_EQ(str_next_word("ab cd", &position), nullptr);
-}
-
-TEST(ShaderText, LineReaderCountsLines)
-{
-    g_str_line_counter = 0;
-    EXPECT_EQ(read_all("one\r\ntwo\r\nthree\r\n", str_next_line), (Pieces{"one\r", "two\r", "three\r"}));
-    EXPECT_EQ(g_str_line_counter, 3);
-    EXPECT_EQ(read_all("a\n\nb", str_next_line), (Pieces{"a", "", "b"}));
-    EXPECT_EQ(g_str_line_counter, 6);
 }
 
 TEST(ShaderText, ItemAndArgumentReaders)

@@ -64,23 +64,6 @@ protected:
     }
 };
 
-TEST_F(TranslateTest, SmallestStandardScript)
-{
-    setup(false);
-    EXPECT_EQ(translate("tmp=iPos*4WORLD; oPos=tmp*4VIEWPROJ; oDiffuse=one;"),
-              (Lines{"m4x4 r0,v0,c0", "m4x4 oPos,r0,c4", "mov oD0,c8"}));
-    expect_clean();
-    EXPECT_EQ(c->const_used_end, 9);
-}
-
-TEST_F(TranslateTest, SmallestStandardScriptHlsl)
-{
-    setup(true);
-    EXPECT_EQ(translate("tmp=iPos*4WORLD; oPos=tmp*4VIEWPROJ; oDiffuse=one;"),
-              (Lines{"r0 = mul(i.v0,WORLD);", "o.p0 = mul(r0,VIEWPROJ);", "o.v0 = one;"}));
-    expect_clean();
-}
-
 // a r0, b r1, x r2, y r3, z r4: every target is declared before the first statement runs.
 const char *kAdditive = "a=iPos; b=iNorm; x=a+b; y=a-b-iTexture0; z=x+a*b; oPos=x+y+z;";
 
@@ -101,17 +84,6 @@ TEST_F(TranslateTest, AdditiveChainsAccumulateLeftToRight)
                                            "r3 = r3 - i.v7;", "r4 = r2;", "r5 = r0 * r1;", "r4 = r4 + r5;", "r5 = r2;",
                                            "r5 = r5 + r3;", "o.p0 = r5 + r4;"}));
     expect_clean();
-}
-
-TEST_F(TranslateTest, DestinationReadByItsExpression)
-{
-    setup(false);
-    // x = x+a*b: x is read, so the running value lives in a temporary until the last line.
-    EXPECT_EQ(translate("a=iPos; x=iNorm; x=x+a*a;"),
-              (Lines{"mov r0,v0", "mov r1,v3", "mov r2,r1", "mul r3,r0,r0", "add r1,r2,r3"}));
-    expect_clean();
-    // The same text on both sides writes nothing.
-    EXPECT_EQ(translate("a=iPos; a=a;"), (Lines{"mov r0,v0"}));
 }
 
 const char *kProducts = "a=iPos; b=iNorm; x=a*b; x.xyz=a.xyz*b.x; y=a.x*b.xy; z=a/b; w=a|b; v=a^b; a=a^b;";
@@ -140,12 +112,6 @@ TEST_F(TranslateTest, ProductsDivisionDotAndCross)
     expect_clean();
     // A destination with a swizzle takes the dot product in one line.
     EXPECT_EQ(translate("a=iPos; w.x=a|a.xyz;"), (Lines{"r0 = i.v0;", "r1.x = dot(r0.xyz,r0.xyz);"}));
-}
-
-TEST_F(TranslateTest, DivisionByOneComponent)
-{
-    setup(false);
-    EXPECT_EQ(translate("a=iPos; b=iNorm; z=a/b.y;"), (Lines{"mov r0,v0", "mov r1,v3", "rcp r3,r1.y", "mul r2,r0,r3"}));
 }
 
 const char *kMatrices = "a=iPos; b=a*3WORLD; a=a*4WORLD; oPos.xy=a.xy*b; oDiffuse=-a; oTexture0=-a*b+iNorm;";
@@ -197,23 +163,6 @@ TEST_F(TranslateTest, RelativeAddressingHlsl)
 {
     setup(true);
     EXPECT_EQ(translate("a=iPos; x=LIGHT[a.x+1];"), (Lines{"r0 = i.v0;", "r2.x = r0.x + 1;", "r1 = LIGHT[r2.x];"}));
-    expect_clean();
-}
-
-const char *kLoops =
-    "a=iPos; b=iNorm; rep(4); if(a.x>=b.x)break; rep(2); if(a.y<b.y)continue; a=a+one; endrep; endrep;";
-
-TEST_F(TranslateTest, LoopsAndConditionalFlow)
-{
-    setup(true);
-    EXPECT_EQ(translate(kLoops),
-              (Lines{"r0 = i.v0;", "r1 = i.v3;", "[loop] for (int a0=0;a0<4;a0++)", "{", "if (r0.x>=r1.x) break;",
-                     "[loop] for (int b1=0;b1<2;b1++)", "{", "if (r0.y<r1.y) continue;", "r0 = r0 + one;", "}", "}"}));
-    expect_clean();
-
-    setup(false);
-    EXPECT_EQ(translate("a=iPos; if(a.x<=SCALAR_ZERO)discard; if(a.x>a.y)break;"),
-              (Lines{"mov r0,v0", "if (r0.x<=c12.x) discard", "if (r0.x>r0.y) break"}));
     expect_clean();
 }
 
@@ -334,47 +283,6 @@ TEST_F(TranslateTest, UpperCaseProgramForm)
     // The last statement of pixel code writes the program's colour result.
     c->pixel_side = 1;
     EXPECT_EQ(translate("oDiffuse=iPos+iNorm; oDiffuse=iPos;"), (Lines{"ADD_SAT oD0,v0,v3", "MOV result.color,v0"}));
-}
-
-TEST_F(TranslateTest, ResolverForms)
-{
-    setup(false);
-    EXPECT_STREQ(shader_resolve_operand(c, "-0.5", 0), "-0.5f");
-    EXPECT_STREQ(shader_resolve_operand(c, "0.5f", 0), "0.5f");
-    EXPECT_STREQ(shader_resolve_operand(c, "2", 0), "2");
-    EXPECT_STREQ(shader_resolve_operand(c, "-2", 0), "-2");
-    EXPECT_STREQ(shader_resolve_operand(c, "SCALAR_HALF", 0), "c13.w");
-    EXPECT_STREQ(shader_resolve_operand(c, "-SCALAR_ONE", 0), "-c12.z");
-    EXPECT_STREQ(shader_resolve_operand(c, "r3.xyz", 0), "r3.xyz");
-    EXPECT_STREQ(shader_resolve_operand(c, "-r3.xyz", 0), "-r3.xyz");
-    EXPECT_STREQ(shader_resolve_operand(c, "1-r3.xyz", 0), "1 - r3.xyz");
-    EXPECT_STREQ(shader_resolve_operand(c, "1-iPos", 0), "1-v0");
-    EXPECT_EQ(c->temp_in_use[3], 1);
-    EXPECT_EQ(c->temp_touched[3], 1u);
-    EXPECT_EQ(c->syntax_error, 0);
-
-    // A new name takes the lowest free temporary and keeps it.
-    EXPECT_STREQ(shader_resolve_operand(c, "n", 1), "r0");
-    EXPECT_STREQ(shader_resolve_operand(c, "n.xy", 0), "r0.xy");
-    EXPECT_EQ(c->variable_count, 1);
-    EXPECT_EQ(c->syntax_error, 0);
-    EXPECT_STREQ(shader_resolve_operand(c, "m", 0), "r1");
-    EXPECT_EQ(c->syntax_error, 1);
-
-    // In pixel code the pixel constants are looked up, by their index.
-    shader_clear_locals(c);
-    shader_add_pixel_constant(c, dup("tint"));
-    shader_add_pixel_constant(c, dup("glow"));
-    c->pixel_side = 1;
-    EXPECT_STREQ(shader_resolve_operand(c, "glow.rgb", 0), "c1.rgb");
-    EXPECT_EQ(c->ps_const_used_end, 2);
-
-    c->hlsl_mode = 1;
-    shader_clear_locals(c);
-    EXPECT_STREQ(shader_resolve_operand(c, "glow", 0), "glow");
-    EXPECT_STREQ(shader_resolve_operand(c, "0.5", 0), "0.5f");
-    c->target = 1;
-    EXPECT_STREQ(shader_resolve_operand(c, "0.5", 0), "0.5");
 }
 
 TEST_F(TranslateTest, WidthsAndSwizzles)
