@@ -221,6 +221,53 @@ void BM_GlFixedDraws(benchmark::State &state)
 }
 BENCHMARK(BM_GlFixedDraws)->Unit(benchmark::kMicrosecond);
 
+// Four texture-stage configurations in turn, changing with the textures (every 10 draws).
+struct StageSetup {
+    DWORD op0, op1, arg1;
+};
+const StageSetup kStageSetups[4] = {
+    {D3DTOP_MODULATE, D3DTOP_DISABLE, D3DTA_TEXTURE},
+    {D3DTOP_SELECTARG1, D3DTOP_MODULATE, D3DTA_TEXTURE},
+    {D3DTOP_MODULATE2X, D3DTOP_ADD, D3DTA_CURRENT},
+    {D3DTOP_ADDSIGNED, D3DTOP_MODULATE, D3DTA_TEXTURE},
+};
+
+void BM_GlStageDraws(benchmark::State &state)
+{
+    Bench &b = g_bench;
+    IDirect3DDevice9 *d = b.device;
+    d->SetRenderState(D3DRS_LIGHTING, FALSE);
+    d->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1);
+    d->SetStreamSource(0, b.vb, 0, sizeof(QuadVertex));
+    d->SetIndices(b.ib);
+    d->SetTextureStageState(1, D3DTSS_TEXCOORDINDEX, 0);
+    for (auto _ : state) {
+        d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        d->BeginScene();
+        for (int i = 0; i < kDraws; i++) {
+            if (i % 10 == 0) {
+                d->SetTexture(0, b.textures[(i / 10) % kTextures]);
+                d->SetTexture(1, b.textures[(i / 10 + 1) % kTextures]);
+            }
+            const StageSetup &s = kStageSetups[(i / 10) % 4];
+            d->SetTextureStageState(0, D3DTSS_COLOROP, s.op0);
+            d->SetTextureStageState(1, D3DTSS_COLOROP, s.op1);
+            d->SetTextureStageState(1, D3DTSS_COLORARG1, s.arg1);
+            d->SetTransform(D3DTS_WORLD, b.worlds[i]);
+            d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2);
+        }
+        d->EndScene();
+        glFinish();
+    }
+    d->SetTexture(0, nullptr);
+    d->SetTexture(1, nullptr);
+    d->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    d->SetTextureStageState(1, D3DTSS_COLOROP, D3DTOP_DISABLE);
+    d->SetStreamSource(0, nullptr, 0, 0);
+    d->SetIndices(nullptr);
+}
+BENCHMARK(BM_GlStageDraws)->Unit(benchmark::kMicrosecond);
+
 void print_ratio(const std::map<std::string, double> &times, const char *a, const char *b)
 {
     double ta, tb;
@@ -240,6 +287,7 @@ int main(int argc, char **argv)
     }
     std::map<std::string, double> times = bench_run_best(argc, argv, 5);
     print_ratio(times, "BM_GlFixedDraws", "BM_GlRawDraws");
+    print_ratio(times, "BM_GlStageDraws", "BM_GlRawDraws");
     close_device();
     return times.empty() ? 1 : 0;
 }

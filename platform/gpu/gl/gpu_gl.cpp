@@ -119,6 +119,7 @@ void make_white(GlDevice *g)
 {
     glGenTextures(1, &g->white);
     gl_bind_texture(g, 0, g->white);
+    gl_active_unit(g, 0);
     const uint32_t white = 0xFFFFFFFFu;
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 1, 1, 0, GL_BGRA, GL_UNSIGNED_BYTE, &white);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
@@ -315,13 +316,18 @@ void gl_cache_forget(GlDevice *g)
     g->last_fixed = -1;
 }
 
+void gl_active_unit(GlDevice *g, int unit)
+{
+    if (g->cache[GLC_ACTIVE_UNIT] == unit) return;
+    g_gl.ActiveTexture(GLenum(GL_TEXTURE0 + unit));
+    g->cache[GLC_ACTIVE_UNIT] = unit;
+}
+
 void gl_bind_texture(GlDevice *g, int unit, GLuint name)
 {
-    if (g->cache[GLC_ACTIVE_UNIT] != unit) {
-        g_gl.ActiveTexture(GLenum(GL_TEXTURE0 + unit));
-        g->cache[GLC_ACTIVE_UNIT] = unit;
-    }
+    // The active unit changes only for a bind: each switch costs the driver a texture validation.
     if (g->cache[GLC_TEXTURE0 + unit] == int(name)) return;
+    gl_active_unit(g, unit);
     glBindTexture(GL_TEXTURE_2D, name);
     g->cache[GLC_TEXTURE0 + unit] = int(name);
 }

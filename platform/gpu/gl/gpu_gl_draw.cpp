@@ -207,7 +207,7 @@ void bind_textures(GlDevice *g, const GpuState &s, int units)
         }
         GlTexture *t = static_cast<GlTexture *>(texture->backend);
         gl_bind_texture(g, unit, t->name);
-        gl_apply_sampler(g, t, s.sampler[unit], texture->levels.size() == 1);
+        gl_apply_sampler(g, unit, t, s.sampler[unit], texture->levels.size() == 1);
     }
 }
 

@@ -148,14 +148,17 @@ GlDevice *gl_device(GpuDevice *device);
 void gl_use(GpuDevice *device);
 // Forgets every applied state, so the next draw sets all of it again.
 void gl_cache_forget(GlDevice *g);
-// Binds a texture to a unit (through the cache); unit becomes the active one.
+// Binds a texture to a unit through the cache. The active unit changes only when a bind happens
+// (each switch costs the driver a validation of every unit): calls that act on the bound texture
+// make its unit active first with gl_active_unit.
 void gl_bind_texture(GlDevice *g, int unit, GLuint name);
+void gl_active_unit(GlDevice *g, int unit);
 void gl_bind_buffer(GlDevice *g, GLenum target, GLuint name);
 // A GL name went away: cached bindings of it are forgotten (names are reused).
 void gl_forget_texture(GlDevice *g, GLuint name);
 void gl_forget_buffer(GlDevice *g, GLuint name);
-// Gives a bound texture the stage's sampler states, skipping those it already has.
-void gl_apply_sampler(GlDevice *g, GlTexture *texture, const DWORD *sampler, bool single_level);
+// Gives a texture bound at `unit` the stage's sampler states, skipping those it already has.
+void gl_apply_sampler(GlDevice *g, int unit, GlTexture *texture, const DWORD *sampler, bool single_level);
 // Logs a message once per run and key (a small fixed set of keys).
 void gl_log_once(int key, const char *message);
 enum { GL_ONCE_INTERVAL, GL_ONCE_LIGHTING, GL_ONCE_BASE_VERTEX, GL_ONCE_LINK, GL_ONCE_COUNT };

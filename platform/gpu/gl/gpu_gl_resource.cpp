@@ -106,6 +106,7 @@ bool gl_texture_create(GpuDevice *device, GpuTexture *texture)
     glGenTextures(1, &t->name);
     texture->backend = t;
     gl_bind_texture(g, 0, t->name);
+    gl_active_unit(g, 0);
     // Every level now, and the chain cut where it ends: an incomplete chain would sample black.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, GLint(texture->levels.size()) - 1);
     for (UINT level = 0; level < texture->levels.size(); level++) {
@@ -133,15 +134,19 @@ void gl_texture_destroy(GpuDevice *device, GpuTexture *texture)
 void gl_texture_upload(GpuDevice *device, GpuTexture *texture, UINT level, const RECT &rect)
 {
     gl_use(device);
-    gl_bind_texture(gl_device(device), 0, gl_texture(texture)->name);
+    GlDevice *g = gl_device(device);
+    gl_bind_texture(g, 0, gl_texture(texture)->name);
+    gl_active_unit(g, 0);
     upload_rect(texture, level, rect);
 }
 
-void gl_apply_sampler(GlDevice *, GlTexture *t, const DWORD *sampler, bool single_level)
+void gl_apply_sampler(GlDevice *g, int unit, GlTexture *t, const DWORD *sampler, bool single_level)
 {
     int u = wrap_of(sampler[D3DSAMP_ADDRESSU]), v = wrap_of(sampler[D3DSAMP_ADDRESSV]);
     int mag = sampler[D3DSAMP_MAGFILTER] == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST;
     int min = min_filter_of(sampler[D3DSAMP_MINFILTER], single_level ? DWORD(D3DTEXF_NONE) : sampler[D3DSAMP_MIPFILTER]);
+    if (t->address_u == u && t->address_v == v && t->mag_filter == mag && t->min_filter == min) return;
+    gl_active_unit(g, unit);
     if (t->address_u != u) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, t->address_u = u);
     if (t->address_v != v) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, t->address_v = v);
     if (t->mag_filter != mag) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, t->mag_filter = mag);
