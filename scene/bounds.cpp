@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -22,25 +23,34 @@ bool overlap(const float *a, const float *b, int axis)
     return a[2 * axis] <= b[2 * axis + 1] && b[2 * axis] <= a[2 * axis + 1];
 }
 
-// The boxes that take part, grown by the clip tolerance; objects without vertices take none.
-std::vector<LinkBox> link_boxes(const SceneWorld *world)
+// The world box of the mesh after its world transform; no vertices: 10000 / -10000.
+void update_bounds(MeshObject *mesh)
 {
-    std::vector<LinkBox> boxes;
-    int32_t first = world->first_block_index >= 0 ? world->first_block_index : 0;
-    for (int32_t i = first; i < world->object_count; i++) {
-        const MeshObject *mesh = world->objects[i];
-        if (!mesh || mesh->vertex_count <= 0) continue;
-        LinkBox entry;
-        bool finite = true;
-        for (int k = 0; k < 6; k++) {
-            entry.box[k] = mesh->bounds[k] + ((k & 1) ? g_clip_epsilon : -g_clip_epsilon);
-            finite = finite && std::isfinite(entry.box[k]);
+    mesh_update_world_transform(mesh);
+    float *b = mesh->bounds;
+    b[0] = b[2] = b[4] = 10000.0f;
+    b[1] = b[3] = b[5] = -10000.0f;
+    for (int32_t v = 0; v < mesh->vertex_count; v++) {
+        const float *p = mesh->vertices[v].world_position;
+        for (int axis = 0; axis < 3; axis++) {
+            b[2 * axis] = std::min(b[2 * axis], p[axis]);
+            b[2 * axis + 1] = std::max(b[2 * axis + 1], p[axis]);
         }
-        if (!finite) continue;  // would break the ordering of the sweep
-        entry.index = i;
-        boxes.push_back(entry);
     }
-    return boxes;
+}
+
+// Object i's box grown by the clip tolerance, when it has vertices and finite bounds (others
+// would break the ordering of the sweep).
+bool link_box(const MeshObject *mesh, int32_t i, LinkBox *entry)
+{
+    if (mesh->vertex_count <= 0) return false;
+    bool finite = true;
+    for (int k = 0; k < 6; k++) {
+        entry->box[k] = mesh->bounds[k] + ((k & 1) ? g_clip_epsilon : -g_clip_epsilon);
+        finite = finite && std::isfinite(entry->box[k]);
+    }
+    entry->index = i;
+    return finite;
 }
 
 // Calls touch(a, b) for every pair of overlapping boxes (positions in `boxes`): a sweep along x
@@ -82,54 +92,49 @@ void sweep_pairs(std::vector<LinkBox> &boxes, Touch touch)
 
 void world_compute_object_bounds(SceneWorld *world)
 {
-    for (int32_t i = 0; i < world->object_count; i++) {
-        MeshObject *mesh = world->objects[i];
-        if (!mesh) continue;
-        mesh_update_world_transform(mesh);
-        float *b = mesh->bounds;
-        b[0] = b[2] = b[4] = 10000.0f;
-        b[1] = b[3] = b[5] = -10000.0f;
-        for (int32_t v = 0; v < mesh->vertex_count; v++) {
-            const float *p = mesh->vertices[v].world_position;
-            for (int axis = 0; axis < 3; axis++) {
-                b[2 * axis] = std::min(b[2 * axis], p[axis]);
-                b[2 * axis + 1] = std::max(b[2 * axis + 1], p[axis]);
-            }
-        }
-    }
+    for (int32_t i = 0; i < world->object_count; i++)
+        if (world->objects[i]) update_bounds(world->objects[i]);
 }
 
 void world_compute_bounds_and_links(SceneWorld *world)
 {
-    world_compute_object_bounds(world);
-    for (int32_t i = 0; i < SCENE_MAX_OBJECTS; i++) {
-        if (i >= world->object_count) {
-            free(world->links[i]);
-            world->links[i] = nullptr;
-            continue;
-        }
+    // Objects that take no part (the tiles before the first block) have no list.
+    const int32_t count = world->object_count;
+    const int32_t first_linked = world->first_block_index >= 0 ? world->first_block_index : 0;
+    std::vector<LinkBox> boxes;
+    for (int32_t i = 0; i < count; i++) {
+        MeshObject *mesh = world->objects[i];
+        if (mesh) update_bounds(mesh);
+        if (i < first_linked) continue;
+        LinkBox entry;
+        if (mesh && link_box(mesh, i, &entry)) boxes.push_back(entry);
         if (!world->links[i]) world->links[i] = static_cast<ObjectLinks *>(malloc(sizeof(ObjectLinks)));
         if (world->links[i]) world->links[i]->count = 0;
     }
-    std::vector<LinkBox> boxes = link_boxes(world);
-    // Every object's touching objects, gathered in one array (counted, then filled).
-    std::vector<int32_t> first(size_t(world->object_count) + 1, 0);
-    sweep_pairs(boxes, [&](int32_t a, int32_t b) {
-        first[size_t(boxes[a].index) + 1]++;
-        first[size_t(boxes[b].index) + 1]++;
-    });
+    for (int32_t i = 0; i < SCENE_MAX_OBJECTS; i++) {
+        if (i == first_linked) i = std::max(count, first_linked);
+        if (i >= SCENE_MAX_OBJECTS || !world->links[i]) continue;
+        free(world->links[i]);
+        world->links[i] = nullptr;
+    }
+
+    // Every object's touching objects, gathered in one array by object.
+    std::vector<std::pair<int32_t, int32_t>> pairs;
+    sweep_pairs(boxes, [&](int32_t a, int32_t b) { pairs.emplace_back(boxes[a].index, boxes[b].index); });
+    std::vector<int32_t> first(size_t(count) + 1, 0);
+    for (const auto &[i, j] : pairs) first[size_t(i) + 1]++, first[size_t(j) + 1]++;
     for (size_t i = 1; i < first.size(); i++) first[i] += first[i - 1];
     std::vector<int32_t> touching(size_t(first.back()));
     std::vector<int32_t> filled(first.begin(), first.end() - 1);
-    sweep_pairs(boxes, [&](int32_t a, int32_t b) {
-        int32_t i = boxes[a].index, j = boxes[b].index;
+    for (const auto &[i, j] : pairs) {
         touching[size_t(filled[size_t(i)]++)] = j;
         touching[size_t(filled[size_t(j)]++)] = i;
-    });
+    }
     // Pairs taken in (i, j) order fill every list ascending; a pair goes in only when both lists
     // have room, so the lists stay symmetric.
-    for (int32_t i = 0; i < world->object_count; i++) {
+    for (int32_t i = first_linked; i < count; i++) {
         auto begin = touching.begin() + first[size_t(i)], end = touching.begin() + first[size_t(i) + 1];
+        if (begin == end) continue;
         std::sort(begin, end);
         ObjectLinks *a = world->links[i];
         for (auto it = std::upper_bound(begin, end, i); it != end && a && a->count < SCENE_MAX_LINKS; ++it) {

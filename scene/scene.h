@@ -11,6 +11,7 @@
 #include "geometry/bsp.h"
 #include "scene/vegetal.h"
 
+#include <cstddef>
 #include <cstdint>
 
 struct MeshObject;
@@ -85,8 +86,8 @@ struct SceneWorld {
     RenderObject *play_render_objects[SCENE_MAX_OBJECTS] = {};  // play's; may be the same handle
     uint8_t object_marks[SCENE_MAX_OBJECTS] = {};               // lightmaps in the atlas
     uint8_t prepare_modes[SCENE_MAX_OBJECTS] = {};              // 0 none, 1 full, 2 reduced
-    ObjectLinks *links[SCENE_MAX_OBJECTS] = {};
-    ObjectLightmaps *lightmaps[SCENE_MAX_OBJECTS] = {};  // per-object lighting buffers
+    ObjectLinks *links[SCENE_MAX_OBJECTS] = {};                 // null: no list
+    ObjectLightmaps *lightmaps[SCENE_MAX_OBJECTS] = {};         // per-object lighting buffers
 
     // Face lists: play's light test and the lighting's ray tree (they point at the objects).
     LightBsp light_bsp = {};
@@ -114,25 +115,56 @@ struct SceneWorld {
 extern SceneWorld g_hole_world;
 extern SceneWorld g_menu_world;
 
+// ---- scene files ----------------------------------------------------------------------------------
+
+// scene_load flags.
+enum : uint32_t {
+    kSceneLoadKeepBuffers = 0x04,      // leave the maps and lightmap buffers for the caller to free
+    kSceneLoadKeepColours = 0x08,      // the world keeps its ambient and light colours
+    kSceneLoadTile16 = 0x10,           // lightmap tile size 16
+    kSceneLoadTile4 = 0x20,            // lightmap tile size 4 (without 0x10)
+    kSceneLoadKeepLightVector = 0x40,  // the world keeps its light vector
+};
+
+// Reads a scene file into the world (objects appended), then bounds and links: 1 when it held
+// lightmaps and was lit from them, else 0. A failure gives 0, logs "scene: <path>: <reason>",
+// sets scene_last_error and leaves the world as it was.
+uint8_t scene_load(SceneWorld *world, const char *path, uint32_t flags);
+// The same from bytes in memory.
+uint8_t scene_load_memory(SceneWorld *world, const void *data, size_t size, uint32_t flags);
+// Writes the world whole or not at all: 1 written, 0 not (logged, scene_last_error set).
+uint8_t scene_save(const SceneWorld *world, const char *path, uint8_t lit, uint32_t a, uint8_t b, uint32_t flags);
+// The reason the last load or save failed; empty after one that succeeded.
+const char *scene_last_error();
+
+// ---- textures and map slots -------------------------------------------------------------------------
+
+// Loads picture `name` as texture id (0..639; options 1 alpha, 4 clamp), id < 128 with height
+// data for map slot id. 1, or 0 (logged; a missing picture leaves the entry named but empty).
+int scene_set_texture(SceneWorld *world, int32_t id, const char *name, uint8_t options);
+// The world's own RGBA copy of texture id, with its size; null when it has none.
+const uint8_t *scene_texture_pixels(const SceneWorld *world, int32_t id, int32_t *width, int32_t *height);
+// Unless current: a normal map (texture 640 + k) for each slot in use without one.
+void world_alloc_all_map_slots(SceneWorld *world);
+// Rebuilds slot k's normal map and texture from height data of its size (null: its own).
+void world_build_normal_map_from_height(SceneWorld *world, int32_t k, const uint8_t *height);
+
 // Sets option bit `id` (0 to 31); nothing reads the bits.
 void scene_set_option(SceneWorld *world, int32_t id);
-// Appends the object, which the world then owns: its index, or -1 (logged) when the table is full
-// or the object is null (the caller still owns it then).
+// Appends the object (the world owns it): its index, or -1 (logged; still the caller's) when full.
 int32_t scene_add_object(SceneWorld *world, MeshObject *mesh);
-// Makes `object` (may be null) the render object of entry i in both tables, freeing the handles
-// it replaces, each once. 0 for an index outside the objects.
+// Puts `object` (or null) in both render-object tables at i, freeing what it replaces once; 0 for a bad i.
 int scene_set_render_object(SceneWorld *world, int32_t i, RenderObject *object);
-// Appends a plant: copies the records (the instance's random pointer set to g_vegetal_random),
-// empty near and far objects at the origin with the parameter block's texture sets. Its index, or
-// -1 (logged) when 256 plants exist. The caller builds the objects.
+// Appends a plant's records (random pointer set) and empty near and far objects with its texture
+// sets, for the caller to build: its index, or -1 (logged) when 256 plants exist.
 int32_t scene_add_vegetal(SceneWorld *world, const VegetalParams *params, const VegetalInstance *instance);
 // Clears plant j and moves the last plant into its slot. 0 for an index outside the plants.
 int scene_remove_vegetal(SceneWorld *world, int32_t j);
 
 // World-space bounds of every object (after its world transform); no vertices: 10000 / -10000.
 void world_compute_object_bounds(SceneWorld *world);
-// Bounds, then the links between objects whose boxes, grown by 0.01, touch; from the first block
-// index on when it is set. Lists ascending, symmetric, at most 128.
+// Bounds, then links between objects whose boxes grown by 0.01 touch, from the first block index
+// on when set (objects before it get null). Lists ascending, symmetric, at most 128.
 void world_compute_bounds_and_links(SceneWorld *world);
 
 // Frees everything the world holds but the caller's fields and the effects, and resets settings.

@@ -34,3 +34,69 @@ void scene_lightmaps_free(ObjectLightmaps *lightmaps);
 void ray_tree_free(SceneRayTree *tree);
 // The settings of a new world (the caller's fields and the tables untouched).
 void scene_world_reset_settings(SceneWorld *world);
+
+// ---- the scene file -------------------------------------------------------------------------------
+
+struct PagedBuffer;
+struct MemoryReader;
+
+// Section tags, in the order a file holds them.
+constexpr uint32_t scene_tag(const char (&tag)[5])
+{
+    return uint32_t(uint8_t(tag[0])) | uint32_t(uint8_t(tag[1])) << 8 | uint32_t(uint8_t(tag[2])) << 16 |
+           uint32_t(uint8_t(tag[3])) << 24;
+}
+constexpr uint32_t kSceneTagSettings = scene_tag("SETS");
+constexpr uint32_t kSceneTagTextures = scene_tag("TEXS");
+constexpr uint32_t kSceneTagObjects = scene_tag("OBJS");
+constexpr uint32_t kSceneTagVegetals = scene_tag("VEGS");
+constexpr uint32_t kSceneTagLightmaps = scene_tag("LMAP");
+constexpr uint16_t kSceneSectionVersion = 1;
+
+struct SceneFileTexture {
+    int32_t id;
+    uint8_t options;
+    char name[128];
+};
+
+struct SceneFileVegetal {
+    VegetalParams params;
+    VegetalInstance instance;
+    float position[3];
+};
+
+// Everything a file holds, parsed and checked before any of it reaches the world. The objects are
+// owned here until they are committed.
+struct SceneFileData {
+    int32_t first_block_index;
+    int32_t scene_word_1;
+    float view[3];
+    float ambient_colour[4];
+    float light_colour[4];
+    float light_vector[3];
+    float light_factor;
+    int32_t lightmap_tile_size;
+    SceneFileTexture *textures;  // texture_count (malloc)
+    int32_t texture_count;
+    MeshObject **objects;  // object_count (malloc)
+    int32_t object_count;
+    int64_t face_total;
+    SceneFileVegetal *vegetals;  // vegetal_count (malloc)
+    int32_t vegetal_count;
+};
+
+void scene_file_data_free(SceneFileData *data);
+
+// Section payloads (after the section version): each writer appends to the buffer; each parser
+// reads a whole payload into the data, or returns 0 with a reason in `error`.
+void scene_write_settings(PagedBuffer *out, const SceneWorld *world);
+void scene_write_textures(PagedBuffer *out, const SceneWorld *world);
+void scene_write_objects(PagedBuffer *out, const SceneWorld *world);
+void scene_write_vegetals(PagedBuffer *out, const SceneWorld *world);
+int scene_parse_settings(MemoryReader *in, SceneFileData *data, char *error, size_t error_size);
+int scene_parse_textures(MemoryReader *in, SceneFileData *data, char *error, size_t error_size);
+int scene_parse_objects(MemoryReader *in, SceneFileData *data, int32_t room, char *error, size_t error_size);
+int scene_parse_vegetals(MemoryReader *in, SceneFileData *data, char *error, size_t error_size);
+
+// 1 for a lightmap tile size the atlas takes: 4, 8, 16, 32, 64 or 128.
+int scene_valid_tile_size(int32_t t);

@@ -3,13 +3,40 @@
 // here, so the benchmark can use it.
 #pragma once
 
+#include "codecs/codecs.h"
 #include "geometry/mesh.h"
 #include "geometry/mesh_edit.h"
 #include "geometry/vecmath.h"
+#include "platform/gpu/headless/gpu_headless.h"
+#include "render/render.h"
 #include "scene/scene.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
+
+// The game's render context on the headless device, for the length of a test or benchmark.
+struct SceneTestDevice {
+    int made = 0;
+    SceneTestDevice()
+    {
+        gpu_headless_reset();
+        render_context_construct(&g_render_context);
+        g_render_context.width = 64;
+        g_render_context.height = 32;
+        made = render_create_device(&g_render_context);
+    }
+    ~SceneTestDevice()
+    {
+        render_shutdown_device(&g_render_context);
+        render_context_destroy(&g_render_context);
+        gpu_headless_reset();
+    }
+    SceneTestDevice(const SceneTestDevice &) = delete;
+    SceneTestDevice &operator=(const SceneTestDevice &) = delete;
+};
 
 constexpr int32_t kSceneTestTrunkTexture = 16;
 constexpr int32_t kSceneTestLeafTexture = 17;
@@ -147,4 +174,68 @@ inline void scene_test_make_block_grid(SceneWorld *world, int32_t count, int32_t
         block->position[2] = 2.0f * float(k / row);
         if (scene_add_object(world, block) < 0) mesh_delete(block);
     }
+}
+
+// One section of a scene file as raw bytes: the tag and the payload (its version word first).
+struct SceneTestSection {
+    std::string tag;
+    std::string payload;
+};
+
+inline void scene_test_put(std::string &out, const void *data, size_t size)
+{
+    out.append(static_cast<const char *>(data), size);
+}
+
+// A scene file of the sections, each packed and checksummed as the writer does.
+inline std::string scene_test_pack(const std::vector<SceneTestSection> &sections, uint16_t version = 1,
+                                   uint32_t flags = 2)
+{
+    std::string file = "SCNF";
+    const uint16_t header[2] = {version, 24};
+    scene_test_put(file, header, sizeof header);
+    const uint32_t words[2] = {flags, 0};
+    scene_test_put(file, words, sizeof words);
+    const uint8_t bytes[2] = {0, 0};
+    scene_test_put(file, bytes, sizeof bytes);
+    const uint16_t count = uint16_t(sections.size());
+    scene_test_put(file, &count, sizeof count);
+    const uint32_t zero = 0;
+    scene_test_put(file, &zero, sizeof zero);
+    for (const SceneTestSection &section : sections) {
+        PackedBlock block = {};
+        deflate_pack_block(&block, section.payload.data(), uint32_t(section.payload.size()), PACKED_FILTER_NONE);
+        const uint32_t record[4] = {0, uint32_t(section.payload.size()), block.packed_size,
+                                    codecs_crc32(0, section.payload.data(), section.payload.size())};
+        file.append(section.tag.substr(0, 4));
+        scene_test_put(file, record + 1, 12);
+        scene_test_put(file, &zero, sizeof zero);
+        scene_test_put(file, block.data, block.packed_size);
+        free(block.data);
+    }
+    return file;
+}
+
+// The sections of a file the writer made (empty when it is not one), payloads inflated.
+inline std::vector<SceneTestSection> scene_test_unpack(const std::string &file)
+{
+    std::vector<SceneTestSection> sections;
+    if (file.size() < 24) return sections;
+    uint16_t count;
+    memcpy(&count, file.data() + 18, 2);
+    size_t at = 24;
+    for (int k = 0; k < count && at + 20 <= file.size(); k++) {
+        uint32_t raw, packed;
+        memcpy(&raw, file.data() + at + 4, 4);
+        memcpy(&packed, file.data() + at + 8, 4);
+        if (at + 20 + packed > file.size()) break;
+        PackedBlock block = {PACKED_FILTER_NONE, packed, raw,
+                             reinterpret_cast<uint8_t *>(const_cast<char *>(file.data() + at + 20))};
+        uint8_t *bytes = inflate_unpack_block(&block);
+        if (!bytes) break;
+        sections.push_back({file.substr(at, 4), std::string(reinterpret_cast<char *>(bytes), raw)});
+        free(bytes);
+        at += 20 + packed;
+    }
+    return sections;
 }

@@ -1,7 +1,6 @@
 // The world's tables and helpers, bounds and links, and the release operations.
 #include "tests/scene/scene_test_util.h"
 
-#include "platform/gpu/headless/gpu_headless.h"
 #include "render/render.h"
 #include "scene/scene_local.h"
 
@@ -49,26 +48,6 @@ RenderObject *make_render_object()
     render_object_create_vertex_buffer(object, 3, 3, 0);
     return object;
 }
-
-// The game's render context on the headless device, for the length of a test.
-struct HeadlessDevice {
-    int made = 0;
-    HeadlessDevice()
-    {
-        gpu_headless_reset();
-        render_context_construct(&g_render_context);
-        g_render_context.width = 64;
-        g_render_context.height = 32;
-        made = render_create_device(&g_render_context);
-    }
-    ~HeadlessDevice()
-    {
-        render_shutdown_device(&g_render_context);
-        render_context_destroy(&g_render_context);
-        EXPECT_EQ(gpu_headless_live_resources(), 0);
-        gpu_headless_reset();
-    }
-};
 
 }  // namespace
 
@@ -188,7 +167,7 @@ TEST(SceneWorld, BoundsAndLinks)
 
 TEST(SceneWorld, SharedHandleFreedOnce)
 {
-    HeadlessDevice device;
+    SceneTestDevice device;
     ASSERT_EQ(device.made, 1);
     WorldHolder holder;
     SceneWorld *world = holder.world.get();
@@ -225,6 +204,7 @@ TEST(SceneWorld, SharedHandleFreedOnce)
     world_release_effects(world);
     EXPECT_EQ(g_render_registry.count, base);
     EXPECT_EQ(world->standard_effects[0], nullptr);
+    EXPECT_EQ(gpu_headless_live_resources(), 0);
 }
 
 TEST(SceneWorld, ReleaseKeepsCallerFields)

@@ -1,0 +1,326 @@
+// The scene file's container: a 24-byte header, then sections of tag, sizes, CRC-32 and packed
+// bytes. The reader takes the whole file, checks and parses it into temporaries and commits them
+// to the world only when everything is sound; the writer builds one buffer and writes it whole.
+#include "scene/scene_local.h"
+
+#include "codecs/codecs.h"
+#include "geometry/mesh.h"
+#include "geometry/stream.h"
+#include "platform/system.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kMagic = scene_tag("SCNF");
+constexpr uint16_t kFormatVersion = 1;
+constexpr uint16_t kHeaderBytes = 24;
+constexpr size_t kMaxFileBytes = size_t(256) << 20;
+constexpr uint64_t kMaxRawBytes = uint64_t(512) << 20;
+constexpr int kMaxSections = 4096;
+
+char g_last_error[256];
+
+// One section as the container lists it.
+struct SectionRecord {
+    uint32_t tag;
+    uint32_t raw_size;
+    uint32_t packed_size;
+    uint32_t crc;
+    uint8_t filter;
+    const uint8_t *packed;
+};
+
+const uint32_t kKnownTags[] = {kSceneTagSettings, kSceneTagTextures, kSceneTagObjects, kSceneTagVegetals,
+                               kSceneTagLightmaps};
+
+// Order of a known tag in a file; -1 for a tag this reader does not know (skipped).
+int known_order(uint32_t tag)
+{
+    for (int k = 0; k < int(sizeof kKnownTags / sizeof kKnownTags[0]); k++)
+        if (kKnownTags[k] == tag && tag != kSceneTagLightmaps) return k;
+    return -1;
+}
+
+uint8_t failed(const char *path, const char *reason)
+{
+    snprintf(g_last_error, sizeof g_last_error, "%s", reason);
+    scene_log("%s: %s", path ? path : "(no path)", reason);
+    return 0;
+}
+
+void report(const SceneWorld *world, float fraction)
+{
+    if (world->load_progress) world->load_progress("loading", fraction);
+}
+
+// The container's sections, checked against the bytes and the limits before anything is inflated.
+bool read_sections(const uint8_t *data, size_t size, SectionRecord *records, int *count, const char **reason)
+{
+    MemoryReader in;
+    memory_reader_init(&in, data, size);
+    uint32_t magic = 0, zero = 0, flags = 0, a = 0;
+    uint16_t version = 0, header_bytes = 0, sections = 0;
+    uint8_t b = 0, lightmaps = 0;
+    memory_reader_read_u32(&in, &magic);
+    memory_reader_read_u16(&in, &version);
+    memory_reader_read_u16(&in, &header_bytes);
+    memory_reader_read_u32(&in, &flags);
+    memory_reader_read_u32(&in, &a);
+    memory_reader_read_u8(&in, &b);
+    memory_reader_read_u8(&in, &lightmaps);
+    memory_reader_read_u16(&in, &sections);
+    memory_reader_read_u32(&in, &zero);
+    if (in.failed || magic != kMagic) return *reason = "not a scene file", false;
+    if (version > kFormatVersion) return *reason = "newer format version", false;
+    if (header_bytes < kHeaderBytes || !memory_reader_seek(&in, header_bytes)) return *reason = "bad header", false;
+    if (sections > kMaxSections) return *reason = "too many sections", false;
+    uint64_t raw_total = 0;
+    for (int k = 0; k < sections; k++) {
+        SectionRecord &r = records[k];
+        memory_reader_read_u32(&in, &r.tag);
+        memory_reader_read_u32(&in, &r.raw_size);
+        memory_reader_read_u32(&in, &r.packed_size);
+        memory_reader_read_u32(&in, &r.crc);
+        memory_reader_read_u8(&in, &r.filter);
+        memory_reader_skip(&in, 3);
+        r.packed = memory_reader_take(&in, r.packed_size);
+        if (in.failed || !r.packed) return *reason = "section cut short", false;
+        if (known_order(r.tag) >= 0) raw_total += r.raw_size;
+    }
+    if (raw_total > kMaxRawBytes) return *reason = "sections too large", false;
+    *count = sections;
+    return true;
+}
+
+// Inflates and checks one known section; the payload after its version, or null with a reason.
+uint8_t *unpack_section(const SectionRecord &r, const char **reason)
+{
+    if (r.filter != PACKED_FILTER_NONE) return *reason = "unknown section filter", nullptr;
+    if (r.raw_size < 2) return *reason = "section too small", nullptr;
+    PackedBlock block = {PACKED_FILTER_NONE, r.packed_size, r.raw_size, const_cast<uint8_t *>(r.packed)};
+    uint8_t *raw = inflate_unpack_block(&block);
+    if (!raw) return *reason = "damaged section", nullptr;
+    if (codecs_crc32(0, raw, r.raw_size) != r.crc) {
+        free(raw);
+        return *reason = "section checksum mismatch", nullptr;
+    }
+    if ((raw[0] | raw[1] << 8) > kSceneSectionVersion) {
+        free(raw);
+        return *reason = "newer section version", nullptr;
+    }
+    return raw;
+}
+
+// Parses every known section into `data`, in the order a file must hold them.
+bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, SceneFileData *data, char *error,
+                size_t error_size)
+{
+    static SectionRecord records[kMaxSections];
+    int count = 0;
+    const char *reason = nullptr;
+    if (!read_sections(bytes, size, records, &count, &reason)) return snprintf(error, error_size, "%s", reason), false;
+    int last = -1;
+    bool have_settings = false, have_objects = false;
+    for (int k = 0; k < count; k++) {
+        const SectionRecord &r = records[k];
+        int order = known_order(r.tag);
+        if (order < 0) continue;
+        if (order <= last) return snprintf(error, error_size, "section out of order"), false;
+        last = order;
+        uint8_t *raw = unpack_section(r, &reason);
+        if (!raw) return snprintf(error, error_size, "%s", reason), false;
+        MemoryReader in;
+        memory_reader_init(&in, raw + 2, r.raw_size - 2);
+        int ok = 0;
+        if (r.tag == kSceneTagSettings) {
+            ok = scene_parse_settings(&in, data, error, error_size);
+            have_settings = true;
+        } else if (r.tag == kSceneTagTextures) {
+            ok = scene_parse_textures(&in, data, error, error_size);
+        } else if (r.tag == kSceneTagObjects) {
+            ok = scene_parse_objects(&in, data, SCENE_MAX_OBJECTS - world->object_count, error, error_size);
+            have_objects = true;
+        } else if (r.tag == kSceneTagVegetals) {
+            ok = scene_parse_vegetals(&in, data, error, error_size);
+        }
+        if (ok && memory_reader_remaining(&in) != 0)
+            ok = 0, snprintf(error, error_size, "section longer than its records");
+        free(raw);
+        if (!ok) return false;
+        report(world, 0.5f * float(r.packed + r.packed_size - bytes) / float(size));
+    }
+    if (!have_settings || !have_objects) return snprintf(error, error_size, "settings or objects missing"), false;
+    return true;
+}
+
+// Moves the parsed file into the world; nothing here can fail.
+void commit(SceneWorld *world, SceneFileData *data, uint32_t flags)
+{
+    world->first_block_index = data->first_block_index;
+    world->scene_word_1 = data->scene_word_1;
+    memcpy(world->view, data->view, sizeof world->view);
+    world->light_factor = data->light_factor;
+    if (!(flags & kSceneLoadKeepColours)) {
+        memcpy(world->ambient_colour, data->ambient_colour, sizeof world->ambient_colour);
+        memcpy(world->light_colour, data->light_colour, sizeof world->light_colour);
+    }
+    if (!(flags & kSceneLoadKeepLightVector))
+        memcpy(world->light_vector, data->light_vector, sizeof world->light_vector);
+    world->lightmap_tile_size = (flags & kSceneLoadTile16)  ? 16
+                                : (flags & kSceneLoadTile4) ? 4
+                                                            : data->lightmap_tile_size;
+
+    for (int32_t k = 0; k < data->texture_count; k++) {
+        const SceneFileTexture &texture = data->textures[k];
+        scene_set_texture(world, texture.id, texture.name, texture.options);
+    }
+    for (int32_t i = 0; i < data->object_count; i++) {
+        scene_add_object(world, data->objects[i]);  // room was checked while parsing
+        data->objects[i] = nullptr;
+    }
+    data->object_count = 0;
+    for (int32_t j = 0; j < data->vegetal_count; j++) {
+        const SceneFileVegetal &plant = data->vegetals[j];
+        int32_t slot = scene_add_vegetal(world, &plant.params, &plant.instance);
+        if (slot < 0) {
+            scene_log("plants beyond %d ignored", int(SCENE_MAX_VEGETALS));
+            break;
+        }
+        for (VegetalObject &object : world->vegetal_slots[slot])
+            memcpy(object.position, plant.position, sizeof plant.position);
+    }
+}
+
+uint8_t load_bytes(SceneWorld *world, const char *path, const uint8_t *bytes, size_t size, uint32_t flags)
+{
+    if (!bytes) return failed(path, "no data");
+    report(world, 0.0f);
+    SceneFileData data = {};
+    char error[160] = "";
+    if (!parse_file(world, bytes, size, &data, error, sizeof error)) {
+        scene_file_data_free(&data);
+        return failed(path, error);
+    }
+    commit(world, &data, flags);
+    scene_file_data_free(&data);
+    world_compute_bounds_and_links(world);  // the bounds first
+    if (!(flags & kSceneLoadKeepBuffers)) world_free_maps_and_objects(world);
+    report(world, 1.0f);
+    return 0;
+}
+
+// The whole file, at most 256 MB (malloc'd for the caller), or null with a reason.
+uint8_t *read_whole(const char *path, size_t *size, const char **reason)
+{
+    FILE *file = sys_fopen(path, "rb");
+    if (!file) return *reason = "cannot open", nullptr;
+    size_t capacity = 1 << 16, used = 0;
+    uint8_t *data = static_cast<uint8_t *>(malloc(capacity));
+    while (data) {
+        used += fread(data + used, 1, capacity - used, file);
+        if (ferror(file)) {
+            *reason = "cannot read";
+            break;
+        }
+        if (used < capacity) {
+            fclose(file);
+            *size = used;
+            return data;
+        }
+        if (capacity > kMaxFileBytes) {
+            *reason = "file too large";
+            break;
+        }
+        uint8_t *larger = static_cast<uint8_t *>(realloc(data, capacity * 2));
+        if (!larger) break;
+        data = larger;
+        capacity *= 2;
+    }
+    if (!data || !*reason) *reason = "out of memory";
+    free(data);
+    fclose(file);
+    return nullptr;
+}
+
+// A section's payload, packed: 1, or 0 without memory.
+int pack_section(PagedBuffer *file, uint32_t tag, void (*writer)(PagedBuffer *, const SceneWorld *),
+                 const SceneWorld *world)
+{
+    PagedBuffer payload = {};
+    paged_buffer_write_u16(&payload, kSceneSectionVersion);
+    writer(&payload, world);
+    uint8_t *raw = payload.failed ? nullptr : paged_buffer_flatten(&payload);
+    uint32_t raw_size = uint32_t(payload.size);
+    paged_buffer_free(&payload);
+    PackedBlock block = {};
+    int ok = raw && deflate_pack_block(&block, raw, raw_size, PACKED_FILTER_NONE);
+    if (ok) {
+        paged_buffer_write_u32(file, tag);
+        paged_buffer_write_u32(file, raw_size);
+        paged_buffer_write_u32(file, block.packed_size);
+        paged_buffer_write_u32(file, codecs_crc32(0, raw, raw_size));
+        paged_buffer_write_u32(file, PACKED_FILTER_NONE);  // the filter byte and three zero bytes
+        paged_buffer_write(file, block.data, block.packed_size);
+    }
+    free(block.data);
+    free(raw);
+    return ok;
+}
+
+}  // namespace
+
+const char *scene_last_error() { return g_last_error; }
+
+uint8_t scene_load_memory(SceneWorld *world, const void *bytes, size_t size, uint32_t flags)
+{
+    g_last_error[0] = 0;
+    return load_bytes(world, "(memory)", static_cast<const uint8_t *>(bytes), size, flags);
+}
+
+uint8_t scene_load(SceneWorld *world, const char *path, uint32_t flags)
+{
+    g_last_error[0] = 0;
+    if (!path || !path[0]) return failed(path, "no path");
+    size_t size = 0;
+    const char *reason = nullptr;
+    uint8_t *bytes = read_whole(path, &size, &reason);
+    if (!bytes) return failed(path, reason);
+    uint8_t result = load_bytes(world, path, bytes, size, flags);
+    free(bytes);
+    return result;
+}
+
+uint8_t scene_save(const SceneWorld *world, const char *path, uint8_t lit, uint32_t a, uint8_t b, uint32_t flags)
+{
+    (void)lit;
+    g_last_error[0] = 0;
+    if (!path || !path[0]) return failed(path, "no path");
+    bool textures = false;
+    for (const SceneTexture &texture : world->textures) textures = textures || texture.name[0];
+    uint16_t sections = uint16_t(2 + (textures ? 1 : 0) + (world->vegetal_count > 0 ? 1 : 0));
+
+    PagedBuffer file = {};
+    paged_buffer_write_u32(&file, kMagic);
+    paged_buffer_write_u16(&file, kFormatVersion);
+    paged_buffer_write_u16(&file, kHeaderBytes);
+    paged_buffer_write_u32(&file, flags);
+    paged_buffer_write_u32(&file, a);
+    paged_buffer_write_u8(&file, b);
+    paged_buffer_write_u8(&file, 0);  // lightmaps present
+    paged_buffer_write_u16(&file, sections);
+    paged_buffer_write_u32(&file, 0);
+    int ok = pack_section(&file, kSceneTagSettings, scene_write_settings, world);
+    if (ok && textures) ok = pack_section(&file, kSceneTagTextures, scene_write_textures, world);
+    ok = ok && pack_section(&file, kSceneTagObjects, scene_write_objects, world);
+    if (ok && world->vegetal_count > 0) ok = pack_section(&file, kSceneTagVegetals, scene_write_vegetals, world);
+    uint8_t *bytes = ok && !file.failed ? paged_buffer_flatten(&file) : nullptr;
+    size_t size = file.size;
+    paged_buffer_free(&file);
+    if (!bytes) return failed(path, "out of memory");
+    ok = sys_write_whole(path, bytes, size);
+    free(bytes);
+    return ok ? 1 : failed(path, "cannot write");
+}
