@@ -273,21 +273,6 @@ struct Pendulum {
     }
 };
 
-TEST(PhysicsJoints, SystemSizeAndPairMarks)
-{
-    Pendulum p;
-    DenseMatrix *J = physics_joint_build_system(p.world->joint_chains[0]);
-    ASSERT_NE(J, nullptr);
-    EXPECT_EQ(J->rows, 9);          // three joints of three rows
-    EXPECT_EQ(J->columns, 4 * 6);   // three boxes and the joint-owned body
-    EXPECT_EQ(p.boxes[1].joint_system_index, 2);  // after box 0 and the joint-owned body
-    matrix_delete(J);
-    physics_mark_jointed_pairs(p.world.get());
-    EXPECT_EQ(p.world->handled_pairs[0][1], 1);
-    EXPECT_EQ(p.world->handled_pairs[2][1], 1);
-    EXPECT_EQ(p.world->handled_pairs[0][2], 0);
-}
-
 TEST(PhysicsJoints, PendulumKeepsItsJointsOver1000Steps)
 {
     Pendulum p;

@@ -18,33 +18,6 @@ struct TwoBodies {
     }
 };
 
-TEST(PhysicsNarrow, SpheresTouchOnlyCloserThanTheRadiiAndMargin)
-{
-    TwoBodies apart(1.0f, 1.0f, 2.0f);
-    EXPECT_EQ(collide_body_pair(apart.world.get(), 0, 1, kModeRecord, 0), 0);
-    g_physics_contact_margin = 0.5f;
-    TwoBodies with_margin(1.0f, 1.0f, 2.5f);
-    EXPECT_EQ(collide_body_pair(with_margin.world.get(), 0, 1, kModeRecord, 0), 0);
-    with_margin.b.position[0] = 2.499f;
-    EXPECT_EQ(collide_body_pair(with_margin.world.get(), 0, 1, kModeRecord, 0), 1);
-    g_physics_contact_margin = 0.0f;
-
-    TwoBodies close(1.0f, 1.0f, 1.999f);
-    ContactBuffer &buffer = test_contacts(close.world.get(), 3);
-    buffer.count = 0;
-    EXPECT_EQ(collide_body_pair(close.world.get(), 0, 1, kModeTest, 3), 1);
-    EXPECT_EQ(buffer.count, 0);  // test mode writes nothing
-    EXPECT_EQ(collide_body_pair(close.world.get(), 0, 1, kModeRecord, 3), 1);
-    ASSERT_EQ(buffer.count, 1);
-    EXPECT_EQ(buffer.kind[0], 2);
-    EXPECT_EQ(buffer.other[0], 1);
-    EXPECT_FLOAT_EQ(buffer.normal[0][0], -1.0f);  // from j toward i
-    EXPECT_FLOAT_EQ(buffer.point[0][0], 1.0f);    // on i's sphere, facing j
-    EXPECT_EQ(collide_body_pair(close.world.get(), 1, 0, kModeRecord, 3), 1);
-    EXPECT_FLOAT_EQ(buffer.normal[1][0], 1.0f);
-    EXPECT_EQ(buffer.other[1], 0);
-}
-
 TEST(PhysicsNarrow, CoincidentCentresGiveAFiniteNormal)
 {
     TwoBodies same(1.0f, 1.0f, 0.0f);
@@ -96,18 +69,6 @@ TEST(PhysicsNarrow, UnsupportedPairsAndBadIndicesGiveNothing)
     EXPECT_EQ(collide_body_pair(pair.world.get(), -1, 1, kModeRecord, 0), 0);
     EXPECT_EQ(collide_body_pair(pair.world.get(), 0, 1, kModeRecord, 8), 1);  // no buffer for worker 8
     EXPECT_EQ(buffer.count, 0);
-}
-
-TEST(PhysicsNarrow, AFullBufferDropsFurtherContacts)
-{
-    TwoBodies pair(1.0f, 1.0f, 0.5f);
-    ContactBuffer &buffer = test_contacts(pair.world.get(), 7);
-    buffer.count = kPhysicsContactCapacity - 1;
-    EXPECT_EQ(collide_body_pair(pair.world.get(), 0, 1, kModeRecord, 7), 1);
-    EXPECT_EQ(buffer.count, kPhysicsContactCapacity);
-    EXPECT_EQ(collide_body_pair(pair.world.get(), 0, 1, kModeRecord, 7), 1);
-    EXPECT_EQ(buffer.count, kPhysicsContactCapacity);
-    buffer.count = 0;
 }
 
 }  // namespace

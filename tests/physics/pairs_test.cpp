@@ -43,54 +43,6 @@ struct PairWorld {
     int32_t test(int32_t i, int32_t j) { return collide_body_pair(world.get(), i, j, kModeTest, 0); }
 };
 
-TEST(PhysicsBoxes, BoxRestingOnAWiderBox)
-{
-    RigidBody top, base;
-    test_box_body(&top, 0.5f, 0.5f, 0.5f, 0.3f, -0.99f, 0.2f);
-    test_box_body(&base, 2.0f, 0.5f, 2.0f, 0, 0, 0);
-    PairWorld w({&top, &base});
-    EXPECT_EQ(w.test(0, 1), 1);
-    EXPECT_EQ(w.test(1, 0), 1);
-    ASSERT_EQ(w.record(0, 1), 1);
-    ASSERT_GE(w.c().count, 5);
-    // Pass 1: the four vertical edges and the vertical centre axis through the base's top face.
-    for (int n = 0; n < 5; n++) {
-        EXPECT_FLOAT_EQ(w.c().normal[n][1], -1.0f) << n;
-        EXPECT_NEAR(w.c().point[n][1], -0.5f, 1e-5f) << n;
-        EXPECT_EQ(w.c().other[n], 1);
-    }
-    int up = 0;
-    for (int n = 0; n < w.c().count; n++) up += w.c().normal[n][1] < -0.5f;
-    // Pass 2 adds the base's vertical segments through the top box's lower face plane.
-    EXPECT_EQ(up, 10);
-    // Seen from the base: the same vertical contacts, their normals pointing down into the base.
-    ASSERT_EQ(w.record(1, 0), 1);
-    int down = 0, wrong = 0;
-    for (int n = 0; n < w.c().count; n++) {
-        down += w.c().normal[n][1] > 0.5f;
-        wrong += w.c().normal[n][1] < -0.5f;
-    }
-    EXPECT_EQ(down, 10);
-    EXPECT_EQ(wrong, 0);
-
-    // Apart along y; and the centre distance exactly the radii sum.
-    top.position[1] = -1.2f;
-    EXPECT_EQ(w.test(0, 1), 0);
-    vec3_set(top.position, top.radius + base.radius, 0, 0);
-    EXPECT_EQ(w.test(0, 1), 0);
-}
-
-TEST(PhysicsBoxes, CoincidentBoxesTouchButRecordNothing)
-{
-    RigidBody a, b;
-    test_box_body(&a, 1, 1, 1, 0, 0, 0);
-    test_box_body(&b, 1, 1, 1, 0, 0, 0);
-    PairWorld w({&a, &b});
-    EXPECT_EQ(w.test(0, 1), 1);
-    EXPECT_EQ(w.record(0, 1), 0);
-    EXPECT_EQ(w.c().count, 0);
-}
-
 TEST(PhysicsBoxes, SphereOnABoxFromBothSides)
 {
     RigidBody box, ball;
@@ -164,23 +116,6 @@ TEST(PhysicsTrees, NodeAgainstBoxAndSphereBothWays)
     physics_body_prepare(&base);
     EXPECT_EQ(collide_node_box(w.world.get(), 0, 1, tree.body.shape_tree, kModeTest, 0), 1);
     g_physics_contact_margin = 0.0f;
-}
-
-TEST(PhysicsTrees, SmallBoxOnALargeBoxTouchesOnlyThroughTheLargeTopFace)
-{
-    TreeBody small(1, 1, 1, 0.3f, -0.99f, 0.2f);
-    TreeBody large(4, 1, 4, 0, 0, 0);
-    PairWorld w({&small.body, &large.body});
-    ASSERT_EQ(w.record(0, 1), 1);
-    ASSERT_GT(w.c().count, 0);
-    for (int n = 0; n < w.c().count; n++) {
-        EXPECT_FLOAT_EQ(w.c().normal[n][1], -1.0f);
-        EXPECT_NEAR(w.c().point[n][1], -0.5f, 1e-5f);
-    }
-    small.body.position[1] = -1.2f;
-    physics_body_prepare(&small.body);
-    EXPECT_EQ(w.record(0, 1), 0);
-    EXPECT_EQ(w.c().count, 0);
 }
 
 typedef std::tuple<float, float, float, float, float, float> ContactKey;
