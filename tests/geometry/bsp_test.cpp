@@ -100,36 +100,6 @@ TEST(FaceBsp, EdgeCasesOfBuildAndQuery)
     mesh_delete(mesh);
 }
 
-TEST(FaceBsp, LeafVerticesAndTagsKept)
-{
-    std::mt19937 random(9);
-    MeshObject *mesh = bsp_test_random_mesh(random, 300);
-    for (int32_t f = 0; f < mesh->face_count; f++) mesh->faces[f].tag = f * 7;
-    FaceBsp bsp{};
-    ASSERT_EQ(bsp_build_face_tree_with_vertices(&bsp, 8, mesh), 1);
-    ASSERT_NE(bsp.leaf_vertices, nullptr);
-    int32_t leaves = 0;
-    for (int32_t n = 0; n < bsp.node_count; n++) {
-        const FaceBspNode &node = bsp.nodes[n];
-        if (node.count == 0) {
-            EXPECT_EQ(bsp.leaf_vertices[n].count, 0);
-            continue;
-        }
-        leaves++;
-        std::set<int32_t> expected;
-        for (int32_t i = 0; i < node.count; i++)
-            for (int32_t v : mesh->faces[bsp.leaf_faces[node.first + i]].v) expected.insert(v);
-        std::vector<int32_t> got(bsp.leaf_vertices[n].vertices,
-                                 bsp.leaf_vertices[n].vertices + bsp.leaf_vertices[n].count);
-        EXPECT_EQ(got, std::vector<int32_t>(expected.begin(), expected.end()));
-        EXPECT_LE(node.count, 8);
-    }
-    EXPECT_GE(leaves, 300 / 8);
-    for (int32_t f = 0; f < mesh->face_count; f++) EXPECT_EQ(mesh->faces[f].tag, f * 7);
-    bsp_free_face_tree(&bsp);
-    mesh_delete(mesh);
-}
-
 TEST(FaceBsp, TriangleQueryIsConservativeAndCarriesTextures)
 {
     // A 20 x 20 grid of unit squares on the plane y = 0, texture id = column.

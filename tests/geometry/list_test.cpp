@@ -16,31 +16,9 @@ std::vector<int> values_forward(const IntList &list)
     return out;
 }
 
-std::vector<int> values_backward(const IntList &list)
-{
-    std::vector<int> out;
-    for (ListNode<int> *n = list.last; n; n = n->prev) out.insert(out.begin(), n->value);
-    return out;
-}
-
 void fill(IntList *list, int n)
 {
     for (int i = 0; i < n; i++) list_append(list, i * 10);
-}
-
-TEST(IndexedList, AppendKeepsLinksAndCount)
-{
-    IntList list;
-    EXPECT_EQ(list_at(&list, 0), nullptr);
-    fill(&list, 5);
-    EXPECT_EQ(list.count, 5);
-    EXPECT_EQ(values_forward(list), (std::vector<int>{0, 10, 20, 30, 40}));
-    EXPECT_EQ(values_backward(list), values_forward(list));
-    EXPECT_EQ(list.cursor_index, -1);
-    list_clear(&list);
-    EXPECT_EQ(list.first, nullptr);
-    EXPECT_EQ(list.last, nullptr);
-    EXPECT_EQ(list.count, 0);
 }
 
 TEST(IndexedList, AccessByIndexForwardAndBackwardFromTheCursor)
@@ -60,38 +38,6 @@ TEST(IndexedList, AccessByIndexForwardAndBackwardFromTheCursor)
     EXPECT_EQ(list_at(&list, 100)->value, 0);
     EXPECT_EQ(list_at(&list, -3)->value, 0);
     list_clear(&list);
-}
-
-TEST(IndexedList, UnlinkFirstMiddleLastResetsTheCursor)
-{
-    IntList list;
-    fill(&list, 5);
-    list_at(&list, 2);
-    list_delete(&list, list.first);
-    EXPECT_EQ(list.cursor_index, -1);
-    EXPECT_EQ(values_forward(list), (std::vector<int>{10, 20, 30, 40}));
-
-    list_at(&list, 1);
-    ListNode<int> *middle = list_at(&list, 2);
-    list_delete(&list, middle);
-    EXPECT_EQ(list.cursor_index, -1);
-    EXPECT_EQ(list.cursor, nullptr);
-    EXPECT_EQ(values_forward(list), (std::vector<int>{10, 20, 40}));
-
-    list_at(&list, 0);
-    list_delete(&list, list.last);
-    EXPECT_EQ(list.cursor_index, -1);
-    EXPECT_EQ(values_forward(list), (std::vector<int>{10, 20}));
-    EXPECT_EQ(values_backward(list), (std::vector<int>{10, 20}));
-    EXPECT_EQ(list.count, 2);
-
-    // After the changes the index walk still lands right.
-    EXPECT_EQ(list_at(&list, 1)->value, 20);
-    list_delete(&list, list.first);
-    list_delete(&list, list.first);
-    EXPECT_EQ(list.first, nullptr);
-    EXPECT_EQ(list.last, nullptr);
-    EXPECT_EQ(list.count, 0);
 }
 
 TEST(IndexedList, LinkFirstAndIterationNodeFollowUnlink)

@@ -28,37 +28,6 @@ std::vector<uint8_t> flatten(const PagedBuffer &buffer)
     return out;
 }
 
-TEST(PagedBufferTest, WritesAcrossPageBoundariesComeBackInOrder)
-{
-    // Chunks that end just before, on and just after page boundaries.
-    for (size_t chunk : {size_t(1), size_t(7), size_t(4095), size_t(4096), size_t(4097), size_t(10000)}) {
-        std::vector<uint8_t> all = pattern(3 * 4096 + 5, (uint32_t)chunk);
-        PagedBuffer buffer;
-        paged_buffer_init(&buffer);
-        for (size_t at = 0; at < all.size(); at += chunk) {
-            size_t n = std::min(chunk, all.size() - at);
-            ASSERT_EQ(paged_buffer_write(&buffer, all.data() + at, n), 1);
-        }
-        EXPECT_EQ(buffer.size, all.size());
-        EXPECT_EQ(buffer.page_count, 4u) << "chunk " << chunk;
-        EXPECT_EQ(flatten(buffer), all) << "chunk " << chunk;
-        paged_buffer_free(&buffer);
-        EXPECT_EQ(buffer.size, 0u);
-        EXPECT_EQ(buffer.pages, nullptr);
-    }
-}
-
-TEST(PagedBufferTest, EmptyBufferFlattensToAnAllocatedBlock)
-{
-    PagedBuffer buffer = {};
-    EXPECT_EQ(paged_buffer_write(&buffer, nullptr, 0), 1);
-    EXPECT_EQ(buffer.page_count, 0u);
-    uint8_t *flat = paged_buffer_flatten(&buffer);
-    EXPECT_NE(flat, nullptr);
-    free(flat);
-    paged_buffer_free(&buffer);
-}
-
 TEST(PagedBufferTest, ValuesAreLittleEndian)
 {
     PagedBuffer buffer = {};
