@@ -20,3 +20,11 @@ extern const int g_data_title_box[4];
 bool data_write_pictures(const std::string &data_dir);
 // "gfx/background.png", "gfx/presentation1.png" and "gfx/no_preview.png".
 bool data_write_pages(const std::string &data_dir);
+
+// The colour the hole view multiplies its sky pictures by, from the world's first light-colour
+// quadruple, the ambient colour: normalised, then r + 0.1, g + 0.1, b x 1.3 + 0.1, capped at 1.
+void data_sky_tint(const int ambient[3], float tint[3]);
+// "themes/garden/tex/NN_name.png": the palette scene's textures by material number.
+bool data_write_theme_textures(const std::string &data_dir);
+// "themes/<folder>/sky_{left,front,right,back}.png" of every theme.
+bool data_write_skies(const std::string &data_dir);

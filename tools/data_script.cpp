@@ -5,6 +5,12 @@
 
 const char *const g_data_game_name = "ZAV Mini Golf";
 
+const DataTheme g_data_themes[DATA_THEME_COUNT] = {
+    {"Garden", "garden", {45, 45, 50}, {90, 88, 80}},
+    {"Desert", "desert", {50, 45, 40}, {100, 92, 75}},
+    {"Night", "night", {20, 22, 35}, {55, 60, 85}},
+};
+
 namespace {
 
 struct MenuTextValue {
@@ -200,26 +206,13 @@ const MenuTextValue g_menu_values[] = {
     {"PLAYERPWD", "Password"},
 };
 
-struct Theme {
-    const char *name;
-    const char *folder;
-    int ambient[3];
-    int light[3];
-};
-
-const Theme g_themes[] = {
-    {"Garden", "garden", {45, 45, 50}, {90, 88, 80}},
-    {"Desert", "desert", {50, 45, 40}, {100, 92, 75}},
-    {"Night", "night", {20, 22, 35}, {55, 60, 85}},
-};
-
 std::string themes_section()
 {
     std::string text = "THEMES\n{\n";
     char line[256];
-    for (size_t i = 0; i < sizeof g_themes / sizeof g_themes[0]; i++) {
-        const Theme &theme = g_themes[i];
-        snprintf(line, sizeof line, "\tTHEME:%zu\n\t{\n\t\tNAME = \"%s\"\n", i, theme.name);
+    for (int i = 0; i < DATA_THEME_COUNT; i++) {
+        const DataTheme &theme = g_data_themes[i];
+        snprintf(line, sizeof line, "\tTHEME:%d\n\t{\n\t\tNAME = \"%s\"\n", i, theme.name);
         text += line;
         // One palette scene for every theme: one texture set, and the theme loader's reload of
         // the scene it already holds gets used.

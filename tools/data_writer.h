@@ -13,6 +13,16 @@ bool data_write_script(const std::string &data_dir);
 // The game's name, first line of "txt/nameofgame.ini".
 extern const char *const g_data_game_name;
 
+// The THEMES of script.txt: name, folder under "themes/", the world's ambient and light colours.
+struct DataTheme {
+    const char *name;
+    const char *folder;
+    int ambient[3];
+    int light[3];
+};
+const int DATA_THEME_COUNT = 3;
+extern const DataTheme g_data_themes[DATA_THEME_COUNT];
+
 // "fonts/" (the two DejaVu faces and their licence) and the style files "gfx/script_font.txt" and
 // "gfx/script_font2.txt".
 bool data_write_fonts(const std::string &data_dir);

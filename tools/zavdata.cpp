@@ -15,10 +15,18 @@ int main(int argc, char **argv)
         const char *what;
         bool (*write)(const std::string &);
     };
+    // In order: the pictures with text need the fonts.
+    // clang-format off
     const Writer writers[] = {
-        {"configuration", data_write_script},        {"fonts", data_write_fonts}, {"help page", data_write_help},
-        {"interface pictures", data_write_pictures}, {"pages", data_write_pages},
+        {"configuration", data_write_script},
+        {"fonts", data_write_fonts},
+        {"help page", data_write_help},
+        {"interface pictures", data_write_pictures},
+        {"pages", data_write_pages},
+        {"theme textures", data_write_theme_textures},
+        {"skies", data_write_skies},
     };
+    // clang-format on
     int failed = 0;
     for (const Writer &writer : writers) {
         if (writer.write(data_dir)) continue;
