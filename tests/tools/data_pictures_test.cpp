@@ -1,7 +1,7 @@
 // The interface pictures as the game loads them: sizes, alpha, the pages' layout, the texts drawn
 // by the texture-script renderer, and the panel's seamless tiling.
 #include "tools/data_pictures.h"
-#include "tests/tools/data_picture_util.h"
+#include "tests/tools/data_test_util.h"
 
 #include <gtest/gtest.h>
 

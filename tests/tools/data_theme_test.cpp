@@ -1,8 +1,7 @@
 // The 3D scenes' pictures as the game loads them: the palette's textures repeat without seams and
 // the leaves keep a clean mask; the sky quarters join round the world, take their theme's colours
 // once the view tints them, and hold the sun where the scene's light comes from.
-#include "script/config_main.h"
-#include "tests/tools/data_picture_util.h"
+#include "tests/tools/data_test_util.h"
 #include "tools/data_pictures.h"
 
 #include <gtest/gtest.h>
@@ -60,14 +59,6 @@ struct Panorama {
     const float *at(int x, int y) const { return &rgb[((size_t)y * width + x) * 3]; }
 };
 
-void free_texts(char **texts, int count)
-{
-    for (int i = 0; i < count; i++) {
-        free(texts[i]);
-        texts[i] = nullptr;
-    }
-}
-
 class DataSkiesTest : public DataRunFolderTest {
 protected:
     Panorama skies[3];
@@ -106,14 +97,7 @@ protected:
             }
         }
     }
-    void TearDown() override
-    {
-        free_texts(g_presentation_pages, 4);
-        for (char **texts : {g_theme_names, g_theme_scene_files, g_theme_sky_left, g_theme_sky_front, g_theme_sky_right,
-                             g_theme_sky_back})
-            free_texts(texts, THEME_MAX);
-        free_texts(g_menu_texts, MENU_TEXT_COUNT);
-    }
+    void TearDown() override { data_test_free_config_texts(); }
 
     static float column_difference(const Panorama &p, int a, int b)
     {

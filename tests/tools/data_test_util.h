@@ -1,9 +1,10 @@
-// Helpers of the picture tests: the data folder the build wrote, pictures loaded through the
-// game's loader, and measures on them.
+// Helpers of the data tests: the data folder the build wrote, the configuration texts freed,
+// pictures loaded through the game's loader, and measures on them.
 #pragma once
 
 #include "codecs/codecs.h"
 #include "platform/system.h"
+#include "script/config_main.h"
 #include "tests/test_util.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,22 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+
+// Frees what reading script.txt through the main table allocated.
+inline void data_test_free_config_texts()
+{
+    auto release = [](char **texts, int count) {
+        for (int i = 0; i < count; i++) {
+            free(texts[i]);
+            texts[i] = nullptr;
+        }
+    };
+    for (char **texts :
+         {g_theme_names, g_theme_scene_files, g_theme_sky_left, g_theme_sky_front, g_theme_sky_right, g_theme_sky_back})
+        release(texts, THEME_MAX);
+    release(g_menu_texts, MENU_TEXT_COUNT);
+    release(g_presentation_pages, 4);
+}
 
 // A picture loaded by base name from the build's run folder; freed with the object.
 struct DataPicture {
