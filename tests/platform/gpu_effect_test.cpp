@@ -36,7 +36,6 @@ TECHNIQUE T0
     AlphaRef = 0x80;
     CullMode = None;
 
-
     VertexShaderConstant4[0] = <WORLD>;
     VertexShaderConstant1[4] = { 3.14159274f,0.15915494f,6.28318548f,4.71238899f };
     VertexShaderConstant1[5] = <color>;
@@ -101,7 +100,6 @@ TECHNIQUE T1
     Ccw_StencilPass = Decr;
     Ccw_StencilFunc = Always;
     CullMode = None;
-
 
   }
 }

@@ -43,69 +43,6 @@ protected:
     }
 };
 
-TEST_F(PathTest, WorkingFolderReadsAsDriveZ)
-{
-    std::string expected = "Z:" + run;
-    for (char &c : expected)
-        if (c == '/') c = '\\';
-    EXPECT_EQ(cwd(), expected);
-    char tiny[4];
-    EXPECT_EQ(_getcwd(tiny, sizeof tiny), nullptr);
-}
-
-TEST_F(PathTest, OpensFilesRelativeToWorkingFolderInEitherForm)
-{
-    test_write_file(run + "/repertoire.ini", "ini");
-    test_write_file(run + "/data/txt/x.txt", "x");
-    EXPECT_EQ(read(".\\repertoire.ini"), "ini");
-    EXPECT_EQ(read("data/txt/x.txt"), "x");
-    EXPECT_EQ(read("data\\txt\\x.txt"), "x");
-    EXPECT_EQ(read("DATA\\TXT\\X.TXT"), "x");
-    EXPECT_EQ(read("data/txt/../txt/./x.txt"), "x");
-    EXPECT_EQ(read("data/txt/y.txt"), "<missing>");
-}
-
-TEST_F(PathTest, GameFolderWalkCreatesFoldersOnDriveC)
-{
-    // The component walk the game does for "c:\ZAV Games\Captures".
-    ASSERT_EQ(_chdir("c:/"), 0);
-    EXPECT_EQ(cwd(), "C:\\");
-    const char *parts[] = {"ZAV Games", "Captures"};
-    for (const char *part : parts) {
-        _mkdir(part);
-        ASSERT_EQ(_chdir(part), 0) << part;
-    }
-    EXPECT_EQ(cwd(), "C:\\ZAV Games\\Captures");
-    EXPECT_TRUE(std::filesystem::is_directory(user + "/ZAV Games/Captures"));
-    EXPECT_EQ(_mkdir("."), -1);  // existing folders are refused, not recreated
-
-    // A second walk in another case lands in the same folders and creates nothing new.
-    ASSERT_EQ(_chdir("C:\\zav games"), 0);
-    EXPECT_EQ(_mkdir("CAPTURES"), -1);
-    EXPECT_EQ(cwd(), "C:\\ZAV Games");
-}
-
-TEST_F(PathTest, BothPathFormsNameOneFile)
-{
-    ASSERT_EQ(_mkdir("c:/ZAV Games"), 0);
-    ASSERT_EQ(_mkdir("c:/ZAV Games/Saves"), 0);
-    FILE *file = sys_fopen("c:/ZAV Games/Saves/OPTIONS.DAT", "wb");
-    ASSERT_NE(file, nullptr);
-    fputs("opts", file);
-    fclose(file);
-    EXPECT_EQ(read("C:\\ZAV Games\\Saves\\OPTIONS.DAT"), "opts");
-    EXPECT_EQ(read("c:\\zav games\\saves\\options.dat"), "opts");
-    EXPECT_EQ(test_read_file(user + "/ZAV Games/Saves/OPTIONS.DAT"), "opts");
-
-    // Writing in another case replaces the existing file instead of making a twin.
-    file = sys_fopen("C:/zav games/SAVES/options.dat", "wb");
-    ASSERT_NE(file, nullptr);
-    fputs("new", file);
-    fclose(file);
-    EXPECT_EQ(test_read_file(user + "/ZAV Games/Saves/OPTIONS.DAT"), "new");
-    EXPECT_FALSE(std::filesystem::exists(user + "/ZAV Games/Saves/options.dat"));
-}
-
 TEST_F(PathTest, RootedAndParentPathsStayOnTheirDrive)
 {
     ASSERT_EQ(_chdir("c:\\"), 0);
@@ -182,21 +119,6 @@ TEST_F(PathTest, ListingWithAFolderPrefix)
     EXPECT_EQ(list("data/parcours/*."), (std::vector<std::string>{".", "..", "Set1"}));
     EXPECT_EQ(list("data/nothing/*.qel"), std::vector<std::string>{});
     EXPECT_EQ(list("data/parcours/"), std::vector<std::string>{});
-}
-
-TEST(Wildcard, DosRules)
-{
-    EXPECT_TRUE(sys_wildcard_match("*.", "."));
-    EXPECT_TRUE(sys_wildcard_match("*.", ".."));
-    EXPECT_TRUE(sys_wildcard_match("*.", "abc"));
-    EXPECT_FALSE(sys_wildcard_match("*.", "a.b"));
-    EXPECT_TRUE(sys_wildcard_match("*.qel", "a.b.qel"));
-    EXPECT_FALSE(sys_wildcard_match("*.qel", "a.qel.bak"));
-    EXPECT_TRUE(sys_wildcard_match("*.*", "abc"));
-    EXPECT_TRUE(sys_wildcard_match("a?.txt", "a.txt"));
-    EXPECT_TRUE(sys_wildcard_match("a?.txt", "ab.txt"));
-    EXPECT_FALSE(sys_wildcard_match("a?.txt", "abc.txt"));
-    EXPECT_TRUE(sys_wildcard_match("PLAYER*.DAT", "player1.dat"));
 }
 
 }  // namespace

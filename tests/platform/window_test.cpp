@@ -47,27 +47,6 @@ protected:
     }
 };
 
-TEST_F(WindowTest, DesktopSizeAndOneWindowOnly)
-{
-    RECT rect;
-    ASSERT_TRUE(GetClientRect(GetDesktopWindow(), &rect));
-    EXPECT_EQ(rect.right, 1920);
-    EXPECT_EQ(rect.bottom, 1080);
-    EXPECT_EQ(CreateWindowExA(0, "Golf", "x", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
-    EXPECT_EQ(CreateWindowExA(0, "Other", "x", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr), nullptr);
-}
-
-TEST_F(WindowTest, PressAndReleaseNeverShareAFrame)
-{
-    window_headless_push(WM_LBUTTONDOWN, 0, 0);
-    window_headless_push(WM_LBUTTONUP, 0, 0);
-    window_headless_push(WM_KEYDOWN, 'A', 0);
-    EXPECT_EQ(drain(), (std::vector<UINT>{WM_LBUTTONDOWN}));
-    EXPECT_EQ(drain(), std::vector<UINT>{});  // the release waits: a frame later it comes
-    Sleep(60);
-    EXPECT_EQ(drain(), (std::vector<UINT>{WM_LBUTTONUP, WM_KEYDOWN}));
-}
-
 TEST_F(WindowTest, ReleaseOfAnOldPressPassesAtOnce)
 {
     window_headless_push(WM_KEYDOWN, VK_SPACE, 0);
@@ -101,25 +80,6 @@ TEST_F(WindowTest, CloseDestroysAndQuits)
     EXPECT_EQ(g_seen, (std::vector<UINT>{WM_CLOSE, WM_DESTROY}));
     EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);  // WM_QUIT
     EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), -1);  // headless: nothing left
-}
-
-TEST_F(WindowTest, PeekWithoutRemoveLeavesTheMessage)
-{
-    PostMessageA(window, WM_QUIT, 0, 0);
-    MSG msg;
-    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
-    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
-    EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), 0);
-    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
-}
-
-TEST_F(WindowTest, WheelWordsAndMacros)
-{
-    WPARAM forward = MAKEWPARAM(0, WHEEL_DELTA), back = MAKEWPARAM(0, -WHEEL_DELTA);
-    EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(forward), 120);
-    EXPECT_EQ(GET_WHEEL_DELTA_WPARAM(back), -120);
-    EXPECT_EQ(LOWORD(MAKEWPARAM(WA_ACTIVE, 1)), WA_ACTIVE);
-    EXPECT_EQ(HIWORD(MAKEWPARAM(WA_ACTIVE, 1)), 1);
 }
 
 }  // namespace
