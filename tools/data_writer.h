@@ -31,3 +31,6 @@ bool data_read_font_licence(std::string *text);
 
 // "txt/html.ini" and the help page "html/index.html" beside the data folder.
 bool data_write_help(const std::string &data_dir);
+
+// The fourteen effects, "sound/*.ogg" under the data folder.
+bool data_write_sounds(const std::string &data_dir);

@@ -25,6 +25,7 @@ int main(int argc, char **argv)
         {"pages", data_write_pages},
         {"theme textures", data_write_theme_textures},
         {"skies", data_write_skies},
+        {"sound effects", data_write_sounds},
     };
     // clang-format on
     int failed = 0;
