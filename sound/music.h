@@ -118,3 +118,23 @@ void music_select_module(int32_t index);
 void music_set_fade_step(float step);
 // 1: a song that ends starts again; otherwise the next module of the table follows.
 void music_set_loop(int32_t flag);
+
+// ---- for the data tools and their tests ---------------------------------------------------------
+
+// The rate (source samples a second) at which the XM player steps a sample for a note (1 to 96)
+// given the sample's relative note and finetune, from the player's own period functions: a sample
+// rendered at this rate sounds at its own pitch when that note plays.
+double music_xm_note_rate(int32_t note, int32_t relative_note, int32_t finetune);
+
+// Where one tick of an offline render stood in the song.
+struct MusicOfflineTick {
+    int32_t order, row;
+};
+
+// Renders module `index` of the table from its start, alone, at full volume and without fades,
+// into `frames` interleaved stereo frames (`out` holds 2 x frames values); at its end the song runs
+// on from its first order. `ticks` (null for none) receives the position of each tick, up to
+// `max_ticks`. Returns the frame at which g_music_song_ended was first raised, or -1 (also for an
+// index without a module). Not while playback runs.
+int32_t music_render_offline(int32_t index, int16_t *out, int32_t frames, MusicOfflineTick *ticks,
+                             int32_t max_ticks);

@@ -34,3 +34,5 @@ bool data_write_help(const std::string &data_dir);
 
 // The fourteen effects, "sound/*.ogg" under the data folder.
 bool data_write_sounds(const std::string &data_dir);
+// The two music modules, "sound/menu.zik" and "sound/music1.zik".
+bool data_write_music(const std::string &data_dir);

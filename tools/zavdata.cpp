@@ -26,6 +26,7 @@ int main(int argc, char **argv)
         {"theme textures", data_write_theme_textures},
         {"skies", data_write_skies},
         {"sound effects", data_write_sounds},
+        {"music", data_write_music},
     };
     // clang-format on
     int failed = 0;

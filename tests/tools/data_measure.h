@@ -23,7 +23,10 @@ inline double measure_rms(const std::vector<float> &signal, size_t from, size_t 
     return n ? std::sqrt(sum / double(n)) : 0.0;
 }
 
-// RMS in consecutive windows of `ms` milliseconds.
+// The length of a window of about `ms` milliseconds: a whole number of samples, in seconds.
+inline double measure_window_seconds(double rate, double ms = 5.0) { return double(std::lround(rate * ms / 1000.0)) / rate; }
+
+// RMS in consecutive windows of about `ms` milliseconds (measure_window_seconds).
 inline std::vector<double> measure_rms_windows(const std::vector<float> &signal, double rate, double ms = 5.0)
 {
     size_t size = size_t(std::lround(rate * ms / 1000.0));
@@ -129,20 +132,20 @@ inline double measure_flatness(const std::vector<double> &spectrum, double rate,
     return n ? std::exp(logs / n) / (sum / n) : 0.0;
 }
 
-// Times (seconds) where the 5 ms level rises by `rise_db` or more over the lowest of the 20 ms
-// before it and stands within `floor_db` of the loudest window; onsets closer than `gap` seconds
-// count once.
+// Times (seconds) where the level in windows of `window_ms` rises by `rise_db` or more over the
+// lowest of the four windows before it and stands within `floor_db` of the loudest window; onsets
+// closer than `gap` seconds count once.
 inline std::vector<double> measure_onsets(const std::vector<float> &signal, double rate, double rise_db = 4.0,
-                                          double floor_db = 30.0, double gap = 0.05)
+                                          double floor_db = 30.0, double gap = 0.05, double window_ms = 5.0)
 {
-    std::vector<double> rms = measure_rms_windows(signal, rate);
+    std::vector<double> rms = measure_rms_windows(signal, rate, window_ms);
     double loudest = rms.empty() ? 0.0 : *std::max_element(rms.begin(), rms.end());
     std::vector<double> out;
     for (size_t i = 0; i < rms.size(); i++) {
         double before = i ? rms[i - 1] : 0.0;  // silence before the start
         for (size_t j = i >= 4 ? i - 4 : 0; j < i; j++) before = std::min(before, rms[j]);
         if (measure_db(rms[i] / loudest) < -floor_db || measure_db(rms[i] / std::max(before, 1e-9)) < rise_db) continue;
-        double t = double(i) * 0.005;
+        double t = double(i) * measure_window_seconds(rate, window_ms);
         if (out.empty() || t - out.back() >= gap) out.push_back(t);
     }
     return out;

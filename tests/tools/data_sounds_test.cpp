@@ -181,7 +181,8 @@ TEST_F(DataSoundsTest, Spectra)
             }
             double low = 1e9, high = 0.0;
             for (; i < rms.size() && measure_db(rms[i] / loudest) >= -12.0; i++) {
-                double hz = measure_pitch(s, rate, i * at(0.005), at(0.005) * 2, 1000, 10000);
+                size_t window = size_t(measure_window_seconds(rate) * rate);
+                double hz = measure_pitch(s, rate, i * window, 2 * window, 1000, 10000);
                 low = std::min(low, hz), high = std::max(high, hz);
             }
             widest = std::max(widest, high - low);
@@ -197,7 +198,7 @@ TEST_F(DataSoundsTest, Spectra)
     for (float v : level) mean += v / double(level.size());
     for (float &v : level) v = float(v - mean);
     // The envelope sampled every 5 ms: its pulsing, above the slow rhythm of the chirps.
-    double pulse = measure_pitch(level, 200.0, 0, level.size(), 10.0, 100.0);
+    double pulse = measure_pitch(level, 1.0 / measure_window_seconds(rate), 0, level.size(), 10.0, 90.0);
     EXPECT_GE(pulse, 25.0);
     EXPECT_LE(pulse, 35.0);
 }
