@@ -12,7 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <map>
+#include <filesystem>
 
 namespace {
 
@@ -229,7 +229,7 @@ TEST_F(DataMusicTest, SoundsInKeyAndTime)
         for (int16_t value : whole.frames) clipped += value >= 32767 || value <= -32767;
         EXPECT_LT(double(clipped), 0.001 * double(whole.frames.size()));
         if (getenv("ZAV_MUSIC_WAV"))
-            write_wav(std::string(design.file) + ".wav", std::vector<int16_t>(whole.frames.begin(), whole.frames.begin() + 2 * 60 * 44100));
+            write_wav((std::filesystem::current_path() / (std::string(design.file) + ".wav")).string(), std::vector<int16_t>(whole.frames.begin(), whole.frames.begin() + 2 * 60 * 44100));
 
         // Key: the chroma of the tuned parts, folded from spectra of 4096 frames.
         ASSERT_NE(load(design, [](const std::string &name) { return !is_drum(name); }), nullptr);
@@ -301,6 +301,111 @@ TEST_F(DataMusicTest, SoundsInKeyAndTime)
         worst_period = std::max(worst_period, std::fabs(beats / std::round(beats) - 1.0));
     }
     printf("figure: key share %.3f, beat period off by %.2f%% at most\n", worst_share, 100.0 * worst_period);
+}
+
+// The frames of every tick and its position, as libxmp plays the module (linear interpolation,
+// FT2 mode, no stereo separation); empty when it cannot load it.
+struct XmpTick {
+    int order, row;
+    std::vector<int> sums;  // left plus right
+};
+
+std::vector<XmpTick> render_xmp(const MusicXmp *x, const std::string &bytes, int ticks)
+{
+    std::vector<XmpTick> out;
+    xmp_context context = x->create_context();
+    if (x->load_module_from_memory(context, bytes.data(), long(bytes.size())) == 0) {
+        x->start_player(context, 44100, 0);
+        x->set_player(context, XMP_PLAYER_INTERP, XMP_INTERP_LINEAR);
+        x->set_player(context, XMP_PLAYER_MODE, XMP_MODE_FT2);
+        x->set_player(context, XMP_PLAYER_MIX, 0);
+        for (int i = 0; i < ticks && x->play_frame(context) == 0; i++) {
+            xmp_frame_info info;
+            x->get_frame_info(context, &info);
+            const int16_t *frames = static_cast<const int16_t *>(info.buffer);
+            XmpTick tick = {info.pos, info.row, {}};
+            for (int f = 0; f < info.buffer_size / 4; f++) tick.sums.push_back(frames[2 * f] + frames[2 * f + 1]);
+            out.push_back(std::move(tick));
+        }
+        x->end_player(context);
+        x->release_module(context);
+    }
+    x->free_context(context);
+    return out;
+}
+
+double rms_of(const std::vector<double> &values)
+{
+    double sum = 0.0;
+    for (double v : values) sum += v * v;
+    return values.empty() ? 0.0 : std::sqrt(sum / double(values.size()));
+}
+
+TEST_F(DataMusicTest, SecondPlayerAgrees)
+{
+    const MusicXmp *x = music_xmp();
+    if (!x) GTEST_SKIP() << "libxmp.so.4 is not installed";
+
+    // Calibration: one channel holding a constant sample at volume 64, written the same way.
+    MusicWriterSong one;
+    one.channels = 1;
+    one.orders = {0};
+    MusicWriterSample constant;
+    constant.data.assign(64, 0x2000);
+    constant.loop_length = 64;
+    constant.loop_type = 1;
+    constant.sixteen_bit = true;
+    MusicWriterInstrument holder;
+    holder.samples.push_back(constant);
+    one.instruments.push_back(holder);
+    music_writer_cell(one, 0, 0, 0) = {49, 1, 0x50, 0, 0};
+    std::string one_bytes = music_write_xm(one);
+    test_write_file(*temp / "one.xm", one_bytes);
+    ASSERT_GE(music_load_module((*temp / "one.xm").c_str()), 0);
+    Render ours_one = render(g_music_module_count - 1, 1.0);
+    std::vector<XmpTick> theirs_one = render_xmp(x, one_bytes, 40);
+    ASSERT_EQ(theirs_one.size(), 40u);
+    double ours_level = 0.0, theirs_level = 0.0;
+    for (size_t f = 10000; f < 30000; f++) ours_level += (ours_one.frames[2 * f] + ours_one.frames[2 * f + 1]) / 20000.0;
+    int count = 0;
+    for (size_t t = 10; t < 30; t++)
+        for (int v : theirs_one[t].sums) theirs_level += v, count++;
+    theirs_level /= count;
+    ASSERT_GT(theirs_level, 0.0);
+    double scale = ours_level / theirs_level;
+
+    double largest = 0.0;
+    for (const Design &design : designs) {
+        SCOPED_TRACE(design.file);
+        int song_ticks = design.patterns * 64 * 6;
+        ASSERT_NE(load(design), nullptr);
+        double song = design.patterns * 64 * 15.0 / design.bpm;
+        Render ours = render(g_music_module_count - 1, song + 1.0);
+        std::vector<XmpTick> theirs = render_xmp(x, test_read_file(path(design)), song_ticks);
+        ASSERT_EQ(int(theirs.size()), song_ticks);
+        ASSERT_GT(ours.ended, 0);
+
+        // The same rows in the same order, tick by tick.
+        for (int t = 0; t < song_ticks; t++)
+            ASSERT_TRUE(ours.ticks[size_t(t)].order == theirs[size_t(t)].order &&
+                        ours.ticks[size_t(t)].row == theirs[size_t(t)].row)
+                << "tick " << t << ": ours " << ours.ticks[size_t(t)].order << "/" << ours.ticks[size_t(t)].row
+                << ", libxmp " << theirs[size_t(t)].order << "/" << theirs[size_t(t)].row;
+
+        // Levels of each four bars (one pattern, 384 ticks), ours in our ticks' frames.
+        double frames_per_tick = double(ours.ended) / song_ticks;
+        for (int section = 0; section < design.patterns; section++) {
+            std::vector<double> a, b;
+            size_t from = size_t(section * 384 * frames_per_tick), to = size_t((section + 1) * 384 * frames_per_tick);
+            for (size_t f = from; f < to; f++) a.push_back(ours.frames[2 * f] + ours.frames[2 * f + 1]);
+            for (int t = section * 384; t < (section + 1) * 384; t++)
+                for (int v : theirs[size_t(t)].sums) b.push_back(v * scale);
+            double difference = measure_db(rms_of(a) / rms_of(b));
+            EXPECT_NEAR(difference, 0.0, 1.0) << "section " << section;
+            largest = std::max(largest, std::fabs(difference));
+        }
+    }
+    printf("figure: largest level difference from libxmp over four bars %.2f dB\n", largest);
 }
 
 }  // namespace
