@@ -133,7 +133,8 @@ MusicWriterSample drum_sample(int kind)
 {
     const int relative = 29;  // near 44.7 kHz
     double rate = music_xm_note_rate(xm_note(drum_midi), relative, 0);
-    SynthRandom random = synth_random(0xD2A0 + uint64_t(kind));
+    DataRandom random;
+    data_random_seed(&random, 0xD2A0 + uint64_t(kind), 1);
     std::vector<float> signal;
     if (kind == KICK) {
         // A sine falling from 150 to 48 Hz.
@@ -225,7 +226,7 @@ double leap_cost(int tonic, int from, int to)
 // Pitches for a rhythm over two chords: chord tones on beats 1 and 3, pentatonic tones between
 // (so that the phrase moved by a few scale steps keeps its intervals), the last note on `end`
 // (a degree, any octave) when it is not -100.
-Phrase compose_phrase(SynthRandom *random, int tonic, const std::vector<int> &rhythm, int first_chord,
+Phrase compose_phrase(DataRandom *random, int tonic, const std::vector<int> &rhythm, int first_chord,
                       int second_chord, int start, int end)
 {
     Phrase phrase;
@@ -241,7 +242,7 @@ Phrase compose_phrase(SynthRandom *random, int tonic, const std::vector<int> &rh
                            : row % 8 == 0      ? is_chord_tone(degree, chord) && is_pentatonic(degree)
                                                : is_pentatonic(degree);
             if (!allowed) continue;
-            double cost = leap_cost(tonic, previous, degree) + 1.5 * synth_random_unit(random) +
+            double cost = leap_cost(tonic, previous, degree) + 1.5 * data_random_float(random) +
                           0.15 * std::abs(degree - 3);  // stay near the middle of the range
             if (cost < best_cost) best_cost = cost, best = degree;
         }
@@ -260,7 +261,7 @@ Phrase shift_phrase(Phrase phrase, int degrees)
 // The lead of one section: the motif over its first two chords, repeated wherever the chords
 // move in parallel with them, other phrases made anew on the motif's rhythm, and a closing phrase
 // that lands on the tonic.
-std::vector<Phrase> compose_lead(SynthRandom *random, int tonic, const std::vector<int> &chords, const Phrase &motif)
+std::vector<Phrase> compose_lead(DataRandom *random, int tonic, const std::vector<int> &chords, const Phrase &motif)
 {
     std::vector<Phrase> phrases;
     int count = int(chords.size()) / 2;
@@ -294,7 +295,7 @@ struct Writer {
 };
 
 // One section's bars from `pattern` on (four bars a pattern).
-void write_section(Writer &w, SynthRandom *random, int pattern, const std::vector<int> &chords, const Phrase &motif,
+void write_section(Writer &w, DataRandom *random, int pattern, const std::vector<int> &chords, const Phrase &motif,
                    int counter_start)
 {
     const Channels &ch = w.channels;
@@ -314,11 +315,11 @@ void write_section(Writer &w, SynthRandom *random, int pattern, const std::vecto
         // Bass: root on beat 1 and again before beat 2, fifth or octave on beat 3, an approach
         // note into the next bar.
         int bass_root = degree_midi(piece.bass_tonic, root);
-        bool fifth = synth_random_unit(random) < 0.6;
+        bool fifth = data_random_float(random) < 0.6;
         w.note(p, base + 0, ch.bass, bass_root, BASS, 56);
         w.note(p, base + 6, ch.bass, bass_root, BASS, 44);
         w.note(p, base + 8, ch.bass, fifth ? degree_midi(piece.bass_tonic, root + 4) : bass_root + 12, BASS, 50);
-        int approach = next + (synth_random_unit(random) < 0.5 ? -1 : 1);
+        int approach = next + (data_random_float(random) < 0.5 ? -1 : 1);
         w.note(p, base + 14, ch.bass, degree_midi(piece.bass_tonic, approach), BASS, 42);
         // Pad: the chord broken into quarter notes.
         const int figure[4] = {0, 2, 4, 2};
@@ -332,7 +333,7 @@ void write_section(Writer &w, SynthRandom *random, int pattern, const std::vecto
                 for (int d = -2; d <= 8; d++) {
                     if (!is_chord_tone(d, root)) continue;
                     double cost = std::abs(degree_midi(piece.pad_tonic, d) - degree_midi(piece.pad_tonic, counter)) +
-                                  (d == counter ? 2.5 : 0.0) + synth_random_unit(random);
+                                  (d == counter ? 2.5 : 0.0) + data_random_float(random);
                     if (cost < best_cost) best_cost = cost, best = d;
                 }
                 counter = best;
@@ -364,7 +365,8 @@ void write_section(Writer &w, SynthRandom *random, int pattern, const std::vecto
 
 std::string compose(const Piece &piece)
 {
-    SynthRandom random = synth_random(piece.seed);
+    DataRandom random;
+    data_random_seed(&random, piece.seed, 1);
     Channels ch = piece.counter_melody ? Channels{0, 1, 2, 3, 4, 5, 6, 7} : Channels{0, -1, 1, 2, 3, 4, 5, 6};
     MusicWriterSong song;
     song.name = piece.name;
@@ -379,7 +381,7 @@ std::string compose(const Piece &piece)
     // One motif per distinct section, on a rhythm of the library.
     std::vector<Phrase> motifs;
     for (const std::vector<int> &chords : piece.sections) {
-        const std::vector<int> &rhythm = rhythms[synth_random_next(&random) % rhythms.size()];
+        const std::vector<int> &rhythm = rhythms[data_random_next(&random) % rhythms.size()];
         motifs.push_back(compose_phrase(&random, piece.tonic, rhythm, chords[0], chords[1], 4, chords[1]));
     }
     int pattern = 0;

@@ -42,7 +42,7 @@ void add_bell(std::vector<float> &signal, double at, double hz, double amplitude
 }
 
 // Noise through a filter under an exponential envelope, added at `at` seconds.
-void add_noise_burst(std::vector<float> &signal, SynthRandom *random, double at, SynthBiquad filter,
+void add_noise_burst(std::vector<float> &signal, DataRandom *random, double at, SynthBiquad filter,
                      double amplitude, double attack, double tau)
 {
     int start = synth_samples(at);
@@ -55,7 +55,7 @@ void add_noise_burst(std::vector<float> &signal, SynthRandom *random, double at,
 // ---- the effects --------------------------------------------------------------------------------
 
 // Menu click: a 2 kHz blip with a short noise tick on its front.
-std::vector<float> make_son1(SynthRandom *random)
+std::vector<float> make_son1(DataRandom *random)
 {
     std::vector<float> s = silence(0.040);
     add_partial(s, 0.001, 2000.0, 1.0, 0.0015, 0.004);
@@ -66,50 +66,51 @@ std::vector<float> make_son1(SynthRandom *random)
 }
 
 // The softer 1 kHz tock.
-std::vector<float> make_son2(SynthRandom *random)
+std::vector<float> make_son2(DataRandom *random)
 {
     std::vector<float> s = silence(0.060);
-    add_partial(s, 0.0, 1000.0, 1.0, 0.002, 0.012);
-    add_partial(s, 0.0, 2000.0, 0.15, 0.002, 0.006);
-    add_noise_burst(s, random, 0.0, synth_biquad(SYNTH_BANDPASS, 1500.0, 1.0), 0.1, 0.0005, 0.002);
+    add_partial(s, 0.001, 1000.0, 1.0, 0.002, 0.012);
+    add_partial(s, 0.001, 2000.0, 0.15, 0.002, 0.006);
+    add_noise_burst(s, random, 0.001, synth_biquad(SYNTH_BANDPASS, 1500.0, 1.0), 0.1, 0.0008, 0.002);
     finish(s, 0.038, 0.046);
     return s;
 }
 
 // The stroke: a noise transient and two bright partials.
-std::vector<float> make_hit(SynthRandom *random)
+std::vector<float> make_hit(DataRandom *random)
 {
     std::vector<float> s = silence(0.120);
-    add_noise_burst(s, random, 0.0, synth_biquad(SYNTH_BANDPASS, 2500.0, 0.8), 0.8, 0.0004, 0.003);
-    add_partial(s, 0.0, 1800.0, 1.0, 0.001, 0.024);
-    add_partial(s, 0.0, 3200.0, 0.75, 0.001, 0.016);
+    // A millisecond of silence first: the codec smears a transient on the very first sample.
+    add_noise_burst(s, random, 0.001, synth_biquad(SYNTH_BANDPASS, 2500.0, 0.8), 0.8, 0.0008, 0.003);
+    add_partial(s, 0.001, 1800.0, 1.0, 0.001, 0.024);
+    add_partial(s, 0.001, 3200.0, 0.75, 0.001, 0.016);
     finish(s, 0.092, 0.104);
     return s;
 }
 
 // A wall bounce: a short woody knock.
-std::vector<float> make_tok(SynthRandom *random)
+std::vector<float> make_tok(DataRandom *random)
 {
     std::vector<float> s = silence(0.060);
-    add_noise_burst(s, random, 0.0, synth_biquad(SYNTH_BANDPASS, 1000.0, 1.5), 0.3, 0.0004, 0.002);
-    add_partial(s, 0.0, 700.0, 1.0, 0.0008, 0.011);
-    add_partial(s, 0.0, 1400.0, 0.6, 0.0008, 0.007);
+    add_noise_burst(s, random, 0.001, synth_biquad(SYNTH_BANDPASS, 1000.0, 1.5), 0.3, 0.0008, 0.002);
+    add_partial(s, 0.001, 700.0, 1.0, 0.0008, 0.011);
+    add_partial(s, 0.001, 1400.0, 0.6, 0.0008, 0.007);
     finish(s, 0.040, 0.048);
     return s;
 }
 
 // Hole start: a bell arpeggio C5 E5 G5 C6.
-std::vector<float> make_jingle_start(SynthRandom *)
+std::vector<float> make_jingle_start(DataRandom *)
 {
     std::vector<float> s = silence(1.0);
     const double notes[4] = {72, 76, 79, 84};
-    for (int k = 0; k < 4; k++) add_bell(s, 0.15 * k, midi_hz(notes[k]), 1.0, 0.2);
+    for (int k = 0; k < 4; k++) add_bell(s, 0.003 + 0.15 * k, midi_hz(notes[k]), 1.0, 0.2);
     finish(s, 0.84, 0.96);
     return s;
 }
 
 // Hole-out at or under par: a cup rattle, a rising arpeggio, the chord, then a sparkle.
-std::vector<float> make_jingle_end(SynthRandom *random)
+std::vector<float> make_jingle_end(DataRandom *random)
 {
     std::vector<float> s = silence(2.0);
     const double rattle[5] = {0.002, 0.017, 0.033, 0.050, 0.064};
@@ -127,7 +128,7 @@ std::vector<float> make_jingle_end(SynthRandom *random)
 }
 
 // Par plus one reached: a soft G4 then E4.
-std::vector<float> make_jingle(SynthRandom *)
+std::vector<float> make_jingle(DataRandom *)
 {
     std::vector<float> s = silence(0.8);
     add_partial(s, 0.0, midi_hz(67), 1.0, 0.015, 0.25);
@@ -140,7 +141,7 @@ std::vector<float> make_jingle(SynthRandom *)
 
 // Water, off course or over par: three falling notes of a minor chord on a saw through a
 // low-pass that opens and closes ("wah"), the last held and bent down.
-std::vector<float> make_jingle_lost(SynthRandom *)
+std::vector<float> make_jingle_lost(DataRandom *)
 {
     std::vector<float> s = silence(1.2);
     struct Note {
@@ -167,7 +168,7 @@ std::vector<float> make_jingle_lost(SynthRandom *)
 }
 
 // A splash: low-passed noise closing down, then rising bubble chirps.
-std::vector<float> make_plouf(SynthRandom *random)
+std::vector<float> make_plouf(DataRandom *random)
 {
     std::vector<float> s = silence(0.8);
     SynthBiquad filter = synth_biquad(SYNTH_LOWPASS, 2500.0, 0.7);
@@ -191,7 +192,7 @@ std::vector<float> make_plouf(SynthRandom *random)
 }
 
 // A gust: low-passed noise whose corner moves, under a swell that peaks in the middle.
-std::vector<float> make_wind(SynthRandom *random)
+std::vector<float> make_wind(DataRandom *random)
 {
     std::vector<float> s = silence(3.0);
     SynthBiquad first = synth_biquad(SYNTH_LOWPASS, 400.0, 0.7), second = first;
@@ -210,7 +211,7 @@ std::vector<float> make_wind(SynthRandom *random)
 // The hole's wind loop: noise made periodic over its 8 s (the filters run over it twice and only
 // the second, settled pass is kept), so that every partial is a whole multiple of 1/8 Hz and the
 // loop has no seam; gusts at 1/8 and 3/8 Hz keep it periodic.
-std::vector<float> make_windloop(SynthRandom *random)
+std::vector<float> make_windloop(DataRandom *random)
 {
     const size_t count = size_t(synth_samples(8.0));
     std::vector<float> noise(count), s(count);
@@ -244,7 +245,7 @@ void add_chirp(std::vector<float> &signal, double at, double length, double from
 }
 
 // A bird: five rising chirps.
-std::vector<float> make_bird1(SynthRandom *)
+std::vector<float> make_bird1(DataRandom *)
 {
     std::vector<float> s = silence(1.0);
     for (int k = 0; k < 5; k++) add_chirp(s, 0.04 + 0.17 * k, 0.08, 2700.0 + 60.0 * k, 4200.0 - 40.0 * k);
@@ -253,7 +254,7 @@ std::vector<float> make_bird1(SynthRandom *)
 }
 
 // Another bird: three falling calls, then a quick trill.
-std::vector<float> make_bird2(SynthRandom *)
+std::vector<float> make_bird2(DataRandom *)
 {
     std::vector<float> s = silence(1.0);
     for (int k = 0; k < 3; k++) add_chirp(s, 0.04 + 0.15 * k, 0.10, 4700.0, 3300.0 + 100.0 * k);
@@ -263,7 +264,7 @@ std::vector<float> make_bird2(SynthRandom *)
 }
 
 // Crickets: a 4.5 kHz carrier pulsed 30 times a second, in chirps of eight pulses.
-std::vector<float> make_crickets(SynthRandom *)
+std::vector<float> make_crickets(DataRandom *)
 {
     std::vector<float> s = silence(2.0);
     const double pulse = 1.0 / 30.0;
@@ -281,7 +282,7 @@ std::vector<float> make_crickets(SynthRandom *)
 
 struct Effect {
     const char *name;
-    std::vector<float> (*make)(SynthRandom *);
+    std::vector<float> (*make)(DataRandom *);
     double peak_dbfs;  // as decoded
 };
 
@@ -308,7 +309,8 @@ bool data_write_sounds(const std::string &data_dir)
 {
     for (size_t k = 0; k < sizeof effects / sizeof effects[0]; k++) {
         // Each effect has its own seed, so that changing one leaves the others' bytes alone.
-        SynthRandom random = synth_random(0x50DA7A00 + k);
+        DataRandom random;
+        data_random_seed(&random, 0x50DA7A00 + k, 1);
         std::string bytes = synth_encode_ogg_at_peak(effects[k].make(&random), effects[k].peak_dbfs);
         if (bytes.empty()) return false;
         if (!data_write_file(data_dir + "/sound/" + effects[k].name + ".ogg", bytes)) return false;

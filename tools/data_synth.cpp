@@ -16,29 +16,7 @@ double wrap_phase(double phase) { return phase - std::floor(phase); }
 
 }  // namespace
 
-// ---- random numbers -----------------------------------------------------------------------------
-
-SynthRandom synth_random(uint64_t seed)
-{
-    SynthRandom random = {0};
-    synth_random_next(&random);
-    random.state += seed;
-    synth_random_next(&random);
-    return random;
-}
-
-uint32_t synth_random_next(SynthRandom *random)
-{
-    uint64_t old = random->state;
-    random->state = old * 6364136223846793005ULL + 1442695040888963407ULL;
-    uint32_t shifted = uint32_t(((old >> 18) ^ old) >> 27);
-    uint32_t rotation = uint32_t(old >> 59);
-    return (shifted >> rotation) | (shifted << ((32 - rotation) & 31));
-}
-
-double synth_random_unit(SynthRandom *random) { return synth_random_next(random) / 4294967296.0; }
-
-float synth_noise(SynthRandom *random) { return float(2.0 * synth_random_unit(random) - 1.0); }
+float synth_noise(DataRandom *random) { return 2.0f * data_random_float(random) - 1.0f; }
 
 // ---- oscillators --------------------------------------------------------------------------------
 
@@ -136,7 +114,7 @@ float synth_biquad_run(SynthBiquad *f, float x)
     return float(y);
 }
 
-std::vector<float> synth_pluck(SynthRandom *random, double hz, int count, double decay, double rate)
+std::vector<float> synth_pluck(DataRandom *random, double hz, int count, double decay, double rate)
 {
     int period = std::max(2, int(std::lround(rate / hz)));
     std::vector<float> line(static_cast<size_t>(period));

@@ -3,22 +3,16 @@
 // Signals are mono float vectors at a given rate, -1 to 1 being full scale.
 #pragma once
 
+#include "tools/data_raster.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #define SYNTH_RATE 44100
 
-// A seeded PCG-32 generator: the same seed gives the same numbers on every machine.
-struct SynthRandom {
-    uint64_t state;
-};
-SynthRandom synth_random(uint64_t seed);
-uint32_t synth_random_next(SynthRandom *random);
-// Uniform in [0, 1).
-double synth_random_unit(SynthRandom *random);
-// Uniform in [-1, 1): white noise.
-float synth_noise(SynthRandom *random);
+// Uniform in [-1, 1): white noise from the data tools' seeded generator.
+float synth_noise(DataRandom *random);
 
 enum SynthWave { SYNTH_SINE, SYNTH_TRIANGLE, SYNTH_SAW, SYNTH_PULSE };
 
@@ -65,7 +59,7 @@ float synth_biquad_run(SynthBiquad *filter, float x);
 
 // A Karplus-Strong plucked string: `count` samples of a noise burst circulating in a delay line
 // of one period, averaged and damped by `decay` per pass.
-std::vector<float> synth_pluck(SynthRandom *random, double hz, int count, double decay, double rate = SYNTH_RATE);
+std::vector<float> synth_pluck(DataRandom *random, double hz, int count, double decay, double rate = SYNTH_RATE);
 
 // Adds `part` into `signal` from sample `at` on, growing the signal when needed.
 void synth_mix(std::vector<float> &signal, const std::vector<float> &part, int at, float gain = 1.0f);
