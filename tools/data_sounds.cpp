@@ -113,16 +113,23 @@ std::vector<float> make_jingle_start(DataRandom *)
 std::vector<float> make_jingle_end(DataRandom *random)
 {
     std::vector<float> s = silence(2.0);
+    // The rattle: noise, gently high-passed so that it stays broad, struck five times.
     const double rattle[5] = {0.002, 0.017, 0.033, 0.050, 0.064};
-    for (double at : rattle)
-        add_noise_burst(s, random, at, synth_biquad(SYNTH_HIGHPASS, 400.0, 0.6), 0.6, 0.0006, 0.008);
+    SynthOnePole thin = synth_one_pole(400.0);
+    for (int i = 0; i < synth_samples(0.082); i++) {
+        double t = double(i) / SYNTH_RATE, level = 0.0;
+        for (double at : rattle) level += synth_exp(t - at, 0.0006, 0.008);
+        s[size_t(i)] = float(0.6 * level) * synth_one_pole_highpass(&thin, synth_noise(random));
+    }
     synth_fade_out(s, synth_samples(0.076), synth_samples(0.082));
     s.resize(size_t(synth_samples(2.0)), 0.0f);
     const double notes[4] = {72, 76, 79, 84};
     for (int k = 0; k < 4; k++) add_bell(s, 0.09 + 0.11 * k, midi_hz(notes[k]), 0.8, 0.18);
     for (double note : notes) add_bell(s, 0.56, midi_hz(note), 0.45, 0.45);
     const double sparkle[6] = {96, 100, 103, 98, 108, 105};
-    for (int k = 0; k < 6; k++) add_partial(s, 0.72 + 0.09 * k + 0.01 * (k % 2), midi_hz(sparkle[k]), 0.3, 0.001, 0.07);
+    for (int k = 0; k < 6; k++)
+        synth_mix(s, synth_pluck(random, midi_hz(sparkle[k]), synth_samples(0.55), 0.996),
+                  synth_samples(0.72 + 0.09 * k + 0.01 * (k % 2)), 0.3f);
     finish(s, 1.78, 1.95);
     return s;
 }
