@@ -99,6 +99,22 @@ void BM_InflateAlone(benchmark::State &state)
 }
 BENCHMARK(BM_InflateAlone)->Unit(benchmark::kMillisecond);
 
+// The shadow masks course play makes for the bench hole's 15 plants.
+void BM_ObjectMaps(benchmark::State &state)
+{
+    auto world = std::make_unique<SceneWorld>();
+    scene_test_make_hole(world.get(), 275, 15);
+    for (auto _ : state) {
+        for (int32_t j = 0; j < world->vegetal_count; j++) {
+            uint8_t *map = world_rasterise_object_map(128, 128, world.get(), j);
+            benchmark::DoNotOptimize(map);
+            free(map);
+        }
+    }
+    world_release_and_reset(world.get());
+}
+BENCHMARK(BM_ObjectMaps)->Unit(benchmark::kMillisecond);
+
 void print_ratio(const std::map<std::string, double> &times, const char *line, const char *a, const char *b)
 {
     double time_a = 0.0, time_b = 0.0;
@@ -113,5 +129,6 @@ int main(int argc, char **argv)
     std::map<std::string, double> times = bench_run_best(argc, argv, 5);
     print_ratio(times, "links 8192 / links 1024", "BM_Links8192", "BM_Links1024");
     print_ratio(times, "plain load / inflate alone", "BM_PlainLoad", "BM_InflateAlone");
+    print_ratio(times, "15 object maps / lighting", "BM_ObjectMaps", "BM_LightingN");
     return 0;
 }

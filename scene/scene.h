@@ -111,6 +111,9 @@ struct SceneWorld {
     RenderObject *standard_effects[1] = {};  // the shadow receivers' effect; may be null
 };
 
+// The script of the shadow receivers' effect (standard_effects[0]).
+extern const char EFFECT_SCRIPT_SHADOWVEGETALS[];
+
 // The hole being played or edited, and the menu's theme scene (also the editor's palette).
 extern SceneWorld g_hole_world;
 extern SceneWorld g_menu_world;
@@ -148,6 +151,10 @@ const uint8_t *scene_texture_pixels(const SceneWorld *world, int32_t id, int32_t
 void world_alloc_all_map_slots(SceneWorld *world);
 // Rebuilds slot k's normal map and texture from height data of its size (null: its own).
 void world_build_normal_map_from_height(SceneWorld *world, int32_t k, const uint8_t *height);
+
+// Plant j's near meshes seen from the sun as a new width x height cover map (0 to 255; the
+// caller frees it), laid out for course play's point-in-shadow test. Null for a bad j or size.
+uint8_t *world_rasterise_object_map(int32_t width, int32_t height, const SceneWorld *world, int32_t j);
 
 // Sets option bit `id` (0 to 31); nothing reads the bits.
 void scene_set_option(SceneWorld *world, int32_t id);

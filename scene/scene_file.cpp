@@ -189,8 +189,12 @@ void commit(SceneWorld *world, SceneFileData *data, uint32_t flags)
             scene_log("plants beyond %d ignored", int(SCENE_MAX_VEGETALS));
             break;
         }
-        for (VegetalObject &object : world->vegetal_slots[slot])
+        // Rebuilt from the records, near then far.
+        for (int32_t detail = 0; detail < 2; detail++) {
+            VegetalObject &object = world->vegetal_slots[slot][detail];
             memcpy(object.position, plant.position, sizeof plant.position);
+            vegetal_build(&object, &world->vegetal_instances[slot], world->vegetal_params[slot].size, detail);
+        }
     }
 }
 
@@ -207,6 +211,7 @@ uint8_t load_bytes(SceneWorld *world, const char *path, const uint8_t *bytes, si
     commit(world, &data, flags);
     scene_file_data_free(&data);
     world_compute_bounds_and_links(world);  // the bounds first
+    scene_ensure_standard_effect(world);
     if (!(flags & kSceneLoadKeepBuffers)) world_free_maps_and_objects(world);
     report(world, 1.0f);
     return 0;

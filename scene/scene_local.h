@@ -32,6 +32,9 @@ void scene_render_object_delete(RenderObject *object);
 void scene_lightmaps_free(ObjectLightmaps *lightmaps);
 // Frees the ray tree of the face lists (scene/light_rays.cpp). Null does nothing.
 void ray_tree_free(SceneRayTree *tree);
+// Makes the standard effect when it is missing and the world's context has a device; a failed
+// compile is logged and leaves the entry null.
+void scene_ensure_standard_effect(SceneWorld *world);
 // The settings of a new world (the caller's fields and the tables untouched).
 void scene_world_reset_settings(SceneWorld *world);
 

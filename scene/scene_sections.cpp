@@ -192,8 +192,10 @@ bool parse_faces(const uint8_t *bytes, MeshObject *mesh, const char **reason)
         face.part = int16_t(le_u16(p + 6));
         face.build_flag = p[8];
     }
-    if (bad_index) *reason = "vertex index out of range";
-    else if (not_finite) *reason = "face value not finite";
+    if (bad_index)
+        *reason = "vertex index out of range";
+    else if (not_finite)
+        *reason = "face value not finite";
     return !bad_index && !not_finite;
 }
 

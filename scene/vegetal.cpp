@@ -1,12 +1,15 @@
-// Plants: the shared random table, the scratch records course play borrows, and the release of a
-// built plant.
+// Plants: the shared random table, the scratch records course play borrows, and the build and
+// release of a plant's two meshes.
 #include "scene/scene_local.h"
 
 #include "geometry/mesh.h"
 #include "geometry/mesh_edit.h"
+#include "geometry/vecmath.h"
 #include "render/render_object.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -61,4 +64,249 @@ void vegetal_clear(VegetalObject *object)
     }
     object->mesh_count = 0;
     object->cache_key = 0;
+}
+
+// ---- building -------------------------------------------------------------------------------------
+
+namespace {
+
+// Words from files are clamped into the ranges the build supports; NaN gives the low end.
+float clamp_word(float value, float low, float high)
+{
+    if (!(value >= low)) return low;
+    return value > high ? high : value;
+}
+
+int32_t clamp_count(int32_t value, int32_t low, int32_t high)
+{
+    return value < low ? low : value > high ? high : value;
+}
+
+// The plant's measures, from the instance record and the size.
+struct PlantShape {
+    bool tree;
+    float height;        // of the trunk
+    float trunk_radius;  // at its foot
+    float crown_radius;
+    float crown_centre[3];
+    int32_t sides;
+    int32_t branches;
+    int32_t cards;
+    float card_side;
+};
+
+PlantShape plant_shape(const VegetalInstance *instance, float size, int32_t detail)
+{
+    PlantShape s = {};
+    s.tree = instance->kind == kVegetalTree;
+    size = clamp_word(size, 0.0f, 20.0f);
+    // A bush's size is small (under 1): a short stem under a wide, flat crown.
+    s.height = s.tree ? clamp_word(size, 0.5f, 20.0f) : 0.2f + 0.4f * size;
+    float scale = clamp_word(instance->crown_scale, 0.1f, 2.0f);
+    s.crown_radius = s.tree ? 0.4f * scale * s.height : scale * (0.8f + size);
+    s.trunk_radius = clamp_word(instance->trunk_radius, 0.01f, 0.2f) * (s.tree ? s.height : 2.0f);
+    s.crown_centre[1] = -(s.height + (s.tree ? 0.5f : 0.3f) * s.crown_radius);
+    s.sides = detail == 0 ? 6 : 3;
+    s.branches = s.tree ? (detail == 0 ? clamp_count(instance->values[0], 0, 32) : 4) : 0;
+    int32_t near_cards = clamp_count(instance->values[1], 0, 400);
+    s.cards = detail == 0 ? near_cards : std::max(6, near_cards / 4);
+    s.card_side = 2.0f * clamp_word(instance->card_size, 0.05f, 2.0f) * (detail == 0 ? 1.0f : 1.6f);
+    return s;
+}
+
+// The same numbers for both levels of one plant: a start in the random table from its words.
+uint32_t random_start(const VegetalInstance *instance, float size)
+{
+    uint32_t words[17], bits;
+    memcpy(words, instance, 9 * 4);
+    memcpy(words + 9, &instance->variant, 8 * 4);
+    memcpy(&bits, &size, 4);
+    uint32_t hash = 2166136261u ^ bits;
+    for (uint32_t word : words) hash = (hash ^ word) * 16777619u;
+    return hash % uint32_t(kVegetalRandomCount);
+}
+
+struct RandomCursor {
+    uint32_t at;
+    float next() { return g_vegetal_random[at++ % uint32_t(kVegetalRandomCount)]; }
+};
+
+// A mesh with arrays of exactly the given sizes, counts 0.
+MeshObject *exact_mesh(int32_t vertices, int32_t faces)
+{
+    MeshObject *mesh = mesh_new();
+    if (!mesh) return nullptr;
+    mesh->vertices = static_cast<MeshVertex *>(calloc(size_t(vertices > 0 ? vertices : 1), sizeof(MeshVertex)));
+    mesh->faces = static_cast<MeshFace *>(calloc(size_t(faces > 0 ? faces : 1), sizeof(MeshFace)));
+    if (!mesh->vertices || !mesh->faces) {
+        mesh_delete(mesh);
+        return nullptr;
+    }
+    mesh->vertex_capacity = vertices;
+    mesh->face_capacity = faces;
+    mesh->object_type = 2;
+    return mesh;
+}
+
+int32_t add_vertex(MeshObject *mesh, const float *p, float u, float v)
+{
+    MeshVertex &vertex = mesh->vertices[mesh->vertex_count];
+    memcpy(vertex.position, p, sizeof vertex.position);
+    vertex.uv0[0] = u;
+    vertex.uv0[1] = v;
+    for (float &c : vertex.color) c = 1.0f;
+    return mesh->vertex_count++;
+}
+
+// A face whose normal (the mesh rule) points along `outward`: wound the other way when it does not.
+void add_face(MeshObject *mesh, int32_t a, int32_t b, int32_t c, const float *outward, int16_t texture)
+{
+    const float *p0 = mesh->vertices[a].position, *p1 = mesh->vertices[b].position, *p2 = mesh->vertices[c].position;
+    float e1[3], e2[3], n[3];
+    vec3_sub(e1, p2, p0);
+    vec3_sub(e2, p1, p0);
+    vec3_cross(n, e1, e2);
+    if (vec3_dot(n, outward) < 0.0f) {
+        std::swap(b, c);
+        vec3_scale(n, n, -1.0f);
+    }
+    MeshFace &face = mesh->faces[mesh->face_count++];
+    face.v[0] = a;
+    face.v[1] = b;
+    face.v[2] = c;
+    float length = std::sqrt(vec3_dot(n, n));
+    if (length > 0.0f) vec3_scale(face.normal, n, 1.0f / length);
+    for (int k = 0; k < 3; k++) {
+        face.uv[2 * k] = mesh->vertices[face.v[k]].uv0[0];
+        face.uv[2 * k + 1] = mesh->vertices[face.v[k]].uv0[1];
+    }
+    face.texture_id = texture;
+    face.material = 5;
+}
+
+// A tapered prism along the segment from `foot` (radius r0) to `tip` (radius r1), sides open.
+void add_prism(MeshObject *mesh, const float *foot, const float *tip, float r0, float r1, int32_t sides,
+               int16_t texture)
+{
+    float axis[3], a0[3], a1[3];
+    vec3_sub(axis, tip, foot);
+    vec3_normalize(axis);
+    mat4_orient_to_direction(a0, axis, 0);
+    mat4_orient_to_direction(a1, axis, 1);
+    int32_t first = mesh->vertex_count;
+    for (int32_t k = 0; k < sides; k++) {
+        float angle = 6.2831853f * float(k) / float(sides);
+        float radial[3];
+        for (int c = 0; c < 3; c++) radial[c] = std::cos(angle) * a0[c] + std::sin(angle) * a1[c];
+        float p[3];
+        for (int c = 0; c < 3; c++) p[c] = foot[c] + r0 * radial[c];
+        memcpy(mesh->vertices[add_vertex(mesh, p, float(k) / float(sides), 0.0f)].normal, radial, sizeof radial);
+        for (int c = 0; c < 3; c++) p[c] = tip[c] + r1 * radial[c];
+        memcpy(mesh->vertices[add_vertex(mesh, p, float(k) / float(sides), 1.0f)].normal, radial, sizeof radial);
+    }
+    for (int32_t k = 0; k < sides; k++) {
+        int32_t b0 = first + 2 * k, t0 = b0 + 1, b1 = first + 2 * ((k + 1) % sides), t1 = b1 + 1;
+        float middle[3], outward[3];
+        for (int c = 0; c < 3; c++)
+            middle[c] = 0.25f * (mesh->vertices[b0].position[c] + mesh->vertices[t0].position[c] +
+                                 mesh->vertices[b1].position[c] + mesh->vertices[t1].position[c]);
+        for (int c = 0; c < 3; c++) outward[c] = middle[c] - 0.5f * (foot[c] + tip[c]);
+        add_face(mesh, b0, b1, t1, outward, texture);
+        add_face(mesh, b0, t1, t0, outward, texture);
+    }
+}
+
+MeshObject *build_trunk(const PlantShape &s, RandomCursor random, int16_t texture)
+{
+    MeshObject *mesh = exact_mesh(2 * s.sides + 6 * s.branches, 2 * s.sides + 6 * s.branches);
+    if (!mesh) return nullptr;
+    const float foot[3] = {0.0f, 0.0f, 0.0f}, top[3] = {0.0f, -s.height, 0.0f};
+    add_prism(mesh, foot, top, s.trunk_radius, 0.5f * s.trunk_radius, s.sides, texture);
+    for (int32_t k = 0; k < s.branches; k++) {
+        // From the upper half of the trunk, outward and up into the crown.
+        float along = 0.5f + 0.45f * random.next(), angle = 6.2831853f * random.next();
+        float reach = s.crown_radius * (0.5f + 0.4f * random.next());
+        float from[3] = {0.0f, -s.height * along, 0.0f};
+        float to[3] = {reach * std::cos(angle), from[1] - 0.6f * reach, reach * std::sin(angle)};
+        add_prism(mesh, from, to, 0.3f * s.trunk_radius, 0.1f * s.trunk_radius, 3, texture);
+    }
+    mesh_link_face_vertices(mesh);  // the normals are set: radial at the vertices, by the winding on the faces
+    return mesh;
+}
+
+// Leaf cards: two crossed quads each, in both windings over the same corners, all four corners
+// of a card with the normal pointing out of the crown through its centre.
+MeshObject *build_crown(const PlantShape &s, RandomCursor random, int16_t texture)
+{
+    MeshObject *mesh = exact_mesh(8 * s.cards, 8 * s.cards);
+    if (!mesh) return nullptr;
+    const float flat = s.tree ? 1.0f : 0.6f;  // a bush's crown is flatter
+    const float corners[4][2] = {{-0.5f, -0.5f}, {0.5f, -0.5f}, {0.5f, 0.5f}, {-0.5f, 0.5f}};
+    for (int32_t k = 0; k < s.cards; k++) {
+        float centre[3], direction[3];
+        // A point of the crown's ellipsoid, denser toward its surface.
+        for (int c = 0; c < 3; c++) direction[c] = 2.0f * random.next() - 1.0f;
+        if (vec3_dot(direction, direction) < 1e-6f) direction[1] = -1.0f;
+        vec3_normalize(direction);
+        float r = s.crown_radius * (0.35f + 0.65f * random.next());
+        for (int c = 0; c < 3; c++) centre[c] = s.crown_centre[c] + r * direction[c] * (c == 1 ? flat : 1.0f);
+        float outward[3];
+        vec3_sub(outward, centre, s.crown_centre);
+        if (vec3_dot(outward, outward) < 1e-12f) outward[1] = -1.0f;
+        vec3_normalize(outward);
+        float angle = 3.14159265f * random.next();
+        for (int quad = 0; quad < 2; quad++) {
+            float turn = angle + 1.5707963f * float(quad);
+            const float across[3] = {std::cos(turn), 0.0f, std::sin(turn)}, up[3] = {0.0f, 1.0f, 0.0f};
+            int32_t first = mesh->vertex_count;
+            for (const auto &corner : corners) {
+                float p[3];
+                for (int c = 0; c < 3; c++)
+                    p[c] = centre[c] + s.card_side * (corner[0] * across[c] + corner[1] * up[c]);
+                int32_t v = add_vertex(mesh, p, corner[0] + 0.5f, corner[1] + 0.5f);
+                memcpy(mesh->vertices[v].normal, outward, sizeof outward);
+            }
+            float facing[3];
+            vec3_cross(facing, across, up);
+            for (int side = 0; side < 2; side++) {
+                add_face(mesh, first, first + 1, first + 2, facing, texture);
+                add_face(mesh, first, first + 2, first + 3, facing, texture);
+                vec3_scale(facing, facing, -1.0f);
+            }
+        }
+    }
+    mesh_link_face_vertices(mesh);
+    return mesh;
+}
+
+}  // namespace
+
+int vegetal_build(VegetalObject *object, const VegetalInstance *instance, float size, int32_t detail)
+{
+    if (!object || !instance) return 0;
+    vegetal_clear(object);
+    detail = detail == 0 ? 0 : 1;
+    const PlantShape s = plant_shape(instance, size, detail);
+    const int32_t *textures = detail == 0 ? object->textures_a : object->textures_b;
+    RandomCursor branches = {random_start(instance, size)};
+    RandomCursor cards = {branches.at + uint32_t(kVegetalRandomCount / 2)};
+    object->meshes[0] = build_trunk(s, branches, int16_t(textures[0]));
+    object->meshes[1] = build_crown(s, cards, int16_t(textures[3]));
+    if (!object->meshes[0] || !object->meshes[1]) {
+        scene_log("no memory for a plant");
+        vegetal_clear(object);
+        return 0;
+    }
+    object->mesh_count = 2;
+    object->kind = s.tree ? kVegetalTree : kVegetalBush;
+    object->detail = detail;
+    object->size = clamp_word(size, 0.0f, 20.0f);
+    object->crown_pivot[0] = object->crown_pivot[2] = 0.0f;
+    object->crown_pivot[1] = -s.height;
+    float top = 0.0f;
+    for (const MeshObject *mesh : object->meshes)
+        for (int32_t v = 0; v < mesh->vertex_count; v++) top = std::min(top, mesh->vertices[v].position[1]);
+    object->bounds_min_y = top;
+    object->bounds_max_y = 0.0f;
+    return 1;
 }

@@ -43,7 +43,7 @@ struct VegetalInstance {
     float trunk_radius;  // parameter word 3
     float crown_scale;   // parameter word 4
     uint32_t word3[3];
-    int32_t values[2];  // words 6 and 7
+    int32_t values[2];  // words 6 and 7: branches and leaf cards
     float card_size;    // parameter word 8
     const float *random;
     int32_t variant;  // word 10: the kind for a tree, the kind - 1 for a bush
@@ -89,5 +89,17 @@ extern int32_t g_leaf_alpha_height;
 // Gives the scratch room for n vertices and n faces (zeroed, counts 0), releasing what it held.
 // 1, or 0 for a bad n or without memory (the scratch is then empty). Freed by mesh_scratch_free.
 int vegetal_alloc_arrays(MeshScratch *scratch, int32_t n);
+// Builds the plant in one level of detail (0 near, 1 far: fewer sides, branches and larger leaf
+// cards) from the instance record and its size (the trunk's height; a bush's is under 1):
+// the trunk with its branches, and the crown of leaf cards. The same record and size always give
+// the same plant; words out of range are clamped. Instance words 6 and 7 are the branch and leaf
+// card counts. 1, or 0 without memory (the plant is then empty).
+int vegetal_build(VegetalObject *object, const VegetalInstance *instance, float size, int32_t detail);
+// Prepares the plant's two draws under the context's current world matrix (the plant's place):
+// vertex colours shaded by the light (one-sided, leaves wrapped) and render objects, rebuilt only
+// when the light, colours or alpha change; the trunk's matrix, and the crown's turned by the sway
+// about its pivot, with the leaves alpha-tested (reference 128), in draw[0] and draw[1].
+void vegetal_draw(VegetalObject *object, const float *eye, const float *light_vector, const float *ambient,
+                  const float *light_colour, float alpha);
 // Frees the plant's meshes and render objects; the record stays.
 void vegetal_clear(VegetalObject *object);

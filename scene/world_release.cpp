@@ -133,6 +133,7 @@ void world_clear_for_editor(SceneWorld *world)
     free_face_lists(world);
     world->lit = 0;
     world->lighting_flag = 0;
+    scene_ensure_standard_effect(world);
 }
 
 void world_free_maps_and_objects(SceneWorld *world)

@@ -1,5 +1,5 @@
 // The test hole of the scene tests and of bench_scene: GROUND tiles as the editor lays them, boxes
-// stored as hole blocks are (top normals y > 0), plant records and a slanted sun. No test framework
+// stored as hole blocks are (top normals y > 0), plants and a slanted sun. No test framework
 // here, so the benchmark can use it.
 #pragma once
 
@@ -93,7 +93,7 @@ inline MeshObject *scene_test_make_block(const char *name, float size_x, float s
     return block;
 }
 
-// Plant k as the editor adds it: a tree when k is even, else a bush, at a point of a ring.
+// Plant k as the editor adds it, built: a tree when k is even, else a bush, on a grid of points.
 inline void scene_test_add_plant(SceneWorld *world, int32_t k)
 {
     const int32_t t = kSceneTestTrunkTexture, l = kSceneTestLeafTexture;
@@ -119,19 +119,23 @@ inline void scene_test_add_plant(SceneWorld *world, int32_t k)
     instance.trunk_radius = p.trunk_radius;
     instance.crown_scale = p.crown_scale;
     instance.card_size = p.card_size;
+    instance.values[0] = int32_t(p.branches);
+    instance.values[1] = int32_t(p.leaf_cards);
     instance.variant = tree ? p.kind : p.kind - 1;
     int32_t j = scene_add_vegetal(world, &p, &instance);
     if (j < 0) return;
     const float x = -60.0f + float(k % 5) * 30.0f, z = -55.0f + float(k / 5 % 5) * 30.0f;
-    for (VegetalObject &object : world->vegetal_slots[j]) {
+    for (int32_t detail = 0; detail < 2; detail++) {
+        VegetalObject &object = world->vegetal_slots[j][detail];
         object.position[0] = x;
         object.position[2] = z;
+        vegetal_build(&object, &world->vegetal_instances[j], p.size, detail);
     }
 }
 
 // Fills an empty world: the 225 GROUND tiles (first block index 225), `blocks` boxes of varied
 // sizes on a grid over the tiles with yaws in steps of 90 degrees (block 0 "START", some "PALES"
-// and "DECOR"), `plants` plant records (not built) and a slanted sun.
+// and "DECOR"), `plants` plants and a slanted sun.
 inline void scene_test_make_hole(SceneWorld *world, int32_t blocks, int32_t plants)
 {
     MeshObject *tile = scene_test_make_tile();

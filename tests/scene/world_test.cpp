@@ -344,11 +344,9 @@ TEST(SceneWorld, VegetalSlotMovesLast)
     ASSERT_EQ(world->vegetal_count, 4);
     EXPECT_EQ(world->vegetal_instances[0].random, g_vegetal_random);
     EXPECT_EQ(world->vegetal_slots[1][1].textures_a[1], kSceneTestLeafTexture);
-    // Give the last plant a mesh, so moving it moves the ownership with it.
-    MeshObject *mesh = mesh_new();
-    world->vegetal_slots[3][0].meshes[0] = mesh;
-    world->vegetal_slots[3][0].mesh_count = 1;
-    world->vegetal_slots[1][0].meshes[0] = mesh_new();
+    // Moving the last plant moves the ownership of its meshes with it.
+    MeshObject *mesh = world->vegetal_slots[3][0].meshes[0];
+    ASSERT_NE(mesh, nullptr);
     const VegetalParams last = world->vegetal_params[3];
     const float x = world->vegetal_slots[3][1].position[0];
 

@@ -1,0 +1,139 @@
+// The byte map of a plant as the sun sees it: course play's shadow mask, laid out so that its
+// point-in-shadow test (a point carried from the sun onto the plane through the plant) reads it.
+#include "scene/scene_local.h"
+
+#include "geometry/mesh.h"
+#include "geometry/vecmath.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr float kMaskReach = 9.8f;  // the mask spans 9.8 units along a0 and 4.9 either side along a1
+constexpr int32_t kMaxSide = 4096;
+
+// Where a point lands in the mask: the plane through the plant's position P, met by the line from
+// the sun Q = P - 1000 L through the point, in mask pixels.
+struct MaskProjection {
+    float p[3], q[3], n[3], a0[3], a1[3];
+    float width, height;
+
+    bool place(const float *point, float *column, float *row) const
+    {
+        float denominator = vec3_dot(n, point) - vec3_dot(n, q);
+        if (std::fabs(denominator) < 1e-12f) return false;
+        float t = -(vec3_dot(n, q) - vec3_dot(n, p)) / denominator;
+        float d[3];
+        for (int c = 0; c < 3; c++) d[c] = q[c] + t * (point[c] - q[c]) - p[c];
+        *column = vec3_dot(d, a0) / kMaskReach * width;
+        *row = (vec3_dot(d, a1) / kMaskReach + 0.5f) * height;
+        return std::isfinite(*column) && std::isfinite(*row);
+    }
+};
+
+// Leaf coverage at texture coordinates (u, v), wrapped; opaque without a leaf picture.
+float leaf_alpha(float u, float v)
+{
+    if (!g_leaf_alpha_map || g_leaf_alpha_width <= 0 || g_leaf_alpha_height <= 0) return 255.0f;
+    float fu = u - std::floor(u), fv = v - std::floor(v);
+    int32_t x = std::min(int32_t(fu * float(g_leaf_alpha_width)), g_leaf_alpha_width - 1);
+    int32_t y = std::min(int32_t(fv * float(g_leaf_alpha_height)), g_leaf_alpha_height - 1);
+    return float(g_leaf_alpha_map[size_t(y) * size_t(g_leaf_alpha_width) + size_t(x)]);
+}
+
+// Covers the samples (2 x 2 per pixel) inside the projected triangle with the trunk's full cover
+// or the leaf picture's alpha; overlapping faces keep the larger cover.
+void raster_face(const MaskProjection &projection, const MeshObject *mesh, const MeshFace &face, const float *origin,
+                 bool leaves, int32_t w, int32_t h, std::vector<float> &samples)
+{
+    float x[3], y[3], uv[3][2];
+    for (int k = 0; k < 3; k++) {
+        const MeshVertex &vertex = mesh->vertices[face.v[k]];
+        float world[3];
+        for (int c = 0; c < 3; c++) world[c] = origin[c] + vertex.position[c];
+        if (!projection.place(world, &x[k], &y[k])) return;
+        uv[k][0] = vertex.uv0[0];
+        uv[k][1] = vertex.uv0[1];
+    }
+    float area = (x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0]);
+    if (std::fabs(area) < 1e-9f) return;
+    const int32_t sw = 2 * w, sh = 2 * h;
+    int32_t x0 = std::max(0, int32_t(std::floor(2.0f * std::min({x[0], x[1], x[2]}))));
+    int32_t x1 = std::min(sw - 1, int32_t(std::ceil(2.0f * std::max({x[0], x[1], x[2]}))));
+    int32_t y0 = std::max(0, int32_t(std::floor(2.0f * std::min({y[0], y[1], y[2]}))));
+    int32_t y1 = std::min(sh - 1, int32_t(std::ceil(2.0f * std::max({y[0], y[1], y[2]}))));
+    for (int32_t sy = y0; sy <= y1; sy++) {
+        for (int32_t sx = x0; sx <= x1; sx++) {
+            float px = (float(sx) + 0.5f) * 0.5f, py = (float(sy) + 0.5f) * 0.5f;
+            // Barycentric weights by edge functions; either winding.
+            float b0 = ((x[1] - px) * (y[2] - py) - (x[2] - px) * (y[1] - py)) / area;
+            float b1 = ((x[2] - px) * (y[0] - py) - (x[0] - px) * (y[2] - py)) / area;
+            float b2 = 1.0f - b0 - b1;
+            if (b0 < 0.0f || b1 < 0.0f || b2 < 0.0f) continue;
+            float cover = 255.0f;
+            if (leaves)
+                cover = leaf_alpha(b0 * uv[0][0] + b1 * uv[1][0] + b2 * uv[2][0],
+                                   b0 * uv[0][1] + b1 * uv[1][1] + b2 * uv[2][1]);
+            float &sample = samples[size_t(sy) * size_t(sw) + size_t(sx)];
+            sample = std::max(sample, cover);
+        }
+    }
+}
+
+}  // namespace
+
+uint8_t *world_rasterise_object_map(int32_t width, int32_t height, const SceneWorld *world, int32_t j)
+{
+    if (!world || j < 0 || j >= world->vegetal_count || width <= 0 || height <= 0 || width > kMaxSide ||
+        height > kMaxSide)
+        return nullptr;
+    const size_t pixels = size_t(width) * size_t(height);
+    uint8_t *map = static_cast<uint8_t *>(calloc(pixels, 1));
+    if (!map) return nullptr;
+    const VegetalObject &plant = world->vegetal_slots[j][0];
+    MaskProjection projection = {};
+    memcpy(projection.n, world->light_vector, sizeof projection.n);
+    float length = std::sqrt(vec3_dot(projection.n, projection.n));
+    if (!(length > 1e-12f) || !std::isfinite(length)) return map;  // no light: no shadow
+    vec3_scale(projection.n, projection.n, 1.0f / length);
+    memcpy(projection.p, plant.position, sizeof projection.p);
+    for (int c = 0; c < 3; c++) projection.q[c] = projection.p[c] - 1000.0f * world->light_vector[c];
+    mat4_orient_to_direction(projection.a0, projection.n, 0);
+    mat4_orient_to_direction(projection.a1, projection.n, 1);
+    projection.width = float(width);
+    projection.height = float(height);
+
+    std::vector<float> samples(4 * pixels, 0.0f);
+    for (int32_t k = 0; k < plant.mesh_count && k < 2; k++) {
+        const MeshObject *mesh = plant.meshes[k];
+        if (!mesh) continue;
+        for (int32_t f = 0; f < mesh->face_count; f++)
+            raster_face(projection, mesh, mesh->faces[f], plant.position, k == 1, width, height, samples);
+    }
+    // The 2 x 2 samples of each pixel averaged, then one 3 x 3 blur (edges take what lies inside).
+    std::vector<float> average(pixels);
+    for (int32_t y = 0; y < height; y++)
+        for (int32_t x = 0; x < width; x++) {
+            const float *top = &samples[size_t(2 * y) * size_t(2 * width) + size_t(2 * x)];
+            const float *bottom = top + 2 * width;
+            average[size_t(y) * size_t(width) + size_t(x)] = 0.25f * (top[0] + top[1] + bottom[0] + bottom[1]);
+        }
+    for (int32_t y = 0; y < height; y++)
+        for (int32_t x = 0; x < width; x++) {
+            float sum = 0.0f;
+            int count = 0;
+            for (int32_t dy = -1; dy <= 1; dy++)
+                for (int32_t dx = -1; dx <= 1; dx++) {
+                    int32_t xx = x + dx, yy = y + dy;
+                    if (xx < 0 || yy < 0 || xx >= width || yy >= height) continue;
+                    sum += average[size_t(yy) * size_t(width) + size_t(xx)];
+                    count++;
+                }
+            map[size_t(y) * size_t(width) + size_t(x)] = uint8_t(std::min(255.0f, sum / float(count) + 0.5f));
+        }
+    return map;
+}
