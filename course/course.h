@@ -1,0 +1,150 @@
+// Course play and the hole editor's shared operations: mesh utilities on hole objects, the kinds of
+// hole objects, the ball, a hole's collision set-up, and the headless play simulation that the play
+// screen, the tests and the data tools run alike. Main thread only. The y axis points down.
+#pragma once
+
+#include "geometry/list.h"
+#include "geometry/mesh.h"
+#include "physics/physics.h"
+
+#include <cstdint>
+
+struct RenderObject;
+struct SceneWorld;
+
+constexpr int32_t kPlayMaxHoles = 128;
+constexpr int32_t kPlayFirstHoleObject = 225;  // play's first hole object: the GROUND tiles come before
+
+// Course-run state, cleared when the play screen starts: strokes per hole (-1 not played), PAR per
+// hole (-1 not read), the camera's yaw in degrees, the object under the ball (-1 none).
+extern int32_t g_hole_strokes_p1[kPlayMaxHoles];
+extern int32_t g_hole_strokes_p2[kPlayMaxHoles];
+extern int32_t g_hole_par_table[kPlayMaxHoles];
+extern float g_camera_yaw;
+extern int32_t g_current_block;
+// The camera's eye and look-at point; the strike direction is target minus eye.
+extern float g_camera_eye[3];
+extern float g_camera_target[3];
+// The editor's first hole block (225 after a new course) and the theme's stacking step.
+extern int32_t g_first_block_index;
+extern float g_block_step;
+
+// ---- mesh utilities -------------------------------------------------------------------------------
+
+// Flat shading (colour = clamp(nx + ny + nz, 0.3, 1)) and the object's render objects built with
+// the face byte; returns the built object (the caller stores and frees it), null without faces.
+RenderObject *course_mesh_shade_and_build(MeshObject *object, uint8_t face_flag);
+// The six local bounds from the vertex positions (10000 / -10000 without vertices).
+void course_mesh_compute_bounds(MeshObject *object);
+// Top of the highest hole block strictly under (x, z) in g_hole_world, truncated toward the
+// ground to whole g_block_step (unsnapped when the step is not positive); 0 with none. y unused.
+float course_ground_height_at(float x, float y, float z);
+// Picking: the segment against the object's world box shrunk to 0.7 (or whole), a start inside
+// included; writes the hit distance (100000 on a miss).
+bool editor_pick_object_box(MeshObject *object, const float *p0, const float *p1);
+bool editor_pick_box(MeshObject *object, const float *p0, const float *p1);
+// The segment against the box of two opposite corners.
+bool course_box_segment_hit(const float *corner_a, const float *corner_b, const float *p0, const float *p1);
+
+// ---- hole-object kinds ---------------------------------------------------------------------------
+
+// 1 when the name contains the word (case-sensitive): how play reads BLOC, START, END, DECOR,
+// DECORBLOC, GROUND and PALES.
+int hole_name_has(const char *name, const char *word);
+// 1 when the name is exactly the word: the editor's one "START", the opener's "PALES".
+int hole_name_is(const char *name, const char *word);
+// 1 when some object's name contains BLOC and some contains START.
+int play_hole_is_playable(const SceneWorld *world);
+
+// ---- play state ------------------------------------------------------------------------------------
+
+// One replay sample: nine 32-bit words.
+struct ReplayFrame {
+    int32_t stroke;  // strokes when recorded (0 before the first)
+    float time;      // replay_time, in frame-factor units
+    float position[3];
+    float quaternion[4];  // w, x, y, z
+};
+static_assert(sizeof(ReplayFrame) == 36);
+typedef IndexedList<ListNode<ReplayFrame>> ReplayList;
+
+// The ball: the drawn ball, two collision spheres of radius 0.1 (detail 4 carries the body, its
+// shape tree and point grid, and is the body's collision mesh; detail 7 is kept prepared).
+struct PlayBall {
+    MeshObject *drawn = nullptr;
+    RenderObject *drawn_render = nullptr;  // null without a device
+    MeshObject *sphere = nullptr;
+    MeshObject *fine_sphere = nullptr;
+    RigidBody *body = nullptr;  // sphere's own body
+};
+
+// Per-frame events of play_frame_logic, one bit each.
+enum : uint32_t {
+    kPlayEventStroke = 1,
+    kPlayEventHoled = 2,
+    kPlayEventWater = 4,
+    kPlayEventOutOfCourse = 8,
+};
+
+constexpr int32_t kPlayMaxPalesColliders = kPhysicsMaxColliders;
+
+struct PlayState {
+    // The run.
+    int32_t hole_index = 0;
+    int32_t player_count = 1;
+    int32_t player = 0;
+    // One player's turn on one hole; the set-up resets every field below.
+    int32_t strokes = 0;
+    int32_t par = 5;
+    float power = -1.0f;  // -1: not charging
+    float stroke_start[3] = {};
+    int32_t yaw_at_stroke = 0;
+    ReplayList replay_list;
+    float replay_time = 0.0f;
+    float replay_accumulator = 0.0f;
+    float physics_accumulator = 0.0f;
+    int32_t replaying = 0;
+    int32_t holeout_timer = 0;
+    int32_t end_timer = 0;
+    int32_t banner_timer = 0;
+    int32_t hole_done = 0;  // 1 finished, 2 course abandoned
+    int32_t block_history[4] = {-1, -1, -1, -1};
+    int32_t auto_turn_done = 0;
+
+    // What the set-up builds; the teardown frees it.
+    SceneWorld *world = nullptr;      // null: g_hole_world
+    PhysicsWorld *physics = nullptr;  // null: g_physics_world
+    PlayBall ball;
+    int32_t start_index = -1;
+    uint8_t has_sand = 0;
+    MeshObject *grass_mesh = nullptr;
+    MeshObject *other_mesh = nullptr;
+    MeshObject *sand_mesh = nullptr;
+    int32_t material_colliders = 0;  // grass, other and sand slots in use
+    MeshObject *pales_copies[kPlayMaxPalesColliders] = {};
+    ColliderSlot *pales_slots[kPlayMaxPalesColliders] = {};
+    int32_t pales_count = 0;  // colliding copies
+    MeshObject *shadow_meshes[2] = {};  // the ball shadow's receivers: other faces, grass
+    ColliderSlot shadow_slots[2];
+    float pales_time = 0.0f;
+    // The frame's block search.
+    int32_t block = -1;
+    int32_t block_face = -1;
+    int32_t block_material = -1;
+    int32_t last_mouse_x = 0, last_mouse_y = 0;
+    uint32_t events = 0;  // kPlayEvent* of the last logic frame
+};
+
+// The ball objects (drawn render object only when the render context has a device). 1, or 0
+// without memory (nothing kept).
+int play_ball_create(PlayBall *ball);
+void play_ball_free(PlayBall *ball);
+
+// One player's set-up on the opened hole: collision meshes by material, turning blades, the ball on
+// START, the physics world's settings, every per-player field reset. 1, or 0 when the ball is missing.
+int play_setup_hole_collision(PlayState *state);
+// The ball 0.1 above the last START (nudged 0.3 toward the hole on a START 1.0 high or more), the
+// camera yaw toward the hole, stroke_start and yaw_at_stroke there.
+void play_place_ball_at_start(PlayState *state, int32_t start_index, RigidBody *body);
+// Frees what the set-up built; the ball stays.
+void play_teardown_hole(PlayState *state);
