@@ -15,6 +15,8 @@ constexpr int kRenderLightSlots = 1024;
 constexpr int kRenderBuiltinEffects = 19;
 constexpr int kRenderTargetSlots = 10;
 constexpr int kRenderBatchTriangles = 512;
+constexpr int kRenderModes = 40;
+constexpr int kRenderLightsOn = 16;
 constexpr int kRenderGroupPages = 16;
 constexpr int32_t kRenderVarMissing = -666;  // what render_var_get reads for a missing variable
 constexpr int32_t kRenderNoTexture = -555;   // a bound texture id of none
@@ -82,7 +84,28 @@ struct RenderContext {
     int32_t current_group;    // lightmap page group taking the next block
     int32_t group_pages[kRenderGroupPages];
     DrawHookTable *draw_hooks;  // set by a user while it draws, else null
-    RenderObject embedded_objects[4];
+    RenderObject embedded_objects[4];  // 0: the dynamic object, 1: the glare billboard
+    // Views and drawing (render/render_draw.h).
+    float display_scale;
+    float focal;  // pixels; 0 reads as 0.4 x width
+    float near_plane;
+    float far_plane;
+    float projection_matrix[16];
+    D3DVIEWPORT9 viewport;
+    RenderObject *current_object;
+    RenderObject *dynamic_object;
+    ID3DXEffect *effect_object;  // when set, every object draws with it
+    int32_t texture_id_offset;   // added to the first texture of each draw range (640 or 0)
+    float frame_ms;
+    float frames_per_second;
+    int64_t present_last_count;
+    int32_t mode_value[kRenderModes];  // the last value of each render mode; -1 never set
+    DWORD alpha_ref;                   // mode 21's three parts, for the replay after a reset
+    DWORD alpha_func;
+    DWORD alpha_on;
+    RenderBatchVertex *batch_parked;  // mode 27 = 88 keeps the array here
+    int32_t lights_on[kRenderLightsOn];  // slots switched on, in the order they were
+    int32_t lights_on_count;
 };
 
 // The game's one render context.

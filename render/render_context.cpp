@@ -6,6 +6,7 @@
 #include "platform/system.h"
 
 #include <cstdlib>
+#include <cstring>
 
 // Whole run: the game's context, the first context and device, the options the device chose.
 RenderContext g_render_context;
@@ -57,6 +58,25 @@ void render_context_construct(RenderContext *context)
     for (int32_t &page : context->group_pages) page = 0;
     context->draw_hooks = nullptr;
     for (RenderObject &object : context->embedded_objects) render_object_init(&object);
+    context->display_scale = 1.0f;
+    context->focal = 0.0f;
+    context->near_plane = 0.5f;  // the game's planes: 0.1 and 5 would clip every hole at 5 units
+    context->far_plane = 300.0f;
+    memset(context->projection_matrix, 0, sizeof context->projection_matrix);
+    context->viewport = D3DVIEWPORT9{};
+    context->current_object = nullptr;
+    context->dynamic_object = nullptr;
+    context->effect_object = nullptr;
+    context->texture_id_offset = 0;
+    context->frame_ms = 0.0f;
+    context->frames_per_second = 0.0f;
+    context->present_last_count = 0;
+    for (int32_t &value : context->mode_value) value = -1;
+    context->alpha_ref = 0;
+    context->alpha_func = D3DCMP_ALWAYS;
+    context->alpha_on = FALSE;
+    context->batch_parked = nullptr;
+    context->lights_on_count = 0;
     render_vars_free_all(context);
     render_vars_create_builtin(context);
     if (!g_render_first_context) g_render_first_context = context;
@@ -66,7 +86,8 @@ void render_context_destroy(RenderContext *context)
 {
     render_vars_free_all(context);
     free(context->batch);
-    context->batch = nullptr;
+    free(context->batch_parked);
+    context->batch = context->batch_parked = nullptr;
     context->batch_triangles = 0;
     if (g_render_first_context == context) g_render_first_context = nullptr;
 }

@@ -1,5 +1,6 @@
 // The device: creation with the options the render variables ask for, frames with the device's
 // loss and reset in the registry's order, and shutdown.
+#include "render/render_draw.h"
 #include "render/render_local.h"
 
 #include <cstdlib>
@@ -95,6 +96,84 @@ void builtin_effects_lost(RenderContext *context, bool lost)
     }
 }
 
+// The context's own objects: the dynamic object that immediate builders fill, and the glare
+// billboard (corner offsets -1..1 drawn by built-in 4 with texture 1001).
+void make_embedded_objects(RenderContext *context)
+{
+    RenderObject *dynamic = &context->embedded_objects[0];
+    dynamic->context = context;
+    dynamic->device = context->device;
+    dynamic->flags = 0x87;
+    dynamic->dynamic = 1;
+    render_object_create_vertex_buffer(dynamic, 20000, 60000, 0);
+    context->dynamic_object = dynamic;
+
+    RenderObject *glare = &context->embedded_objects[1];
+    glare->context = context;
+    glare->device = context->device;
+    glare->flags = 0x87;
+    render_object_create_vertex_buffer(glare, 4, 6, 0);
+    static const float corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+    render_object_lock_vertices(glare);
+    for (int32_t i = 0; i < 4; i++) {
+        render_vertex_set_position(glare, i, corners[i][0], corners[i][1], 0.0f);
+        render_vertex_set_color_argb(glare, i, 1.0f, 1.0f, 1.0f, 1.0f);
+        render_vertex_set_texcoord0(glare, i, (corners[i][0] + 1.0f) * 0.5f, (corners[i][1] + 1.0f) * 0.5f);
+    }
+    render_object_unlock_vertices(glare);
+    if (render_object_lock_indices(glare)) {
+        static const uint32_t indices[6] = {0, 1, 2, 0, 2, 3};
+        for (int32_t i = 0; i < 6; i++) render_object_write_index(glare, i, indices[i]);
+        render_object_unlock_indices(glare);
+    }
+    glare->vertices_in_use = 4;
+    glare->indices_in_use = 6;
+    glare->effect = context->effects[4];
+    glare->shared_effect = 1;
+    if (glare->ranges.count == 0) {
+        ListNode<RenderDrawRange> *node = list_link_last(&glare->ranges, new ListNode<RenderDrawRange>{});
+        node->value = RenderDrawRange{};
+        node->value.end_index = 6;
+        node->value.vertex_end = 4;
+        node->value.texture1 = 1001;
+    }
+    glare->has_draw_ranges = 0;
+}
+
+// What a new device needs before the first frame, beyond the device itself.
+void complete_device(RenderContext *context)
+{
+    render_default_device_state(context);
+    render_set_full_viewport(context);
+    render_set_mode(27, context, 1);  // every menu draws through the 2D batch
+    render_builtin_create(context);
+    render_select_effect_techniques(context);
+    make_embedded_objects(context);
+    render_replay_device_state(context);
+}
+
+// After a Reset: the device is back to its defaults, so everything set on it is given again.
+void restore_device_state(RenderContext *context)
+{
+    render_select_effect_techniques(context);
+    render_default_device_state(context);
+    render_replay_device_state(context);
+    const D3DVIEWPORT9 &v = context->viewport;
+    if (v.Width > 0 && v.Height > 0 && int64_t(v.X) + v.Width <= context->width &&
+        int64_t(v.Y) + v.Height <= context->height)
+        context->device->SetViewport(&v);
+    else
+        render_set_full_viewport(context);
+    float m[16];
+    memcpy(m, context->world_matrix, sizeof m);
+    render_set_world_matrix(context, m);
+    memcpy(m, context->view_matrix, sizeof m);
+    render_set_view_matrix(context, m);
+    if (context->projection_matrix[11] != 0.0f)
+        context->device->SetTransform(D3DTS_PROJECTION, context->projection_matrix);
+    light_set_ambient(context, context->ambient[0], context->ambient[1], context->ambient[2]);
+}
+
 }  // namespace
 
 int render_reset_device(RenderContext *context)
@@ -109,6 +188,7 @@ int render_reset_device(RenderContext *context)
     if (g_render_dynamic_buffers) render_registry_restore_buffers(device);
     render_registry_effects_reset(device);
     builtin_effects_lost(context, false);
+    restore_device_state(context);
     render_resend_lights(context);
     return 1;
 }
@@ -140,6 +220,8 @@ int render_create_device(RenderContext *context)
     read_caps(context, caps);
     if (!g_render_first_device) g_render_first_device = context->device;
     release_table(&context->main_textures);
+    context->lights_on_count = 0;
+    complete_device(context);
     render_resend_lights(context);
     return 1;
 }
@@ -179,6 +261,11 @@ void render_shutdown_device(RenderContext *context)
         effect = nullptr;
     }
     context->current_pair_effect = context->current_third_effect = nullptr;
+    context->dynamic_object = context->current_object = nullptr;
+    free(context->batch);
+    free(context->batch_parked);
+    context->batch = context->batch_parked = nullptr;
+    context->batch_triangles = 0;
     release_surfaces(context);
     if (device) device->Release();
     context->device = nullptr;

@@ -128,6 +128,13 @@ void light_send_disabled(RenderContext *context, int32_t n)
     send_light(context, n, light);
     if (context->device) context->device->LightEnable(DWORD(n), FALSE);
     slot->enabled = 0;
+    for (int32_t i = 0; i < context->lights_on_count; i++) {
+        if (context->lights_on[i] != n) continue;
+        memmove(&context->lights_on[i], &context->lights_on[i + 1],
+                sizeof(int32_t) * size_t(context->lights_on_count - i - 1));
+        context->lights_on_count--;
+        break;
+    }
 }
 
 void render_resend_lights(RenderContext *context)

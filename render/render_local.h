@@ -38,6 +38,15 @@ void render_release_compiler(ShaderCompiler *compiler);
 void render_resend_lights(RenderContext *context);
 // The reset of an existing device in the registry's order; 1 when Reset succeeded.
 int render_reset_device(RenderContext *context);
+// States every draw relies on, given at creation and after each reset: lighting off (lighting is in
+// effects), linear filtering, stage 0 alpha from texture x diffuse.
+void render_default_device_state(RenderContext *context);
+// Sends the device states of modes 1, 4, 5, 6, 11, 12, 13 and 21 again, those that were ever set.
+void render_replay_device_state(RenderContext *context);
+// Built-in effects 0 to 8 from their effect texts; a failure is logged and leaves its slot null.
+void render_builtin_create(RenderContext *context);
+// The effect text of built-in n; null for the slots without one.
+const char *render_builtin_text(int32_t n);
 
 // The atlas's tile size T, fixed from g_lightmap_tile_size (validated) when the atlas first needs it.
 int32_t lightmap_atlas_tile(RenderContext *context);

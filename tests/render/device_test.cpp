@@ -36,7 +36,7 @@ TEST_F(RenderDeviceTest, FramesSkipWhileLostAndResetTheRenderersOwnResources)
     ASSERT_EQ(context->device->CreateTexture(16, 16, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
                                              &context->render_textures[2], nullptr),
               D3D_OK);
-    context->effects[4] = make_effect();
+    context->effects[9] = make_effect();
     gpu_headless_lose_device(context->device, false);
     EXPECT_FALSE(render_begin_frame(context));
     gpu_headless_lose_device(context->device, true);
@@ -47,8 +47,8 @@ TEST_F(RenderDeviceTest, FramesSkipWhileLostAndResetTheRenderersOwnResources)
     EXPECT_EQ(context->device->TestCooperativeLevel(), D3D_OK);
     EXPECT_EQ(context->render_textures[2], nullptr);
     UINT passes = 0;
-    EXPECT_EQ(context->effects[4]->Begin(&passes, 0), D3D_OK);
-    context->effects[4]->End();
+    EXPECT_EQ(context->effects[9]->Begin(&passes, 0), D3D_OK);
+    context->effects[9]->End();
     EXPECT_TRUE(render_begin_frame(context));
     render_end_frame(context);
 }

@@ -58,6 +58,7 @@ TEST_F(RenderEffectTest, RecordsGiveTheirSamplerStatesAndRenderTexturesClampLine
     EXPECT_EQ(object->captured_count, 1);
     EXPECT_EQ(object->captured[0], main_texture(1));
 
+    context->device->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT);
     texture_bind_to_effect(object, 2, "Tex");
     EXPECT_EQ(sampler(D3DSAMP_ADDRESSU), DWORD(D3DTADDRESS_WRAP));
     EXPECT_EQ(sampler(D3DSAMP_MIPFILTER), DWORD(D3DTEXF_LINEAR));

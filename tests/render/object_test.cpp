@@ -9,6 +9,7 @@ using RenderObjectTest = RenderTest;
 TEST_F(RenderObjectTest, FailedCreationLeavesNullHandlesThatLocksAndSettersTolerate)
 {
     make_device(true);
+    for (RenderObject &own : context->embedded_objects) render_object_free(&own);  // failures hit ours only
     gpu_headless_fail_next(GPU_FAIL_CREATE_VERTEX_BUFFER, 1);
     gpu_headless_fail_next(GPU_FAIL_CREATE_INDEX_BUFFER, 1);
     RenderObject *object = make_object(0x8 | 0x4, 3, 3);

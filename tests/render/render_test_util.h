@@ -73,6 +73,24 @@ protected:
         return object;
     }
 
+    // The registry's objects other than the context's own (the dynamic object, the glare).
+    bool is_embedded(const RenderObject *object) const
+    {
+        return object >= context->embedded_objects && object < context->embedded_objects + 4;
+    }
+    int user_registry_count() const
+    {
+        int count = 0;
+        for (RenderRegistryNode *n = g_render_registry.first; n; n = n->next) count += !is_embedded(n->object);
+        return count;
+    }
+    RenderObject *first_user_object() const
+    {
+        for (RenderRegistryNode *n = g_render_registry.first; n; n = n->next)
+            if (!is_embedded(n->object)) return n->object;
+        return nullptr;
+    }
+
     static void delete_object(RenderObject *object)
     {
         render_object_free(object);

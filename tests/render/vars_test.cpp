@@ -25,7 +25,10 @@ protected:
     {
         RenderTest::SetUp();
         make_device(false);
-        for (int i = 0; i < 3; i++) context->effects[6 + i] = effects[i] = make_effect();
+        for (int i = 0; i < 3; i++) {
+            if (context->effects[6 + i]) context->effects[6 + i]->Release();  // the built-ins give way
+            context->effects[6 + i] = effects[i] = make_effect();
+        }
     }
 
     void TearDown() override
