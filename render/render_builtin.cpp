@@ -8,24 +8,24 @@
 namespace {
 
 #define BUILTIN_MATRICES "MATRIX WORLD;\nMATRIX VIEWPROJ;\nVECTOR FADE;\n"
-#define BUILTIN_CONSTANTS                                                                                       \
-    "    VertexShaderConstant4[0] = <WORLD>;\n    VertexShaderConstant4[4] = <VIEWPROJ>;\n"                   \
+#define BUILTIN_CONSTANTS                                                                   \
+    "    VertexShaderConstant4[0] = <WORLD>;\n    VertexShaderConstant4[4] = <VIEWPROJ>;\n" \
     "    VertexShaderConstant1[8] = <FADE>;\n"
 // Colour and alpha of stage 0 from the texture times the diffuse colour; stage 1 off.
-#define BUILTIN_STAGE0                                                                                          \
-    "    ColorOp[0] = Modulate; ColorArg1[0] = Texture; ColorArg2[0] = Diffuse;\n"                            \
-    "    AlphaOp[0] = Modulate; AlphaArg1[0] = Texture; AlphaArg2[0] = Diffuse;\n"                            \
+#define BUILTIN_STAGE0                                                             \
+    "    ColorOp[0] = Modulate; ColorArg1[0] = Texture; ColorArg2[0] = Diffuse;\n" \
+    "    AlphaOp[0] = Modulate; AlphaArg1[0] = Texture; AlphaArg2[0] = Diffuse;\n" \
     "    ColorOp[1] = Disable; AlphaOp[1] = Disable;\n"
 // Stage 1 multiplies in its own texture.
-#define BUILTIN_STAGE1                                                                                          \
-    "    ColorOp[1] = Modulate; ColorArg1[1] = Texture; ColorArg2[1] = Current;\n"                            \
-    "    AlphaOp[1] = Modulate; AlphaArg1[1] = Texture; AlphaArg2[1] = Current;\n"                            \
+#define BUILTIN_STAGE1                                                             \
+    "    ColorOp[1] = Modulate; ColorArg1[1] = Texture; ColorArg2[1] = Current;\n" \
+    "    AlphaOp[1] = Modulate; AlphaArg1[1] = Texture; AlphaArg2[1] = Current;\n" \
     "    ColorOp[2] = Disable; AlphaOp[2] = Disable;\n"
 // Position through WORLD and VIEWPROJ, colour x FADE, both texture pairs.
-#define BUILTIN_VS_TWO_PAIRS                                                                                    \
-    "    VertexShader =\n    decl\n    {\n    }\n    asm\n    {\n      vs.1.1\n"                               \
-    "      dcl_position v0\n      dcl_color0 v5\n      dcl_texcoord0 v7\n      dcl_texcoord1 v8\n"          \
-    "      m4x4 r0, v0, c0\n      m4x4 oPos, r0, c4\n      mul oD0, v5, c8\n"                              \
+#define BUILTIN_VS_TWO_PAIRS                                                                       \
+    "    VertexShader =\n    decl\n    {\n    }\n    asm\n    {\n      vs.1.1\n"                   \
+    "      dcl_position v0\n      dcl_color0 v5\n      dcl_texcoord0 v7\n      dcl_texcoord1 v8\n" \
+    "      m4x4 r0, v0, c0\n      m4x4 oPos, r0, c4\n      mul oD0, v5, c8\n"                      \
     "      mov oT0.xy, v7\n      mov oT1.xy, v8\n    };\n"
 
 // 0: untextured objects and the darkening quad: the vertex colour x FADE.
@@ -161,7 +161,8 @@ const char *const kEffect3 = "TEXTURE Tex;\n" BUILTIN_MATRICES
 )";
 
 // 4: the glare billboard: corner offsets in v0.xy along the camera's axes around CENTRE.
-const char *const kEffect4 = "TEXTURE Tex;\n" BUILTIN_MATRICES "VECTOR CENTRE;\nVECTOR CAMRIGHT;\nVECTOR CAMUP;\n"
+const char *const kEffect4 = "TEXTURE Tex;\n" BUILTIN_MATRICES
+                             "VECTOR CENTRE;\nVECTOR CAMRIGHT;\nVECTOR CAMUP;\n"
                              R"(TECHNIQUE T0
 {
   PASS P0
@@ -234,12 +235,13 @@ TECHNIQUE T0
 // 6 and 7: Tex on pair 0 x Lightmap on pair 1 x the vertex colour x FADE; T0 a ps.1.4 program,
 // T1, T2 and T4 two texture stages, T3 two passes (the lightmap multiplied into the frame).
 #define PAIR_PARAMETERS "TEXTURE Tex;\nTEXTURE Lightmap;\n" BUILTIN_MATRICES
-#define PAIR_STAGES_TECHNIQUE(name)                                                                            \
-    "TECHNIQUE " name "\n{\n  PASS P0\n  {\n    Texture[0] = <Tex>;\n    Texture[1] = <Lightmap>;\n"         \
-    "    AddressU[1] = Clamp; AddressV[1] = Clamp;\n"                                                         \
-    "    ColorOp[0] = Modulate; ColorArg1[0] = Texture; ColorArg2[0] = Diffuse;\n"                            \
-    "    AlphaOp[0] = Modulate; AlphaArg1[0] = Texture; AlphaArg2[0] = Diffuse;\n" BUILTIN_STAGE1             \
-        BUILTIN_CONSTANTS BUILTIN_VS_TWO_PAIRS "  }\n}\n"
+#define PAIR_STAGES_TECHNIQUE(name)                                                                                 \
+    "TECHNIQUE " name                                                                                               \
+    "\n{\n  PASS P0\n  {\n    Texture[0] = <Tex>;\n    Texture[1] = <Lightmap>;\n"                                  \
+    "    AddressU[1] = Clamp; AddressV[1] = Clamp;\n"                                                               \
+    "    ColorOp[0] = Modulate; ColorArg1[0] = Texture; ColorArg2[0] = Diffuse;\n"                                  \
+    "    AlphaOp[0] = Modulate; AlphaArg1[0] = Texture; AlphaArg2[0] = Diffuse;\n" BUILTIN_STAGE1 BUILTIN_CONSTANTS \
+        BUILTIN_VS_TWO_PAIRS "  }\n}\n"
 
 const char *const kEffectPair = PAIR_PARAMETERS R"(TECHNIQUE T0
 {
@@ -296,26 +298,25 @@ const char *const kEffectPair = PAIR_PARAMETERS R"(TECHNIQUE T0
 // 8: shadow volumes. Vertices whose face looks away from the light (normal x3 WORLD) and whose
 // pair 0 x is 1 move away from it by EXTRUDE.x; colour writes off. T0 counts both sides in one
 // pass (two-sided stencil); T1 to T7 in two passes, front faces up and back faces down.
-#define VOLUME_VS                                                                                              \
-    "    VertexShaderConstant4[0] = <WORLD>;\n    VertexShaderConstant4[4] = <VIEWPROJ>;\n"                   \
-    "    VertexShaderConstant1[8] = <LIGHTVEC>;\n    VertexShaderConstant1[9] = <EXTRUDE>;\n"                 \
-    "    VertexShaderConstant1[10] = { 0.0f, 1.0f, 0.0f, 0.0f };\n"                                          \
-    "    VertexShader =\n    decl\n    {\n    }\n    asm\n    {\n      vs.1.1\n"                               \
-    "      dcl_position v0\n      dcl_normal v3\n      dcl_texcoord0 v7\n"                                  \
-    "      m4x4 r0, v0, c0\n      m3x3 r1.xyz, v3, c0\n"                                                    \
-    "      mul r2.xyz, r0, c8.w\n      add r2.xyz, r2, -c8\n"                                              \
-    "      dp3 r3.x, r2, r2\n      rsq r3.x, r3.x\n      mul r2.xyz, r2, r3.x\n"                             \
-    "      dp3 r3.y, r1, r2\n      slt r3.z, c10.x, r3.y\n      mul r3.z, r3.z, v7.x\n"                    \
-    "      mul r3.z, r3.z, c9.x\n      mad r0.xyz, r2, r3.z, r0\n      m4x4 oPos, r0, c4\n"               \
+#define VOLUME_VS                                                                             \
+    "    VertexShaderConstant4[0] = <WORLD>;\n    VertexShaderConstant4[4] = <VIEWPROJ>;\n"   \
+    "    VertexShaderConstant1[8] = <LIGHTVEC>;\n    VertexShaderConstant1[9] = <EXTRUDE>;\n" \
+    "    VertexShaderConstant1[10] = { 0.0f, 1.0f, 0.0f, 0.0f };\n"                           \
+    "    VertexShader =\n    decl\n    {\n    }\n    asm\n    {\n      vs.1.1\n"              \
+    "      dcl_position v0\n      dcl_normal v3\n      dcl_texcoord0 v7\n"                    \
+    "      m4x4 r0, v0, c0\n      m3x3 r1.xyz, v3, c0\n"                                      \
+    "      mul r2.xyz, r0, c8.w\n      add r2.xyz, r2, -c8\n"                                 \
+    "      dp3 r3.x, r2, r2\n      rsq r3.x, r3.x\n      mul r2.xyz, r2, r3.x\n"              \
+    "      dp3 r3.y, r1, r2\n      slt r3.z, c10.x, r3.y\n      mul r3.z, r3.z, v7.x\n"       \
+    "      mul r3.z, r3.z, c9.x\n      mad r0.xyz, r2, r3.z, r0\n      m4x4 oPos, r0, c4\n"   \
     "      mov oD0, c10.x\n    };\n"
-#define VOLUME_STATES                                                                                          \
-    "    ZWriteEnable = False;\n    AlphaBlendEnable = True;\n    SrcBlend = Zero;\n    DestBlend = One;\n"   \
-    "    StencilEnable = True;\n    StencilFunc = Always;\n    StencilFail = Keep;\n"                        \
+#define VOLUME_STATES                                                                                       \
+    "    ZWriteEnable = False;\n    AlphaBlendEnable = True;\n    SrcBlend = Zero;\n    DestBlend = One;\n" \
+    "    StencilEnable = True;\n    StencilFunc = Always;\n    StencilFail = Keep;\n"                       \
     "    StencilZFail = Keep;\n"
-#define VOLUME_TWO_PASS_TECHNIQUE(name)                                                                        \
-    "TECHNIQUE " name "\n{\n  PASS P0\n  {\n" VOLUME_STATES "    CullMode = Ccw;\n    StencilPass = Incr;\n"  \
-        VOLUME_VS "  }\n  PASS P1\n  {\n" VOLUME_STATES "    CullMode = Cw;\n    StencilPass = Decr;\n" VOLUME_VS \
-        "  }\n}\n"
+#define VOLUME_TWO_PASS_TECHNIQUE(name)                                                                                \
+    "TECHNIQUE " name "\n{\n  PASS P0\n  {\n" VOLUME_STATES "    CullMode = Ccw;\n    StencilPass = Incr;\n" VOLUME_VS \
+    "  }\n  PASS P1\n  {\n" VOLUME_STATES "    CullMode = Cw;\n    StencilPass = Decr;\n" VOLUME_VS "  }\n}\n"
 
 const char *const kEffect8 =
     "MATRIX WORLD;\nMATRIX VIEWPROJ;\nVECTOR LIGHTVEC;\nVECTOR EXTRUDE;\n"
@@ -326,8 +327,8 @@ const char *const kEffect8 =
         VOLUME_TWO_PASS_TECHNIQUE("T2") VOLUME_TWO_PASS_TECHNIQUE("T3") VOLUME_TWO_PASS_TECHNIQUE("T4")
             VOLUME_TWO_PASS_TECHNIQUE("T5") VOLUME_TWO_PASS_TECHNIQUE("T6") VOLUME_TWO_PASS_TECHNIQUE("T7");
 
-const char *const kTexts[9] = {kEffect0, kEffect1, kEffect2, kEffect3, kEffect4, kEffect5, kEffectPair, kEffectPair,
-                               kEffect8};
+const char *const kTexts[9] = {kEffect0, kEffect1,    kEffect2,    kEffect3, kEffect4,
+                               kEffect5, kEffectPair, kEffectPair, kEffect8};
 
 }  // namespace
 

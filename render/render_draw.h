@@ -33,8 +33,8 @@ void light_enable(RenderContext *context, int32_t n);
 
 void render_draw_2d_quad(RenderContext *context, float x, float y, float w, float h, float u0, float v0, float u1,
                          float v1, float r, float g, float b);
-void render_draw_2d_quad_rgba(RenderContext *context, float x, float y, float w, float h, float u0, float v0,
-                              float u1, float v1, float r, float g, float b, float a);
+void render_draw_2d_quad_rgba(RenderContext *context, float x, float y, float w, float h, float u0, float v0, float u1,
+                              float v1, float r, float g, float b, float a);
 // Texture coordinates 0: the colour times texel (0, 0) of the bound texture.
 void render_batch_add_2d_rect(RenderContext *context, float x, float y, float w, float h, float r, float g, float b);
 // A white line one pixel wide.
@@ -45,8 +45,8 @@ void render_draw_2d_line(RenderContext *context, float x0, float y0, float x1, f
 void render_draw_3d_line(RenderContext *context, const float *p0, const float *p1);
 // Corners in order around the quad (x, y, z each).
 void render_draw_3d_quad(RenderContext *context, const float corners[4][3], float r, float g, float b, float a);
-void render_draw_3d_quad_uv(RenderContext *context, const float corners[4][3], float u0, float v0, float u1,
-                            float v1, float r, float g, float b, float a);
+void render_draw_3d_quad_uv(RenderContext *context, const float corners[4][3], float u0, float v0, float u1, float v1,
+                            float r, float g, float b, float a);
 // The face's corner positions, texture coordinates and colour.
 void render_draw_3d_triangle(RenderContext *context, const MeshFace *face);
 

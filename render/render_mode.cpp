@@ -227,8 +227,18 @@ bool apply_mode(RenderContext *context, int32_t mode, int32_t value)
     case 27: return set_batch(context, value);
     case 28: return set_by_code(context, kIntervalCodes, value);
     case 29: return set_by_code(context, kUploadCodes, value);
-    case 2: case 3: case 10: case 14: case 15: case 20: case 25: case 26: case 30: case 31: case 32: case 34:
-        return true;  // kept only: nothing reads them
+    case 2:
+    case 3:
+    case 10:
+    case 14:
+    case 15:
+    case 20:
+    case 25:
+    case 26:
+    case 30:
+    case 31:
+    case 32:
+    case 34: return true;  // kept only: nothing reads them
     default: return false;
     }
 }

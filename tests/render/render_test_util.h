@@ -98,6 +98,21 @@ protected:
     }
 };
 
+// One screen triangle drawn straight on the device, in its own scene: a copy of its record, which
+// holds the device states every draw sees.
+inline GpuDrawRecord render_test_draw_probe(IDirect3DDevice9 *device)
+{
+    const RenderBatchVertex v[3] = {{0, 0, 0, 1, 0xFFFFFFFF, 0, 0}, {8, 0, 0, 1, 0xFFFFFFFF, 1, 0},
+                                    {0, 8, 0, 1, 0xFFFFFFFF, 0, 1}};
+    gpu_headless_clear_draws();
+    device->BeginScene();
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, v, sizeof(RenderBatchVertex));
+    device->EndScene();
+    const GpuDrawRecord *record = gpu_headless_draw(gpu_headless_draw_count() - 1);
+    return record ? *record : GpuDrawRecord{};
+}
+
 // Reads a value of type T at a byte offset.
 template <class T>
 T render_test_read(const uint8_t *bytes, size_t offset)
