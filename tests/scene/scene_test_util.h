@@ -20,6 +20,9 @@
 // The game's render context on the headless device, for the length of a test or benchmark.
 struct SceneTestDevice {
     int made = 0;
+    // What the device itself holds (built-in effects, the renderer's embedded objects): not leaks.
+    int registry_base = 0;
+    int live_base = 0;
     SceneTestDevice()
     {
         gpu_headless_reset();
@@ -27,6 +30,8 @@ struct SceneTestDevice {
         g_render_context.width = 64;
         g_render_context.height = 32;
         made = render_create_device(&g_render_context);
+        registry_base = g_render_registry.count;
+        live_base = gpu_headless_live_resources();
     }
     ~SceneTestDevice()
     {
