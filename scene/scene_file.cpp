@@ -40,7 +40,7 @@ const uint32_t kKnownTags[] = {kSceneTagSettings, kSceneTagTextures, kSceneTagOb
 int known_order(uint32_t tag)
 {
     for (int k = 0; k < int(sizeof kKnownTags / sizeof kKnownTags[0]); k++)
-        if (kKnownTags[k] == tag && tag != kSceneTagLightmaps) return k;
+        if (kKnownTags[k] == tag) return k;
     return -1;
 }
 
@@ -115,8 +115,8 @@ uint8_t *unpack_section(const SectionRecord &r, const char **reason)
 }
 
 // Parses every known section into `data`, in the order a file must hold them.
-bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, SceneFileData *data, char *error,
-                size_t error_size)
+bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, uint32_t flags, SceneFileData *data,
+                char *error, size_t error_size)
 {
     static SectionRecord records[kMaxSections];
     int count = 0;
@@ -145,6 +145,10 @@ bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, Scen
             have_objects = true;
         } else if (r.tag == kSceneTagVegetals) {
             ok = scene_parse_vegetals(&in, data, error, error_size);
+        } else if (r.tag == kSceneTagLightmaps) {
+            int32_t tile_size = (flags & kSceneLoadTile16) ? 16 : (flags & kSceneLoadTile4) ? 4 : 0;
+            ok = have_objects ? scene_parse_lightmaps(&in, data, tile_size, error, error_size) : 0;
+            if (!have_objects) snprintf(error, error_size, "lightmaps without objects");
         }
         if (ok && memory_reader_remaining(&in) != 0)
             ok = 0, snprintf(error, error_size, "section longer than its records");
@@ -171,15 +175,23 @@ void commit(SceneWorld *world, SceneFileData *data, uint32_t flags)
         memcpy(world->light_vector, data->light_vector, sizeof world->light_vector);
     world->lightmap_tile_size = (flags & kSceneLoadTile16)  ? 16
                                 : (flags & kSceneLoadTile4) ? 4
+                                : data->stored_tile_size    ? data->stored_tile_size
                                                             : data->lightmap_tile_size;
 
     for (int32_t k = 0; k < data->texture_count; k++) {
         const SceneFileTexture &texture = data->textures[k];
         scene_set_texture(world, texture.id, texture.name, texture.options);
     }
+    const int32_t first = world->object_count;
     for (int32_t i = 0; i < data->object_count; i++) {
         scene_add_object(world, data->objects[i]);  // room was checked while parsing
         data->objects[i] = nullptr;
+    }
+    for (int32_t i = 0; i < data->lightmap_count; i++) {
+        scene_lightmaps_free(world->lightmaps[first + i]);
+        world->lightmaps[first + i] = data->lightmaps[i];
+        world->prepare_modes[first + i] = data->prepare_modes[i];
+        data->lightmaps[i] = nullptr;
     }
     data->object_count = 0;
     for (int32_t j = 0; j < data->vegetal_count; j++) {
@@ -204,7 +216,7 @@ uint8_t load_bytes(SceneWorld *world, const char *path, const uint8_t *bytes, si
     report(world, 0.0f);
     SceneFileData data = {};
     char error[160] = "";
-    if (!parse_file(world, bytes, size, &data, error, sizeof error)) {
+    if (!parse_file(world, bytes, size, flags, &data, error, sizeof error)) {
         scene_file_data_free(&data);
         return failed(path, error);
     }
@@ -300,12 +312,13 @@ uint8_t scene_load(SceneWorld *world, const char *path, uint32_t flags)
 
 uint8_t scene_save(const SceneWorld *world, const char *path, uint8_t lit, uint32_t a, uint8_t b, uint32_t flags)
 {
-    (void)lit;
     g_last_error[0] = 0;
     if (!path || !path[0]) return failed(path, "no path");
     bool textures = false;
     for (const SceneTexture &texture : world->textures) textures = textures || texture.name[0];
-    uint16_t sections = uint16_t(2 + (textures ? 1 : 0) + (world->vegetal_count > 0 ? 1 : 0));
+    // A lit copy (or a save in lit view) carries the lightmaps.
+    const bool lightmaps = lit && (flags & 0x8) && scene_has_lightmaps(world);
+    uint16_t sections = uint16_t(2 + (textures ? 1 : 0) + (world->vegetal_count > 0 ? 1 : 0) + (lightmaps ? 1 : 0));
 
     PagedBuffer file = {};
     paged_buffer_write_u32(&file, kMagic);
@@ -314,13 +327,14 @@ uint8_t scene_save(const SceneWorld *world, const char *path, uint8_t lit, uint3
     paged_buffer_write_u32(&file, flags);
     paged_buffer_write_u32(&file, a);
     paged_buffer_write_u8(&file, b);
-    paged_buffer_write_u8(&file, 0);  // lightmaps present
+    paged_buffer_write_u8(&file, lightmaps ? 1 : 0);
     paged_buffer_write_u16(&file, sections);
     paged_buffer_write_u32(&file, 0);
     int ok = pack_section(&file, kSceneTagSettings, scene_write_settings, world);
     if (ok && textures) ok = pack_section(&file, kSceneTagTextures, scene_write_textures, world);
     ok = ok && pack_section(&file, kSceneTagObjects, scene_write_objects, world);
     if (ok && world->vegetal_count > 0) ok = pack_section(&file, kSceneTagVegetals, scene_write_vegetals, world);
+    if (ok && lightmaps) ok = pack_section(&file, kSceneTagLightmaps, scene_write_lightmaps, world);
     uint8_t *bytes = ok && !file.failed ? paged_buffer_flatten(&file) : nullptr;
     size_t size = file.size;
     paged_buffer_free(&file);

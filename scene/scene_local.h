@@ -86,6 +86,12 @@ struct SceneFileData {
     int64_t face_total;
     SceneFileVegetal *vegetals;  // vegetal_count (malloc)
     int32_t vegetal_count;
+    // The lightmap section, per object of this file: its buffers (null: none stored) and mode.
+    ObjectLightmaps **lightmaps;  // lightmap_count = the file's object count (malloc)
+    uint8_t *prepare_modes;       // lightmap_count (malloc)
+    int32_t lightmap_count;
+    int32_t stored_tile_size;  // 0: no lightmap section
+    int64_t lightmap_faces;    // faces with lightmaps
 };
 
 void scene_file_data_free(SceneFileData *data);
@@ -100,6 +106,14 @@ int scene_parse_settings(MemoryReader *in, SceneFileData *data, char *error, siz
 int scene_parse_textures(MemoryReader *in, SceneFileData *data, char *error, size_t error_size);
 int scene_parse_objects(MemoryReader *in, SceneFileData *data, int32_t room, char *error, size_t error_size);
 int scene_parse_vegetals(MemoryReader *in, SceneFileData *data, char *error, size_t error_size);
+// The lightmap section: written for a lit world holding lightmaps. Parsed after the objects; the
+// faces' texels are resampled (nearest) to `tile_size` when it differs from the stored one.
+bool scene_has_lightmaps(const SceneWorld *world);
+void scene_write_lightmaps(PagedBuffer *out, const SceneWorld *world);
+int scene_parse_lightmaps(MemoryReader *in, SceneFileData *data, int32_t tile_size, char *error, size_t error_size);
+// A new buffer of the face count and tile size, texels `texel_bytes` (malloc'd, zeroed); null
+// without memory.
+ObjectLightmaps *scene_lightmaps_new(int32_t face_count, int32_t tile_size, int64_t texel_bytes);
 
 // 1 for a lightmap tile size the atlas takes: 4, 8, 16, 32, 64 or 128.
 int scene_valid_tile_size(int32_t t);

@@ -259,6 +259,9 @@ void scene_file_data_free(SceneFileData *data)
     free(data->objects);
     free(data->textures);
     free(data->vegetals);
+    for (int32_t i = 0; data->lightmaps && i < data->lightmap_count; i++) scene_lightmaps_free(data->lightmaps[i]);
+    free(data->lightmaps);
+    free(data->prepare_modes);
     *data = SceneFileData{};
 }
 

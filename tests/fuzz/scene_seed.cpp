@@ -18,19 +18,23 @@ int write_bytes(const std::string &folder, const char *name, const std::string &
     return fclose(file) == 0 && ok;
 }
 
+// The bytes of a file, removed afterwards.
+std::string saved_file(const std::string &path)
+{
+    std::string bytes;
+    FILE *file = fopen(path.c_str(), "rb");
+    char chunk[4096];
+    size_t n;
+    while (file && (n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+    if (file) fclose(file);
+    remove(path.c_str());
+    return bytes;
+}
+
 std::string saved(const SceneWorld *world, const std::string &folder, uint32_t flags)
 {
     std::string path = folder + "/saved.tmp";
-    std::string bytes;
-    if (scene_save(world, path.c_str(), 0, 0, 0, flags)) {
-        FILE *file = fopen(path.c_str(), "rb");
-        char chunk[4096];
-        size_t n;
-        while (file && (n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
-        if (file) fclose(file);
-    }
-    remove(path.c_str());
-    return bytes;
+    return scene_save(world, path.c_str(), 0, 0, 0, flags) ? saved_file(path) : std::string();
 }
 
 // The target's odd form: selector, u16 size, payload without its version word.
@@ -65,6 +69,16 @@ int main(int argc, char **argv)
     std::string file = saved(hole.get(), folder, 2);
     ok &= write_bytes(folder, "hole", std::string(1, '\0') + file);
     ok &= write_bytes(folder, "hole_sections", as_sections(file));
+    // Its lit copy: the same with lightmaps (one object prepared reduced stores none).
+    hole->lit = 1;
+    scene_test_fake_lightmaps(hole.get(), 225, 8, 1);
+    scene_test_fake_lightmaps(hole.get(), 226, 8, 2);
+    scene_test_fake_lightmaps(hole.get(), 227, 8, 1);
+    std::string path = folder + "/saved.tmp";
+    std::string lit;
+    if (scene_save(hole.get(), path.c_str(), 1, 1, 0, 10)) lit = saved_file(path);
+    ok &= write_bytes(folder, "lit_copy", std::string(1, '\0') + lit);
+    ok &= write_bytes(folder, "lit_copy_sections", as_sections(lit));
     world_release_and_reset(hole.get());
 
     // A theme scene: palette blocks, one of them the reference block, and the texture list.

@@ -10,6 +10,7 @@
 #include "platform/gpu/headless/gpu_headless.h"
 #include "render/render.h"
 #include "scene/scene.h"
+#include "scene/scene_local.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -247,4 +248,33 @@ inline std::vector<SceneTestSection> scene_test_unpack(const std::string &file)
         at += 20 + packed;
     }
     return sections;
+}
+
+// Lightmaps for object i as the lighting leaves them, with preparation mode `mode`: cells 1, 2 and 4
+// in turn, corners inside the block, and texels that tell objects, faces and places apart.
+inline void scene_test_fake_lightmaps(SceneWorld *world, int32_t i, int32_t t, uint8_t mode)
+{
+    const MeshObject *mesh = world->objects[i];
+    int64_t bytes = 0;
+    for (int32_t f = 0; f < mesh->face_count; f++) {
+        int32_t w = (1 << (f % 3)) * t / 4;
+        bytes += int64_t(w) * w * 3;
+    }
+    ObjectLightmaps *maps = scene_lightmaps_new(mesh->face_count, t, bytes);
+    if (!maps) return;
+    int64_t at = 0;
+    for (int32_t f = 0; f < mesh->face_count; f++) {
+        FaceLightmap &face = maps->faces[f];
+        face.cells = uint8_t(1 << (f % 3));
+        const float ab[6] = {0.0f, 0.0f, 1.0f, 0.0f, 0.25f, 1.0f};
+        memcpy(face.ab, ab, sizeof ab);
+        face.texel_offset = int32_t(at);
+        face.block_id = 3 + f;
+        int32_t w = face.cells * t / 4;
+        for (int32_t k = 0; k < w * w * 3; k++) maps->texels[at + k] = uint8_t(i * 7 + f * 13 + k);
+        at += int64_t(w) * w * 3;
+    }
+    scene_lightmaps_free(world->lightmaps[i]);
+    world->lightmaps[i] = maps;
+    world->prepare_modes[i] = mode;
 }
