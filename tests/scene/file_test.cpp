@@ -12,11 +12,6 @@
 
 namespace {
 
-struct WorldHolder {
-    std::unique_ptr<SceneWorld> world = std::make_unique<SceneWorld>();
-    ~WorldHolder() { world_release_and_reset(world.get()); }
-};
-
 // The editor hole of the round trip: every stored field set to something other than its default.
 void make_editor_hole(SceneWorld *world)
 {
@@ -124,7 +119,7 @@ void put(std::string &s, T value)
 TEST(SceneFile, RoundTripEditorHoleByteIdentical)
 {
     TempDir dir;
-    WorldHolder first, second;
+    SceneTestWorld first, second;
     make_editor_hole(first.world.get());
     std::string path = dir / "hole.qel";
     ASSERT_EQ(scene_save(first.world.get(), path.c_str(), 0, 0, 0, 2), 1);
@@ -166,7 +161,7 @@ TEST(SceneFile, RoundTripEditorHoleByteIdentical)
 TEST(SceneFile, LoadFlags)
 {
     TempDir dir;
-    WorldHolder source;
+    SceneTestWorld source;
     scene_test_make_hole(source.world.get(), 2, 1);
     source.world->ambient_colour[0] = 0.9f;
     source.world->light_vector[0] = -1.0f;
@@ -183,7 +178,7 @@ TEST(SceneFile, LoadFlags)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.flags);
-        WorldHolder holder;
+        SceneTestWorld holder;
         SceneWorld *world = holder.world.get();
         world->maps[40].in_use = 1;
         world->maps[40].width = world->maps[40].height = 2;
@@ -198,7 +193,7 @@ TEST(SceneFile, LoadFlags)
         EXPECT_NE(world->maps[40].height_data, nullptr);
     }
 
-    WorldHolder twice;
+    SceneTestWorld twice;
     ASSERT_EQ(scene_load_memory(twice.world.get(), file.data(), file.size(), 4), 0);
     ASSERT_EQ(scene_load_memory(twice.world.get(), file.data(), file.size(), 4), 0);
     EXPECT_EQ(twice.world->object_count, 2 * 227);  // appended
@@ -208,7 +203,7 @@ TEST(SceneFile, LoadFlags)
 TEST(SceneFile, BadInputRefusedWorldUnchanged)
 {
     TempDir dir;
-    WorldHolder source;
+    SceneTestWorld source;
     SceneWorld *small = source.world.get();
     small->first_block_index = 0;
     for (int k = 0; k < 3; k++) scene_add_object(small, scene_test_make_block("BLOC", 1.0f, 1.0f, 1.0f));
@@ -217,7 +212,7 @@ TEST(SceneFile, BadInputRefusedWorldUnchanged)
     std::string file = save_to_string(small, dir);
     ASSERT_GT(file.size(), 400u);
 
-    WorldHolder target;
+    SceneTestWorld target;
     SceneWorld *world = target.world.get();
     scene_test_make_hole(world, 1, 1);
     world->ambient_colour[0] = 0.8f;
@@ -307,7 +302,7 @@ TEST(SceneFile, BadInputRefusedWorldUnchanged)
     refused(scene_test_pack(swapped), "sections out of order");
 
     // The world's table has room for 8192 objects in all.
-    WorldHolder full;
+    SceneTestWorld full;
     scene_test_make_block_grid(full.world.get(), SCENE_MAX_OBJECTS - 2, 90);
     EXPECT_EQ(scene_load_memory(full.world.get(), file.data(), file.size(), 0x4C), 0);
     EXPECT_EQ(full.world->object_count, SCENE_MAX_OBJECTS - 2);
@@ -331,7 +326,7 @@ TEST(SceneFile, BadInputRefusedWorldUnchanged)
 TEST(SceneFile, UnknownSectionSkipped)
 {
     TempDir dir;
-    WorldHolder source, target;
+    SceneTestWorld source, target;
     scene_test_make_hole(source.world.get(), 1, 0);
     std::vector<SceneTestSection> sections = scene_test_unpack(save_to_string(source.world.get(), dir));
     sections.insert(sections.begin() + 1, {"ZZZZ", "anything at all"});
@@ -345,7 +340,7 @@ TEST(SceneFile, UnknownSectionSkipped)
 TEST(SceneFile, SaveFailureKeepsOldFile)
 {
     TempDir dir;
-    WorldHolder holder;
+    SceneTestWorld holder;
     SceneWorld *world = holder.world.get();
     scene_test_make_hole(world, 2, 0);
     std::string path = dir / "hole.qel";
@@ -365,7 +360,7 @@ TEST(SceneFile, SaveFailureKeepsOldFile)
 TEST(SceneFile, ProgressNeverDecreases)
 {
     TempDir dir;
-    WorldHolder source, target;
+    SceneTestWorld source, target;
     make_editor_hole(source.world.get());
     std::string file = save_to_string(source.world.get(), dir);
     static std::vector<std::pair<std::string, float>> calls;

@@ -10,15 +10,6 @@
 
 namespace {
 
-struct WorldHolder {
-    std::unique_ptr<SceneWorld> world = std::make_unique<SceneWorld>();
-    ~WorldHolder()
-    {
-        world_release_and_reset(world.get());
-        world_release_effects(world.get());
-    }
-};
-
 // A small lit hole: 3 blocks with lightmaps (the second prepared reduced), tiles without.
 void make_lit_hole(SceneWorld *world, int32_t t = 16)
 {
@@ -49,7 +40,7 @@ bool has_lightmap_section(const std::string &file)
 TEST(SceneLitCopy, LightmapSectionRoundTrip)
 {
     TempDir dir;
-    WorldHolder source, target;
+    SceneTestWorld source, target;
     make_lit_hole(source.world.get());
     std::string file = saved(source.world.get(), dir, 1, 10);
     ASSERT_TRUE(has_lightmap_section(file));
@@ -82,7 +73,7 @@ TEST(SceneLitCopy, LightmapSectionRoundTrip)
 TEST(SceneLitCopy, ReducedObjectsStoreNoTexels)
 {
     TempDir dir;
-    WorldHolder source, target;
+    SceneTestWorld source, target;
     make_lit_hole(source.world.get());
     std::string file = saved(source.world.get(), dir, 1, 10);
     SceneWorld *world = target.world.get();
@@ -90,7 +81,7 @@ TEST(SceneLitCopy, ReducedObjectsStoreNoTexels)
     EXPECT_EQ(world->prepare_modes[226], 2);
     EXPECT_EQ(world->lightmaps[226], nullptr);
     // Without flag 4 (the editor's 0x4C has it) the reader frees the buffers it read.
-    WorldHolder freed;
+    SceneTestWorld freed;
     ASSERT_EQ(scene_load_memory(freed.world.get(), file.data(), file.size(), 0x48), 0);
     EXPECT_EQ(freed.world->lightmaps[225], nullptr);
 }
@@ -98,7 +89,7 @@ TEST(SceneLitCopy, ReducedObjectsStoreNoTexels)
 TEST(SceneLitCopy, TileSizeResampled)
 {
     TempDir dir;
-    WorldHolder source, target;
+    SceneTestWorld source, target;
     make_lit_hole(source.world.get(), 16);
     std::string file = saved(source.world.get(), dir, 1, 10);
     SceneWorld *world = target.world.get();
@@ -122,7 +113,7 @@ TEST(SceneLitCopy, TileSizeResampled)
 TEST(SceneLitCopy, DamagedLightmapRefused)
 {
     TempDir dir;
-    WorldHolder source, target;
+    SceneTestWorld source, target;
     make_lit_hole(source.world.get(), 4);
     std::string file = saved(source.world.get(), dir, 1, 10);
     std::vector<SceneTestSection> sections = scene_test_unpack(file);

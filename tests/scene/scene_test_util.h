@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,16 @@ struct SceneTestDevice {
     }
     SceneTestDevice(const SceneTestDevice &) = delete;
     SceneTestDevice &operator=(const SceneTestDevice &) = delete;
+};
+
+// A world for one test: on the heap (its tables are large), released whole at the end.
+struct SceneTestWorld {
+    std::unique_ptr<SceneWorld> world = std::make_unique<SceneWorld>();
+    ~SceneTestWorld()
+    {
+        world_release_and_reset(world.get());
+        world_release_effects(world.get());
+    }
 };
 
 constexpr int32_t kSceneTestTrunkTexture = 16;

@@ -14,15 +14,6 @@
 
 namespace {
 
-struct WorldHolder {
-    std::unique_ptr<SceneWorld> world = std::make_unique<SceneWorld>();
-    ~WorldHolder()
-    {
-        world_release_and_reset(world.get());
-        world_release_effects(world.get());
-    }
-};
-
 VegetalInstance tree_instance()
 {
     VegetalInstance instance = {};
@@ -132,13 +123,13 @@ TEST(SceneVegetal, TreeAndBushBounds)
 TEST(SceneVegetal, FileRebuildsEqual)
 {
     TempDir dir;
-    WorldHolder source, target;
-    scene_test_make_hole(source.world.get(), 0, 3);
+    SceneTestWorld source, target;
+    scene_test_make_hole(source.world.get(), 0, 15);  // an editor hole's most
     std::string path = dir / "plants.qel";
     ASSERT_EQ(scene_save(source.world.get(), path.c_str(), 0, 0, 0, 2), 1);
     ASSERT_EQ(scene_load(target.world.get(), path.c_str(), 0x4C), 0);
-    ASSERT_EQ(target.world->vegetal_count, 3);
-    for (int32_t j = 0; j < 3; j++)
+    ASSERT_EQ(target.world->vegetal_count, 15);
+    for (int32_t j = 0; j < 15; j++)
         for (int detail = 0; detail < 2; detail++) {
             const VegetalObject &a = source.world->vegetal_slots[j][detail],
                                 &b = target.world->vegetal_slots[j][detail];
@@ -150,7 +141,7 @@ TEST(SceneVegetal, FileRebuildsEqual)
 
 TEST(SceneVegetal, ClearKeepsRecord)
 {
-    WorldHolder holder;
+    SceneTestWorld holder;
     scene_test_add_plant(holder.world.get(), 0);
     VegetalObject &object = holder.world->vegetal_slots[0][0];
     const float x = object.position[0];
@@ -195,7 +186,7 @@ TEST(SceneVegetal, DrawPreparesSwayMatrix)
 {
     SceneTestDevice device;
     ASSERT_EQ(device.made, 1);
-    WorldHolder holder;
+    SceneTestWorld holder;
     scene_test_add_plant(holder.world.get(), 0);
     VegetalObject &plant = holder.world->vegetal_slots[0][0];
     float world_matrix[16];
@@ -243,7 +234,7 @@ TEST(SceneVegetal, DrawPreparesSwayMatrix)
 
 TEST(SceneObjectMap, MatchesPointInShadowMaths)
 {
-    WorldHolder holder;
+    SceneTestWorld holder;
     SceneWorld *world = holder.world.get();
     scene_test_add_plant(world, 0);
     // The mask spans 9.8 units along a0 from the plant: a light under which the plant's height
@@ -286,7 +277,7 @@ TEST(SceneObjectMap, MatchesPointInShadowMaths)
 
 TEST(SceneObjectMap, ZeroLeafAlphaLeavesTrunk)
 {
-    WorldHolder holder;
+    SceneTestWorld holder;
     SceneWorld *world = holder.world.get();
     scene_test_add_plant(world, 0);
     uint8_t *opaque = world_rasterise_object_map(64, 64, world, 0);
@@ -312,7 +303,7 @@ TEST(SceneObjectMap, ZeroLeafAlphaLeavesTrunk)
 
 TEST(SceneObjectMap, ZeroLightVectorGivesZeros)
 {
-    WorldHolder holder;
+    SceneTestWorld holder;
     SceneWorld *world = holder.world.get();
     scene_test_add_plant(world, 0);
     memset(world->light_vector, 0, sizeof world->light_vector);
@@ -326,7 +317,7 @@ TEST(SceneEffects, ShadowScriptCompiles)
 {
     SceneTestDevice device;
     ASSERT_EQ(device.made, 1);
-    WorldHolder holder;
+    SceneTestWorld holder;
     world_clear_for_editor(holder.world.get());
     RenderObject *holder_object = holder.world->standard_effects[0];
     ASSERT_NE(holder_object, nullptr);
@@ -342,7 +333,7 @@ TEST(SceneEffects, EnsureAfterReleaseMakesOne)
     SceneTestDevice device;
     ASSERT_EQ(device.made, 1);
     TempDir dir;
-    WorldHolder holder;
+    SceneTestWorld holder;
     SceneWorld *world = holder.world.get();
     scene_test_make_hole(world, 1, 0);
     std::string path = dir / "hole.qel";
@@ -365,7 +356,7 @@ TEST(SceneEffects, EnsureAfterReleaseMakesOne)
 
 TEST(SceneEffects, NoDeviceMakesNone)
 {
-    WorldHolder holder;
+    SceneTestWorld holder;
     world_clear_for_editor(holder.world.get());
     EXPECT_EQ(holder.world->standard_effects[0], nullptr);
 }

@@ -12,16 +12,6 @@
 
 namespace {
 
-// Worlds are large (fixed tables): on the heap, released at the end of each test.
-struct WorldHolder {
-    std::unique_ptr<SceneWorld> world = std::make_unique<SceneWorld>();
-    ~WorldHolder()
-    {
-        world_release_and_reset(world.get());
-        world_release_effects(world.get());
-    }
-};
-
 MeshObject *add_block(SceneWorld *world, float x, float y, float z, float sx, float sy, float sz, float yaw = 0.0f)
 {
     MeshObject *block = scene_test_make_block("BLOC", sx, sy, sz);
@@ -53,7 +43,7 @@ RenderObject *make_render_object()
 
 TEST(SceneWorld, AddObjectRefusedWhenFull)
 {
-    WorldHolder holder;
+    SceneTestWorld holder;
     SceneWorld *world = holder.world.get();
     for (int32_t i = 0; i < SCENE_MAX_OBJECTS; i++) ASSERT_EQ(scene_add_object(world, mesh_new()), i);
     MeshObject *extra = mesh_new();
@@ -82,7 +72,7 @@ TEST(SceneWorld, BoundsAndLinks)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        WorldHolder holder;
+        SceneTestWorld holder;
         SceneWorld *world = holder.world.get();
         add_block(world, 0.0f, 0.0f, 0.0f, 2.0f, 2.0f, 2.0f);
         add_block(world, 2.0f + c.gap, 0.0f, 0.0f, 2.0f, 2.0f, 2.0f);
@@ -93,7 +83,7 @@ TEST(SceneWorld, BoundsAndLinks)
 
     {
         SCOPED_TRACE("ground tiles take no part; an empty object has no bounds");
-        WorldHolder holder;
+        SceneTestWorld holder;
         SceneWorld *world = holder.world.get();
         scene_test_make_hole(world, 0, 0);
         ASSERT_EQ(world->first_block_index, 225);
@@ -116,7 +106,7 @@ TEST(SceneWorld, BoundsAndLinks)
 
     {
         SCOPED_TRACE("a yaw of 90 swaps the x and z extents");
-        WorldHolder holder;
+        SceneTestWorld holder;
         SceneWorld *world = holder.world.get();
         add_block(world, 10.0f, 0.0f, 20.0f, 2.0f, 1.0f, 4.0f, 90.0f);
         world_compute_object_bounds(world);
@@ -131,7 +121,7 @@ TEST(SceneWorld, BoundsAndLinks)
 
     {
         SCOPED_TRACE("200 touching objects: capped at 128, ascending, symmetric");
-        WorldHolder holder;
+        SceneTestWorld holder;
         SceneWorld *world = holder.world.get();
         for (int k = 0; k < 200; k++) add_block(world, 0.001f * float(k), 0.0f, 0.0f, 1.0f, 1.0f, 1.0f);
         world_compute_bounds_and_links(world);
@@ -150,7 +140,7 @@ TEST(SceneWorld, BoundsAndLinks)
 
     {
         SCOPED_TRACE("a grid: each block links its eight neighbours, and links follow a removal");
-        WorldHolder holder;
+        SceneTestWorld holder;
         SceneWorld *world = holder.world.get();
         scene_test_make_block_grid(world, 25, 5);
         world_compute_bounds_and_links(world);
@@ -169,7 +159,7 @@ TEST(SceneWorld, SharedHandleFreedOnce)
 {
     SceneTestDevice device;
     ASSERT_EQ(device.made, 1);
-    WorldHolder holder;
+    SceneTestWorld holder;
     SceneWorld *world = holder.world.get();
     scene_test_make_hole(world, 3, 0);
     int32_t base = g_render_registry.count;
@@ -210,7 +200,7 @@ TEST(SceneWorld, SharedHandleFreedOnce)
 
 TEST(SceneWorld, ReleaseKeepsCallerFields)
 {
-    WorldHolder holder;
+    SceneTestWorld holder;
     SceneWorld *world = holder.world.get();
     auto progress = [](const char *, float) {};
     RenderContext other = {};
@@ -285,7 +275,7 @@ TEST(SceneWorld, ReleaseKeepsCallerFields)
 
 TEST(SceneWorld, ClearForEditorKeepsObjects)
 {
-    WorldHolder holder;
+    SceneTestWorld holder;
     SceneWorld *world = holder.world.get();
     scene_test_make_hole(world, 10, 2);
     world_compute_bounds_and_links(world);
@@ -339,7 +329,7 @@ TEST(SceneWorld, ClearForEditorKeepsObjects)
 
 TEST(SceneWorld, VegetalSlotMovesLast)
 {
-    WorldHolder holder;
+    SceneTestWorld holder;
     SceneWorld *world = holder.world.get();
     for (int32_t k = 0; k < 4; k++) scene_test_add_plant(world, k);
     ASSERT_EQ(world->vegetal_count, 4);
