@@ -174,6 +174,28 @@ void world_compute_object_bounds(SceneWorld *world);
 // on when set (objects before it get null). Lists ascending, symmetric, at most 128.
 void world_compute_bounds_and_links(SceneWorld *world);
 
+// ---- lighting ----------------------------------------------------------------------------------
+
+// Sets the renderer's tile size, ambient colour and sun (light slot SCENE_SUN_SLOT) from the
+// world, frees the lightmap atlas and resets it with the eight colour tiles.
+void world_setup_lighting_textures(SceneWorld *world);
+// Face lists over the objects of type 2 but object `value` (-2 leaves none out), world transforms
+// updated: light_bsp for play's light test and the ray tree of the shadow rays. They point at the
+// objects, so they are rebuilt after objects change.
+void world_build_object_face_lists(SceneWorld *world, int32_t value);
+// Lightmaps of object i from the ambient colour and the sun with shadow rays against the face
+// lists, on the light workers; blocks in the atlas, uploaded, and its lit companion. A full atlas
+// leaves the object without lightmaps (logged). Main thread; done when it returns.
+void lightmap_compute_all(SceneWorld *world, int32_t i);
+// Makes object i's render object: full (1) with lightmaps draws the companion with the sun's
+// slot; otherwise (or without lightmaps) the reduced form, light in the vertex colours.
+void mesh_prepare_world_object(SceneWorld *world, int32_t i, int32_t full);
+// Threads that light: 0 one per hardware thread (at most 16), 1 the calling thread only. Parked
+// workers are ended and made again on the next use.
+void scene_set_light_workers(int32_t count);
+// Ends the light workers (the game's shut-down; tests).
+void scene_shutdown(void);
+
 // Frees everything the world holds but the caller's fields and the effects, and resets settings.
 void world_release_and_reset(SceneWorld *world);
 // Frees the standard effects.

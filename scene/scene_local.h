@@ -30,11 +30,19 @@ void scene_log(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // render_object_free, then delete. Null does nothing.
 void scene_render_object_delete(RenderObject *object);
 void scene_lightmaps_free(ObjectLightmaps *lightmaps);
+// The ray tree over the meshes' world triangles (those with an area); null without memory.
+SceneRayTree *ray_tree_build(MeshObject *const *meshes, int32_t mesh_count);
+// 1 when a triangle crosses the open segment p0-p1; 0 when it is clear or there is no tree.
+// Read-only: any number of threads may ask at once.
+int ray_tree_blocked(const SceneRayTree *tree, const float p0[3], const float p1[3]);
 // Frees the ray tree of the face lists (scene/light_rays.cpp). Null does nothing.
 void ray_tree_free(SceneRayTree *tree);
 // Makes the standard effect when it is missing and the world's context has a device; a failed
 // compile is logged and leaves the entry null.
 void scene_ensure_standard_effect(SceneWorld *world);
+// Runs work(context, item) for items 0 to count - 1 on the light workers and the calling thread;
+// returns when all are done. Items must not depend on each other.
+void light_pool_run(int32_t count, void (*work)(void *context, int32_t item), void *context);
 // The settings of a new world (the caller's fields and the tables untouched).
 void scene_world_reset_settings(SceneWorld *world);
 

@@ -1,0 +1,120 @@
+// The lighting's worker threads: started on first use, parked between calls, ended by
+// scene_shutdown. One run hands out items from an atomic counter; the caller works too and the run
+// is over when the call returns.
+#include "scene/scene_local.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const int32_t MAX_WORKERS = 16;
+
+struct LightRun {
+    void (*work)(void *context, int32_t item);
+    void *context;
+    int32_t count;
+    std::atomic<int32_t> next{0};
+};
+
+// Guarded by g_mutex: the threads, the run on offer and its generation, the helpers still in it.
+std::mutex g_mutex;
+std::condition_variable g_wake;
+std::condition_variable g_finished;
+std::vector<std::thread> g_threads;
+LightRun *g_run = nullptr;
+uint64_t g_generation = 0;
+int32_t g_busy = 0;
+bool g_stopping = false;
+int32_t g_wanted = 0;  // 0: one per hardware thread
+
+void take_items(LightRun *run)
+{
+    for (int32_t item = run->next++; item < run->count; item = run->next++) run->work(run->context, item);
+}
+
+void worker_main()
+{
+    uint64_t seen = 0;
+    std::unique_lock<std::mutex> lock(g_mutex);
+    for (;;) {
+        g_wake.wait(lock, [&] { return g_stopping || (g_run && g_generation != seen); });
+        if (g_stopping) return;
+        seen = g_generation;
+        LightRun *run = g_run;
+        lock.unlock();
+        take_items(run);
+        lock.lock();
+        if (--g_busy == 0) g_finished.notify_all();
+    }
+}
+
+void stop_threads()
+{
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_stopping = true;
+    }
+    g_wake.notify_all();
+    for (std::thread &thread : g_threads) thread.join();
+    g_threads.clear();
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_stopping = false;
+}
+
+int32_t worker_total()
+{
+    int32_t n = g_wanted > 0 ? g_wanted : int32_t(std::thread::hardware_concurrency());
+    return std::clamp(n, 1, MAX_WORKERS);
+}
+
+// Starts the helper threads still missing; a thread that cannot start leaves the work to fewer.
+void start_threads(int32_t helpers)
+{
+    while (int32_t(g_threads.size()) < helpers) {
+        try {
+            g_threads.emplace_back(worker_main);
+        } catch (...) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+void scene_set_light_workers(int32_t count)
+{
+    stop_threads();
+    g_wanted = std::clamp(count, 0, MAX_WORKERS);
+}
+
+void scene_shutdown(void) { stop_threads(); }
+
+void light_pool_run(int32_t count, void (*work)(void *context, int32_t item), void *context)
+{
+    LightRun run;
+    run.work = work;
+    run.context = context;
+    run.count = count;
+    int32_t helpers = std::min(worker_total() - 1, count - 1);
+    if (helpers > 0) start_threads(worker_total() - 1);
+    if (helpers <= 0 || g_threads.empty()) {
+        take_items(&run);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        g_run = &run;
+        g_generation++;
+        g_busy = int32_t(g_threads.size());
+    }
+    g_wake.notify_all();
+    take_items(&run);
+    std::unique_lock<std::mutex> lock(g_mutex);
+    g_finished.wait(lock, [] { return g_busy == 0; });
+    g_run = nullptr;
+}

@@ -1,0 +1,467 @@
+// Lighting: the atlas and light set-up, the face lists, and per object its lightmaps lit by the
+// ambient colour and the sun with shadow rays, on all cores, then its lit companion.
+//
+// Lighting is two-sided: a face takes |n.L| of the sun whichever way it is wound, and its shadow
+// rays leave from its sun side, so a face whose sun side looks into a closed solid is shadowed by
+// the solid itself. Each texel depends only on its face's inputs and the ray tree's answers, so the
+// texels are the same for any number of workers.
+#include "scene/scene_local.h"
+
+#include "geometry/mesh.h"
+#include "render/render.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+const float SURFACE_OFFSET = 0.02f;  // shadow rays leave this far off the face
+const float SUN_DISTANCE = 1000.0f;
+const int32_t INLINE_ROWS = 64;  // objects of fewer texel rows are lit on the calling thread
+
+float dot(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
+
+float clamp01(float v) { return v < 0.0f ? 0.0f : v > 1.0f ? 1.0f : v; }
+
+// Normalises v in place; false (v unchanged) when it has no length.
+bool normalise(float v[3])
+{
+    float length = std::sqrt(dot(v, v));
+    if (!(length > 1e-12f)) return false;
+    for (int a = 0; a < 3; a++) v[a] /= length;
+    return true;
+}
+
+void cross(const float a[3], const float b[3], float out[3])
+{
+    out[0] = a[1] * b[2] - a[2] * b[1];
+    out[1] = a[2] * b[0] - a[0] * b[2];
+    out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+// A face as the workers see it: a copy of its world corners and unit normal (zero: degenerate).
+struct FaceInput {
+    float p[3][3];
+    float n[3];
+};
+
+// What the first pass finds for a face: its plane frame, box, light and size in the atlas.
+struct FaceWork {
+    float e1[3], e2[3];
+    float q[3][2];   // the corners in the frame, q[0] = (0, 0)
+    float box[4];    // u0, v0, du, dv
+    float lambert;   // |n.L|
+    float side[3];   // the normal turned to the sun
+    int8_t uniform;  // -1 not uniform; else the one shadow answer (1 lit)
+    uint8_t cells;
+    int32_t width;  // texels per side: cells x T / 4
+};
+
+struct LightJob {
+    const SceneRayTree *tree;
+    float light[3];  // unit, the way the light travels
+    float ambient[3];
+    float sun[3];  // light colour x light factor
+    int32_t tile;
+    const FaceInput *inputs;
+    FaceWork *work;
+    const int32_t *row_starts;  // face f's rows are row_starts[f] to row_starts[f + 1] - 1
+    const int32_t *offsets;     // face f's texels from offsets[f]
+    uint8_t *texels;
+    int32_t face_count;
+};
+
+void point_at(const FaceInput &in, const FaceWork &w, float u, float v, float out[3])
+{
+    for (int a = 0; a < 3; a++) out[a] = in.p[0][a] + u * w.e1[a] + v * w.e2[a];
+}
+
+// 1 when the sun reaches the point: the segment from its sun side toward the sun is clear.
+int reaches_sun(const LightJob &job, const FaceWork &w, const float p[3])
+{
+    float from[3], to[3];
+    for (int a = 0; a < 3; a++) {
+        from[a] = p[a] + SURFACE_OFFSET * w.side[a];
+        to[a] = from[a] - SUN_DISTANCE * job.light[a];
+    }
+    return ray_tree_blocked(job.tree, from, to) ? 0 : 1;
+}
+
+// The nearest point of segment a-b to p, and its squared distance.
+float nearest_on_edge(const float a[2], const float b[2], const float p[2], float out[2])
+{
+    float d[2] = {b[0] - a[0], b[1] - a[1]};
+    float length = d[0] * d[0] + d[1] * d[1];
+    float t = length > 0.0f ? ((p[0] - a[0]) * d[0] + (p[1] - a[1]) * d[1]) / length : 0.0f;
+    t = clamp01(t);
+    out[0] = a[0] + t * d[0];
+    out[1] = a[1] + t * d[1];
+    return (p[0] - out[0]) * (p[0] - out[0]) + (p[1] - out[1]) * (p[1] - out[1]);
+}
+
+// Moves a frame point that lies outside the triangle onto its nearest edge point.
+void clamp_into_triangle(const FaceWork &w, float p[2])
+{
+    const float(*q)[2] = w.q;
+    float side[3];
+    for (int k = 0; k < 3; k++) {
+        const float *a = q[k], *b = q[(k + 1) % 3];
+        side[k] = (b[0] - a[0]) * (p[1] - a[1]) - (b[1] - a[1]) * (p[0] - a[0]);
+    }
+    bool inside = (side[0] >= 0 && side[1] >= 0 && side[2] >= 0) || (side[0] <= 0 && side[1] <= 0 && side[2] <= 0);
+    if (inside) return;
+    float best[2] = {p[0], p[1]}, distance = INFINITY;
+    for (int k = 0; k < 3; k++) {
+        float at[2];
+        float d = nearest_on_edge(q[k], q[(k + 1) % 3], p, at);
+        if (d < distance) {
+            distance = d;
+            best[0] = at[0];
+            best[1] = at[1];
+        }
+    }
+    p[0] = best[0];
+    p[1] = best[1];
+}
+
+// The face's frame: e1 along its first edge, e2 across it in its plane; corners and box in it.
+void face_frame(const FaceInput &in, FaceWork &w)
+{
+    float e1[3], e2[3];
+    for (int a = 0; a < 3; a++) e1[a] = in.p[1][a] - in.p[0][a];
+    if (!normalise(e1)) {
+        for (int a = 0; a < 3; a++) e1[a] = in.p[2][a] - in.p[0][a];
+        if (!normalise(e1)) e1[0] = 1.0f, e1[1] = e1[2] = 0.0f;
+    }
+    cross(in.n, e1, e2);
+    if (!normalise(e2)) {
+        // No normal: any direction across e1.
+        const float axis[3] = {std::fabs(e1[0]) < 0.9f ? 1.0f : 0.0f, std::fabs(e1[0]) < 0.9f ? 0.0f : 1.0f, 0.0f};
+        cross(e1, axis, e2);
+        normalise(e2);
+    }
+    memcpy(w.e1, e1, sizeof e1);
+    memcpy(w.e2, e2, sizeof e2);
+    float low[2] = {INFINITY, INFINITY}, high[2] = {-INFINITY, -INFINITY};
+    for (int k = 0; k < 3; k++) {
+        float d[3] = {in.p[k][0] - in.p[0][0], in.p[k][1] - in.p[0][1], in.p[k][2] - in.p[0][2]};
+        w.q[k][0] = dot(d, e1);
+        w.q[k][1] = dot(d, e2);
+        for (int a = 0; a < 2; a++) {
+            low[a] = std::min(low[a], w.q[k][a]);
+            high[a] = std::max(high[a], w.q[k][a]);
+        }
+    }
+    w.box[0] = low[0];
+    w.box[1] = low[1];
+    w.box[2] = std::max(high[0] - low[0], 1e-6f);
+    w.box[3] = std::max(high[1] - low[1], 1e-6f);
+}
+
+// One ray per point of the face's barycentric lattice, pulled toward the centroid: the one answer
+// they all give, or -1.
+int8_t uniform_shadow(const LightJob &job, const FaceInput &in, const FaceWork &w)
+{
+    float extent = std::max(w.box[2], w.box[3]);
+    int32_t k = std::clamp(int32_t(std::ceil(extent / 0.5f)), 4, 16);
+    float centre[3];
+    for (int a = 0; a < 3; a++) centre[a] = (in.p[0][a] + in.p[1][a] + in.p[2][a]) / 3.0f;
+    int first = -1;
+    for (int32_t i = 0; i <= k; i++) {
+        for (int32_t j = 0; j <= k - i; j++) {
+            float s = float(i) / float(k), t = float(j) / float(k), p[3];
+            for (int a = 0; a < 3; a++) {
+                p[a] = in.p[0][a] + s * (in.p[1][a] - in.p[0][a]) + t * (in.p[2][a] - in.p[0][a]);
+                p[a] += 0.02f * (centre[a] - p[a]);
+            }
+            int lit = reaches_sun(job, w, p);
+            if (first < 0) first = lit;
+            else if (lit != first) return -1;
+        }
+    }
+    return int8_t(first);
+}
+
+// First pass, one face: frame, light, uniform test, size.
+void prepare_face(void *context, int32_t f)
+{
+    LightJob &job = *static_cast<LightJob *>(context);
+    const FaceInput &in = job.inputs[f];
+    FaceWork &w = job.work[f];
+    face_frame(in, w);
+    float along = dot(in.n, job.light);
+    w.lambert = std::fabs(along);
+    float s = along <= 0.0f ? 1.0f : -1.0f;
+    for (int a = 0; a < 3; a++) w.side[a] = s * in.n[a];
+    // No sun on the face (no normal, or the light along it): ambient only, no rays.
+    w.uniform = w.lambert > 0.0f ? uniform_shadow(job, in, w) : 0;
+    float extent = std::max(w.box[2], w.box[3]);
+    w.cells = w.uniform >= 0 || extent <= 1.0f ? 1 : extent <= 3.0f ? 2 : 4;
+    w.width = std::max(int32_t(w.cells) * job.tile / 4, 1);
+}
+
+void texel_colour(const LightJob &job, const FaceWork &w, float lit, uint8_t out[3])
+{
+    for (int c = 0; c < 3; c++)
+        out[c] = uint8_t(clamp01(job.ambient[c] + job.sun[c] * w.lambert * lit) * 255.0f);
+}
+
+// Second pass, one texel row of one face: each texel from 2 x 2 rays around its point.
+void light_row(void *context, int32_t row)
+{
+    LightJob &job = *static_cast<LightJob *>(context);
+    int32_t f = int32_t(std::upper_bound(job.row_starts, job.row_starts + job.face_count + 1, row) - job.row_starts) - 1;
+    const FaceInput &in = job.inputs[f];
+    const FaceWork &w = job.work[f];
+    int32_t y = row - job.row_starts[f], width = w.width;
+    uint8_t *out = job.texels + job.offsets[f] + size_t(y) * size_t(width) * 3;
+    float step_u = width > 1 ? w.box[2] / float(width - 1) : w.box[2];
+    float step_v = width > 1 ? w.box[3] / float(width - 1) : w.box[3];
+    float v = width > 1 ? w.box[1] + step_v * float(y) : w.box[1] + 0.5f * w.box[3];
+    for (int32_t x = 0; x < width; x++, out += 3) {
+        if (w.uniform >= 0) {
+            texel_colour(job, w, float(w.uniform), out);
+            continue;
+        }
+        float u = width > 1 ? w.box[0] + step_u * float(x) : w.box[0] + 0.5f * w.box[2];
+        int lit = 0;
+        for (int sample = 0; sample < 4; sample++) {
+            float at[2] = {u + (sample & 1 ? 0.25f : -0.25f) * step_u, v + (sample & 2 ? 0.25f : -0.25f) * step_v};
+            clamp_into_triangle(w, at);
+            float p[3];
+            point_at(in, w, at[0], at[1], p);
+            lit += reaches_sun(job, w, p);
+        }
+        texel_colour(job, w, float(lit) / 4.0f, out);
+    }
+}
+
+// The workers' copy of the object's faces: world corners and unit world normals.
+void gather_faces(const MeshObject *object, FaceInput *inputs)
+{
+    for (int32_t f = 0; f < object->face_count; f++) {
+        const MeshFace &face = object->faces[f];
+        FaceInput &in = inputs[f];
+        memset(&in, 0, sizeof in);
+        bool valid = true;
+        for (int32_t v : face.v) valid = valid && v >= 0 && v < object->vertex_count;
+        if (!valid) continue;  // all zero: a degenerate face
+        for (int k = 0; k < 3; k++) memcpy(in.p[k], object->vertices[face.v[k]].world_position, sizeof in.p[k]);
+        memcpy(in.n, face.world_normal, sizeof in.n);
+        if (!normalise(in.n)) memset(in.n, 0, sizeof in.n);
+    }
+}
+
+// The lit copy: three vertices per face, lightmap coordinates inside each face's block.
+MeshObject *make_companion(const MeshObject *object, const ObjectLightmaps *maps)
+{
+    MeshObject *copy = mesh_new();
+    if (!copy) return nullptr;
+    int32_t n = object->face_count;
+    copy->vertices = static_cast<MeshVertex *>(calloc(size_t(3 * n), sizeof(MeshVertex)));
+    copy->faces = static_cast<MeshFace *>(calloc(size_t(n), sizeof(MeshFace)));
+    if (!copy->vertices || !copy->faces) {
+        mesh_delete(copy);
+        return nullptr;
+    }
+    copy->vertex_capacity = copy->vertex_count = 3 * n;
+    copy->face_capacity = copy->face_count = n;
+    memcpy(copy->name, object->name, sizeof copy->name);
+    copy->object_type = object->object_type;
+    memcpy(copy->position, object->position, sizeof copy->position);
+    memcpy(copy->rotation, object->rotation, sizeof copy->rotation);
+    for (int32_t f = 0; f < n; f++) {
+        const MeshFace &source = object->faces[f];
+        const FaceLightmap &map = maps->faces[f];
+        float w = float(map.cells * maps->tile_size / 4);
+        MeshFace &face = copy->faces[f];
+        for (int k = 0; k < 3; k++) {
+            MeshVertex &v = copy->vertices[3 * f + k];
+            int32_t from = source.v[k];
+            if (from >= 0 && from < object->vertex_count) {
+                const MeshVertex &s = object->vertices[from];
+                memcpy(v.position, s.position, sizeof v.position);
+                memcpy(v.normal, s.normal, sizeof v.normal);
+                memcpy(v.uv0, s.uv0, sizeof v.uv0);
+            }
+            // Texel centres: corner a of the block's width w lies at texel a (w - 1).
+            v.uv1[0] = w > 1.0f ? (0.5f + map.ab[2 * k] * (w - 1.0f)) / w : 0.5f;
+            v.uv1[1] = w > 1.0f ? (0.5f + map.ab[2 * k + 1] * (w - 1.0f)) / w : 0.5f;
+            for (float &channel : v.color) channel = 1.0f;
+            face.v[k] = 3 * f + k;
+        }
+        memcpy(face.normal, source.normal, sizeof face.normal);
+        memcpy(face.uv, source.uv, sizeof face.uv);
+        memcpy(face.color, source.color, sizeof face.color);
+        face.part = source.part;
+        face.texture_id = source.texture_id;
+        face.texture_id2 = source.texture_id2;
+        face.material = source.material;
+        face.build_flag = source.build_flag;
+        face.lightmap_page = face.lightmap_page2 = map.block_id;
+    }
+    mesh_link_face_vertices(copy);
+    mesh_update_world_transform(copy);
+    return copy;
+}
+
+void drop_lighting(SceneWorld *world, int32_t i)
+{
+    scene_lightmaps_free(world->lightmaps[i]);
+    world->lightmaps[i] = nullptr;
+    if (world->companions[i]) mesh_delete(world->companions[i]);
+    world->companions[i] = nullptr;
+    world->objects[i]->companion = nullptr;
+    world->object_marks[i] = 0;
+}
+
+// The object's blocks in the atlas; false (logged) when the atlas is full.
+bool place_blocks(SceneWorld *world, int32_t i, ObjectLightmaps *maps)
+{
+    RenderContext *context = scene_context(world);
+    for (int32_t f = 0; f < maps->face_count; f++) {
+        FaceLightmap &face = maps->faces[f];
+        face.block_id = face.cells == 4 ? lightmap_atlas_alloc_block(context)
+                                        : lightmap_atlas_alloc_cells(context, face.cells);
+        if (face.block_id <= 0) {
+            scene_log("lightmap atlas full: \"%.127s\" gets no lightmaps", world->objects[i]->name);
+            return false;
+        }
+    }
+    for (int32_t f = 0; f < maps->face_count; f++)
+        lightmap_atlas_upload_block_rgb(maps->faces[f].block_id, context, maps->texels + maps->faces[f].texel_offset);
+    return true;
+}
+
+// Runs the items on the pool, or here for small amounts of work.
+void run_items(int32_t count, bool inline_only, void (*work)(void *, int32_t), LightJob *job)
+{
+    if (inline_only) {
+        for (int32_t k = 0; k < count; k++) work(job, k);
+    } else {
+        light_pool_run(count, work, job);
+    }
+}
+
+}  // namespace
+
+void world_setup_lighting_textures(SceneWorld *world)
+{
+    RenderContext *context = scene_context(world);
+    const float *ambient = world->ambient_colour, *light = world->light_colour;
+    g_lightmap_tile_size = world->lightmap_tile_size;
+    light_set_ambient(context, ambient[0], ambient[1], ambient[2]);
+    float direction[3] = {world->light_vector[0], world->light_vector[1], world->light_vector[2]};
+    normalise(direction);
+    light_set_directional(context, SCENE_SUN_SLOT, direction[0], direction[1], direction[2], light[0], light[1],
+                          light[2]);
+    float full[3];
+    for (int c = 0; c < 3; c++) full[c] = clamp01(ambient[c] + light[c] * world->light_factor);
+    // A reset keeps the old blocks; the owners of lightmaps have let them go before this.
+    lightmap_atlas_free(context);
+    lightmap_atlas_reset_ex(context, ambient[0], ambient[1], ambient[2], full[0], full[1], full[2], light[0], light[1],
+                            light[2]);
+}
+
+void world_build_object_face_lists(SceneWorld *world, int32_t value)
+{
+    ray_tree_free(world->ray_tree);
+    world->ray_tree = nullptr;
+    memset(world->light_meshes, 0, sizeof world->light_meshes);
+    int32_t count = 0;
+    for (int32_t i = 0; i < world->object_count; i++) {
+        MeshObject *object = world->objects[i];
+        if (!object || object->object_type != 2 || i == value) continue;
+        mesh_update_world_transform(object);
+        world->light_meshes[count++] = object;
+    }
+    world->light_bsp.meshes = world->light_meshes;
+    world->light_bsp.mesh_count = count;
+    memcpy(world->light_bsp.light_vector, world->light_vector, sizeof world->light_vector);
+    world->light_bsp.reach = SUN_DISTANCE;
+    world->ray_tree = ray_tree_build(world->light_meshes, count);
+}
+
+void lightmap_compute_all(SceneWorld *world, int32_t i)
+{
+    if (i < 0 || i >= world->object_count || !world->objects[i]) return;
+    MeshObject *object = world->objects[i];
+    drop_lighting(world, i);
+    int32_t n = object->face_count;
+    if (n <= 0 || !object->faces || !object->vertices) return;
+    mesh_update_world_transform(object);
+
+    RenderContext *context = scene_context(world);
+    LightJob job = {};
+    job.tree = world->ray_tree;
+    memcpy(job.light, world->light_vector, sizeof job.light);
+    if (!normalise(job.light)) job.light[0] = 0.0f, job.light[1] = 1.0f, job.light[2] = 0.0f;
+    for (int c = 0; c < 3; c++) {
+        job.ambient[c] = world->ambient_colour[c];
+        job.sun[c] = world->light_colour[c] * world->light_factor;
+    }
+    job.tile = context->atlas_tile_size > 0 ? context->atlas_tile_size : 16;
+    job.face_count = n;
+
+    FaceInput *inputs = static_cast<FaceInput *>(malloc(size_t(n) * sizeof(FaceInput)));
+    FaceWork *work = static_cast<FaceWork *>(calloc(size_t(n), sizeof(FaceWork)));
+    int32_t *row_starts = static_cast<int32_t *>(malloc(size_t(n + 1) * sizeof(int32_t)));
+    ObjectLightmaps *maps = static_cast<ObjectLightmaps *>(calloc(1, sizeof(ObjectLightmaps)));
+    FaceLightmap *faces = static_cast<FaceLightmap *>(calloc(size_t(n), sizeof(FaceLightmap)));
+    int32_t *offsets = static_cast<int32_t *>(malloc(size_t(n) * sizeof(int32_t)));
+    bool ok = inputs && work && row_starts && maps && faces && offsets;
+    if (ok) {
+        gather_faces(object, inputs);
+        job.inputs = inputs;
+        job.work = work;
+        run_items(n, n < 16, prepare_face, &job);
+        // Where each face's rows and texels go.
+        int64_t bytes = 0;
+        row_starts[0] = 0;
+        for (int32_t f = 0; f < n; f++) {
+            offsets[f] = int32_t(bytes);
+            bytes += int64_t(work[f].width) * work[f].width * 3;
+            row_starts[f + 1] = row_starts[f] + work[f].width;
+        }
+        maps->texels = bytes < INT32_MAX ? static_cast<uint8_t *>(malloc(size_t(bytes))) : nullptr;
+        maps->texel_bytes = bytes;
+        ok = maps->texels != nullptr;
+    }
+    if (ok) {
+        job.row_starts = row_starts;
+        job.offsets = offsets;
+        job.texels = maps->texels;
+        run_items(row_starts[n], row_starts[n] < INLINE_ROWS, light_row, &job);
+        maps->face_count = n;
+        maps->tile_size = job.tile;
+        maps->faces = faces;
+        faces = nullptr;
+        for (int32_t f = 0; f < n; f++) {
+            maps->faces[f].cells = work[f].cells;
+            maps->faces[f].texel_offset = offsets[f];
+            for (int k = 0; k < 3; k++) {
+                maps->faces[f].ab[2 * k] = (work[f].q[k][0] - work[f].box[0]) / work[f].box[2];
+                maps->faces[f].ab[2 * k + 1] = (work[f].q[k][1] - work[f].box[1]) / work[f].box[3];
+            }
+        }
+        ok = place_blocks(world, i, maps);
+    }
+    MeshObject *companion = ok ? make_companion(object, maps) : nullptr;
+    if (companion) {
+        world->lightmaps[i] = maps;
+        world->companions[i] = companion;
+        object->companion = companion;
+        world->object_marks[i] = 1;
+        world->lighting_flag = 1;
+    } else {
+        scene_lightmaps_free(maps);
+    }
+    free(inputs);
+    free(work);
+    free(row_starts);
+    free(faces);
+    free(offsets);
+}
