@@ -1,9 +1,10 @@
 // The scene's benchmarks over the test hole and grids of blocks; prints one "scene: <ratio> = <x>"
 // line per pair of benchmarks that ran (scripts read these lines).
 #include "bench/bench_best.h"
-#include "scene/scene.h"
+#include "scene/scene_local.h"
 #include "tests/scene/scene_test_util.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +13,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -115,6 +117,73 @@ void BM_ObjectMaps(benchmark::State &state)
 }
 BENCHMARK(BM_ObjectMaps)->Unit(benchmark::kMillisecond);
 
+// ---- lighting ----------------------------------------------------------------------------------
+
+// Workers of the many-worker case: min(4, hardware threads).
+int32_t many_workers() { return int32_t(std::clamp(std::thread::hardware_concurrency(), 1u, 4u)); }
+
+// The bench hole and the game's render context on the headless device, made on first use.
+SceneWorld *lighting_world()
+{
+    static SceneTestDevice device;
+    static std::unique_ptr<SceneWorld> world;
+    if (!world) {
+        world = std::make_unique<SceneWorld>();
+        scene_test_make_hole(world.get(), 275, 15);
+    }
+    return world.get();
+}
+
+// The hole opener's lighting: set-up, face lists, then every object's lightmaps.
+void light_hole(SceneWorld *world, int32_t workers)
+{
+    scene_set_light_workers(workers);
+    world_clear_keep_default(world);
+    world_setup_lighting_textures(world);
+    world_build_object_face_lists(world, -2);
+    for (int32_t i = 0; i < world->object_count; i++) lightmap_compute_all(world, i);
+}
+
+std::string texels_of(const SceneWorld *world)
+{
+    std::string out;
+    for (int32_t i = 0; i < world->object_count; i++)
+        if (const ObjectLightmaps *maps = world->lightmaps[i])
+            out.append(reinterpret_cast<const char *>(maps->texels), size_t(maps->texel_bytes));
+    return out;
+}
+
+void run_lighting(benchmark::State &state, int32_t workers)
+{
+    SceneWorld *world = lighting_world();
+    for (auto _ : state) light_hole(world, workers);
+}
+
+void BM_Lighting1(benchmark::State &state) { run_lighting(state, 1); }
+BENCHMARK(BM_Lighting1)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_LightingN(benchmark::State &state) { run_lighting(state, many_workers()); }
+BENCHMARK(BM_LightingN)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// One worker against N, with the texels of both runs compared byte for byte.
+void print_lighting(const std::map<std::string, double> &times)
+{
+    double one = 0.0, many = 0.0;
+    double ratio = bench_ratio(times, "BM_Lighting1", "BM_LightingN", &one, &many);
+    if (ratio <= 0.0) return;
+    int32_t n = many_workers();
+    if (n < 2) {
+        printf("scene: lighting 1 worker / N workers = skipped (one hardware thread)\n");
+        return;
+    }
+    SceneWorld *world = lighting_world();
+    light_hole(world, 1);
+    std::string single = texels_of(world);
+    light_hole(world, n);
+    bool same = texels_of(world) == single;
+    printf("scene: lighting 1 worker / %d workers = %.2f (texels %s)\n", int(n), ratio, same ? "identical" : "differ");
+}
+
 void print_ratio(const std::map<std::string, double> &times, const char *line, const char *a, const char *b)
 {
     double time_a = 0.0, time_b = 0.0;
@@ -130,5 +199,7 @@ int main(int argc, char **argv)
     print_ratio(times, "links 8192 / links 1024", "BM_Links8192", "BM_Links1024");
     print_ratio(times, "plain load / inflate alone", "BM_PlainLoad", "BM_InflateAlone");
     print_ratio(times, "15 object maps / lighting", "BM_ObjectMaps", "BM_LightingN");
+    print_lighting(times);
+    scene_shutdown();
     return 0;
 }

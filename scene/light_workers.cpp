@@ -13,43 +13,65 @@
 namespace {
 
 const int32_t MAX_WORKERS = 16;
+// Between two objects a worker watches for the next run this many pauses before it sleeps: the
+// calling thread hands out runs in quick succession.
+const int32_t SPIN_PAUSES = 4000;
 
 struct LightRun {
     void (*work)(void *context, int32_t item);
     void *context;
     int32_t count;
     std::atomic<int32_t> next{0};
+    std::atomic<int32_t> done{0};
 };
 
-// Guarded by g_mutex: the threads, the run on offer and its generation, the helpers still in it.
+// Guarded by g_mutex: the threads, the run on offer, the helpers inside it, the stop request. The
+// generation also changes under it, but is read without it while a worker watches.
 std::mutex g_mutex;
 std::condition_variable g_wake;
 std::condition_variable g_finished;
 std::vector<std::thread> g_threads;
 LightRun *g_run = nullptr;
-uint64_t g_generation = 0;
-int32_t g_busy = 0;
-bool g_stopping = false;
+std::atomic<uint64_t> g_generation{0};
+std::atomic<bool> g_stopping{false};
+int32_t g_active = 0;
 int32_t g_wanted = 0;  // 0: one per hardware thread
+
+void pause()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
 
 void take_items(LightRun *run)
 {
-    for (int32_t item = run->next++; item < run->count; item = run->next++) run->work(run->context, item);
+    for (int32_t item = run->next++; item < run->count; item = run->next++) {
+        run->work(run->context, item);
+        if (++run->done == run->count) {
+            std::lock_guard<std::mutex> lock(g_mutex);
+            g_finished.notify_all();
+        }
+    }
 }
 
 void worker_main()
 {
-    uint64_t seen = 0;
-    std::unique_lock<std::mutex> lock(g_mutex);
+    uint64_t seen = g_generation;
     for (;;) {
-        g_wake.wait(lock, [&] { return g_stopping || (g_run && g_generation != seen); });
+        for (int32_t k = 0; k < SPIN_PAUSES && g_generation == seen && !g_stopping; k++) pause();
+        std::unique_lock<std::mutex> lock(g_mutex);
+        g_wake.wait(lock, [&] { return g_stopping || g_generation != seen; });
         if (g_stopping) return;
         seen = g_generation;
+        // A run already over is gone: its caller does not wait for helpers that came late.
         LightRun *run = g_run;
+        if (!run) continue;
+        g_active++;
         lock.unlock();
         take_items(run);
         lock.lock();
-        if (--g_busy == 0) g_finished.notify_all();
+        if (--g_active == 0) g_finished.notify_all();
     }
 }
 
@@ -62,7 +84,6 @@ void stop_threads()
     g_wake.notify_all();
     for (std::thread &thread : g_threads) thread.join();
     g_threads.clear();
-    std::lock_guard<std::mutex> lock(g_mutex);
     g_stopping = false;
 }
 
@@ -100,9 +121,8 @@ void light_pool_run(int32_t count, void (*work)(void *context, int32_t item), vo
     run.work = work;
     run.context = context;
     run.count = count;
-    int32_t helpers = std::min(worker_total() - 1, count - 1);
-    if (helpers > 0) start_threads(worker_total() - 1);
-    if (helpers <= 0 || g_threads.empty()) {
+    if (worker_total() > 1 && count > 1) start_threads(worker_total() - 1);
+    if (count <= 1 || g_threads.empty()) {
         take_items(&run);
         return;
     }
@@ -110,11 +130,10 @@ void light_pool_run(int32_t count, void (*work)(void *context, int32_t item), vo
         std::lock_guard<std::mutex> lock(g_mutex);
         g_run = &run;
         g_generation++;
-        g_busy = int32_t(g_threads.size());
     }
     g_wake.notify_all();
     take_items(&run);
     std::unique_lock<std::mutex> lock(g_mutex);
-    g_finished.wait(lock, [] { return g_busy == 0; });
+    g_finished.wait(lock, [&run] { return run.done == run.count && g_active == 0; });
     g_run = nullptr;
 }

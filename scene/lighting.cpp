@@ -20,7 +20,8 @@ namespace {
 
 const float SURFACE_OFFSET = 0.02f;  // shadow rays leave this far off the face
 const float SUN_DISTANCE = 1000.0f;
-const int32_t INLINE_ROWS = 64;  // objects of fewer texel rows are lit on the calling thread
+const int32_t INLINE_ROWS = 16;  // objects of fewer texel rows are lit on the calling thread
+const int32_t INLINE_FACES = 8;  // and the first pass of fewer faces
 
 float dot(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
@@ -417,7 +418,7 @@ void lightmap_compute_all(SceneWorld *world, int32_t i)
         gather_faces(object, inputs);
         job.inputs = inputs;
         job.work = work;
-        run_items(n, n < 16, prepare_face, &job);
+        run_items(n, n < INLINE_FACES, prepare_face, &job);
         // Where each face's rows and texels go.
         int64_t bytes = 0;
         row_starts[0] = 0;
