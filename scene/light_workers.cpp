@@ -34,10 +34,10 @@ std::vector<std::thread> g_threads;
 LightRun *g_run = nullptr;
 std::atomic<uint64_t> g_generation{0};
 std::atomic<bool> g_stopping{false};
-int32_t g_active = 0;
+std::atomic<int32_t> g_active{0};  // changed under g_mutex; read without it while the caller waits
 int32_t g_wanted = 0;  // 0: one per hardware thread
 
-void pause()
+void cpu_relax()
 {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
@@ -59,7 +59,7 @@ void worker_main()
 {
     uint64_t seen = g_generation;
     for (;;) {
-        for (int32_t k = 0; k < SPIN_PAUSES && g_generation == seen && !g_stopping; k++) pause();
+        for (int32_t k = 0; k < SPIN_PAUSES && g_generation == seen && !g_stopping; k++) cpu_relax();
         std::unique_lock<std::mutex> lock(g_mutex);
         g_wake.wait(lock, [&] { return g_stopping || g_generation != seen; });
         if (g_stopping) return;
@@ -133,6 +133,8 @@ void light_pool_run(int32_t count, void (*work)(void *context, int32_t item), vo
     }
     g_wake.notify_all();
     take_items(&run);
+    // The helpers are usually on their last items: watch briefly before sleeping.
+    for (int32_t k = 0; k < SPIN_PAUSES && !(run.done == run.count && g_active == 0); k++) cpu_relax();
     std::unique_lock<std::mutex> lock(g_mutex);
     g_finished.wait(lock, [&run] { return run.done == run.count && g_active == 0; });
     g_run = nullptr;
