@@ -16,7 +16,11 @@
 struct LitWorld {
     std::unique_ptr<SceneWorld> owner = std::make_unique<SceneWorld>();
     SceneWorld *world = owner.get();
-    ~LitWorld() { world_release_and_reset(world); }
+    ~LitWorld()
+    {
+        world_release_and_reset(world);
+        world_release_effects(world);
+    }
 };
 
 // The tile (object 0) and the box (object 1). The tile as the editor lays it has its normal up; the
