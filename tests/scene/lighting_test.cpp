@@ -19,8 +19,8 @@ const float kSlanted[3] = {0.70710678f, 0.70710678f, 0.0f};  // travels +x and d
 
 struct SceneLighting : ::testing::Test {
     SceneTestDevice device;
-    LitWorld lit;
-    SceneWorld *world = lit.world;
+    SceneTestWorld holder;
+    SceneWorld *world = holder.world.get();
 
     void TearDown() override { scene_shutdown(); }
 

@@ -10,18 +10,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <memory>
-
-// A lit world on the heap (its tables are large), given back whole at the end.
-struct LitWorld {
-    std::unique_ptr<SceneWorld> owner = std::make_unique<SceneWorld>();
-    SceneWorld *world = owner.get();
-    ~LitWorld()
-    {
-        world_release_and_reset(world);
-        world_release_effects(world);
-    }
-};
 
 // The tile (object 0) and the box (object 1). The tile as the editor lays it has its normal up; the
 // box as hole blocks are stored has its normals inward. Light colour (0.5, 0.4, 0.3), so that

@@ -30,8 +30,8 @@ TEST(SceneLightThreads, SameTexelsForAnyWorkerCount)
     ASSERT_TRUE(device.made);
     std::string reference;
     for (int32_t workers : {1, 2, 4}) {
-        LitWorld lit;
-        SceneWorld *world = lit.world;
+        SceneTestWorld holder;
+        SceneWorld *world = holder.world.get();
         // Tiles of 64 texel rows and more, so that the rows go to the workers.
         world->lightmap_tile_size = 32;
         const float sun[3] = {0.48f, 0.8f, 0.36f};
