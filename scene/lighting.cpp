@@ -21,7 +21,7 @@ namespace {
 const float SURFACE_OFFSET = 0.02f;  // shadow rays leave this far off the face
 const float SUN_DISTANCE = 1000.0f;
 const int32_t INLINE_ROWS = 16;  // objects of fewer texel rows are lit on the calling thread
-const int32_t INLINE_FACES = 8;  // and the first pass of fewer faces
+const int32_t INLINE_FACES = 2;  // and the first pass of fewer faces
 
 float dot(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
