@@ -13,9 +13,10 @@
 namespace {
 
 const int32_t MAX_WORKERS = 16;
-// Between two objects a worker watches for the next run this many pauses before it sleeps: the
-// calling thread hands out runs in quick succession.
-const int32_t SPIN_PAUSES = 4000;
+// Between two objects a worker watches for the next run this many turns before it sleeps: the
+// calling thread hands out runs in quick succession. Each turn yields, so that a busy machine
+// gives the time to threads with work.
+const int32_t SPIN_TURNS = 400;
 
 struct LightRun {
     void (*work)(void *context, int32_t item);
@@ -37,12 +38,7 @@ std::atomic<bool> g_stopping{false};
 std::atomic<int32_t> g_active{0};  // changed under g_mutex; read without it while the caller waits
 int32_t g_wanted = 0;  // 0: one per hardware thread
 
-void cpu_relax()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
+void cpu_relax() { std::this_thread::yield(); }
 
 void take_items(LightRun *run)
 {
@@ -59,7 +55,7 @@ void worker_main()
 {
     uint64_t seen = g_generation;
     for (;;) {
-        for (int32_t k = 0; k < SPIN_PAUSES && g_generation == seen && !g_stopping; k++) cpu_relax();
+        for (int32_t k = 0; k < SPIN_TURNS && g_generation == seen && !g_stopping; k++) cpu_relax();
         std::unique_lock<std::mutex> lock(g_mutex);
         g_wake.wait(lock, [&] { return g_stopping || g_generation != seen; });
         if (g_stopping) return;
@@ -134,7 +130,7 @@ void light_pool_run(int32_t count, void (*work)(void *context, int32_t item), vo
     g_wake.notify_all();
     take_items(&run);
     // The helpers are usually on their last items: watch briefly before sleeping.
-    for (int32_t k = 0; k < SPIN_PAUSES && !(run.done == run.count && g_active == 0); k++) cpu_relax();
+    for (int32_t k = 0; k < SPIN_TURNS && !(run.done == run.count && g_active == 0); k++) cpu_relax();
     std::unique_lock<std::mutex> lock(g_mutex);
     g_finished.wait(lock, [&run] { return run.done == run.count && g_active == 0; });
     g_run = nullptr;
