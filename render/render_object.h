@@ -53,7 +53,7 @@ struct RenderDrawRange {
     uint16_t texture2;
     uint16_t lightmap_page1;
     uint16_t lightmap_page2;
-    uint16_t second_draw;    // non-zero: drawn again translucent, without depth writes
+    uint16_t second_draw;  // non-zero: drawn see-through without depth writes (it hides the ball)
     uint16_t material_bits;  // 0 opaque, 1 alpha blended, 2 alpha added
     uint16_t part;
 };
