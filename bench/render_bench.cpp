@@ -1,5 +1,7 @@
 // Costs of the renderer's core on the headless device, each against a reference measured in the
-// same run: a device reset against the registry's own release and restore of the same objects.
+// same run: a device reset against the registry's own release and restore of the same objects, the
+// 2D batch against the same vertices drawn in a few calls, and the draw routine against its calls
+// written out by hand.
 // Prints one ratio line for each pair whose two benchmarks ran.
 #include "render/render_draw.h"
 #include "render/render_local.h"
@@ -100,6 +102,148 @@ void BM_RegistryOnly(benchmark::State &state)
 }
 BENCHMARK(BM_RegistryOnly)->Unit(benchmark::kMicrosecond);
 
+// 2000 screen quads through the batch, drawn as it fills and at the end.
+void BM_Batch2D(benchmark::State &state)
+{
+    RenderContext *context = headless_context();
+    if (!context || !render_begin_frame(context)) {
+        state.SkipWithError("no device");
+        return;
+    }
+    for (auto _ : state) {
+        gpu_headless_clear_draws();
+        for (int i = 0; i < 2000; i++)
+            render_draw_2d_quad(context, float(i % 64), float(i / 64), 8.0f, 8.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f, 0.5f,
+                                0.25f);
+        render_flush_2d_batch(context);
+    }
+    render_end_frame(context);
+    end_context(context);
+}
+BENCHMARK(BM_Batch2D)->Unit(benchmark::kMicrosecond);
+
+// The reference: the same vertices, made beforehand, in four calls.
+void BM_Prebatched(benchmark::State &state)
+{
+    RenderContext *context = headless_context();
+    if (!context || !render_begin_frame(context)) {
+        state.SkipWithError("no device");
+        return;
+    }
+    for (int i = 0; i < 2000; i++)
+        render_draw_2d_quad(context, float(i % 64), float(i / 64), 8.0f, 8.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f, 0.5f,
+                            0.25f);
+    std::vector<RenderBatchVertex> vertices(context->batch, context->batch + 3 * context->batch_triangles);
+    context->batch_triangles = 0;
+    vertices.resize(12000, vertices.back());
+    for (auto _ : state) {
+        gpu_headless_clear_draws();
+        context->device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+        for (int part = 0; part < 4; part++)
+            context->device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1000, vertices.data() + 3000 * part,
+                                             sizeof(RenderBatchVertex));
+    }
+    render_end_frame(context);
+    end_context(context);
+}
+BENCHMARK(BM_Prebatched)->Unit(benchmark::kMicrosecond);
+
+constexpr int kRanges = 20;
+
+// An object of 20 draw ranges of 50 triangles, each with its own texture, drawn by built-in 1.
+RenderObject *ranged_object(RenderContext *context)
+{
+    std::vector<uint8_t> pixels(16 * 16 * 4, 0x80);
+    for (int r = 0; r < kRanges; r++)
+        texture_create_in_slot(&context->main_textures, r + 1, 16, 16, pixels.data(), 16, 16, 0);
+    RenderObject *object = render_object_init(new RenderObject);
+    object->flags = 0x87;
+    render_object_create_vertex_buffer(object, 100 * kRanges, 150 * kRanges, 0);
+    if (render_object_lock_indices(object)) {
+        for (int i = 0; i < 150 * kRanges; i++) render_object_write_index(object, i, uint32_t(i % (100 * kRanges)));
+        render_object_unlock_indices(object);
+    }
+    for (int r = 0; r < kRanges; r++) {
+        RenderDrawRange range = {};
+        range.first_index = 150 * r;
+        range.end_index = 150 * r + 150;
+        range.lowest_vertex = 0;
+        range.vertex_end = 100 * kRanges;
+        range.texture1 = uint16_t(r + 1);
+        list_add_rec30(&object->ranges, range);
+    }
+    object->has_draw_ranges = 1;
+    object->vertices_in_use = 100 * kRanges;
+    object->indices_in_use = 150 * kRanges;
+    return object;
+}
+
+void BM_DrawRanges(benchmark::State &state)
+{
+    RenderContext *context = headless_context();
+    if (!context || !render_begin_frame(context)) {
+        state.SkipWithError("no device");
+        return;
+    }
+    RenderObject *object = ranged_object(context);
+    render_set_current_object(context, object);
+    for (auto _ : state) {
+        gpu_headless_clear_draws();
+        render_draw_current_object(context);
+    }
+    render_end_frame(context);
+    render_object_free(object);
+    delete object;
+    end_context(context);
+}
+BENCHMARK(BM_DrawRanges)->Unit(benchmark::kMicrosecond);
+
+// The reference: the calls the draw routine makes for that object, written out by hand.
+void BM_DrawRangesDirect(benchmark::State &state)
+{
+    RenderContext *context = headless_context();
+    if (!context || !render_begin_frame(context)) {
+        state.SkipWithError("no device");
+        return;
+    }
+    RenderObject *object = ranged_object(context);
+    IDirect3DDevice9 *device = context->device;
+    ID3DXEffect *effect = context->effects[1];
+    const float zero[4] = {0, 0, 0, 0}, one[4] = {1, 1, 1, 1};
+    for (auto _ : state) {
+        gpu_headless_clear_draws();
+        object->effect = effect;
+        UINT passes = 0;
+        effect->Begin(&passes, 0);
+        render_effect_set_world_matrix(object);
+        render_effect_set_viewproj_matrix(object);
+        for (const char *name :
+             {"AMBIENT", "LIGHTVEC", "LIGHTCOLOR", "LIGHTATTEN", "CENTRE", "CAMRIGHT", "CAMUP", "EXTRUDE"})
+            effect->SetVector(name, zero);
+        device->SetFVF(render_fvf_for_format(object->format));
+        device->SetStreamSource(0, object->vertex_buffer, 0, UINT(object->stride));
+        device->SetIndices(object->index_buffer);
+        for (int r = 0; r < kRanges; r++) {
+            texture_bind_to_effect(object, r + 1, "Tex");
+            device->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+            effect->SetVector("FADE", one);
+            effect->BeginPass(0);
+            effect->CommitChanges();
+            device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, UINT(100 * kRanges), UINT(150 * r), 50);
+            effect->EndPass();
+            render_object_release_captured(object);
+        }
+        effect->End();
+        texture_bind(context, context->bound_texture[0]);
+        object->effect = nullptr;
+    }
+    render_end_frame(context);
+    render_object_free(object);
+    delete object;
+    end_context(context);
+}
+BENCHMARK(BM_DrawRangesDirect)->Unit(benchmark::kMicrosecond);
+
 void print_ratio(const std::map<std::string, double> &times, const char *a, const char *b)
 {
     double time_a = 0.0, time_b = 0.0;
@@ -113,5 +257,7 @@ int main(int argc, char **argv)
 {
     std::map<std::string, double> times = bench_run_best(argc, argv, 5);
     print_ratio(times, "BM_ResetDevice", "BM_RegistryOnly");
+    print_ratio(times, "BM_Batch2D", "BM_Prebatched");
+    print_ratio(times, "BM_DrawRanges", "BM_DrawRangesDirect");
     return 0;
 }

@@ -24,54 +24,59 @@ constexpr DWORD kWorldFvf = D3DFVF_XYZ | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 constexpr DWORD kScreenFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 
 // One channel clamped to 0..1 (NaN as 0) in 8 bits: values above 1 would wrap otherwise.
-uint32_t channel(float c)
+inline uint32_t channel(float c)
 {
     if (!(c > 0.0f)) return 0;
     if (c >= 1.0f) return 255;
-    return render_float_to_bits(c * 255.0f) & 255;
+    return uint32_t(c * 255.0f);
 }
 
-uint32_t pack_colour(float r, float g, float b, float a)
+inline uint32_t pack_colour(float r, float g, float b, float a)
 {
     return channel(a) << 24 | channel(r) << 16 | channel(g) << 8 | channel(b);
 }
 
-bool finite(float a, float b, float c, float d)
+// All finite: infinity and NaN times 0 give NaN.
+inline bool finite(float a, float b, float c, float d) { return a * 0.0f + b * 0.0f + c * 0.0f + d * 0.0f == 0.0f; }
+
+// Room for `triangles` more in the batch, drawing what it holds first when it would pass the
+// limit; null while the batch is parked or freed (mode 27).
+RenderBatchVertex *batch_room(RenderContext *context, int32_t triangles)
 {
-    return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d);
+    if (!context->batch) return nullptr;
+    if (context->batch_triangles + triangles > kBatchLimit) render_flush_2d_batch(context);
+    RenderBatchVertex *at = context->batch + 3 * context->batch_triangles;
+    context->batch_triangles += triangles;
+    return at;
 }
 
-// Two triangles (0, 1, 2) and (0, 2, 3) of four screen corners.
-void append_quad(RenderContext *context, const float (&x)[4], const float (&y)[4], const float (&u)[4],
-                 const float (&v)[4], uint32_t colour)
+// Two triangles (0, 1, 2) and (0, 2, 3) of four screen corners, queued, or drawn at once without
+// a batch.
+inline void append_quad(RenderContext *context, const RenderBatchVertex &c0, const RenderBatchVertex &c1,
+                        const RenderBatchVertex &c2, const RenderBatchVertex &c3)
 {
-    static const int kOrder[6] = {0, 1, 2, 0, 2, 3};
-    RenderBatchVertex vertices[6];
-    for (int i = 0; i < 6; i++) {
-        int c = kOrder[i];
-        vertices[i] = RenderBatchVertex{x[c], y[c], 0.0f, 1.0f, colour, u[c], v[c]};
-    }
-    if (!context->batch) {
-        // Parked or freed (mode 27): drawn at once.
-        if (!context->device) return;
-        context->device->SetFVF(kScreenFvf);
-        context->device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, vertices, sizeof(RenderBatchVertex));
-        return;
-    }
-    if (context->batch_triangles + 2 > kBatchLimit) render_flush_2d_batch(context);
-    memcpy(context->batch + 3 * context->batch_triangles, vertices, sizeof vertices);
-    context->batch_triangles += 2;
+    RenderBatchVertex local[6];
+    RenderBatchVertex *out = batch_room(context, 2);
+    if (!out) out = local;
+    out[0] = c0;
+    out[1] = c1;
+    out[2] = c2;
+    out[3] = c0;
+    out[4] = c2;
+    out[5] = c3;
+    if (out != local || !context->device) return;
+    context->device->SetFVF(kScreenFvf);
+    context->device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 2, local, sizeof(RenderBatchVertex));
 }
 
-void screen_rect(RenderContext *context, float x, float y, float w, float h, float u0, float v0, float u1, float v1,
-                 uint32_t colour)
+inline void screen_rect(RenderContext *context, float x, float y, float w, float h, float u0, float v0, float u1,
+                        float v1, uint32_t colour)
 {
     if (!finite(x, y, w, h) || !finite(u0, v0, u1, v1)) return;
-    const float xs[4] = {x, x + w, x + w, x};
-    const float ys[4] = {y, y, y + h, y + h};
-    const float us[4] = {u0, u1, u1, u0};
-    const float vs[4] = {v0, v0, v1, v1};
-    append_quad(context, xs, ys, us, vs, colour);
+    append_quad(context, RenderBatchVertex{x, y, 0.0f, 1.0f, colour, u0, v0},
+                RenderBatchVertex{x + w, y, 0.0f, 1.0f, colour, u1, v0},
+                RenderBatchVertex{x + w, y + h, 0.0f, 1.0f, colour, u1, v1},
+                RenderBatchVertex{x, y + h, 0.0f, 1.0f, colour, u0, v1});
 }
 
 void draw_world(RenderContext *context, D3DPRIMITIVETYPE type, UINT count, const WorldVertex *vertices)
@@ -97,8 +102,8 @@ void render_draw_2d_quad(RenderContext *context, float x, float y, float w, floa
     screen_rect(context, x, y, w, h, u0, v0, u1, v1, pack_colour(r, g, b, 1.0f));
 }
 
-void render_draw_2d_quad_rgba(RenderContext *context, float x, float y, float w, float h, float u0, float v0,
-                              float u1, float v1, float r, float g, float b, float a)
+void render_draw_2d_quad_rgba(RenderContext *context, float x, float y, float w, float h, float u0, float v0, float u1,
+                              float v1, float r, float g, float b, float a)
 {
     screen_rect(context, x, y, w, h, u0, v0, u1, v1, pack_colour(r, g, b, a));
 }
@@ -121,21 +126,23 @@ void render_draw_2d_line(RenderContext *context, float x0, float y0, float x1, f
     }
     // Half a pixel to each side, turned like a rectangle's top edge so that the winding matches.
     float mx = 0.5f * dy / length, my = -0.5f * dx / length;
-    const float xs[4] = {x0 + mx, x1 + mx, x1 - mx, x0 - mx};
-    const float ys[4] = {y0 + my, y1 + my, y1 - my, y0 - my};
-    const float zero[4] = {};
-    append_quad(context, xs, ys, zero, zero, 0xFFFFFFFFu);
+    const uint32_t white = 0xFFFFFFFFu;
+    append_quad(context, RenderBatchVertex{x0 + mx, y0 + my, 0.0f, 1.0f, white, 0.0f, 0.0f},
+                RenderBatchVertex{x1 + mx, y1 + my, 0.0f, 1.0f, white, 0.0f, 0.0f},
+                RenderBatchVertex{x1 - mx, y1 - my, 0.0f, 1.0f, white, 0.0f, 0.0f},
+                RenderBatchVertex{x0 - mx, y0 - my, 0.0f, 1.0f, white, 0.0f, 0.0f});
 }
 
 void render_draw_3d_line(RenderContext *context, const float *p0, const float *p1)
 {
     if (!finite_point(p0) || !finite_point(p1)) return;
-    const WorldVertex vertices[2] = {world_vertex(p0, 0xFFFFFFFFu, 0.0f, 0.0f), world_vertex(p1, 0xFFFFFFFFu, 1.0f, 0.0f)};
+    const WorldVertex vertices[2] = {world_vertex(p0, 0xFFFFFFFFu, 0.0f, 0.0f),
+                                     world_vertex(p1, 0xFFFFFFFFu, 1.0f, 0.0f)};
     draw_world(context, D3DPT_LINELIST, 1, vertices);
 }
 
-void render_draw_3d_quad_uv(RenderContext *context, const float corners[4][3], float u0, float v0, float u1,
-                            float v1, float r, float g, float b, float a)
+void render_draw_3d_quad_uv(RenderContext *context, const float corners[4][3], float u0, float v0, float u1, float v1,
+                            float r, float g, float b, float a)
 {
     for (int i = 0; i < 4; i++)
         if (!finite_point(corners[i])) return;

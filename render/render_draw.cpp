@@ -115,8 +115,8 @@ void set_light_parameters(RenderContext *context, RenderObject *object, ID3DXEff
             vec3_sub(p, light.position, object->reference_point);
             if (D3DXMatrixInverse(inverse, nullptr, world))
                 for (int c = 0; c < 3; c++)
-                    object->object_vector[c] = p[0] * inverse[c] + p[1] * inverse[4 + c] + p[2] * inverse[8 + c] +
-                                               inverse[12 + c];
+                    object->object_vector[c] =
+                        p[0] * inverse[c] + p[1] * inverse[4 + c] + p[2] * inverse[8 + c] + inverse[12 + c];
         }
     }
     effect->SetVector("LIGHTVEC", vec);
@@ -174,8 +174,8 @@ void bind_range(RenderContext *context, RenderObject *object, const BindingNames
         lightmap_bind_to_effect(object, r.lightmap_page2, names.page2);
     if (ranges && (object->flags & kRenderLightmap) && names.page1)
         lightmap_bind_to_effect(object, r.lightmap_page1, names.page1);
-    bool second = (object->flags & (kRenderSecondPair | kRenderSecondTexture | kRenderSecondTextureB)) ||
-                  (!ranges && !implicit);
+    bool second =
+        (object->flags & (kRenderSecondPair | kRenderSecondTexture | kRenderSecondTextureB)) || (!ranges && !implicit);
     if (second && names.texture2) texture_bind_to_effect(object, r.texture2, names.texture2);
     if (names.texture1) {
         int32_t id = implicit ? context->bound_texture[0] : int32_t(r.texture1) + context->texture_id_offset;
@@ -192,8 +192,7 @@ void set_blend(IDirect3DDevice9 *device, bool on, DWORD source, DWORD destinatio
 }
 
 // The states a range may change, read before the draw and given back after it.
-const D3DRENDERSTATETYPE kSavedStates[] = {D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_DESTBLEND,
-                                          D3DRS_ZWRITEENABLE};
+const D3DRENDERSTATETYPE kSavedStates[] = {D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_DESTBLEND, D3DRS_ZWRITEENABLE};
 constexpr int kSaved = sizeof kSavedStates / sizeof kSavedStates[0];
 
 void draw_ranges(RenderContext *context, RenderObject *object, ID3DXEffect *effect, UINT passes)
@@ -221,7 +220,8 @@ void draw_ranges(RenderContext *context, RenderObject *object, ID3DXEffect *effe
         // Face groups carry material 0 and are drawn under mode 6's blending.
         if (object->has_draw_ranges) {
             uint16_t bits = r->material_bits;
-            set_blend(device, bits == 1 || bits == 2, D3DBLEND_SRCALPHA, bits == 2 ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
+            set_blend(device, bits == 1 || bits == 2, D3DBLEND_SRCALPHA,
+                      bits == 2 ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
         }
         float fade[4] = {1.0f, 1.0f, 1.0f, 1.0f};
         if (r->second_draw) {
