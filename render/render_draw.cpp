@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -239,6 +240,9 @@ void draw_ranges(RenderContext *context, RenderObject *object, ID3DXEffect *effe
         }
         render_object_release_captured(object);
     }
+    // The effect lets go of the textures too: a texture released later is not kept alive by it.
+    for (const char *name : {names.texture1, names.texture2, names.page1, names.page2})
+        if (name) effect->SetTexture(name, nullptr);
 }
 
 }  // namespace
