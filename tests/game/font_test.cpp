@@ -1,0 +1,335 @@
+// Bitmap fonts: style files, the raster steps, glyph boxes and packing with DejaVu, widths, drawing
+// and release, on the headless device.
+#include "game/font.h"
+#include "game/ui.h"
+#include "platform/gpu/headless/gpu_headless.h"
+#include "render/render.h"
+#include "tests/test_util.h"
+#include "tools/data_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+class FontTest : public ::testing::Test {
+protected:
+    TestFolders folders;
+    RenderContext *context = &g_render_context;
+    FontStyle style;
+    Font font;
+
+    void SetUp() override
+    {
+        gpu_headless_reset();
+        render_context_construct(context);
+        context->width = 256;
+        context->height = 64;
+        ASSERT_EQ(render_create_device(context), 1);
+        font_style_init(&style);
+        ASSERT_EQ(FT_Init_FreeType(&style.library), 0);
+        memset(&font, 0, sizeof font);
+        font_reset(&font);
+        font.context = context;
+        test_write_file(folders.run + "/Bold.ttf", test_read_file(ZAV_DEJAVU_SANS_BOLD));
+    }
+
+    void TearDown() override
+    {
+        font_style_release(&style);
+        FT_Done_FreeType(style.library);
+        for (Font *f : {&font, &g_font_primary, &g_font_secondary}) {
+            font_release_textures(f);
+            font_reset(f);
+        }
+        render_shutdown_device(context);
+        render_context_destroy(context);
+        EXPECT_EQ(gpu_headless_live_resources(), 0);
+        gpu_headless_reset();
+        g_text_alpha = 1.0f;
+    }
+
+    // A style file in the working folder: BODY lines, then OUTLINE lines.
+    void write_style(const char *name, const std::string &body, const std::string &outline = "")
+    {
+        test_write_file(folders.run + "/" + name,
+                        "DATA\r\n{\r\n BODY\r\n {\r\n" + body + " }\r\n OUTLINE\r\n {\r\n" + outline + " }\r\n}\r\n");
+    }
+
+    // The face at a size small enough for quick strips.
+    void parse(const char *name, const std::string &body, const std::string &outline = "")
+    {
+        write_style(name, "  NAME = \"Bold.ttf\"\r\n" + body, outline);
+        ASSERT_EQ(font_parse_style_file(name, &style), 1);
+    }
+
+    // The current style's strip of every glyph, made into `font` (pen-based boxes).
+    void make_font()
+    {
+        uint8_t *strip = font_build_glyph_atlas(&style);
+        ASSERT_NE(strip, nullptr);
+        font_create_atlas_texture(&font, kFontPrimarySlot, strip, style.line_width, style.line_height,
+                                  style.glyph_start);
+        font.letter_spacing = -2;
+        font.space_width = 8;
+    }
+};
+
+// Runs of non-empty columns of an RGBA strip, as (first column, width).
+std::vector<std::pair<int, int>> ink_runs(const uint8_t *rgba, int width, int height)
+{
+    std::vector<std::pair<int, int>> runs;
+    int start = -1;
+    for (int x = 0; x <= width; x++) {
+        bool ink = false;
+        for (int y = 0; x < width && y < height && !ink; y++) ink = rgba[((size_t)y * width + x) * 4 + 3] != 0;
+        if (ink && start < 0) start = x;
+        if (!ink && start >= 0) {
+            runs.push_back({start, x - start});
+            start = -1;
+        }
+    }
+    return runs;
+}
+
+TextureRecord *slot_record(int32_t slot)
+{
+    TextureTable *table = &g_render_context.main_textures;
+    return table->slots ? table->slots[slot] : nullptr;
+}
+
+const uint8_t *pixel(const uint8_t *rgba, int width, int x, int y) { return rgba + ((size_t)y * width + x) * 4; }
+
+TEST_F(FontTest, StyleFilesSetTheRecordAsReadInOrder)
+{
+    parse("a.txt", "  SIZE = 12\r\n  COLOR = (10,20,30,255)\r\n  DOWN = (200,100,50,0)\r\n  SHADOW = 3\r\n",
+          "  COLOR = (1,2,3,4)\r\n");
+    EXPECT_EQ(style.body_top[0], 10);
+    EXPECT_EQ(style.body_top[2], 30);
+    EXPECT_EQ(style.body_bottom[0], 200);
+    EXPECT_EQ(style.body_bottom[2], 50);
+    EXPECT_EQ(style.shadow_on, 1);
+    EXPECT_EQ(style.shadow_dx, 3);
+    EXPECT_EQ(style.shadow_dy, 3);
+    EXPECT_EQ(style.outline_size, 1);  // not given: the record's own value
+
+    // Read second into the same record: a negative first component and no shadow keys keep the
+    // first file's colour and shadow.
+    parse("b.txt", "  COLOR = (-1,90,90,255)\r\n");
+    EXPECT_EQ(style.body_top[0], 10);
+    EXPECT_EQ(style.body_bottom[1], 100);
+    EXPECT_EQ(style.shadow_on, 1);
+    EXPECT_EQ(style.shadow_dx, 3);
+    EXPECT_EQ(style.size, 12);
+
+    // SHADOW_X moves the shadow down only; out-of-range sizes are clamped.
+    parse("c.txt", "  SHADOW_X = 3\r\n  SHADOW_Y = 0\r\n  SIZE = 5000\r\n", "  SIZE = 99\r\n");
+    EXPECT_EQ(style.shadow_dx, 0);
+    EXPECT_EQ(style.shadow_dy, 3);
+    EXPECT_EQ(style.size, 96);
+    EXPECT_EQ(style.outline_size, 8);
+}
+
+TEST_F(FontTest, GradientRunsFromTopRowToBottomRow)
+{
+    parse("a.txt", "  SIZE = 10\r\n  COLOR = (0,0,0,255)\r\n  DOWN = (250,0,0,255)\r\n", "  SIZE = 0\r\n");
+    uint8_t *strip = font_build_glyph_atlas(&style);
+    ASSERT_NE(strip, nullptr);
+    int w = style.line_width, h = style.line_height;
+    // Opaque pixels grow redder row by row.
+    int previous = -1, first = -1, last = -1;
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            if (pixel(strip, w, x, y)[3] == 255) {
+                int r = pixel(strip, w, x, y)[0];
+                EXPECT_GE(r, previous) << "row " << y;
+                previous = r;
+                if (first < 0) first = r;
+                last = r;
+            }
+    EXPECT_LT(first, 125);
+    EXPECT_GT(last, 125);
+    free(strip);
+}
+
+TEST_F(FontTest, OutlineRingsAppearOnlyWithOutlineSize)
+{
+    for (int rings : {0, 1}) {
+        SCOPED_TRACE(rings);
+        parse("a.txt", "  SIZE = 10\r\n  COLOR = (255,255,255,255)\r\n",
+              "  COLOR = (255,0,0,255)\r\n  SIZE = " + std::to_string(rings) + "\r\n");
+        uint8_t *strip = font_build_glyph_atlas(&style);
+        ASSERT_NE(strip, nullptr);
+        int reddish = 0;
+        for (size_t i = 0; i < (size_t)style.line_width * style.line_height; i++)
+            if (strip[4 * i] > strip[4 * i + 1] + 40) reddish++;
+        EXPECT_EQ(reddish > 0, rings > 0);
+        free(strip);
+    }
+}
+
+TEST_F(FontTest, DilationRingsWithHalfCoverageAndKeepsTheBorderEmpty)
+{
+    uint8_t *mask = (uint8_t *)calloc(25, 1);
+    mask[12] = 255;  // (2, 2)
+    mask[6] = 255;   // (1, 1): its left and upper neighbours lie on the border
+    mask = font_dilate_mask(mask, 5, 5);
+    const uint8_t expected[25] = {0, 0,   0,   0,   0,  //
+                                  0, 255, 128, 128, 0,  //
+                                  0, 128, 255, 128, 0,  //
+                                  0, 0,   128, 0,   0,  //
+                                  0, 0,   0,   0,   0};
+    for (int i = 0; i < 25; i++) EXPECT_EQ(mask[i], expected[i]) << "at " << i % 5 << ", " << i / 5;
+    free(mask);
+}
+
+TEST_F(FontTest, HalvingTruncatesTheAverage)
+{
+    // A 2 x 1 fill picture: every opaque 2 x 2 block averages 1 and 2 (1.5) and 3 and 4 (3.5).
+    std::vector<uint8_t> fill = {1, 3, 0, 255, 2, 4, 0, 255};
+    ImageData image = {fill.data(), 2, 1, 1, 0};
+    ASSERT_EQ(png_write_file((folders.run + "/fill.png").c_str(), &image), 1);
+    parse("a.txt", "  SIZE = 10\r\n  BITMAP = \"fill.png\"\r\n", "  SIZE = 0\r\n");
+    uint8_t *strip = font_build_glyph_atlas(&style);
+    ASSERT_NE(strip, nullptr);
+    int opaque = 0;
+    for (size_t i = 0; i < (size_t)style.line_width * style.line_height; i++)
+        if (strip[4 * i + 3] == 255) {
+            opaque++;
+            ASSERT_EQ(strip[4 * i], 1);
+            ASSERT_EQ(strip[4 * i + 1], 3);
+        }
+    EXPECT_GT(opaque, 100);
+    free(strip);
+}
+
+// Synthetic strips: 223 glyphs of `glyph` columns, 10 empty columns apart.
+uint8_t *synthetic_strip(int glyph, int height, std::vector<int32_t> *starts, int *width)
+{
+    *width = kFontGlyphCount * (glyph + 10);
+    uint8_t *rgba = (uint8_t *)calloc((size_t)*width * height * 4, 1);
+    starts->assign(kFontGlyphCount + 1, *width);
+    for (int i = 0; i < kFontGlyphCount; i++) {
+        (*starts)[i] = i * (glyph + 10);
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < glyph; x++) rgba[((size_t)y * *width + (*starts)[i] + x) * 4 + 3] = 255;
+    }
+    return rgba;
+}
+
+TEST_F(FontTest, PagesHoldWholeLinesAndStopAtTheirSlotRange)
+{
+    struct Case {
+        int line_height, glyph, first_slot, lines_per_page, glyphs_per_line, last_page;
+    } cases[] = {
+        {50, 40, kFontPrimarySlot, 5, 5, 8},        // 257 / 51 = 5 lines; 45 lines on 9 pages
+        {130, 40, kFontPrimarySlot, 1, 5, 12},      // 45 one-line pages: the primary font stops at 13
+        {130, 40, kFontSecondarySlot, 1, 5, 15},    // and the secondary at 16
+        {20, 300, kFontPrimarySlot, 12, 1, 12},     // too wide for a page: width 0
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.line_height);
+        std::vector<int32_t> starts;
+        int width;
+        uint8_t *rgba = synthetic_strip(c.glyph, c.line_height, &starts, &width);
+        font_release_textures(&font);
+        font_create_atlas_texture(&font, c.first_slot, rgba, width, c.line_height, starts.data());
+        EXPECT_EQ(font.last_page, c.last_page);
+        int per_page = c.lines_per_page * c.glyphs_per_line;
+        for (int i = 0; i < kFontGlyphCount; i++) {
+            const FontGlyph &g = font.glyphs[i];
+            int page = i / per_page, line = i % per_page / c.glyphs_per_line;
+            bool drawn = c.glyph < 256 && page <= c.last_page;
+            ASSERT_EQ(g.width, drawn ? c.glyph : 0) << "glyph " << i;
+            if (!drawn) continue;
+            ASSERT_EQ(g.texture, c.first_slot + page) << "glyph " << i;
+            ASSERT_EQ(g.page_y, line * (c.line_height + 1)) << "glyph " << i;
+            ASSERT_EQ(g.page_x, i % c.glyphs_per_line * (c.glyph + 10)) << "glyph " << i;
+        }
+        for (int p = 0; p <= font.last_page; p++)
+            EXPECT_NE(slot_record(c.first_slot + p), nullptr);
+    }
+    font_release_textures(&font);
+    for (int p = 0; p < 16; p++) {
+        EXPECT_EQ(slot_record(kFontPrimarySlot + p), nullptr);
+        EXPECT_EQ(slot_record(kFontSecondarySlot + p), nullptr);
+    }
+}
+
+TEST_F(FontTest, DejaVuBoldBoxesAndWidths)
+{
+    parse("a.txt", "  SIZE = 20\r\n  COLOR = (255,255,255,255)\r\n  SHADOW = 3\r\n", "  SIZE = 1\r\n");
+    make_font();
+    ASSERT_GE(font.last_page, 0);
+    int previous = -1;
+    for (int i = 0; i < kFontGlyphCount; i++) {
+        EXPECT_GT(font.glyphs[i].atlas_x, previous) << "code " << i + kFontFirstCode;
+        previous = font.glyphs[i].atlas_x;
+        if (i + kFontFirstCode != 160) EXPECT_GT(font.glyphs[i].width, 0) << "code " << i + kFontFirstCode;
+    }
+    EXPECT_EQ(font.glyphs[160 - kFontFirstCode].width, 0);
+
+    // "é" alone has the same ink width as its box in the line.
+    uint8_t *alone = font_build_text_strip(&style, "\xe9");
+    ASSERT_NE(alone, nullptr);
+    auto runs = ink_runs(alone, style.line_width, style.line_height);
+    free(alone);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(font.glyphs[font.glyph_of_char[0xe9]].width, runs[0].second);
+
+    int wa = font.glyphs['A' - kFontFirstCode].width, wb = font.glyphs['B' - kFontFirstCode].width;
+    EXPECT_EQ(font_text_width(&font, "AB"), wa + wb - 4);
+    EXPECT_EQ(font_text_width(&font, "   "), 24);
+    EXPECT_EQ(font_text_width(&font, ""), 0);
+    EXPECT_EQ(font_text_width(&font, "\x07"), font_text_width(&font, "!"));
+    EXPECT_EQ(font_text_width(&font, "\xe9"), font.glyphs[0xe9 - kFontFirstCode].width - 2);
+}
+
+// With the shipped style files and faces every glyph but 160 leaves exactly one run of ink, so
+// the boxes from the pen equal the boxes of a scan for runs.
+TEST_F(FontTest, ShippedStylesLeaveOneInkRunPerGlyph)
+{
+    ASSERT_TRUE(data_write_fonts(folders.run + "/data"));
+    for (const char *file : {"data/gfx/script_font.txt", "data/gfx/script_font2.txt"}) {
+        SCOPED_TRACE(file);
+        ASSERT_EQ(font_parse_style_file(file, &style), 1);
+        uint8_t *strip = font_build_glyph_atlas(&style);
+        ASSERT_NE(strip, nullptr);
+        auto runs = ink_runs(strip, style.line_width, style.line_height);
+        std::vector<int32_t> starts(style.glyph_start, style.glyph_start + kFontGlyphCount + 1);
+        font_release_textures(&font);
+        font_create_atlas_texture(&font, kFontPrimarySlot, strip, style.line_width, style.line_height, starts.data());
+        ASSERT_EQ(runs.size(), (size_t)kFontGlyphCount - 1);
+        size_t run = 0;
+        for (int i = 0; i < kFontGlyphCount; i++) {
+            if (i + kFontFirstCode == 160) continue;
+            EXPECT_EQ(font.glyphs[i].atlas_x, runs[run].first) << "code " << i + kFontFirstCode;
+            EXPECT_EQ(font.glyphs[i].width, runs[run].second) << "code " << i + kFontFirstCode;
+            run++;
+        }
+    }
+}
+
+TEST_F(FontTest, MissingFaceOrStyleGivesAnEmptyFont)
+{
+    write_style("data/gfx/script_font.txt", "  NAME = \"nowhere.ttf\"\r\n");
+    // No second style file at all.
+    font_init(context);
+    for (Font *f : {&g_font_primary, &g_font_secondary}) {
+        EXPECT_EQ(f->last_page, -1);
+        EXPECT_EQ(font_text_width(f, "AB C"), 0);
+    }
+    gpu_headless_clear_draws();
+    font_draw_text(&g_font_primary, 0, 0, "AB", 1.0f, 1.0f, 1.0f, 1.0f);
+    render_flush_2d_batch(context);
+    EXPECT_EQ(gpu_headless_draw_count(), 0);
+}
+
+}  // namespace
