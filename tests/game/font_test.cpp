@@ -272,7 +272,8 @@ TEST_F(FontTest, DejaVuBoldBoxesAndWidths)
     for (int i = 0; i < kFontGlyphCount; i++) {
         EXPECT_GT(font.glyphs[i].atlas_x, previous) << "code " << i + kFontFirstCode;
         previous = font.glyphs[i].atlas_x;
-        if (i + kFontFirstCode != 160) EXPECT_GT(font.glyphs[i].width, 0) << "code " << i + kFontFirstCode;
+        if (i + kFontFirstCode == 160) continue;
+        EXPECT_GT(font.glyphs[i].width, 0) << "code " << i + kFontFirstCode;
     }
     EXPECT_EQ(font.glyphs[160 - kFontFirstCode].width, 0);
 
