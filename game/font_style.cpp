@@ -75,8 +75,8 @@ void read_style(const char *file_name, StyleValues *v)
         text("BITMAP", &v->bitmap),
         text("NAME", &v->name),
         number("SHADOW_X", &v->shadow),
+        number("SHADOW_Y", &v->shadow_y),  // before SHADOW: a group line goes to the first key it starts with
         number("SHADOW", &v->shadow),
-        number("SHADOW_Y", &v->shadow_y),
         number("FORCE", &v->force),
         row(CONFIG_GROUP_END, "BODY"),
         {CONFIG_GROUP, "OUTLINE", nullptr, nullptr, nullptr, nullptr, 1},

@@ -4,6 +4,7 @@
 #include "game/ui.h"
 #include "platform/gpu/headless/gpu_headless.h"
 #include "render/render.h"
+#include "render/render_draw.h"
 #include "tests/test_util.h"
 #include "tools/data_writer.h"
 
@@ -182,7 +183,7 @@ TEST_F(FontTest, DilationRingsWithHalfCoverageAndKeepsTheBorderEmpty)
     mask[6] = 255;   // (1, 1): its left and upper neighbours lie on the border
     mask = font_dilate_mask(mask, 5, 5);
     const uint8_t expected[25] = {0, 0,   0,   0,   0,  //
-                                  0, 255, 128, 128, 0,  //
+                                  0, 255, 128, 0,   0,  //
                                   0, 128, 255, 128, 0,  //
                                   0, 0,   128, 0,   0,  //
                                   0, 0,   0,   0,   0};
@@ -318,6 +319,35 @@ TEST_F(FontTest, ShippedStylesLeaveOneInkRunPerGlyph)
     }
 }
 
+TEST_F(FontTest, DrawingQueuesOneFadedQuadPerGlyph)
+{
+    parse("a.txt", "  SIZE = 20\r\n");
+    make_font();
+    font.alpha = 0.5f;
+    g_text_alpha = 0.6f;
+    ASSERT_TRUE(render_begin_frame(context));
+    gpu_headless_clear_draws();
+    font_draw_text(&font, 10, 20, "A B", 2.0f, 1.0f, 0.5f, 0.0f);
+    render_end_frame(context);
+    ASSERT_EQ(gpu_headless_draw_count(), 2);
+    const FontGlyph &a = font.glyphs['A' - kFontFirstCode];
+    const float second_x = 10.0f + 2.0f * (a.width - 2 + 8);
+    for (int d = 0; d < 2; d++) {
+        SCOPED_TRACE(d);
+        const GpuDrawRecord *draw = gpu_headless_draw(d);
+        ASSERT_EQ(draw->primitive_count, 2u);
+        ASSERT_EQ(draw->user_vertices.size(), 6 * sizeof(RenderBatchVertex));
+        RenderBatchVertex v[6];
+        memcpy(v, draw->user_vertices.data(), sizeof v);
+        EXPECT_EQ(v[0].colour, 0x4CFF7F00u);  // alpha trunc(0.3 x 255) = 76
+        EXPECT_FLOAT_EQ(v[0].x, d == 0 ? 10.0f : second_x);
+        EXPECT_FLOAT_EQ(v[0].y, 20.0f);
+        EXPECT_FLOAT_EQ(v[2].y - v[0].y, 2.0f * font.line_height);
+        EXPECT_NE(draw->textures[0], nullptr);
+        EXPECT_NE(draw->render_states[D3DRS_ALPHABLENDENABLE], 0u);
+    }
+}
+
 TEST_F(FontTest, MissingFaceOrStyleGivesAnEmptyFont)
 {
     write_style("data/gfx/script_font.txt", "  NAME = \"nowhere.ttf\"\r\n");
@@ -327,9 +357,10 @@ TEST_F(FontTest, MissingFaceOrStyleGivesAnEmptyFont)
         EXPECT_EQ(f->last_page, -1);
         EXPECT_EQ(font_text_width(f, "AB C"), 0);
     }
+    ASSERT_TRUE(render_begin_frame(context));
     gpu_headless_clear_draws();
     font_draw_text(&g_font_primary, 0, 0, "AB", 1.0f, 1.0f, 1.0f, 1.0f);
-    render_flush_2d_batch(context);
+    render_end_frame(context);
     EXPECT_EQ(gpu_headless_draw_count(), 0);
 }
 
