@@ -31,6 +31,8 @@ void font_draw_text(Font *font, int32_t x, int32_t y, const char *text, float sc
     const float alpha = font->alpha * g_text_alpha;
     const float side = (float)kFontPageSide;
     float pen = (float)x;
+    // Blending once around the whole text: glyphs of one page then share one draw.
+    render_set_mode(6, context, 1);
     for (const char *c = text; *c; c++) {
         if (*c == ' ') {
             pen += (float)font->space_width * scale;
@@ -40,13 +42,12 @@ void font_draw_text(Font *font, int32_t x, int32_t y, const char *text, float sc
         float w = (float)glyph.width * scale / font->width_divisor;
         if (glyph.width > 0) {
             texture_bind(context, glyph.texture);
-            render_set_mode(6, context, 1);
             render_draw_2d_quad_rgba(context, pen, (float)y, w, (float)font->line_height * scale,
                                      (float)glyph.page_x / side, (float)glyph.page_y / side,
                                      (float)(glyph.page_x + glyph.width) / side,
                                      (float)(glyph.page_y + font->line_height) / side, r, g, b, alpha);
-            render_set_mode(6, context, 0);
         }
         pen += w + (float)font->letter_spacing * scale;
     }
+    render_set_mode(6, context, 0);
 }

@@ -329,22 +329,21 @@ TEST_F(FontTest, DrawingQueuesOneFadedQuadPerGlyph)
     gpu_headless_clear_draws();
     font_draw_text(&font, 10, 20, "A B", 2.0f, 1.0f, 0.5f, 0.0f);
     render_end_frame(context);
-    ASSERT_EQ(gpu_headless_draw_count(), 2);
+    // Both glyphs lie on one page: one draw of two quads.
+    ASSERT_EQ(gpu_headless_draw_count(), 1);
+    const GpuDrawRecord *draw = gpu_headless_draw(0);
+    ASSERT_EQ(draw->user_vertices.size(), 12 * sizeof(RenderBatchVertex));
+    EXPECT_NE(draw->textures[0], nullptr);
+    EXPECT_NE(draw->render_states[D3DRS_ALPHABLENDENABLE], 0u);
+    RenderBatchVertex v[12];
+    memcpy(v, draw->user_vertices.data(), sizeof v);
     const FontGlyph &a = font.glyphs['A' - kFontFirstCode];
-    const float second_x = 10.0f + 2.0f * (a.width - 2 + 8);
-    for (int d = 0; d < 2; d++) {
-        SCOPED_TRACE(d);
-        const GpuDrawRecord *draw = gpu_headless_draw(d);
-        ASSERT_EQ(draw->primitive_count, 2u);
-        ASSERT_EQ(draw->user_vertices.size(), 6 * sizeof(RenderBatchVertex));
-        RenderBatchVertex v[6];
-        memcpy(v, draw->user_vertices.data(), sizeof v);
-        EXPECT_EQ(v[0].colour, 0x4CFF7F00u);  // alpha trunc(0.3 x 255) = 76
-        EXPECT_FLOAT_EQ(v[0].x, d == 0 ? 10.0f : second_x);
-        EXPECT_FLOAT_EQ(v[0].y, 20.0f);
-        EXPECT_FLOAT_EQ(v[2].y - v[0].y, 2.0f * font.line_height);
-        EXPECT_NE(draw->textures[0], nullptr);
-        EXPECT_NE(draw->render_states[D3DRS_ALPHABLENDENABLE], 0u);
+    for (int q = 0; q < 2; q++) {
+        SCOPED_TRACE(q);
+        EXPECT_EQ(v[6 * q].colour, 0x4CFF7F00u);  // alpha trunc(0.5 x 0.6 x 255) = 76
+        EXPECT_FLOAT_EQ(v[6 * q].x, q == 0 ? 10.0f : 10.0f + 2.0f * (a.width - 2 + 8));
+        EXPECT_FLOAT_EQ(v[6 * q].y, 20.0f);
+        EXPECT_FLOAT_EQ(v[6 * q + 2].y - v[6 * q].y, 2.0f * font.line_height);
     }
 }
 
