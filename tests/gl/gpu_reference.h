@@ -4,6 +4,7 @@
 // interpolation at pixel centres is exact).
 #pragma once
 
+#include "platform/gpu/gpu_effect_local.h"
 #include "platform/gpu/gpu_local.h"
 
 #include <vector>
@@ -29,6 +30,25 @@ RefColour ref_sample(const GpuTexture *texture, UINT level, float u, float v, DW
 // the interpolated colours, and each stage's texture sample (white where none is bound).
 RefColour ref_stages(const DWORD (*stage)[GPU_STAGE_STATES], const RefColour &diffuse, const RefColour &specular,
                      const RefColour *textures);
+
+// The registers of an assembler program as the reference runs it (vertex inputs, or a pixel
+// program's colours v0/v1 and coordinates t#).
+struct RefMachine {
+    float c[256][4];
+    float v[16][4];
+    float t[8][4];
+    float r[32][4];
+    int a0[4];
+    float o_pos[4], o_d[2][4], o_t[8][4], o_c[4], o_depth;
+};
+// Texture sample of a stage at a coordinate (point-sampled by the caller).
+typedef RefColour (*RefSampler)(int stage, const float *coord, void *user);
+// Runs a program's instructions with the semantics of the OpenGL translation: def constants over
+// `c`, relative reads 0 outside, shift then saturate then mask, pixel shader 1.4 ranges, the
+// alpha of temporaries 0 after phase, subroutines. Outputs start as the device leaves unwritten
+// ones: oPos (0,0,0,1), oD0 1, oD1 0, oT# (0,0,0,1). A pixel shader 1.4 result is r0 saturated,
+// left in o_c.
+void ref_run(const GpuProgram &program, RefMachine *m, RefSampler sampler, void *user);
 
 // What a pixel shader sees at one pixel centre.
 struct RefFragment {

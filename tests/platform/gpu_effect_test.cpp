@@ -553,3 +553,56 @@ TEST_F(GpuEffectTest, CreationArgumentsAndEmptyEffects)
 }
 
 }  // namespace
+
+namespace {
+
+class GpuPixelShader14Test : public GpuEffectTest {
+protected:
+    // The code's first line is line 8 of the effect, indented 6 columns.
+    static std::string pixel_shader(const std::string &code)
+    {
+        return pass_text("    PixelShader =\n    asm\n    {\n      ps.1.4\n" + code + "    };\n");
+    }
+};
+
+TEST_F(GpuPixelShader14Test, PixelShader14Rules)
+{
+    std::string nine_adds;
+    for (int i = 0; i < 9; i++) nine_adds += "      add r0, r0, r0\n";
+    const struct {
+        std::string code;
+        int line, column;
+        const char *words;
+    } refused_cases[] = {
+        {"      texld r0, t0\n      mul r1, r0, r0\n      texld r2, t1\n", 11, 7, "after arithmetic"},
+        {"      texld r0, t0\n      texld r1, t1\n      texld r2, t2\n      texld r3, t3\n      texld r4, t4\n"
+         "      texld r5, t5\n      texcrd r0, t0\n",
+         15, 7, "more than 6 texture"},
+        {"      texld r0, t0\n" + nine_adds, 18, 7, "more than 8 arithmetic"},
+        {"      texcrd r0, t0\n      texld r1, r0\n      phase\n      mov r0, r1\n", 10, 17, "only after phase"},
+        {"      texld r0, t0\n      phase\n      texld r1, r2\n      mov r0, r1\n", 11, 17, "did not write"},
+        {"      texld r0, t0\n      mul r0, r0, t1\n", 10, 19, "only by texld and texcrd"},
+        {"      texld r0, t0\n      mul r0, r0, v0\n      phase\n      texld r1, t1\n", 10, 19, "only after phase"},
+        {"      texld r0, t0\n      mul r0, r0, r3\n", 10, 19, "read before it is written"},
+    };
+    for (const auto &c : refused_cases) {
+        SCOPED_TRACE(c.code);
+        std::string message = refused(pixel_shader(c.code));
+        EXPECT_EQ(where(message), std::make_pair(c.line, c.column)) << message;
+        EXPECT_NE(message.find(c.words), std::string::npos) << message;
+    }
+    const char *accepted[] = {
+        // One phase, the whole program the second.
+        "      texld r0, t0\n      texld r1, t1\n      mul r0, r0, r1\n      mul r0, r0, v0\n",
+        // A coordinate kept in phase 1, sampled through in phase 2; numbers as operands.
+        "      texcrd r1.rgb, t1\n      texld r0, t0\n      phase\n      texld r2, r1\n      mul r0, r0, r2\n"
+        "      mad r0, r0, 0.5, v0\n",
+    };
+    for (const char *code : accepted) {
+        ID3DXEffect *effect = create(pixel_shader(code));
+        EXPECT_NE(effect, nullptr) << code;
+        if (effect) effect->Release();
+    }
+}
+
+}  // namespace

@@ -69,14 +69,25 @@ const RegressionScript kRegressionScripts[] = {
 [DIFFUSE] oDiffuse=LightDir*half+half;
 [MAPPING0] oTexture0=iTexture0;
 [MAPPING1] oTexture1=iTexture1;
-[SHADER] r0=sample(0,Tex0); r1=sample(1,Tex1); r2=dotbx2(r1,Diffuse); r3=mul_x2(r0,r2);
-  r4=coord(Tex0); r5=cmp(r4,r3,r0); r0=mix(r5,r3,tint);
+[SHADER] r0=sample(0,Tex0); r1=sample(1,Tex1); r4=coord(Tex0); r2=dotbx2(r1,Diffuse);
+  r3=mul_x2(r0,r2); r5=cmp(r4,r3,r0); r0=mix(r5,r3,tint);
 [RENDER_STATE] TEXTURE[0] Base TEXTURE[1] Bump
 [TECHNIQUE] All
 [PASS0]
 [POSITION] oPos=iPos*4WORLDVIEWPROJ;
 )",
      0, REGRESSION_EFFECT},
+    {"sample after arithmetic", R"([VERTEXFORMAT] XYZ TEX0 TEX1
+[DEFINES] MATRIX WORLDVIEWPROJ; TEXTURE Base; TEXTURE Detail;
+[TECHNIQUE] SHADERS
+[PASS0]
+[POSITION] oPos=iPos*4WORLDVIEWPROJ;
+[MAPPING0] oTexture0=iTexture0;
+[MAPPING1] oTexture1=iTexture1;
+[SHADER] r0=sample(0,Tex0); r1=mul_x2(r0,Diffuse); r2=sample(1,Tex1); r0=mul_x2(r1,r2);
+[RENDER_STATE] TEXTURE[0] Base TEXTURE[1] Detail
+)",
+     0, REGRESSION_DEVICE_REFUSES},
     {"waves", R"(# trigonometry on the vertex side
 [VERTEXFORMAT] XYZ TEX0
 [DEFINES] MATRIX WORLDVIEWPROJ; VECTOR time;

@@ -42,3 +42,45 @@ TEST_F(RegressionTest, ScriptsCompileOrReportWhy)
 }
 
 } // namespace
+
+namespace {
+
+// The effect text's line (from 1) of the n-th line holding `word`, or -1.
+int line_of(const char *text, const char *word, int n)
+{
+    int line = 1;
+    for (const char *at = text; *at; line++) {
+        const char *end = strchr(at, '\n');
+        std::string row(at, end ? size_t(end - at) : strlen(at));
+        if (row.find(word) != std::string::npos && --n == 0) return line;
+        if (!end) break;
+        at = end + 1;
+    }
+    return -1;
+}
+
+TEST_F(RegressionTest, SampleAfterArithmeticNamesItsTexldLine)
+{
+    const RegressionScript *r = nullptr;
+    for (const RegressionScript &s : kRegressionScripts)
+        if (strcmp(s.name, "sample after arithmetic") == 0) r = &s;
+    ASSERT_NE(r, nullptr);
+    uint32_t flags = 0;
+    ShaderCompiler *compiler = nullptr;
+    ID3DXEffect *effect = nullptr;
+    ShaderObjectFields object = {&flags, &compiler, &effect, device, {1, 1, 1, 0}, nullptr};
+    char *message = shader_compile_object(&object, r->script);
+    ASSERT_NE(message, nullptr);
+    ASSERT_NE(compiler, nullptr);
+    char *text = shader_build_effect_text(compiler);
+    int texld = line_of(text, "texld", 2);
+    EXPECT_GT(texld, 0) << text;
+    EXPECT_NE(std::string(message).find("effect(" + std::to_string(texld) + ","), std::string::npos)
+        << message << "\n" << text;
+    EXPECT_NE(std::string(message).find("texture instruction after arithmetic"), std::string::npos) << message;
+    free(text);
+    free(message);
+    shader_release_object(&object);
+}
+
+} // namespace

@@ -64,6 +64,14 @@ struct Line {
     int column;  // effect column of the line's first character
 };
 
+// Where an instruction stands in the effect: its line, the column of its word and of each operand
+// (destination first), for the checks that run once the block is read.
+struct Place {
+    int line;
+    int word;
+    int operands[5];
+};
+
 struct Reader {
     GpuProgram *program;
     GpuParseError *error;
@@ -72,6 +80,7 @@ struct Reader {
     bool phase_seen;
     Line line;
     size_t word_column;  // where the line's instruction word starts
+    std::vector<Place> places;  // one per instruction of the program
 };
 
 bool fail(Reader &r, size_t at, const std::string &message)
@@ -524,6 +533,14 @@ bool check_instruction(Reader &r, const GpuInstruction &in, const std::vector<si
     return true;
 }
 
+void note_place(Reader &r, const std::vector<size_t> &columns, bool has_dest)
+{
+    Place p = {r.line.number, r.line.column + int(r.word_column), {}};
+    size_t first = has_dest ? 0 : 1;  // operands[0] is the destination's column
+    for (size_t i = 0; i < columns.size() && i + first < 5; i++) p.operands[i + first] = r.line.column + int(columns[i]);
+    r.places.push_back(p);
+}
+
 bool read_instruction(Reader &r, const std::string &word, const std::string &rest, size_t rest_column)
 {
     std::vector<std::string> ops;
@@ -534,8 +551,14 @@ bool read_instruction(Reader &r, const std::string &word, const std::string &res
     std::string low = lower(word);
     if (low.compare(0, 3, "dcl") == 0) {
         if (!read_dcl(r, word, ops, columns, &in)) return false;
+        note_place(r, columns, true);
+        r.program->code.push_back(in);
+        return true;
     } else if (low == "def") {
         if (!read_def(r, ops, columns, &in)) return false;
+        note_place(r, columns, true);
+        r.program->code.push_back(in);
+        return true;
     } else {
         const OpInfo *info;
         if (!read_mnemonic(r, word, &info, &in)) return false;
@@ -557,7 +580,66 @@ bool read_instruction(Reader &r, const std::string &word, const std::string &res
             r.phase_seen = true;
         }
     }
+    note_place(r, columns, in.has_dest);
     r.program->code.push_back(in);
+    return true;
+}
+
+bool fail_at(Reader &r, int line, int column, const std::string &message)
+{
+    r.error->line = line;
+    r.error->column = column;
+    r.error->message = message;
+    return false;
+}
+
+// What Direct3D 9 refuses in pixel shader 1.4, so that a program it would not run fails here too
+// rather than drawing another colour: each phase is texture instructions (texld, texcrd) then at
+// most 8 arithmetic ones, at most 6 texture ones; without "phase" the whole program is the second
+// phase; texld reads r# only in the second phase, from a register the first wrote; t# is read only
+// by texture instructions, v# only in the second phase; no temporary is read before a write.
+// Kept lenient, as the device's own validator is not known to refuse them: numbers as operands,
+// any source swizzle, and reads of single components never written. The alpha of temporaries
+// written before "phase" is undefined after it on the device; both back ends read 0.
+bool check_ps14(Reader &r)
+{
+    const std::vector<GpuInstruction> &code = r.program->code;
+    bool has_phase = false;
+    for (const GpuInstruction &in : code) has_phase = has_phase || in.op == GPU_OP_PHASE;
+    int phase = has_phase ? 1 : 2, textures = 0, arithmetic = 0;
+    bool written[32] = {}, first_phase[32] = {};
+    for (size_t i = 0; i < code.size(); i++) {
+        const GpuInstruction &in = code[i];
+        const Place &at = r.places[i];
+        if (in.op == GPU_OP_PHASE) {
+            phase = 2;
+            textures = arithmetic = 0;
+            memcpy(first_phase, written, sizeof written);
+            continue;
+        }
+        if (in.op == GPU_OP_DEF || in.op == GPU_OP_NOP || in.op == GPU_OP_DCL) continue;
+        bool texture = in.op == GPU_OP_TEXLD || in.op == GPU_OP_TEXCRD;
+        if (texture && arithmetic > 0)
+            return fail_at(r, at.line, at.word, "texture instruction after arithmetic in the same phase");
+        if (texture && ++textures > 6) return fail_at(r, at.line, at.word, "more than 6 texture instructions in a phase");
+        if (!texture && ++arithmetic > 8)
+            return fail_at(r, at.line, at.word, "more than 8 arithmetic instructions in a phase");
+        for (int k = 0; k < in.source_count; k++) {
+            const GpuSource &src = in.sources[k];
+            int column = at.operands[k + 1];
+            std::string name = std::to_string(src.index);
+            if (src.file == GPU_REG_TEXTURE && !texture)
+                return fail_at(r, at.line, column, "t" + name + " is read only by texld and texcrd");
+            if (src.file == GPU_REG_INPUT && phase == 1)
+                return fail_at(r, at.line, column, "v" + name + " is read only after phase");
+            if (src.file != GPU_REG_TEMP || src.index >= 32) continue;
+            if (texture && phase == 1) return fail_at(r, at.line, column, "texld reads r" + name + " only after phase");
+            if (texture && !first_phase[src.index])
+                return fail_at(r, at.line, column, "texld reads r" + name + ", which the first phase did not write");
+            if (!written[src.index]) return fail_at(r, at.line, column, "r" + name + " is read before it is written");
+        }
+        if (in.has_dest && in.dest.file == GPU_REG_TEMP && in.dest.index < 32) written[in.dest.index] = true;
+    }
     return true;
 }
 
@@ -609,7 +691,7 @@ bool read_line(Reader &r, bool *have_version)
 bool gpu_shader_parse(const char *text, size_t length, int line, int column, GpuShaderKind kind,
                       GpuProgram *program, GpuParseError *error)
 {
-    Reader r = {program, error, kind == GPU_SHADER_VERTEX, false, false, {}, 0};
+    Reader r = {program, error, kind == GPU_SHADER_VERTEX, false, false, {}, 0, {}};
     program->kind = kind;
     program->code.clear();
     bool have_version = false;
@@ -630,5 +712,6 @@ bool gpu_shader_parse(const char *text, size_t length, int line, int column, Gpu
         error->message = "shader block without a version";
         return false;
     }
+    if (!r.vertex && !r.model2) return check_ps14(r);
     return true;
 }

@@ -163,7 +163,7 @@ bool device_open(GpuDevice *device)
     if (!window) return refuse("the device has no window to draw in");
     GlDevice *g = new GlDevice();
     g->window = window;
-    g->last_fixed = -1;
+    g->last_vertex = g->last_fragment = g->last_linked = -1;
     device->backend_data = g;
     g->context = SDL_GL_CreateContext(static_cast<SDL_Window *>(window));
     if (!g->context) {
@@ -313,7 +313,7 @@ void gl_cache_forget(GlDevice *g)
 {
     for (int &slot : g->cache) slot = -1;
     g->attributes_known = false;
-    g->last_fixed = -1;
+    g->last_linked = -1;
 }
 
 void gl_active_unit(GlDevice *g, int unit)

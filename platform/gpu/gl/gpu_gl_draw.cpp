@@ -160,20 +160,53 @@ void multiply(const float *a, const float *b, float *out)
             out[r * 4 + c] = a[r * 4] * b[c] + a[r * 4 + 1] * b[4 + c] + a[r * 4 + 2] * b[8 + c] + a[r * 4 + 3] * b[12 + c];
 }
 
-int fixed_program(GlDevice *g, const GlFixedKey &key)
+GLuint fixed_vertex(GlDevice *g, const GlFixedKey &key)
 {
-    if (g->last_fixed >= 0 && memcmp(&g->fixed[size_t(g->last_fixed)].key, &key, sizeof key) == 0)
-        return g->fixed[size_t(g->last_fixed)].linked;
-    for (size_t i = 0; i < g->fixed.size(); i++) {
-        if (memcmp(&g->fixed[i].key, &key, sizeof key) != 0) continue;
-        g->last_fixed = int(i);
-        return g->fixed[i].linked;
+    if (g->last_vertex >= 0 && g->fixed_vertex[size_t(g->last_vertex)].key == key.vertex)
+        return g->fixed_vertex[size_t(g->last_vertex)].shader;
+    for (size_t i = 0; i < g->fixed_vertex.size(); i++) {
+        if (g->fixed_vertex[i].key != key.vertex) continue;
+        g->last_vertex = int(i);
+        return g->fixed_vertex[i].shader;
     }
-    GLuint vs = gl_compile(g, GL_VERTEX_SHADER, gl_fixed_vertex_source(key));
-    GLuint fs = gl_compile(g, GL_FRAGMENT_SHADER, gl_fixed_fragment_source(key));
-    int linked = vs && fs ? gl_link(g, vs, fs) : -1;
-    g->fixed.push_back(GlFixedProgram{key, linked});
-    g->last_fixed = int(g->fixed.size() - 1);
+    GLuint shader = gl_compile(g, GL_VERTEX_SHADER, gl_fixed_vertex_source(key));
+    g->fixed_vertex.push_back(GlFixedVertex{key.vertex, shader});
+    g->last_vertex = int(g->fixed_vertex.size() - 1);
+    return shader;
+}
+
+GLuint fixed_fragment(GlDevice *g, const GlFixedKey &key)
+{
+    if (g->last_fragment >= 0 && memcmp(g->fixed_fragment[size_t(g->last_fragment)].key, key.stages, sizeof key.stages) == 0)
+        return g->fixed_fragment[size_t(g->last_fragment)].shader;
+    for (size_t i = 0; i < g->fixed_fragment.size(); i++) {
+        if (memcmp(g->fixed_fragment[i].key, key.stages, sizeof key.stages) != 0) continue;
+        g->last_fragment = int(i);
+        return g->fixed_fragment[i].shader;
+    }
+    GlFixedFragment f;
+    memcpy(f.key, key.stages, sizeof key.stages);
+    f.shader = gl_compile(g, GL_FRAGMENT_SHADER, gl_fixed_fragment_source(key));
+    g->fixed_fragment.push_back(f);
+    g->last_fragment = int(g->fixed_fragment.size() - 1);
+    return f.shader;
+}
+
+GLuint program_shader(const GpuProgramRef &program)
+{
+    return GLuint(reinterpret_cast<uintptr_t>(program->backend));
+}
+
+// The linked program of the draw: the previous draw's when it is the same pair.
+int linked_program(GlDevice *g, GLuint vs, GLuint fs)
+{
+    if (!vs || !fs) return -1;
+    if (g->last_linked >= 0) {
+        const GlLinked &l = g->linked[size_t(g->last_linked)];
+        if (l.vertex == vs && l.fragment == fs) return g->last_linked;
+    }
+    int linked = gl_link(g, vs, fs);
+    if (linked >= 0) g->last_linked = linked;
     return linked;
 }
 
@@ -280,6 +313,23 @@ bool set_attributes(GlDevice *g, const GpuState &s, const GpuDraw &draw)
     return true;
 }
 
+// The declared size of an active uniform array (at most `most`), 0 when it is not active.
+int uniform_size(GLuint program, const char *name, int most)
+{
+    GLint count = 0;
+    g_gl.GetProgramiv(program, GL_ACTIVE_UNIFORMS, &count);
+    for (GLint i = 0; i < count; i++) {
+        char found[64];
+        GLint size = 0;
+        GLenum type;
+        g_gl.GetActiveUniform(program, GLuint(i), sizeof found, nullptr, &size, &type, found);
+        std::string base = found;
+        if (base.size() > 3 && base.compare(base.size() - 3, 3, "[0]") == 0) base.resize(base.size() - 3);
+        if (base == name) return size < most ? size : most;
+    }
+    return 0;
+}
+
 }  // namespace
 
 GLuint gl_compile(GlDevice *g, GLenum kind, const std::string &source)
@@ -327,11 +377,13 @@ int gl_link(GlDevice *g, GLuint vertex, GLuint fragment)
         g_gl.DeleteProgram(program);
         return -1;
     }
-    GlLinked l = {vertex, fragment, program, -1, -1, -1, -1};
+    GlLinked l = {vertex, fragment, program, -1, -1, -1, -1, 0, 0};
     l.mvp = g_gl.GetUniformLocation(program, "mvp");
     l.screen = g_gl.GetUniformLocation(program, "screen");
     l.vs_constants = g_gl.GetUniformLocation(program, "c");
     l.ps_constants = g_gl.GetUniformLocation(program, "pc");
+    l.vs_count = uniform_size(program, "c", GPU_VS_CONSTANTS);
+    l.ps_count = uniform_size(program, "pc", GPU_PS_CONSTANTS);
     g_gl.UseProgram(program);
     g->cache[GLC_PROGRAM] = int(program);
     for (int unit = 0; unit < GL_UNITS; unit++) {
@@ -355,15 +407,27 @@ void gl_draw(GpuDevice *device, const GpuDraw &draw)
     apply_stencil(g, rs);
     apply_viewport(g, s.viewport);
     GlFixedKey key;
-    gl_fixed_key(s, draw.layout, &key);
-    if (rs[D3DRS_LIGHTING] && !(key.vertex & 1))
-        gl_log_once(GL_ONCE_LIGHTING, "gpu: fixed-function lighting is not drawn; lit draws show unlit");
-    int linked = fixed_program(g, key);
-    if (linked < 0) return;
+    gl_fixed_key(s, draw.layout, s.pixel_program != nullptr, &key);
+    GLuint vs, fs;
+    if (s.vertex_program) {
+        vs = program_shader(s.vertex_program);
+    } else {
+        if (rs[D3DRS_LIGHTING] && !(key.vertex & 1))
+            gl_log_once(GL_ONCE_LIGHTING, "gpu: fixed-function lighting is not drawn; lit draws show unlit");
+        vs = fixed_vertex(g, key);
+    }
+    fs = s.pixel_program ? program_shader(s.pixel_program) : fixed_fragment(g, key);
+    int linked = linked_program(g, vs, fs);
+    if (linked < 0) {
+        gl_log_once(GL_ONCE_LINK, "gpu: a draw whose programs do not link is skipped");
+        return;
+    }
     const GlLinked &l = g->linked[size_t(linked)];
     use_program(g, l);
     set_fixed_uniforms(l, s);
-    bind_textures(g, s, gl_fixed_stage_count(key));
+    if (l.vs_constants >= 0) g_gl.Uniform4fv(l.vs_constants, l.vs_count, &s.vs_constants[0][0]);
+    if (l.ps_constants >= 0) g_gl.Uniform4fv(l.ps_constants, l.ps_count, &s.ps_constants[0][0]);
+    bind_textures(g, s, s.pixel_program ? GL_UNITS : gl_fixed_stage_count(key));
     if (!set_attributes(g, s, draw)) {
         gl_log_once(GL_ONCE_BASE_VERTEX, "gpu: a draw whose base vertex falls before its buffer is skipped");
         return;

@@ -64,7 +64,7 @@ void append_op(std::string *out, uint8_t op, const char *a, const char *b, const
 
 }  // namespace
 
-void gl_fixed_key(const GpuState &s, const GpuVertexLayout &layout, GlFixedKey *key)
+void gl_fixed_key(const GpuState &s, const GpuVertexLayout &layout, bool all_sets, GlFixedKey *key)
 {
     memset(key, 0, sizeof *key);
     uint32_t v = 0;
@@ -74,7 +74,8 @@ void gl_fixed_key(const GpuState &s, const GpuVertexLayout &layout, GlFixedKey *
     int stages = 0;
     for (int i = 0; i < GPU_STAGES; i++) {
         const DWORD *t = s.stage[i];
-        if (t[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+        // A pixel program reads any coordinate set: then every stage passes its own.
+        if (t[D3DTSS_COLOROP] == D3DTOP_DISABLE && !all_sets) break;
         uint8_t *k = key->stages[i];
         k[STAGE_COP] = uint8_t(t[D3DTSS_COLOROP]);
         k[STAGE_CA1] = uint8_t(t[D3DTSS_COLORARG1] & 7);

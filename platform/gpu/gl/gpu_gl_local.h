@@ -35,6 +35,7 @@
     X(PFNGLUSEPROGRAMPROC, UseProgram)                              \
     X(PFNGLGETUNIFORMLOCATIONPROC, GetUniformLocation)              \
     X(PFNGLUNIFORM1IPROC, Uniform1i)                                \
+    X(PFNGLGETACTIVEUNIFORMPROC, GetActiveUniform)                  \
     X(PFNGLUNIFORM4FVPROC, Uniform4fv)                              \
     X(PFNGLUNIFORMMATRIX4FVPROC, UniformMatrix4fv)                  \
     X(PFNGLVERTEXATTRIBPOINTERPROC, VertexAttribPointer)            \
@@ -98,6 +99,7 @@ struct GlLinked {
     GLuint program;
     GLint mvp, screen;  // fixed-function vertex uniforms, -1 when absent
     GLint vs_constants, ps_constants;  // shader programs' constant arrays
+    int vs_count, ps_count;  // their sizes
 };
 
 // A compiled shader object, kept by its source so that equal texts compile once.
@@ -112,9 +114,13 @@ struct GlFixedKey {
     uint32_t vertex;  // bit 0 pre-transformed, 1 colour 0, 2 colour 1, bits 4-7 stages, 8.. sets
     uint8_t stages[GPU_STAGES][6];  // op, arg1, arg2 for colour then alpha, up to the first DISABLE
 };
-struct GlFixedProgram {
-    GlFixedKey key;
-    int linked;
+struct GlFixedVertex {
+    uint32_t key;
+    GLuint shader;
+};
+struct GlFixedFragment {
+    uint8_t key[GPU_STAGES][6];
+    GLuint shader;
 };
 
 struct GlDevice {
@@ -127,8 +133,9 @@ struct GlDevice {
     GLuint white;  // 1 x 1 opaque white texture: unbound stages sample it
     std::vector<GlShader> shaders;
     std::vector<GlLinked> linked;
-    std::vector<GlFixedProgram> fixed;
-    int last_fixed;  // index into `fixed` of the previous fixed-function draw, or -1
+    std::vector<GlFixedVertex> fixed_vertex;
+    std::vector<GlFixedFragment> fixed_fragment;
+    int last_vertex, last_fragment, last_linked;  // the previous draw's, or -1
 };
 
 // Per texture: the GL name and the sampler states it was last given.
@@ -169,7 +176,8 @@ int gl_link(GlDevice *g, GLuint vertex, GLuint fragment);
 
 // Fixed-function programs (gpu_gl_fixed.cpp): the key of a draw's layout and stage states, and
 // the GLSL of each half.
-void gl_fixed_key(const GpuState &s, const GpuVertexLayout &layout, GlFixedKey *key);
+// With `all_sets` (a pixel program follows) every stage's coordinate set is passed on.
+void gl_fixed_key(const GpuState &s, const GpuVertexLayout &layout, bool all_sets, GlFixedKey *key);
 int gl_fixed_stage_count(const GlFixedKey &key);
 std::string gl_fixed_vertex_source(const GlFixedKey &key);
 std::string gl_fixed_fragment_source(const GlFixedKey &key);
@@ -184,6 +192,8 @@ void gl_texture_upload(GpuDevice *device, GpuTexture *texture, UINT level, const
 
 // Draws (gpu_gl_draw.cpp).
 void gl_draw(GpuDevice *device, const GpuDraw &draw);
-// Shader programs of effects (gpu_gl_glsl.cpp).
+// Shader programs of effects (gpu_gl_glsl.cpp): the GLSL of an instruction list, and a line the
+// back end cannot run (0 when none).
+std::string gpu_gl_program_source(const GpuProgram *program, int *refused_line);
 bool gl_program_create(GpuDevice *device, GpuProgram *program);
 void gl_program_destroy(GpuDevice *device, GpuProgram *program);
