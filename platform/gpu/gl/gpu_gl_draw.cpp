@@ -244,6 +244,15 @@ void bind_textures(GlDevice *g, const GpuState &s, int units)
     }
 }
 
+// A vertex program reads an element through the register its dcl names; -1 when it reads none.
+int program_location_of(const GpuProgram *program, const GpuVertexElement &e)
+{
+    for (const GpuInstruction &in : program->code)
+        if (in.op == GPU_OP_DCL && in.dest.file == GPU_REG_INPUT && in.usage == e.usage && in.usage_index == e.usage_index)
+            return gpu_gl_input_location(program, in.dest.index);
+    return -1;
+}
+
 int location_of(const GpuVertexElement &e)
 {
     switch (e.usage) {
@@ -278,8 +287,8 @@ bool set_attributes(GlDevice *g, const GpuState &s, const GpuDraw &draw)
     bool used[GL_ATTRS] = {};
     for (int i = 0; i < draw.layout.count; i++) {
         const GpuVertexElement &e = draw.layout.elements[i];
-        int location = location_of(e);
-        if (location < 0) continue;
+        int location = s.vertex_program ? program_location_of(s.vertex_program.get(), e) : location_of(e);
+        if (location < 0 || location >= GL_ATTRS) continue;
         GlAttribute a = {true, 0, nullptr, 4, GL_FLOAT, GL_FALSE, 0};
         if (e.type <= D3DDECLTYPE_FLOAT4) {
             a.size = e.type + 1;

@@ -32,20 +32,6 @@ struct Translation {
     int refused_line;  // a line the back end cannot run, or 0
 };
 
-int location_of_usage(uint8_t usage, uint8_t index)
-{
-    switch (usage) {
-    case D3DDECLUSAGE_POSITION: return index == 0 ? GL_ATTR_POSITION : -1;
-    case D3DDECLUSAGE_BLENDWEIGHT: return GL_ATTR_BLENDWEIGHT;
-    case D3DDECLUSAGE_BLENDINDICES: return GL_ATTR_BLENDINDICES;
-    case D3DDECLUSAGE_NORMAL: return GL_ATTR_NORMAL;
-    case D3DDECLUSAGE_PSIZE: return GL_ATTR_PSIZE;
-    case D3DDECLUSAGE_COLOR: return index < 2 ? GL_ATTR_COLOR0 + index : -1;
-    case D3DDECLUSAGE_TEXCOORD: return index < GL_TEXCOORD_SETS ? GL_ATTR_TEXCOORD0 + index : -1;
-    default: return -1;
-    }
-}
-
 // A float as a GLSL literal (never an integer; out-of-range values clamped to the largest float).
 std::string number(float v)
 {
@@ -305,6 +291,18 @@ std::string declarations(const Translation &t)
 
 }  // namespace
 
+int gpu_gl_input_location(const GpuProgram *program, int input)
+{
+    // The register number, except that position takes location 0 (OpenGL 2.1 draws from attribute
+    // 0) and gives its own number to whatever register 0 is.
+    int position = -1;
+    for (const GpuInstruction &in : program->code)
+        if (in.op == GPU_OP_DCL && in.dest.file == GPU_REG_INPUT && in.usage == D3DDECLUSAGE_POSITION && in.usage_index == 0)
+            position = in.dest.index;
+    if (position <= 0) return input;
+    return input == position ? 0 : input == 0 ? position : input;
+}
+
 std::string gpu_gl_program_source(const GpuProgram *program, int *refused_line)
 {
     Translation t = {};
@@ -316,7 +314,7 @@ std::string gpu_gl_program_source(const GpuProgram *program, int *refused_line)
     for (const GpuInstruction &in : program->code) {
         if (in.op == GPU_OP_DEF && in.dest.index < 256) t.defs[in.dest.index] = in.values;
         if (in.op == GPU_OP_DCL && t.vertex && in.dest.file == GPU_REG_INPUT && in.dest.index < 16)
-            t.input_location[in.dest.index] = location_of_usage(in.usage, in.usage_index);
+            t.input_location[in.dest.index] = gpu_gl_input_location(program, in.dest.index);
         if (in.has_dest && in.dest.file == GPU_REG_PIXEL_OUT && in.dest.index > 0 && !t.refused_line)
             t.refused_line = in.line;  // one colour target only
     }

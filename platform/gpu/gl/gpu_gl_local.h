@@ -195,5 +195,7 @@ void gl_draw(GpuDevice *device, const GpuDraw &draw);
 // Shader programs of effects (gpu_gl_glsl.cpp): the GLSL of an instruction list, and a line the
 // back end cannot run (0 when none).
 std::string gpu_gl_program_source(const GpuProgram *program, int *refused_line);
+// The attribute location of a vertex program's input register.
+int gpu_gl_input_location(const GpuProgram *program, int input);
 bool gl_program_create(GpuDevice *device, GpuProgram *program);
 void gl_program_destroy(GpuDevice *device, GpuProgram *program);
