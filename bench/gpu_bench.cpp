@@ -1,6 +1,7 @@
 // The OpenGL back end's cost per draw against raw OpenGL doing the same work, on a 64 x 64 window
 // (run under tests/gl/run_xvfb.sh or on a desktop). Prints the ratios of the two times.
 #include "bench/bench_best.h"
+#include "platform/gpu/gpu_effect.h"
 #include "platform/gpu/gl/gpu_gl_local.h"
 #include "platform/window.h"
 
@@ -35,6 +36,9 @@ struct Bench {
     // Raw OpenGL: one program, buffers and textures of its own.
     GLuint program, raw_vb, raw_ib, raw_textures[kTextures];
     GLint raw_matrix;
+    // A headless device beside it, for what reading effect text costs alone.
+    IDirect3D9 *headless_d3d;
+    IDirect3DDevice9 *headless;
 };
 Bench g_bench;
 
@@ -86,6 +90,12 @@ bool open_device()
         b.device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &b.textures[i], nullptr);
         fill_texture(b.textures[i], 0xFF203040u * uint32_t(i + 1));
     }
+    setenv("ZAVGOLF_HEADLESS", "1", 1);
+    b.headless_d3d = Direct3DCreate9(D3D_SDK_VERSION);
+    setenv("ZAVGOLF_HEADLESS", "0", 1);
+    if (!b.headless_d3d || FAILED(b.headless_d3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr,
+                                                                D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &b.headless)))
+        return false;
     // Quads spread over the window, one world matrix (a translation) per draw.
     for (int i = 0; i < kDraws; i++) {
         float *m = b.worlds[i];
@@ -106,6 +116,8 @@ void close_device()
     if (b.ib) b.ib->Release();
     if (b.device) b.device->Release();
     if (b.d3d) b.d3d->Release();
+    if (b.headless) b.headless->Release();
+    if (b.headless_d3d) b.headless_d3d->Release();
     if (b.window) DestroyWindow(b.window);
 }
 
@@ -268,6 +280,98 @@ void BM_GlStageDraws(benchmark::State &state)
 }
 BENCHMARK(BM_GlStageDraws)->Unit(benchmark::kMicrosecond);
 
+// ---- effects -------------------------------------------------------------------------------------
+
+const char *const kEffect = R"(TEXTURE Tex;
+MATRIX WORLD;
+TECHNIQUE T0
+{
+  PASS P0
+  {
+    Texture[0] = <Tex>;
+    VertexShaderConstant4[0] = <WORLD>;
+    VertexShader =
+    decl
+    {
+    }
+    asm
+    {
+      vs.1.1
+      dcl_position v0
+      dcl_texcoord0 v7
+      m4x4 oPos, v0, c0
+      mov oD0, c4
+      mov oT0.xy, v7
+    };
+    PixelShader =
+    asm
+    {
+      ps.1.4
+      def c0, 1.0f, 0.9f, 0.8f, 1.0f
+      texld r0, t0
+      mul r0, r0, c0
+    };
+  }
+}
+)";
+
+void BM_GlEffectDraws(benchmark::State &state)
+{
+    Bench &b = g_bench;
+    IDirect3DDevice9 *d = b.device;
+    ID3DXEffect *effect = nullptr;
+    if (FAILED(D3DXCreateEffect(d, kEffect, UINT(strlen(kEffect)), nullptr, nullptr, 0, nullptr, &effect, nullptr))) {
+        state.SkipWithError("the effect does not create");
+        return;
+    }
+    d->SetFVF(D3DFVF_XYZ | D3DFVF_TEX1);
+    d->SetStreamSource(0, b.vb, 0, sizeof(QuadVertex));
+    d->SetIndices(b.ib);
+    for (auto _ : state) {
+        d->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+        d->BeginScene();
+        UINT passes = 0;
+        effect->Begin(&passes, 0);
+        effect->BeginPass(0);
+        for (int i = 0; i < kDraws; i++) {
+            if (i % 10 == 0) effect->SetTexture("Tex", b.textures[(i / 10) % kTextures]);
+            effect->SetMatrix("WORLD", b.worlds[i]);
+            effect->CommitChanges();
+            d->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 4, 0, 2);
+        }
+        effect->EndPass();
+        effect->End();
+        d->EndScene();
+        glFinish();
+    }
+    effect->Release();
+    d->SetStreamSource(0, nullptr, 0, 0);
+    d->SetIndices(nullptr);
+}
+BENCHMARK(BM_GlEffectDraws)->Unit(benchmark::kMicrosecond);
+
+// One text created 100 times: on the OpenGL device, and on a headless one (reading only).
+void create_effects(benchmark::State &state, IDirect3DDevice9 *device)
+{
+    for (auto _ : state) {
+        for (int i = 0; i < 100; i++) {
+            ID3DXEffect *effect = nullptr;
+            D3DXCreateEffect(device, kEffect, UINT(strlen(kEffect)), nullptr, nullptr, 0, nullptr, &effect, nullptr);
+            if (!effect) {
+                state.SkipWithError("the effect does not create");
+                return;
+            }
+            effect->Release();
+        }
+    }
+}
+
+void BM_GlCreateEffect(benchmark::State &state) { create_effects(state, g_bench.device); }
+BENCHMARK(BM_GlCreateEffect)->Unit(benchmark::kMicrosecond);
+
+void BM_HeadlessCreateEffect(benchmark::State &state) { create_effects(state, g_bench.headless); }
+BENCHMARK(BM_HeadlessCreateEffect)->Unit(benchmark::kMicrosecond);
+
 void print_ratio(const std::map<std::string, double> &times, const char *a, const char *b)
 {
     double ta, tb;
@@ -288,6 +392,8 @@ int main(int argc, char **argv)
     std::map<std::string, double> times = bench_run_best(argc, argv, 5);
     print_ratio(times, "BM_GlFixedDraws", "BM_GlRawDraws");
     print_ratio(times, "BM_GlStageDraws", "BM_GlRawDraws");
+    print_ratio(times, "BM_GlEffectDraws", "BM_GlRawDraws");
+    print_ratio(times, "BM_GlCreateEffect", "BM_HeadlessCreateEffect");
     close_device();
     return times.empty() ? 1 : 0;
 }

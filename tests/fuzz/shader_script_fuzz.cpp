@@ -20,6 +20,7 @@ void log_nothing(const char *) {}
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
+    setenv("ZAVGOLF_HEADLESS", "1", 1);  // no window: the headless back end
     gpu_headless_reset();
     g_d3d = Direct3DCreate9(D3D_SDK_VERSION);
     D3DPRESENT_PARAMETERS p = {};

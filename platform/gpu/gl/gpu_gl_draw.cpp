@@ -8,7 +8,7 @@
 
 namespace {
 
-bool changed(GlDevice *g, int slot, int value)
+int changed(GlDevice *g, int slot, int value)
 {
     if (g->cache[slot] == value) return false;
     g->cache[slot] = value;
