@@ -207,7 +207,7 @@ TEST_F(GpuEffectTest, ParsesTheCompilersTextIntoTechniquesPassesAndPrograms)
     EXPECT_EQ(negated.dest.mask, 0x3);
     EXPECT_EQ(negated.sources[1].modifier, GPU_MOD_NEGATE);
     EXPECT_EQ(negated.sources[1].swizzle[2], 1);  // .xy reads as .xyyy
-    EXPECT_EQ(negated.line, 44);
+    EXPECT_EQ(negated.line, 43);
 
     const GpuProgram &ps = *desc.programs[1];
     EXPECT_EQ(ps.version, D3DPS_VERSION(1, 4));
