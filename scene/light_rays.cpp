@@ -66,10 +66,10 @@ void build_node(Builder &b, int32_t node, int32_t first, int32_t count)
     for (int a = 1; a < 3; a++)
         if (n.box[a + 3] - n.box[a] > n.box[axis + 3] - n.box[axis]) axis = a;
     int32_t half = count / 2;
-    std::nth_element(b.order + first, b.order + first + half, b.order + first + count,
-                     [&b, axis](int32_t x, int32_t y) {
-                         return b.centres[x][axis] < b.centres[y][axis] || (b.centres[x][axis] == b.centres[y][axis] && x < y);
-                     });
+    std::nth_element(
+        b.order + first, b.order + first + half, b.order + first + count, [&b, axis](int32_t x, int32_t y) {
+            return b.centres[x][axis] < b.centres[y][axis] || (b.centres[x][axis] == b.centres[y][axis] && x < y);
+        });
     int32_t children = b.node_count;
     b.node_count += 2;
     n.first = children;

@@ -36,7 +36,7 @@ LightRun *g_run = nullptr;
 std::atomic<uint64_t> g_generation{0};
 std::atomic<bool> g_stopping{false};
 std::atomic<int32_t> g_active{0};  // changed under g_mutex; read without it while the caller waits
-int32_t g_wanted = 0;  // 0: one per hardware thread
+int32_t g_wanted = 0;              // 0: one per hardware thread
 
 void cpu_relax() { std::this_thread::yield(); }
 

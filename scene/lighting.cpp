@@ -179,8 +179,10 @@ int8_t uniform_shadow(const LightJob &job, const FaceInput &in, const FaceWork &
                 p[a] += 0.02f * (centre[a] - p[a]);
             }
             int lit = reaches_sun(job, w, p);
-            if (first < 0) first = lit;
-            else if (lit != first) return -1;
+            if (first < 0)
+                first = lit;
+            else if (lit != first)
+                return -1;
         }
     }
     return int8_t(first);
@@ -206,15 +208,15 @@ void prepare_face(void *context, int32_t f)
 
 void texel_colour(const LightJob &job, const FaceWork &w, float lit, uint8_t out[3])
 {
-    for (int c = 0; c < 3; c++)
-        out[c] = uint8_t(clamp01(job.ambient[c] + job.sun[c] * w.lambert * lit) * 255.0f);
+    for (int c = 0; c < 3; c++) out[c] = uint8_t(clamp01(job.ambient[c] + job.sun[c] * w.lambert * lit) * 255.0f);
 }
 
 // Second pass, one texel row of one face: each texel from 2 x 2 rays around its point.
 void light_row(void *context, int32_t row)
 {
     LightJob &job = *static_cast<LightJob *>(context);
-    int32_t f = int32_t(std::upper_bound(job.row_starts, job.row_starts + job.face_count + 1, row) - job.row_starts) - 1;
+    int32_t f =
+        int32_t(std::upper_bound(job.row_starts, job.row_starts + job.face_count + 1, row) - job.row_starts) - 1;
     const FaceInput &in = job.inputs[f];
     const FaceWork &w = job.work[f];
     int32_t y = row - job.row_starts[f], width = w.width;
@@ -256,8 +258,30 @@ void gather_faces(const MeshObject *object, FaceInput *inputs)
     }
 }
 
+void drop_lighting(SceneWorld *world, int32_t i)
+{
+    scene_lightmaps_free(world->lightmaps[i]);
+    world->lightmaps[i] = nullptr;
+    if (world->companions[i]) mesh_delete(world->companions[i]);
+    world->companions[i] = nullptr;
+    world->objects[i]->companion = nullptr;
+    world->object_marks[i] = 0;
+}
+
+// Runs the items on the pool, or here for small amounts of work.
+void run_items(int32_t count, bool inline_only, void (*work)(void *, int32_t), LightJob *job)
+{
+    if (inline_only) {
+        for (int32_t k = 0; k < count; k++) work(job, k);
+    } else {
+        light_pool_run(count, work, job);
+    }
+}
+
+}  // namespace
+
 // The lit copy: three vertices per face, lightmap coordinates inside each face's block.
-MeshObject *make_companion(const MeshObject *object, const ObjectLightmaps *maps)
+MeshObject *scene_make_companion(const MeshObject *object, const ObjectLightmaps *maps)
 {
     MeshObject *copy = mesh_new();
     if (!copy) return nullptr;
@@ -309,24 +333,14 @@ MeshObject *make_companion(const MeshObject *object, const ObjectLightmaps *maps
     return copy;
 }
 
-void drop_lighting(SceneWorld *world, int32_t i)
-{
-    scene_lightmaps_free(world->lightmaps[i]);
-    world->lightmaps[i] = nullptr;
-    if (world->companions[i]) mesh_delete(world->companions[i]);
-    world->companions[i] = nullptr;
-    world->objects[i]->companion = nullptr;
-    world->object_marks[i] = 0;
-}
-
 // The object's blocks in the atlas; false (logged) when the atlas is full.
-bool place_blocks(SceneWorld *world, int32_t i, ObjectLightmaps *maps)
+bool scene_place_lightmap_blocks(SceneWorld *world, int32_t i, ObjectLightmaps *maps)
 {
     RenderContext *context = scene_context(world);
     for (int32_t f = 0; f < maps->face_count; f++) {
         FaceLightmap &face = maps->faces[f];
-        face.block_id = face.cells == 4 ? lightmap_atlas_alloc_block(context)
-                                        : lightmap_atlas_alloc_cells(context, face.cells);
+        face.block_id =
+            face.cells == 4 ? lightmap_atlas_alloc_block(context) : lightmap_atlas_alloc_cells(context, face.cells);
         if (face.block_id <= 0) {
             scene_log("lightmap atlas full: \"%.127s\" gets no lightmaps", world->objects[i]->name);
             return false;
@@ -336,18 +350,6 @@ bool place_blocks(SceneWorld *world, int32_t i, ObjectLightmaps *maps)
         lightmap_atlas_upload_block_rgb(maps->faces[f].block_id, context, maps->texels + maps->faces[f].texel_offset);
     return true;
 }
-
-// Runs the items on the pool, or here for small amounts of work.
-void run_items(int32_t count, bool inline_only, void (*work)(void *, int32_t), LightJob *job)
-{
-    if (inline_only) {
-        for (int32_t k = 0; k < count; k++) work(job, k);
-    } else {
-        light_pool_run(count, work, job);
-    }
-}
-
-}  // namespace
 
 void world_setup_lighting_textures(SceneWorld *world)
 {
@@ -448,9 +450,9 @@ void lightmap_compute_all(SceneWorld *world, int32_t i)
                 maps->faces[f].ab[2 * k + 1] = (work[f].q[k][1] - work[f].box[1]) / work[f].box[3];
             }
         }
-        ok = place_blocks(world, i, maps);
+        ok = scene_place_lightmap_blocks(world, i, maps);
     }
-    MeshObject *companion = ok ? make_companion(object, maps) : nullptr;
+    MeshObject *companion = ok ? scene_make_companion(object, maps) : nullptr;
     if (companion) {
         world->lightmaps[i] = maps;
         world->companions[i] = companion;

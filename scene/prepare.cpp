@@ -40,8 +40,9 @@ void mesh_prepare_world_object(SceneWorld *world, int32_t i, int32_t full)
     MeshObject *object = world->objects[i];
     RenderObject *prepared;
     if (full && world->object_marks[i] && world->companions[i]) {
-        prepared = render_build_mesh_render_objects(
-            context, world->companions[i], kRenderDiffuse | kRenderTexColour | kRenderLightmap | kRenderStatic, nullptr);
+        prepared = render_build_mesh_render_objects(context, world->companions[i],
+                                                    kRenderDiffuse | kRenderTexColour | kRenderLightmap | kRenderStatic,
+                                                    nullptr);
         if (prepared) {
             prepared->light_slot = SCENE_SUN_SLOT;
             prepared->light_scale = world->light_factor;

@@ -161,7 +161,9 @@ bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, uint
 }
 
 // Moves the parsed file into the world; nothing here can fail.
-void commit(SceneWorld *world, SceneFileData *data, uint32_t flags)
+// Moves the parsed file into the world but the lightmaps; nothing here can fail. The file's
+// objects start at `first`.
+void commit(SceneWorld *world, SceneFileData *data, uint32_t flags, int32_t first)
 {
     world->first_block_index = data->first_block_index;
     world->scene_word_1 = data->scene_word_1;
@@ -182,18 +184,12 @@ void commit(SceneWorld *world, SceneFileData *data, uint32_t flags)
         const SceneFileTexture &texture = data->textures[k];
         scene_set_texture(world, texture.id, texture.name, texture.options);
     }
-    const int32_t first = world->object_count;
     for (int32_t i = 0; i < data->object_count; i++) {
         scene_add_object(world, data->objects[i]);  // room was checked while parsing
         data->objects[i] = nullptr;
     }
-    for (int32_t i = 0; i < data->lightmap_count; i++) {
-        scene_lightmaps_free(world->lightmaps[first + i]);
-        world->lightmaps[first + i] = data->lightmaps[i];
-        world->prepare_modes[first + i] = data->prepare_modes[i];
-        data->lightmaps[i] = nullptr;
-    }
     data->object_count = 0;
+    for (int32_t i = 0; i < data->lightmap_count; i++) world->prepare_modes[first + i] = data->prepare_modes[i];
     for (int32_t j = 0; j < data->vegetal_count; j++) {
         const SceneFileVegetal &plant = data->vegetals[j];
         int32_t slot = scene_add_vegetal(world, &plant.params, &plant.instance);
@@ -210,6 +206,41 @@ void commit(SceneWorld *world, SceneFileData *data, uint32_t flags)
     }
 }
 
+// The reader's own lighting from the file's lightmaps: blocks of the stored sizes in a fresh atlas,
+// companions, marks, face lists when the face-list byte is set, and every object prepared (with
+// its lightmaps when its mode is 1 and it has them).
+void light_from_file(SceneWorld *world, SceneFileData *data, int32_t first)
+{
+    const char *text = "ligthing and shadows...";  // the callers' spelling
+    if (world->load_progress) world->load_progress(text, 0.5f);
+    if (world->lighting_flag) world_clear_keep_default(world);
+    world_setup_lighting_textures(world);
+    const int32_t n = data->lightmap_count;
+    for (int32_t k = 0; k < n; k++) {
+        const int32_t i = first + k;
+        world->prepare_modes[i] = data->prepare_modes[k];
+        ObjectLightmaps *maps = data->lightmaps[k];
+        data->lightmaps[k] = nullptr;
+        MeshObject *companion = nullptr;
+        if (maps && scene_place_lightmap_blocks(world, i, maps))
+            companion = scene_make_companion(world->objects[i], maps);
+        if (!companion) {
+            scene_lightmaps_free(maps);  // the object is prepared reduced
+        } else {
+            scene_lightmaps_free(world->lightmaps[i]);
+            world->lightmaps[i] = maps;
+            world->companions[i] = companion;
+            world->objects[i]->companion = companion;
+            world->object_marks[i] = 1;
+            world->lighting_flag = 1;
+        }
+        if (world->load_progress) world->load_progress(text, 0.5f + 0.5f * float(k) / float(n));
+    }
+    if (world->face_list_byte) world_build_object_face_lists(world, -2);
+    for (int32_t i = 0; i < world->object_count; i++) mesh_prepare_world_object(world, i, world->prepare_modes[i] == 1);
+    world->lit = 1;
+}
+
 uint8_t load_bytes(SceneWorld *world, const char *path, const uint8_t *bytes, size_t size, uint32_t flags)
 {
     if (!bytes) return failed(path, "no data");
@@ -220,13 +251,17 @@ uint8_t load_bytes(SceneWorld *world, const char *path, const uint8_t *bytes, si
         scene_file_data_free(&data);
         return failed(path, error);
     }
-    commit(world, &data, flags);
+    const int32_t first = world->object_count;
+    commit(world, &data, flags, first);
+    // A lightmap section with faces: the world is lit from it (result 1); without, `lit` stays.
+    uint8_t result = data.lightmap_faces > 0 ? 1 : 0;
+    if (result) light_from_file(world, &data, first);
     scene_file_data_free(&data);
     world_compute_bounds_and_links(world);  // the bounds first
     scene_ensure_standard_effect(world);
     if (!(flags & kSceneLoadKeepBuffers)) world_free_maps_and_objects(world);
     report(world, 1.0f);
-    return 0;
+    return result;
 }
 
 // The whole file, at most 256 MB (malloc'd for the caller), or null with a reason.

@@ -40,6 +40,12 @@ void ray_tree_free(SceneRayTree *tree);
 // Makes the standard effect when it is missing and the world's context has a device; a failed
 // compile is logged and leaves the entry null.
 void scene_ensure_standard_effect(SceneWorld *world);
+// The object's blocks in the atlas for the faces of the buffers, their texels uploaded; false
+// (logged) when the atlas is full.
+bool scene_place_lightmap_blocks(SceneWorld *world, int32_t i, ObjectLightmaps *maps);
+// The lit companion of an object with lightmaps in the atlas: three vertices per face, lightmap
+// coordinates inside each face's block. Null without memory.
+MeshObject *scene_make_companion(const MeshObject *object, const ObjectLightmaps *maps);
 // Runs work(context, item) for items 0 to count - 1 on the light workers and the calling thread;
 // returns when all are done. Items must not depend on each other.
 void light_pool_run(int32_t count, void (*work)(void *context, int32_t item), void *context);
