@@ -165,6 +165,70 @@ BENCHMARK(BM_Lighting1)->Unit(benchmark::kMillisecond)->Iterations(1);
 void BM_LightingN(benchmark::State &state) { run_lighting(state, many_workers()); }
 BENCHMARK(BM_LightingN)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+// ---- opening a hole -----------------------------------------------------------------------------
+
+// The bench hole as a plain file in a folder of its own, the theme's light, and the world it opens in.
+struct OpenBench {
+    std::string folder = (std::filesystem::temp_directory_path() / "bench_scene_open").string();
+    std::string plain = folder + "/hole.qel", copy = folder + "/holeA.qel";
+    std::unique_ptr<SceneWorld> theme = std::make_unique<SceneWorld>(), hole = std::make_unique<SceneWorld>();
+
+    OpenBench()
+    {
+        lighting_world();  // the device
+        std::filesystem::create_directories(folder);
+        const std::string &bytes = bench_hole_file();
+        std::ofstream(plain, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    }
+    ~OpenBench()
+    {
+        world_release_and_reset(hole.get());
+        world_release_effects(hole.get());
+        std::error_code ignored;
+        std::filesystem::remove_all(folder, ignored);
+    }
+};
+
+OpenBench &open_bench()
+{
+    static OpenBench bench;
+    return bench;
+}
+
+// The first open of a hole on a theme: lit with N workers, the lit copy written.
+void BM_FirstOpen(benchmark::State &state)
+{
+    OpenBench &b = open_bench();
+    scene_set_light_workers(many_workers());
+    for (auto _ : state) {
+        std::filesystem::remove(b.copy);
+        if (scene_test_open_hole(b.hole.get(), b.theme.get(), b.plain, b.copy) != 0) state.SkipWithError("first open");
+    }
+}
+BENCHMARK(BM_FirstOpen)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Every later open: the lit copy read and lit from its lightmaps.
+void BM_LitCopyOpen(benchmark::State &state)
+{
+    OpenBench &b = open_bench();
+    if (!std::filesystem::exists(b.copy)) scene_test_open_hole(b.hole.get(), b.theme.get(), b.plain, b.copy);
+    for (auto _ : state)
+        if (scene_test_open_hole(b.hole.get(), b.theme.get(), b.plain, b.copy) != 1) state.SkipWithError("lit copy");
+}
+BENCHMARK(BM_LitCopyOpen)->Unit(benchmark::kMillisecond);
+
+// A plain load with the reduced preparation of every object: what an unlit open costs at least.
+void BM_UnlitOpen(benchmark::State &state)
+{
+    OpenBench &b = open_bench();
+    for (auto _ : state) {
+        world_release_and_reset(b.hole.get());
+        scene_load(b.hole.get(), b.plain.c_str(), 0x5C);
+        for (int32_t i = 0; i < b.hole->object_count; i++) mesh_prepare_world_object(b.hole.get(), i, 0);
+    }
+}
+BENCHMARK(BM_UnlitOpen)->Unit(benchmark::kMillisecond);
+
 // One worker against N, with the texels of both runs compared byte for byte.
 void print_lighting(const std::map<std::string, double> &times)
 {
@@ -199,6 +263,8 @@ int main(int argc, char **argv)
     print_ratio(times, "links 8192 / links 1024", "BM_Links8192", "BM_Links1024");
     print_ratio(times, "plain load / inflate alone", "BM_PlainLoad", "BM_InflateAlone");
     print_ratio(times, "15 object maps / lighting", "BM_ObjectMaps", "BM_LightingN");
+    print_ratio(times, "lit-copy open / first open", "BM_LitCopyOpen", "BM_FirstOpen");
+    print_ratio(times, "lit-copy open / unlit open", "BM_LitCopyOpen", "BM_UnlitOpen");
     print_lighting(times);
     scene_shutdown();
     return 0;

@@ -146,6 +146,11 @@ int32_t lightmap_atlas_find_free_cells(const uint8_t *map, int32_t cells, int32_
 {
     if (column_step < 1 || row_step < 1) return -1;
     for (int32_t row = 0; row + row_step <= cells; row += row_step) {
+        // A band with a full row holds no candidate: pages fill from the top, so this skips the
+        // filled part of a page at one look a row.
+        bool band_open = true;
+        for (int32_t r = row; r < row + row_step && band_open; r++) band_open = memchr(map + r * cells, 0, size_t(cells)) != nullptr;
+        if (!band_open) continue;
         for (int32_t column = 0; column + column_step <= cells; column += column_step) {
             // Every cell of the candidate, so that blocks of mixed sizes never overlap.
             bool free_cells = true;

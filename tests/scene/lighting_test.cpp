@@ -90,9 +90,9 @@ TEST_F(SceneLighting, SunAndShadows)
 TEST_F(SceneLighting, BothWindingsSameLight)
 {
     const float points[][4] = {
-        {0, 0.2f, 0.0f, 0.3f},   {0, 3.5f, 0.0f, 3.0f},   {0, 2.0f, 0.0f, 0.1f},  {0, -3.0f, 0.0f, -3.0f},
-        {1, 0.3f, -2.0f, 0.2f},  {1, 1.0f, -1.2f, 0.3f},  {1, -1.0f, -1.2f, 0.3f}, {1, 0.3f, 0.0f, -0.2f},
-        {1, 0.2f, -1.0f, 1.0f},  {1, 0.2f, -1.0f, -1.0f},
+        {0, 0.2f, 0.0f, 0.3f},  {0, 3.5f, 0.0f, 3.0f},   {0, 2.0f, 0.0f, 0.1f},   {0, -3.0f, 0.0f, -3.0f},
+        {1, 0.3f, -2.0f, 0.2f}, {1, 1.0f, -1.2f, 0.3f},  {1, -1.0f, -1.2f, 0.3f}, {1, 0.3f, 0.0f, -0.2f},
+        {1, 0.2f, -1.0f, 1.0f}, {1, 0.2f, -1.0f, -1.0f},
     };
     for (const float *sun : {kOverhead, kSlanted}) {
         std::vector<std::array<int, 3>> reference;
@@ -104,8 +104,10 @@ TEST_F(SceneLighting, BothWindingsSameLight)
             for (size_t k = 0; k < sizeof points / sizeof points[0]; k++) {
                 std::array<int, 3> colour = lighting_colour_at(world, int32_t(points[k][0]), points[k] + 1);
                 ASSERT_GE(colour[0], 0) << "point " << k;
-                if (variant == 0) reference.push_back(colour);
-                else expect_near(colour, reference[k]);
+                if (variant == 0)
+                    reference.push_back(colour);
+                else
+                    expect_near(colour, reference[k]);
             }
         }
     }

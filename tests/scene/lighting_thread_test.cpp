@@ -44,8 +44,10 @@ TEST(SceneLightThreads, SameTexelsForAnyWorkerCount)
         lighting_light_all(world);
         std::string bytes = lit_bytes(world);
         ASSERT_FALSE(bytes.empty());
-        if (workers == 1) reference = bytes;
-        else EXPECT_TRUE(bytes == reference) << workers << " workers";
+        if (workers == 1)
+            reference = bytes;
+        else
+            EXPECT_TRUE(bytes == reference) << workers << " workers";
     }
     scene_set_light_workers(0);
     scene_shutdown();

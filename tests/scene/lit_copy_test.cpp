@@ -185,67 +185,6 @@ bool saw(const char *text)
     return false;
 }
 
-bool is_pales(const MeshObject *object) { return strcmp(object->name, "PALES") == 0; }
-
-void copy_theme_light(SceneWorld *hole, const SceneWorld *theme)
-{
-    memcpy(hole->ambient_colour, theme->ambient_colour, sizeof hole->ambient_colour);
-    memcpy(hole->light_vector, theme->light_vector, sizeof hole->light_vector);
-    memcpy(hole->light_colour, theme->light_colour, sizeof hole->light_colour);
-}
-
-// The hole opener with scene calls only (its course steps left out): the lit copy when it exists,
-// else the plain file lit here and written as the lit copy. Returns the load's result.
-uint8_t open_hole(SceneWorld *hole, const SceneWorld *theme, const std::string &plain, const std::string &copy)
-{
-    world_release_and_reset(hole);
-    hole->first_block_index = hole->scene_word_1 = -1;
-    copy_theme_light(hole, theme);
-    world_setup_lighting_textures(hole);
-    FILE *lit = fopen(copy.c_str(), "rb");
-    if (lit) {
-        fclose(lit);
-        uint8_t result = scene_load(hole, copy.c_str(), 0x5C);
-        copy_theme_light(hole, theme);
-        world_free_maps_and_objects(hole);
-        world_build_object_face_lists(hole, -2);
-        return result;
-    }
-    hole->face_list_byte = 0;
-    uint8_t result = scene_load(hole, plain.c_str(), 0x5C);
-    if (result == 0 && scene_last_error()[0]) return result;  // failed: no lit copy of it
-    if (result == 0) {
-        RenderContext *context = scene_context(hole);
-        world_clear_keep_default(hole);
-        world_setup_lighting_textures(hole);
-        world_compute_object_bounds(hole);
-        world_compute_bounds_and_links(hole);
-        lightmap_atlas_free(context);
-        copy_theme_light(hole, theme);
-        hole->face_list_byte = 0;
-        world_setup_lighting_textures(hole);
-        world_alloc_all_map_slots(hole);
-        for (int32_t i = 0; i < hole->object_count; i++)
-            if (is_pales(hole->objects[i])) hole->objects[i]->object_type = 3;
-        world_build_object_face_lists(hole, -2);
-        for (int32_t i = 0; i < hole->object_count; i++)
-            if (is_pales(hole->objects[i])) hole->objects[i]->object_type = 2;
-        const int32_t count = hole->object_count;
-        for (int32_t i = 0; i < count; i++) {
-            lightmap_compute_all(hole, i);
-            record_progress("hole", 0.1f + 0.45f * float(i) / float(count));
-        }
-        for (int32_t i = 0; i < count; i++) mesh_prepare_world_object(hole, i, is_pales(hole->objects[i]) ? 0 : 1);
-        hole->lit = 1;
-    }
-    EXPECT_EQ(scene_save(hole, copy.c_str(), 1, 1, 0, 10), 1);
-    lightmap_atlas_free_page_pixels(scene_context(hole));
-    copy_theme_light(hole, theme);
-    world_free_maps_and_objects(hole);
-    world_build_object_face_lists(hole, -2);
-    return result;
-}
-
 struct Opened {
     std::vector<float> bounds;
     std::vector<int32_t> links;
@@ -307,9 +246,9 @@ struct SceneOpener : SceneLitCopy {
 TEST_F(SceneOpener, OpenerPlainThenLitCopy)
 {
     SceneWorld *world = hole.world.get();
-    ASSERT_EQ(open_hole(world, theme.world.get(), plain, copy), 0);
+    ASSERT_EQ(scene_test_open_hole(world, theme.world.get(), plain, copy), 0);
     EXPECT_STREQ(scene_last_error(), "");
-    EXPECT_TRUE(saw("hole"));
+    EXPECT_TRUE(saw("lighting"));
     EXPECT_FALSE(saw("ligthing and shadows..."));
     const Opened first = what_play_reads(world);
     SceneTestWorld reference;  // the lit copy's texels, kept by flag 4
@@ -317,10 +256,10 @@ TEST_F(SceneOpener, OpenerPlainThenLitCopy)
     ASSERT_GT(texels_of(reference.world.get()).size(), 1000u);
 
     g_progress.clear();
-    ASSERT_EQ(open_hole(world, theme.world.get(), plain, copy), 1);
+    ASSERT_EQ(scene_test_open_hole(world, theme.world.get(), plain, copy), 1);
     EXPECT_EQ(world->lit, 1);
     EXPECT_TRUE(saw("ligthing and shadows..."));
-    EXPECT_FALSE(saw("hole"));
+    EXPECT_FALSE(saw("lighting"));
     const Opened second = what_play_reads(world);
     EXPECT_EQ(first.bounds, second.bounds);
     EXPECT_EQ(first.links, second.links);
@@ -341,7 +280,7 @@ TEST_F(SceneOpener, FilesIdenticalAcrossWorkerCounts)
     for (int k = 0; k < 2; k++) {
         scene_set_light_workers(workers[k]);
         std::remove(copy.c_str());
-        ASSERT_EQ(open_hole(hole.world.get(), theme.world.get(), plain, copy), 0);
+        ASSERT_EQ(scene_test_open_hole(hole.world.get(), theme.world.get(), plain, copy), 0);
         bytes[k] = test_read_file(copy);
     }
     ASSERT_GT(bytes[0].size(), 1000u);
@@ -351,11 +290,11 @@ TEST_F(SceneOpener, FilesIdenticalAcrossWorkerCounts)
 TEST_F(SceneOpener, PlainFileWithLightmapsResaved)
 {
     // An editor save in lit view holds lightmaps: the opener takes them as they are.
-    ASSERT_EQ(open_hole(hole.world.get(), theme.world.get(), plain, copy), 0);
+    ASSERT_EQ(scene_test_open_hole(hole.world.get(), theme.world.get(), plain, copy), 0);
     std::rename(copy.c_str(), plain.c_str());
     g_progress.clear();
-    ASSERT_EQ(open_hole(hole.world.get(), theme.world.get(), plain, copy), 1);
-    EXPECT_FALSE(saw("hole"));  // not lit again
+    ASSERT_EQ(scene_test_open_hole(hole.world.get(), theme.world.get(), plain, copy), 1);
+    EXPECT_FALSE(saw("lighting"));  // not lit again
     EXPECT_EQ(hole.world->lit, 1);
     SceneTestWorld a, b;
     ASSERT_EQ(scene_load(a.world.get(), plain.c_str(), 0x5C), 1);
@@ -376,7 +315,8 @@ TEST_F(SceneOpener, EditorLitSaveThenOpen)
     world_alloc_all_map_slots(world);
     world_build_object_face_lists(world, -2);
     for (int32_t i = 0; i < world->object_count; i++) lightmap_compute_all(world, i);
-    for (int32_t i = 0; i < world->object_count; i++) mesh_prepare_world_object(world, i, !is_pales(world->objects[i]));
+    for (int32_t i = 0; i < world->object_count; i++)
+        mesh_prepare_world_object(world, i, !scene_test_is_pales(world->objects[i]));
     world->lit = 1;
     std::string saved_path = dir / "edited.qel";
     ASSERT_EQ(scene_save(world, saved_path.c_str(), 1, 0, 0, 0x70E), 1);
@@ -403,7 +343,7 @@ TEST_F(SceneOpener, EditorLitSaveThenOpen)
 
 TEST_F(SceneOpener, KeepBuffersFlag04)
 {
-    ASSERT_EQ(open_hole(hole.world.get(), theme.world.get(), plain, copy), 0);
+    ASSERT_EQ(scene_test_open_hole(hole.world.get(), theme.world.get(), plain, copy), 0);
     SceneTestWorld kept, freed;
     ASSERT_EQ(scene_load(kept.world.get(), copy.c_str(), 0x4C), 1);
     ASSERT_EQ(scene_load(freed.world.get(), copy.c_str(), 0x48), 1);
@@ -433,7 +373,7 @@ TEST_F(SceneOpener, ProgressTextOnlyWithLightmaps)
     plain_world.world->load_progress = record_progress;
     ASSERT_EQ(scene_load(plain_world.world.get(), plain.c_str(), 0x5C), 0);
     EXPECT_FALSE(saw("ligthing and shadows..."));
-    ASSERT_EQ(open_hole(hole.world.get(), theme.world.get(), plain, copy), 0);
+    ASSERT_EQ(scene_test_open_hole(hole.world.get(), theme.world.get(), plain, copy), 0);
     g_progress.clear();
     SceneTestWorld lit;
     lit.world->load_progress = record_progress;

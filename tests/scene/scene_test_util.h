@@ -289,3 +289,65 @@ inline void scene_test_fake_lightmaps(SceneWorld *world, int32_t i, int32_t t, u
     world->lightmaps[i] = maps;
     world->prepare_modes[i] = mode;
 }
+
+inline bool scene_test_is_pales(const MeshObject *object) { return strcmp(object->name, "PALES") == 0; }
+
+inline void scene_test_copy_theme_light(SceneWorld *hole, const SceneWorld *theme)
+{
+    memcpy(hole->ambient_colour, theme->ambient_colour, sizeof hole->ambient_colour);
+    memcpy(hole->light_vector, theme->light_vector, sizeof hole->light_vector);
+    memcpy(hole->light_colour, theme->light_colour, sizeof hole->light_colour);
+}
+
+// The hole opener with scene calls only (its course steps, such as the plants' shadows, left out):
+// the lit copy when it exists, else the plain file lit here (progress "lighting") and written as
+// the lit copy. The load's result, or -1 when the lit copy could not be written.
+inline int scene_test_open_hole(SceneWorld *hole, const SceneWorld *theme, const std::string &plain,
+                                const std::string &copy)
+{
+    world_release_and_reset(hole);
+    hole->first_block_index = hole->scene_word_1 = -1;
+    scene_test_copy_theme_light(hole, theme);
+    world_setup_lighting_textures(hole);
+    if (FILE *lit = fopen(copy.c_str(), "rb")) {
+        fclose(lit);
+        uint8_t result = scene_load(hole, copy.c_str(), 0x5C);
+        scene_test_copy_theme_light(hole, theme);
+        world_free_maps_and_objects(hole);
+        world_build_object_face_lists(hole, -2);
+        return result;
+    }
+    hole->face_list_byte = 0;
+    uint8_t result = scene_load(hole, plain.c_str(), 0x5C);
+    if (result == 0 && scene_last_error()[0]) return result;  // failed: no lit copy of it
+    if (result == 0) {
+        world_clear_keep_default(hole);
+        world_setup_lighting_textures(hole);
+        world_compute_object_bounds(hole);
+        world_compute_bounds_and_links(hole);
+        lightmap_atlas_free(scene_context(hole));
+        scene_test_copy_theme_light(hole, theme);
+        hole->face_list_byte = 0;
+        world_setup_lighting_textures(hole);
+        world_alloc_all_map_slots(hole);
+        for (int32_t i = 0; i < hole->object_count; i++)
+            if (scene_test_is_pales(hole->objects[i])) hole->objects[i]->object_type = 3;
+        world_build_object_face_lists(hole, -2);
+        for (int32_t i = 0; i < hole->object_count; i++)
+            if (scene_test_is_pales(hole->objects[i])) hole->objects[i]->object_type = 2;
+        const int32_t count = hole->object_count;
+        for (int32_t i = 0; i < count; i++) {
+            lightmap_compute_all(hole, i);
+            if (hole->load_progress) hole->load_progress("lighting", 0.1f + 0.45f * float(i) / float(count));
+        }
+        for (int32_t i = 0; i < count; i++)
+            mesh_prepare_world_object(hole, i, scene_test_is_pales(hole->objects[i]) ? 0 : 1);
+        hole->lit = 1;
+    }
+    int written = scene_save(hole, copy.c_str(), 1, 1, 0, 10);
+    lightmap_atlas_free_page_pixels(scene_context(hole));
+    scene_test_copy_theme_light(hole, theme);
+    world_free_maps_and_objects(hole);
+    world_build_object_face_lists(hole, -2);
+    return written ? result : -1;
+}
