@@ -1,18 +1,23 @@
 // The game main. For now a placeholder frame: the renderer's device clears the window to one
-// colour every frame until the player quits (F12 or closing the window).
+// colour and the 2D batch draws a centred rectangle of another, every frame until the player quits
+// (F12 or closing the window).
 #include "game/app.h"
-#include "render/render.h"
+#include "render/render_draw.h"
 
 #include <cstdio>
 
 namespace {
 
 const D3DCOLOR PLACEHOLDER_COLOUR = D3DCOLOR_ARGB(0xFF, 0x20, 0x40, 0x60);
+const float RECTANGLE_COLOUR[3] = {0xE0 / 255.0f, 0xC0 / 255.0f, 0x40 / 255.0f};
 
 void draw_placeholder_frame(RenderContext *context)
 {
     if (!render_begin_frame(context)) return;
     context->device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, PLACEHOLDER_COLOUR, 1.0f, 0);
+    float w = float(context->width), h = float(context->height);
+    render_batch_add_2d_rect(context, w * 3 / 8, h * 3 / 8, w / 4, h / 4, RECTANGLE_COLOUR[0], RECTANGLE_COLOUR[1],
+                             RECTANGLE_COLOUR[2]);
     render_end_frame(context);
     context->device->Present(nullptr, nullptr, nullptr, nullptr);
 }

@@ -50,6 +50,16 @@ void render_draw_3d_quad_uv(RenderContext *context, const float corners[4][3], f
 // The face's corner positions, texture coordinates and colour.
 void render_draw_3d_triangle(RenderContext *context, const MeshFace *face);
 
+// ---- captures of the back buffer (before the frame is presented) --------------------------------
+
+struct ImageData;
+// The back buffer as RGBA rows top-down (alpha 255), malloc'd into image->pixels. 1, or 0 (logged).
+int render_read_back_buffer(RenderContext *context, ImageData *image);
+// Writes "<base>NNNN.tga" under the first free number. 1, or 0 and one log line.
+int render_save_screenshot_tga(RenderContext *context, const char *base);
+// Writes a 256 x 256 RGB PNG, the back buffer averaged by area. 1, or 0 and one log line.
+int render_save_thumbnail_png(RenderContext *context, const char *path);
+
 // ---- render objects ----------------------------------------------------------------------------
 
 void render_set_current_object(RenderContext *context, RenderObject *object);
