@@ -95,10 +95,10 @@ int vegetal_alloc_arrays(MeshScratch *scratch, int32_t n);
 // the same plant; words out of range are clamped. Instance words 6 and 7 are the branch and leaf
 // card counts. 1, or 0 without memory (the plant is then empty).
 int vegetal_build(VegetalObject *object, const VegetalInstance *instance, float size, int32_t detail);
-// Prepares the plant's two draws under the context's current world matrix (the plant's place):
+// Draws the plant under the context's current world matrix (the plant's place), on a device:
 // vertex colours shaded by the light (one-sided, leaves wrapped) and render objects, rebuilt only
 // when the light, colours or alpha change; the trunk's matrix, and the crown's turned by the sway
-// about its pivot, with the leaves alpha-tested (reference 128), in draw[0] and draw[1].
+// about its pivot, with the leaves alpha-tested (reference 128), kept in draw[0] and draw[1].
 void vegetal_draw(VegetalObject *object, const float *eye, const float *light_vector, const float *ambient,
                   const float *light_colour, float alpha);
 // Frees the plant's meshes and render objects; the record stays.

@@ -1,11 +1,12 @@
 // Drawing a plant: vertex colours shaded by the sun (rebuilt only when the light changes), the
-// render objects made from them, and the two draws: the trunk under the caller's world matrix,
-// the crown swaying about its pivot with the leaves alpha-tested.
+// render objects made from them, and the two draws submitted: the trunk under the caller's world
+// matrix, the crown swaying about its pivot with the leaves alpha-tested.
 #include "scene/scene_local.h"
 
 #include "geometry/mesh.h"
 #include "geometry/vecmath.h"
 #include "render/render.h"
+#include "render/render_draw.h"
 
 #include <algorithm>
 #include <cstring>
@@ -77,4 +78,18 @@ void vegetal_draw(VegetalObject *object, const float *eye, const float *light_ve
     render_mat4_multiply(crown.world, crown.world, context->world_matrix);
     crown.alpha_test = 1;
     crown.alpha_ref = 128;
+
+    // The trunk, then the crown alpha-tested (on, reference 128, greater-equal), then the test off
+    // and the caller's matrix back.
+    if (!context->device || !object->render_objects[0] || !object->render_objects[1]) return;
+    render_set_current_object(context, object->render_objects[0]);
+    render_draw_current_object(context);
+    render_set_mode(21, context, 264);
+    render_set_mode(21, context, 128);
+    render_set_mode(21, context, 257);
+    render_set_world_matrix(context, crown.world);
+    render_set_current_object(context, object->render_objects[1]);
+    render_draw_current_object(context);
+    render_set_mode(21, context, 265);
+    render_set_world_matrix(context, trunk.world);
 }

@@ -196,9 +196,26 @@ TEST(SceneVegetal, DrawPreparesSwayMatrix)
     const float light[3] = {0.0f, 1.0f, 0.0f}, ambient[4] = {0.2f, 0.2f, 0.2f, 1.0f}, sun[4] = {0.8f, 0.8f, 0.8f, 1.0f};
     const float eye[3] = {0.0f, -5.0f, -20.0f};
     plant.sway[2] = 10.0f;
+    const std::vector<uint8_t> pixels(4 * 4 * 4, 0x80);
+    for (int32_t id : {kSceneTestTrunkTexture, kSceneTestLeafTexture})
+        texture_create_in_slot(&g_render_context.main_textures, id, 4, 4, pixels.data(), 4, 4, 0);
+    ASSERT_TRUE(render_begin_frame(&g_render_context));
+    gpu_headless_clear_draws();
     vegetal_draw(&plant, eye, light, ambient, sun, 1.0f);
+    render_end_frame(&g_render_context);
     ASSERT_NE(plant.render_objects[0], nullptr);
     ASSERT_NE(plant.render_objects[1], nullptr);
+
+    // Two draws: the trunk without the alpha test, the crown with it, each under its matrix.
+    std::vector<const GpuDrawRecord *> draws;
+    for (int k = 0; k < gpu_headless_draw_count(); k++)
+        if (gpu_headless_draw(k)->indexed) draws.push_back(gpu_headless_draw(k));
+    ASSERT_EQ(draws.size(), 2u);
+    const GpuDrawRecord *trunk = draws[0], *crown = draws[1];
+    EXPECT_EQ(trunk->render_states[D3DRS_ALPHATESTENABLE], DWORD(FALSE));
+    EXPECT_EQ(crown->render_states[D3DRS_ALPHATESTENABLE], DWORD(TRUE));
+    EXPECT_EQ(crown->render_states[D3DRS_ALPHAREF], 128u);
+    EXPECT_EQ(g_render_context.world_matrix[12], 10.0f);  // the caller's matrix is back
 
     // The trunk stands at the plant's place; the crown turns about its pivot, which stays put.
     EXPECT_EQ(memcmp(plant.draw[0].world, world_matrix, sizeof world_matrix), 0);
