@@ -64,26 +64,6 @@ ModulePtr load(const std::string &bytes, bool xm) { return ModulePtr(music_test_
 
 // ---- MOD ----------------------------------------------------------------------------------------
 
-TEST(MusicLoadMod, TagGivesChannelsAndOrderTable)
-{
-    struct Case {
-        const char *tag;
-        int written_channels, channels;
-    } cases[] = {{"M.K.", 4, 4}, {"M!K!", 4, 4}, {"FLT4", 4, 4}, {"4CHN", 4, 4}, {"8CHN", 8, 8},
-                 {"6CHN", 6, 6}, {"16CH", 16, 16}, {"12CH", 16, 16}};
-    for (const Case &c : cases) {
-        MusicWriterSong song = mod_song(c.tag, c.written_channels);
-        ModulePtr module = load(music_write_mod(song), false);
-        ASSERT_TRUE(module) << c.tag;
-        EXPECT_EQ(module->type, 0);
-        EXPECT_EQ(module->channel_count, c.channels) << c.tag;
-        const MusicCell &cell = module->patterns[0].columns[c.channels - 1][63];
-        EXPECT_EQ(cell.effect, 0xC) << c.tag;
-        EXPECT_EQ(cell.parameter, 0x20) << c.tag;
-        EXPECT_EQ(module->samples[1].length, 16) << c.tag;
-    }
-}
-
 // Files of other trackers have no MOD tag at offset 1080: they are refused before their patterns
 // are read, not read as four-channel MODs.
 TEST(MusicLoadMod, OnlyModSignaturesAreRead)

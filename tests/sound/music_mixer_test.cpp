@@ -97,30 +97,6 @@ std::vector<int16_t> render_stream(int total, int per_call)
     return all;
 }
 
-// ---- fades ----------------------------------------------------------------------------------------
-
-TEST_F(MusicMixer, SilenceAndFullVolumeActAtOnce)
-{
-    use({mod_module()});
-    std::vector<int16_t> full = render(882);
-    music_set_fade_mode(3);
-    EXPECT_EQ(render(882), std::vector<int16_t>(2 * 882, 0));
-    EXPECT_EQ(g_music_fade_mode, -1);
-    EXPECT_EQ(g_music_volume, 0.0f);
-
-    music_set_fade_mode(4);
-    EXPECT_EQ(render(882), full);
-    EXPECT_EQ(g_music_volume, 1.0f);
-    EXPECT_EQ(g_music_fade_mode, -1);
-
-    // Another value is no command and stays; the volume is still held to 1.
-    g_music_volume = 1.5f;
-    music_set_fade_mode(7);
-    render(882);
-    EXPECT_EQ(g_music_volume, 1.0f);
-    EXPECT_EQ(g_music_fade_mode, 7);
-}
-
 // ---- module switch and song end -------------------------------------------------------------------
 
 TEST_F(MusicMixer, ASongEndRestartsTheModuleWhenLooping)

@@ -57,13 +57,6 @@ struct SoundEffects : ::testing::Test {
     }
 };
 
-std::vector<int16_t> ramp(int count)
-{
-    std::vector<int16_t> samples;
-    for (int i = 0; i < count; i++) samples.push_back(int16_t(100 * (i + 1)));
-    return samples;
-}
-
 }  // namespace
 
 TEST_F(SoundEffects, NoDeviceMeansInitFailsAndSoundStaysOff)
@@ -156,21 +149,4 @@ TEST_F(SoundEffects, VolumeBecomesHundredthsOfADecibel)
     LONG read = 1;
     effect->buffer8->GetVolume(&read);
     EXPECT_EQ(read, -1000);
-}
-
-TEST_F(SoundEffects, OneShotPlaysOnceAndLoopRepeatsUntilStopped)
-{
-    ASSERT_EQ(sound_init_system(nullptr), 1);
-    std::vector<int16_t> samples = ramp(5);
-    SoundEffect *effect = effect_of(samples);
-    sound_play_effect(effect, 0);
-    std::vector<int16_t> once = output(8);
-    EXPECT_EQ(once, (std::vector<int16_t>{100, 200, 300, 400, 500, 0, 0, 0}));
-    EXPECT_FALSE(playing(effect));
-
-    sound_play_effect(effect, 7);  // any non-zero flag loops
-    std::vector<int16_t> looped = output(12);
-    EXPECT_EQ(looped, (std::vector<int16_t>{100, 200, 300, 400, 500, 100, 200, 300, 400, 500, 100, 200}));
-    sound_stop_effect(effect);
-    EXPECT_EQ(output(3), std::vector<int16_t>(3, 0));
 }
