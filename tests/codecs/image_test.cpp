@@ -40,46 +40,6 @@ protected:
     }
 };
 
-TEST_F(ImageTest, BaseNameTriesPngThenJp2ThenJ2k)
-{
-    std::string base = temp / "gfx/sky";
-    write_plain(base + ".png", 10, 0, 0);
-    write_plain(base + ".jp2", 20, 0, 0);
-    write_plain(base + ".j2k", 30, 0, 0);
-    // The extension given is dropped, whatever it is.
-    EXPECT_EQ(first_red(base + ".tga"), 10);
-    EXPECT_EQ(first_red(base), 10);
-    // A PNG that does not load gives way to the next kind.
-    test_write_file(base + ".png", "not a picture");
-    EXPECT_EQ(first_red(base + ".png"), 20);
-    std::filesystem::remove(base + ".png");
-    std::filesystem::remove(base + ".jp2");
-    EXPECT_EQ(first_red(base + ".png"), 30);
-    std::filesystem::remove(base + ".j2k");
-
-    uint8_t sentinel = 0;
-    ImageData image = {&sentinel, 5, 6, 1, 0};
-    EXPECT_EQ(image_load_by_base_name((base + ".png").c_str(), &image, 0), 0);
-    EXPECT_EQ(image.pixels, &sentinel);
-    EXPECT_EQ(image.width, 5);
-    EXPECT_EQ(image.height, 6);
-    EXPECT_EQ(image.has_alpha, 1);
-    EXPECT_EQ(image_load_by_base_name(nullptr, &image, 0), 0);
-}
-
-TEST_F(ImageTest, ExtensionIsCutOnlyAfterTheLastSeparator)
-{
-    write_plain(temp / "my.pictures/logo.png", 40, 0, 0);
-    EXPECT_EQ(first_red(temp / "my.pictures/logo"), 40);
-    EXPECT_EQ(first_red(temp / "my.pictures/logo.jpg"), 40);
-    // Windows separators and a relative path in the game's form.
-    ASSERT_EQ(_chdir(temp.path.c_str()), 0);
-    EXPECT_EQ(first_red("my.pictures\\logo"), 40);
-    EXPECT_EQ(first_red(".\\my.pictures\\logo.bmp"), 40);
-    // A name longer than any path is refused, not cut.
-    EXPECT_EQ(first_red(std::string(2000, 'a')), -1);
-}
-
 TEST_F(ImageTest, TgaIs24BitBgrRowsBottomUp)
 {
     // 3 x 2: top row red, green, blue; bottom row grey levels.
