@@ -32,46 +32,6 @@ protected:
     void release(int vk) { send(WM_KEYUP, WPARAM(vk)); }
 };
 
-TEST_F(ShellTest, ShiftedDigitsFollowTheFrenchRow)
-{
-    press(VK_SHIFT);
-    press('2');
-    EXPECT_EQ(g_key_char, -23);  // é
-    EXPECT_EQ(g_key_printable, 1);
-    press('1');
-    EXPECT_EQ(g_key_char, '1');
-    EXPECT_EQ(g_key_printable, 0);
-    press('8');
-    EXPECT_EQ(g_key_char, '8');
-    EXPECT_EQ(g_key_printable, 0);
-    press(VK_OEM_2);
-    EXPECT_EQ(g_key_char, '/');
-    release(VK_SHIFT);
-    press('2');
-    EXPECT_EQ(g_key_char, '2');
-    press(VK_OEM_2);
-    EXPECT_EQ(g_key_char, ':');
-}
-
-TEST_F(ShellTest, KeysOutsideTheTable)
-{
-    press('A');
-    EXPECT_EQ(g_key_char, 'A');
-    EXPECT_EQ(g_key_printable, 1);
-    press(VK_F1);
-    EXPECT_EQ(g_key_printable, 0);
-    press(VK_DECIMAL);
-    EXPECT_EQ(g_key_char, '.');
-    EXPECT_EQ(g_key_printable, 1);
-    press(VK_NUMPAD0 + 7);
-    EXPECT_EQ(g_key_char, '7');
-    press(VK_HOME);
-    EXPECT_EQ(g_key_printable, 0);
-    EXPECT_EQ(g_key_down[VK_HOME], 1);
-    release(VK_HOME);
-    EXPECT_EQ(g_key_down[VK_HOME], 0);
-}
-
 TEST_F(ShellTest, CapsLockFlipsAndHoldsUntilPressedAgain)
 {
     press(VK_CAPITAL);
@@ -101,18 +61,6 @@ TEST_F(ShellTest, WheelAndArrowsLastOneMessage)
     EXPECT_EQ(g_wheel_delta, 1);
     EXPECT_TRUE(app_pump_one_message());
     EXPECT_EQ(g_wheel_delta, 0);
-}
-
-TEST_F(ShellTest, MouseFollowsTheCursorAndButtons)
-{
-    window_headless_push(WM_MOUSEMOVE, 0, LPARAM(100 | (200 << 16)));
-    app_pump_one_message();
-    EXPECT_EQ(g_mouse_x, 100);
-    EXPECT_EQ(g_mouse_y, 200);
-    send(WM_RBUTTONDOWN);
-    EXPECT_EQ(g_mouse_right_down, 1);
-    send(WM_RBUTTONUP);
-    EXPECT_EQ(g_mouse_right_down, 0);
 }
 
 TEST_F(ShellTest, AClickQueuedInOneFrameIsSeenDown)

@@ -61,16 +61,6 @@ TEST_F(FilesTest, DefaultGamePathLivesOnDriveC)
     EXPECT_FALSE(app_load_folder_settings());              // not the first run any more
 }
 
-TEST_F(FilesTest, RelativeGamePathWithoutTrailingSeparator)
-{
-    ini("golf");
-    app_load_folder_settings();
-    EXPECT_EQ(std::string(g_players_folder), std::string(g_start_dir) + "/golf/Players/");
-    EXPECT_EQ(std::string(g_start_dir), "Z:" + windows_form(run));
-    EXPECT_TRUE(std::filesystem::is_directory(run + "/golf/Players"));
-    EXPECT_TRUE(std::filesystem::exists(run + "/golf/Saves/OPTIONS.DAT"));
-}
-
 TEST_F(FilesTest, RootedGamePathStaysOnTheStartDrive)
 {
     std::string rooted = windows_form(temp / "rooted/golf");
@@ -131,20 +121,6 @@ TEST_F(FilesTest, ThemeIndexPastTheConfiguredThemes)
     EXPECT_EQ(g_theme_index, 2);
     EXPECT_FALSE(app_options_check_theme(0));
     EXPECT_EQ(g_theme_index, 0);
-}
-
-TEST_F(FilesTest, PlayerNamesStayInThePlayersFolder)
-{
-    app_load_folder_settings();
-    PlayerRecord record{};
-    record.marker = PLAYER_MARKER_REAL;
-    for (const char *bad : {"../escaped", "a/b", "a\\b", "c:x", ".hidden", "", "what?"}) {
-        snprintf(record.name, sizeof record.name, "%s", bad);
-        EXPECT_EQ(player_record_save(&record), 0) << bad;
-    }
-    EXPECT_FALSE(std::filesystem::exists(user + "/ZAV Games/escaped.dat"));
-    snprintf(record.name, sizeof record.name, "%s", "Ren\xe9" "e");  // Latin-1 names are fine
-    EXPECT_EQ(player_record_save(&record), 1);
 }
 
 TEST_F(FilesTest, DefaultPlayerFilesHoldNoStaleNameBytes)
