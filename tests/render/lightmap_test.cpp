@@ -62,45 +62,6 @@ protected:
     }
 };
 
-TEST_F(RenderAtlasTest, TwoGroupsAlternateFromTheSecondPage)
-{
-    *render_var_ref(context, "B") = 2;
-    lightmap_atlas_reset(context, 0, 0, 0);
-    EXPECT_NE(context->occupancy[1], nullptr);
-    EXPECT_NE(context->occupancy[2], nullptr);
-    EXPECT_EQ(context->occupancy[3], nullptr);
-    int32_t pages[4];
-    for (int32_t &page : pages) page = block(lightmap_atlas_alloc_block(context)).page;
-    EXPECT_EQ(pages[0], 2);
-    EXPECT_EQ(pages[1], 1);
-    EXPECT_EQ(pages[2], 2);
-    EXPECT_EQ(pages[3], 1);
-    // Group pages go up by the group count when they fill.
-    for (int i = 0; i < 200; i++) lightmap_atlas_alloc_block(context);
-    for (ListNode<LightmapBlock> *n = context->atlas_blocks.first; n; n = n->next)
-        EXPECT_LE(n->value.page, 6);
-    EXPECT_NE(context->occupancy[4], nullptr);
-    expect_disjoint();
-}
-
-TEST_F(RenderAtlasTest, LargerTilesHoldFewerBlocksPerPage)
-{
-    g_lightmap_tile_size = 32;
-    lightmap_atlas_reset(context, 0, 0, 0);
-    for (int i = 1; i < 16; i++) EXPECT_EQ(block(lightmap_atlas_alloc_block(context)).page, 1);
-    EXPECT_EQ(block(lightmap_atlas_alloc_block(context)).page, 2);
-    int32_t rect[4];
-    lightmap_block_rect(context, &block(lightmap_atlas_alloc_cells(context, 1)), rect);
-    EXPECT_EQ(rect[2], 8);
-    // A tile size the atlas cannot use reads as 16, and is kept until the atlas is freed.
-    g_lightmap_tile_size = 100;
-    lightmap_atlas_alloc_block(context);
-    EXPECT_EQ(context->atlas_tile_size, 32);
-    lightmap_atlas_free(context);
-    lightmap_atlas_reset(context, 0, 0, 0);
-    EXPECT_EQ(context->atlas_tile_size, 16);
-}
-
 TEST_F(RenderAtlasTest, MixedSizesNeverOverlapForBothPoliciesAndTileSizes)
 {
     std::mt19937 random(7);
@@ -126,22 +87,6 @@ TEST_F(RenderAtlasTest, MixedSizesNeverOverlapForBothPoliciesAndTileSizes)
             }
         }
     }
-}
-
-TEST_F(RenderAtlasTest, TheExtendedResetMakesEightTilesAndStartsAtPageEight)
-{
-    lightmap_atlas_reset_ex(context, 1, 0, 0, 0, 1, 0, 0, 0, 1);
-    const uint32_t tiles[8] = {0xFFFF0000, 0xFF00FF00, 0xFFFFFFFF, 0xFF0000FF,
-                               0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
-    for (int slot = 0; slot < 8; slot++) {
-        EXPECT_EQ(page_texel(slot, 5, 5), tiles[slot]) << slot;
-        EXPECT_EQ(context->occupancy[slot], nullptr);
-    }
-    EXPECT_EQ(block(0).page, 8);
-    // One page group: the next blocks go on page 8, not on a colour tile.
-    int32_t id = lightmap_atlas_alloc_block(context);
-    EXPECT_EQ(block(id).page, 8);
-    EXPECT_EQ(block(id).tile_column, 1);
 }
 
 TEST_F(RenderAtlasTest, UploadsLandOnTheBlocksTexelsWithOrWithoutCopies)

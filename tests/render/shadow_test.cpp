@@ -64,32 +64,6 @@ TEST_F(RenderShadowTest, BothAdjacencyPathsGiveTheSameVolume)
     }
 }
 
-TEST_F(RenderShadowTest, FacesOnEitherSideAreTheFirstToHoldEachDirection)
-{
-    // Edge (0, 1) meets face 3 as 0 -> 1 and face 7 as 1 -> 0; the other faces lie apart, and face
-    // 5 repeats a vertex.
-    std::vector<std::array<float, 3>> positions;
-    for (int i = 0; i < 20; i++) positions.push_back({float(i), float(i * i % 7), float(i % 3)});
-    MeshObject *mesh = keep(render_test_mesh(positions, {{4, 5, 6}, {7, 8, 9}, {10, 11, 12}, {0, 1, 2}, {13, 14, 15},
-                                                         {16, 16, 17}, {18, 19, 13}, {1, 0, 3}}));
-    for (bool edge_map : {true, false}) {
-        RenderObject *o = volume(mesh, 0x200D | 0x100000, edge_map);
-        EXPECT_EQ(o->vertex_count % 4, 0);
-        EXPECT_EQ(o->vertex_count / 4, 3 * 6 + 3 - 1);  // seven whole faces, one edge shared
-        EXPECT_EQ(render_find_face_with_edge(mesh, 16, 17), -1);
-        bool found = false;
-        for (int v = 0; v < o->vertex_count; v += 4) {
-            if (o->array_a[v] != 0 || o->array_a[v + 1] != 1) continue;
-            found = true;
-            EXPECT_EQ(o->array_b[v], 3);
-            EXPECT_EQ(o->array_b[v + 2], 7);
-        }
-        EXPECT_TRUE(found);
-    }
-    EXPECT_EQ(render_find_face_with_edge(mesh, 1, 0), 7);
-    EXPECT_EQ(render_find_face_with_edge(mesh, 0, 1), 3);
-}
-
 TEST_F(RenderShadowTest, OpenEdgesTakeTheNegatedNormalAndNoCapsLeaveTheCapIndex)
 {
     MeshObject *mesh = keep(render_test_mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}));

@@ -134,57 +134,6 @@ TEST_F(RenderTextureTest, TheOrderedDitherWorksOnlyWhileResampling)
     EXPECT_EQ(texel(table->slots[1]->texture, 0, 1, 0, 2), 0u);
 }
 
-TEST_F(RenderTextureTest, AnUpdateQueuesItsRectangleAndTheFrameEndHandsItOverOnce)
-{
-    set_w(1);
-    std::vector<uint8_t> pixels = solid(32, 32, 0, 0, 0, 255);
-    texture_create_in_slot(table, 3, 32, 32, pixels.data(), 32, 32, 0);
-    TextureRecord *record = table->slots[3];
-    draw_with(record->texture);  // the creation's own upload
-    gpu_headless_clear_uploads();
-
-    std::vector<uint8_t> rgb(4 * 2 * 3, 0xFF);
-    texture_update_rect_rgb(record, 10, 20, 4, 2, rgb.data());
-    ASSERT_EQ(record->dirty.count, 1);
-    const TextureDirtyRect &queued = record->dirty.first->value;
-    EXPECT_EQ(queued.left, 10);
-    EXPECT_EQ(queued.top, 20);
-    EXPECT_EQ(queued.right, 14);
-    EXPECT_EQ(queued.bottom, 22);
-    EXPECT_EQ(texel(record->texture, 0, 13, 21, 4), 0x00FFFFFFu);
-    EXPECT_EQ(texel(record->texture, 0, 14, 21, 4), 0xFF000000u);
-    EXPECT_EQ(texel(record->texture, 0, 10, 22, 4), 0xFF000000u);
-    draw_with(record->texture);
-    EXPECT_EQ(gpu_headless_upload_count(), 0);  // the lock left the dirty marking to the frame end
-
-    ASSERT_TRUE(render_begin_frame(context));
-    render_end_frame(context);
-    EXPECT_EQ(record->dirty.count, 0);
-    draw_with(record->texture);
-    ASSERT_EQ(gpu_headless_upload_count(), 1);
-    const GpuUploadRecord *upload = gpu_headless_upload(0);
-    EXPECT_EQ(upload->texture, record->texture);
-    EXPECT_EQ(upload->rect.left, 10);
-    EXPECT_EQ(upload->rect.bottom, 22);
-    uint32_t bits = 0;
-    ASSERT_TRUE(gpu_headless_texel(record->texture, 0, 12, 21, &bits));
-    EXPECT_EQ(bits, 0x00FFFFFFu);
-    ASSERT_TRUE(render_begin_frame(context));
-    render_end_frame(context);
-    draw_with(record->texture);
-    EXPECT_EQ(gpu_headless_upload_count(), 1);
-
-    // 16-bit updates, and blocks that do not fit are refused whole.
-    set_w(0);
-    texture_create_in_slot(table, 4, 8, 8, pixels.data(), 32, 32, 0);
-    texture_update_rect_rgb(table->slots[4], 7, 7, 1, 1, rgb.data());
-    EXPECT_EQ(texel(table->slots[4]->texture, 0, 7, 7, 2), 0xFFFFu);
-    texture_update_rect_rgb(table->slots[4], 6, 6, 4, 2, rgb.data());
-    texture_update_rect_rgb(table->slots[4], -1, 0, 1, 1, rgb.data());
-    texture_update_rect_rgb(nullptr, 0, 0, 1, 1, rgb.data());
-    EXPECT_EQ(table->slots[4]->dirty.count, 1);
-}
-
 TEST_F(RenderTextureTest, ReleaseBySlotByTagAndAll)
 {
     std::vector<uint8_t> pixels = solid(2, 2, 0, 0, 0, 0);
