@@ -81,39 +81,12 @@ protected:
     }
 };
 
-TEST_F(ConfigTest, GroupRecordsAndTheirBounds)
-{
-    read("PARAMS\n{\nTHEME:3\n{\nNAME = \"third\"\n}\nTHEME\n{\nNAME = \"zero\"\n}\n"
-         "THEME:99\n{\nNAME = \"far\"\n}\nTHEME:-1\n{\nNAME = \"neg\"\n}\nDISTANCE = 5\n}\n");
-    EXPECT_EQ(str(g_names[3]), "third");
-    EXPECT_EQ(str(g_names[0]), "zero");
-    EXPECT_EQ(str(g_names[1]), "<null>");
-    EXPECT_EQ(g_distance, 5);  // the skipped blocks did not end the section
-}
-
 TEST_F(ConfigTest, AGroupBraceOnItsKeyLineIsNotSeen)
 {
     // THEME:1 reads the next block, which is THEME:2's.
     read("PARAMS\n{\nTHEME:1 {\nNAME = \"lost\"\n}\nTHEME:2\n{\nNAME = \"two\"\n}\n}\n");
     EXPECT_EQ(str(g_names[1]), "two");
     EXPECT_EQ(str(g_names[2]), "<null>");
-}
-
-TEST_F(ConfigTest, AClaimingKeyStoresNothingAndStopsShorterKeys)
-{
-    read("PARAMS\n{\nCOUNTX = 9\n}\n");
-    EXPECT_EQ(g_count, 0);
-    read("PARAMS\n{\nCOUNT = 9\n}\n");
-    EXPECT_EQ(g_count, 9);
-}
-
-TEST_F(ConfigTest, CommentsAtTheTopLevel)
-{
-    read("# MENUS\nPARAMS\n{\nDISTANCE = 1\n}\n#MENUS\nMENUS\n{\nERR1 = \"x\"\n}\n");
-    EXPECT_EQ(g_distance, 1);
-    EXPECT_EQ(str(g_err1), "x");
-    read("#only\nMENUS\n{\nERR1 = \"y\"\n}\n");
-    EXPECT_EQ(str(g_err1), "y");
 }
 
 TEST_F(ConfigTest, ClosingBraceEndsTheBlockAfterItsLine)
@@ -168,12 +141,6 @@ TEST_F(ConfigTest, TextsWithoutTheirQuotesAreIgnored)
     EXPECT_STREQ(config_extract_quoted_string("x \"open only"), "open only");
     EXPECT_STREQ(config_extract_quoted_string("\"\""), "");
     EXPECT_EQ(strlen(config_extract_quoted_string(("\"" + std::string(900, 'q') + "\"").c_str())), 511u);
-}
-
-TEST_F(ConfigTest, ScriptSectionsAreReadPast)
-{
-    read("SCRIPT\n{\nint a;\n}\nPARAMS\n{\nDISTANCE = 9\n}\n");
-    EXPECT_EQ(g_distance, 9);
 }
 
 class MainTableTest : public ConfigTest {

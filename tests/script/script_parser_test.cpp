@@ -82,50 +82,6 @@ TEST_F(ScriptParserTest, LocalsWithInitialisers)
     EXPECT_EQ(f->locals[8].count, -1);  // untouched slots
 }
 
-TEST_F(ScriptParserTest, ConditionsWithAndWithoutBraces)
-{
-    ASSERT_TRUE(parse("{\n"
-                      "void f(int a)\n"
-                      "{\n"
-                      "    if (a > 1) {\n"
-                      "        a += 2;\n"
-                      "    } else if (a == 0) b = 1; else {\n"
-                      "        a--;\n"
-                      "    }\n"
-                      "    if (a)\n"
-                      "        if (b) c = 1;\n"
-                      "        else c = 2;\n"
-                      "    if(a < b)\n"
-                      "    {\n"
-                      "        go();\n"
-                      "    }\n"
-                      "    done();\n"
-                      "}\n"
-                      "}\n"))
-        << listing();
-    EXPECT_EQ(records(function("f")),
-              "CONDITION a > 1\n"
-              "OPERATION a += 2\n"
-              "ELSE else\n"
-              "CONDITION a == 0\n"
-              "OPERATION b = 1\n"
-              "ELSE else\n"
-              "OPERATION a -- \n"
-              "FINCONDITION }\n"
-              "FINCONDITION \n"
-              "CONDITION a\n"  // the "else" belongs to the nearest "if"
-              "CONDITION b\n"
-              "OPERATION c = 1\n"
-              "ELSE else\n"
-              "OPERATION c = 2\n"
-              "FINCONDITION \n"
-              "FINCONDITION \n"
-              "CONDITION a < b\n"
-              "ACTION go()\n"
-              "FINCONDITION }\n"
-              "ACTION done()\n");
-}
-
 TEST_F(ScriptParserTest, LoopsSwitchesAndReturns)
 {
     ASSERT_TRUE(parse("{\n"
@@ -171,20 +127,6 @@ TEST_F(ScriptParserTest, LoopsSwitchesAndReturns)
               "BREAK break\n"
               "ENDSWITCH }\n"
               "RETOUR a * 2\n");
-}
-
-TEST_F(ScriptParserTest, StatementLinesAreTheTextsLines)
-{
-    // Two lines of configuration stand before the block.
-    load("first line\nsecond line\n{\nint g;\nvoid f()\n{\n    a = 1;\n\n    b = 2; c = 3;\n}\n}\n");
-    reader.position = 11;  // behind "first line" and its CR
-    script_parse_block(&reader);
-    ASSERT_EQ(listing(), "");
-    const ScriptFunction *f = function("f");
-    ASSERT_EQ(f->statement_count, 3);
-    EXPECT_EQ(f->statement_lines[0], 7);
-    EXPECT_EQ(f->statement_lines[1], 9);
-    EXPECT_EQ(f->statement_lines[2], 9);
 }
 
 // The configuration reader hands a kind-13 section to the parser and reads on behind its block.

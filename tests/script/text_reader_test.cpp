@@ -67,12 +67,6 @@ TEST_F(TextReaderTest, ReadingAtTheEndLeavesDestAndCountsTheLine)
     EXPECT_STREQ(dest, "keep");
 }
 
-TEST_F(TextReaderTest, PlainFileThatOnlyLooksPacked)
-{
-    open(std::string("zzzX\r\nline", 10));
-    EXPECT_EQ(lines(), (std::vector<std::string>{"zzzX", "line"}));
-}
-
 TEST_F(TextReaderTest, PackedFilesWithLyingSizesReadAsEmpty)
 {
     std::string good = packed_file("zzz", "hello\r\n", PACKED_FILTER_NONE);
