@@ -121,19 +121,6 @@ float dot3(const std::vector<float> &a, const std::vector<float> &b)
 
 // ---- values ---------------------------------------------------------------------------------------
 
-TEST_F(BuiltinTest, ProductsAndReciprocal)
-{
-    Parameters p = {{"a", kA}, {"b", kB}};
-    AsmVector ab;
-    for (size_t i = 0; i < 4; i++) ab[i] = kA[i] * kB[i];
-    expect_near(vertex("oPos=mul(a,b);", p), ab, 1e-6f, "mul");
-    expect_near(vertex("oPos=mul_x2(a,b);", p), {2 * ab[0], 2 * ab[1], 2 * ab[2], 2 * ab[3]}, 1e-6f, "mul_x2");
-    expect_near(vertex("oPos=mul_x4(a,b);", p), {4 * ab[0], 4 * ab[1], 4 * ab[2], 4 * ab[3]}, 1e-6f, "mul_x4");
-    expect_near(vertex("oPos=mul_sat(a,b);", p), {ab[0], 0, 0, ab[3]}, 1e-6f, "mul_sat");
-    expect_near(vertex("oPos=rcp(a);", p), splat(1 / kA[3]), 1e-6f, "rcp of .w");
-    expect_near(vertex("oPos=reciprocal(a.y);", p), splat(1 / kA[1]), 1e-6f, "rcp of .y");
-}
-
 TEST_F(BuiltinTest, DotProducts)
 {
     Parameters p = {{"a", kA}, {"b", kB}};
@@ -147,20 +134,6 @@ TEST_F(BuiltinTest, DotProducts)
     for (size_t i = 0; i < 3; i++) want += (2 * x[i] - 1) * (2 * y[i] - 1);
     expect_near(pixel("Out=dotbx2(Diffuse,Tex0);", x, y, false), splat(want), 1e-6f, "dotbx2 at pixel shader 1.4");
     expect_near(pixel("Out=dotbx2(Diffuse,Tex0);", x, y, true), splat(want), 1e-6f, "dotbx2 at shader model 2");
-}
-
-TEST_F(BuiltinTest, LengthsLightingAndSignedRange)
-{
-    Parameters p = {{"a", kA}, {"b", kB}};
-    float length = std::sqrt(dot3(kA, kA));
-    expect_near(vertex("oPos=normalize(a);", p), {kA[0] / length, kA[1] / length, kA[2] / length, kA[3] / length},
-                1e-5f, "normalize");
-    expect_near(vertex("oPos=norm(a);", p), splat(length), 1e-5f, "norm");
-    expect_near(vertex("oPos=inv(a);", p), splat(1 / length), 1e-5f, "inv");
-    // lit of (N.L, N.H, -, power).
-    std::vector<float> l = {0.5f, 0.8f, 0, 4};
-    expect_near(vertex("oPos=lit(a);", {{"a", l}}), {1, 0.5f, std::pow(0.8f, 4.0f), 1}, 1e-6f, "lit");
-    expect_near(vertex("oPos=bx2(a);", p), {0, -1.5f, 0.5f, 3}, 1e-6f, "bx2");
 }
 
 TEST_F(BuiltinTest, LogarithmsExponentialsRoundingAndRoots)
@@ -204,27 +177,6 @@ TEST_F(BuiltinTest, TrigonometricSeries)
                 {std::cos(2.0f), std::sin(2.0f), std::sin(2.0f), std::sin(2.0f)}, 1e-6f, "sincos");
 }
 
-TEST_F(BuiltinTest, ExtremesPlanesAndComparisons)
-{
-    Parameters p = {{"a", kA}, {"b", kB}};
-    AsmVector max, min, ge, lt, sum_ge;
-    for (size_t i = 0; i < 4; i++) {
-        max[i] = std::max(kA[i], kB[i]);
-        min[i] = std::min(kA[i], kB[i]);
-        ge[i] = kA[i] >= kB[i] ? 1.0f : 0.0f;
-        lt[i] = kA[i] < kB[i] ? 1.0f : 0.0f;
-        sum_ge[i] = kA[i] + kB[i] >= kA[i] * kB[i] ? 1.0f : 0.0f;
-    }
-    expect_near(vertex("oPos=max(a,b);", p), max, 1e-6f, "max");
-    expect_near(vertex("oPos=min(a,b);", p), min, 1e-6f, "min");
-    expect_near(vertex("oPos=sge(a,b);", p), ge, 1e-6f, "sge");
-    expect_near(vertex("oPos=slt(a,b);", p), lt, 1e-6f, "slt");
-    // Two expression arguments each have a temporary of their own.
-    expect_near(vertex("oPos=sge(a+b,a*b);", p), sum_ge, 1e-6f, "sge of two expressions");
-    expect_near(vertex("oPos=equation(a,b);", p), splat(-dot3(kA, kB)), 1e-6f, "equation");
-    expect_near(vertex("oPos=plane(a,b);", p), splat(dot3(kA, kB) + kB[3]), 1e-6f, "plane");
-}
-
 // ---- forms ----------------------------------------------------------------------------------------
 
 TEST_F(BuiltinTest, SineSeriesAgainstSincos)
@@ -265,19 +217,6 @@ TEST_F(BuiltinTest, ExpressionForms)
     EXPECT_EQ(vertex_lines("MODEL3", "x=sample.xyz(0,iTexture0); oPos=x;").front(), "r1 = tex2D(s0, i.v7.xy);");
     // clamp has one text in every form; the assembler's effect compiler refuses it.
     EXPECT_EQ(vertex_lines("All", "x=clamp(a,b,k); oPos=x;"), (Lines{"r0 = clamp( c0 , c1 , c2 )", "mov oPos,r0"}));
-}
-
-TEST_F(BuiltinTest, PixelShader14Sampling)
-{
-    std::string effect = compile("SHADERS", "[POSITION] oPos=iPos; [MAPPING0] oTexture0=iPos;\n"
-                                            "[SHADER] r1=sample(1,Tex0); r2=coord(Tex0); r3=sample(2,r2); Out=r1*r3;",
-                                 kEffect | kModel2);
-    size_t ps = effect.find("ps.1.4");
-    ASSERT_NE(ps, std::string::npos);
-    // The first dependent read (a coordinate in a register) starts the second phase.
-    EXPECT_NE(effect.find("texld r1,t0\n      texcrd r2.rgb,t0\n      phase\n      texld r2,r2\n", ps),
-              std::string::npos)
-        << effect;
 }
 
 TEST_F(BuiltinTest, CallsWithoutAFormOrArgumentsAreErrors)

@@ -60,22 +60,6 @@ protected:
     }
 };
 
-TEST_F(CompileTest, SmallestScriptMakesAnEffectWithTechniqueT0)
-{
-    EXPECT_EQ(compile(kSmallest), "");
-    ASSERT_NE(effect, nullptr);
-    EXPECT_EQ(flags & SHADER_OBJECT_EFFECT_READY, SHADER_OBJECT_EFFECT_READY);
-    EXPECT_EQ(effect->GetCurrentTechnique(), effect->GetTechniqueByName("T0"));
-    EXPECT_NE(effect->GetParameterByName(nullptr, "WORLD"), nullptr);
-
-    // A second call compiles nothing and only marks the object ready again.
-    ID3DXEffect *first = effect;
-    flags = 0;
-    EXPECT_EQ(compile("not even a script"), "");
-    EXPECT_EQ(effect, first);
-    EXPECT_EQ(flags, SHADER_OBJECT_EFFECT_READY);
-}
-
 TEST_F(CompileTest, AFailedCompileIsNeverReportedAsSuccessLater)
 {
     const char *broken = "[TECHNIQUE] All\n[PASS0]\n[POSITION]\noPos=iPos;\njunk;\n";

@@ -124,40 +124,6 @@ TEST_F(ScriptTest, NoTechniqueFitsIsAFailure)
     EXPECT_EQ(c->syntax_error, 0);
 }
 
-TEST_F(ScriptTest, DefinesAndBuiltinConstants)
-{
-    const char *script = "[DEFINES]\n"
-                         "CONST zero; CONST PI = 3.14159, 3, 4; MATRIX PALETTE[3]; VECTOR L[2]; DWORD flags;\n"
-                         "PSCONST tint=1,0,0,1; TEXTURE Decal; TEXTURE Light;\n"
-                         "[TECHNIQUE] All [PASS0] [POSITION] oPos=iPos;";
-    std::string effect = compile(script, kEffect);
-    ASSERT_NE(effect, "");
-    EXPECT_STREQ(c->const_texts[0], "0.00000000f,0.00000000f,0.00000000f,0.00000000f");
-    EXPECT_STREQ(c->const_texts[1], "3.14159012f,3.00000000f,4.00000000f,0.00000000f");
-    // Assembler mode: an array is one constant per element.
-    EXPECT_STREQ(c->const_names[2], "PALETTE0");
-    EXPECT_STREQ(c->const_names[10], "PALETTE2");
-    EXPECT_STREQ(c->const_names[15], "L1");
-    EXPECT_STREQ(c->const_names[16], "flags");
-    EXPECT_STREQ(c->const_names[17], "trigo_mod");
-    EXPECT_EQ(effect.rfind("TEXTURE Decal;\nTEXTURE Light;\nMATRIX PALETTE0;\nMATRIX PALETTE1;\nMATRIX PALETTE2;\n"
-                           "VECTOR L0;\nVECTOR L1;\nDWORD flags;\n\nTECHNIQUE T0",
-                           0),
-              0u);
-    EXPECT_NE(effect.find("VertexShaderConstant4[10] = <PALETTE2>;"), std::string::npos);
-
-    // HLSL mode declares the array whole.
-    compile("[DEFINES] MATRIX PALETTE[48];\n[TECHNIQUE] MODEL3 [PASS0] [POSITION] oPos=iPos;", kEffect | kAllCaps);
-    EXPECT_EQ(c->const_types[0], (48u << 16) + 1);
-    EXPECT_EQ(c->const_register_count, 192 + 5);
-
-    // Without the effect-text option the values are kept as numbers too, printed without suffix.
-    shader_compiler_reset(c);
-    shader_compile_script(c, "[DEFINES] CONST half=0.5;", 0x4000);
-    EXPECT_STREQ(c->const_texts[0], "0.50000000,0.00000000,0.00000000,0.00000000");
-    EXPECT_EQ(c->const_values[0][0], 0.5f);
-}
-
 TEST_F(ScriptTest, BadDeclarationsAndTooManyTechniques)
 {
     EXPECT_EQ(compile("[DEFINES] MATRIX M[x]; [TECHNIQUE] All [PASS0] [POSITION] oPos=iPos;", kEffect), "");
@@ -215,45 +181,6 @@ TEST_F(ScriptTest, UserFunctionsAndMacrosInHlsl)
     EXPECT_EQ(lines[(size_t)c->pixel_function_line_numbers[0]], "float4 shade(float4 c)");
     EXPECT_EQ(lines[(size_t)c->pixel_main_line_numbers[0]], "PS_OUTPUT RenderPassPS0(VS_OUTPUT0 i)");
     EXPECT_STREQ(c->vertex_function_names[0], "lambert");
-}
-
-TEST_F(ScriptTest, FunctionRecords)
-{
-    char params[] = "vector3a,iofloatb";
-    ShaderFunction f = {};
-    ASSERT_EQ(shader_parse_parameter_list(&f, params), 1);
-    EXPECT_STREQ(params, "a,b");
-    EXPECT_EQ(f.param_kinds[0], 3);
-    EXPECT_EQ(f.param_kinds[1], 5);
-    char header[] = "float3f";
-    shader_parse_return_type(&f, header);
-    EXPECT_STREQ(header, "f");
-    EXPECT_EQ(f.return_width, 3);
-    EXPECT_EQ(shader_type_prefix_length("iovector2v"), 9);
-
-    ASSERT_EQ(shader_parse_vertex_functions(c, "float4g(vec4v){x=v;x}\nfloatf(floata){a}\n"), 1);
-    ASSERT_EQ(c->vertex_function_count, 2);
-    EXPECT_STREQ(c->vertex_functions[0].name, "g");
-    EXPECT_STREQ(c->vertex_functions[0].body, "x=v\nx");
-    EXPECT_EQ(c->vertex_functions[1].return_width, 1);
-    EXPECT_EQ(shader_find_vertex_function(c, "f(r0.x)"), 1);
-    EXPECT_EQ(shader_find_vertex_function(c, "f"), -1);
-
-    // Every parsed record can be called, not only the first 32; 65 is one too many.
-    std::string many;
-    for (int i = 2; i < 65; i++) many += "floatf" + std::to_string(i) + "(){1}\n";
-    EXPECT_EQ(shader_parse_vertex_functions(c, many.c_str()), 0);
-    EXPECT_EQ(c->vertex_function_count, 64);
-    EXPECT_EQ(shader_find_vertex_function(c, "f63()"), 63);
-    EXPECT_STREQ(c->capacity_error, "Too many functions in one shader");
-
-    shader_compiler_reset(c);
-    EXPECT_EQ(shader_parse_pixel_functions(c, "floatf(floata,floatb,floatc,floatd,floate){a}"), 0);
-    EXPECT_STREQ(c->capacity_error, "Too many parameters of a function");
-    shader_compiler_reset(c);
-    std::string body = "floatf(){" + std::string(2200, 'x') + "}";
-    EXPECT_EQ(shader_parse_pixel_functions(c, body.c_str()), 0);
-    EXPECT_STREQ(c->capacity_error, "Too many characters in a function body");
 }
 
 TEST_F(ScriptTest, MacroArgumentsSplitAtTopLevelCommas)

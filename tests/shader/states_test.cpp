@@ -31,36 +31,6 @@ protected:
     }
 };
 
-TEST_F(StatesTest, TableLayout)
-{
-    struct {
-        const char *keyword;
-        int word;
-        const char *name;
-    } expected[] = {
-        {"MAG[3]", 39, "MagFilter[3]"},       {"MIN[0]", 44, "MinFilter[0]"},
-        {"MIP[7]", 35, "MipFilter[7]"},       {"ADDRESSU[0]", 52, "AddressU[0]"},
-        {"ADDRESSV[7]", 67, "AddressV[7]"},   {"COLOROP[2]", 14, "ColorOp[2]"},
-        {"COLORARG2[3]", 23, "ColorArg2[3]"}, {"ALPHAOP[0]", 0, "AlphaOp[0]"},
-        {"ALPHAARG2[2]", 10, "AlphaArg2[2]"}, {"TEXTURECOORDINATE[1]", 25, "TexCoordIndex[1]"},
-        {"ZBIAS", 73, "Zbias"},               {"DITHER", 79, "DitherEnable"},
-        {"CULL", 80, "CullMode"},             {"STENCIL", 82, nullptr},
-    };
-    for (const auto &e : expected) {
-        EXPECT_EQ(shader_rs_state_variable(e.keyword), e.word) << e.keyword;
-        EXPECT_STREQ(shader_rs_d3d_name(e.keyword), e.name) << e.keyword;
-    }
-    EXPECT_EQ(shader_rs_state_variable("MAG[8]"), -1);
-    EXPECT_STREQ(shader_rs_emitted_name("MAG[0]"), nullptr);
-    EXPECT_STREQ(shader_rs_emitted_name("ADDRESSU[0]"), "AddressU[0]");
-
-    int keywords = 0, values = 0;
-    while (g_render_state_keywords[keywords].keyword) keywords++;
-    while (g_state_value_keywords[values].word) values++;
-    EXPECT_EQ(keywords, 83);
-    EXPECT_EQ(values, 72);
-}
-
 TEST_F(StatesTest, ValuesAndHexadecimal)
 {
     EXPECT_EQ(parse_and_write("CULL NONE"), (Lines{"CullMode = None;", ""}));
@@ -85,21 +55,6 @@ TEST_F(StatesTest, ValuesAndHexadecimal)
     EXPECT_STREQ(shader_rs_value_name(499), nullptr);
     EXPECT_STREQ(shader_rs_is_value_keyword("STENCIL"), "");
     EXPECT_STREQ(shader_rs_is_value_keyword("stencil"), nullptr);
-}
-
-TEST_F(StatesTest, SectionEndsAtHeaderOrMissingValue)
-{
-    const char *text = "BLEND TRUE\n[PASS1]\nCULL NONE";
-    int position = 0;
-    EXPECT_EQ(shader_parse_render_states(c, text, &position), 1);
-    EXPECT_EQ(std::string(text + position).rfind("[PASS1]", 0), 0u);
-
-    position = 0;
-    text = "CULL\n[SHADER]";
-    EXPECT_EQ(shader_parse_render_states(c, text, &position), 1);
-    EXPECT_EQ(std::string(text + position), "[SHADER]");
-    EXPECT_EQ(parse("ZFUNC"), 1);
-    EXPECT_EQ(g_shader_rs_block.words[75], SHADER_RS_UNDEFINED);
 }
 
 TEST_F(StatesTest, TextureBindings)

@@ -64,28 +64,6 @@ protected:
     }
 };
 
-// a r0, b r1, x r2, y r3, z r4: every target is declared before the first statement runs.
-const char *kAdditive = "a=iPos; b=iNorm; x=a+b; y=a-b-iTexture0; z=x+a*b; oPos=x+y+z;";
-
-TEST_F(TranslateTest, AdditiveChainsAccumulateLeftToRight)
-{
-    setup(false);
-    EXPECT_EQ(translate(kAdditive), (Lines{"mov r0,v0", "mov r1,v3", "add r2,r0,r1",
-                                           // (a-b)-c, computed in the destination
-                                           "mov r3,r0", "sub r3,r3,r1", "sub r3,r3,v7",
-                                           // a product term goes through the chain's temporary
-                                           "mov r4,r2", "mul r5,r0,r1", "add r4,r4,r5",
-                                           // an output is never read back: the sum runs in a temporary
-                                           "mov r5,r2", "add r5,r5,r3", "add oPos,r5,r4"}));
-    expect_clean();
-
-    setup(true);
-    EXPECT_EQ(translate(kAdditive), (Lines{"r0 = i.v0;", "r1 = i.v3;", "r2 = r0 + r1;", "r3 = r0;", "r3 = r3 - r1;",
-                                           "r3 = r3 - i.v7;", "r4 = r2;", "r5 = r0 * r1;", "r4 = r4 + r5;", "r5 = r2;",
-                                           "r5 = r5 + r3;", "o.p0 = r5 + r4;"}));
-    expect_clean();
-}
-
 const char *kProducts = "a=iPos; b=iNorm; x=a*b; x.xyz=a.xyz*b.x; y=a.x*b.xy; z=a/b; w=a|b; v=a^b; a=a^b;";
 
 TEST_F(TranslateTest, ProductsDivisionDotAndCross)
@@ -333,19 +311,6 @@ TEST_F(TranslateTest, WidthsAndSwizzles)
     EXPECT_EQ(arguments[0], "f(a,b)");
     EXPECT_EQ(arguments[1], "c");
     EXPECT_EQ(shader_split_arguments("", arguments, 2), 0);
-}
-
-TEST_F(TranslateTest, EmittedLines)
-{
-    c->pixel_side = 1;
-    shader_emit_instruction(c, &out, "texld r0,t0");
-    shader_emit_instruction(c, &out, "mul r0,r0,c1");
-    EXPECT_EQ(c->pixel_arith_count, 1u);
-    c->hlsl_statement_mode = 1;
-    shader_emit(c, &out, "%s = %s", "r0", "r1");
-    EXPECT_EQ(lines_of(out).back(), "r0 = r1;");
-    shader_emit(c, &out, "%s", std::string(600, 'x').c_str());
-    EXPECT_STREQ(c->capacity_error, "Too many characters in a generated line");
 }
 
 TEST_F(TranslateTest, ScratchPoolIsBounded)
