@@ -58,42 +58,6 @@ TEST(MeshEdit, WeldedNormalsOfACubeAreCornerDiagonals)
     mesh_delete(mesh);
 }
 
-TEST(MeshEdit, InvertedCopyNegatesNormalsAndReversesWinding)
-{
-    MeshObject *ball = mesh_build_ball();
-    ball->faces[3].edge_flags[0] = 1;
-    MeshObject *copy = mesh_inverted_copy(ball);
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->inverted_copy, 1);
-    EXPECT_EQ(ball->inverted_copy, 0);
-    ASSERT_EQ(copy->face_count, ball->face_count);
-    for (int32_t f = 0; f < ball->face_count; f++) {
-        const MeshFace &a = ball->faces[f], &b = copy->faces[f];
-        EXPECT_EQ(b.v[0], a.v[0]);
-        EXPECT_EQ(b.v[1], a.v[2]);
-        EXPECT_EQ(b.v[2], a.v[1]);
-        EXPECT_EQ(b.corner[1], &copy->vertices[b.v[1]]);
-        for (int k = 0; k < 3; k++) EXPECT_EQ(b.normal[k], -a.normal[k]);
-    }
-    EXPECT_EQ(copy->faces[3].edge_flags[2], 1);
-    for (int32_t i = 0; i < ball->vertex_count; i++)
-        for (int k = 0; k < 3; k++) EXPECT_EQ(copy->vertices[i].normal[k], -ball->vertices[i].normal[k]);
-    // The stored normals agree with the reversed winding.
-    MeshObject *check = mesh_duplicate(copy);
-    mesh_compute_normals(check);
-    for (int32_t f = 0; f < check->face_count; f++)
-        for (int k = 0; k < 3; k++) EXPECT_NEAR(check->faces[f].normal[k], copy->faces[f].normal[k], 1e-6f);
-    // Inverting twice gives the original back.
-    mesh_invert_in_place(copy);
-    for (int32_t f = 0; f < ball->face_count; f++) {
-        EXPECT_EQ(copy->faces[f].v[1], ball->faces[f].v[1]);
-        EXPECT_EQ(copy->faces[f].normal[2], ball->faces[f].normal[2]);
-    }
-    mesh_delete(check);
-    mesh_delete(copy);
-    mesh_delete(ball);
-}
-
 TEST(MeshEdit, DuplicateIsDeep)
 {
     MeshObject *mesh = mesh_new();

@@ -59,32 +59,6 @@ TEST(Mesh, CentreAndRadius)
     mesh_delete(mesh);
 }
 
-TEST(Mesh, EdgeTableFindsEitherOrderInAnyRecordWidth)
-{
-    MeshObject *mesh = mesh_new();
-    EXPECT_EQ(mesh_edge_table_find(mesh->edge_table, 0, 1), -1);
-    MeshEdgeTable *table = mesh_edge_table_reset(mesh, 3);
-    ASSERT_NE(table, nullptr);
-    EXPECT_EQ(mesh_edge_table_append(table, 0, 1, 0), 0);
-    EXPECT_EQ(mesh_edge_table_append(table, 1, 2, 0), 1);
-    EXPECT_EQ(mesh_edge_table_append(table, 2, 0, 0), 2);
-    EXPECT_EQ(mesh_edge_table_append(table, 3, 0, 0), -1);
-    EXPECT_EQ(mesh_edge_table_find(table, 2, 1), 1);
-    EXPECT_EQ(mesh_edge_table_find(table, 0, 2), 2);
-    EXPECT_EQ(mesh_edge_table_find(table, 1, 1), -1);
-    // A second reset releases the first table.
-    ASSERT_NE(mesh_edge_table_reset(mesh, 6), nullptr);
-    EXPECT_EQ(mesh->edge_table->count, 0);
-
-    // The shadow builder's records: a, b, 0, face a->b, face b->a.
-    const int32_t five[3][5] = {{4, 7, 0, 1, 2}, {7, 9, 0, 3, -1}, {9, 4, 0, 0, 5}};
-    EXPECT_EQ(mesh_edge_table_find(&five[0][0], 3, 5, 9, 7), 1);
-    EXPECT_EQ(mesh_edge_table_find(&five[0][0], 3, 5, 4, 9), 2);
-    EXPECT_EQ(mesh_edge_table_find(&five[0][0], 3, 5, 0, 1), -1);  // later words are not vertices
-    EXPECT_EQ(mesh_edge_table_find(&five[0][0], 3, 1, 4, 7), -1);
-    mesh_delete(mesh);
-}
-
 TEST(Mesh, CellGridExtentsClampAndEveryVertexFitsItsCell)
 {
     MeshObject *ball = mesh_build_ball();
