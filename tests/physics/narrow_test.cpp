@@ -43,15 +43,6 @@ TEST(PhysicsNarrow, CoincidentCentresGiveAFiniteNormal)
     EXPECT_EQ(collide_body_pair(same.world.get(), 0, 1, kModeRecord, 0), 0);
 }
 
-TEST(PhysicsNarrow, BallRecordersUseTheirOwnRules)
-{
-    TwoBodies pair(1.0f, 1.0f, 10.0f);
-    float a[3] = {0, 0, 0}, b[3] = {1.5f, 0, 0};
-    // Twice body j's ball radius, not the sum: ra 2, rb 0.5 at 1.5 do not touch; swapped they do.
-    EXPECT_EQ(collide_ball_ball(pair.world.get(), 0, 1, a, 2.0f, b, 0.5f, kModeTest), 0);
-    EXPECT_EQ(collide_ball_ball(pair.world.get(), 0, 1, b, 0.5f, a, 2.0f, kModeTest), 1);
-}
-
 TEST(PhysicsNarrow, UnsupportedPairsAndBadIndicesGiveNothing)
 {
     TwoBodies pair(1.0f, 1.0f, 0.5f);
