@@ -41,15 +41,6 @@ protected:
     }
 };
 
-TEST_F(IniTest, FindsKeysCaseBlindAndTrims)
-{
-    EXPECT_EQ(get("Path", "GamePath"), "c:\\ZAV Games\\");
-    EXPECT_EQ(get("PATH", "gamepath"), "c:\\ZAV Games\\");
-    EXPECT_EQ(get("Other", "GamePath"), "wrong");
-    EXPECT_EQ(get("Html", "FileName"), ".\\html\\index.html");
-    EXPECT_EQ(get("Path", "Empty"), "");
-}
-
 TEST_F(IniTest, RemovesMatchingQuotesOnly)
 {
     EXPECT_EQ(get("Path", "SubDir1"), "Quoted Caps");

@@ -110,15 +110,4 @@ TEST_F(PathTest, ListingFollowsWindowsWildcards)
     EXPECT_FALSE(noext_is_dir);
 }
 
-TEST_F(PathTest, ListingWithAFolderPrefix)
-{
-    test_write_file(run + "/data/parcours/Set1/h2.qel", "");
-    test_write_file(run + "/data/parcours/Set1/h10.qel", "");
-    test_write_file(run + "/data/parcours/Set1/h1.png", "");
-    EXPECT_EQ(list("data/parcours/set1/*.qel"), (std::vector<std::string>{"h10.qel", "h2.qel"}));
-    EXPECT_EQ(list("data/parcours/*."), (std::vector<std::string>{".", "..", "Set1"}));
-    EXPECT_EQ(list("data/nothing/*.qel"), std::vector<std::string>{});
-    EXPECT_EQ(list("data/parcours/"), std::vector<std::string>{});
-}
-
 }  // namespace

@@ -47,16 +47,6 @@ protected:
     }
 };
 
-TEST_F(WindowTest, ReleaseOfAnOldPressPassesAtOnce)
-{
-    window_headless_push(WM_KEYDOWN, VK_SPACE, 0);
-    EXPECT_EQ(drain(), (std::vector<UINT>{WM_KEYDOWN}));
-    Sleep(60);
-    window_headless_push(WM_KEYUP, VK_SPACE, 0);
-    window_headless_push(WM_KEYDOWN, VK_RETURN, 0);
-    EXPECT_EQ(drain(), (std::vector<UINT>{WM_KEYUP, WM_KEYDOWN}));
-}
-
 TEST_F(WindowTest, MotionIsCoalescedAndTheCursorFollows)
 {
     window_headless_push(WM_MOUSEMOVE, 0, LPARAM(10 | (20 << 16)));
