@@ -201,11 +201,12 @@ bool drain_encoder(vorbis_dsp_state *dsp, vorbis_block *block, ogg_stream_state 
 
 }  // namespace
 
-std::string synth_encode_ogg(const std::vector<float> &signal)
+std::string synth_encode_ogg(const std::vector<float> &samples, int channels, int rate, float quality)
 {
+    if (channels < 1) return std::string();
     vorbis_info info;
     vorbis_info_init(&info);
-    if (vorbis_encode_init_vbr(&info, 1, SYNTH_RATE, 0.4f) != 0) {
+    if (vorbis_encode_init_vbr(&info, channels, rate, quality) != 0) {
         vorbis_info_clear(&info);
         return std::string();
     }
@@ -227,11 +228,12 @@ std::string synth_encode_ogg(const std::vector<float> &signal)
     ogg_page page;
     while (ogg_stream_flush(&stream, &page)) append_page(out, page);
 
-    const size_t chunk = 1024;
-    for (size_t done = 0; done < signal.size(); done += chunk) {
-        int n = int(std::min(chunk, signal.size() - done));
+    const size_t chunk = 1024, frames = samples.size() / size_t(channels);
+    for (size_t done = 0; done < frames; done += chunk) {
+        int n = int(std::min(chunk, frames - done));
         float **buffer = vorbis_analysis_buffer(&dsp, n);
-        std::copy(signal.begin() + long(done), signal.begin() + long(done) + n, buffer[0]);
+        for (int c = 0; c < channels; c++)
+            for (int i = 0; i < n; i++) buffer[c][i] = samples[(done + size_t(i)) * size_t(channels) + size_t(c)];
         vorbis_analysis_wrote(&dsp, n);
         drain_encoder(&dsp, &block, &stream, out);
     }

@@ -72,9 +72,10 @@ void synth_fade_in(std::vector<float> &signal, int count);
 // Samples in `seconds` at the rate.
 int synth_samples(double seconds, double rate = SYNTH_RATE);
 
-// The signal (mono, 44100 Hz) encoded as Ogg Vorbis, VBR quality 0.4, with a fixed stream serial
-// so that the bytes repeat; empty when the encoder refuses.
-std::string synth_encode_ogg(const std::vector<float> &signal);
+// Interleaved samples of `channels` channels at `rate` encoded as Ogg Vorbis at VBR `quality`, with
+// a fixed stream serial so that the bytes repeat; empty when the encoder refuses.
+std::string synth_encode_ogg(const std::vector<float> &samples, int channels = 1, int rate = SYNTH_RATE,
+                             float quality = 0.4f);
 // The largest magnitude (1 = full scale) of an Ogg Vorbis file decoded as the game decodes it, to
 // signed 8 bits; -1 when it does not decode.
 double synth_decoded_peak(const std::string &ogg);

@@ -1,8 +1,8 @@
-// Sound files made by the tests themselves: Ogg Vorbis through libvorbisenc, WAV with the canonical
-// 44-byte header (every field settable, so that damaged headers can be made too).
+// Sound files made by the tests themselves: Ogg Vorbis through the data tools' encoder, WAV with the
+// canonical 44-byte header (every field settable, so that damaged headers can be made too).
 #pragma once
 
-#include <vorbis/vorbisenc.h>
+#include "tools/data_synth.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,74 +12,10 @@
 #include <string>
 #include <vector>
 
-// Encodes interleaved samples (-1..1) of `channels` channels at `rate` into an Ogg Vorbis file.
+// Interleaved samples (-1..1) of `channels` channels at `rate` as an Ogg Vorbis file.
 inline std::string test_encode_ogg(const std::vector<float> &samples, int channels, int rate, float quality = 0.5f)
 {
-    vorbis_info info;
-    vorbis_info_init(&info);
-    if (vorbis_encode_init_vbr(&info, channels, rate, quality) != 0) {
-        vorbis_info_clear(&info);
-        return std::string();
-    }
-    vorbis_comment comment;
-    vorbis_comment_init(&comment);
-    vorbis_dsp_state dsp;
-    vorbis_analysis_init(&dsp, &info);
-    vorbis_block block;
-    vorbis_block_init(&dsp, &block);
-    ogg_stream_state stream;
-    ogg_stream_init(&stream, 1234);
-
-    std::string out;
-    ogg_page page;
-    auto append_page = [&out, &page]() {
-        out.append(reinterpret_cast<const char *>(page.header), size_t(page.header_len));
-        out.append(reinterpret_cast<const char *>(page.body), size_t(page.body_len));
-    };
-    ogg_packet id, comments, codebooks;
-    vorbis_analysis_headerout(&dsp, &comment, &id, &comments, &codebooks);
-    ogg_stream_packetin(&stream, &id);
-    ogg_stream_packetin(&stream, &comments);
-    ogg_stream_packetin(&stream, &codebooks);
-    while (ogg_stream_flush(&stream, &page)) append_page();
-
-    size_t frames = samples.size() / size_t(channels), done = 0;
-    bool ended = false, finished = false;
-    while (!ended) {
-        if (done < frames) {
-            int n = int(std::min<size_t>(1024, frames - done));
-            float **buffer = vorbis_analysis_buffer(&dsp, n);
-            for (int c = 0; c < channels; c++)
-                for (int i = 0; i < n; i++) buffer[c][i] = samples[(done + size_t(i)) * size_t(channels) + size_t(c)];
-            vorbis_analysis_wrote(&dsp, n);
-            done += size_t(n);
-        } else if (!finished) {
-            vorbis_analysis_wrote(&dsp, 0);
-            finished = true;
-        }
-        while (vorbis_analysis_blockout(&dsp, &block) == 1) {
-            vorbis_analysis(&block, nullptr);
-            vorbis_bitrate_addblock(&block);
-            ogg_packet packet;
-            while (vorbis_bitrate_flushpacket(&dsp, &packet)) {
-                ogg_stream_packetin(&stream, &packet);
-                while (ogg_stream_pageout(&stream, &page)) {
-                    append_page();
-                    if (ogg_page_eos(&page)) ended = true;
-                }
-            }
-        }
-        if (finished && !ended && ogg_stream_flush(&stream, &page)) {
-            append_page();
-            if (ogg_page_eos(&page)) ended = true;
-        }
-    }
-    ogg_stream_clear(&stream);
-    vorbis_block_clear(&block);
-    vorbis_dsp_clear(&dsp);
-    vorbis_comment_clear(&comment);
-    vorbis_info_clear(&info);
-    return out;
+    return synth_encode_ogg(samples, channels, rate, quality);
 }
 
 // `frames` frames of a sine of `hz` at `amplitude`, the same on every channel.
