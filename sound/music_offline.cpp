@@ -20,6 +20,7 @@ int32_t music_render_offline(int32_t index, int16_t *out, int32_t frames, MusicO
     int32_t loaded = g_music_module_loaded.exchange(0);
     int32_t fade = g_music_fade_mode.exchange(-1);
     int32_t next = g_music_next_module.exchange(-1);
+    float volume = g_music_volume.exchange(1.0f);
     int32_t previous_index = g_music_current_index;
     MusicModule *previous = g_music_current_module;
     bool own_clip_table = !g_music_clip_table;
@@ -27,7 +28,6 @@ int32_t music_render_offline(int32_t index, int16_t *out, int32_t frames, MusicO
     g_music_current_index = index;
     g_music_current_module = g_music_modules[index];
     music_begin_module();
-    g_music_volume = 1.0f;
     g_music_buffered_frames = 0;
 
     int32_t ended = -1, done = 0, tick = 0;
@@ -51,6 +51,7 @@ int32_t music_render_offline(int32_t index, int16_t *out, int32_t frames, MusicO
     g_music_module_loaded = loaded;
     g_music_fade_mode = fade;
     g_music_next_module = next;
+    g_music_volume = volume;
     if (own_clip_table) music_free_clip_table();
     return ended;
 }

@@ -97,6 +97,24 @@ std::vector<int16_t> render_stream(int total, int per_call)
     return all;
 }
 
+// A render for the data tools plays at full volume and hands the player back as it found it, its
+// faded-out volume too.
+TEST_F(MusicMixer, AnOfflineRenderKeepsThePlayersVolume)
+{
+    use({mod_module(), mod_module(4, 32)});
+    music_set_fade_mode(3);
+    render(882);
+    music_set_fade_mode(2);
+    music_select_module(0);
+    std::vector<int16_t> frames(2 * 882);
+    music_render_offline(1, frames.data(), 882, nullptr, 0);
+    EXPECT_NE(frames, std::vector<int16_t>(2 * 882, 0));
+    EXPECT_EQ(g_music_volume, 0.0f);
+    EXPECT_EQ(g_music_fade_mode, 2);
+    EXPECT_EQ(g_music_next_module, 0);
+    EXPECT_EQ(g_music_current_module, g_music_modules[0]);
+}
+
 // ---- module switch and song end -------------------------------------------------------------------
 
 TEST_F(MusicMixer, ASongEndRestartsTheModuleWhenLooping)
