@@ -1,13 +1,11 @@
 // Seed inputs of the JPEG 2000 fuzz target: small pictures of one, three and four components from
-// the engine's writer, as JP2 files and as raw code streams; sYCC and CMYK files from OpenJPEG's own
-// encoder.
+// the engine's writer, as JP2 files and as raw code streams, and as sYCC and CMYK files.
 #include "codecs/codecs.h"
 #include "tests/codecs/codecs_test_util.h"
 #include "tests/codecs/jp2_test_util.h"
 
-#include <cstdio>
-
 #include <string>
+#include <tuple>
 
 int main(int argc, char **argv)
 {
@@ -22,16 +20,10 @@ int main(int argc, char **argv)
     int ok = jp2_write_file((base + "rgba.jp2").c_str(), &rgba) && jp2_write_file((base + "rgb.j2k").c_str(), &rgb) &&
              jp2_write_file((base + "rgb.jp2").c_str(), &rgb) && jp2_write_file((base + "grey.j2k").c_str(), &grey) &&
              jp2_write_file((base + "grey.jp2").c_str(), &grey);
-    std::vector<std::vector<int>> planes(4, std::vector<int>(8 * 6));
-    for (size_t c = 0; c < planes.size(); c++)
-        for (size_t i = 0; i < planes[c].size(); i++) planes[c][i] = int((i * 37 + c * 80) % 256);
-    std::string sycc = test_jp2_encode({planes[0], planes[1], planes[2]}, 8, 6, OPJ_CLRSPC_SYCC);
-    std::string cmyk = test_jp2_encode(planes, 8, 6, OPJ_CLRSPC_CMYK);
-    ok = ok && test_jp2_set_enumerated_space(cmyk, 12);
-    for (const auto &[name, bytes] : {std::pair{"sycc.jp2", &sycc}, std::pair{"cmyk.jp2", &cmyk}}) {
-        FILE *file = fopen((base + name).c_str(), "wb");
-        ok = ok && file && fwrite(bytes->data(), 1, bytes->size(), file) == bytes->size();
-        if (file) ok = fclose(file) == 0 && ok;
+    for (const auto &[name, image, space] : {std::tuple{"sycc.jp2", &rgb, 18u}, std::tuple{"cmyk.jp2", &rgba, 12u}}) {
+        std::string bytes = test_jp2_in_space(base + name, *image, space);
+        ok = ok && !bytes.empty();
+        test_write_file(base + name, bytes);
     }
     return ok ? 0 : 1;
 }
