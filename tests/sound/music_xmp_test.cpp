@@ -67,26 +67,10 @@ std::vector<Tick> render_ours(const std::string &bytes, bool xm, int ticks)
 
 std::vector<Tick> render_xmp(const std::string &bytes, bool xm, int ticks)
 {
-    const MusicXmp *x = music_xmp();
     std::vector<Tick> out;
-    xmp_context context = x->create_context();
-    if (x->load_module_from_memory(context, bytes.data(), long(bytes.size())) == 0) {
-        x->start_player(context, 44100, 0);
-        x->set_player(context, XMP_PLAYER_INTERP, XMP_INTERP_LINEAR);
-        x->set_player(context, XMP_PLAYER_MODE, xm ? XMP_MODE_FT2 : XMP_MODE_PROTRACKER);
-        x->set_player(context, XMP_PLAYER_MIX, 0);
-        for (int i = 0; i < ticks && x->play_frame(context) == 0; i++) {
-            xmp_frame_info info;
-            x->get_frame_info(context, &info);
-            const int16_t *frames = static_cast<const int16_t *>(info.buffer);
-            std::vector<int> signal;
-            for (int f = 0; f < info.buffer_size / 4; f++) signal.push_back(frames[2 * f] + frames[2 * f + 1]);
-            out.push_back(measure(info.pos, info.row, info.frame, info.speed, signal));
-        }
-        x->end_player(context);
-        x->release_module(context);
-    }
-    x->free_context(context);
+    music_xmp_play(music_xmp(), bytes, xm, ticks, [&out](const xmp_frame_info &info, const std::vector<int> &sums) {
+        out.push_back(measure(info.pos, info.row, info.frame, info.speed, sums));
+    });
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include "sound/music.h"
 #include "sound/music_writer.h"
 #include "tests/sound/music_xmp.h"
+#include "tests/sound/sound_test_util.h"
 #include "tests/test_util.h"
 #include "tests/tools/data_measure.h"
 #include "tools/data_synth.h"
@@ -194,20 +195,11 @@ std::vector<float> mono(const std::vector<int16_t> &frames)
     return out;
 }
 
-void write_wav(const std::string &path, const std::vector<int16_t> &frames)
+void write_wav(const std::string &path, const int16_t *frames, size_t count)
 {
-    std::string bytes = "RIFF";
-    auto put = [&bytes](uint32_t value, int size) {
-        for (int i = 0; i < size; i++) bytes.push_back(char(value >> (8 * i)));
-    };
-    uint32_t data = uint32_t(frames.size() * 2);
-    put(36 + data, 4);
-    bytes += "WAVEfmt ";
-    for (uint32_t value : {16u, 1u | 2u << 16, 44100u, 176400u, 4u | 16u << 16}) put(value, 4);
-    bytes += "data";
-    put(data, 4);
-    bytes.append(reinterpret_cast<const char *>(frames.data()), data);
-    test_write_file(path, bytes);
+    TestWavHeader stereo;
+    stereo.channels = 2;
+    test_write_file(path, test_wav_file(stereo, std::string(reinterpret_cast<const char *>(frames), 4 * count)));
 }
 
 TEST_F(DataMusicTest, SoundsInKeyAndTime)
@@ -229,7 +221,8 @@ TEST_F(DataMusicTest, SoundsInKeyAndTime)
         for (int16_t value : whole.frames) clipped += value >= 32767 || value <= -32767;
         EXPECT_LT(double(clipped), 0.001 * double(whole.frames.size()));
         if (getenv("ZAV_MUSIC_WAV"))
-            write_wav((std::filesystem::current_path() / (std::string(design.file) + ".wav")).string(), std::vector<int16_t>(whole.frames.begin(), whole.frames.begin() + 2 * 60 * 44100));
+            write_wav((std::filesystem::current_path() / (std::string(design.file) + ".wav")).string(),
+                      whole.frames.data(), std::min(whole.frames.size() / 2, size_t(60 * 44100)));
 
         // Key: the chroma of the tuned parts, folded from spectra of 4096 frames.
         ASSERT_NE(load(design, [](const std::string &name) { return !is_drum(name); }), nullptr);
@@ -303,8 +296,7 @@ TEST_F(DataMusicTest, SoundsInKeyAndTime)
     printf("figure: key share %.3f, beat period off by %.2f%% at most\n", worst_share, 100.0 * worst_period);
 }
 
-// The frames of every tick and its position, as libxmp plays the module (linear interpolation,
-// FT2 mode, no stereo separation); empty when it cannot load it.
+// The frames of every tick and its position, as libxmp plays the module.
 struct XmpTick {
     int order, row;
     std::vector<int> sums;  // left plus right
@@ -313,24 +305,9 @@ struct XmpTick {
 std::vector<XmpTick> render_xmp(const MusicXmp *x, const std::string &bytes, int ticks)
 {
     std::vector<XmpTick> out;
-    xmp_context context = x->create_context();
-    if (x->load_module_from_memory(context, bytes.data(), long(bytes.size())) == 0) {
-        x->start_player(context, 44100, 0);
-        x->set_player(context, XMP_PLAYER_INTERP, XMP_INTERP_LINEAR);
-        x->set_player(context, XMP_PLAYER_MODE, XMP_MODE_FT2);
-        x->set_player(context, XMP_PLAYER_MIX, 0);
-        for (int i = 0; i < ticks && x->play_frame(context) == 0; i++) {
-            xmp_frame_info info;
-            x->get_frame_info(context, &info);
-            const int16_t *frames = static_cast<const int16_t *>(info.buffer);
-            XmpTick tick = {info.pos, info.row, {}};
-            for (int f = 0; f < info.buffer_size / 4; f++) tick.sums.push_back(frames[2 * f] + frames[2 * f + 1]);
-            out.push_back(std::move(tick));
-        }
-        x->end_player(context);
-        x->release_module(context);
-    }
-    x->free_context(context);
+    music_xmp_play(x, bytes, true, ticks, [&out](const xmp_frame_info &info, const std::vector<int> &sums) {
+        out.push_back({info.pos, info.row, sums});
+    });
     return out;
 }
 
