@@ -5,24 +5,10 @@
 
 namespace {
 
-// The whole file, or false when it cannot be read.
-bool read_file(const char *path, std::string *bytes)
-{
-    FILE *file = fopen(path, "rb");
-    if (!file) return false;
-    bytes->clear();
-    char chunk[65536];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes->append(chunk, n);
-    bool ok = !ferror(file);
-    fclose(file);
-    return ok && !bytes->empty();
-}
-
 bool copy_face(const char *source, const std::string &target)
 {
     std::string bytes;
-    if (!read_file(source, &bytes)) {
+    if (!data_read_file(source, &bytes)) {
         fprintf(stderr, "zavdata: cannot read the font face %s\n", source);
         return false;
     }
@@ -83,7 +69,7 @@ const char *const g_secondary_style =
 
 bool data_read_font_licence(std::string *text)
 {
-    if (read_file(ZAV_DEJAVU_COPYRIGHT, text)) return true;
+    if (data_read_file(ZAV_DEJAVU_COPYRIGHT, text)) return true;
     fprintf(stderr, "zavdata: cannot read the DejaVu copyright file %s\n", ZAV_DEJAVU_COPYRIGHT);
     return false;
 }

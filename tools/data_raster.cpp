@@ -259,19 +259,11 @@ bool data_write_png_bytes(const std::string &path, const uint8_t *rgba, int widt
                               .string();
     std::vector<uint8_t> pixels(rgba, rgba + (size_t)width * height * 4);
     ImageData image = {pixels.data(), width, height, opaque ? 0 : 1, 0};
-    bool ok = png_write_file(scratch.c_str(), &image) == 1;
     std::string bytes;
-    if (ok) {
-        FILE *file = fopen(scratch.c_str(), "rb");
-        ok = file != nullptr;
-        char chunk[65536];
-        size_t n;
-        while (file && (n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
-        if (file) fclose(file);
-    }
+    bool ok = png_write_file(scratch.c_str(), &image) == 1 && data_read_file(scratch, &bytes);
     std::error_code ignored;
     std::filesystem::remove(scratch, ignored);
-    return ok && !bytes.empty() && data_write_file(path, bytes);
+    return ok && data_write_file(path, bytes);
 }
 
 bool data_write_png(const std::string &path, const DataImage &image, bool opaque)

@@ -1,4 +1,4 @@
-// What the data writers share: whole-file writes and CR LF line ends.
+// What the data writers share: whole-file writes and reads, and CR LF line ends.
 #include "tools/data_writer.h"
 
 #include <cstdio>
@@ -17,6 +17,19 @@ bool data_write_file(const std::string &path, const std::string &bytes)
     if (ok) ok = rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok) remove(temporary.c_str());
     return ok;
+}
+
+bool data_read_file(const std::string &path, std::string *bytes)
+{
+    FILE *file = fopen(path.c_str(), "rb");
+    if (!file) return false;
+    bytes->clear();
+    char chunk[65536];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes->append(chunk, n);
+    bool ok = !ferror(file);
+    fclose(file);
+    return ok && !bytes->empty();
 }
 
 std::string data_crlf(const std::string &text)

@@ -5,6 +5,8 @@
 
 // Writes the bytes to `path` (a POSIX path), creating its folders; whole or not at all.
 bool data_write_file(const std::string &path, const std::string &bytes);
+// The whole file at `path` (a POSIX path); false when it cannot be read or is empty.
+bool data_read_file(const std::string &path, std::string *bytes);
 // The text with every line ended by CR LF, as the game's text reader wants.
 std::string data_crlf(const std::string &text);
 
