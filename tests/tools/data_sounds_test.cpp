@@ -15,7 +15,7 @@ namespace {
 const double rate = 44100.0;
 
 struct Decoded {
-    int channels = 0;
+    int channels = 0, rate = 0;
     std::vector<float> samples;
 };
 
@@ -36,6 +36,7 @@ protected:
             if (!data) continue;
             Decoded &d = (*sounds)[name];
             d.channels = g_ogg_channel_count;
+            d.rate = g_ogg_sample_rate;
             for (int32_t i = 0; i < g_ogg_sample_count; i++) d.samples.push_back(float(data[i]) / 128.0f);
             free(data);
         }
@@ -87,18 +88,13 @@ TEST_F(DataSoundsTest, FormatAndLevels)
         const std::vector<float> &s = get(row.name);
         ASSERT_FALSE(s.empty());
         EXPECT_EQ(sounds->at(row.name).channels, 1);
+        EXPECT_EQ(sounds->at(row.name).rate, 44100);
         EXPECT_NEAR(double(s.size()) / rate, row.seconds, 0.1 * row.seconds);
         EXPECT_NEAR(measure_db(peak_of(s)), row.peak_db, 1.5);
         if (std::string(row.name) != "windloop") {
             EXPECT_LE(std::fabs(s[0]), 2.0 / 128.0);
             EXPECT_EQ(peak_of(s, s.size() - at(0.010)), 0.0);
         }
-        // The rate the game never reads, from vorbisfile's own header.
-        std::string bytes = test_read_file(path(row.name));
-        size_t id = bytes.find("\x01vorbis");
-        ASSERT_NE(id, std::string::npos);
-        const uint8_t *header = reinterpret_cast<const uint8_t *>(bytes.data() + id + 12);
-        EXPECT_EQ(header[0] | header[1] << 8 | header[2] << 16 | header[3] << 24, 44100);
         SoundEffect *effect = sound_load_effect(path(row.name).c_str());
         EXPECT_NE(effect, nullptr);
         sound_release_buffer(effect);
