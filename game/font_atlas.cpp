@@ -62,18 +62,11 @@ void boxes_from_scan(Font *font, const uint8_t *pixels, int32_t width, int32_t h
     }
 }
 
+// Alpha, with the renderer's rules for mip chains ("X"), clamping ("Y") and the largest side ("D").
 void upload_page(Font *font, int32_t page, const uint8_t *pixels)
 {
-    RenderContext *context = font->context;
-    const RenderVariable *d = render_var_find(context, "D");
-    const RenderVariable *x = render_var_find(context, "X");
-    const RenderVariable *y = render_var_find(context, "Y");
-    int32_t side = d && d->value > 0 && d->value < kFontPageSide ? d->value : kFontPageSide;
-    uint8_t options = kTextureAlpha;
-    if (!x || x->value != 0) options |= kTextureMipmap;
-    if (!y || y->value != 0) options |= kTextureClamp;
-    texture_create_in_slot(&context->main_textures, font->first_texture + page, side, side, pixels, kFontPageSide,
-                           kFontPageSide, options);
+    texture_create_from_pixels(font->context, kTextureAlpha, font->first_texture + page, kFontPageSide,
+                               kFontPageSide, pixels, kFontPageSide, kFontPageSide);
 }
 
 // Packs the boxes line by line into pages and uploads them; glyphs past the last page get width 0.

@@ -9,6 +9,7 @@
 #include FT_FREETYPE_H
 
 #include <climits>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,10 +21,13 @@ constexpr int32_t kMinSize = 4, kMaxSize = 96;
 constexpr int32_t kMaxOutline = 8;
 constexpr int32_t kMaxShadow = 16;
 
-void log_font(const char *format, const char *a, long b)
+__attribute__((format(printf, 1, 2))) void log_font(const char *format, ...)
 {
     char line[600];
-    snprintf(line, sizeof line, format, a, b);
+    va_list args;
+    va_start(args, format);
+    vsnprintf(line, sizeof line, format, args);
+    va_end(args);
     render_log_line(line);
 }
 
@@ -43,7 +47,7 @@ int32_t clamped(const char *key, int32_t value, int32_t low, int32_t high)
 {
     if (value >= low && value <= high) return value;
     int32_t fixed = value < low ? low : high;
-    log_font("Font: %s out of range, set to %ld", key, fixed);
+    log_font("Font: %s out of range, set to %d", key, (int)fixed);
     return fixed;
 }
 
@@ -105,7 +109,7 @@ void load_fill_picture(FontStyle *style, const char *file_name)
     style->fill_pixels = nullptr;
     if (!png_load_file(file_name, &style->fill_image, 0) || style->fill_image.width <= 0 ||
         style->fill_image.height <= 0 || style->fill_image.width > 65535 || style->fill_image.height > 65535) {
-        log_font("Font: fill picture %s not read, body colours used%.0ld", file_name, 0);
+        log_font("Font: fill picture %s not read, body colours used", file_name);
         free(style->fill_image.pixels);
         style->fill_image = ImageData{};
         return;
@@ -189,7 +193,7 @@ int font_parse_style_file(const char *file_name, FontStyle *style)
 
     int opened = 0;
     if (v.name) opened = font_open_face(v.name, style);
-    else log_font("Font: style file %s names no face%.0ld", file_name, 0);
+    else log_font("Font: style file %s names no face", file_name);
     free(v.bitmap);
     free(v.name);
     return opened;
@@ -203,11 +207,11 @@ int font_open_face(const char *file_name, FontStyle *style)
     FT_Face face = nullptr;
     if (!style->library || !sys_native_path(file_name, native, sizeof native) ||
         FT_New_Face(style->library, native, 0, &face) != 0) {
-        log_font("Font: face %s cannot be opened%.0ld", file_name, 0);
+        log_font("Font: face %s cannot be opened", file_name);
         return 0;
     }
     if (FT_Set_Char_Size(face, style->size * 128, 0, 0, 0) != 0) {
-        log_font("Font: face %s has no size %ld", file_name, style->size);
+        log_font("Font: face %s has no size %d", file_name, (int)style->size);
         FT_Done_Face(face);
         return 0;
     }
