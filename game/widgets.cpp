@@ -99,6 +99,14 @@ bool ui_cursor_inside(float left, float top, float w, float h)
     return left < mx && mx < left + w && top < my && my < top + h;
 }
 
+int menu_take_click(int hovered)
+{
+    if (!hovered || g_mouse_left_down != 1) return 0;
+    play(g_sound_click);
+    g_mouse_left_down = 0;
+    return 1;
+}
+
 void ui_play_tok_sound(void) { play(g_sound_tok); }
 void ui_play_click_sound(void) { play(g_sound_click); }
 

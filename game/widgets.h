@@ -18,6 +18,9 @@ extern SoundEffect *g_sound_tok;
 // Plays the tick (or, below, the click) when the sound card and effects are on.
 void ui_play_tok_sound(void);
 void ui_play_click_sound(void);
+// The menus' click rule: hovered with a press pending (state 1) plays the click, clears the press
+// and gives 1. A state of -1, left by a page, is no click.
+int menu_take_click(int hovered);
 // Strict: left < mx < left + w and top < my < top + h.
 bool ui_cursor_inside(float left, float top, float w, float h);
 
