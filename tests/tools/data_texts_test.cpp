@@ -1,6 +1,7 @@
 // The written texts read back through the game's own readers: CR LF line ends, values the reader
 // keeps whole, every shown text set, one palette scene for the themes; the font style files and
 // faces, the help page, and the whole data program's repeatability.
+#include "game/font.h"
 #include "platform/system.h"
 #include "script/config_main.h"
 #include "tests/tools/data_test_util.h"
@@ -96,93 +97,43 @@ TEST_F(DataTextsTest, ThemesShareOnePaletteScene)
     EXPECT_EQ(skies.size(), 12u);
 }
 
-// A style file's values as the font set-up reads them: its DATA / BODY / OUTLINE table.
-struct StyleValues {
-    char *body_bitmap = nullptr, *name = nullptr;
-    float body_color[4] = {-1, -1, -1, -1}, body_up[4] = {-1, -1, -1, -1}, body_down[4] = {-1, -1, -1, -1};
-    float outline_color[4] = {-1, -1, -1, -1}, outline_up[4] = {-1, -1, -1, -1}, outline_down[4] = {-1, -1, -1, -1};
-    int32_t size = -1, bold = -1, shadow = -1, shadow_y = -1, force = -1, outline_size = -1;
-
-    ~StyleValues()
-    {
-        free(body_bitmap);
-        free(name);
-    }
-};
-
-void style_read(StyleValues *v, const char *path)
-{
-    auto row = [](uint8_t kind, const char *key, char **text = nullptr, int32_t *number = nullptr,
-                  float *quad = nullptr) { return ConfigKeyDescriptor{kind, key, text, number, nullptr, quad, 0}; };
-    const ConfigKeyDescriptor table[] = {
-        row(CONFIG_SECTION, "DATA"),
-        row(CONFIG_GROUP, "BODY"),
-        row(CONFIG_QUAD, "COLOR", nullptr, nullptr, v->body_color),
-        row(CONFIG_QUAD, "UP", nullptr, nullptr, v->body_up),
-        row(CONFIG_QUAD, "DOWN", nullptr, nullptr, v->body_down),
-        row(CONFIG_INT, "SIZE", nullptr, &v->size),
-        row(CONFIG_INT, "BOLD", nullptr, &v->bold),
-        row(CONFIG_TEXT, "BITMAP", &v->body_bitmap),
-        row(CONFIG_TEXT, "NAME", &v->name),
-        row(CONFIG_INT, "SHADOW_X", nullptr, &v->shadow),
-        row(CONFIG_INT, "SHADOW", nullptr, &v->shadow),
-        row(CONFIG_INT, "SHADOW_Y", nullptr, &v->shadow_y),
-        row(CONFIG_INT, "FORCE", nullptr, &v->force),
-        row(CONFIG_GROUP_END, "BODY"),
-        row(CONFIG_GROUP, "OUTLINE"),
-        row(CONFIG_QUAD, "COLOR", nullptr, nullptr, v->outline_color),
-        row(CONFIG_QUAD, "UP", nullptr, nullptr, v->outline_up),
-        row(CONFIG_QUAD, "DOWN", nullptr, nullptr, v->outline_down),
-        row(CONFIG_INT, "SIZE", nullptr, &v->outline_size),
-        row(CONFIG_GROUP_END, "OUTLINE"),
-        row(CONFIG_SECTION_END, "DATA"),
-        row(CONFIG_END, nullptr),
-    };
-    config_read_file(table, path);
-}
-
 using DataFontsTest = DataTextsTest;
 
+// Both files through the game's own style reader, into one record in turn as the game reads them:
+// what the second leaves out would keep the first one's value.
 TEST_F(DataFontsTest, StyleFilesReadBack)
 {
     struct Case {
-        const char *file, *face;
+        const char *file;
         int size;
-        float top[3], bottom[3], outline[3];
+        int top[3], bottom[3], outline[3];
     };
     const Case cases[] = {
-        {"data/gfx/script_font.txt",
-         "data/fonts/DejaVuSans-Bold.ttf",
-         30,
-         {255, 255, 255},
-         {200, 215, 235},
-         {20, 30, 55}},
-        {"data/gfx/script_font2.txt", "data/fonts/DejaVuSans.ttf", 28, {255, 255, 255}, {255, 255, 255}, {15, 15, 15}},
+        {"data/gfx/script_font.txt", 30, {255, 255, 255}, {200, 215, 235}, {20, 30, 55}},
+        {"data/gfx/script_font2.txt", 28, {255, 255, 255}, {255, 255, 255}, {15, 15, 15}},
     };
+    FontStyle style;
+    font_style_init(&style);
+    ASSERT_EQ(FT_Init_FreeType(&style.library), 0);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file);
-        StyleValues v;
-        style_read(&v, c.file);
-        ASSERT_NE(v.name, nullptr);
-        EXPECT_STREQ(v.name, c.face);
-        EXPECT_TRUE(std::filesystem::is_regular_file(temp / v.name));
-        EXPECT_EQ(v.size, c.size);
-        EXPECT_EQ(v.bold, 0);
-        EXPECT_EQ(v.shadow, 3);
-        EXPECT_EQ(v.force, 150);
-        EXPECT_EQ(v.outline_size, 2);
-        EXPECT_EQ(v.body_bitmap, nullptr);
-        // The set-up stores COLOR first, then UP and DOWN over one end each.
+        EXPECT_EQ(font_parse_style_file(c.file, &style), 1);  // its face opens
+        EXPECT_EQ(style.size, c.size);
+        EXPECT_EQ(style.bold, 0);
+        EXPECT_EQ(style.outline_size, 2);
+        EXPECT_TRUE(style.shadow_on);
+        EXPECT_EQ(style.shadow_dx, 3);
+        EXPECT_EQ(style.shadow_alpha, 150);
+        EXPECT_EQ(style.fill_pixels, nullptr);
         for (int k = 0; k < 3; k++) {
-            float top = v.body_up[0] >= 0 ? v.body_up[k] : v.body_color[k];
-            float bottom = v.body_down[0] >= 0 ? v.body_down[k] : v.body_color[k];
-            EXPECT_EQ(top, c.top[k]) << k;
-            EXPECT_EQ(bottom, c.bottom[k]) << k;
-            EXPECT_EQ(v.outline_color[k], c.outline[k]) << k;
+            EXPECT_EQ(style.body_top[k], c.top[k]) << k;
+            EXPECT_EQ(style.body_bottom[k], c.bottom[k]) << k;
+            EXPECT_EQ(style.outline_top[k], c.outline[k]) << k;
+            EXPECT_EQ(style.outline_bottom[k], c.outline[k]) << k;
         }
-        // The second file is read over the first: it sets both ends of the body colour itself.
-        EXPECT_TRUE(v.body_color[0] >= 0 || (v.body_up[0] >= 0 && v.body_down[0] >= 0));
     }
+    font_style_release(&style);
+    FT_Done_FreeType(style.library);
 }
 
 TEST_F(DataFontsTest, FacesOpen)
