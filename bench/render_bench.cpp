@@ -1,7 +1,9 @@
 // Costs of the renderer's core on the headless device, each against a reference measured in the
 // same run: a device reset against the registry's own release and restore of the same objects, the
 // 2D batch against the same vertices drawn in a few calls, and the draw routine against its calls
-// written out by hand.
+// written out by hand. With a display (tests/gl/run_xvfb.sh gives one) the reference frame also
+// runs on OpenGL: small against headless, and full-screen against its background alone (on
+// llvmpipe one full-screen textured quad costs about twelve bare clears and presents).
 // Prints one ratio line for each pair whose two benchmarks ran.
 #include "render/render_draw.h"
 #include "render/render_local.h"
@@ -11,6 +13,8 @@
 #include "bench/bench_best.h"
 
 #include <benchmark/benchmark.h>
+
+#include <GL/gl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -244,6 +248,120 @@ void BM_DrawRangesDirect(benchmark::State &state)
 }
 BENCHMARK(BM_DrawRangesDirect)->Unit(benchmark::kMicrosecond);
 
+// ---- the reference frame --------------------------------------------------------------------------
+
+HWND g_window;
+
+LRESULT window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+// The game's context at the size; on OpenGL (one window, made once) or headless. Null when none.
+RenderContext *frame_context(bool gl, int width, int height)
+{
+    setenv("ZAVGOLF_HEADLESS", gl ? "0" : "1", 1);
+    gpu_headless_reset();
+    if (gl && !g_window) {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = window_proc;
+        wc.lpszClassName = "bench_render";
+        RegisterClassA(&wc);
+        g_window = CreateWindowExA(0, "bench_render", "bench_render", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
+                                   nullptr, nullptr);
+        if (!g_window) return nullptr;
+    }
+    RenderContext *context = &g_render_context;
+    render_context_construct(context);
+    context->window = gl ? g_window : nullptr;
+    context->width = width;
+    context->height = height;
+    *render_var_ref(context, "W") = 1;
+    *render_var_ref(context, "L") = 0;  // no waiting for the display
+    if (!render_create_device(context)) {
+        end_context(context);
+        return nullptr;
+    }
+    std::vector<uint8_t> pixels(64 * 64 * 4);
+    for (size_t i = 0; i < pixels.size(); i++) pixels[i] = uint8_t(i * 7);
+    texture_create_in_slot(&context->main_textures, 1, 64, 64, pixels.data(), 64, 64, 0);
+    texture_create_in_slot(&context->main_textures, 2, 64, 64, pixels.data(), 64, 64, kTextureAlpha);
+    return context;
+}
+
+// Fifty built-in objects: one quad of four coloured, textured vertices, drawn by built-in 1.
+RenderObject *quad_object(RenderContext *context)
+{
+    RenderObject *object = render_object_init(new RenderObject);
+    object->flags = 0x87;
+    render_object_create_vertex_buffer(object, 4, 6, 0);
+    render_object_lock_vertices(object);
+    const float corners[4][2] = {{-0.2f, 0.2f}, {0.2f, 0.2f}, {0.2f, -0.2f}, {-0.2f, -0.2f}};
+    for (int i = 0; i < 4; i++) {
+        render_vertex_set_position(object, i, corners[i][0], corners[i][1], 0.5f);
+        render_vertex_set_color_argb(object, i, 1, 1, 1, 1);
+        render_vertex_set_texcoord0(object, i, float(i == 1 || i == 2), float(i >= 2));
+    }
+    render_object_unlock_vertices(object);
+    if (render_object_lock_indices(object)) {
+        static const uint32_t kQuad[6] = {0, 1, 2, 0, 2, 3};
+        for (int i = 0; i < 6; i++) render_object_write_index(object, i, kQuad[i]);
+        render_object_unlock_indices(object);
+    }
+    object->vertices_in_use = 4;
+    object->indices_in_use = 6;
+    (void)context;
+    return object;
+}
+
+// Clear, the full-screen background, then (unless `background_only`) 300 alpha text quads and 50
+// built-in objects, all scaled with the screen; presented, and finished on OpenGL.
+void draw_frame(RenderContext *context, RenderObject *object, bool background_only, bool gl)
+{
+    if (!render_begin_frame(context)) return;
+    render_clear_frame(context);
+    float w = float(context->width), h = float(context->height);
+    texture_bind(context, 1);
+    render_draw_2d_quad(context, 0, 0, w, h, 0, 0, 1, 1, 1, 1, 1);
+    if (!background_only) {
+        render_set_mode(6, context, 1);
+        texture_bind(context, 2);
+        // Glyph-sized quads, 8 x 12 at 1920 x 1080: the same picture at every size.
+        for (int i = 0; i < 300; i++)
+            render_draw_2d_quad_rgba(context, float((i * 37) % int(w)), float((i * 53) % int(h)), w / 240, h / 90, 0, 0,
+                                     0.1f, 0.2f, 1, 1, 1, 0.8f);
+        render_set_mode(6, context, 0);
+        render_set_current_object(context, object);
+        for (int i = 0; i < 50; i++) render_draw_current_object(context);
+    }
+    render_end_frame(context);
+    render_present_frame(context);
+    if (gl) glFinish();
+}
+
+void frame_benchmark(benchmark::State &state, bool gl, int width, int height, bool background_only)
+{
+    RenderContext *context = frame_context(gl, width, height);
+    if (!context) {
+        state.SkipWithError(gl ? "no OpenGL device (is DISPLAY set?)" : "no device");
+        return;
+    }
+    RenderObject *object = quad_object(context);
+    for (auto _ : state) draw_frame(context, object, background_only, gl);
+    render_object_free(object);
+    delete object;
+    end_context(context);
+}
+
+void BM_FrameGlSmall(benchmark::State &state) { frame_benchmark(state, true, 64, 64, false); }
+BENCHMARK(BM_FrameGlSmall)->Unit(benchmark::kMicrosecond);
+void BM_FrameHeadless(benchmark::State &state) { frame_benchmark(state, false, 64, 64, false); }
+BENCHMARK(BM_FrameHeadless)->Unit(benchmark::kMicrosecond);
+void BM_FrameGlFull(benchmark::State &state) { frame_benchmark(state, true, 1920, 1080, false); }
+BENCHMARK(BM_FrameGlFull)->Unit(benchmark::kMicrosecond);
+void BM_BackgroundOnly(benchmark::State &state) { frame_benchmark(state, true, 1920, 1080, true); }
+BENCHMARK(BM_BackgroundOnly)->Unit(benchmark::kMicrosecond);
+
 void print_ratio(const std::map<std::string, double> &times, const char *a, const char *b)
 {
     double time_a = 0.0, time_b = 0.0;
@@ -259,5 +377,8 @@ int main(int argc, char **argv)
     print_ratio(times, "BM_ResetDevice", "BM_RegistryOnly");
     print_ratio(times, "BM_Batch2D", "BM_Prebatched");
     print_ratio(times, "BM_DrawRanges", "BM_DrawRangesDirect");
+    print_ratio(times, "BM_FrameGlSmall", "BM_FrameHeadless");
+    print_ratio(times, "BM_FrameGlFull", "BM_BackgroundOnly");
+    if (g_window) DestroyWindow(g_window);
     return 0;
 }

@@ -230,6 +230,16 @@ void set_fixed_uniforms(const GlLinked &l, const GpuState &s)
     }
 }
 
+// Sends a program's constant array unless it already holds these values.
+void send_constants(GLint location, int count, const float *values, std::vector<float> *sent)
+{
+    if (location < 0 || count <= 0) return;
+    size_t n = size_t(count) * 4;
+    if (sent->size() == n && memcmp(sent->data(), values, n * sizeof(float)) == 0) return;
+    sent->assign(values, values + n);
+    g_gl.Uniform4fv(location, count, values);
+}
+
 void bind_textures(GlDevice *g, const GpuState &s, int units)
 {
     for (int unit = 0; unit < units; unit++) {
@@ -386,7 +396,7 @@ int gl_link(GlDevice *g, GLuint vertex, GLuint fragment)
         g_gl.DeleteProgram(program);
         return -1;
     }
-    GlLinked l = {vertex, fragment, program, -1, -1, -1, -1, 0, 0};
+    GlLinked l = {vertex, fragment, program, -1, -1, -1, -1, 0, 0, {}, {}};
     l.mvp = g_gl.GetUniformLocation(program, "mvp");
     l.screen = g_gl.GetUniformLocation(program, "screen");
     l.vs_constants = g_gl.GetUniformLocation(program, "c");
@@ -434,8 +444,8 @@ void gl_draw(GpuDevice *device, const GpuDraw &draw)
     const GlLinked &l = g->linked[size_t(linked)];
     use_program(g, l);
     set_fixed_uniforms(l, s);
-    if (l.vs_constants >= 0) g_gl.Uniform4fv(l.vs_constants, l.vs_count, &s.vs_constants[0][0]);
-    if (l.ps_constants >= 0) g_gl.Uniform4fv(l.ps_constants, l.ps_count, &s.ps_constants[0][0]);
+    send_constants(l.vs_constants, l.vs_count, &s.vs_constants[0][0], &g->linked[size_t(linked)].vs_sent);
+    send_constants(l.ps_constants, l.ps_count, &s.ps_constants[0][0], &g->linked[size_t(linked)].ps_sent);
     bind_textures(g, s, s.pixel_program ? GL_UNITS : gl_fixed_stage_count(key));
     if (!set_attributes(g, s, draw)) {
         gl_log_once(GL_ONCE_BASE_VERTEX, "gpu: a draw whose base vertex falls before its buffer is skipped");

@@ -100,6 +100,7 @@ struct GlLinked {
     GLint mvp, screen;  // fixed-function vertex uniforms, -1 when absent
     GLint vs_constants, ps_constants;  // shader programs' constant arrays
     int vs_count, ps_count;  // their sizes
+    std::vector<float> vs_sent, ps_sent;  // what they hold, so that unchanged values are not sent
 };
 
 // A compiled shader object, kept by its source so that equal texts compile once.
