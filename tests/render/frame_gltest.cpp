@@ -168,4 +168,55 @@ TEST_F(RenderGlTest, FixedFrameWithItsScreenshotAndThumbnail)
     render_end_frame(context);
 }
 
+TEST_F(RenderGlTest, OneTextureThroughBuiltInOne)
+{
+    // A 32 x 32 texture drawn one texel a pixel by the draw routine: built-in 1 (the texture
+    // times the vertex colour) under identity transforms, so clip space is the screen.
+    std::mt19937 rng(23);
+    std::vector<uint8_t> pixels(32 * 32 * 4);
+    for (size_t i = 0; i < pixels.size(); i++) pixels[i] = i % 4 == 3 ? 255 : uint8_t(rng());
+    texture_create_in_slot(&context->main_textures, 1, 32, 32, pixels.data(), 32, 32, 0);
+    RenderObject *object = render_object_init(new RenderObject);
+    object->flags = 0x87;
+    render_object_create_vertex_buffer(object, 4, 6, 0);
+    render_object_lock_vertices(object);
+    const float corners[4][2] = {{-0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, -0.5f}, {-0.5f, -0.5f}};
+    for (int i = 0; i < 4; i++) {
+        render_vertex_set_position(object, i, corners[i][0], corners[i][1], 0.5f);
+        render_vertex_set_color_argb(object, i, 1.0f, 0.75f, 0.5f, 1.0f);
+        render_vertex_set_texcoord0(object, i, float(i == 1 || i == 2), float(i >= 2));
+    }
+    render_object_unlock_vertices(object);
+    ASSERT_TRUE(render_object_lock_indices(object));
+    const uint32_t quad[6] = {0, 1, 2, 0, 2, 3};
+    for (int i = 0; i < 6; i++) render_object_write_index(object, i, quad[i]);
+    render_object_unlock_indices(object);
+    object->vertices_in_use = 4;
+    object->indices_in_use = 6;
+
+    ASSERT_TRUE(render_begin_frame(context));
+    context->device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x102030, 1.0f, 0);
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION}) context->device->SetTransform(t, identity);
+    render_set_mode(4, context, 5);  // no culling
+    texture_bind(context, 1);
+    render_set_current_object(context, object);
+    render_draw_current_object(context);
+    std::vector<uint32_t> got = read_pixels();
+    render_end_frame(context);
+
+    RefImage want;
+    ref_image_init(&want, kWidth, kHeight, 0x102030);
+    reference_quad(&want, 16, 16, 32, 32, RefColour{1.0f, 0.75f, 0.5f, 1}, texture_of(1), false);
+    int compared = 0;
+    for (size_t i = 0; i < got.size(); i++) {
+        if (want.skip[i]) continue;
+        compared++;
+        EXPECT_TRUE(gl_colour_near(got[i], want.pixels[i])) << "at " << i % kWidth << "," << i / kWidth;
+    }
+    EXPECT_GT(compared, kWidth * kHeight / 2);
+    render_object_free(object);
+    delete object;
+}
+
 }  // namespace
