@@ -223,7 +223,8 @@ std::vector<uint8_t> texels_of(const SceneWorld *world)
     return out;
 }
 
-// A theme light and a small plain hole of blocks (one of them PALES) and two plants.
+// A theme light and a small plain hole of blocks (one of them PALES) and 15 plants: a load, light and release cycle
+// with every plant an editor hole holds.
 struct SceneOpener : SceneLitCopy {
     SceneTestWorld theme, hole;
     std::string plain = dir / "hole.qel", copy = dir / "holeA.qel";
@@ -234,7 +235,7 @@ struct SceneOpener : SceneLitCopy {
         memcpy(theme.world->ambient_colour, ambient, sizeof ambient);
         memcpy(theme.world->light_colour, light, sizeof light);
         SceneTestWorld source;
-        scene_test_make_hole(source.world.get(), 8, 2);
+        scene_test_make_hole(source.world.get(), 8, 15);
         ASSERT_EQ(scene_save(source.world.get(), plain.c_str(), 0, 0, 0, 2), 1);
         g_progress.clear();
         hole.world->load_progress = record_progress;
