@@ -233,7 +233,8 @@ TECHNIQUE T0
 )";
 
 // 6 and 7: Tex on pair 0 x Lightmap on pair 1 x the vertex colour x FADE; T0 a ps.1.4 program,
-// T1, T2 and T4 two texture stages, T3 two passes (the lightmap multiplied into the frame).
+// T1, T2 and T4 two texture stages, T3 two passes (the lightmap multiplied into the frame). The
+// lightmap is clamped in every technique: stage 0 still holds the texture's own addressing in T3.
 #define PAIR_PARAMETERS "TEXTURE Tex;\nTEXTURE Lightmap;\n" BUILTIN_MATRICES
 #define PAIR_STAGES_TECHNIQUE(name)                                                                                 \
     "TECHNIQUE " name                                                                                               \
@@ -270,6 +271,7 @@ const char *const kEffectPair = PAIR_PARAMETERS R"(TECHNIQUE T0
   PASS P1
   {
     Texture[0] = <Lightmap>;
+    AddressU[0] = Clamp; AddressV[0] = Clamp;
     ColorOp[0] = SelectArg1; ColorArg1[0] = Texture;
     AlphaOp[0] = SelectArg1; AlphaArg1[0] = Texture;
     ColorOp[1] = Disable; AlphaOp[1] = Disable;

@@ -7,9 +7,13 @@
 #include "tests/gl/gl_test_util.h"
 #include "tests/gl/gpu_reference.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 
 namespace {
@@ -27,7 +31,9 @@ bool shade_quad(const RefFragment &f, void *user, RefColour *out)
     const QuadShading &q = *static_cast<const QuadShading *>(user);
     RefColour t = {1, 1, 1, 1};
     bool edge = false;
-    if (q.texture) t = ref_sample(q.texture, 0, f.texcoord[0][0], f.texcoord[0][1], D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, 0.05f, &edge);
+    if (q.texture)
+        t = ref_sample(q.texture, 0, f.texcoord[0][0], f.texcoord[0][1], D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, 0.05f,
+                       &edge);
     RefColour c = {f.diffuse.r * t.r, f.diffuse.g * t.g, f.diffuse.b * t.b, f.diffuse.a * t.a};
     if (q.blend) {
         int x = int(f.texcoord[7][0]), y = int(f.texcoord[7][1]);
@@ -53,6 +59,75 @@ void reference_quad(RefImage *image, float x, float y, float w, float h, RefColo
     }
     QuadShading q = {image, texture, blend};
     ref_draw_rect(image, r, shade_quad, &q);
+}
+
+// A screen rectangle shaded by `shade` from its two coordinate pairs, given at three corners
+// (top-left, top-right, bottom-left); false from `shade` skips the pixel (near a texel edge).
+typedef std::function<bool(const RefFragment &, RefColour *)> RectShader;
+bool run_rect_shader(const RefFragment &f, void *user, RefColour *out)
+{
+    return (*static_cast<const RectShader *>(user))(f, out);
+}
+void reference_rect(RefImage *image, float x, float y, float w, float h, const float (*uv0)[2], const float (*uv1)[2],
+                    const RectShader &shade)
+{
+    RefRect r = {x, y, x + w, y + h, {}, {}, {}};
+    RefFragment *corners[3] = {&r.top_left, &r.top_right, &r.bottom_left};
+    for (int k = 0; k < 3; k++) {
+        corners[k]->diffuse = RefColour{1, 1, 1, 1};
+        for (int c = 0; c < 2; c++) {
+            corners[k]->texcoord[0][c] = uv0[k][c];
+            corners[k]->texcoord[1][c] = uv1 ? uv1[k][c] : 0.0f;
+        }
+    }
+    ref_draw_rect(image, r, run_rect_shader, const_cast<RectShader *>(&shade));
+}
+
+// Every pixel the reference does not skip, within 2/255; how many were compared.
+int compare_with_reference(const std::vector<uint32_t> &got, const RefImage &want, int width)
+{
+    int compared = 0;
+    for (size_t i = 0; i < got.size(); i++) {
+        if (want.skip[i]) continue;
+        compared++;
+        EXPECT_TRUE(gl_colour_near(got[i], want.pixels[i])) << "at " << i % size_t(width) << "," << i / size_t(width);
+    }
+    return compared;
+}
+
+// The vertices and triangles of an object of the given build flags, written by `fill` (vertex i).
+RenderObject *make_object(uint32_t flags, int32_t vertices, const std::vector<uint32_t> &indices,
+                          const std::function<void(RenderObject *, int32_t)> &fill)
+{
+    RenderObject *object = render_object_init(new RenderObject);
+    object->flags = flags;
+    render_object_create_vertex_buffer(object, vertices, int32_t(indices.size()), 0);
+    render_object_lock_vertices(object);
+    for (int32_t i = 0; i < vertices; i++) fill(object, i);
+    render_object_unlock_vertices(object);
+    if (render_object_lock_indices(object)) {
+        for (size_t i = 0; i < indices.size(); i++) render_object_write_index(object, int32_t(i), indices[i]);
+        render_object_unlock_indices(object);
+    }
+    object->vertices_in_use = vertices;
+    object->indices_in_use = int32_t(indices.size());
+    return object;
+}
+void free_object(RenderObject *object)
+{
+    render_object_free(object);
+    delete object;
+}
+
+const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+// Corner k of the quad (-h, h) .. (h, -h) in clip space: 0 top-left, 1 top-right, 2 bottom-right.
+const uint32_t kQuadIndices[6] = {0, 1, 2, 0, 2, 3};
+
+std::vector<uint8_t> random_pixels(std::mt19937 *rng, int w, int h, bool random_alpha)
+{
+    std::vector<uint8_t> pixels(size_t(w) * size_t(h) * 4);
+    for (size_t i = 0; i < pixels.size(); i++) pixels[i] = i % 4 == 3 && !random_alpha ? 255 : uint8_t((*rng)());
+    return pixels;
 }
 
 class RenderGlTest : public GlTest {
@@ -84,6 +159,21 @@ protected:
         EXPECT_EQ(gpu_live_objects(), 0);
     }
     const GpuTexture *texture_of(int32_t id) { return gpu_texture(context->main_textures.slots[id]->texture); }
+    // A frame cleared to `clear` with identity transforms on the device and no culling.
+    bool begin_identity_frame(uint32_t clear)
+    {
+        if (!render_begin_frame(context)) return false;
+        context->device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, clear, 1.0f, 0);
+        for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION})
+            context->device->SetTransform(t, kIdentity);
+        render_set_mode(4, context, 5);
+        return true;
+    }
+    void draw(RenderObject *object)
+    {
+        render_set_current_object(context, object);
+        render_draw_current_object(context);
+    }
 };
 
 TEST_F(RenderGlTest, FixedFrameWithItsScreenshotAndThumbnail)
@@ -197,7 +287,8 @@ TEST_F(RenderGlTest, OneTextureThroughBuiltInOne)
     ASSERT_TRUE(render_begin_frame(context));
     context->device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x102030, 1.0f, 0);
     const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION}) context->device->SetTransform(t, identity);
+    for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION})
+        context->device->SetTransform(t, identity);
     render_set_mode(4, context, 5);  // no culling
     texture_bind(context, 1);
     render_set_current_object(context, object);
@@ -217,6 +308,227 @@ TEST_F(RenderGlTest, OneTextureThroughBuiltInOne)
     EXPECT_GT(compared, kWidth * kHeight / 2);
     render_object_free(object);
     delete object;
+}
+
+// Pair 0 spans the quad once; pair 1 runs from -0.5 to 1.5 over a 16 x 16 texture (one texel a
+// pixel), so the outer quarter on each side shows the clamped edge texels.
+const float kPair0[3][2] = {{0, 0}, {1, 0}, {0, 1}};
+const float kPair1[3][2] = {{-0.5f, -0.5f}, {1.5f, -0.5f}, {-0.5f, 1.5f}};
+void fill_two_pair_quad(RenderObject *object, int32_t i)
+{
+    const float corners[4][2] = {{-0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, -0.5f}, {-0.5f, -0.5f}};
+    float u = float(i == 1 || i == 2), v = float(i >= 2);
+    render_vertex_set_position(object, i, corners[i][0], corners[i][1], 0.5f);
+    render_vertex_set_color_argb(object, i, 1.0f, 0.75f, 0.5f, 1.0f);  // built-in 2 takes none
+    render_vertex_set_texcoord0(object, i, u, v);
+    render_vertex_set_second_texcoord(object, i, 2 * u - 0.5f, 2 * v - 0.5f);
+}
+
+TEST_F(RenderGlTest, TwoTexturesThroughBuiltInTwo)
+{
+    std::mt19937 rng(29);
+    std::vector<uint8_t> first = random_pixels(&rng, 32, 32, false), second = random_pixels(&rng, 16, 16, true);
+    texture_create_in_slot(&context->main_textures, 1, 32, 32, first.data(), 32, 32, 0);
+    texture_create_in_slot(&context->main_textures, 0, 16, 16, second.data(), 16, 16, 0);
+    RenderObject *object = make_object(kRenderSecondPair, 4, {kQuadIndices, kQuadIndices + 6}, fill_two_pair_quad);
+    ASSERT_EQ(object->format, 4);
+    ASSERT_TRUE(begin_identity_frame(0x203040));
+    texture_bind(context, 1);
+    draw(object);
+    std::vector<uint32_t> got = read_pixels();
+    render_end_frame(context);
+
+    RefImage want;
+    ref_image_init(&want, kWidth, kHeight, 0x203040);
+    const GpuTexture *tex = texture_of(1), *tex2 = texture_of(0);
+    reference_rect(&want, 16, 16, 32, 32, kPair0, kPair1, [&](const RefFragment &f, RefColour *out) {
+        bool edge = false, edge2 = false;
+        RefColour a =
+            ref_sample(tex, 0, f.texcoord[0][0], f.texcoord[0][1], D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, 0.05f, &edge);
+        RefColour b = ref_sample(tex2, 0, f.texcoord[1][0], f.texcoord[1][1], D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP,
+                                 0.05f, &edge2);
+        *out = RefColour{a.r * b.r, a.g * b.g, a.b * b.b, b.a};
+        return !edge && !edge2;
+    });
+    EXPECT_GT(compare_with_reference(got, want, kWidth), kWidth * kHeight / 2);
+    free_object(object);
+}
+
+TEST_F(RenderGlTest, LitBallThroughBuiltInThree)
+{
+    // A ball of radius 0.45 around (0, 0, 0.5) seen along +z through identity transforms, lit by
+    // a directional light from the viewer's side and the ambient colour, over a plain texture.
+    constexpr int kStacks = 24, kSlices = 32;
+    constexpr float kRadius = 0.45f;
+    const float pi = 3.14159265f;
+    std::vector<std::array<float, 3>> normals;
+    for (int i = 0; i <= kStacks; i++)
+        for (int j = 0; j <= kSlices; j++) {
+            float t = pi * float(i) / kStacks, p = 2 * pi * float(j) / kSlices;
+            normals.push_back({std::sin(t) * std::cos(p), std::cos(t), std::sin(t) * std::sin(p)});
+        }
+    std::vector<uint32_t> indices;
+    for (int i = 0; i < kStacks; i++)
+        for (int j = 0; j < kSlices; j++) {
+            uint32_t a = uint32_t(i * (kSlices + 1) + j), b = a + 1, c = a + kSlices + 1, d = c + 1;
+            for (uint32_t k : {a, c, b, b, c, d}) indices.push_back(k);
+        }
+    RenderObject *ball = make_object(kRenderNormal, int32_t(normals.size()), indices, [&](RenderObject *o, int32_t i) {
+        const auto &n = normals[size_t(i)];
+        render_vertex_set_position(o, i, kRadius * n[0], kRadius * n[1], 0.5f + kRadius * n[2]);
+        render_vertex_set_normal(o, i, n[0], n[1], n[2]);
+        render_vertex_set_texcoord0(o, i, 0.5f, 0.5f);
+    });
+    ASSERT_EQ(ball->format, 5);
+    std::vector<uint8_t> tint(4 * 4 * 4);
+    for (size_t i = 0; i < tint.size(); i += 4) tint[i] = 230, tint[i + 1] = 153, tint[i + 2] = 204, tint[i + 3] = 255;
+    texture_create_in_slot(&context->main_textures, 1, 4, 4, tint.data(), 4, 4, 0);
+    const float ambient[3] = {0.2f, 0.15f, 0.1f}, light[3] = {0.9f, 0.8f, 0.7f};
+    float towards[3] = {-0.5f, 0.6f, -0.8f};  // from the surface to the light
+    float length = std::sqrt(towards[0] * towards[0] + towards[1] * towards[1] + towards[2] * towards[2]);
+    for (float &c : towards) c /= length;
+
+    ASSERT_TRUE(begin_identity_frame(0x102030));
+    light_set_ambient(context, ambient[0], ambient[1], ambient[2]);
+    light_set_directional(context, 0, -towards[0], -towards[1], -towards[2], light[0], light[1], light[2]);
+    light_enable(context, 0);
+    texture_bind(context, 1);
+    draw(ball);
+    std::vector<uint32_t> got = read_pixels();
+    render_end_frame(context);
+
+    // Each vertex lit (saturated) as the program does, interpolated over the nearest triangle under
+    // the pixel centre, times the texture's colour.
+    const RefColour texel = ref_colour(0xE699CC);
+    int inside = 0, outside = 0;
+    for (int py = 0; py < kHeight; py++)
+        for (int px = 0; px < kWidth; px++) {
+            float x = (float(px) + 0.5f) / 32 - 1, y = 1 - (float(py) + 0.5f) / 32;
+            float r = std::sqrt(x * x + y * y), pixel = 1.0f / 32;
+            uint32_t actual = got[size_t(py) * kWidth + size_t(px)];
+            if (r > kRadius + pixel) {
+                outside++;
+                EXPECT_TRUE(gl_colour_near(actual, 0x102030)) << "outside at " << px << "," << py;
+                continue;
+            }
+            if (r > kRadius * std::cos(pi / kStacks) - pixel) continue;
+            float best = 2, colour[3] = {};
+            for (size_t f = 0; f + 2 < indices.size(); f += 3) {
+                const std::array<float, 3> *v[3] = {&normals[indices[f]], &normals[indices[f + 1]],
+                                                    &normals[indices[f + 2]]};
+                float ax = (*v[0])[0] * kRadius, ay = (*v[0])[1] * kRadius;
+                float bx = (*v[1])[0] * kRadius - ax, by = (*v[1])[1] * kRadius - ay;
+                float cx = (*v[2])[0] * kRadius - ax, cy = (*v[2])[1] * kRadius - ay;
+                float det = bx * cy - by * cx;
+                if (std::fabs(det) < 1e-9f) continue;
+                float s = ((x - ax) * cy - (y - ay) * cx) / det, t = (bx * (y - ay) - by * (x - ax)) / det;
+                if (s < -1e-4f || t < -1e-4f || s + t > 1 + 1e-4f) continue;
+                float w[3] = {1 - s - t, s, t}, z = 0;
+                for (int k = 0; k < 3; k++) z += w[k] * (*v[k])[2];
+                if (z >= best) continue;
+                best = z;
+                for (int c = 0; c < 3; c++) colour[c] = 0;
+                for (int k = 0; k < 3; k++) {
+                    float lit =
+                        std::max(0.0f, (*v[k])[0] * towards[0] + (*v[k])[1] * towards[1] + (*v[k])[2] * towards[2]);
+                    for (int c = 0; c < 3; c++) colour[c] += w[k] * std::min(1.0f, ambient[c] + light[c] * lit);
+                }
+            }
+            ASSERT_LT(best, 2.0f);
+            RefColour want = {colour[0] * texel.r, colour[1] * texel.g, colour[2] * texel.b, 1};
+            inside++;
+            EXPECT_TRUE(gl_colour_near(actual, ref_pack(want), 4)) << "inside at " << px << "," << py;
+        }
+    EXPECT_GT(inside, 500);
+    EXPECT_GT(outside, 1000);
+    free_object(ball);
+}
+
+TEST_F(RenderGlTest, GlareBillboardFacesTheCameraFromFourYaws)
+{
+    // Built-in 4 spreads the corners along the camera's axes, scaled like the world matrix: from
+    // every yaw the quad stands square to the screen, 2 x 0.25 each way around its centre.
+    std::mt19937 rng(31);
+    std::vector<uint8_t> pixels = random_pixels(&rng, 32, 32, false);
+    texture_create_in_slot(&context->main_textures, 1, 32, 32, pixels.data(), 32, 32, 0);
+    RenderObject *quad = make_object(0x87, 4, {kQuadIndices, kQuadIndices + 6}, [](RenderObject *o, int32_t i) {
+        float u = float(i == 1 || i == 2), v = float(i >= 2);
+        render_vertex_set_position(o, i, u * 0.5f - 0.25f, v * 0.5f - 0.25f, 0);
+        render_vertex_set_color_argb(o, i, 1.0f, 0.875f, 0.75f, 1.0f);
+        render_vertex_set_texcoord0(o, i, u, v);
+    });
+    RefImage want;
+    ref_image_init(&want, kWidth, kHeight, 0x101010);
+    const GpuTexture *tex = texture_of(1);
+    reference_rect(&want, 16, 16, 32, 32, kPair0, nullptr, [&](const RefFragment &f, RefColour *out) {
+        bool edge = false;
+        RefColour t =
+            ref_sample(tex, 0, f.texcoord[0][0], f.texcoord[0][1], D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, 0.05f, &edge);
+        *out = RefColour{t.r, t.g * 0.875f, t.b * 0.75f, 1};
+        return !edge;
+    });
+    const float world[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 1};
+    for (float yaw : {0.0f, 1.5707964f, 3.1415927f, 4.712389f}) {
+        SCOPED_TRACE(yaw);
+        float c = std::cos(yaw), s = std::sin(yaw);
+        const float view[16] = {c, 0, -s, 0, 0, 1, 0, 0, s, 0, c, 0, 0, 0, 0.5f, 1};
+        ASSERT_TRUE(begin_identity_frame(0x101010));
+        render_set_world_matrix(context, world);
+        render_set_view_matrix(context, view);
+        context->effect_object = context->effects[4];
+        texture_bind(context, 1);
+        draw(quad);
+        context->effect_object = nullptr;
+        std::vector<uint32_t> got = read_pixels();
+        render_end_frame(context);
+        EXPECT_GT(compare_with_reference(got, want, kWidth), kWidth * kHeight / 2);
+    }
+    free_object(quad);
+}
+
+TEST_F(RenderGlTest, LightmapTechniquesZeroTwoThreeGiveOnePicture)
+{
+    // The lightmapped quad (texture x lightmap x vertex colour) through the ps.1.4 technique, the
+    // two-stage one and the two-pass one that multiplies the lightmap into the frame.
+    std::mt19937 rng(37);
+    std::vector<uint8_t> first = random_pixels(&rng, 32, 32, false), page = random_pixels(&rng, 16, 16, false);
+    texture_create_in_slot(&context->main_textures, 1, 32, 32, first.data(), 32, 32, 0);
+    texture_create_in_slot(&context->lightmap_textures, 0, 16, 16, page.data(), 16, 16, 0);
+    ASSERT_NE(context->lightmap_textures.slots[0], nullptr);
+    RenderObject *object = make_object(kRenderLightmap, 4, {kQuadIndices, kQuadIndices + 6}, fill_two_pair_quad);
+    ASSERT_EQ(object->format, 6);
+    list_add_rec30(&object->ranges, RenderDrawRange{0, 6, 0, 4, 1, 0, 0, 0, 0, 0, 0});
+    object->has_draw_ranges = 1;
+    *render_var_ref(context, "H") = 1;
+    *render_var_ref(context, "b") = 0;
+
+    RefImage want;
+    ref_image_init(&want, kWidth, kHeight, 0x204060);
+    const GpuTexture *tex = texture_of(1), *lightmap = gpu_texture(context->lightmap_textures.slots[0]->texture);
+    reference_rect(&want, 16, 16, 32, 32, kPair0, kPair1, [&](const RefFragment &f, RefColour *out) {
+        bool edge = false, edge2 = false;
+        RefColour a =
+            ref_sample(tex, 0, f.texcoord[0][0], f.texcoord[0][1], D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, 0.05f, &edge);
+        RefColour b = ref_sample(lightmap, 0, f.texcoord[1][0], f.texcoord[1][1], D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP,
+                                 0.05f, &edge2);
+        *out = RefColour{a.r * b.r, a.g * b.g * 0.75f, a.b * b.b * 0.5f, 1};
+        return !edge && !edge2;
+    });
+    // T0 on a device with pixel shader 1.4; with "a" set, T2 with two stages, T3 without.
+    const uint8_t multitexture = g_render_cap_multitexture;
+    for (const char *technique : {"T0", "T2", "T3"}) {
+        SCOPED_TRACE(technique);
+        *render_var_ref(context, "a") = technique[1] != '0';
+        g_render_cap_multitexture = technique[1] != '3';
+        ASSERT_TRUE(begin_identity_frame(0x204060));
+        draw(object);
+        EXPECT_EQ(context->effects[6]->GetCurrentTechnique(), context->effects[6]->GetTechniqueByName(technique));
+        std::vector<uint32_t> got = read_pixels();
+        render_end_frame(context);
+        EXPECT_GT(compare_with_reference(got, want, kWidth), kWidth * kHeight / 2);
+    }
+    g_render_cap_multitexture = multitexture;
+    free_object(object);
 }
 
 }  // namespace
