@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+struct RenderContext;
 struct RenderObject;
 struct SceneWorld;
 
@@ -148,3 +149,24 @@ int play_setup_hole_collision(PlayState *state);
 void play_place_ball_at_start(PlayState *state, int32_t start_index, RigidBody *body);
 // Frees what the set-up built; the ball stays.
 void play_teardown_hole(PlayState *state);
+
+// ---- shadow decals -----------------------------------------------------------------------------------
+// Both builders project from light slot 1 of the render context into its current dynamic render
+// object, and record face groups there while render variable "E" is 0; with "E" missing or
+// non-zero they draw the object at once with depth bias 4. Vertices and triangles beyond the
+// object's capacities are left out. Main thread only.
+
+// Lays the bound texture as a rectangle (half sizes half_u, half_v, centred on (cx, cy, cz) across
+// the light's direction) onto the faces of the slot's mesh that the light reaches through it.
+// Mode bits: 1 start the object afresh (else append); 2 receiving faces' texture coordinates in
+// pair 0, the rectangle's in pair 1, one face group per receiving texture (else the rectangle's
+// coordinates, white); 4 only faces near the rectangle, which stretches away from a low light.
+void mesh_build_projected_decal(ColliderSlot *slot, float cx, float cy, float cz, float half_u, float half_v,
+                                int32_t mode);
+// Casts the faces of the caster (its child when it has one) that turn away from the light onto
+// the faces of the receiver's mesh within 13 units past it, in the ambient colour, one face group
+// per receiving texture pair; the object starts afresh.
+void mesh_build_projected_decal_editor(MeshObject *caster, RenderContext *context, ColliderSlot *receiver);
+// Releases the builders' working storage, made on their first call and kept between calls; the
+// play screen calls it when it ends. A later build makes it again.
+void course_decal_release_storage();

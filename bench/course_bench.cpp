@@ -1,0 +1,99 @@
+// Course play's costs against the physics step of the same hole, measured in the same run: the
+// ball's shadow built on the hole's two local colliders, as every frame of play builds it, against
+// one physics step with the ball rolling. Prints "ball shadow / physics step = r".
+#include "bench/bench_best.h"
+#include "course/course.h"
+#include "render/render_draw.h"
+#include "tests/scene/scene_test_util.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// The test hole of the scene benchmarks, set up for one player, with the ball rolling off its tee.
+struct BenchHole {
+    PlayState state;
+    float position[3];
+    float velocity[3] = {1.2f, 0.0f, 0.7f};
+    bool ready = false;
+
+    BenchHole()
+    {
+        gpu_headless_reset();
+        render_context_construct(&g_render_context);
+        g_render_context.width = 64;
+        g_render_context.height = 64;
+        if (!render_create_device(&g_render_context)) return;
+        world_release_and_reset(&g_hole_world);
+        scene_test_make_hole(&g_hole_world, 275, 0);
+        world_compute_bounds_and_links(&g_hole_world);
+        if (!play_ball_create(&state.ball) || !play_setup_hole_collision(&state)) return;
+        state.ball.sphere->flags |= kMeshFlagBodyMatrices;
+        memcpy(position, state.ball.body->position, sizeof position);
+        render_set_mode(17, &g_render_context, 53);  // record, as the play screen does
+        ready = state.shadow_meshes[0] || state.shadow_meshes[1];
+    }
+    ~BenchHole()
+    {
+        play_teardown_hole(&state);
+        play_ball_free(&state.ball);
+        course_decal_release_storage();
+        world_release_and_reset(&g_hole_world);
+        render_shutdown_device(&g_render_context);
+        render_context_destroy(&g_render_context);
+    }
+
+    void roll()
+    {
+        RigidBody *b = state.ball.body;
+        memcpy(b->position, position, sizeof position);
+        memcpy(b->velocity, velocity, sizeof velocity);
+        b->asleep = 0;
+    }
+};
+
+BenchHole *g_bench = nullptr;
+
+void BM_BallShadow(benchmark::State &bench)
+{
+    if (!g_bench->ready) bench.SkipWithError("no hole");
+    g_bench->roll();
+    const float *p = g_bench->state.ball.body->position, *l = g_hole_world.light_vector;
+    for (auto _ : bench) {
+        light_set_point(&g_render_context, 1, p[0] - 50 * l[0], p[1] - 50 * l[1], p[2] - 50 * l[2], 1, 1, 1, 0, 100);
+        for (int k = 0; k < 2; k++)
+            if (g_bench->state.shadow_meshes[k])
+                mesh_build_projected_decal_editor(g_bench->state.ball.sphere, &g_render_context,
+                                                  &g_bench->state.shadow_slots[k]);
+        benchmark::DoNotOptimize(g_render_context.dynamic_object->indices_in_use);
+    }
+}
+BENCHMARK(BM_BallShadow);
+
+void BM_PhysicsStep(benchmark::State &bench)
+{
+    if (!g_bench->ready) bench.SkipWithError("no hole");
+    for (auto _ : bench) {
+        g_bench->roll();
+        g_physics_world.frame_time = 0.035f;
+        physics_world_step(&g_physics_world);
+    }
+}
+BENCHMARK(BM_PhysicsStep);
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    BenchHole hole;
+    g_bench = &hole;
+    std::map<std::string, double> times = bench_run_best(argc, argv, 5);
+    double shadow = 0.0, step = 0.0;
+    double ratio = bench_ratio(times, "BM_BallShadow", "BM_PhysicsStep", &shadow, &step);
+    if (ratio > 0.0) printf("ball shadow / physics step = %.3f\n", ratio);
+    g_bench = nullptr;
+    return 0;
+}
