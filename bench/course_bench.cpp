@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -22,6 +23,7 @@ struct BenchHole {
 
     BenchHole()
     {
+        setenv("ZAVGOLF_HEADLESS", "1", 1);
         gpu_headless_reset();
         render_context_construct(&g_render_context);
         g_render_context.width = 64;
