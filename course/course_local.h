@@ -97,8 +97,13 @@ struct DecalOutput {
 // Locks the context's dynamic object and places the build: from 0 when `fresh`, else after its
 // used counts. False (nothing locked) without an object or its buffers.
 bool decal_open(DecalOutput *out, RenderContext *context, bool fresh);
-// The next output vertex, or -1 when the object is full.
-int32_t decal_next_vertex(DecalOutput *out);
+// The output vertex of temporary vertex v when v is marked and the object has room, else -1 (the
+// remap table keeps the answer): its position the projection through m, written out, the depth
+// difference |projected - light| - |v - light| kept in v.
+int32_t decal_emit_vertex(DecalStorage *s, DecalOutput *out, int32_t v, const float *m, const float *light,
+                          float *projected);
+// The output vertices of a temporary triangle kept by the clipping whose corners all got one.
+bool decal_kept_triangle(const DecalStorage *s, const ClipTriangle &triangle, int32_t *corners);
 // Appends a triangle of output vertices (all >= 0) while the index capacity lasts.
 bool decal_add_triangle(DecalOutput *out, int32_t a, int32_t b, int32_t c);
 void decal_add_group(DecalOutput *out, const RenderDrawRange &group);

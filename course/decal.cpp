@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -247,10 +248,30 @@ bool decal_open(DecalOutput *out, RenderContext *context, bool fresh)
     return true;
 }
 
-int32_t decal_next_vertex(DecalOutput *out)
+int32_t decal_emit_vertex(DecalStorage *s, DecalOutput *out, int32_t v, const float *m, const float *light,
+                          float *projected)
 {
-    if (out->vertices >= out->object->vertex_count) return -1;
-    return out->vertices++;
+    ClipVertex &q = s->clip.vertices[v];
+    s->remap[v] = -1;
+    if (!q.mark || out->vertices >= out->object->vertex_count) return -1;
+    int32_t at = out->vertices++;
+    s->remap[v] = at;
+    vec3_set(projected, q.position[0], q.position[1], q.position[2]);
+    mat4_transform_project(m, projected);
+    render_vertex_set_position_v(out->object, at, projected);
+    float a[3], b[3];
+    q.depth = vec3_length(vec3_sub(a, projected, light)) - vec3_length(vec3_sub(b, q.position, light));
+    return at;
+}
+
+bool decal_kept_triangle(const DecalStorage *s, const ClipTriangle &triangle, int32_t *corners)
+{
+    if (triangle.marker != -1) return false;
+    for (int k = 0; k < 3; k++) {
+        corners[k] = s->remap[triangle.v[k]];
+        if (corners[k] < 0) return false;
+    }
+    return true;
 }
 
 bool decal_add_triangle(DecalOutput *out, int32_t a, int32_t b, int32_t c)

@@ -117,28 +117,20 @@ void cast_onto_face(DecalStorage *s, DecalOutput *out, int32_t caster_vertices, 
     const float *ambient = out->context->ambient;
     RenderObject *object = out->object;
     for (int32_t v = 0; v < clip->vertex_count; v++) {
-        ClipVertex &q = clip->vertices[v];
-        s->remap[v] = -1;
-        if (!q.mark) continue;
-        int32_t at = decal_next_vertex(out);
+        float p[3], uv[2];
+        int32_t at = decal_emit_vertex(s, out, v, m, light, p);
         if (at < 0) continue;
-        s->remap[v] = at;
-        float p[3] = {q.position[0], q.position[1], q.position[2]}, a[3], b[3], uv[2];
-        mat4_transform_project(m, p);
-        render_vertex_set_position_v(object, at, p);
         decal_face_uv(mesh, face, p, uv);
         render_vertex_set_texcoord0_v(object, at, uv);
         render_vertex_set_color_argb(object, at, ambient[0], ambient[1], ambient[2], 1.0f);
-        q.depth = vec3_length(vec3_sub(a, p, light)) - vec3_length(vec3_sub(b, q.position, light));
     }
     for (int32_t t = 0; t < clip->triangle_count; t++) {
         const ClipTriangle &tri = clip->triangles[t];
-        if (tri.marker != -1) continue;
         // Cast whole: not cast again onto a later face of this receiver.
-        if (t < caster_faces && tri.cut == 0) s->caster_faces[t] |= kDecalUsed;
-        int32_t a = s->remap[tri.v[0]], b = s->remap[tri.v[1]], c = s->remap[tri.v[2]];
-        if (a < 0 || b < 0 || c < 0) continue;
-        if (!decal_add_triangle(out, a, b, c)) break;
+        if (tri.marker == -1 && t < caster_faces && tri.cut == 0) s->caster_faces[t] |= kDecalUsed;
+        int32_t corners[3];
+        if (!decal_kept_triangle(s, tri, corners)) continue;
+        if (!decal_add_triangle(out, corners[0], corners[1], corners[2])) break;
     }
 }
 

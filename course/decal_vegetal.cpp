@@ -130,37 +130,30 @@ void project_onto_face(DecalStorage *s, DecalOutput *out, const MeshObject *mesh
     mat4_planar_shadow(m, plane[0], plane[1], plane[2], plane[3], L[0], L[1], L[2], 1.0f);
     RenderObject *object = out->object;
     for (int32_t v = 0; v < clip->vertex_count; v++) {
-        ClipVertex &q = clip->vertices[v];
-        s->remap[v] = -1;
-        if (!q.mark) continue;
-        int32_t at = decal_next_vertex(out);
+        float p[3];
+        int32_t at = decal_emit_vertex(s, out, v, m, L, p);
         if (at < 0) continue;
-        s->remap[v] = at;
-        float p[3] = {q.position[0], q.position[1], q.position[2]}, a[3], b[3];
-        mat4_transform_project(m, p);
-        render_vertex_set_position_v(object, at, p);
+        const ClipVertex &q = clip->vertices[v];
         render_vertex_set_color_argb(object, at, 1.0f, 1.0f, 1.0f, 1.0f);
         if (mode & kModeDetailed) {
             float uv[2];
             decal_face_uv(mesh, face, p, uv);
             render_vertex_set_texcoord0_v(object, at, uv);
             render_vertex_set_second_texcoord(object, at, q.s, q.t);
-            q.depth = vec3_length(vec3_sub(a, p, L)) - vec3_length(vec3_sub(b, q.position, L));
         } else {
             render_vertex_set_texcoord0(object, at, q.s, q.t);
         }
     }
     for (int32_t t = 0; t < clip->triangle_count; t++) {
         const ClipTriangle &tri = clip->triangles[t];
-        if (tri.marker != -1) continue;
-        int32_t a = s->remap[tri.v[0]], b = s->remap[tri.v[1]], c = s->remap[tri.v[2]];
-        if (a < 0 || b < 0 || c < 0) continue;
+        int32_t corners[3];
+        if (!decal_kept_triangle(s, tri, corners)) continue;
         if (mode & kModeDetailed) {
             bool behind = true;
             for (int32_t v : tri.v) behind = behind && clip->vertices[v].depth > -frame.reach;
             if (!behind) continue;
         }
-        if (!decal_add_triangle(out, a, b, c)) return;
+        if (!decal_add_triangle(out, corners[0], corners[1], corners[2])) return;
     }
 }
 
