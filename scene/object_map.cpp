@@ -66,20 +66,25 @@ void raster_face(const MaskProjection &projection, const MeshObject *mesh, const
     int32_t x1 = std::min(sw - 1, int32_t(std::ceil(2.0f * std::max({x[0], x[1], x[2]}))));
     int32_t y0 = std::max(0, int32_t(std::floor(2.0f * std::min({y[0], y[1], y[2]}))));
     int32_t y1 = std::min(sh - 1, int32_t(std::ceil(2.0f * std::max({y[0], y[1], y[2]}))));
+    // Barycentric weights by edge functions (either winding), linear in the sample's position:
+    // b = (c + px dx + py dy) / area.
+    const float inverse = 1.0f / area;
+    const float c0 = (x[1] * y[2] - x[2] * y[1]) * inverse, dx0 = (y[1] - y[2]) * inverse,
+                dy0 = (x[2] - x[1]) * inverse;
+    const float c1 = (x[2] * y[0] - x[0] * y[2]) * inverse, dx1 = (y[2] - y[0]) * inverse,
+                dy1 = (x[0] - x[2]) * inverse;
     for (int32_t sy = y0; sy <= y1; sy++) {
+        const float py = (float(sy) + 0.5f) * 0.5f;
+        float *row = &samples[size_t(sy) * size_t(sw)];
         for (int32_t sx = x0; sx <= x1; sx++) {
-            float px = (float(sx) + 0.5f) * 0.5f, py = (float(sy) + 0.5f) * 0.5f;
-            // Barycentric weights by edge functions; either winding.
-            float b0 = ((x[1] - px) * (y[2] - py) - (x[2] - px) * (y[1] - py)) / area;
-            float b1 = ((x[2] - px) * (y[0] - py) - (x[0] - px) * (y[2] - py)) / area;
-            float b2 = 1.0f - b0 - b1;
+            const float px = (float(sx) + 0.5f) * 0.5f;
+            float b0 = c0 + px * dx0 + py * dy0, b1 = c1 + px * dx1 + py * dy1, b2 = 1.0f - b0 - b1;
             if (b0 < 0.0f || b1 < 0.0f || b2 < 0.0f) continue;
             float cover = 255.0f;
             if (leaves)
                 cover = leaf_alpha(b0 * uv[0][0] + b1 * uv[1][0] + b2 * uv[2][0],
                                    b0 * uv[0][1] + b1 * uv[1][1] + b2 * uv[2][1]);
-            float &sample = samples[size_t(sy) * size_t(sw) + size_t(sx)];
-            sample = std::max(sample, cover);
+            row[sx] = std::max(row[sx], cover);
         }
     }
 }
@@ -111,8 +116,11 @@ uint8_t *world_rasterise_object_map(int32_t width, int32_t height, const SceneWo
     for (int32_t k = 0; k < plant.mesh_count && k < 2; k++) {
         const MeshObject *mesh = plant.meshes[k];
         if (!mesh) continue;
+        // Faces turned away from the sun add nothing: the leaf cards have both windings and the
+        // trunk's near side covers its far side.
         for (int32_t f = 0; f < mesh->face_count; f++)
-            raster_face(projection, mesh, mesh->faces[f], plant.position, k == 1, width, height, samples);
+            if (vec3_dot(mesh->faces[f].normal, projection.n) <= 0.0f)
+                raster_face(projection, mesh, mesh->faces[f], plant.position, k == 1, width, height, samples);
     }
     // The 2 x 2 samples of each pixel averaged, then one 3 x 3 blur (edges take what lies inside).
     std::vector<float> average(pixels);
