@@ -4,8 +4,10 @@
 #include "codecs/codecs.h"
 #include "render/render_draw.h"
 #include "render/render_local.h"
+#include "render/render_mesh.h"
 #include "tests/gl/gl_test_util.h"
 #include "tests/gl/gpu_reference.h"
+#include "tests/render/render_mesh_util.h"
 
 #include <algorithm>
 #include <array>
@@ -529,6 +531,101 @@ TEST_F(RenderGlTest, LightmapTechniquesZeroTwoThreeGiveOnePicture)
     }
     g_render_cap_multitexture = multitexture;
     free_object(object);
+}
+
+// A box of the given corners as a mesh whose faces wind as the builders expect (the cross product
+// of the first two edges points outward).
+MeshObject *box_mesh(const float *low, const float *high)
+{
+    std::vector<std::array<float, 3>> positions;
+    for (int i = 0; i < 8; i++)
+        positions.push_back({i & 1 ? high[0] : low[0], i & 2 ? high[1] : low[1], i & 4 ? high[2] : low[2]});
+    const int quads[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
+    float centre[3];
+    for (int c = 0; c < 3; c++) centre[c] = (low[c] + high[c]) / 2;
+    std::vector<TestFace> faces;
+    for (const auto &q : quads)
+        for (int t = 0; t < 2; t++) {
+            int a = q[0], b = q[1 + t], c = q[2 + t];
+            float e1[3], e2[3], n[3], out[3];
+            for (int k = 0; k < 3; k++) {
+                e1[k] = positions[size_t(b)][k] - positions[size_t(a)][k];
+                e2[k] = positions[size_t(c)][k] - positions[size_t(a)][k];
+                out[k] = positions[size_t(a)][k] - centre[k];
+            }
+            n[0] = e1[1] * e2[2] - e1[2] * e2[1];
+            n[1] = e1[2] * e2[0] - e1[0] * e2[2];
+            n[2] = e1[0] * e2[1] - e1[1] * e2[0];
+            if (n[0] * out[0] + n[1] * out[1] + n[2] * out[2] < 0) std::swap(b, c);
+            faces.push_back({a, b, c});
+        }
+    return render_test_mesh(positions, faces);
+}
+
+TEST_F(RenderGlTest, VolumeDarkensTheSameAfterOneAndTwoStencilPasses)
+{
+    // A box from z 0.3 to 0.6 over the centre square (pixels 24 to 40), the light travelling
+    // along +z: its volume is the square from z 0.3 on (the far side is pushed past the far
+    // plane). A receiver at z 0.5 on the left and one at z 0.2 at the top (in front of the
+    // volume); built-in 5 then halves the colour wherever a volume counted.
+    const float low[3] = {-0.25f, -0.25f, 0.3f}, high[3] = {0.25f, 0.25f, 0.6f};
+    MeshObject *mesh = box_mesh(low, high);
+    RenderObject *volume = render_object_init(new RenderObject);
+    render_build_shadow_volume(volume, mesh, kRenderNormal);
+    ASSERT_EQ(volume->format, 5);
+    RenderObject *darkening =
+        make_object(kRenderDiffuse, 4, {kQuadIndices, kQuadIndices + 6}, [](RenderObject *o, int32_t i) {
+            render_vertex_set_position(o, i, i == 1 || i == 2 ? 1.0f : -1.0f, i >= 2 ? -1.0f : 1.0f, 0.5f);
+            render_vertex_set_color_argb(o, i, 1, 1, 1, 1);
+        });
+    const uint32_t clear = 0x4080C0, left = 0xC08040, top = 0x40C080;
+    auto expected = [&](int x, int y) {
+        uint32_t base = y >= 8 && y < 30 && x >= 8 && x < 56   ? top
+                        : x >= 8 && x < 32 && y >= 8 && y < 56 ? left
+                                                               : clear;
+        bool shadowed = base != top && x >= 24 && x < 40 && y >= 24 && y < 40;
+        return shadowed ? (base >> 1) & 0x7F7F7F : base;
+    };
+    std::vector<uint32_t> pictures[2];
+    for (int technique = 0; technique < 2; technique++) {
+        SCOPED_TRACE(technique);
+        *render_var_ref(context, "c") = technique;  // the technique after "T(c - 1)", or the first
+        ASSERT_TRUE(begin_identity_frame(clear));
+        render_set_view_matrix(context, kIdentity);  // screen y downward, as the game's views
+        light_set_directional(context, 0, 0, 0, 1, 1, 1, 1);
+        light_enable(context, 0);
+        device->SetTexture(0, nullptr);
+        draw_screen_quad(8, 8, 32, 56, left, 0.5f);
+        draw_screen_quad(8, 8, 56, 30, top, 0.2f);
+        context->effect_object = context->effects[8];
+        draw(volume);
+        EXPECT_EQ(context->effects[8]->GetCurrentTechnique(),
+                  context->effects[8]->GetTechniqueByName(technique ? "T1" : "T0"));
+        const float alpha[4] = {0.5f, 0, 0, 0};
+        context->effects[5]->SetVector("SHADOWALPHA", alpha);
+        context->effect_object = context->effects[5];
+        draw(darkening);
+        context->effect_object = nullptr;
+        pictures[technique] = read_pixels();
+        render_end_frame(context);
+        int compared = 0;
+        for (int y = 0; y < kHeight; y++)
+            for (int x = 0; x < kWidth; x++) {
+                bool edge = false;
+                for (int e : {8, 24, 30, 32, 40, 56}) edge |= std::abs(x - e) <= 1 || std::abs(y - e) <= 1;
+                if (edge) continue;
+                compared++;
+                EXPECT_TRUE(gl_colour_near(pictures[technique][size_t(y) * kWidth + size_t(x)], expected(x, y)))
+                    << "at " << x << "," << y;
+            }
+        EXPECT_GT(compared, kWidth * kHeight / 2);
+    }
+    int different = 0;
+    for (size_t i = 0; i < pictures[0].size(); i++) different += !gl_colour_near(pictures[0][i], pictures[1][i]);
+    EXPECT_EQ(different, 0);
+    free_object(darkening);
+    free_object(volume);
+    mesh_delete(mesh);
 }
 
 }  // namespace
