@@ -26,6 +26,13 @@ extern int32_t g_current_block;
 // The camera's eye and look-at point; the strike direction is target minus eye.
 extern float g_camera_eye[3];
 extern float g_camera_target[3];
+// The orbit camera: pivot (the ball), pitch in -65..-20, distance in 1.6..10, last cursor seen.
+extern float g_camera_pivot[3];
+extern float g_camera_pitch;
+extern float g_camera_distance;
+extern int32_t g_camera_last_mouse_x, g_camera_last_mouse_y;
+// Each plant's sway phase, advanced every frame.
+extern float g_vegetal_sway_phase[256];
 // The editor's first hole block (225 after a new course) and the theme's stacking step.
 extern int32_t g_first_block_index;
 extern float g_block_step;
@@ -170,3 +177,44 @@ void mesh_build_projected_decal_editor(MeshObject *caster, RenderContext *contex
 // Releases the builders' working storage, made on their first call and kept between calls; the
 // play screen calls it when it ends. A later build makes it again.
 void course_decal_release_storage();
+
+// ---- one logic frame, in the play screen's order between its drawing calls -----------------------
+
+// Orbit camera from the mouse (right drag, wheel) about g_camera_pivot: target and eye.
+void play_camera_update();
+// The block under the ball (state->block, block_face, block_material; -1 none).
+void play_find_block_under_ball(PlayState *state);
+// g_current_block, the last four blocks, and the camera's easing toward the way on.
+void play_update_history_and_turn(PlayState *state);
+// Out of course, hole-out and water.
+void play_run_tests(PlayState *state, float factor);
+// The left button charges; its release strikes along the camera (g_mouse_left_down).
+void play_charge_and_strike(PlayState *state, float factor);
+// The turning blades' drawn matrices and their colliders' slot matrices.
+void play_turn_pales(PlayState *state);
+// Replay recording, the fixed physics steps and the rolling look (not while replaying).
+void play_advance_physics(PlayState *state, float factor);
+// Replay playback at quarter speed; a pending click ends it.
+void play_replay_step(PlayState *state, float factor);
+// The hole-out, end and banner timers: strokes stored and the hole closed.
+void play_run_timers(PlayState *state);
+void play_sway_vegetals(PlayState *state, float factor);
+// One whole logic frame; returns the frame's kPlayEvent* bits.
+uint32_t play_frame_logic(PlayState *state, float factor);
+
+// ---- headless play ---------------------------------------------------------------------------------
+
+// Opens a plain hole file into the state's world (no lighting), set-up and ball on START. 1, or 0
+// when it cannot be read or has no BLOC or START.
+int play_sim_open(PlayState *state, const char *plain_path);
+// Strikes with the camera at (yaw, pitch) about the ball and the given power. 1 struck, 0 when a
+// stroke is not allowed now (ball moving, timers, replay, options).
+int play_sim_strike(PlayState *state, float yaw, float pitch, float power);
+// The ball asleep at (x, y, z), the stroke's start there.
+void play_sim_place_ball(PlayState *state, float x, float y, float z);
+
+// ---- scoring ----------------------------------------------------------------------------------------
+
+// Adds the course to each player's record and writes it (player_record_save); a player without a
+// scored hole keeps the file untouched. Reads at most min(g_file_count, 128) holes.
+void play_score_course();

@@ -111,3 +111,8 @@ void decal_add_group(DecalOutput *out, const RenderDrawRange &group);
 // when triangles were made: draws at once when "E" is missing or non-zero, else with
 // `call_group` adds one face group for the whole build naming the bound texture.
 void decal_close(DecalOutput *out, bool call_group);
+
+// Replay: a frame every 5 units while the ball moves; at a hole-out the last frame and the start
+// of the playback from two strokes back (none when no frame was recorded).
+void play_replay_record(PlayState *state, float factor);
+void play_replay_begin(PlayState *state, float factor);

@@ -22,6 +22,7 @@ float g_camera_yaw = 0.0f;
 int32_t g_current_block = -1;
 float g_camera_eye[3] = {};
 float g_camera_target[3] = {};
+float g_vegetal_sway_phase[256];
 
 namespace {
 
@@ -449,6 +450,7 @@ void play_place_ball_at_start(PlayState *state, int32_t start_index, RigidBody *
 int play_setup_hole_collision(PlayState *state)
 {
     if (!state->ball.body) return 0;
+    play_teardown_hole(state);  // what a set-up without its teardown left
     SceneWorld *world = play_world(state);
     PhysicsWorld *physics = play_physics(state);
     reset_player_fields(state);
@@ -478,6 +480,8 @@ int play_setup_hole_collision(PlayState *state)
     world_settings(physics);
     physics_add_body(physics, state->ball.body);
 
+    for (int32_t i = 0; i < world->vegetal_count && i < SCENE_MAX_VEGETALS; i++)
+        g_vegetal_sway_phase[i] = 5.0f * sinf(5.0f * float(i) * kPi / float(world->vegetal_count));
     play_sound("jingle_start", 0);
     play_sound("windloop", 1);
     for (int32_t i = 0; i < world->object_count; i++)

@@ -166,6 +166,10 @@ inline float static_face_side(const StaticFace &f, const float *p) { return vec3
 
 int32_t collide_sphere_triangle(PhysicsWorld *world, int32_t worker, const StaticFace &face, const float *c, float r,
                                 int32_t mode);
+// A ball's centre never passes a static face: when the sub-step's move (saved position to
+// position) leaves a face's front inside the triangle, the move into the face and the velocity
+// into it are cancelled. Stepping thread only, between phases. The number of faces that held it.
+int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body);
 int32_t collide_tree_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const ShapeTreeNode *node,
                               const StaticFace &face, int32_t mode);
 int32_t collide_node_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const ShapeTreeNode *node,

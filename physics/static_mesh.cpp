@@ -447,3 +447,51 @@ int32_t collide_sphere_sweep_triangle(PhysicsWorld *world, int32_t worker, int32
     }
     return 1;
 }
+
+int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body)
+{
+    // Up to four faces in a sub-step (a corner holds the centre with two or three).
+    int32_t held = 0;
+    for (int pass = 0; pass < 4; pass++) {
+        const float *from = body->saved_position, *to = body->position;
+        float move[3];
+        vec3_sub(move, to, from);
+        const float length = vec3_length(move);
+        if (!(length > 0.0f) || !std::isfinite(length)) return held;
+        float mid[3];
+        for (int k = 0; k < 3; k++) mid[k] = 0.5f * (from[k] + to[k]);
+        // The earliest face whose front the centre left inside the triangle.
+        StaticFace hit = {};
+        float hit_t = 2.0f, hit_from = 0.0f;
+        for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
+            ColliderSlot *slot = &world->colliders[s];
+            if (!slot->object || !slot->in_use) continue;
+            const FaceBspResult *list =
+                bsp_query_face_tree_sphere(&slot->face_bsp, mid[0], mid[1], mid[2], 0.5f * length, 0, slot->matrix);
+            for (int32_t n = 0; list && n < list->count; n++) {
+                StaticFace f;
+                if (!static_face_load(slot->object, list->faces[n], &f)) continue;
+                const float sa = static_face_side(f, from), sb = static_face_side(f, to);
+                if (!(sa > 0.0f && sb <= 0.0f)) continue;
+                const float t = sa / (sa - sb);
+                float p[3];
+                lerp(p, from, to, t);
+                if (t < hit_t && inside(f, p, Inside::kTolerant)) {
+                    hit = f;
+                    hit_t = t;
+                    hit_from = sa;
+                }
+            }
+        }
+        if (hit_t > 1.0f) return held;
+        // Cancel the move into the face (the centre goes back to its start's distance, at most the
+        // radius) and the velocity into it; the motion along the face stays.
+        const float back = -static_face_side(hit, to) + (hit_from < body->radius ? hit_from : body->radius);
+        for (int k = 0; k < 3; k++) body->position[k] += hit.normal[k] * back;
+        const float into = vec3_dot(body->velocity, hit.normal);
+        if (into < 0.0f)
+            for (int k = 0; k < 3; k++) body->velocity[k] -= hit.normal[k] * into;
+        held++;
+    }
+    return held;
+}

@@ -286,6 +286,11 @@ void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies, float dt
     set_forces(world, bodies);
     collide_phase(world, bodies);
     physics_run_phase(kJobCorrect, g_index_order, bodies);
+    for (int32_t i = 0; i < bodies; i++) {
+        RigidBody *b = world->bodies[i];
+        if (b->environment && !b->grouped && (b->shape == kShapeSphere || b->shape == kShapeMesh))
+            physics_hold_in_front(world, b);
+    }
 }
 
 void merge_events(PhysicsWorld *world)
