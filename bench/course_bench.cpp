@@ -1,8 +1,11 @@
 // Course play's costs against the physics step of the same hole, measured in the same run: the
 // ball's shadow built on the hole's two local colliders, as every frame of play builds it, against
-// one physics step with the ball rolling. Prints "ball shadow / physics step = r".
+// one physics step with the ball rolling, and one whole logic frame of play (which runs one such
+// step) against the step alone. Prints "ball shadow / physics step = r" and
+// "play frame / physics step = r".
 #include "bench/bench_best.h"
 #include "course/course.h"
+#include "game/files.h"
 #include "render/render_draw.h"
 #include "tests/scene/scene_test_util.h"
 
@@ -24,6 +27,7 @@ struct BenchHole {
     BenchHole()
     {
         setenv("ZAVGOLF_HEADLESS", "1", 1);
+        g_sound_card_on = 0;
         gpu_headless_reset();
         render_context_construct(&g_render_context);
         g_render_context.width = 64;
@@ -86,6 +90,18 @@ void BM_PhysicsStep(benchmark::State &bench)
 }
 BENCHMARK(BM_PhysicsStep);
 
+// One logic frame of play with the ball rolling: the frame's one physics step and all around it.
+void BM_PlayFrame(benchmark::State &bench)
+{
+    if (!g_bench->ready) bench.SkipWithError("no hole");
+    for (auto _ : bench) {
+        g_bench->roll();
+        g_bench->state.physics_accumulator = 1.0f;  // one step in this frame
+        benchmark::DoNotOptimize(play_frame_logic(&g_bench->state, 1.0f));
+    }
+}
+BENCHMARK(BM_PlayFrame);
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -96,6 +112,9 @@ int main(int argc, char **argv)
     double shadow = 0.0, step = 0.0;
     double ratio = bench_ratio(times, "BM_BallShadow", "BM_PhysicsStep", &shadow, &step);
     if (ratio > 0.0) printf("ball shadow / physics step = %.3f\n", ratio);
+    double frame = 0.0;
+    ratio = bench_ratio(times, "BM_PlayFrame", "BM_PhysicsStep", &frame, &step);
+    if (ratio > 0.0) printf("play frame / physics step = %.3f\n", ratio);
     g_bench = nullptr;
     return 0;
 }
