@@ -131,7 +131,7 @@ struct PlayState {
     int32_t material_colliders = 0;  // grass, other and sand slots in use
     MeshObject *pales_copies[kPlayMaxPalesColliders] = {};
     ColliderSlot *pales_slots[kPlayMaxPalesColliders] = {};
-    int32_t pales_count = 0;  // colliding copies
+    int32_t pales_count = 0;            // colliding copies
     MeshObject *shadow_meshes[2] = {};  // the ball shadow's receivers: other faces, grass
     ColliderSlot shadow_slots[2];
     float pales_time = 0.0f;

@@ -13,10 +13,7 @@ constexpr uint32_t kCourseFlatBuildFlags = 135;
 constexpr uint32_t kCoursePalesBuildFlags = 141;
 
 inline SceneWorld *play_world(const PlayState *state) { return state->world ? state->world : &g_hole_world; }
-inline PhysicsWorld *play_physics(const PlayState *state)
-{
-    return state->physics ? state->physics : &g_physics_world;
-}
+inline PhysicsWorld *play_physics(const PlayState *state) { return state->physics ? state->physics : &g_physics_world; }
 
 // Object i of the world, or null outside the objects.
 inline MeshObject *play_object(const SceneWorld *world, int32_t i)

@@ -28,7 +28,8 @@ RenderObject *course_mesh_shade_and_build(MeshObject *object, uint8_t face_flag)
         object->faces[f].build_flag = face_flag;
     }
     RenderObject *built = nullptr;
-    if (g_render_context.device) built = render_build_mesh_render_objects(&g_render_context, object, kCourseFlatBuildFlags, nullptr);
+    if (g_render_context.device)
+        built = render_build_mesh_render_objects(&g_render_context, object, kCourseFlatBuildFlags, nullptr);
     for (int32_t f = 0; f < object->face_count; f++) object->faces[f].build_flag = 0;
     return built;
 }

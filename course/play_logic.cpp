@@ -55,10 +55,14 @@ void play_camera_update()
     g_camera_last_mouse_x = g_mouse_x;
     g_camera_last_mouse_y = g_mouse_y;
     g_camera_distance += float(g_wheel_delta) * 0.5f;
-    if (g_camera_distance < 1.6f) g_camera_distance = 1.6f;
-    else if (g_camera_distance > 10.0f) g_camera_distance = 10.0f;
-    if (g_camera_pitch > -20.0f) g_camera_pitch = -20.0f;
-    else if (g_camera_pitch < -65.0f) g_camera_pitch = -65.0f;
+    if (g_camera_distance < 1.6f)
+        g_camera_distance = 1.6f;
+    else if (g_camera_distance > 10.0f)
+        g_camera_distance = 10.0f;
+    if (g_camera_pitch > -20.0f)
+        g_camera_pitch = -20.0f;
+    else if (g_camera_pitch < -65.0f)
+        g_camera_pitch = -65.0f;
     const float phi = g_camera_yaw * 3.1415927f * 0.0055555557f, theta = g_camera_pitch * 3.1415927f * 0.0055555557f;
     const float cp = cosf(phi), sp = sinf(phi), ct = cosf(theta), st = sinf(theta);
     g_camera_target[0] = g_camera_pivot[0] - ct * cp;
@@ -101,8 +105,8 @@ void play_update_history_and_turn(PlayState *state)
     const RigidBody *body = state->ball.body;
     const int32_t block = state->block;
     // A moved cursor or a pressed button cancels the turn.
-    const bool touched = g_mouse_x != state->last_mouse_x || g_mouse_y != state->last_mouse_y || g_mouse_left_down ||
-                         g_mouse_right_down;
+    const bool touched =
+        g_mouse_x != state->last_mouse_x || g_mouse_y != state->last_mouse_y || g_mouse_left_down || g_mouse_right_down;
     state->last_mouse_x = g_mouse_x;
     state->last_mouse_y = g_mouse_y;
     if (block < 0) return;
@@ -132,13 +136,17 @@ void play_update_history_and_turn(PlayState *state)
         }
         const float angle = play_yaw_of(vx, vz);
         const int32_t gap = int32_t(g_camera_yaw - angle);
-        if (gap >= 180) g_camera_yaw -= 360.0f;
-        else if (gap <= -180) g_camera_yaw += 360.0f;
+        if (gap >= 180)
+            g_camera_yaw -= 360.0f;
+        else if (gap <= -180)
+            g_camera_yaw += 360.0f;
         if (fabsf(g_camera_yaw - angle) < 3.0f) state->auto_turn_done = 1;
         if (body->asleep && !state->auto_turn_done) {
             g_camera_yaw = (7.0f * g_camera_yaw + angle) / 8.0f;
-            if (g_camera_yaw < 0.0f) g_camera_yaw += 360.0f;
-            else if (g_camera_yaw >= 360.0f) g_camera_yaw -= 360.0f;
+            if (g_camera_yaw < 0.0f)
+                g_camera_yaw += 360.0f;
+            else if (g_camera_yaw >= 360.0f)
+                g_camera_yaw -= 360.0f;
         }
     }
     if (block != state->block_history[0]) {
@@ -199,13 +207,17 @@ void play_charge_and_strike(PlayState *state, float factor)
     vec3_sub(d, g_camera_target, g_camera_eye);
     const float len = vec3_length(d), power = state->power;
     // The vertical part is dropped after normalising: a steeper camera strikes softer.
-    if (len > 0.0f) vec3_set(body->velocity, d[0] * power / len, 0.0f, d[2] * power / len);
-    else vec3_set(body->velocity, d[0] * power, 0.0f, d[2] * power);
+    if (len > 0.0f)
+        vec3_set(body->velocity, d[0] * power / len, 0.0f, d[2] * power / len);
+    else
+        vec3_set(body->velocity, d[0] * power, 0.0f, d[2] * power);
     body->asleep = 0;
     body->wake_timer = 1;
     if (state->strokes == 0) {
         list_clear(&state->replay_list);
-        ReplayFrame first = {0, 0.0f, {body->position[0], body->position[1], body->position[2]},
+        ReplayFrame first = {0,
+                             0.0f,
+                             {body->position[0], body->position[1], body->position[2]},
                              {body->quaternion[0], body->quaternion[1], body->quaternion[2], body->quaternion[3]}};
         list_append_value9(&state->replay_list, first);
         state->replay_time = 0.0f;
@@ -321,8 +333,10 @@ uint32_t play_frame_logic(PlayState *state, float factor)
     play_charge_and_strike(state, factor);
     play_run_timers(state);
     play_turn_pales(state);
-    if (state->replaying) play_replay_step(state, factor);
-    else play_advance_physics(state, factor);
+    if (state->replaying)
+        play_replay_step(state, factor);
+    else
+        play_advance_physics(state, factor);
     play_sway_vegetals(state, factor);
     state->pales_time += factor * 0.25f;
     return state->events;
@@ -335,7 +349,8 @@ int play_sim_open(PlayState *state, const char *plain_path)
     SceneWorld *world = play_world(state);
     play_teardown_hole(state);
     world_release_and_reset(world);
-    scene_load(world, plain_path, kSceneLoadKeepBuffers | kSceneLoadKeepColours | kSceneLoadTile16 | kSceneLoadKeepLightVector);
+    scene_load(world, plain_path,
+               kSceneLoadKeepBuffers | kSceneLoadKeepColours | kSceneLoadTile16 | kSceneLoadKeepLightVector);
     if (!play_hole_is_playable(world)) return 0;
     if (!state->ball.body && !play_ball_create(&state->ball)) return 0;
     return play_setup_hole_collision(state);

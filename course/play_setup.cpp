@@ -40,10 +40,10 @@ struct PlaySound {
 };
 
 PlaySound g_sounds[] = {
-    {"hit", nullptr, false},        {"tok", nullptr, false},      {"jingle", nullptr, false},
+    {"hit", nullptr, false},          {"tok", nullptr, false},        {"jingle", nullptr, false},
     {"jingle_start", nullptr, false}, {"jingle_end", nullptr, false}, {"jingle_lost", nullptr, false},
-    {"plouf", nullptr, false},      {"wind", nullptr, false},     {"windloop", nullptr, false},
-    {"bird1", nullptr, false},      {"bird2", nullptr, false},    {"crickets", nullptr, false},
+    {"plouf", nullptr, false},        {"wind", nullptr, false},       {"windloop", nullptr, false},
+    {"bird1", nullptr, false},        {"bird2", nullptr, false},      {"crickets", nullptr, false},
 };
 
 PlaySound *sound_entry(const char *name)
@@ -98,7 +98,8 @@ void sort_faces(PlayState *state, MeshScratch *all, MeshScratch *other, MeshScra
         mesh_update_world_transform(copy);
         mesh_scratch_append_object(all, copy);
         bool object_sand = false;
-        for (int32_t f = 0; f < copy->face_count; f++) copy->faces[f].tag = material_tag(copy->faces[f].material, &object_sand);
+        for (int32_t f = 0; f < copy->face_count; f++)
+            copy->faces[f].tag = material_tag(copy->faces[f].material, &object_sand);
         append_tagged(other, copy, kTagOther);
         append_tagged(grass, copy, kTagGrass);
         if (object_sand) {
@@ -181,7 +182,8 @@ void add_material_colliders(PlayState *state)
     };
     for (auto &c : order) {
         if (!c.mesh) continue;
-        if (physics_add_static_mesh(physics, c.mesh, float(c.restitution) * 0.001f, float(c.friction) * 0.001f, c.parameter))
+        if (physics_add_static_mesh(physics, c.mesh, float(c.restitution) * 0.001f, float(c.friction) * 0.001f,
+                                    c.parameter))
             state->material_colliders++;
     }
 }
@@ -286,9 +288,12 @@ void play_sound_stop(const char *name)
 float play_yaw_of(float vx, float vz)
 {
     float angle;
-    if (vx > 0.001f) angle = atanf(vz / vx);
-    else if (vx < -0.001f) angle = atanf(vz / vx) + kPi;
-    else angle = vz >= 0.0f ? 0.5f * kPi : -0.5f * kPi;
+    if (vx > 0.001f)
+        angle = atanf(vz / vx);
+    else if (vx < -0.001f)
+        angle = atanf(vz / vx) + kPi;
+    else
+        angle = vz >= 0.0f ? 0.5f * kPi : -0.5f * kPi;
     if (angle < 0.0f) angle += 2.0f * kPi;
     return angle * 180.0f / kPi;
 }

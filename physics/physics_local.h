@@ -28,8 +28,8 @@ inline const float *physics_body_position(const PhysicsWorld *world, const Rigid
 }
 
 // Appends one contact to the worker's buffer; a full buffer (or a worker outside 0..7) drops it.
-void physics_record_contact(PhysicsWorld *world, int32_t worker, const float *normal, const float *point,
-                            int32_t kind, int32_t other, float depth);
+void physics_record_contact(PhysicsWorld *world, int32_t worker, const float *normal, const float *point, int32_t kind,
+                            int32_t other, float depth);
 
 // The collider slot a static-mesh contact's tag names, or null when the tag is negative or names
 // no slot in use (a contact never indexes past the table).
@@ -79,8 +79,8 @@ int32_t collide_node_sphere(PhysicsWorld *world, int32_t t, int32_t s, const Sha
                             int32_t worker);
 // The node against a ball (world centre c, radius r) of body s; `grown` is the radius the tests
 // use (r + margin for a sphere body, r for a sphere-tree ball).
-int32_t collide_node_ball(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTreeNode *node, const float *c,
-                          float r, float grown, int32_t mode, int32_t worker);
+int32_t collide_node_ball(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTreeNode *node, const float *c, float r,
+                          float grown, int32_t mode, int32_t worker);
 
 // ---- shape-tree recursions (physics/tree.cpp) -------------------------------------------------
 
@@ -94,8 +94,8 @@ int32_t collide_chain_node(PhysicsWorld *world, int32_t i, int32_t j, const Shap
                            int32_t mode, int32_t worker);
 int32_t collide_node_chain(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *a, const ShapeTreeNode *b,
                            int32_t mode, int32_t worker);
-int32_t collide_chain_chain(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *a,
-                            const ShapeTreeNode *b, int32_t mode, int32_t worker);
+int32_t collide_chain_chain(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *a, const ShapeTreeNode *b,
+                            int32_t mode, int32_t worker);
 int32_t collide_tree_box(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *node, int32_t mode,
                          int32_t worker);
 int32_t collide_box_tree(PhysicsWorld *world, int32_t i, int32_t j, const ShapeTreeNode *node, int32_t mode,
@@ -176,8 +176,7 @@ int32_t collide_node_triangle(PhysicsWorld *world, int32_t worker, int32_t i, co
                               const StaticFace &face, int32_t mode);
 int32_t collide_sphere_tree_triangle(PhysicsWorld *world, int32_t worker, int32_t i, int32_t node,
                                      const StaticFace &face, int32_t mode);
-int32_t collide_cylinder_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &face,
-                                  int32_t mode);
+int32_t collide_cylinder_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &face, int32_t mode);
 bool collide_tree_box_straddles_face(const PhysicsWorld *world, int32_t i, const ShapeTreeNode *node,
                                      const StaticFace &face);
 int32_t collide_edge_triangle(PhysicsWorld *world, int32_t worker, const StaticFace &face, const MeshObject *mesh,

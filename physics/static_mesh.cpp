@@ -43,7 +43,7 @@ void lerp(float *out, const float *a, const float *b, float t)
 // 7 (-,-,-).
 void node_corners(const RigidBody *body, const ShapeTreeNode *node, float corners[8][3])
 {
-    static const float signs[8][3] = {{-1, 1, 1}, {1, 1, 1},   {1, -1, 1},  {-1, -1, 1},
+    static const float signs[8][3] = {{-1, 1, 1},  {1, 1, 1},  {1, -1, 1},  {-1, -1, 1},
                                       {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}, {-1, -1, -1}};
     float h[3];
     for (int k = 0; k < 3; k++) h[k] = node->half_sizes[k] + g_physics_contact_margin;
@@ -181,22 +181,14 @@ int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *s
             const float *c = body->position;
             if (!(static_face_side(f, c) > 0.0f)) continue;
             switch (shape) {
-            case kShapeSphere:
-                total += collide_sphere_triangle(world, worker, f, c, body->radius, mode);
-                break;
-            case kShapeTree:
-                total += collide_tree_triangle(world, worker, i, body->shape_tree, f, mode);
-                break;
+            case kShapeSphere: total += collide_sphere_triangle(world, worker, f, c, body->radius, mode); break;
+            case kShapeTree: total += collide_tree_triangle(world, worker, i, body->shape_tree, f, mode); break;
             case kShapeSphereTree:
                 if (body->sphere_tree && body->sphere_tree->count > 0)
                     total += collide_sphere_tree_triangle(world, worker, i, body->sphere_tree->count - 1, f, mode);
                 break;
-            case kShapeCylinder:
-                total += collide_cylinder_triangle(world, worker, i, f, mode);
-                break;
-            case kShapeMesh:
-                total += mesh_body_face(world, worker, i, f, mode);
-                break;
+            case kShapeCylinder: total += collide_cylinder_triangle(world, worker, i, f, mode); break;
+            case kShapeMesh: total += mesh_body_face(world, worker, i, f, mode); break;
             }
         }
     }
@@ -234,8 +226,7 @@ int32_t collide_tree_triangle(PhysicsWorld *world, int32_t worker, int32_t i, co
 {
     if (!node) return 0;
     switch (node->type) {
-    case 2:
-        return collide_node_triangle(world, worker, i, node, f, mode);
+    case 2: return collide_node_triangle(world, worker, i, node, f, mode);
     case 3: {
         int32_t a = collide_node_triangle(world, worker, i, node, f, mode);
         int32_t b = collide_tree_triangle(world, worker, i, node->first, f, mode);
@@ -321,7 +312,8 @@ int32_t collide_cylinder_triangle(PhysicsWorld *world, int32_t worker, int32_t i
         }
     };
     // Stage 1: the deepest rim line.
-    if (fabsf(vec3_dot(a, n)) > 1.0f - eps) vec3_set(u, 0, 0, 0);
+    if (fabsf(vec3_dot(a, n)) > 1.0f - eps)
+        vec3_set(u, 0, 0, 0);
     else {
         vec3_cross(tmp, a, n);
         vec3_cross(u, tmp, a);
@@ -405,8 +397,10 @@ bool collide_tree_box_straddles_face(const PhysicsWorld *world, int32_t i, const
     int front = 0, behind = 0;
     for (const auto &corner : corners) {
         float s = static_face_side(f, corner);
-        if (s > 0.0f) front++;
-        else if (s < 0.0f) behind++;
+        if (s > 0.0f)
+            front++;
+        else if (s < 0.0f)
+            behind++;
     }
     return front != 8 && behind != 8;
 }
@@ -424,8 +418,7 @@ int32_t collide_edge_triangle(PhysicsWorld *world, int32_t worker, const StaticF
     return 1;
 }
 
-int32_t collide_sphere_sweep_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f,
-                                      int32_t mode)
+int32_t collide_sphere_sweep_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode)
 {
     RigidBody *body = world->bodies[i];
     const float r = body->radius;

@@ -198,8 +198,7 @@ void integrate_and_sleep(PhysicsWorld *world, int32_t bodies, float dt)
         if (b->grouped) continue;
         save_state(b);
         bool moving = vec3_length(b->velocity) > g_physics_rest_speed ||
-                      vec3_length(b->angular_velocity) > g_physics_rest_spin ||
-                      vec3_length(b->impulse) > 0.00001f;
+                      vec3_length(b->angular_velocity) > g_physics_rest_spin || vec3_length(b->impulse) > 0.00001f;
         if (moving && !b->asleep) {
             integrate(b, dt);
             if (b->wake_timer < world->wake_time) b->wake_timer = world->wake_time;

@@ -30,7 +30,7 @@ float shade_of(float nx, float ny, float nz)
 TEST(CourseMesh, EdgeTable)
 {
     CourseHole hole;
-    hole.block("BLOC", 0, 0, 0, 2, 1.2f, 2);       // x -1..1, top -1.2
+    hole.block("BLOC", 0, 0, 0, 2, 1.2f, 2);      // x -1..1, top -1.2
     hole.block("BLOC", 0, -1.2f, 0, 1, 1.0f, 1);  // stacked: top -2.2
     hole.finish();
     const float p0[3] = {0.1f, -0.5f, 0.1f}, p1[3] = {5.0f, -0.5f, 0.1f};  // from inside the first block

@@ -81,8 +81,10 @@ struct CourseMeshBuilder {
         points.push_back(a);
         points.push_back(b);
         points.push_back(c);
-        if (vec3_dot(n, facing.data()) >= 0) tris.push_back({base, base + 1, base + 2});
-        else tris.push_back({base, base + 2, base + 1});
+        if (vec3_dot(n, facing.data()) >= 0)
+            tris.push_back({base, base + 1, base + 2});
+        else
+            tris.push_back({base, base + 2, base + 1});
         materials.push_back(material);
     }
     void quad(const std::array<float, 3> &a, const std::array<float, 3> &b, const std::array<float, 3> &c,
@@ -96,7 +98,8 @@ struct CourseMeshBuilder {
         MeshObject *m = mesh_new();
         mesh_alloc_arrays(m, int32_t(points.size() > tris.size() ? points.size() : tris.size()));
         m->vertex_count = int32_t(points.size());
-        for (size_t i = 0; i < points.size(); i++) vec3_set(m->vertices[i].position, points[i][0], points[i][1], points[i][2]);
+        for (size_t i = 0; i < points.size(); i++)
+            vec3_set(m->vertices[i].position, points[i][0], points[i][1], points[i][2]);
         m->face_count = int32_t(tris.size());
         for (size_t f = 0; f < tris.size(); f++) {
             for (int k = 0; k < 3; k++) m->faces[f].v[k] = tris[f][k];

@@ -198,10 +198,10 @@ TEST(CoursePlaySim, PlayLogicTable)
             float x, y;
             int32_t block;
         } cases[] = {
-            {2, -0.55f, flat},  {0, -0.55f, -1},      // START is skipped
-            {8, -0.55f, -1},                          // DECOR is skipped
-            {2, 0.05f, flat},   {2, 0.15f, -1},       // 0.1 below the lowest point at most
-            {4, -0.1f, cup},                          // in the cup
+            {2, -0.55f, flat}, {0, -0.55f, -1},  // START is skipped
+            {8, -0.55f, -1},                     // DECOR is skipped
+            {2, 0.05f, flat},  {2, 0.15f, -1},   // 0.1 below the lowest point at most
+            {4, -0.1f, cup},                     // in the cup
         };
         for (const Case &c : cases) {
             play_sim_place_ball(&s, c.x, c.y, 0);
@@ -212,7 +212,8 @@ TEST(CoursePlaySim, PlayLogicTable)
     auto replay_frames = [&](std::initializer_list<int32_t> strokes) {
         list_clear(&s.replay_list);
         float t = 0.0f;
-        for (int32_t k : strokes) list_append_value9(&s.replay_list, ReplayFrame{k, t += 10.0f, {4, -0.1f, 0}, {1, 0, 0, 0}});
+        for (int32_t k : strokes)
+            list_append_value9(&s.replay_list, ReplayFrame{k, t += 10.0f, {4, -0.1f, 0}, {1, 0, 0, 0}});
     };
     auto hole_out = [&](int32_t strokes) {
         play_sim_place_ball(&s, 4, -0.1f, 0);

@@ -66,7 +66,8 @@ TEST(CoursePlaySim, WallsHoldTheBall)
         CourseHole hole;
         CourseMeshBuilder green;
         const float drop = slope ? 15.0f * tanf(7.0f * 3.14159265f / 180.0f) : 0.0f;
-        green.quad({-30, -0.45f - drop, -10}, {30, -0.45f - drop, -10}, {30, -0.45f, 5}, {-30, -0.45f, 5}, {0, -1, 0}, 5);
+        green.quad({-30, -0.45f - drop, -10}, {30, -0.45f - drop, -10}, {30, -0.45f, 5}, {-30, -0.45f, 5}, {0, -1, 0},
+                   5);
         green.quad({-30, 0, -10}, {30, 0, -10}, {30, 0, 5}, {-30, 0, 5}, {0, 1, 0}, 5);
         scene_add_object(hole.world, green.build("BLOC_GREEN"));
         hole.block("START", -40, 0, 0, 1, 0.45f, 1);
