@@ -1,5 +1,5 @@
-// Module loading: MOD tags, orders, cells and samples; XM header, packing, instruments and sample
-// data; the module table; files cut short or holding impossible values.
+// Module loading: MOD signatures and the fifteen-sample form, XM files holding impossible sizes,
+// the module table, files cut short.
 #include "tests/sound/music_test_util.h"
 #include "tests/test_util.h"
 

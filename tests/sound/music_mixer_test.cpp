@@ -1,5 +1,4 @@
-// The mixer without threads: saturation in channel order, the frames kept between blocks, the fade
-// commands, module switches and song ends.
+// The mixer without threads: song ends, the stream whatever the block size, the fade out.
 #include "tests/sound/music_test_util.h"
 
 #include <gtest/gtest.h>

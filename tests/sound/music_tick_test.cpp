@@ -1,5 +1,4 @@
-// Playback tick by tick on generated modules: song position, effects traced per tick, rendering,
-// loops and envelopes.
+// Playback tick by tick on generated modules: pattern delay and loop, envelopes.
 #include "tests/sound/music_test_util.h"
 
 #include <gtest/gtest.h>

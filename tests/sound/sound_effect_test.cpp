@@ -1,4 +1,4 @@
-// Sound effects on the headless audio back end: start-up, the slot table, play, loop, stop, volume.
+// Sound effects on the headless audio back end: start-up, a full slot table, failed buffers, volume.
 #include "sound/sound.h"
 #include "sound/sound_local.h"
 
