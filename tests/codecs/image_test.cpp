@@ -1,4 +1,4 @@
-// Loading by base name, the TGA writer and the numbered screenshot names.
+// The TGA writer and the numbered screenshot names.
 #include "codecs/codecs.h"
 #include "platform/system.h"
 #include "tests/codecs/codecs_test_util.h"
