@@ -1,6 +1,5 @@
-// Render objects from meshes: draw ranges by part and material, exact texture and page fields,
-// lightmap coordinates inside their atlas blocks, handedness, keyframe buffers, the simple loader
-// and the unit box, and meshes with bad part numbers or indices.
+// Render objects from meshes: ungrouped objects, lightmap coordinates inside their atlas blocks,
+// handedness, keyframe buffers, the simple loader, and meshes with bad part numbers or indices.
 #include "tests/render/render_mesh_util.h"
 #include "tests/render/render_test_util.h"
 

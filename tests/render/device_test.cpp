@@ -1,4 +1,4 @@
-// Device creation from the variables and caps, frames through loss and reset, and shutdown.
+// The render device: failures, frames through loss and reset, what creation and reset make.
 #include "tests/render/render_test_util.h"
 
 #include "platform/system.h"

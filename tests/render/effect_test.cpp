@@ -1,6 +1,5 @@
 // Effect parameters and bindings of render objects: sampler states from the records, render
-// textures, empty and unknown ids, the six captured references, the lightmap binder's restore of
-// stage 0, texture names and the draw hooks.
+// textures, the six captured references and texture names.
 #include "tests/render/render_test_util.h"
 
 #include <string>
@@ -94,38 +93,6 @@ TEST_F(RenderEffectTest, AtMostSixReferencesAreHeldAndNoneIsReleasedTwice)
     EXPECT_EQ(gpu_headless_live_resources(), live - 1);
 }
 
-TEST_F(RenderEffectTest, TheLightmapBinderRestoresTheBoundTexture)
-{
-    texture_bind_to_effect(object, 1, "Tex");
-    lightmap_bind_to_effect(object, 9, "Lightmap");
-    // Nothing was bound through texture_bind: the lightmap stays on stage 0.
-    IDirect3DTexture9 *lightmap = context->lightmap_textures.slots[9]->texture;
-    EXPECT_EQ(stage0(), lightmap);
-    EXPECT_EQ(sampler(D3DSAMP_ADDRESSU), DWORD(D3DTADDRESS_CLAMP));
-    EXPECT_EQ(object->captured_count, 2);
-    EXPECT_EQ(object->captured[1], lightmap);
-
-    texture_bind(context, 2);
-    lightmap_bind_to_effect(object, 9, "Lightmap");
-    EXPECT_EQ(object->captured[2], lightmap);
-    EXPECT_EQ(object->captured_count, 3);
-    EXPECT_EQ(stage0(), main_texture(2));
-    EXPECT_EQ(sampler(D3DSAMP_ADDRESSU), DWORD(D3DTADDRESS_WRAP));
-
-    // An id past the table binds no lightmap; a negative one leaves stage 0 alone.
-    lightmap_bind_to_effect(object, 4000, "Lightmap");
-    EXPECT_EQ(object->captured[3], nullptr);
-    lightmap_bind_to_effect(object, -1, "Lightmap");
-    EXPECT_EQ(object->captured[4], main_texture(2));
-
-    // Objects without an effect bind nothing.
-    RenderObject *plain = make_object(0x2, 3, 3);
-    texture_bind_to_effect(plain, 1, "Tex");
-    lightmap_bind_to_effect(plain, 9, "Lightmap");
-    EXPECT_EQ(plain->captured_count, 0);
-    delete_object(plain);
-}
-
 TEST_F(RenderEffectTest, TextureNamesAreCopiesInSlotsOneToNine)
 {
     char name[] = "Tex%d";
@@ -138,39 +105,6 @@ TEST_F(RenderEffectTest, TextureNamesAreCopiesInSlotsOneToNine)
     EXPECT_EQ(object->texture_names[0], nullptr);
     render_object_free_texture_names(object);
     EXPECT_EQ(object->texture_names[1], nullptr);
-}
-
-std::vector<std::string> g_calls;
-
-void hook(const char *which, uint32_t value, int32_t extra)
-{
-    g_calls.push_back(std::string(which) + " " + std::to_string(value) + " " + std::to_string(extra));
-}
-
-TEST_F(RenderEffectTest, HooksRunPerEntryInOrderAndTheFinalOneDecides)
-{
-    DrawHookTable table = {};
-    EXPECT_TRUE(render_run_stage_callbacks(&table, object, 1, 2, 3));
-    EXPECT_TRUE(render_run_stage_callbacks(nullptr, object, 1, 2, 3));
-    g_calls.clear();
-    table.entry_hook1 = [](RenderObject *, uint32_t v, int32_t x) { hook("1", v, x); };
-    table.entry_hook2 = [](RenderObject *, uint32_t v, int32_t x) { hook("2", v, x); };
-    table.entry_hook4 = [](RenderObject *, uint32_t v, int32_t x) { hook("4", v, x); };
-    table.final_hook = [](RenderObject *, int32_t a, int32_t b, int32_t c) {
-        hook("final", uint32_t(a), b + c);
-        return false;
-    };
-    table.values[0] = 10;
-    table.values[1] = 20;
-    table.count = 2;
-    EXPECT_FALSE(render_run_stage_callbacks(&table, object, 5, 6, 7));
-    const std::vector<std::string> expected = {"1 10 5", "2 10 6", "4 10 6", "1 20 5", "2 20 6", "4 20 6",
-                                               "final 5 13"};
-    EXPECT_EQ(g_calls, expected);
-    // A count beyond the table's values is held to them.
-    table.count = 100000;
-    table.final_hook = nullptr;
-    EXPECT_TRUE(render_run_stage_callbacks(&table, object, 0, 0, 0));
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The lightmap atlas: block placement by page policy and tile size, the resets, uploads into the
-// pages with and without CPU copies, limits, and release.
+// The lightmap atlas: blocks never overlap, uploads land on their texels, limits and release.
 #include "tests/render/render_test_util.h"
 
 #include "platform/system.h"

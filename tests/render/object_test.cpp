@@ -1,5 +1,5 @@
-// Render objects: formats, buffer creation in both buffer modes, failures, release with children,
-// and the registry carrying objects through a device loss and reset.
+// Render objects: failed creation, compiled scripts, and the registry carrying objects through a
+// device loss and reset.
 #include "tests/render/render_test_util.h"
 
 namespace {

@@ -1,5 +1,5 @@
-// Stencil shadow volumes: counts of quads and caps, the faces on both sides of each edge by both
-// adjacency paths, open edges, keyframe buffers, and the intro's simple volume.
+// Stencil shadow volumes: both adjacency paths agree, open edges, keyframe buffers, and the intro's
+// simple volume.
 #include "tests/render/render_mesh_util.h"
 #include "tests/render/render_test_util.h"
 

@@ -1,6 +1,5 @@
-// The texture tables: slots and records, pixel conversions with the format fallbacks, resampling
-// with dither, mip chains, partial updates and their hand-over at the frame end, release, the
-// front ends and stage 0 binding.
+// The texture tables: pixel conversions with the format fallbacks, pictures of no size, resampling
+// with dither, the front ends and stage 0 binding.
 #include "tests/render/render_test_util.h"
 
 #include <vector>
@@ -132,48 +131,6 @@ TEST_F(RenderTextureTest, TheOrderedDitherWorksOnlyWhileResampling)
     }
     texture_create_in_slot(table, 1, 2, 2, pixels.data(), 2, 2, kTextureDither);
     EXPECT_EQ(texel(table->slots[1]->texture, 0, 1, 0, 2), 0u);
-}
-
-TEST_F(RenderTextureTest, ReleaseBySlotByTagAndAll)
-{
-    std::vector<uint8_t> pixels = solid(2, 2, 0, 0, 0, 0);
-    texture_release_slot(table, 0);  // no slot array yet
-    texture_release_all(table);
-    texture_create_in_slot(table, 0, 2, 2, pixels.data(), 2, 2, 0);
-    char tag[] = "x";
-    table->group_tag = tag;
-    texture_create_in_slot(table, 1, 2, 2, pixels.data(), 2, 2, 0);
-    texture_create_in_slot(table, 2, 2, 2, pixels.data(), 2, 2, 0);
-    table->group_tag = "y";
-    texture_create_in_slot(table, 3, 2, 2, pixels.data(), 2, 2, 0);
-    table->group_tag = "x";  // an equal tag, not the same pointer
-    texture_release_all(table);
-    EXPECT_NE(table->slots[0], nullptr);
-    EXPECT_EQ(table->slots[1], nullptr);
-    EXPECT_EQ(table->slots[2], nullptr);
-    EXPECT_NE(table->slots[3], nullptr);
-    EXPECT_EQ(table->records.count, 2);
-
-    table->group_tag = nullptr;
-    texture_release_slot(table, 0);
-    texture_release_slot(table, 0);
-    EXPECT_EQ(table->records.count, 1);
-    // A record destroyed through the list leaves no dangling slot.
-    render_list_remove_node120(table, table->slots[3]);
-    EXPECT_EQ(table->slots[3], nullptr);
-    EXPECT_EQ(table->records.count, 0);
-    EXPECT_EQ(table->records.first, nullptr);
-    TextureRecord stranger{};
-    render_list_remove_node120(table, &stranger);
-
-    for (int slot = 0; slot < 3; slot++) texture_create_in_slot(table, slot, 2, 2, pixels.data(), 2, 2, 0);
-    texture_release_all(table);
-    EXPECT_EQ(table->records.count, 0);
-    int live = gpu_headless_live_resources();
-    texture_create_in_slot(table, 9, 2, 2, pixels.data(), 2, 2, 0);
-    texture_list_remove_last(&table->records);
-    table->slots[9] = nullptr;
-    EXPECT_EQ(gpu_headless_live_resources(), live);
 }
 
 TEST_F(RenderTextureTest, FrontEndsApplyTheVariablesAndTheLargestSide)

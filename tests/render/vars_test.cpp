@@ -1,4 +1,4 @@
-// Render variables, the technique choice of the built-in effects, the log and the 2D batch flush.
+// The technique choice of the built-in effects.
 #include "tests/render/render_test_util.h"
 
 #include "platform/system.h"

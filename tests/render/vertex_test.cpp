@@ -1,5 +1,5 @@
-// The per-vertex setters: the place of every element in every layout, plain and skinned, the
-// elements a layout lacks, colour packing, and mirroring into the system copies.
+// The per-vertex setters: the place of every element in every layout, plain and skinned, mirrored
+// into the system copies.
 #include "tests/render/render_test_util.h"
 
 #include <vector>
