@@ -1,4 +1,4 @@
-// The configuration reader against small tables, and the main table against files.
+// The configuration reader against small tables: lists, boxes, unquoted texts.
 #include "platform/system.h"
 #include "script/config.h"
 #include "script/config_main.h"
@@ -80,24 +80,6 @@ protected:
         config_read_file(g_table, "c.txt");
     }
 };
-
-TEST_F(ConfigTest, AGroupBraceOnItsKeyLineIsNotSeen)
-{
-    // THEME:1 reads the next block, which is THEME:2's.
-    read("PARAMS\n{\nTHEME:1 {\nNAME = \"lost\"\n}\nTHEME:2\n{\nNAME = \"two\"\n}\n}\n");
-    EXPECT_EQ(str(g_names[1]), "two");
-    EXPECT_EQ(str(g_names[2]), "<null>");
-}
-
-TEST_F(ConfigTest, ClosingBraceEndsTheBlockAfterItsLine)
-{
-    read("PARAMS\n{\nDISTANCE = 7 }\nCOUNT = 3\n}\n");
-    EXPECT_EQ(g_distance, 7);
-    EXPECT_EQ(g_count, 0);
-    read("MENUS\n{\nERR1 = \"a } b\"\nERR10 = \"not read\"\n}\n");
-    EXPECT_EQ(str(g_err1), "a } b");
-    EXPECT_EQ(str(g_err10), "<null>");
-}
 
 TEST_F(ConfigTest, IntegerLists)
 {

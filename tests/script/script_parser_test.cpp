@@ -1,48 +1,11 @@
-// The script parser on sound scripts: globals, structures, parameters, locals and the statement
-// records of representative functions, and its place in the configuration reader.
+// The script parser on sound scripts: locals, loops, switches and returns, and a failed script
+// read past in the configuration reader.
 #include "platform/system.h"
 #include "script/config.h"
 #include "tests/script/script_parser_test_util.h"
 #include "tests/test_util.h"
 
 namespace {
-
-TEST_F(ScriptParserTest, GlobalsOfEveryType)
-{
-    ASSERT_TRUE(parse("{\n"
-                      "int counter;\n"
-                      "float speed\n"
-                      "char *title;\n"
-                      "char* name;\n"
-                      "int table[4];\n"
-                      "float curve[ 2 ];  # a comment\n"
-                      "vector where;\n"
-                      "matrix view;\n"
-                      "struct Pair { int a; int b; };\n"
-                      "struct Pair one;\n"
-                      "struct Pair many[3];\n"
-                      "}\n"))
-        << listing();
-    const ScriptProgram *p = g_script_program;
-    ASSERT_EQ(p->global_count, 10);
-    struct Expected {
-        const char *name;
-        int32_t type, count, struct_index;
-    } expected[] = {{"counter", 1, -1, -1}, {"speed", 2, -1, -1}, {"title", 3, -1, -1}, {"name", 3, -1, -1},
-                    {"table", 4, 4, -1},    {"curve", 6, 2, -1},  {"where", 7, -1, 0},  {"view", 7, -1, 1},
-                    {"one", 7, 1, 2},       {"many", 7, 3, 2}};
-    for (int i = 0; i < 10; i++) {
-        const ScriptVariable &v = p->globals[i];
-        SCOPED_TRACE(expected[i].name);
-        EXPECT_STREQ(v.name, expected[i].name);
-        EXPECT_EQ(v.type, expected[i].type);
-        EXPECT_EQ(v.count, expected[i].count);
-        EXPECT_EQ(v.struct_index, expected[i].struct_index);
-        EXPECT_EQ(v.data != nullptr, v.type >= 4);
-        EXPECT_EQ(v.int_value, 0);
-    }
-    EXPECT_EQ(p->struct_count, 3);
-}
 
 TEST_F(ScriptParserTest, LocalsWithInitialisers)
 {

@@ -1,5 +1,4 @@
-// Bitmap layers of the texture scripts: clouds, feathered rectangles, MOSAIC, ETIRER, BITMAP,
-// FBITMAP and CARREDEGRADE, drawn at 1280 x 1024 and at other sizes, partly outside the picture.
+// Bitmap layers of the texture scripts: clouds tile without seams.
 #include "tests/script/texgen_test_util.h"
 
 #include <cmath>

@@ -1,5 +1,5 @@
-// The texture-script reader: sections, blocks, steps and their arguments, texts, the byte-order
-// mark, bounds of names, texts and tables, and the UTF-16 helpers.
+// The texture-script reader: the byte-order mark, unusable entries, bounds of names, texts and
+// tables, unclosed blocks, and the UTF-16 helpers.
 #include "tests/script/texgen_test_util.h"
 
 #include <ft2build.h>

@@ -1,4 +1,4 @@
-// The texture-script renderer: output size and scales, the picture it hands back, freeing.
+// The texture-script renderer: the same script gives the same bytes.
 #include "tests/script/texgen_test_util.h"
 
 #include <cstdlib>

@@ -1,5 +1,4 @@
-// Text layers of the texture scripts: masks and their growing, the halo and fill passes, gradients
-// and waves, TEXTE and CTEXTE at different output sizes and at the picture's edges.
+// Text layers of the texture scripts: many growing passes of a mask at once.
 #include "tests/script/texgen_test_util.h"
 
 #include <ft2build.h>

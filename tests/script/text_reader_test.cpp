@@ -1,4 +1,4 @@
-// The text reader: plain and packed files, line and word reading on their edge cases.
+// The text reader: packed files with lying sizes.
 #include "codecs/codecs.h"
 #include "platform/system.h"
 #include "script/text_reader.h"
@@ -52,20 +52,6 @@ protected:
         return file;
     }
 };
-
-TEST_F(TextReaderTest, ReadingAtTheEndLeavesDestAndCountsTheLine)
-{
-    open("");
-    EXPECT_TRUE(text_reader_at_end(&reader));
-    EXPECT_EQ(reader.size, 0u);
-    EXPECT_EQ(reader.data[0], '\n');
-    char dest[8] = "keep";
-    text_reader_gets(&reader, dest, sizeof dest);
-    EXPECT_STREQ(dest, "keep");
-    EXPECT_EQ(reader.line, 1);
-    config_read_line(&reader, dest, sizeof dest);
-    EXPECT_STREQ(dest, "keep");
-}
 
 TEST_F(TextReaderTest, PackedFilesWithLyingSizesReadAsEmpty)
 {
