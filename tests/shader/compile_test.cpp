@@ -121,30 +121,6 @@ const char *const kHlsl = "[DEFINES] VECTOR L;\n"              // 0
                           "[SHADER]\n"                         // 10
                           "Out=Diffuse;\n";                    // 11
 
-TEST_F(CompileTest, EffectLinesMapBackToTheScript)
-{
-    ShaderCompiler *c = shader_compiler_construct(new ShaderCompiler);
-    EXPECT_TRUE(shader_compile_script(c, kHlsl, 0x10002 | 0x40000));
-    char *text = shader_build_effect_text(c);
-    std::vector<std::string> lines;
-    for (const char *at = text; *at;) {
-        const char *end = strchr(at, '\n');
-        lines.emplace_back(at, (size_t)(end - at));
-        at = end + 1;
-    }
-    // Messages count lines from 1: a line inside the function is reported at the function.
-    int function_line = c->vertex_function_line_numbers[0] + 3;
-    EXPECT_EQ(lines[(size_t)function_line], "  r0 = a * L;");
-    EXPECT_EQ(shader_map_effect_line_to_script(c, kHlsl, function_line + 1, text), 4);
-    // Inside the pixel main function: the pixel section.
-    int pixel_line = c->pixel_main_line_numbers[0] + 2;
-    EXPECT_EQ(shader_map_effect_line_to_script(c, kHlsl, pixel_line + 1, text), 10);
-    EXPECT_EQ(shader_map_effect_line_to_script(c, kHlsl, -1, text), -1);
-    free(text);
-    shader_release_compiler(c);
-    delete c;
-}
-
 TEST(ShaderErrorLines, StatementsFoundInTheScript)
 {
     const char *script = "[POSITION]\n"

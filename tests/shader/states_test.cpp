@@ -1,4 +1,4 @@
-// Render states: keyword tables, the [RENDER_STATE] parser, stored blocks and the state writer.
+// Render states: values, hexadecimal, texture bindings, over-long words.
 #include "tests/shader/shader_test_util.h"
 
 namespace {

@@ -39,17 +39,6 @@ TEST(ShaderText, TopLevelCommaAndSwizzleDot)
     EXPECT_EQ(shader_find_swizzle_dot(""), -1);
 }
 
-TEST(ShaderText, NumberLiteralsAndSingleOperands)
-{
-    for (const char *yes : {"0.5f", "-2", "1.2.3", "3-", "", "12"}) EXPECT_TRUE(str_is_number_literal(yes)) << yes;
-    for (const char *no : {"f1", "f", "1f2", "1.0ff", "r0"}) EXPECT_FALSE(str_is_number_literal(no)) << no;
-
-    for (const char *yes : {"-1.5", "r0.x", "1-r0", "-r1", "c[4].x"}) EXPECT_TRUE(shader_is_single_operand(yes)) << yes;
-    for (const char *no : {"a+b", "-a*b", "1-a+b", "f(x)", "a|b", "a^b", "a/b"}) {
-        EXPECT_FALSE(shader_is_single_operand(no)) << no;
-    }
-}
-
 TEST(ShaderText, InPlaceChanges)
 {
     char text[] = "Cull ccw_9{z}";
@@ -105,30 +94,6 @@ TEST(ShaderText, LongPiecesAreCutButFullyConsumed)
 
     std::string inner = "(" + std::string(5000, 'i') + ")";
     EXPECT_EQ(strlen(str_extract_parenthesised(inner.c_str())), 4095u);
-}
-
-TEST(ShaderText, FloatReaders)
-{
-    float *v = str_parse_float4("1,2");
-    EXPECT_EQ(v[0], 1.0f);
-    EXPECT_EQ(v[1], 2.0f);
-    EXPECT_EQ(v[2], 0.0f);
-    EXPECT_EQ(v[3], 0.0f);
-    v = str_parse_float4("x,-0.5,,3.25,9");
-    EXPECT_EQ(v[0], 0.0f);
-    EXPECT_EQ(v[1], -0.5f);
-    EXPECT_EQ(v[2], 0.0f);
-    EXPECT_EQ(v[3], 3.25f);
-    v = str_parse_float4("");
-    EXPECT_EQ(v[0], 0.0f);
-
-    std::string many;
-    for (int i = 1; i <= 20; i++) many += std::to_string(i) + ",";
-    float *list = str_parse_float_list(many.c_str());
-    EXPECT_EQ(list[0], 1.0f);
-    EXPECT_EQ(list[15], 16.0f);
-    list = str_parse_float_list("");
-    for (int i = 0; i < 16; i++) EXPECT_EQ(list[i], 0.0f);
 }
 
 TEST(ShaderText, Extractors)
