@@ -1,5 +1,4 @@
-// Whole-mesh operations: welded normals, copies and inversion, tag extraction, the scratch,
-// simplification and segment hits.
+// Whole-mesh operations: deep copies, tag extraction and segment hits.
 #include "geometry/mesh_edit.h"
 #include "geometry/vecmath.h"
 
@@ -10,53 +9,6 @@
 #include <set>
 
 namespace {
-
-// A cube of side 2 whose six sides have four vertices of their own (24 vertices, 12 faces), wound
-// as mesh_build_box winds its sides.
-MeshObject *split_cube()
-{
-    MeshObject *mesh = mesh_new();
-    mesh_alloc_arrays(mesh, 24);
-    static const int sides[6][4] = {{0, 2, 6, 4}, {1, 5, 7, 3}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 1, 3, 2}, {4, 6, 7, 5}};
-    mesh->vertex_count = 24;
-    for (int s = 0; s < 6; s++) {
-        for (int k = 0; k < 4; k++) {
-            int corner = sides[s][k];
-            vec3_set(mesh->vertices[s * 4 + k].position, (corner & 1) ? 1.0f : -1.0f, (corner & 2) ? 1.0f : -1.0f,
-                     (corner & 4) ? 1.0f : -1.0f);
-        }
-    }
-    mesh->face_count = 12;
-    for (int s = 0; s < 6; s++) mesh_set_quad(mesh, s * 2, s * 4, s * 4 + 1, s * 4 + 2, s * 4 + 3);
-    mesh_link_face_vertices(mesh);
-    return mesh;
-}
-
-TEST(MeshEdit, WeldedNormalsOfACubeAreCornerDiagonals)
-{
-    MeshObject *mesh = split_cube();
-    mesh_compute_normals(mesh);
-    for (int32_t i = 0; i < 24; i++) {
-        const MeshVertex &v = mesh->vertices[i];
-        // Unwelded: the normal of the vertex's own side, an axis.
-        int axis = i / 8;
-        EXPECT_NEAR(fabsf(v.normal[axis]), 1.0f, 1e-6f) << i;
-        EXPECT_NEAR(v.normal[axis], v.position[axis], 1e-6f) << i;
-    }
-    // Nudge one copy of a corner by less than the welding tolerance: it still welds.
-    mesh->vertices[5].position[0] += 0.0005f;
-    mesh_compute_normals_welded(mesh);
-    for (int32_t i = 0; i < 24; i++) {
-        const MeshVertex &v = mesh->vertices[i];
-        for (int k = 0; k < 3; k++)
-            EXPECT_NEAR(v.normal[k], copysignf(1.0f / sqrtf(3.0f), v.position[k]), 1e-3f) << i << " " << k;
-    }
-    // Beyond the tolerance it no longer does.
-    mesh->vertices[5].position[0] += 0.01f;
-    mesh_compute_normals_welded(mesh);
-    EXPECT_GT(fabsf(mesh->vertices[5].normal[0]), 0.9f);
-    mesh_delete(mesh);
-}
 
 TEST(MeshEdit, DuplicateIsDeep)
 {
@@ -152,38 +104,6 @@ TEST(MeshEdit, TagExtractionKeepsExactlyOneTagWithRemappedVertices)
     }
     g_current_mesh = nullptr;
     mesh_delete(ball);
-}
-
-TEST(MeshEdit, ScratchGathersWorldSpaceObjects)
-{
-    MeshScratch scratch{};
-    MeshObject *box = mesh_new();
-    mesh_build_box(box, 2, 2, 2);
-    vec3_set(box->position, 10, 0, 0);
-    mesh_update_world_transform(box);
-    ASSERT_EQ(mesh_scratch_append_object(&scratch, box), 1);
-    vec3_set(box->position, 0, 0, -10);
-    vec3_set(box->rotation, 0, 90, 0);
-    mesh_update_world_transform(box);
-    ASSERT_EQ(mesh_scratch_append_object(&scratch, box), 1);
-    EXPECT_EQ(scratch.vertex_count, 16);
-    EXPECT_EQ(scratch.face_count, 24);
-    EXPECT_EQ(scratch.faces[12].v[0], box->faces[0].v[0] + 8);
-    EXPECT_EQ(scratch.vertices[1].position[0], 11.0f);
-    EXPECT_NEAR(scratch.faces[12].normal[0], box->faces[0].world_normal[0], 1e-6f);
-
-    MeshObject *mesh = mesh_from_scratch(&scratch);
-    ASSERT_NE(mesh, nullptr);
-    EXPECT_EQ(mesh->face_count, 24);
-    EXPECT_EQ(mesh->faces[23].corner[2], &mesh->vertices[mesh->faces[23].v[2]]);
-    EXPECT_EQ(mesh->vertices[9].world_position[2], mesh->vertices[9].position[2]);
-    mesh_delete(mesh);
-
-    scratch.vertex_count = scratch.face_count = 0;  // emptied the hole code's way
-    ASSERT_EQ(mesh_scratch_append_object(&scratch, box), 1);
-    EXPECT_EQ(scratch.faces[0].v[0], box->faces[0].v[0]);
-    mesh_scratch_free(&scratch);
-    mesh_delete(box);
 }
 
 TEST(MeshEdit, SegmentHitsTheNearestAndMissesPastAnEdge)

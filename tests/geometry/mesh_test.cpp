@@ -1,5 +1,4 @@
-// Mesh records and their basic operations: construction, builders (closed, outward), normals,
-// transforms, the edge table, the point grid and the release of everything a mesh owns.
+// Mesh records: degenerate faces, centre and radius, the point grid.
 #include "geometry/mesh.h"
 #include "geometry/vecmath.h"
 

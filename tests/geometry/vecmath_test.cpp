@@ -1,5 +1,4 @@
-// The conventions every later subsystem relies on: row vectors, call-order transforms, degrees,
-// scalar-first quaternions, the inverse and the interpolation.
+// Matrices: quaternions against Euler turns, inverses of random and singular matrices, views.
 #include "geometry/vecmath.h"
 
 #include <gtest/gtest.h>
