@@ -1,4 +1,4 @@
-// The narrow phase of body pairs: the sphere recorders, the modes, the dispatch and the buffer.
+// The narrow phase of body pairs: coincident centres, unsupported pairs and bad indices.
 #include "tests/physics/physics_test_util.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// Bodies against a static mesh: spheres, the ball's edge pass, box trees, cylinders, the sweep.
+// Bodies against a static mesh: box trees, cylinders, the sweep, degenerate faces and bad indices.
 #include "tests/physics/physics_test_util.h"
 
 #include <gtest/gtest.h>

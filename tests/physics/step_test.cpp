@@ -1,5 +1,4 @@
-// The world step: sub-step counts, the broad phase, integration and sleep, colliders, events,
-// and the collide, wake and correction jobs on hand-made cases.
+// The world step on hand-made cases: integration order and sleep.
 #include "tests/physics/physics_test_util.h"
 
 #include <gtest/gtest.h>
@@ -22,35 +21,53 @@ struct StepWorld {
     ~StepWorld() { physics_world_reset(world.get()); }
 };
 
-// Two spheres and a direct collide job on the first, run as worker 0 on this thread.
-struct JobWorld {
+TEST(PhysicsStep, FreeFallFollowsTheIntegrationOrder)
+{
     StepWorld w;
-    RigidBody a, b;
-    JobWorld(float speed)
-    {
-        test_sphere_body(&a, 1.0f, 0, 0, 0);
-        test_sphere_body(&b, 1.0f, 1.9f, 0, 0);
-        b.restitution = 0.5f;
-        physics_add_body(w.world.get(), &a);
-        physics_add_body(w.world.get(), &b);
-        w.world->record_events = 1;
-        w.world->substep_time = 0.1f;
-        w.world->body_count = 2;
-        w.world->body_order[0] = BodyOrderEntry{0, 0};
-        w.world->body_order[1] = BodyOrderEntry{0, 1};
-        for (int i = 0; i < 2; i++)
-            for (int j = 0; j < 2; j++) w.world->candidate_pairs[i][j] = 1;
-        a.velocity[0] = speed;
-        for (RigidBody *body : {&a, &b}) physics_body_prepare(body);
-        physics_set_workers(0, 2);
-        physics_start_workers(w.world.get());
+    w.world->gravity = 2.0f;
+    w.world->adaptive_substeps = 0;
+    RigidBody body;
+    test_sphere_body(&body, 0.1f, 0, 0, 0);
+    body.velocity[1] = 1.0f;
+    body.wake_timer = 100;
+    physics_add_body(w.world.get(), &body);
+    physics_world_step(w.world.get());
+    // Sub-step 0 runs on the stroke's force (none): only the sub-steps after it feel gravity, and
+    // each moves by the velocity it started with.
+    float dt = 1.0f / 5.0f, y = 0.0f, v = 1.0f;
+    for (int k = 0; k < 5; k++) {
+        y += v * dt;
+        if (k > 0) v += 2.0f * 1.0f * dt;
     }
-    ~JobWorld()
-    {
-        physics_stop_workers();
-        physics_set_workers(kPhysicsWorkers, 2);
-        physics_event_list_clear(&w.world->worker_events[0]);
+    EXPECT_EQ(body.position[1], y);
+    EXPECT_EQ(body.velocity[1], v);
+    EXPECT_EQ(body.predicted_position[1], y);
+    EXPECT_EQ(body.asleep, 0);
+}
+
+TEST(PhysicsStep, SleepAfterTheWakeTimerRunsOut)
+{
+    StepWorld w;
+    w.world->adaptive_substeps = 0;
+    w.world->base_substeps = 1;
+    RigidBody body;
+    test_sphere_body(&body, 0.1f, 0, 0, 0);
+    body.wake_timer = 3;
+    physics_add_body(w.world.get(), &body);
+    for (int k = 0; k < 3; k++) {
+        physics_world_step(w.world.get());
+        EXPECT_EQ(body.asleep, 0) << k;
     }
-};
+    EXPECT_EQ(body.wake_timer, 0);
+    physics_world_step(w.world.get());
+    EXPECT_EQ(body.asleep, 1);
+
+    // Moving and asleep: motion zeroed and awake, not integrated.
+    body.velocity[0] = 1.0f;
+    physics_world_step(w.world.get());
+    EXPECT_EQ(body.asleep, 0);
+    EXPECT_EQ(body.position[0], 0.0f);
+    EXPECT_EQ(body.velocity[0], 0.0f);
+}
 
 }  // namespace

@@ -1,4 +1,4 @@
-// The world: mass properties, adding bodies and static meshes with their capacities, events.
+// The world: the body and static mesh tables refuse past their capacities; body transforms.
 #include "tests/physics/physics_test_util.h"
 
 #include <gtest/gtest.h>
