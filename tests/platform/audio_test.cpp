@@ -1,4 +1,4 @@
-// The audio stand-in on its headless back end: enumeration, buffers, locks, cursors and the mixer.
+// The audio stand-in on its headless back end: buffer checks, locks, lost buffers, volume, the mixer.
 #include "platform/audio.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// The drive view of the file system: opening, folder walks, case-blind lookup and listing.
+// The drive view of the file system: rooted paths, whole writes, remove and rename, listing.
 #include "platform/system.h"
 #include "platform/system_local.h"
 #include "tests/test_util.h"

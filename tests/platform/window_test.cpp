@@ -1,4 +1,4 @@
-// The window stand-in on its headless back end: the queue, its release rule, dispatch and quit.
+// The window stand-in on its headless back end: coalesced motion, close and quit.
 #include "platform/window.h"
 
 #include <gtest/gtest.h>
