@@ -2,6 +2,8 @@
 // textured quads and alpha text-like quads; its TGA screenshot equals the back buffer and its
 // thumbnail the reference's area average.
 #include "codecs/codecs.h"
+#include "game/menu_pictures.h"
+#include "geometry/vecmath.h"
 #include "render/render_draw.h"
 #include "render/render_local.h"
 #include "render/render_mesh.h"
@@ -626,6 +628,90 @@ TEST_F(RenderGlTest, VolumeDarkensTheSameAfterOneAndTwoStencilPasses)
     free_object(darkening);
     free_object(volume);
     mesh_delete(mesh);
+}
+
+TEST_F(RenderGlTest, FlareDiscAsTheIntroDrawsIt)
+{
+    // The menu's unit disc (a fan around a centre vertex, transparent rim) scaled to radius 1.5,
+    // 2 ahead of the game's camera, drawn as the intro draws its flare: additive, depth off, wrap
+    // off. Its fan winds clockwise in the x-y plane, so the game's camera (y down, half a turn)
+    // sees its back: culling mode 4 = 1 drops it whole and only mode 4 = 5 shows it. There a
+    // pixel adds w^2 (centre colour x alpha), w the centre's weight in its fan triangle: colour
+    // and alpha both fade with it.
+    menu_disc_mesh_build();
+    ASSERT_NE(g_menu_disc, nullptr);
+    const float centre[4] = {0.8f, 0.9f, 1.0f, 0.75f};
+    render_object_lock_vertices(g_menu_disc);
+    render_vertex_set_color_argb(g_menu_disc, 0, centre[0], centre[1], centre[2], centre[3]);
+    render_object_unlock_vertices(g_menu_disc);
+    std::vector<uint8_t> white(16 * 16 * 4, 255);
+    texture_create_in_slot(&context->main_textures, 1, 16, 16, white.data(), 16, 16, 0);
+    const uint32_t background = 0x201008;
+    const float radius = 1.5f, depth = 2.0f;
+    std::vector<uint32_t> got;
+    for (int32_t culling : {1, 5}) {
+        ASSERT_TRUE(render_begin_frame(context));
+        context->device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, background, 1.0f, 0);
+        render_set_projection(context);
+        // The game's camera: its y axis points down.
+        const float up[3] = {g_up_vector[0], g_up_vector[1], g_up_vector[2]};
+        vec3_set(g_up_vector, 0, -1, 0);
+        const float eye[3] = {0, 0, -depth}, target[3] = {0, 0, 0};
+        float view[16];
+        render_set_view_matrix(context, mat4_look_at(view, eye, target));
+        vec3_set(g_up_vector, up[0], up[1], up[2]);
+        const float world[16] = {radius, 0, 0, 0, 0, radius, 0, 0, 0, 0, radius, 0, 0, 0, 0, 1};
+        render_set_world_matrix(context, world);
+        render_set_mode(4, context, culling);
+        render_set_mode(1, context, 0);
+        render_set_mode(6, context, 18);
+        render_set_mode(5, context, 0);
+        texture_bind(context, 1);
+        draw(g_menu_disc);
+        render_set_mode(6, context, 0);
+        render_set_mode(1, context, 1);
+        got = read_pixels();
+        render_end_frame(context);
+        if (culling == 1) {
+            int drawn = 0;
+            for (uint32_t pixel : got) drawn += pixel != background;
+            EXPECT_EQ(drawn, 0);
+        }
+    }
+
+    const float *p = context->projection_matrix;
+    const float pi = 3.14159265f;
+    float rim = 32 * p[0] * radius / depth;  // pixels
+    ASSERT_GT(rim, 12.0f);
+    RefColour base = ref_colour(background);
+    int inside = 0, outside = 0;
+    for (int py = 0; py < kHeight; py++)
+        for (int px = 0; px < kWidth; px++) {
+            // The point of the disc's plane under the pixel centre, in disc units: the view (y
+            // down, turned half a turn) leaves world x mirrored on the screen.
+            float x = -((float(px) + 0.5f) / 32 - 1) * depth / p[0] / radius;
+            float y = (1 - (float(py) + 0.5f) / 32) * depth / p[5] / radius;
+            float r = std::sqrt(x * x + y * y), angle = std::atan2(y, x);
+            uint32_t actual = got[size_t(py) * kWidth + size_t(px)];
+            if (r * rim > rim + 1) {
+                outside++;
+                EXPECT_TRUE(gl_colour_near(actual, background)) << "outside at " << px << "," << py;
+                continue;
+            }
+            if (r * rim > rim * std::cos(pi / 32) - 1) continue;
+            float sector = std::floor((angle < 0 ? angle + 2 * pi : angle) / (pi / 16));
+            float middle = (sector + 0.5f) * pi / 16;
+            float w = 1 - r * std::cos(angle - middle) / std::cos(pi / 32);
+            RefColour want = base;
+            want.r = std::min(1.0f, base.r + w * w * centre[0] * centre[3]);
+            want.g = std::min(1.0f, base.g + w * w * centre[1] * centre[3]);
+            want.b = std::min(1.0f, base.b + w * w * centre[2] * centre[3]);
+            inside++;
+            EXPECT_TRUE(gl_colour_near(actual, ref_pack(want), 4)) << "inside at " << px << "," << py;
+        }
+    EXPECT_GT(inside, 400);
+    EXPECT_GT(outside, 1000);
+    menu_pictures_free();
 }
 
 }  // namespace
