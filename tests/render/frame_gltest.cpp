@@ -714,4 +714,91 @@ TEST_F(RenderGlTest, FlareDiscAsTheIntroDrawsIt)
     menu_pictures_free();
 }
 
+TEST_F(RenderGlTest, BoltRibbonSeenFromBothSides)
+{
+    // A ribbon of eight quads from x -0.5 to 1.75 (half height 0.5) at z 0, drawn face by face
+    // through the 3D triangle operation as the intro draws a bolt: additive, depth off, no
+    // culling, world identity. The game's camera 2 away looks at it from the front and from
+    // behind; each time the rectangle its corners project to adds texture x colour x alpha.
+    constexpr int kSegments = 8;
+    MeshVertex corners[2 * (kSegments + 1)] = {};
+    for (int k = 0; k <= kSegments; k++)
+        for (int side = 0; side < 2; side++) {
+            float *p = corners[2 * k + side].position;
+            vec3_set(p, -0.5f + 2.25f * float(k) / kSegments, side ? -0.5f : 0.5f, 0);
+        }
+    MeshFace faces[2 * kSegments] = {};
+    for (int k = 0; k < kSegments; k++) {
+        MeshVertex *a = &corners[2 * k], *b = &corners[2 * k + 1], *c = &corners[2 * k + 2], *d = &corners[2 * k + 3];
+        MeshVertex *tri[2][3] = {{a, c, b}, {b, c, d}};
+        for (int t = 0; t < 2; t++) {
+            MeshFace &f = faces[2 * k + t];
+            for (int i = 0; i < 3; i++) f.corner[i] = tri[t][i];
+            f.color[0] = f.color[1] = f.color[2] = 1;
+            f.color[3] = 0.75f;
+        }
+    }
+    std::vector<uint8_t> plain(16 * 16 * 4);
+    for (size_t i = 0; i < plain.size(); i += 4)
+        plain[i] = 255, plain[i + 1] = 128, plain[i + 2] = 64, plain[i + 3] = 255;
+    texture_create_in_slot(&context->main_textures, 1, 16, 16, plain.data(), 16, 16, 0);
+    const uint32_t background = 0x102040;
+    const RefColour base = ref_colour(background), thunder = ref_colour(0xFF8040);
+    const uint32_t lit =
+        ref_pack(RefColour{std::min(1.0f, base.r + 0.75f * thunder.r), std::min(1.0f, base.g + 0.75f * thunder.g),
+                           std::min(1.0f, base.b + 0.75f * thunder.b), 1});
+    for (float side : {-2.0f, 2.0f}) {
+        SCOPED_TRACE(side);
+        ASSERT_TRUE(render_begin_frame(context));
+        context->device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, background, 1.0f, 0);
+        render_set_projection(context);
+        const float up[3] = {g_up_vector[0], g_up_vector[1], g_up_vector[2]};
+        vec3_set(g_up_vector, 0, -1, 0);
+        const float eye[3] = {0, 0, side}, target[3] = {0, 0, 0};
+        float view[16];
+        render_set_view_matrix(context, mat4_look_at(view, eye, target));
+        vec3_set(g_up_vector, up[0], up[1], up[2]);
+        render_set_world_matrix(context, kIdentity);
+        render_set_mode(4, context, 5);
+        render_set_mode(1, context, 0);
+        render_set_mode(6, context, 18);
+        texture_bind(context, 1);
+        for (const MeshFace &f : faces) render_draw_3d_triangle(context, &f);
+        render_set_mode(6, context, 0);
+        render_set_mode(1, context, 1);
+        float device_view[16], projection[16], clip[16];
+        context->device->GetTransform(D3DTS_VIEW, device_view);
+        context->device->GetTransform(D3DTS_PROJECTION, projection);
+        D3DXMatrixMultiply(clip, device_view, projection);
+        std::vector<uint32_t> got = read_pixels();
+        render_end_frame(context);
+
+        // The screen rectangle of the ribbon's corners.
+        float x0 = 1e9f, x1 = -1e9f, y0 = 1e9f, y1 = -1e9f;
+        for (const MeshVertex &v : corners) {
+            const float *p = v.position;
+            float h[4];
+            for (int j = 0; j < 4; j++) h[j] = p[0] * clip[j] + p[1] * clip[4 + j] + p[2] * clip[8 + j] + clip[12 + j];
+            float sx = (h[0] / h[3] + 1) * 32, sy = (1 - h[1] / h[3]) * 32;
+            x0 = std::min(x0, sx), x1 = std::max(x1, sx), y0 = std::min(y0, sy), y1 = std::max(y1, sy);
+        }
+        ASSERT_GT(x1 - x0, 16.0f);
+        int inside = 0, outside = 0;
+        for (int py = 0; py < kHeight; py++)
+            for (int px = 0; px < kWidth; px++) {
+                float cx = float(px) + 0.5f, cy = float(py) + 0.5f;
+                uint32_t actual = got[size_t(py) * kWidth + size_t(px)];
+                if (cx > x0 + 1 && cx < x1 - 1 && cy > y0 + 1 && cy < y1 - 1) {
+                    inside++;
+                    EXPECT_TRUE(gl_colour_near(actual, lit, 4)) << "inside at " << px << "," << py;
+                } else if (cx < x0 - 1 || cx > x1 + 1 || cy < y0 - 1 || cy > y1 + 1) {
+                    outside++;
+                    EXPECT_TRUE(gl_colour_near(actual, background, 4)) << "outside at " << px << "," << py;
+                }
+            }
+        EXPECT_GT(inside, 200);
+        EXPECT_GT(outside, 1000);
+    }
+}
+
 }  // namespace
