@@ -73,10 +73,27 @@ void raster_face(const MaskProjection &projection, const MeshObject *mesh, const
                 dy0 = (x[2] - x[1]) * inverse;
     const float c1 = (x[2] * y[0] - x[0] * y[2]) * inverse, dx1 = (y[2] - y[0]) * inverse,
                 dy1 = (x[0] - x[2]) * inverse;
+    // Along a row, each edge's b crosses 0 at one sample index: -2 v / dx - 0.5 for b = v + px dx.
+    const float dx2 = -(dx0 + dx1);
+    const float step0 = dx0 != 0.0f ? -2.0f / dx0 : 0.0f, step1 = dx1 != 0.0f ? -2.0f / dx1 : 0.0f,
+                step2 = dx2 != 0.0f ? -2.0f / dx2 : 0.0f;
     for (int32_t sy = y0; sy <= y1; sy++) {
         const float py = (float(sy) + 0.5f) * 0.5f;
         float *row = &samples[size_t(sy) * size_t(sw)];
-        for (int32_t sx = x0; sx <= x1; sx++) {
+        // The row's span inside all three edges, widened by two samples against rounding; the
+        // test below still decides each sample, so the span only skips samples that lie outside.
+        const float v0 = c0 + py * dy0, v1 = c1 + py * dy1;
+        float low = float(x0), high = float(x1);
+        const float edges[3][3] = {{v0, dx0, step0}, {v1, dx1, step1}, {1.0f - v0 - v1, dx2, step2}};
+        for (const auto &edge : edges) {
+            if (edge[1] == 0.0f) continue;
+            const float at = edge[0] * edge[2] - 0.5f;
+            if (edge[1] > 0.0f) low = std::max(low, at - 2.0f);
+            else high = std::min(high, at + 2.0f);
+        }
+        if (!(low <= high)) continue;
+        const int32_t first = int32_t(std::floor(low)), last = int32_t(std::ceil(high));
+        for (int32_t sx = std::max(x0, first); sx <= std::min(x1, last); sx++) {
             const float px = (float(sx) + 0.5f) * 0.5f;
             float b0 = c0 + px * dx0 + py * dy0, b1 = c1 + px * dx1 + py * dy1, b2 = 1.0f - b0 - b1;
             if (b0 < 0.0f || b1 < 0.0f || b2 < 0.0f) continue;
@@ -130,18 +147,22 @@ uint8_t *world_rasterise_object_map(int32_t width, int32_t height, const SceneWo
             const float *bottom = top + 2 * width;
             average[size_t(y) * size_t(width) + size_t(x)] = 0.25f * (top[0] + top[1] + bottom[0] + bottom[1]);
         }
-    for (int32_t y = 0; y < height; y++)
+    // The blur as a column sum then a row sum: every value is a multiple of 0.25 below 2^12, so
+    // the sums are exact in any order.
+    std::vector<float> column(size_t(width) + 2, 0.0f);
+    for (int32_t y = 0; y < height; y++) {
+        const int32_t top = std::max(0, y - 1), bottom = std::min(height - 1, y + 1);
         for (int32_t x = 0; x < width; x++) {
             float sum = 0.0f;
-            int count = 0;
-            for (int32_t dy = -1; dy <= 1; dy++)
-                for (int32_t dx = -1; dx <= 1; dx++) {
-                    int32_t xx = x + dx, yy = y + dy;
-                    if (xx < 0 || yy < 0 || xx >= width || yy >= height) continue;
-                    sum += average[size_t(yy) * size_t(width) + size_t(xx)];
-                    count++;
-                }
-            map[size_t(y) * size_t(width) + size_t(x)] = uint8_t(std::min(255.0f, sum / float(count) + 0.5f));
+            for (int32_t yy = top; yy <= bottom; yy++) sum += average[size_t(yy) * size_t(width) + size_t(x)];
+            column[size_t(x) + 1] = sum;
         }
+        const float rows = float(bottom - top + 1);
+        for (int32_t x = 0; x < width; x++) {
+            const float columns = float((x > 0) + 1 + (x + 1 < width));
+            const float sum = column[size_t(x)] + column[size_t(x) + 1] + column[size_t(x) + 2];
+            map[size_t(y) * size_t(width) + size_t(x)] = uint8_t(std::min(255.0f, sum / (rows * columns) + 0.5f));
+        }
+    }
     return map;
 }
