@@ -1,6 +1,7 @@
-// The renderer's 2D drawing on OpenGL against the CPU reference: a fixed frame of batch rectangles,
-// textured quads and alpha text-like quads; its TGA screenshot equals the back buffer and its
-// thumbnail the reference's area average.
+// The renderer on OpenGL: a fixed frame of batch rectangles, textured and alpha text-like quads and
+// built-ins 0 to 2 against the CPU reference, its TGA screenshot equal to the back buffer and its
+// thumbnail the reference's area average; then pictures of the built-in effects, each against the
+// reference (screen-aligned) or against probes computed from the effect's formula.
 #include "codecs/codecs.h"
 #include "game/menu_pictures.h"
 #include "geometry/vecmath.h"
@@ -183,7 +184,7 @@ protected:
 TEST_F(RenderGlTest, FixedFrameWithItsScreenshotAndThumbnail)
 {
     std::mt19937 rng(17);
-    std::vector<uint8_t> opaque(8 * 8 * 4), mask(8 * 8 * 4);
+    std::vector<uint8_t> opaque(8 * 8 * 4), mask(8 * 8 * 4), second = random_pixels(&rng, 8, 8, false);
     for (size_t i = 0; i < opaque.size(); i++) opaque[i] = i % 4 == 3 ? 255 : uint8_t(rng());
     for (size_t i = 0; i < mask.size(); i++) mask[i] = i % 4 == 3 ? uint8_t(rng() % 2 ? 255 : rng() % 256) : 255;
     texture_create_in_slot(&context->main_textures, 1, 8, 8, opaque.data(), 8, 8, 0);
@@ -217,6 +218,45 @@ TEST_F(RenderGlTest, FixedFrameWithItsScreenshotAndThumbnail)
     render_batch_add_2d_rect(context, 16, 32, 32, 24, 0.25f, 0.75f, 1.0f);
     reference_quad(&want, 16, 32, 32, 24, RefColour{0.25f, 0.75f, 1.0f, 1}, nullptr, false);
     render_flush_2d_batch(context);
+    // Built-ins 0, 1 and 2 through the draw routine under identity transforms (clip space is the
+    // screen): the vertex colour; texture 1 x the colour; texture 1 x texture 0, colour ignored.
+    for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION})
+        context->device->SetTransform(t, kIdentity);
+    render_set_mode(4, context, 5);
+    texture_create_in_slot(&context->main_textures, 0, 8, 8, second.data(), 8, 8, 0);
+    struct Placed {
+        uint32_t flags;
+        float x, y, w, h;
+    };
+    const Placed placed[3] = {{kRenderDiffuse, 50, 32, 12, 12}, {0x87, 50, 48, 8, 8}, {kRenderSecondPair, 4, 36, 8, 8}};
+    const RefColour tint = {0.25f, 0.5f, 0.75f, 1};
+    texture_bind(context, 1);
+    for (const Placed &q : placed) {
+        RenderObject *object =
+            make_object(q.flags, 4, {kQuadIndices, kQuadIndices + 6}, [&](RenderObject *o, int32_t i) {
+                float u = float(i == 1 || i == 2), v = float(i >= 2);
+                render_vertex_set_position(o, i, (q.x + u * q.w) / 32 - 1, 1 - (q.y + v * q.h) / 32, 0.5f);
+                render_vertex_set_color_argb(o, i, tint.r, tint.g, tint.b, 1);
+                render_vertex_set_texcoord0(o, i, u, v);
+                if (q.flags == kRenderSecondPair) render_vertex_set_second_texcoord(o, i, u, v);
+            });
+        draw(object);
+        free_object(object);
+    }
+    texture_bind(context, kRenderNoTexture);
+    const float pair[3][2] = {{0, 0}, {1, 0}, {0, 1}};
+    reference_quad(&want, 50, 32, 12, 12, tint, nullptr, false);
+    reference_quad(&want, 50, 48, 8, 8, tint, texture_of(1), false);
+    const GpuTexture *tex = texture_of(1), *tex2 = texture_of(0);
+    reference_rect(&want, 4, 36, 8, 8, pair, pair, [&](const RefFragment &f, RefColour *out) {
+        bool edge = false;
+        RefColour a =
+            ref_sample(tex, 0, f.texcoord[0][0], f.texcoord[0][1], D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, 0.05f, &edge);
+        RefColour b =
+            ref_sample(tex2, 0, f.texcoord[1][0], f.texcoord[1][1], D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, 0.05f, &edge);
+        *out = RefColour{a.r * b.r, a.g * b.g, a.b * b.b, 1};
+        return !edge;
+    });
 
     std::vector<uint32_t> got = read_pixels();
     int compared = 0;
