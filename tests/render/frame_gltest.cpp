@@ -841,4 +841,149 @@ TEST_F(RenderGlTest, BoltRibbonSeenFromBothSides)
     }
 }
 
+// What the hole view's callback record last saw of a range: its texture ids as the range holds them.
+int32_t g_hook_ids[3] = {-1, -1, -1};
+bool record_hook_ids(RenderObject *, int32_t a, int32_t b, int32_t c)
+{
+    g_hook_ids[0] = a, g_hook_ids[1] = b, g_hook_ids[2] = c;
+    return true;
+}
+
+TEST_F(RenderGlTest, SyntheticHoleViewFrame)
+{
+    // One frame under identity transforms, a quarter each: an editor object (built-in 1) top left;
+    // a receiver (built-in 2) top right, its range's texture 3 drawn as 643 (offset 640) times the
+    // shadow texture 1200, through a callback record that sees the range's own ids; the glare
+    // billboard (built-in 4) bottom left; the ball (built-in 3, ambient white) bottom right; then
+    // alpha text-like quads across the top two.
+    std::mt19937 rng(41);
+    std::vector<uint8_t> editor = random_pixels(&rng, 32, 32, false), ground = random_pixels(&rng, 32, 32, false),
+                         shadow = random_pixels(&rng, 32, 32, false), glare = random_pixels(&rng, 32, 32, false),
+                         mask = random_pixels(&rng, 8, 8, true);
+    std::vector<uint8_t> ball_colour(4 * 4 * 4);
+    for (size_t i = 0; i < ball_colour.size(); i += 4)
+        ball_colour[i] = 240, ball_colour[i + 1] = 230, ball_colour[i + 2] = 200, ball_colour[i + 3] = 255;
+    texture_create_in_slot(&context->main_textures, 5, 32, 32, editor.data(), 32, 32, 0);
+    texture_create_in_slot(&context->main_textures, 643, 32, 32, ground.data(), 32, 32, 0);
+    texture_create_in_slot(&context->main_textures, 1200, 32, 32, shadow.data(), 32, 32, 0);
+    texture_create_in_slot(&context->main_textures, 6, 32, 32, glare.data(), 32, 32, 0);
+    texture_create_in_slot(&context->main_textures, 7, 4, 4, ball_colour.data(), 4, 4, 0);
+    texture_create_in_slot(&context->main_textures, 8, 8, 8, mask.data(), 8, 8, kTextureAlpha);
+
+    // Quads by pixel rectangle; the receiver's pair 1 equals its pair 0.
+    auto quad = [&](uint32_t flags, float x, float y, float size) {
+        return make_object(flags, 4, {kQuadIndices, kQuadIndices + 6}, [=](RenderObject *o, int32_t i) {
+            float u = float(i == 1 || i == 2), v = float(i >= 2);
+            render_vertex_set_position(o, i, (x + u * size) / 32 - 1, 1 - (y + v * size) / 32, 0.5f);
+            render_vertex_set_color_argb(o, i, 1, 1, 1, 1);
+            render_vertex_set_texcoord0(o, i, u, v);
+            render_vertex_set_second_texcoord(o, i, u, v);
+        });
+    };
+    RenderObject *editor_object = quad(0x87, 0, 0, 32);
+    RenderObject *receiver = quad(kRenderSecondPair, 32, 0, 32);
+    list_add_rec30(&receiver->ranges, RenderDrawRange{0, 6, 0, 4, 3, 1200, 0xFFFF, 0, 0, 0, 0});
+    receiver->has_draw_ranges = 1;
+    RenderObject *billboard = make_object(0x87, 4, {kQuadIndices, kQuadIndices + 6}, [](RenderObject *o, int32_t i) {
+        float u = float(i == 1 || i == 2), v = float(i >= 2);
+        render_vertex_set_position(o, i, u * 0.5f - 0.25f, v * 0.5f - 0.25f, 0);
+        render_vertex_set_color_argb(o, i, 1, 1, 1, 1);
+        render_vertex_set_texcoord0(o, i, u, v);
+    });
+    constexpr int kStacks = 12, kSlices = 16;
+    const float pi = 3.14159265f, ball_radius = 0.375f;  // 12 pixels around (48, 48)
+    std::vector<uint32_t> ball_indices;
+    for (int i = 0; i < kStacks; i++)
+        for (int j = 0; j < kSlices; j++) {
+            uint32_t a = uint32_t(i * (kSlices + 1) + j), b = a + 1, c = a + kSlices + 1, d = c + 1;
+            for (uint32_t k : {a, c, b, b, c, d}) ball_indices.push_back(k);
+        }
+    RenderObject *ball =
+        make_object(kRenderNormal, (kStacks + 1) * (kSlices + 1), ball_indices, [&](RenderObject *o, int32_t n) {
+            float t = pi * float(n / (kSlices + 1)) / kStacks, p = 2 * pi * float(n % (kSlices + 1)) / kSlices;
+            float normal[3] = {std::sin(t) * std::cos(p), std::cos(t), std::sin(t) * std::sin(p)};
+            render_vertex_set_position(o, n, 0.5f + ball_radius * normal[0], -0.5f + ball_radius * normal[1],
+                                       0.5f + ball_radius * normal[2]);
+            render_vertex_set_normal_v(o, n, normal);
+            render_vertex_set_texcoord0(o, n, 0.5f, 0.5f);
+        });
+
+    const uint32_t background = 0x183048;
+    ASSERT_TRUE(begin_identity_frame(background));
+    light_set_ambient(context, 1, 1, 1);
+    texture_bind(context, 5);
+    draw(editor_object);
+    DrawHookTable hooks = {};
+    hooks.final_hook = record_hook_ids;
+    context->draw_hooks = &hooks;
+    context->texture_id_offset = 640;
+    draw(receiver);
+    context->texture_id_offset = 0;
+    context->draw_hooks = nullptr;
+    const float glare_world[16] = {2, 0, 0, 0, 0, 2, 0, 0, 0, 0, 2, 0, -0.5f, -0.5f, 0.5f, 1};
+    context->device->SetTransform(D3DTS_WORLD, glare_world);
+    context->effect_object = context->effects[4];
+    texture_bind(context, 6);
+    draw(billboard);
+    context->effect_object = nullptr;
+    context->device->SetTransform(D3DTS_WORLD, kIdentity);
+    texture_bind(context, 7);
+    draw(ball);
+    render_set_mode(6, context, 1);
+    texture_bind(context, 8);
+    for (int i = 0; i < 6; i++)
+        render_draw_2d_quad_rgba(context, 4.0f + 10.0f * float(i), 12, 8, 8, 0, 0, 1, 1, 1, 1, 1, 0.6f);
+    render_set_mode(6, context, 0);
+    render_flush_2d_batch(context);
+    std::vector<uint32_t> got = read_pixels();
+    render_end_frame(context);
+    EXPECT_EQ(g_hook_ids[0], 3);
+    EXPECT_EQ(g_hook_ids[1], 1200);
+
+    RefImage want;
+    ref_image_init(&want, kWidth, kHeight, background);
+    auto sampled = [](const GpuTexture *t, const RefFragment &f, int pair, bool *edge) {
+        return ref_sample(t, 0, f.texcoord[pair][0], f.texcoord[pair][1], D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, 0.05f,
+                          edge);
+    };
+    const GpuTexture *editor_texture = texture_of(5), *ground_texture = texture_of(643),
+                     *shadow_texture = texture_of(1200), *glare_texture = texture_of(6);
+    reference_rect(&want, 0, 0, 32, 32, kPair0, nullptr, [&](const RefFragment &f, RefColour *out) {
+        bool edge = false;
+        *out = sampled(editor_texture, f, 0, &edge);
+        return !edge;
+    });
+    reference_rect(&want, 32, 0, 32, 32, kPair0, kPair0, [&](const RefFragment &f, RefColour *out) {
+        bool edge = false;
+        RefColour a = sampled(ground_texture, f, 0, &edge), b = sampled(shadow_texture, f, 1, &edge);
+        *out = RefColour{a.r * b.r, a.g * b.g, a.b * b.b, 1};
+        return !edge;
+    });
+    // The billboard's corners keep world up on screen: texture v grows upward.
+    const float flipped[3][2] = {{0, 1}, {1, 1}, {0, 0}};
+    reference_rect(&want, 0, 32, 32, 32, flipped, nullptr, [&](const RefFragment &f, RefColour *out) {
+        bool edge = false;
+        *out = sampled(glare_texture, f, 0, &edge);
+        return !edge;
+    });
+    for (int i = 0; i < 6; i++)
+        reference_quad(&want, 4.0f + 10.0f * float(i), 12, 8, 8, RefColour{1, 1, 1, 0.6f}, texture_of(8), true);
+    int compared = 0, ball_inside = 0;
+    for (int y = 0; y < kHeight; y++)
+        for (int x = 0; x < kWidth; x++) {
+            float r = std::hypot(float(x) + 0.5f - 48, float(y) + 0.5f - 48);
+            size_t at = size_t(y) * kWidth + size_t(x);
+            if (r < 12 * std::cos(pi / kSlices) - 1) {
+                ball_inside++;
+                EXPECT_TRUE(gl_colour_near(got[at], 0xF0E6C8, 4)) << "ball at " << x << "," << y;
+            } else if (r > 13 && !want.skip[at]) {
+                compared++;
+                EXPECT_TRUE(gl_colour_near(got[at], want.pixels[at])) << "at " << x << "," << y;
+            }
+        }
+    EXPECT_GT(ball_inside, 300);
+    EXPECT_GT(compared, kWidth * kHeight / 2);
+    for (RenderObject *o : {editor_object, receiver, billboard, ball}) free_object(o);
+}
+
 }  // namespace
