@@ -23,11 +23,11 @@ bool tile_in_range(const PageTileSet *tiles, int32_t c, int32_t r)
     return c + tiles->cols * r < kPageSlots;
 }
 
+// Every slot, not only the current grid's: the grid follows the render size, which may have
+// changed since the tiles were uploaded.
 void release_tiles(PageTileSet *tiles)
 {
-    for (int32_t r = 0; r < tiles->rows; r++)
-        for (int32_t c = 0; c < tiles->cols; c++)
-            if (tile_in_range(tiles, c, r)) texture_release_slot(&tiles->render->main_textures, tile_slot(tiles, c, r));
+    for (int32_t i = 0; i < kPageSlots; i++) texture_release_slot(&tiles->render->main_textures, tiles->first_slot + i);
 }
 
 // Nearest sampling of a picture of any size onto W x H.
@@ -119,6 +119,8 @@ void ui_page_load(PageTileSet *tiles, PageSlot *page, const char *name)
     int32_t width = tiles->render->width, height = tiles->render->height;
     free(page->pixels);
     page->pixels = (uint8_t *)calloc((size_t)width * height * 4, 1);
+    page->width = page->pixels ? width : 0;
+    page->height = page->pixels ? height : 0;
     if (!page->pixels || !name) return;
     if (page->source_type == kPageFromPicture) {
         ImageData image{};
@@ -136,6 +138,7 @@ void ui_page_free(PageTileSet *tiles, PageSlot *page)
     page->tiles_uploaded = 0;
     free(page->pixels);
     page->pixels = nullptr;
+    page->width = page->height = 0;
 }
 
 void ui_page_tile_upload(PageTileSet *tiles, int32_t col, int32_t row, const uint8_t *pixels, int32_t width,
@@ -166,7 +169,7 @@ int ui_page_draw(PageTileSet *tiles, PageSlot *page)
     if (!page->tiles_uploaded) {
         for (int32_t c = 0; c < tiles->cols; c++)
             for (int32_t r = 0; r < tiles->rows; r++)
-                ui_page_tile_upload(tiles, c, r, page->pixels, context->width, context->height);
+                ui_page_tile_upload(tiles, c, r, page->pixels, page->width, page->height);
         page->tiles_uploaded = 1;
     }
     if (page->mode != kPageStill) Sleep(5);

@@ -27,6 +27,7 @@ struct PageSlot {
     uint8_t mode;
     uint8_t clicked;
     uint32_t tiles_uploaded;
+    int32_t width, height;  // of pixels: the render size when loaded, which may change before a draw
 };
 
 struct PageTileSet {

@@ -289,7 +289,7 @@ TEST_F(PageTest, EscapeAndClicksByMode)
     g_key_down[27] = 0;
 
     // Holding for a click: the level waits, the press is kept at -1, the fade-out then ends it.
-    page = PageSlot{page.pixels, 1.6f, 0.25f, 0, kPageHoldForClick, 0, page.tiles_uploaded};
+    page = PageSlot{page.pixels, 1.6f, 0.25f, 0, kPageHoldForClick, 0, page.tiles_uploaded, page.width, page.height};
     quads_of([&] { EXPECT_EQ(ui_page_draw(&g_page_tiles, &page), 0); });
     EXPECT_EQ(g_mouse_left_down, -1);
     EXPECT_FLOAT_EQ(page.level, 1.6f);
@@ -303,7 +303,7 @@ TEST_F(PageTest, EscapeAndClicksByMode)
     EXPECT_EQ(page.level, 3.0f);
 
     // Fade-in only: done past 1.1, tiles released, uploaded again by the next draw.
-    page = PageSlot{page.pixels, 1.095f, 0.01f, 0, kPageFadeIn, 0, page.tiles_uploaded};
+    page = PageSlot{page.pixels, 1.095f, 0.01f, 0, kPageFadeIn, 0, page.tiles_uploaded, page.width, page.height};
     quads_of([&] { finished = ui_page_draw(&g_page_tiles, &page); });
     EXPECT_EQ(finished, 1);
     EXPECT_EQ(page.tiles_uploaded, 0u);
@@ -327,6 +327,21 @@ TEST_F(PageTest, GridsStayWithinTheirSlots)
         EXPECT_EQ(g_page_tiles.tile_side, c.side);
         EXPECT_LE(g_page_tiles.cols * g_page_tiles.rows, kPageSlots);
     }
+    context->width = 1920, context->height = 1080;
+}
+
+TEST_F(PageTest, ARenderSizeChangedAfterTheLoadNeitherOverrunsNorLeaksTiles)
+{
+    context->width = 640, context->height = 360;
+    ui_page_load(&g_page_tiles, &page, nullptr);
+    page.mode = kPageStill;
+    page.level = 1.0f;
+    context->width = 1920, context->height = 1080;
+    quads_of([&] { ui_page_draw(&g_page_tiles, &page); });  // the pixels stay 640 x 360
+    EXPECT_NE(context->main_textures.slots[kPageFirstSlot + 39], nullptr);
+    context->width = 640, context->height = 360;
+    ui_page_free(&g_page_tiles, &page);
+    for (int32_t i = 0; i < kPageSlots; i++) ASSERT_EQ(context->main_textures.slots[kPageFirstSlot + i], nullptr) << i;
     context->width = 1920, context->height = 1080;
 }
 
