@@ -160,7 +160,6 @@ bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, uint
     return true;
 }
 
-// Moves the parsed file into the world; nothing here can fail.
 // Moves the parsed file into the world but the lightmaps; nothing here can fail. The file's
 // objects start at `first`.
 void commit(SceneWorld *world, SceneFileData *data, uint32_t flags, int32_t first)
@@ -282,8 +281,15 @@ uint8_t *read_whole(const char *path, size_t *size, const char **reason)
             *size = used;
             return data;
         }
-        if (capacity > kMaxFileBytes) {
-            *reason = "file too large";
+        // A full buffer at the limit: one byte more makes the file too large.
+        if (capacity >= kMaxFileBytes) {
+            const int next = fgetc(file);
+            if (next == EOF && !ferror(file)) {
+                fclose(file);
+                *size = used;
+                return data;
+            }
+            *reason = next == EOF ? "cannot read" : "file too large";
             break;
         }
         uint8_t *larger = static_cast<uint8_t *>(realloc(data, capacity * 2));

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 namespace {
@@ -355,6 +356,29 @@ TEST(SceneFile, SaveFailureKeepsOldFile)
     EXPECT_TRUE(test_read_file(path) == earlier);
     EXPECT_EQ(scene_save(world, (dir / "missing/hole.qel").c_str(), 0, 0, 0, 2), 0);
     EXPECT_EQ(scene_save(world, nullptr, 0, 0, 0, 2), 0);
+}
+
+TEST(SceneFile, FileSizeLimit)
+{
+    // Sparse files: a file of exactly 256 MB is read (and refused as no scene file); one byte more
+    // is refused before it is read whole.
+    TempDir dir;
+    SceneTestWorld holder;
+    const struct {
+        uintmax_t bytes;
+        const char *error;
+    } cases[] = {{uintmax_t(256) << 20, "not a scene file"}, {(uintmax_t(256) << 20) + 1, "file too large"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.bytes);
+        std::string path = dir / "large.qel";
+        {
+            std::ofstream(path, std::ios::binary);
+        }
+        std::filesystem::resize_file(path, c.bytes);
+        EXPECT_EQ(scene_load(holder.world.get(), path.c_str(), 0), 0);
+        EXPECT_STREQ(scene_last_error(), c.error);
+        std::filesystem::remove(path);
+    }
 }
 
 TEST(SceneFile, ProgressNeverDecreases)
