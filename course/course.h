@@ -33,7 +33,8 @@ extern float g_camera_distance;
 extern int32_t g_camera_last_mouse_x, g_camera_last_mouse_y;
 // Each plant's sway phase, advanced every frame.
 extern float g_vegetal_sway_phase[256];
-// The editor's first hole block (225 after a new course) and the theme's stacking step.
+// The editor's first hole block (225 after a new course) and the theme's stacking step (set with
+// the palette by game/menu_theme.h).
 extern int32_t g_first_block_index;
 extern float g_block_step;
 

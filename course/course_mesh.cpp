@@ -10,7 +10,6 @@
 #include <cstring>
 
 int32_t g_first_block_index = kPlayFirstHoleObject;
-float g_block_step = 0.5f;
 
 RenderObject *course_mesh_shade_and_build(MeshObject *object, uint8_t face_flag)
 {

@@ -1,0 +1,336 @@
+// The hole editor's model, operations and files on a small palette (DECORBLOC 2 x 1 x 2, a START
+// pad half a block high, a flat BLOC) arranged as the theme loader arranges it.
+#include "course/editor.h"
+#include "course/course_test_util.h"
+#include "game/files.h"
+#include "game/menu_theme.h"
+#include "script/config_main.h"
+#include "tests/test_util.h"
+
+#include <cmath>
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+struct EditorFixture : ::testing::Test {
+    int32_t start = -1, bloc = -1;
+    void SetUp() override
+    {
+        world_release_and_reset(&g_menu_world);
+        scene_add_object(&g_menu_world, scene_test_make_block("DECORBLOC", 2.0f, 1.0f, 2.0f));
+        scene_add_object(&g_menu_world, scene_test_make_block("START", 2.0f, 0.5f, 2.0f));
+        scene_add_object(&g_menu_world, scene_test_make_block("BLOC", 2.0f, 1.0f, 2.0f));
+        menu_theme_arrange_palette(&g_menu_world);
+        for (int32_t i = 0; i < g_menu_world.object_count; i++) {
+            if (hole_name_is(g_menu_world.objects[i]->name, "START")) start = i;
+            if (hole_name_is(g_menu_world.objects[i]->name, "BLOC")) bloc = i;
+        }
+        editor_start_new_course();
+    }
+    void TearDown() override
+    {
+        world_release_and_reset(&g_hole_world);
+        world_release_and_reset(&g_menu_world);
+        g_block_step = 0.5f;
+        g_block_snap_x = g_block_snap_z = 0.0f;
+    }
+};
+
+using HoleEditorModel = EditorFixture;
+
+TEST_F(HoleEditorModel, GroundGridWinding)
+{
+    ASSERT_EQ(g_hole_world.object_count, 225);
+    EXPECT_EQ(g_first_block_index, 225);
+    for (int32_t k = 0; k < 225; k++) {
+        SCOPED_TRACE(k);
+        const MeshObject *tile = g_hole_world.objects[k];
+        EXPECT_STREQ(tile->name, "GROUND");
+        EXPECT_EQ(tile->position[0], float(-70 + 10 * (k / 15)));
+        EXPECT_EQ(tile->position[2], float(-70 + 10 * (k % 15)));
+        ASSERT_EQ(tile->face_count, 2);
+        for (int32_t f = 0; f < 2; f++) {
+            EXPECT_EQ(tile->faces[f].material, g_material_ground);
+            EXPECT_NEAR(tile->faces[f].normal[1], -1.0f, 1e-6f);
+        }
+    }
+}
+
+TEST_F(HoleEditorModel, SnapAndClampOfTheGroundPoint)
+{
+    ASSERT_FLOAT_EQ(g_block_snap_x, 2.0f / 32.0f);
+    const struct {
+        float x, z, want_x, want_z;
+    } cases[] = {
+        {0.1f, 0.2f, 0.0625f, 0.1875f},   // down to the grid
+        {-0.1f, -0.2f, -0.0625f, -0.1875f},  // toward zero on the negative side
+        {1000.0f, -1000.0f, 50.0f, -50.0f},
+        {INFINITY, NAN, 50.0f, -50.0f},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.x);
+        float p[3] = {c.x, 3.0f, c.z};
+        editor_snap_ground_point(p);
+        EXPECT_FLOAT_EQ(p[0], c.want_x);
+        EXPECT_FLOAT_EQ(p[1], 0.0f);
+        EXPECT_FLOAT_EQ(p[2], c.want_z);
+    }
+}
+
+TEST_F(HoleEditorModel, StartOnBareGroundStandsOneStepUp)
+{
+    const int32_t i = editor_place_block_at(start, 3.0f, 4.0f, 0, 0.0f);
+    ASSERT_GE(i, 225);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[i]->position[1], -0.5f);
+    EXPECT_EQ(g_editor.held_palette_index, -1);
+}
+
+TEST_F(HoleEditorModel, PlaceStackAndMove)
+{
+    int32_t top = -1;
+    for (int k = 0; k < 3; k++) top = editor_place_block_at(bloc, 10.0f, 10.0f, 90 * k, 0.0f);
+    ASSERT_EQ(top, 227);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[225]->position[1], 0.0f);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[226]->position[1], -1.0f);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[227]->position[1], -2.0f);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[227]->rotation[1], 180.0f);
+
+    // Looking straight down on the stack, the top block is picked.
+    vec3_set(g_camera_eye, 10.0f, -20.0f, 10.01f);
+    vec3_set(g_camera_target, 10.0f, 0.0f, 10.0f);
+    const float over[3] = {10.0f, 0.0f, 10.0f};
+    ASSERT_EQ(editor_select_at(over), 1);
+    EXPECT_EQ(g_editor.selected_object, 227);
+    EXPECT_FLOAT_EQ(g_editor.raise, 2.0f);
+    EXPECT_EQ(g_editor.yaw, 180);
+
+    // Moved onto bare ground, it keeps the height raise gives it.
+    const float away[3] = {-20.0f, 0.0f, -20.0f};
+    editor_move_selected(away);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[227]->position[1], -2.0f);
+    editor_raise_by(-1.0f);
+    editor_drop_selected(away);
+    EXPECT_EQ(g_editor.selected_object, -1);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[227]->position[0], -20.0f);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[227]->position[1], -1.5f);
+}
+
+TEST_F(HoleEditorModel, DeleteKeepsTheOthersAndTheLastTakesTheIndex)
+{
+    for (int k = 0; k < 3; k++) ASSERT_EQ(editor_place_block_at(bloc, 10.0f * float(k), 0.0f, 0, 0.0f), 225 + k);
+    g_editor.selected_object = 225;
+    ASSERT_EQ(editor_delete_selected(), 1);
+    ASSERT_EQ(g_hole_world.object_count, 227);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[225]->position[0], 20.0f);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[226]->position[0], 10.0f);
+    EXPECT_EQ(g_hole_world.objects[227], nullptr);
+    EXPECT_EQ(g_editor.selected_object, -1);
+    // A GROUND tile is never deleted as a block.
+    g_editor.selected_object = 3;
+    EXPECT_EQ(editor_delete_selected(), 0);
+}
+
+TEST_F(HoleEditorModel, RefusesTheSixteenthPlantASecondStartAndThe501stObject)
+{
+    for (int32_t k = 0; k < kEditorMaxPlants; k++)
+        ASSERT_EQ(editor_add_plant_at(k % 2 ? kVegetalBush : kVegetalTree, float(k), 5.0f), k);
+    EXPECT_EQ(editor_add_plant_at(kVegetalTree, 0.0f, 0.0f), -1);
+    EXPECT_EQ(g_hole_world.vegetal_count, kEditorMaxPlants);
+    EXPECT_EQ(g_hole_world.vegetal_params[0].textures_a[0], g_texture_tronc);
+    EXPECT_EQ(g_hole_world.vegetal_params[1].textures_a[1], g_texture_feuilles);
+
+    ASSERT_GE(editor_place_block_at(start, 0.0f, 0.0f, 0, 0.0f), 0);
+    EXPECT_EQ(editor_take_block(start), 0);
+    EXPECT_EQ(g_editor.held_palette_index, -1);
+
+    while (g_hole_world.object_count < 499) scene_add_object(&g_hole_world, mesh_duplicate(g_menu_world.objects[bloc]));
+    EXPECT_GE(editor_place_block_at(bloc, 30.0f, 30.0f, 0, 0.0f), 0);  // the 500th
+    EXPECT_EQ(g_editor.too_many_blocks, 0);
+    EXPECT_EQ(editor_place_block_at(bloc, 30.0f, 30.0f, 0, 0.0f), -1);
+    EXPECT_EQ(g_editor.too_many_blocks, 1);
+    EXPECT_EQ(g_hole_world.object_count, 500);
+}
+
+TEST_F(HoleEditorModel, ZeroStepsNeverDivide)
+{
+    g_block_step = g_block_snap_x = g_block_snap_z = 0.0f;
+    float p[3] = {0.1f, 0.0f, -0.3f};
+    editor_snap_ground_point(p);
+    EXPECT_FLOAT_EQ(p[0], 0.1f);
+    EXPECT_FLOAT_EQ(p[2], -0.3f);
+    editor_place_block_at(bloc, 1.1f, 1.1f, 0, 0.0f);
+    const int32_t i = editor_place_block_at(bloc, 1.1f, 1.1f, 0, 0.0f);
+    ASSERT_GE(i, 0);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[i]->position[0], 1.1f);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[i]->position[1], -1.0f);
+    editor_raise_by(3.0f);
+    EXPECT_FLOAT_EQ(g_editor.raise, 0.0f);
+}
+
+// ---- files ----------------------------------------------------------------------------------------
+
+struct HoleEditorFiles : EditorFixture {
+    TempDir temp;
+    std::string saves = temp / "Saves", personal = temp / "QELPERSO";
+    char old_saves[FOLDER_PATH_MAX], old_personal[FOLDER_PATH_MAX];
+    char *old_themes[THEME_MAX];
+    char theme_name[4] = "T";
+    void SetUp() override
+    {
+        EditorFixture::SetUp();
+        memcpy(old_saves, g_saves_folder, sizeof old_saves);
+        memcpy(old_personal, g_lit_cache_folder_personal, sizeof old_personal);
+        memcpy(old_themes, g_theme_names, sizeof old_themes);
+        snprintf(g_saves_folder, sizeof g_saves_folder, "%s/", saves.c_str());
+        snprintf(g_lit_cache_folder_personal, sizeof g_lit_cache_folder_personal, "%s", personal.c_str());
+        std::filesystem::create_directories(saves + "/course");
+        for (int k = 0; k < THEME_MAX; k++) g_theme_names[k] = k < 3 ? theme_name : nullptr;
+    }
+    void TearDown() override
+    {
+        memcpy(g_saves_folder, old_saves, sizeof old_saves);
+        memcpy(g_lit_cache_folder_personal, old_personal, sizeof old_personal);
+        memcpy(g_theme_names, old_themes, sizeof old_themes);
+        EditorFixture::TearDown();
+    }
+    // The lit copies of course/<hole> for the letters A to D; which of them exist.
+    std::string make_lit_copies(const char *course, const char *hole)
+    {
+        for (char letter = 'A'; letter <= 'D'; letter++)
+            test_write_file(personal + "/" + course + "/" + hole + letter + ".qel", "x");
+        return lit_copies(course, hole);
+    }
+    std::string lit_copies(const char *course, const char *hole)
+    {
+        std::string present;
+        for (char letter = 'A'; letter <= 'D'; letter++)
+            if (std::filesystem::exists(personal + "/" + course + "/" + hole + letter + ".qel")) present += letter;
+        return present;
+    }
+};
+
+TEST_F(HoleEditorFiles, DescriptionRoundTripsWithTheQuoteReplaced)
+{
+    snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "course/hole00");
+    editor_read_hole_description();  // no file yet: nothing changes
+    EXPECT_EQ(g_edit_par, 4);
+    snprintf(g_edit_text, sizeof g_edit_text, "The \"long\" one");
+    g_edit_par = 7;
+    ASSERT_EQ(editor_write_description(), 1);
+    EXPECT_EQ(g_editor.thumbnail_requested, 1);
+    g_edit_text[0] = '\0';
+    g_edit_par = 1;
+    editor_read_hole_description();
+    EXPECT_STREQ(g_edit_text, "The 'long' one");
+    EXPECT_EQ(g_edit_length, 14);
+    EXPECT_EQ(g_edit_par, 7);
+}
+
+TEST_F(HoleEditorFiles, RelativeNameWithMixedSeparatorsAndCase)
+{
+    snprintf(g_saves_folder, sizeof g_saves_folder, "/home/Pat/.game/Saves/");
+    const struct {
+        const char *name, *want;
+    } cases[] = {
+        {"/home/Pat/.game/Saves/course/hole03", "course/hole03"},
+        {"\\HOME\\pat/.GAME\\saves\\Mine\\hole17", "Mine\\hole17"},
+        {"/elsewhere/course/hole03", "/elsewhere/course/hole03"},
+        {"course/hole03", "course/hole03"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "%s", c.name);
+        editor_relative_hole_name();
+        EXPECT_STREQ(g_editor.hole_name, c.want);
+    }
+}
+
+TEST_F(HoleEditorFiles, NamesLoseOnlyTheLastPartsExtension)
+{
+    const struct {
+        const char *path, *want;
+    } cases[] = {{"/home/p/.game/Saves/c/hole01.qel", "/home/p/.game/Saves/c/hole01"},
+                 {"/a.b/c\\hole", "/a.b/c\\hole"},
+                 {"hole.x.qel", "hole.x"}};
+    for (const auto &c : cases) {
+        char path[128];
+        snprintf(path, sizeof path, "%s", c.path);
+        editor_strip_extension(path);
+        EXPECT_STREQ(path, c.want);
+    }
+    char out[64];
+    EXPECT_EQ(hole_lit_copy_path("/q", "c", "hole01", 15, out, sizeof out), 1);
+    EXPECT_STREQ(out, "/q/c/hole01P.qel");
+    EXPECT_EQ(hole_lit_copy_path("/q", "c", "hole01", 16, out, sizeof out), 0);
+    EXPECT_EQ(hole_lit_copy_path("/q", "c", "hole01", -1, out, sizeof out), 0);
+    EXPECT_STREQ(out, "");
+}
+
+TEST_F(HoleEditorFiles, SaveDeletesTheLitCopiesOfTheThemesOnly)
+{
+    ASSERT_EQ(make_lit_copies("course", "hole02"), "ABCD");
+    ASSERT_GE(editor_place_block_at(start, 0.0f, 0.0f, 0, 0.0f), 0);
+    g_save_dialog_mode = 1;
+    ASSERT_EQ(editor_save_hole_to((saves + "/course/hole02.qel").c_str()), 1);
+    EXPECT_EQ(lit_copies("course", "hole02"), "D");  // three themes: A, B and C
+    EXPECT_STREQ(g_editor.hole_name, "course/hole02");
+    EXPECT_EQ(g_save_dialog_mode, 0);
+    EXPECT_EQ(g_hole_world.first_block_index, 225);
+    EXPECT_EQ(g_hole_world.lit, 0);
+    EXPECT_EQ(g_hole_world.view[2], 10.0f);
+}
+
+TEST_F(HoleEditorFiles, SaveLoadRoundTrip)
+{
+    ASSERT_GE(editor_place_block_at(start, -4.0f, 2.0f, 0, 0.0f), 0);
+    ASSERT_GE(editor_place_block_at(bloc, 4.0f, 2.0f, 90, 0.0f), 0);
+    ASSERT_GE(editor_place_block_at(bloc, 4.0f, 2.0f, 270, 0.0f), 0);
+    ASSERT_GE(editor_add_plant_at(kVegetalTree, 20.0f, -10.0f), 0);
+    ASSERT_GE(editor_add_plant_at(kVegetalBush, -20.0f, 10.0f), 0);
+    struct Saved {
+        std::string name;
+        float position[3], rotation[3];
+    };
+    std::vector<Saved> before;
+    for (int32_t i = 0; i < g_hole_world.object_count; i++) {
+        const MeshObject *o = g_hole_world.objects[i];
+        Saved s{o->name, {o->position[0], o->position[1], o->position[2]}, {o->rotation[0], o->rotation[1], o->rotation[2]}};
+        before.push_back(s);
+    }
+    const VegetalParams plant = g_hole_world.vegetal_params[1];
+    const std::string path = saves + "/course/hole05.qel";
+    ASSERT_EQ(editor_save_hole_to(path.c_str()), 1);
+
+    world_release_and_reset(&g_hole_world);
+    EXPECT_EQ(scene_load(&g_hole_world, path.c_str(), 0x4C), 0);
+    ASSERT_EQ(g_hole_world.object_count, int32_t(before.size()));
+    EXPECT_EQ(g_hole_world.first_block_index, 225);
+    for (size_t i = 0; i < before.size(); i++) {
+        SCOPED_TRACE(i);
+        const MeshObject *o = g_hole_world.objects[i];
+        EXPECT_EQ(before[i].name, o->name);
+        for (int k = 0; k < 3; k++) {
+            EXPECT_FLOAT_EQ(o->position[k], before[i].position[k]);
+            EXPECT_FLOAT_EQ(o->rotation[k], before[i].rotation[k]);
+        }
+    }
+    ASSERT_EQ(g_hole_world.vegetal_count, 2);
+    EXPECT_EQ(g_hole_world.vegetal_params[1].kind, kVegetalBush);
+    EXPECT_FLOAT_EQ(g_hole_world.vegetal_params[1].crown_radius, plant.crown_radius);
+    EXPECT_FLOAT_EQ(g_hole_world.vegetal_slots[1][0].position[0], -20.0f);
+    EXPECT_FLOAT_EQ(g_hole_world.vegetal_slots[1][1].position[2], 10.0f);
+}
+
+TEST_F(HoleEditorFiles, AFailedSaveKeepsTheNameAndTheLitCopies)
+{
+    ASSERT_EQ(make_lit_copies("missing", "hole01"), "ABCD");
+    snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "course/hole00");
+    g_save_dialog_mode = 1;
+    EXPECT_EQ(editor_save_hole_to((saves + "/missing/hole01.qel").c_str()), 0);
+    EXPECT_EQ(lit_copies("missing", "hole01"), "ABCD");
+    EXPECT_STREQ(g_editor.hole_name, "course/hole00");
+    EXPECT_EQ(g_save_dialog_mode, 1);
+}
+
+}  // namespace
