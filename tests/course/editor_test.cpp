@@ -1,7 +1,7 @@
 // The hole editor's model, operations and files on a small palette (DECORBLOC 2 x 1 x 2, a START
 // pad half a block high, a flat BLOC) arranged as the theme loader arranges it.
 #include "course/editor.h"
-#include "course/course_test_util.h"
+#include "tests/course/course_test_util.h"
 #include "game/files.h"
 #include "game/menu_theme.h"
 #include "script/config_main.h"
@@ -267,18 +267,33 @@ TEST_F(HoleEditorFiles, NamesLoseOnlyTheLastPartsExtension)
     EXPECT_STREQ(out, "");
 }
 
-TEST_F(HoleEditorFiles, SaveDeletesTheLitCopiesOfTheThemesOnly)
+TEST_F(HoleEditorFiles, SaveWritesItsFlagsAndDeletesTheLitCopiesOfTheThemesOnly)
 {
-    ASSERT_EQ(make_lit_copies("course", "hole02"), "ABCD");
     ASSERT_GE(editor_place_block_at(start, 0.0f, 0.0f, 0, 0.0f), 0);
-    g_save_dialog_mode = 1;
-    ASSERT_EQ(editor_save_hole_to((saves + "/course/hole02.qel").c_str()), 1);
-    EXPECT_EQ(lit_copies("course", "hole02"), "D");  // three themes: A, B and C
-    EXPECT_STREQ(g_editor.hole_name, "course/hole02");
-    EXPECT_EQ(g_save_dialog_mode, 0);
-    EXPECT_EQ(g_hole_world.first_block_index, 225);
-    EXPECT_EQ(g_hole_world.lit, 0);
-    EXPECT_EQ(g_hole_world.view[2], 10.0f);
+    const struct {
+        int32_t lit_view;
+        uint32_t flags;
+    } cases[] = {{0, 2}, {1, 0x70E}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.lit_view);
+        ASSERT_EQ(make_lit_copies("course", "hole02"), "ABCD");
+        g_editor.lit_view = c.lit_view;
+        g_save_dialog_mode = 1;
+        const std::string path = saves + "/course/hole02.qel";
+        ASSERT_EQ(editor_save_hole_to(path.c_str()), 1);
+        EXPECT_EQ(lit_copies("course", "hole02"), "D");  // three themes: A, B and C
+        const std::string bytes = test_read_file(path);
+        ASSERT_GE(bytes.size(), 12u);
+        uint32_t flags = 0;
+        for (int k = 3; k >= 0; k--) flags = flags << 8 | uint8_t(bytes[8 + k]);
+        EXPECT_EQ(flags, c.flags);
+        EXPECT_EQ(g_hole_world.lit, c.lit_view);
+        EXPECT_STREQ(g_editor.hole_name, "course/hole02");
+        EXPECT_EQ(g_save_dialog_mode, 0);
+        EXPECT_EQ(g_hole_world.first_block_index, 225);
+        EXPECT_EQ(g_hole_world.view[2], 10.0f);
+    }
+    g_editor.lit_view = 0;
 }
 
 TEST_F(HoleEditorFiles, SaveLoadRoundTrip)
