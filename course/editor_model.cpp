@@ -121,9 +121,7 @@ void editor_start_new_course(void)
     g_load_dialog_open = 0;
     g_save_dialog_mode = 0;
     g_edit_par = 4;
-    EditorState fresh;
-    fresh.placements = g_editor.placements;
-    g_editor = fresh;
+    g_editor = EditorState{};  // every index -1, raise, yaw and angles 0, dialogs and lit view off
     snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "%s", menu_text(MENU_NIVONULL));
     snprintf(g_edit_text, sizeof g_edit_text, "%s", menu_text(MENU_NIVONAMEDEFAULT));
     g_edit_length = int32_t(strlen(g_edit_text));
