@@ -1,5 +1,7 @@
 // The OpenGL back end under Xvfb: what the device draws, probed pixel by pixel one pixel inside
 // every edge, within 2/255.
+#include "platform/gpu/gl/gpu_gl_local.h"
+#include "platform/gpu/gpu_local.h"
 #include "platform/gpu/headless/gpu_headless.h"
 #include "platform/system.h"
 #include "tests/gl/gl_test_util.h"
@@ -270,6 +272,20 @@ TEST_F(GpuGlTest, LostDeviceResetsAndDrawsTheSame)
     EXPECT_EQ(read_pixels(), before);
     EXPECT_TRUE(gl_colour_near(before[size_t(10) * kWidth + 10], kRed));
     device->BeginScene();
+}
+
+TEST_F(GpuGlTest, APairThatDoesNotLinkIsTriedOnce)
+{
+    GlDevice *g = gl_device(gpu_device(device));
+    // Both compile; the vertex half has no main, so the pair cannot link.
+    GLuint vs = gl_compile(g, GL_VERTEX_SHADER, "#version 120\nvec4 unused() { return vec4(0.0); }\n");
+    GLuint fs = gl_compile(g, GL_FRAGMENT_SHADER, "#version 120\nvoid main() { gl_FragColor = vec4(1.0); }\n");
+    ASSERT_NE(vs, 0u);
+    ASSERT_NE(fs, 0u);
+    gpu_gl_reset_stats();
+    EXPECT_EQ(gl_link(g, vs, fs), -1);
+    EXPECT_EQ(gl_link(g, vs, fs), -1);
+    EXPECT_EQ(gpu_gl_stats()->programs_linked, 1);
 }
 
 TEST_F(GpuGlTest, RepeatedFrameLinksAndUploadsNothing)

@@ -376,7 +376,7 @@ GLuint gl_compile(GlDevice *g, GLenum kind, const std::string &source)
 int gl_link(GlDevice *g, GLuint vertex, GLuint fragment)
 {
     for (size_t i = 0; i < g->linked.size(); i++)
-        if (g->linked[i].vertex == vertex && g->linked[i].fragment == fragment) return int(i);
+        if (g->linked[i].vertex == vertex && g->linked[i].fragment == fragment) return g->linked[i].program ? int(i) : -1;
     GLuint program = g_gl.CreateProgram();
     g_gl.AttachShader(program, vertex);
     g_gl.AttachShader(program, fragment);
@@ -394,6 +394,8 @@ int gl_link(GlDevice *g, GLuint vertex, GLuint fragment)
         g_gl.GetProgramInfoLog(program, sizeof log, nullptr, log);
         fprintf(stderr, "gpu: GLSL does not link: %s\n", log);
         g_gl.DeleteProgram(program);
+        // Kept as program 0, so that the draws of this pair do not link again every frame.
+        g->linked.push_back(GlLinked{vertex, fragment, 0, -1, -1, -1, -1, 0, 0, {}, {}});
         return -1;
     }
     GlLinked l = {vertex, fragment, program, -1, -1, -1, -1, 0, 0, {}, {}};
