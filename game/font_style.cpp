@@ -38,9 +38,13 @@ void split_colour(int32_t packed, int32_t *out)
     out[2] = (packed >> 16) & 255;
 }
 
+// One channel of a colour read from a style file, as a byte: out-of-range, infinite and NaN
+// values would not convert to an integer.
+int32_t colour_byte(float c) { return c >= 255.0f ? 255 : c > 0.0f ? int32_t(c) : 0; }
+
 int32_t pack_colour(const float *c)
 {
-    return ((int32_t)c[2] * 256 + (int32_t)c[1]) * 256 + (int32_t)c[0];
+    return (colour_byte(c[2]) * 256 + colour_byte(c[1])) * 256 + colour_byte(c[0]);
 }
 
 int32_t clamped(const char *key, int32_t value, int32_t low, int32_t high)

@@ -136,6 +136,12 @@ TEST_F(FontTest, StyleFilesSetTheRecordAsReadInOrder)
     EXPECT_EQ(style.shadow_dy, 3);
     EXPECT_EQ(style.size, 96);
     EXPECT_EQ(style.outline_size, 8);
+
+    // Colour channels past a byte, even past a float's range, are clamped to one.
+    parse("d.txt", "  COLOR = (7e77,300,2.5,255)\r\n");
+    EXPECT_EQ(style.body_top[0], 255);
+    EXPECT_EQ(style.body_top[1], 255);
+    EXPECT_EQ(style.body_top[2], 2);
 }
 
 TEST_F(FontTest, GradientRunsFromTopRowToBottomRow)
