@@ -6,8 +6,29 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
+
+// Heap allocations through new while counting is on (main thread; the test turns it on).
+// Through pointers, so that the compiler does not pair new with free by name.
+static bool g_count_new;
+static int g_new_count;
+static void *(*volatile g_malloc)(size_t) = malloc;
+static void (*volatile g_free)(void *) = free;
+
+void *operator new(size_t size)
+{
+    if (g_count_new) g_new_count++;
+    if (void *p = g_malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void *operator new[](size_t size) { return operator new(size); }
+void operator delete(void *p) noexcept { g_free(p); }
+void operator delete[](void *p) noexcept { g_free(p); }
+void operator delete(void *p, size_t) noexcept { g_free(p); }
+void operator delete[](void *p, size_t) noexcept { g_free(p); }
 
 namespace {
 
@@ -300,6 +321,26 @@ TEST_F(GpuEffectTest, PassesApplyTheirStatesAndEndPutsThemBack)
     EXPECT_EQ(gpu_headless_draw(0)->vertex_shader_version, 0u);
     EXPECT_EQ(gpu_headless_draw(0)->pixel_shader_version, 0u);
     device->EndScene();
+    effect->Release();
+}
+
+TEST_F(GpuEffectTest, BeginAndEndAllocateNothingOnceWarm)
+{
+    ID3DXEffect *effect = create(EFFECT);
+    ASSERT_NE(effect, nullptr);
+    ASSERT_EQ(effect->SetTechnique(effect->GetTechniqueByName("T0")), D3D_OK);
+    UINT passes = 0;
+    for (int frame = 0; frame < 3; frame++) {
+        SCOPED_TRACE(frame);
+        g_new_count = 0;
+        g_count_new = frame > 0;
+        ASSERT_EQ(effect->Begin(&passes, 0), D3D_OK);
+        ASSERT_EQ(effect->End(), D3D_OK);
+        g_count_new = false;
+        if (frame > 0) {
+            EXPECT_EQ(g_new_count, 0);
+        }
+    }
     effect->Release();
 }
 

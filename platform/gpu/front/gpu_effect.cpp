@@ -180,6 +180,17 @@ void save_states(GpuEffect *e, DWORD flags)
     }
 }
 
+// Emptied, not replaced: the lists keep their room for the Begin of the next frame.
+void clear_saved(SavedStates *s)
+{
+    s->states.clear();
+    s->textures.clear();
+    s->constants.clear();
+    s->vertex_saved = s->pixel_saved = false;
+    s->vertex = GpuProgramRef{};
+    s->pixel = GpuProgramRef{};
+}
+
 // Puts back what Begin saved, the later entries first so that the oldest values win.
 void restore_states(GpuEffect *e)
 {
@@ -200,7 +211,7 @@ void restore_states(GpuEffect *e)
         gpu_device_set_vs_constants(e->device, it->first, it->second.data(), 1);
     if (s.vertex_saved) gpu_device_set_vertex_program(e->device, s.vertex);
     if (s.pixel_saved) gpu_device_set_pixel_program(e->device, s.pixel);
-    s = SavedStates{};
+    clear_saved(&s);
 }
 
 ID3DXBuffer *make_messages(const GpuParseError &error)
@@ -377,7 +388,7 @@ HRESULT ID3DXEffect::Begin(UINT *passes, DWORD flags)
     GpuEffect *e = effect(this);
     if (e->technique < 0 || e->begun || e->lost) return D3DERR_INVALIDCALL;
     if (passes) *passes = UINT(e->desc.techniques[size_t(e->technique)].passes.size());
-    e->saved = SavedStates{};
+    clear_saved(&e->saved);
     if (!(flags & D3DXFX_DONOTSAVESTATE)) save_states(e, flags);
     e->begun = true;
     e->pass = -1;
