@@ -1,7 +1,7 @@
 // Fuzz target of the effect-text reader: the input is effect text for D3DXCreateEffect on the
 // headless device; an effect it makes runs the passes of its first technique, then goes.
 #include "platform/gpu/gpu_effect.h"
-#include "platform/gpu/headless/gpu_headless.h"
+#include "tests/fuzz/fuzz_device.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -9,22 +9,13 @@
 namespace {
 
 // Kept for the whole run.
-IDirect3D9 *g_d3d;
 IDirect3DDevice9 *g_device;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    setenv("ZAVGOLF_HEADLESS", "1", 1);  // no window: the headless back end
-    gpu_headless_reset();
-    g_d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS p = {};
-    p.BackBufferWidth = p.BackBufferHeight = 32;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    p.Windowed = TRUE;
-    if (!g_d3d || g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &g_device) != D3D_OK)
-        abort();
+    g_device = fuzz_headless_device();
     return 0;
 }
 

@@ -1,7 +1,7 @@
 // Fuzz target of the shader-script compiler: the input's first byte picks the device's capability
 // flags, the rest is the script, compiled for a render object on the headless device. Whatever the
 // compile makes is released again.
-#include "platform/gpu/headless/gpu_headless.h"
+#include "tests/fuzz/fuzz_device.h"
 #include "shader/shader.h"
 
 #include <cstdint>
@@ -11,7 +11,6 @@
 namespace {
 
 // Kept for the whole run.
-IDirect3D9 *g_d3d;
 IDirect3DDevice9 *g_device;
 
 void log_nothing(const char *) {}
@@ -20,15 +19,7 @@ void log_nothing(const char *) {}
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    setenv("ZAVGOLF_HEADLESS", "1", 1);  // no window: the headless back end
-    gpu_headless_reset();
-    g_d3d = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS p = {};
-    p.BackBufferWidth = p.BackBufferHeight = 32;
-    p.SwapEffect = D3DSWAPEFFECT_DISCARD;
-    p.Windowed = TRUE;
-    if (!g_d3d || g_d3d->CreateDevice(0, D3DDEVTYPE_HAL, nullptr, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &p, &g_device) != D3D_OK)
-        abort();
+    g_device = fuzz_headless_device();
     return 0;
 }
 
