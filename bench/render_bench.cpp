@@ -38,6 +38,15 @@ RenderContext *headless_context()
     return context;
 }
 
+// The headless context with a frame begun, or null with the benchmark skipped.
+RenderContext *framed_context(benchmark::State &state)
+{
+    RenderContext *context = headless_context();
+    if (context && render_begin_frame(context)) return context;
+    state.SkipWithError("no device");
+    return nullptr;
+}
+
 void end_context(RenderContext *context)
 {
     render_shutdown_device(context);
@@ -109,11 +118,8 @@ BENCHMARK(BM_RegistryOnly)->Unit(benchmark::kMicrosecond);
 // 2000 screen quads through the batch, drawn as it fills and at the end.
 void BM_Batch2D(benchmark::State &state)
 {
-    RenderContext *context = headless_context();
-    if (!context || !render_begin_frame(context)) {
-        state.SkipWithError("no device");
-        return;
-    }
+    RenderContext *context = framed_context(state);
+    if (!context) return;
     for (auto _ : state) {
         gpu_headless_clear_draws();
         for (int i = 0; i < 2000; i++)
@@ -129,11 +135,8 @@ BENCHMARK(BM_Batch2D)->Unit(benchmark::kMicrosecond);
 // The reference: the same vertices, made beforehand, in four calls.
 void BM_Prebatched(benchmark::State &state)
 {
-    RenderContext *context = headless_context();
-    if (!context || !render_begin_frame(context)) {
-        state.SkipWithError("no device");
-        return;
-    }
+    RenderContext *context = framed_context(state);
+    if (!context) return;
     for (int i = 0; i < 2000; i++)
         render_draw_2d_quad(context, float(i % 64), float(i / 64), 8.0f, 8.0f, 0.0f, 0.0f, 1.0f, 1.0f, 1.0f, 0.5f,
                             0.25f);
@@ -184,11 +187,8 @@ RenderObject *ranged_object(RenderContext *context)
 
 void BM_DrawRanges(benchmark::State &state)
 {
-    RenderContext *context = headless_context();
-    if (!context || !render_begin_frame(context)) {
-        state.SkipWithError("no device");
-        return;
-    }
+    RenderContext *context = framed_context(state);
+    if (!context) return;
     RenderObject *object = ranged_object(context);
     render_set_current_object(context, object);
     for (auto _ : state) {
@@ -205,11 +205,8 @@ BENCHMARK(BM_DrawRanges)->Unit(benchmark::kMicrosecond);
 // The reference: the calls the draw routine makes for that object, written out by hand.
 void BM_DrawRangesDirect(benchmark::State &state)
 {
-    RenderContext *context = headless_context();
-    if (!context || !render_begin_frame(context)) {
-        state.SkipWithError("no device");
-        return;
-    }
+    RenderContext *context = framed_context(state);
+    if (!context) return;
     RenderObject *object = ranged_object(context);
     IDirect3DDevice9 *device = context->device;
     ID3DXEffect *effect = context->effects[1];
