@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 // One vertex of the pre-transformed layout XYZRHW | DIFFUSE | TEX1.
@@ -121,6 +122,18 @@ protected:
         screen_quad(v, x0, y0, x1, y1, colour, z);
         device->SetFVF(GL_SCREEN_FVF);
         EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, v, sizeof(GlScreenVertex)), D3D_OK);
+    }
+    // A managed 4 x 4 A8R8G8B8 texture of seeded random texels.
+    IDirect3DTexture9 *random_texture(unsigned seed)
+    {
+        IDirect3DTexture9 *t = nullptr;
+        D3DLOCKED_RECT locked;
+        EXPECT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &t, nullptr), D3D_OK);
+        if (!t || FAILED(t->LockRect(0, &locked, nullptr, 0))) return t;
+        std::mt19937 texels(seed);
+        for (int i = 0; i < 16; i++) static_cast<uint32_t *>(locked.pBits)[i / 4 * locked.Pitch / 4 + i % 4] = uint32_t(texels());
+        t->UnlockRect(0);
+        return t;
     }
 };
 

@@ -199,25 +199,22 @@ TEST_F(GpuGlTest, EveryPrimitiveAndIndexSize)
 
     const uint16_t fan16[] = {5, 6, 10, 9};
     const uint32_t list32[] = {10, 11, 15, 10, 15, 14};
-    IDirect3DIndexBuffer9 *ib16 = nullptr, *ib32 = nullptr;
-    ASSERT_EQ(device->CreateIndexBuffer(sizeof fan16, 0, D3DFMT_INDEX16, D3DPOOL_MANAGED, &ib16, nullptr), D3D_OK);
-    ASSERT_EQ(device->CreateIndexBuffer(sizeof list32, 0, D3DFMT_INDEX32, D3DPOOL_MANAGED, &ib32, nullptr), D3D_OK);
-    ASSERT_EQ(ib16->Lock(0, 0, &at, 0), D3D_OK);
-    memcpy(at, fan16, sizeof fan16);
-    ib16->Unlock();
-    ASSERT_EQ(ib32->Lock(0, 0, &at, 0), D3D_OK);
-    memcpy(at, list32, sizeof list32);
-    ib32->Unlock();
-    device->SetIndices(ib16);
-    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLEFAN, 0, 0, 16, 0, 2), D3D_OK);
+    auto draw_indexed = [&](const void *indices, UINT size, D3DFORMAT format, D3DPRIMITIVETYPE type) {
+        IDirect3DIndexBuffer9 *ib = nullptr;
+        ASSERT_EQ(device->CreateIndexBuffer(size, 0, format, D3DPOOL_MANAGED, &ib, nullptr), D3D_OK);
+        ASSERT_EQ(ib->Lock(0, 0, &at, 0), D3D_OK);
+        memcpy(at, indices, size);
+        ib->Unlock();
+        device->SetIndices(ib);
+        EXPECT_EQ(device->DrawIndexedPrimitive(type, 0, 0, 16, 0, 2), D3D_OK);
+        device->SetIndices(nullptr);
+        ib->Release();
+    };
+    draw_indexed(fan16, sizeof fan16, D3DFMT_INDEX16, D3DPT_TRIANGLEFAN);
     check("16-bit fan", {{18, 18}, {22, 22}}, {28, 28});
-    device->SetIndices(ib32);
-    ASSERT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, 0, 16, 0, 2), D3D_OK);
+    draw_indexed(list32, sizeof list32, D3DFMT_INDEX32, D3DPT_TRIANGLELIST);
     check("32-bit list", {{26, 26}, {30, 30}}, {20, 20});
     device->SetStreamSource(0, nullptr, 0, 0);
-    device->SetIndices(nullptr);
-    ib16->Release();
-    ib32->Release();
     vb->Release();
 }
 
@@ -291,11 +288,10 @@ TEST_F(GpuGlTest, APairThatDoesNotLinkIsTriedOnce)
 TEST_F(GpuGlTest, RepeatedFrameLinksAndUploadsNothing)
 {
     IDirect3DTexture9 *texture = nullptr;
-    ASSERT_EQ(device->CreateTexture(2, 2, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
     D3DLOCKED_RECT locked;
     ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
-    for (int y = 0; y < 2; y++)
-        for (int x = 0; x < 2; x++) static_cast<uint32_t *>(locked.pBits)[y * locked.Pitch / 4 + x] = 0xFF80FF40;
+    *static_cast<uint32_t *>(locked.pBits) = 0xFF80FF40;
     texture->UnlockRect(0);
     auto frame = [&]() {
         device->Clear(0, nullptr, D3DCLEAR_TARGET, kBlack, 1.0f, 0);

@@ -36,14 +36,8 @@ class GpuGlScriptTest : public GlTest {};
 
 TEST_F(GpuGlScriptTest, RegressionScripts)
 {
-    IDirect3DTexture9 *texture = nullptr;
-    ASSERT_EQ(device->CreateTexture(4, 4, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
-    D3DLOCKED_RECT locked;
-    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
-    std::mt19937 texels(5);
-    for (int y = 0; y < 4; y++)
-        for (int x = 0; x < 4; x++) static_cast<uint32_t *>(locked.pBits)[y * locked.Pitch / 4 + x] = uint32_t(texels());
-    texture->UnlockRect(0);
+    IDirect3DTexture9 *texture = random_texture(5);
+    ASSERT_NE(texture, nullptr);
     ShaderCompiler *c = shader_compiler_construct(new ShaderCompiler);
     int drawn = 0;
     for (const RegressionScript &r : kRegressionScripts) {
