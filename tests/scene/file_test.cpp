@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -83,23 +84,11 @@ void expect_same_objects(const SceneWorld *a, const SceneWorld *b)
 }
 
 // What a failed load must leave as it was.
-struct Snapshot {
-    int32_t objects, plants, first_block;
-    float ambient, vector;
-    explicit Snapshot(const SceneWorld *w)
-        : objects(w->object_count),
-          plants(w->vegetal_count),
-          first_block(w->first_block_index),
-          ambient(w->ambient_colour[0]),
-          vector(w->light_vector[0])
-    {
-    }
-    bool operator==(const Snapshot &o) const
-    {
-        return objects == o.objects && plants == o.plants && first_block == o.first_block && ambient == o.ambient &&
-               vector == o.vector;
-    }
-};
+auto snapshot(const SceneWorld *w)
+{
+    return std::make_tuple(w->object_count, w->vegetal_count, w->first_block_index, w->ambient_colour[0],
+                           w->light_vector[0]);
+}
 
 std::string save_to_string(const SceneWorld *world, const TempDir &dir, uint32_t flags = 2)
 {
@@ -217,12 +206,12 @@ TEST(SceneFile, BadInputRefusedWorldUnchanged)
     SceneWorld *world = target.world.get();
     scene_test_make_hole(world, 1, 1);
     world->ambient_colour[0] = 0.8f;
-    const Snapshot before(world);
+    const auto before = snapshot(world);
     auto refused = [&](const std::string &bytes, const char *what) {
         SCOPED_TRACE(what);
         EXPECT_EQ(scene_load_memory(world, bytes.data(), bytes.size(), 0x4C), 0);
         EXPECT_STRNE(scene_last_error(), "");
-        EXPECT_TRUE(Snapshot(world) == before);
+        EXPECT_TRUE(snapshot(world) == before);
     };
 
     for (size_t cut = 0; cut < file.size(); cut++) refused(file.substr(0, cut), "truncated");
@@ -317,11 +306,11 @@ TEST(SceneFile, BadInputRefusedWorldUnchanged)
         SCOPED_TRACE(c.what);
         EXPECT_EQ(scene_load(world, c.path, 0x4C), 0);
         EXPECT_STRNE(scene_last_error(), "");
-        EXPECT_TRUE(Snapshot(world) == before);
+        EXPECT_TRUE(snapshot(world) == before);
     }
     EXPECT_EQ(scene_load_memory(world, file.data(), file.size(), 0x4C), 0);
     EXPECT_STREQ(scene_last_error(), "");
-    EXPECT_EQ(world->object_count, before.objects + 3);
+    EXPECT_EQ(world->object_count, std::get<0>(before) + 3);
 }
 
 TEST(SceneFile, UnknownSectionSkipped)
@@ -371,9 +360,7 @@ TEST(SceneFile, FileSizeLimit)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.bytes);
         std::string path = dir / "large.qel";
-        {
-            std::ofstream(path, std::ios::binary);
-        }
+        std::ofstream(path, std::ios::binary).close();
         std::filesystem::resize_file(path, c.bytes);
         EXPECT_EQ(scene_load(holder.world.get(), path.c_str(), 0), 0);
         EXPECT_STREQ(scene_last_error(), c.error);
@@ -395,7 +382,6 @@ TEST(SceneFile, ProgressNeverDecreases)
     for (size_t k = 0; k < calls.size(); k++) {
         EXPECT_EQ(calls[k].first, "loading");
         EXPECT_GE(calls[k].second, k ? calls[k - 1].second : 0.0f);
-        EXPECT_LE(calls[k].second, calls.back().second);
     }
     EXPECT_EQ(calls.back().second, 1.0f);
     EXPECT_LE(calls[calls.size() - 2].second, 0.5f);

@@ -66,48 +66,48 @@ int mask_at(const SceneWorld *world, int32_t j, const uint8_t *mask, int32_t sid
 
 }  // namespace
 
-TEST(SceneVegetal, BuildDeterministic)
-{
-    VegetalObject a = {}, b = {}, c = {};
+// A tree built near (detail 0), cleared with the other plants a test builds.
+struct SceneVegetal : ::testing::Test {
     VegetalInstance instance = tree_instance();
-    ASSERT_EQ(vegetal_build(&a, &instance, 6.0f, 0), 1);
-    ASSERT_EQ(vegetal_build(&b, &instance, 6.0f, 0), 1);
-    EXPECT_EQ(positions(a), positions(b));
-    ASSERT_EQ(vegetal_build(&b, &instance, 6.0f, 0), 1);  // again over a built plant
-    EXPECT_EQ(positions(a), positions(b));
+    VegetalObject tree = {}, other = {};
+    void SetUp() override { ASSERT_EQ(vegetal_build(&tree, &instance, 6.0f, 0), 1); }
+    void TearDown() override
+    {
+        vegetal_clear(&tree);
+        vegetal_clear(&other);
+    }
+};
+
+TEST_F(SceneVegetal, BuildDeterministic)
+{
+    ASSERT_EQ(vegetal_build(&other, &instance, 6.0f, 0), 1);
+    EXPECT_EQ(positions(tree), positions(other));
+    ASSERT_EQ(vegetal_build(&other, &instance, 6.0f, 0), 1);  // again over a built plant
+    EXPECT_EQ(positions(tree), positions(other));
     instance.values[1] = 51;
-    ASSERT_EQ(vegetal_build(&c, &instance, 6.0f, 0), 1);
-    EXPECT_NE(positions(a), positions(c));
-    for (VegetalObject *object : {&a, &b, &c}) vegetal_clear(object);
+    ASSERT_EQ(vegetal_build(&other, &instance, 6.0f, 0), 1);
+    EXPECT_NE(positions(tree), positions(other));
 }
 
-TEST(SceneVegetal, NearHasMoreFacesThanFar)
+TEST_F(SceneVegetal, NearHasMoreFacesThanFar)
 {
-    VegetalObject near = {}, far = {};
-    VegetalInstance instance = tree_instance();
-    ASSERT_EQ(vegetal_build(&near, &instance, 6.0f, 0), 1);
-    ASSERT_EQ(vegetal_build(&far, &instance, 6.0f, 1), 1);
-    EXPECT_GT(faces(near), 2 * faces(far));
-    EXPECT_EQ(near.detail, 0);
-    EXPECT_EQ(far.detail, 1);
-    EXPECT_NEAR(far.bounds_min_y, near.bounds_min_y, 1.5f);  // the same plant from afar
-    vegetal_clear(&near);
-    vegetal_clear(&far);
+    ASSERT_EQ(vegetal_build(&other, &instance, 6.0f, 1), 1);
+    EXPECT_GT(faces(tree), 2 * faces(other));
+    EXPECT_EQ(tree.detail, 0);
+    EXPECT_EQ(other.detail, 1);
+    EXPECT_NEAR(other.bounds_min_y, tree.bounds_min_y, 1.5f);  // the same plant from afar
 }
 
-TEST(SceneVegetal, TreeAndBushBounds)
+TEST_F(SceneVegetal, TreeAndBushBounds)
 {
-    VegetalObject tree = {}, bush = {};
-    VegetalInstance instance = tree_instance();
-    ASSERT_EQ(vegetal_build(&tree, &instance, 6.0f, 0), 1);
     instance.kind = instance.variant = kVegetalBush;
     instance.values[0] = 0;
-    ASSERT_EQ(vegetal_build(&bush, &instance, 0.5f, 0), 1);
+    ASSERT_EQ(vegetal_build(&other, &instance, 0.5f, 0), 1);
     // y points down: the top is the minimum, the foot at 0.
     EXPECT_LT(tree.bounds_min_y, -6.0f);
     EXPECT_EQ(tree.bounds_max_y, 0.0f);
-    EXPECT_LT(bush.bounds_min_y, -0.5f);
-    EXPECT_GT(bush.bounds_min_y, tree.bounds_min_y / 2.0f);
+    EXPECT_LT(other.bounds_min_y, -0.5f);
+    EXPECT_GT(other.bounds_min_y, tree.bounds_min_y / 2.0f);
     EXPECT_EQ(tree.crown_pivot[1], -6.0f);
     // The trunk's faces point out of it.
     const MeshObject *trunk = tree.meshes[0];
@@ -116,11 +116,9 @@ TEST(SceneVegetal, TreeAndBushBounds)
         float radial[3] = {p[0], 0.0f, p[2]};
         EXPECT_GT(vec3_dot(trunk->faces[f].normal, radial), 0.0f) << f;
     }
-    vegetal_clear(&tree);
-    vegetal_clear(&bush);
 }
 
-TEST(SceneVegetal, FileRebuildsEqual)
+TEST_F(SceneVegetal, FileRebuildsEqual)
 {
     TempDir dir;
     SceneTestWorld source, target;
@@ -139,7 +137,7 @@ TEST(SceneVegetal, FileRebuildsEqual)
         }
 }
 
-TEST(SceneVegetal, ClearKeepsRecord)
+TEST_F(SceneVegetal, ClearKeepsRecord)
 {
     SceneTestWorld holder;
     scene_test_add_plant(holder.world.get(), 0);
@@ -152,7 +150,7 @@ TEST(SceneVegetal, ClearKeepsRecord)
     EXPECT_EQ(object.textures_a[0], kSceneTestTrunkTexture);
 }
 
-TEST(SceneVegetal, HostileWordsClamped)
+TEST_F(SceneVegetal, HostileWordsClamped)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN(), huge = 1e30f;
     struct Case {
@@ -167,22 +165,19 @@ TEST(SceneVegetal, HostileWordsClamped)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        VegetalInstance instance = tree_instance();
         instance.trunk_radius = c.radius;
         instance.crown_scale = c.scale;
         instance.card_size = c.card;
         instance.values[0] = c.branches;
         instance.values[1] = c.cards;
-        VegetalObject object = {};
-        ASSERT_EQ(vegetal_build(&object, &instance, c.size, 0), 1);
-        EXPECT_LE(faces(object), 12 + 6 * 32 + 8 * 400);
-        for (float value : positions(object)) ASSERT_TRUE(std::isfinite(value));
-        EXPECT_GE(object.bounds_min_y, -60.0f);
-        vegetal_clear(&object);
+        ASSERT_EQ(vegetal_build(&other, &instance, c.size, 0), 1);
+        EXPECT_LE(faces(other), 12 + 6 * 32 + 8 * 400);
+        for (float value : positions(other)) ASSERT_TRUE(std::isfinite(value));
+        EXPECT_GE(other.bounds_min_y, -60.0f);
     }
 }
 
-TEST(SceneVegetal, DrawPreparesSwayMatrix)
+TEST_F(SceneVegetal, DrawPreparesSwayMatrix)
 {
     SceneTestDevice device;
     ASSERT_EQ(device.made, 1);
@@ -249,11 +244,15 @@ TEST(SceneVegetal, DrawPreparesSwayMatrix)
     EXPECT_EQ(g_render_registry.count, device.registry_base);
 }
 
-TEST(SceneObjectMap, MatchesPointInShadowMaths)
-{
+// A world holding plant 0.
+struct SceneObjectMap : ::testing::Test {
     SceneTestWorld holder;
     SceneWorld *world = holder.world.get();
-    scene_test_add_plant(world, 0);
+    void SetUp() override { scene_test_add_plant(world, 0); }
+};
+
+TEST_F(SceneObjectMap, MatchesPointInShadowMaths)
+{
     // The mask spans 9.8 units along a0 from the plant: a light under which the plant's height
     // lies along a0, so that the trunk falls inside it.
     const float lights[][3] = {{0.5f, 1.0f, 0.25f}, {1.0f, 0.4f, 0.0f}, {0.0f, 0.4f, 1.0f},  {-1.0f, 0.4f, 0.0f},
@@ -292,11 +291,8 @@ TEST(SceneObjectMap, MatchesPointInShadowMaths)
     EXPECT_EQ(world_rasterise_object_map(0, side, world, 0), nullptr);
 }
 
-TEST(SceneObjectMap, ZeroLeafAlphaLeavesTrunk)
+TEST_F(SceneObjectMap, ZeroLeafAlphaLeavesTrunk)
 {
-    SceneTestWorld holder;
-    SceneWorld *world = holder.world.get();
-    scene_test_add_plant(world, 0);
     uint8_t *opaque = world_rasterise_object_map(64, 64, world, 0);
     std::vector<uint8_t> clear(16, 0);
     g_leaf_alpha_map = clear.data();
@@ -318,11 +314,8 @@ TEST(SceneObjectMap, ZeroLeafAlphaLeavesTrunk)
     free(trunk);
 }
 
-TEST(SceneObjectMap, ZeroLightVectorGivesZeros)
+TEST_F(SceneObjectMap, ZeroLightVectorGivesZeros)
 {
-    SceneTestWorld holder;
-    SceneWorld *world = holder.world.get();
-    scene_test_add_plant(world, 0);
     memset(world->light_vector, 0, sizeof world->light_vector);
     uint8_t *mask = world_rasterise_object_map(32, 32, world, 0);
     ASSERT_NE(mask, nullptr);
