@@ -271,21 +271,18 @@ TEST(SceneFile, BadInputRefusedWorldUnchanged)
     // The first object is 1 + 4 + 4 + 24 + 8 bytes of header from offset 6, its name "BLOC".
     const size_t first = 2 + 4;
     const size_t vertices_at = first + 1 + 4 + 4 + 24 + 8;
-    std::string count = objs;
-    memcpy(&count[2], "\x00\x00\x01\x00", 4);
-    refused(with(2, count), "object count");
-    std::string long_name = objs;
-    long_name[first] = char(200);
-    refused(with(2, long_name), "name longer than its record");
-    std::string too_many = objs;
-    memcpy(&too_many[vertices_at - 8], "\x41\x42\x0f\x00", 4);
-    refused(with(2, too_many), "vertex count over the limit");
-    std::string bad_index = objs;
-    memcpy(&bad_index[vertices_at + 8 * 56], "\x08\x00\x00\x00", 4);
-    refused(with(2, bad_index), "vertex index 8 of 8");
-    std::string nan_vertex = objs;
-    memcpy(&nan_vertex[vertices_at + 4], &not_a_number, 4);
-    refused(with(2, nan_vertex), "a NaN vertex");
+    char nan_bytes[4];
+    memcpy(nan_bytes, &not_a_number, 4);
+    const struct {
+        size_t at;
+        std::string bytes;
+        const char *what;
+    } patches[] = {{2, std::string("\x00\x00\x01\x00", 4), "object count"},
+                   {first, "\xc8", "name longer than its record"},
+                   {vertices_at - 8, std::string("\x41\x42\x0f\x00", 4), "vertex count over the limit"},
+                   {vertices_at + 8 * 56, std::string("\x08\x00\x00\x00", 4), "vertex index 8 of 8"},
+                   {vertices_at + 4, std::string(nan_bytes, 4), "a NaN vertex"}};
+    for (const auto &c : patches) refused(with(2, std::string(objs).replace(c.at, c.bytes.size(), c.bytes)), c.what);
     std::vector<SceneTestSection> no_objects = {sections[0], sections[1], sections[3]};
     refused(scene_test_pack(no_objects), "no objects section");
     std::vector<SceneTestSection> swapped = {sections[0], sections[2], sections[1], sections[3]};

@@ -140,24 +140,19 @@ TEST_F(SceneLitCopy, DamagedLightmapRefused)
     };
     refused(lmap.substr(0, lmap.size() - 1), "a texel short");
     refused(lmap + "x", "a texel too many");
-    std::string t = lmap;
-    t[2] = 5;
-    refused(t, "tile size 5");
-    std::string count = lmap;
-    count[6] = 1;
-    refused(count, "another object count");
     // The first stored face follows 225 tile records of 5 bytes and object 225's mode and count.
     const size_t face = 2 + 8 + 225 * 5 + 5;
-    std::string cells = lmap;
-    cells[face] = 3;
-    refused(cells, "3 cells");
-    std::string ab = lmap;
     const float outside = 1.5f;
-    memcpy(&ab[face + 1], &outside, 4);
-    refused(ab, "a corner outside the block");
-    std::string faces = lmap;
-    faces[face - 4] = 11;
-    refused(faces, "another face count");
+    char corner[4];
+    memcpy(corner, &outside, 4);
+    const struct {
+        size_t at;
+        std::string bytes;
+        const char *what;
+    } patches[] = {{2, "\x05", "tile size 5"},       {6, "\x01", "another object count"},
+                   {face, "\x03", "3 cells"},         {face + 1, std::string(corner, 4), "a corner outside the block"},
+                   {face - 4, "\x0b", "another face count"}};
+    for (const auto &c : patches) refused(std::string(lmap).replace(c.at, c.bytes.size(), c.bytes), c.what);
     for (size_t cut = 0; cut < file.size(); cut += 7) {
         std::string truncated = file.substr(0, cut);
         EXPECT_EQ(scene_load_memory(world, truncated.data(), truncated.size(), 0x5C), 0);
