@@ -118,9 +118,7 @@ TEST(SceneFile, RoundTripEditorHoleByteIdentical)
     // As the editor opens a hole: released, the theme's light copied in, loaded with 0x4C.
     SceneWorld *world = second.world.get();
     world_release_and_reset(world);
-    memcpy(world->ambient_colour, first.world->ambient_colour, sizeof world->ambient_colour);
-    memcpy(world->light_colour, first.world->light_colour, sizeof world->light_colour);
-    memcpy(world->light_vector, first.world->light_vector, sizeof world->light_vector);
+    scene_test_copy_theme_light(world, first.world.get());
     EXPECT_EQ(scene_load(world, path.c_str(), 0x4C), 0);
     EXPECT_STREQ(scene_last_error(), "");
     std::string again = dir / "again.qel";

@@ -176,10 +176,7 @@ TEST(SceneWorld, SharedHandleFreedOnce)
 
     world_clear_keep_default(world);
     EXPECT_EQ(g_render_registry.count, base);
-    for (int32_t i = 0; i < 3; i++) {
-        EXPECT_EQ(world->render_objects[i], nullptr);
-        EXPECT_EQ(world->play_render_objects[i], nullptr);
-    }
+    for (int32_t i = 0; i < 3; i++) EXPECT_TRUE(!world->render_objects[i] && !world->play_render_objects[i]) << i;
 
     // The release does the same with a shared handle, a receiver and an effect holder.
     ASSERT_EQ(scene_set_render_object(world, 5, make_render_object()), 1);
