@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -45,17 +46,13 @@ protected:
         ASSERT_NE(window, nullptr) << "no window: is DISPLAY set?";
         render_context_construct(context);
         context->window = window;
-        context->width = w;
-        context->height = h;
+        context->width = w, context->height = h;
         ASSERT_EQ(render_create_device(context), 1);
     }
 
     void TearDown() override
     {
-        for (Font *font : {&g_font_primary, &g_font_secondary}) {
-            font_release_textures(font);
-            font_reset(font);
-        }
+        for (Font *font : {&g_font_primary, &g_font_secondary}) font_release_textures(font), font_reset(font);
         menu_pictures_free();
         render_shutdown_device(context);
         render_context_destroy(context);
@@ -71,13 +68,11 @@ protected:
         ASSERT_EQ(context->device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface), D3D_OK);
         D3DLOCKED_RECT locked;
         ASSERT_EQ(surface->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-        for (int y = 0; y < height; y++)
-            for (int x = 0; x < width; x++) {
-                uint32_t p = reinterpret_cast<const uint32_t *>(static_cast<uint8_t *>(locked.pBits) +
-                                                                size_t(y) * size_t(locked.Pitch))[x];
-                uint8_t *out = &rgba[(size_t(y) * width + x) * 4];
-                out[0] = uint8_t(p >> 16), out[1] = uint8_t(p >> 8), out[2] = uint8_t(p);
-            }
+        for (int i = 0; i < width * height; i++) {
+            uint32_t p;
+            memcpy(&p, static_cast<uint8_t *>(locked.pBits) + size_t(i / width) * locked.Pitch + 4 * (i % width), 4);
+            rgba[4 * i] = uint8_t(p >> 16), rgba[4 * i + 1] = uint8_t(p >> 8), rgba[4 * i + 2] = uint8_t(p);
+        }
         surface->UnlockRect();
         surface->Release();
         ImageData image = {rgba.data(), width, height, 1, 0};

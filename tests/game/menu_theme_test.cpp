@@ -24,27 +24,22 @@ TEST(MenuThemeNames, CompareGivesDescendingOrder)
     }
 }
 
-MeshObject *box(const char *name, float sx, float sy, float sz, float x, float y, float z)
-{
-    MeshObject *m = mesh_new();
-    mesh_build_box(m, sx, sy, sz);
-    for (int32_t v = 0; v < m->vertex_count; v++) {
-        m->vertices[v].position[0] += x;
-        m->vertices[v].position[1] += y;
-        m->vertices[v].position[2] += z;
-    }
-    snprintf(m->name, sizeof m->name, "%s", name);
-    return m;
-}
-
 TEST(MenuThemeArrange, CentresStandsMeasuresAndSorts)
 {
     auto world = std::make_unique<SceneWorld>();
-    scene_add_object(world.get(), box("BLOC_A", 2.0f, 1.0f, 2.0f, 5.0f, 3.0f, -7.0f));
-    scene_add_object(world.get(), box("PALES", 1.0f, 2.0f, 0.5f, -1.0f, 0.0f, 1.0f));
-    scene_add_object(world.get(), box("DECORBLOC", 4.0f, 1.5f, 8.0f, 0.0f, -2.0f, 0.0f));
-    scene_add_object(world.get(), box("START", 2.0f, 0.5f, 2.0f, 0.0f, 0.0f, 0.0f));
-    scene_add_object(world.get(), box("BLOC_B", 2.0f, 1.0f, 2.0f, 0.0f, 0.0f, 0.0f));
+    const struct {
+        const char *name;
+        float size[3], at[3];
+    } boxes[] = {{"BLOC_A", {2, 1, 2}, {5, 3, -7}}, {"PALES", {1, 2, 0.5f}, {-1, 0, 1}},
+                 {"DECORBLOC", {4, 1.5f, 8}, {0, -2, 0}}, {"START", {2, 0.5f, 2}, {}}, {"BLOC_B", {2, 1, 2}, {}}};
+    for (const auto &b : boxes) {
+        MeshObject *m = mesh_new();
+        mesh_build_box(m, b.size[0], b.size[1], b.size[2]);
+        for (int32_t v = 0; v < m->vertex_count; v++)
+            for (int k = 0; k < 3; k++) m->vertices[v].position[k] += b.at[k];
+        snprintf(m->name, sizeof m->name, "%s", b.name);
+        scene_add_object(world.get(), m);
+    }
     menu_theme_arrange_palette(world.get());
 
     const char *order[] = {"START", "PALES", "DECORBLOC", "BLOC_B", "BLOC_A"};

@@ -92,10 +92,9 @@ TEST_F(WidgetsGlTest, PagePanelLabelsArrowRowAndPointer)
         const uint8_t *want = page_colour(picture, x, y);
         EXPECT_TRUE(gl_pixel_near(at(x, y), want[0], want[1], want[2], 3)) << x << ", " << y;
     }
-    // Panel: body 0.7 of its texel, lighter top, darker bottom.
-    EXPECT_TRUE(gl_pixel_near(at(95, 50), 140, 70, 35, 3));
-    EXPECT_TRUE(gl_pixel_near(at(95, 20), 180, 90, 45, 3));
-    EXPECT_TRUE(gl_pixel_near(at(95, 80), 100, 50, 25, 3));
+    // Panel: body 0.7 of its texel (200, 100, 50), lighter top, darker bottom.
+    for (auto [y, shade] : {std::pair{50, 7}, {20, 9}, {80, 5}})
+        EXPECT_TRUE(gl_pixel_near(at(95, y), 20 * shade, 10 * shade, 5 * shade, 3)) << "row " << y;
     // Labels: selection colour only on the hovered one.
     EXPECT_TRUE(selection_coloured(220, 185, 420, 215));
     EXPECT_FALSE(selection_coloured(220, 85, 420, 115));

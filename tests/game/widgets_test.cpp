@@ -31,14 +31,17 @@ protected:
     TestFolders folders;
     RenderContext *context = &g_render_context;
 
-    void SetUp() override { make_device(1920, 1080); }
+    void SetUp() override
+    {
+        gpu_headless_reset();
+        render_context_construct(context);
+        context->width = 1920, context->height = 1080;
+        ASSERT_EQ(render_create_device(context), 1);
+    }
 
     void TearDown() override
     {
-        font_release_textures(&g_font_primary);
-        font_release_textures(&g_font_secondary);
-        font_reset(&g_font_primary);
-        font_reset(&g_font_secondary);
+        for (Font *f : {&g_font_primary, &g_font_secondary}) font_release_textures(f), font_reset(f);
         menu_pictures_free();
         ui_page_free(&g_page_tiles, &page);
         render_shutdown_device(context);
@@ -48,17 +51,6 @@ protected:
         g_mouse_left_down = 0;
         g_key_down[13] = g_key_down[27] = 0;
         g_ui_scale_x = g_ui_scale_y = g_text_alpha = g_ui_alpha = 1.0f;
-    }
-
-    void make_device(int width, int height)
-    {
-        gpu_headless_reset();
-        render_context_construct(context);
-        context->width = width;
-        context->height = height;
-        g_ui_scale_x = width / 1920.0f;
-        g_ui_scale_y = height / 1080.0f;
-        ASSERT_EQ(render_create_device(context), 1);
     }
 
     void load_fonts()
@@ -85,6 +77,14 @@ protected:
             }
         }
         return out;
+    }
+
+    // One draw of the page, and what it returned.
+    int draw_page()
+    {
+        int finished = 0;
+        quads_of([&] { finished = ui_page_draw(&g_page_tiles, &page); });
+        return finished;
     }
 
     PageSlot page = {};
@@ -150,11 +150,10 @@ TEST_F(WidgetTest, ButtonsAreCentredAndGrowInTheSelectionColourWhenHovered)
         std::vector<Quad> quads = quads_of([&] { hovered = menu_text_button("OPTIONS", 490); });
         EXPECT_EQ(hovered, hover);
         ASSERT_EQ(quads.size(), 7u);
-        float left = quads.front().x0, right = quads.back().x1;
-        EXPECT_NEAR((left + right) / 2, 960.0f, 1.0f);
-        widths[hover] = right - left;
-        const float *colour = hover ? g_menu_color : g_menu_color + 3;
-        for (const Quad &q : quads) EXPECT_EQ(q.colour, argb(colour[0], colour[1], colour[2], 1.0f));
+        EXPECT_NEAR((quads.front().x0 + quads.back().x1) / 2, 960.0f, 1.0f);
+        widths[hover] = quads.back().x1 - quads.front().x0;
+        const float *c = g_menu_color + (hover ? 0 : 3);
+        for (const Quad &q : quads) EXPECT_EQ(q.colour, argb(c[0], c[1], c[2], 1.0f));
     }
     EXPECT_NEAR(widths[1], 1.2f * widths[0], 1.0f);
 }
@@ -178,15 +177,15 @@ TEST_F(WidgetTest, PopUpBarAndClicks)
         EXPECT_FLOAT_EQ(bottom, 540 + (fraction >= 0 ? 5.5f : 4.5f) * 48);
     }
     // The box takes any pressed state, -1 included; the menus' rule takes only 1.
+    for (int down : {-1, 1}) {
+        g_mouse_left_down = down;
+        EXPECT_EQ(menu_take_click(1), down == 1);
+        EXPECT_EQ(g_mouse_left_down, down == 1 ? 0 : -1);
+    }
     g_mouse_left_down = -1;
-    EXPECT_EQ(menu_take_click(1), 0);
-    EXPECT_EQ(g_mouse_left_down, -1);
     int took = 0;
     quads_of([&] { took = ui_popup_message_box("A", "", -1); });
     EXPECT_EQ(took, 1);
-    EXPECT_EQ(g_mouse_left_down, 0);
-    g_mouse_left_down = 1;
-    EXPECT_EQ(menu_take_click(1), 1);
     EXPECT_EQ(g_mouse_left_down, 0);
 }
 
@@ -208,7 +207,8 @@ TEST_F(MenuPicturesTest, GlowSpotIsWhiteInTheMiddleAndClearAtTheCorners)
     ASSERT_NE(spot, nullptr);
     auto at = [&](int x, int y) { return spot + (size_t(y) * kGlowSide + x) * 4; };
     EXPECT_EQ(memcmp(at(128, 128), "\xff\xff\xff\xff", 4), 0);
-    for (int corner : {0, 255}) EXPECT_EQ(memcmp(at(corner, corner), "\0\0\0\0", 4), 0);
+    EXPECT_EQ(memcmp(at(0, 0), "\0\0\0\0", 4), 0);
+    EXPECT_EQ(memcmp(at(255, 255), "\0\0\0\0", 4), 0);
     EXPECT_EQ(at(192, 128)[0], 127);  // d = 0.5: v = 0.5
     EXPECT_EQ(at(192, 128)[3], 63);   // trunc(0.25 x 255)
     free(spot);
@@ -230,7 +230,7 @@ TEST_F(MenuPicturesTest, MissingAndNonSquarePicturesKeepTheirTransparency)
     int32_t side = 0;
     uint8_t *missing = menu_load_square_picture("data/gfx/none.png", &side);
     ASSERT_EQ(side, 16);
-    for (int i = 0; i < 16 * 16 * 4; i++) ASSERT_EQ(missing[i], 0);
+    EXPECT_EQ(std::vector<uint8_t>(missing, missing + 16 * 16 * 4), std::vector<uint8_t>(16 * 16 * 4));
     free(missing);
 
     // A 3 x 2 pointer with a transparent top-left corner: padded to 3 x 3 with transparent rows.
@@ -242,18 +242,8 @@ TEST_F(MenuPicturesTest, MissingAndNonSquarePicturesKeepTheirTransparency)
     ASSERT_EQ(side, 3);
     EXPECT_EQ(square[3], 0);
     EXPECT_EQ(square[7], 200);
-    for (int i = 3 * 2 * 4; i < 3 * 3 * 4; i++) EXPECT_EQ(square[i], 0);
+    EXPECT_EQ(std::vector<uint8_t>(square + 3 * 2 * 4, square + 3 * 3 * 4), std::vector<uint8_t>(3 * 4));
     free(square);
-}
-
-TEST_F(MenuPicturesTest, LoadingFillsEverySlotEvenWithoutPictures)
-{
-    load_fonts();
-    menu_load_pictures(context);
-    const int32_t slots[] = {kSlotWhite, 950, 955, kSlotGlow, kSlotUp, kSlotPanel, kSlotMouse0, kSlotBall,
-                             kFontPrimarySlot, kFontSecondarySlot};
-    for (int32_t slot : slots) EXPECT_NE(context->main_textures.slots[slot], nullptr) << slot;
-    EXPECT_NE(g_menu_disc, nullptr);
 }
 
 using PageTest = FrontEndTest;
@@ -261,55 +251,47 @@ using PageTest = FrontEndTest;
 TEST_F(PageTest, LevelsGiveColourAndAlpha)
 {
     page.mode = kPageStill;
-    for (float level : {0.75f, 1.5f}) {
-        SCOPED_TRACE(level);
-        page.level = level;
-        std::vector<Quad> quads;
-        quads = quads_of([&] { EXPECT_EQ(ui_page_draw(&g_page_tiles, &page), 0); });
-        ASSERT_EQ(quads.size(), 40u);
-        float a = level < 1 ? level : 1, b = level < 1.5f ? level * 2 / 3 : 1;
-        EXPECT_EQ(quads[0].colour, argb(a, a, a, b));
-        EXPECT_EQ(page.level, level);
-    }
+    page.level = 0.75f;
+    std::vector<Quad> quads = quads_of([&] { EXPECT_EQ(ui_page_draw(&g_page_tiles, &page), 0); });
+    ASSERT_EQ(quads.size(), 40u);
+    EXPECT_EQ(quads[0].colour, argb(0.75f, 0.75f, 0.75f, 0.5f));
+    EXPECT_EQ(page.level, 0.75f);
 }
 
 TEST_F(PageTest, EscapeAndClicksByMode)
 {
     // Escape in the fade-in mirrors the level into the fade-out; the still mode ignores it.
     page.level = 0.3f;
-    g_key_down[27] = 1;
-    quads_of([&] { ui_page_draw(&g_page_tiles, &page); });
-    EXPECT_FLOAT_EQ(page.level, 2.7f);
-    EXPECT_EQ(g_key_down[27], 0);
-    page.mode = kPageStill;
-    g_key_down[27] = 1;
-    quads_of([&] { ui_page_draw(&g_page_tiles, &page); });
-    EXPECT_FLOAT_EQ(page.level, 2.7f);
-    EXPECT_EQ(g_key_down[27], 1);
+    for (int mode : {int(page.mode), int(kPageStill)}) {
+        page.mode = uint8_t(mode);
+        g_key_down[27] = 1;
+        draw_page();
+        EXPECT_FLOAT_EQ(page.level, 2.7f);
+        EXPECT_EQ(g_key_down[27], mode == kPageStill);
+    }
     g_key_down[27] = 0;
 
     // Holding for a click: the level waits, the press is kept at -1, the fade-out then ends it.
     page = PageSlot{page.pixels, 1.6f, 0.25f, 0, kPageHoldForClick, 0, page.tiles_uploaded, page.width, page.height};
-    quads_of([&] { EXPECT_EQ(ui_page_draw(&g_page_tiles, &page), 0); });
+    EXPECT_EQ(draw_page(), 0);
     EXPECT_EQ(g_mouse_left_down, -1);
     EXPECT_FLOAT_EQ(page.level, 1.6f);
     g_mouse_left_down = 1;
-    quads_of([&] { ui_page_draw(&g_page_tiles, &page); });
+    draw_page();
     EXPECT_EQ(page.clicked, 1);
     EXPECT_EQ(g_mouse_left_down, -1);
     int finished = 0, draws = 0;
-    while (!finished && draws++ < 10) quads_of([&] { finished = ui_page_draw(&g_page_tiles, &page); });
+    while (!finished && draws++ < 10) finished = draw_page();
     EXPECT_EQ(finished, 1);
     EXPECT_EQ(page.level, 3.0f);
 
     // Fade-in only: done past 1.1, tiles released, uploaded again by the next draw.
     page = PageSlot{page.pixels, 1.095f, 0.01f, 0, kPageFadeIn, 0, page.tiles_uploaded, page.width, page.height};
-    quads_of([&] { finished = ui_page_draw(&g_page_tiles, &page); });
-    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(draw_page(), 1);
     EXPECT_EQ(page.tiles_uploaded, 0u);
     EXPECT_EQ(context->main_textures.slots[kPageFirstSlot], nullptr);
     gpu_headless_clear_uploads();
-    quads_of([&] { ui_page_draw(&g_page_tiles, &page); });
+    draw_page();
     EXPECT_GE(gpu_headless_upload_count(), 40);
 }
 
@@ -322,9 +304,8 @@ TEST_F(PageTest, GridsStayWithinTheirSlots)
         SCOPED_TRACE(c.width);
         context->width = c.width, context->height = c.height;
         ui_page_grid(&g_page_tiles);
-        EXPECT_EQ(g_page_tiles.cols, c.cols);
-        EXPECT_EQ(g_page_tiles.rows, c.rows);
-        EXPECT_EQ(g_page_tiles.tile_side, c.side);
+        EXPECT_EQ(std::vector<int>({g_page_tiles.cols, g_page_tiles.rows, g_page_tiles.tile_side}),
+                  std::vector<int>({c.cols, c.rows, c.side}));
         EXPECT_LE(g_page_tiles.cols * g_page_tiles.rows, kPageSlots);
     }
     context->width = 1920, context->height = 1080;
@@ -337,7 +318,7 @@ TEST_F(PageTest, ARenderSizeChangedAfterTheLoadNeitherOverrunsNorLeaksTiles)
     page.mode = kPageStill;
     page.level = 1.0f;
     context->width = 1920, context->height = 1080;
-    quads_of([&] { ui_page_draw(&g_page_tiles, &page); });  // the pixels stay 640 x 360
+    draw_page();  // the pixels stay 640 x 360
     EXPECT_NE(context->main_textures.slots[kPageFirstSlot + 39], nullptr);
     context->width = 640, context->height = 360;
     ui_page_free(&g_page_tiles, &page);
