@@ -92,6 +92,7 @@ TEST_F(Render2DTest, ATextureOrModeChangeDrawsWhatWasQueued)
 
 TEST_F(Render2DTest, AParkedOrFreedBatchDrawsAtOnce)
 {
+    RenderBatchVertex *batch = context->batch;
     for (int value : {88, 0}) {
         SCOPED_TRACE(value);
         render_set_mode(27, context, value);
@@ -101,6 +102,10 @@ TEST_F(Render2DTest, AParkedOrFreedBatchDrawsAtOnce)
         ASSERT_EQ(gpu_headless_draw_count(), before + 1);
         EXPECT_EQ(gpu_headless_draw(before)->primitive_count, 2u);
         EXPECT_EQ(context->batch_triangles, 0);
+        if (value == 88) {
+            render_set_mode(27, context, 88);  // given back
+            EXPECT_EQ(context->batch, batch);
+        }
     }
     render_set_mode(27, context, 1);
     EXPECT_NE(context->batch, nullptr);

@@ -1,5 +1,5 @@
 // The renderer on OpenGL: a fixed frame of batch rectangles, textured and alpha text-like quads and
-// built-ins 0 to 2 against the CPU reference, its TGA screenshot equal to the back buffer and its
+// built-in 0 against the CPU reference, its TGA screenshot equal to the back buffer and its
 // thumbnail the reference's area average; then pictures of the built-in effects, each against the
 // reference (screen-aligned) or against probes computed from the effect's formula.
 #include "codecs/codecs.h"
@@ -23,51 +23,17 @@
 
 namespace {
 
-// A quad's reference shading: vertex colour times the texture (white without), blended over the
-// picture so far when `blend` (source alpha); the pixel's position rides in texcoord 7.
-struct QuadShading {
-    RefImage *image;
-    const GpuTexture *texture;
-    bool blend;
-};
+const float kPi = 3.14159265f;
 
-bool shade_quad(const RefFragment &f, void *user, RefColour *out)
+RefColour sample(const GpuTexture *t, const RefFragment &f, int pair, bool wrap, bool *edge)
 {
-    const QuadShading &q = *static_cast<const QuadShading *>(user);
-    RefColour t = {1, 1, 1, 1};
-    bool edge = false;
-    if (q.texture)
-        t = ref_sample(q.texture, 0, f.texcoord[0][0], f.texcoord[0][1], D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, 0.05f,
-                       &edge);
-    RefColour c = {f.diffuse.r * t.r, f.diffuse.g * t.g, f.diffuse.b * t.b, f.diffuse.a * t.a};
-    if (q.blend) {
-        int x = int(f.texcoord[7][0]), y = int(f.texcoord[7][1]);
-        RefColour d = ref_colour(q.image->pixels[size_t(y) * size_t(q.image->width) + size_t(x)]);
-        c = RefColour{c.r * c.a + d.r * (1 - c.a), c.g * c.a + d.g * (1 - c.a), c.b * c.a + d.b * (1 - c.a), 1};
-    }
-    *out = c;
-    return !edge;
-}
-
-void reference_quad(RefImage *image, float x, float y, float w, float h, RefColour colour, const GpuTexture *texture,
-                    bool blend)
-{
-    RefRect r = {x, y, x + w, y + h, {}, {}, {}};
-    RefFragment *corners[3] = {&r.top_left, &r.top_right, &r.bottom_left};
-    const float at[3][2] = {{x, y}, {x + w, y}, {x, y + h}}, uv[3][2] = {{0, 0}, {1, 0}, {0, 1}};
-    for (int k = 0; k < 3; k++) {
-        corners[k]->diffuse = colour;
-        corners[k]->texcoord[0][0] = uv[k][0];
-        corners[k]->texcoord[0][1] = uv[k][1];
-        corners[k]->texcoord[7][0] = at[k][0];
-        corners[k]->texcoord[7][1] = at[k][1];
-    }
-    QuadShading q = {image, texture, blend};
-    ref_draw_rect(image, r, shade_quad, &q);
+    D3DTEXTUREADDRESS a = wrap ? D3DTADDRESS_WRAP : D3DTADDRESS_CLAMP;
+    return ref_sample(t, 0, f.texcoord[pair][0], f.texcoord[pair][1], a, a, 0.05f, edge);
 }
 
 // A screen rectangle shaded by `shade` from its two coordinate pairs, given at three corners
-// (top-left, top-right, bottom-left); false from `shade` skips the pixel (near a texel edge).
+// (top-left, top-right, bottom-left); the pixel's position rides in texcoord 7. False from `shade`
+// skips the pixel (near a texel edge).
 typedef std::function<bool(const RefFragment &, RefColour *)> RectShader;
 bool run_rect_shader(const RefFragment &f, void *user, RefColour *out)
 {
@@ -78,14 +44,38 @@ void reference_rect(RefImage *image, float x, float y, float w, float h, const f
 {
     RefRect r = {x, y, x + w, y + h, {}, {}, {}};
     RefFragment *corners[3] = {&r.top_left, &r.top_right, &r.bottom_left};
+    const float at[3][2] = {{x, y}, {x + w, y}, {x, y + h}};
     for (int k = 0; k < 3; k++) {
         corners[k]->diffuse = RefColour{1, 1, 1, 1};
         for (int c = 0; c < 2; c++) {
             corners[k]->texcoord[0][c] = uv0[k][c];
             corners[k]->texcoord[1][c] = uv1 ? uv1[k][c] : 0.0f;
+            corners[k]->texcoord[7][c] = at[k][c];
         }
     }
     ref_draw_rect(image, r, run_rect_shader, const_cast<RectShader *>(&shade));
+}
+
+const float kPair0[3][2] = {{0, 0}, {1, 0}, {0, 1}};
+
+// A quad's reference: `colour` times the texture (white without), blended over the picture so
+// far when `blend` (source alpha).
+void reference_quad(RefImage *image, float x, float y, float w, float h, RefColour colour, const GpuTexture *texture,
+                    bool blend)
+{
+    reference_rect(image, x, y, w, h, kPair0, nullptr, [=](const RefFragment &f, RefColour *out) {
+        RefColour t = {1, 1, 1, 1};
+        bool edge = false;
+        if (texture) t = sample(texture, f, 0, false, &edge);
+        RefColour c = {colour.r * t.r, colour.g * t.g, colour.b * t.b, colour.a * t.a};
+        if (blend) {
+            size_t at = size_t(f.texcoord[7][1]) * size_t(image->width) + size_t(f.texcoord[7][0]);
+            RefColour d = ref_colour(image->pixels[at]);
+            c = RefColour{c.r * c.a + d.r * (1 - c.a), c.g * c.a + d.g * (1 - c.a), c.b * c.a + d.b * (1 - c.a), 1};
+        }
+        *out = c;
+        return !edge;
+    });
 }
 
 // Every pixel the reference does not skip, within 2/255; how many were compared.
@@ -125,13 +115,70 @@ void free_object(RenderObject *object)
 }
 
 const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-// Corner k of the quad (-h, h) .. (h, -h) in clip space: 0 top-left, 1 top-right, 2 bottom-right.
+// Corner k of a quad: 0 top-left, 1 top-right, 2 bottom-right, 3 bottom-left.
 const uint32_t kQuadIndices[6] = {0, 1, 2, 0, 2, 3};
+// The wide pair 1 runs from -0.5 to 1.5 over a 16 x 16 texture on a 32
+// pixel quad (one texel a pixel), so the outer quarter on each side shows the clamped edge texels.
+const float kPair1[3][2] = {{-0.5f, -0.5f}, {1.5f, -0.5f}, {-0.5f, 1.5f}};
+
+// A quad over pixels (x, y) .. (x + w, y + h) at depth 0.5 under identity transforms, of colour
+// `tint`; pair 1 equals pair 0, or is the wide pair when `wide`.
+RenderObject *pixel_quad(uint32_t flags, float x, float y, float w, float h, RefColour tint, bool wide = false)
+{
+    return make_object(flags, 4, {kQuadIndices, kQuadIndices + 6}, [=](RenderObject *o, int32_t i) {
+        float u = float(i == 1 || i == 2), v = float(i >= 2);
+        render_vertex_set_position(o, i, (x + u * w) / 32 - 1, 1 - (y + v * h) / 32, 0.5f);
+        render_vertex_set_color_argb(o, i, tint.r, tint.g, tint.b, tint.a);
+        render_vertex_set_texcoord0(o, i, u, v);
+        render_vertex_set_second_texcoord(o, i, wide ? 2 * u - 0.5f : u, wide ? 2 * v - 0.5f : v);
+    });
+}
+
+// A flat quad of half size 0.25 around the origin in the x-y plane, for the glare built-in.
+RenderObject *billboard_quad(RefColour tint)
+{
+    return make_object(0x87, 4, {kQuadIndices, kQuadIndices + 6}, [=](RenderObject *o, int32_t i) {
+        float u = float(i == 1 || i == 2), v = float(i >= 2);
+        render_vertex_set_position(o, i, u * 0.5f - 0.25f, v * 0.5f - 0.25f, 0);
+        render_vertex_set_color_argb(o, i, tint.r, tint.g, tint.b, tint.a);
+        render_vertex_set_texcoord0(o, i, u, v);
+    });
+}
+
+// A ball of `radius` around `centre`: stacks x slices quads, vertex n of unit normal normals[n].
+RenderObject *make_ball(int stacks, int slices, float radius, const float *centre,
+                        std::vector<std::array<float, 3>> *normals, std::vector<uint32_t> *indices)
+{
+    for (int i = 0; i <= stacks; i++)
+        for (int j = 0; j <= slices; j++) {
+            float t = kPi * float(i) / float(stacks), p = 2 * kPi * float(j) / float(slices);
+            normals->push_back({std::sin(t) * std::cos(p), std::cos(t), std::sin(t) * std::sin(p)});
+        }
+    for (int i = 0; i < stacks; i++)
+        for (int j = 0; j < slices; j++) {
+            uint32_t a = uint32_t(i * (slices + 1) + j), b = a + 1, c = a + uint32_t(slices) + 1, d = c + 1;
+            for (uint32_t k : {a, c, b, b, c, d}) indices->push_back(k);
+        }
+    return make_object(kRenderNormal, int32_t(normals->size()), *indices, [=](RenderObject *o, int32_t i) {
+        const auto &n = (*normals)[size_t(i)];
+        render_vertex_set_position(o, i, centre[0] + radius * n[0], centre[1] + radius * n[1],
+                                   centre[2] + radius * n[2]);
+        render_vertex_set_normal(o, i, n[0], n[1], n[2]);
+        render_vertex_set_texcoord0(o, i, 0.5f, 0.5f);
+    });
+}
 
 std::vector<uint8_t> random_pixels(std::mt19937 *rng, int w, int h, bool random_alpha)
 {
     std::vector<uint8_t> pixels(size_t(w) * size_t(h) * 4);
     for (size_t i = 0; i < pixels.size(); i++) pixels[i] = i % 4 == 3 && !random_alpha ? 255 : uint8_t((*rng)());
+    return pixels;
+}
+std::vector<uint8_t> plain_pixels(int size, uint32_t rgb)
+{
+    std::vector<uint8_t> pixels(size_t(size) * size_t(size) * 4);
+    for (size_t i = 0; i < pixels.size(); i += 4)
+        pixels[i] = uint8_t(rgb >> 16), pixels[i + 1] = uint8_t(rgb >> 8), pixels[i + 2] = uint8_t(rgb), pixels[i + 3] = 255;
     return pixels;
 }
 
@@ -164,6 +211,11 @@ protected:
         EXPECT_EQ(gpu_live_objects(), 0);
     }
     const GpuTexture *texture_of(int32_t id) { return gpu_texture(context->main_textures.slots[id]->texture); }
+    void make_texture(int32_t id, int size, const std::vector<uint8_t> &pixels, uint32_t flags = 0)
+    {
+        texture_create_in_slot(&context->main_textures, id, size, size, pixels.data(), size, size, flags);
+        ASSERT_NE(context->main_textures.slots[id]->texture, nullptr);
+    }
     // A frame cleared to `clear` with identity transforms on the device and no culling.
     bool begin_identity_frame(uint32_t clear)
     {
@@ -174,23 +226,48 @@ protected:
         render_set_mode(4, context, 5);
         return true;
     }
+    // A frame cleared to `clear` seen by the game's camera (its y axis down) from (0, 0, eye_z)
+    // towards the origin, drawing additive without depth as the intro does.
+    bool begin_intro_frame(uint32_t clear, float eye_z)
+    {
+        if (!render_begin_frame(context)) return false;
+        context->device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, clear, 1.0f, 0);
+        render_set_projection(context);
+        const float up[3] = {g_up_vector[0], g_up_vector[1], g_up_vector[2]};
+        vec3_set(g_up_vector, 0, -1, 0);
+        const float eye[3] = {0, 0, eye_z}, target[3] = {0, 0, 0};
+        float view[16];
+        render_set_view_matrix(context, mat4_look_at(view, eye, target));
+        vec3_set(g_up_vector, up[0], up[1], up[2]);
+        render_set_mode(1, context, 0);
+        render_set_mode(6, context, 18);
+        return true;
+    }
+    void end_intro_modes()
+    {
+        render_set_mode(6, context, 0);
+        render_set_mode(1, context, 1);
+    }
     void draw(RenderObject *object)
     {
         render_set_current_object(context, object);
         render_draw_current_object(context);
+    }
+    std::vector<uint32_t> read_and_end()
+    {
+        std::vector<uint32_t> got = read_pixels();
+        render_end_frame(context);
+        return got;
     }
 };
 
 TEST_F(RenderGlTest, FixedFrameWithItsScreenshotAndThumbnail)
 {
     std::mt19937 rng(17);
-    std::vector<uint8_t> opaque(8 * 8 * 4), mask(8 * 8 * 4), second = random_pixels(&rng, 8, 8, false);
-    for (size_t i = 0; i < opaque.size(); i++) opaque[i] = i % 4 == 3 ? 255 : uint8_t(rng());
+    std::vector<uint8_t> mask(8 * 8 * 4);
     for (size_t i = 0; i < mask.size(); i++) mask[i] = i % 4 == 3 ? uint8_t(rng() % 2 ? 255 : rng() % 256) : 255;
-    texture_create_in_slot(&context->main_textures, 1, 8, 8, opaque.data(), 8, 8, 0);
-    texture_create_in_slot(&context->main_textures, 2, 8, 8, mask.data(), 8, 8, kTextureAlpha);
-    ASSERT_NE(context->main_textures.slots[1]->texture, nullptr);
-    ASSERT_NE(context->main_textures.slots[2]->texture, nullptr);
+    make_texture(1, 8, random_pixels(&rng, 8, 8, false));
+    make_texture(2, 8, mask, kTextureAlpha);
 
     ASSERT_TRUE(render_begin_frame(context));
     context->device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x302010, 1.0f, 0);
@@ -218,54 +295,18 @@ TEST_F(RenderGlTest, FixedFrameWithItsScreenshotAndThumbnail)
     render_batch_add_2d_rect(context, 16, 32, 32, 24, 0.25f, 0.75f, 1.0f);
     reference_quad(&want, 16, 32, 32, 24, RefColour{0.25f, 0.75f, 1.0f, 1}, nullptr, false);
     render_flush_2d_batch(context);
-    // Built-ins 0, 1 and 2 through the draw routine under identity transforms (clip space is the
-    // screen): the vertex colour; texture 1 x the colour; texture 1 x texture 0, colour ignored.
+    // Built-in 0 (the vertex colour) through the draw routine; clip space is the screen.
     for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION})
         context->device->SetTransform(t, kIdentity);
     render_set_mode(4, context, 5);
-    texture_create_in_slot(&context->main_textures, 0, 8, 8, second.data(), 8, 8, 0);
-    struct Placed {
-        uint32_t flags;
-        float x, y, w, h;
-    };
-    const Placed placed[3] = {{kRenderDiffuse, 50, 32, 12, 12}, {0x87, 50, 48, 8, 8}, {kRenderSecondPair, 4, 36, 8, 8}};
     const RefColour tint = {0.25f, 0.5f, 0.75f, 1};
-    texture_bind(context, 1);
-    for (const Placed &q : placed) {
-        RenderObject *object =
-            make_object(q.flags, 4, {kQuadIndices, kQuadIndices + 6}, [&](RenderObject *o, int32_t i) {
-                float u = float(i == 1 || i == 2), v = float(i >= 2);
-                render_vertex_set_position(o, i, (q.x + u * q.w) / 32 - 1, 1 - (q.y + v * q.h) / 32, 0.5f);
-                render_vertex_set_color_argb(o, i, tint.r, tint.g, tint.b, 1);
-                render_vertex_set_texcoord0(o, i, u, v);
-                if (q.flags == kRenderSecondPair) render_vertex_set_second_texcoord(o, i, u, v);
-            });
-        draw(object);
-        free_object(object);
-    }
-    texture_bind(context, kRenderNoTexture);
-    const float pair[3][2] = {{0, 0}, {1, 0}, {0, 1}};
+    RenderObject *coloured = pixel_quad(kRenderDiffuse, 50, 32, 12, 12, tint);
+    draw(coloured);
+    free_object(coloured);
     reference_quad(&want, 50, 32, 12, 12, tint, nullptr, false);
-    reference_quad(&want, 50, 48, 8, 8, tint, texture_of(1), false);
-    const GpuTexture *tex = texture_of(1), *tex2 = texture_of(0);
-    reference_rect(&want, 4, 36, 8, 8, pair, pair, [&](const RefFragment &f, RefColour *out) {
-        bool edge = false;
-        RefColour a =
-            ref_sample(tex, 0, f.texcoord[0][0], f.texcoord[0][1], D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, 0.05f, &edge);
-        RefColour b =
-            ref_sample(tex2, 0, f.texcoord[1][0], f.texcoord[1][1], D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, 0.05f, &edge);
-        *out = RefColour{a.r * b.r, a.g * b.g, a.b * b.b, 1};
-        return !edge;
-    });
 
     std::vector<uint32_t> got = read_pixels();
-    int compared = 0;
-    for (size_t i = 0; i < got.size(); i++) {
-        if (want.skip[i]) continue;
-        compared++;
-        EXPECT_TRUE(gl_colour_near(got[i], want.pixels[i])) << "at " << i % kWidth << "," << i / kWidth;
-    }
-    EXPECT_GT(compared, kWidth * kHeight / 2);
+    EXPECT_GT(compare_with_reference(got, want, kWidth), kWidth * kHeight / 2);
 
     // The screenshot is the back buffer exactly (rows bottom-up, B, G, R).
     std::string base = folder + "/frame";
@@ -294,8 +335,7 @@ TEST_F(RenderGlTest, FixedFrameWithItsScreenshotAndThumbnail)
             size_t source = size_t(y / 4) * kWidth + size_t(x / 4);
             if (want.skip[source]) continue;
             const uint8_t *p = image.pixels + (size_t(y) * 256 + size_t(x)) * 4;
-            uint32_t pixel = uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
-            beyond += !gl_colour_near(pixel, want.pixels[source]);
+            beyond += !gl_colour_near(uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2], want.pixels[source]);
         }
     free(image.pixels);
     EXPECT_EQ(beyond, 0);
@@ -304,95 +344,43 @@ TEST_F(RenderGlTest, FixedFrameWithItsScreenshotAndThumbnail)
 
 TEST_F(RenderGlTest, OneTextureThroughBuiltInOne)
 {
-    // A 32 x 32 texture drawn one texel a pixel by the draw routine: built-in 1 (the texture
-    // times the vertex colour) under identity transforms, so clip space is the screen.
+    // A 32 x 32 texture drawn one texel a pixel: built-in 1, the texture times the vertex colour.
     std::mt19937 rng(23);
-    std::vector<uint8_t> pixels(32 * 32 * 4);
-    for (size_t i = 0; i < pixels.size(); i++) pixels[i] = i % 4 == 3 ? 255 : uint8_t(rng());
-    texture_create_in_slot(&context->main_textures, 1, 32, 32, pixels.data(), 32, 32, 0);
-    RenderObject *object = render_object_init(new RenderObject);
-    object->flags = 0x87;
-    render_object_create_vertex_buffer(object, 4, 6, 0);
-    render_object_lock_vertices(object);
-    const float corners[4][2] = {{-0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, -0.5f}, {-0.5f, -0.5f}};
-    for (int i = 0; i < 4; i++) {
-        render_vertex_set_position(object, i, corners[i][0], corners[i][1], 0.5f);
-        render_vertex_set_color_argb(object, i, 1.0f, 0.75f, 0.5f, 1.0f);
-        render_vertex_set_texcoord0(object, i, float(i == 1 || i == 2), float(i >= 2));
-    }
-    render_object_unlock_vertices(object);
-    ASSERT_TRUE(render_object_lock_indices(object));
-    const uint32_t quad[6] = {0, 1, 2, 0, 2, 3};
-    for (int i = 0; i < 6; i++) render_object_write_index(object, i, quad[i]);
-    render_object_unlock_indices(object);
-    object->vertices_in_use = 4;
-    object->indices_in_use = 6;
-
-    ASSERT_TRUE(render_begin_frame(context));
-    context->device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0x102030, 1.0f, 0);
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    for (D3DTRANSFORMSTATETYPE t : {D3DTS_WORLD, D3DTS_VIEW, D3DTS_PROJECTION})
-        context->device->SetTransform(t, identity);
-    render_set_mode(4, context, 5);  // no culling
+    make_texture(1, 32, random_pixels(&rng, 32, 32, false));
+    const RefColour tint = {1.0f, 0.75f, 0.5f, 1};
+    RenderObject *object = pixel_quad(0x87, 16, 16, 32, 32, tint);
+    ASSERT_TRUE(begin_identity_frame(0x102030));
     texture_bind(context, 1);
-    render_set_current_object(context, object);
-    render_draw_current_object(context);
-    std::vector<uint32_t> got = read_pixels();
-    render_end_frame(context);
-
+    draw(object);
+    std::vector<uint32_t> got = read_and_end();
     RefImage want;
     ref_image_init(&want, kWidth, kHeight, 0x102030);
-    reference_quad(&want, 16, 16, 32, 32, RefColour{1.0f, 0.75f, 0.5f, 1}, texture_of(1), false);
-    int compared = 0;
-    for (size_t i = 0; i < got.size(); i++) {
-        if (want.skip[i]) continue;
-        compared++;
-        EXPECT_TRUE(gl_colour_near(got[i], want.pixels[i])) << "at " << i % kWidth << "," << i / kWidth;
-    }
-    EXPECT_GT(compared, kWidth * kHeight / 2);
-    render_object_free(object);
-    delete object;
-}
-
-// Pair 0 spans the quad once; pair 1 runs from -0.5 to 1.5 over a 16 x 16 texture (one texel a
-// pixel), so the outer quarter on each side shows the clamped edge texels.
-const float kPair0[3][2] = {{0, 0}, {1, 0}, {0, 1}};
-const float kPair1[3][2] = {{-0.5f, -0.5f}, {1.5f, -0.5f}, {-0.5f, 1.5f}};
-void fill_two_pair_quad(RenderObject *object, int32_t i)
-{
-    const float corners[4][2] = {{-0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, -0.5f}, {-0.5f, -0.5f}};
-    float u = float(i == 1 || i == 2), v = float(i >= 2);
-    render_vertex_set_position(object, i, corners[i][0], corners[i][1], 0.5f);
-    render_vertex_set_color_argb(object, i, 1.0f, 0.75f, 0.5f, 1.0f);  // built-in 2 takes none
-    render_vertex_set_texcoord0(object, i, u, v);
-    render_vertex_set_second_texcoord(object, i, 2 * u - 0.5f, 2 * v - 0.5f);
+    reference_quad(&want, 16, 16, 32, 32, tint, texture_of(1), false);
+    EXPECT_GT(compare_with_reference(got, want, kWidth), kWidth * kHeight / 2);
+    free_object(object);
 }
 
 TEST_F(RenderGlTest, TwoTexturesThroughBuiltInTwo)
 {
     std::mt19937 rng(29);
-    std::vector<uint8_t> first = random_pixels(&rng, 32, 32, false), second = random_pixels(&rng, 16, 16, true);
-    texture_create_in_slot(&context->main_textures, 1, 32, 32, first.data(), 32, 32, 0);
-    texture_create_in_slot(&context->main_textures, 0, 16, 16, second.data(), 16, 16, 0);
-    RenderObject *object = make_object(kRenderSecondPair, 4, {kQuadIndices, kQuadIndices + 6}, fill_two_pair_quad);
+    make_texture(1, 32, random_pixels(&rng, 32, 32, false));
+    make_texture(0, 16, random_pixels(&rng, 16, 16, true));
+    RenderObject *object = pixel_quad(kRenderSecondPair, 16, 16, 32, 32, RefColour{1.0f, 0.75f, 0.5f, 1}, true);
     ASSERT_EQ(object->format, 4);
     ASSERT_TRUE(begin_identity_frame(0x203040));
     texture_bind(context, 1);
     draw(object);
-    std::vector<uint32_t> got = read_pixels();
-    render_end_frame(context);
+    std::vector<uint32_t> got = read_and_end();
 
+    // The vertex colour is not used.
     RefImage want;
     ref_image_init(&want, kWidth, kHeight, 0x203040);
     const GpuTexture *tex = texture_of(1), *tex2 = texture_of(0);
     reference_rect(&want, 16, 16, 32, 32, kPair0, kPair1, [&](const RefFragment &f, RefColour *out) {
-        bool edge = false, edge2 = false;
-        RefColour a =
-            ref_sample(tex, 0, f.texcoord[0][0], f.texcoord[0][1], D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, 0.05f, &edge);
-        RefColour b = ref_sample(tex2, 0, f.texcoord[1][0], f.texcoord[1][1], D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP,
-                                 0.05f, &edge2);
+        bool edge = false;
+        RefColour a = sample(tex, f, 0, true, &edge), b = sample(tex2, f, 1, false, &edge);
         *out = RefColour{a.r * b.r, a.g * b.g, a.b * b.b, b.a};
-        return !edge && !edge2;
+        return !edge;
     });
     EXPECT_GT(compare_with_reference(got, want, kWidth), kWidth * kHeight / 2);
     free_object(object);
@@ -404,29 +392,12 @@ TEST_F(RenderGlTest, LitBallThroughBuiltInThree)
     // a directional light from the viewer's side and the ambient colour, over a plain texture.
     constexpr int kStacks = 24, kSlices = 32;
     constexpr float kRadius = 0.45f;
-    const float pi = 3.14159265f;
+    const float centre[3] = {0, 0, 0.5f};
     std::vector<std::array<float, 3>> normals;
-    for (int i = 0; i <= kStacks; i++)
-        for (int j = 0; j <= kSlices; j++) {
-            float t = pi * float(i) / kStacks, p = 2 * pi * float(j) / kSlices;
-            normals.push_back({std::sin(t) * std::cos(p), std::cos(t), std::sin(t) * std::sin(p)});
-        }
     std::vector<uint32_t> indices;
-    for (int i = 0; i < kStacks; i++)
-        for (int j = 0; j < kSlices; j++) {
-            uint32_t a = uint32_t(i * (kSlices + 1) + j), b = a + 1, c = a + kSlices + 1, d = c + 1;
-            for (uint32_t k : {a, c, b, b, c, d}) indices.push_back(k);
-        }
-    RenderObject *ball = make_object(kRenderNormal, int32_t(normals.size()), indices, [&](RenderObject *o, int32_t i) {
-        const auto &n = normals[size_t(i)];
-        render_vertex_set_position(o, i, kRadius * n[0], kRadius * n[1], 0.5f + kRadius * n[2]);
-        render_vertex_set_normal(o, i, n[0], n[1], n[2]);
-        render_vertex_set_texcoord0(o, i, 0.5f, 0.5f);
-    });
+    RenderObject *ball = make_ball(kStacks, kSlices, kRadius, centre, &normals, &indices);
     ASSERT_EQ(ball->format, 5);
-    std::vector<uint8_t> tint(4 * 4 * 4);
-    for (size_t i = 0; i < tint.size(); i += 4) tint[i] = 230, tint[i + 1] = 153, tint[i + 2] = 204, tint[i + 3] = 255;
-    texture_create_in_slot(&context->main_textures, 1, 4, 4, tint.data(), 4, 4, 0);
+    make_texture(1, 4, plain_pixels(4, 0xE699CC));
     const float ambient[3] = {0.2f, 0.15f, 0.1f}, light[3] = {0.9f, 0.8f, 0.7f};
     float towards[3] = {-0.5f, 0.6f, -0.8f};  // from the surface to the light
     float length = std::sqrt(towards[0] * towards[0] + towards[1] * towards[1] + towards[2] * towards[2]);
@@ -438,8 +409,7 @@ TEST_F(RenderGlTest, LitBallThroughBuiltInThree)
     light_enable(context, 0);
     texture_bind(context, 1);
     draw(ball);
-    std::vector<uint32_t> got = read_pixels();
-    render_end_frame(context);
+    std::vector<uint32_t> got = read_and_end();
 
     // Each vertex lit (saturated) as the program does, interpolated over the nearest triangle under
     // the pixel centre, times the texture's colour.
@@ -455,7 +425,7 @@ TEST_F(RenderGlTest, LitBallThroughBuiltInThree)
                 EXPECT_TRUE(gl_colour_near(actual, 0x102030)) << "outside at " << px << "," << py;
                 continue;
             }
-            if (r > kRadius * std::cos(pi / kStacks) - pixel) continue;
+            if (r > kRadius * std::cos(kPi / kStacks) - pixel) continue;
             float best = 2, colour[3] = {};
             for (size_t f = 0; f + 2 < indices.size(); f += 3) {
                 const std::array<float, 3> *v[3] = {&normals[indices[f]], &normals[indices[f + 1]],
@@ -493,21 +463,14 @@ TEST_F(RenderGlTest, GlareBillboardFacesTheCameraFromFourYaws)
     // Built-in 4 spreads the corners along the camera's axes, scaled like the world matrix: from
     // every yaw the quad stands square to the screen, 2 x 0.25 each way around its centre.
     std::mt19937 rng(31);
-    std::vector<uint8_t> pixels = random_pixels(&rng, 32, 32, false);
-    texture_create_in_slot(&context->main_textures, 1, 32, 32, pixels.data(), 32, 32, 0);
-    RenderObject *quad = make_object(0x87, 4, {kQuadIndices, kQuadIndices + 6}, [](RenderObject *o, int32_t i) {
-        float u = float(i == 1 || i == 2), v = float(i >= 2);
-        render_vertex_set_position(o, i, u * 0.5f - 0.25f, v * 0.5f - 0.25f, 0);
-        render_vertex_set_color_argb(o, i, 1.0f, 0.875f, 0.75f, 1.0f);
-        render_vertex_set_texcoord0(o, i, u, v);
-    });
+    make_texture(1, 32, random_pixels(&rng, 32, 32, false));
+    RenderObject *quad = billboard_quad(RefColour{1.0f, 0.875f, 0.75f, 1.0f});
     RefImage want;
     ref_image_init(&want, kWidth, kHeight, 0x101010);
     const GpuTexture *tex = texture_of(1);
     reference_rect(&want, 16, 16, 32, 32, kPair0, nullptr, [&](const RefFragment &f, RefColour *out) {
         bool edge = false;
-        RefColour t =
-            ref_sample(tex, 0, f.texcoord[0][0], f.texcoord[0][1], D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, 0.05f, &edge);
+        RefColour t = sample(tex, f, 0, true, &edge);
         *out = RefColour{t.r, t.g * 0.875f, t.b * 0.75f, 1};
         return !edge;
     });
@@ -523,9 +486,7 @@ TEST_F(RenderGlTest, GlareBillboardFacesTheCameraFromFourYaws)
         texture_bind(context, 1);
         draw(quad);
         context->effect_object = nullptr;
-        std::vector<uint32_t> got = read_pixels();
-        render_end_frame(context);
-        EXPECT_GT(compare_with_reference(got, want, kWidth), kWidth * kHeight / 2);
+        EXPECT_GT(compare_with_reference(read_and_end(), want, kWidth), kWidth * kHeight / 2);
     }
     free_object(quad);
 }
@@ -535,11 +496,11 @@ TEST_F(RenderGlTest, LightmapTechniquesZeroTwoThreeGiveOnePicture)
     // The lightmapped quad (texture x lightmap x vertex colour) through the ps.1.4 technique, the
     // two-stage one and the two-pass one that multiplies the lightmap into the frame.
     std::mt19937 rng(37);
-    std::vector<uint8_t> first = random_pixels(&rng, 32, 32, false), page = random_pixels(&rng, 16, 16, false);
-    texture_create_in_slot(&context->main_textures, 1, 32, 32, first.data(), 32, 32, 0);
+    make_texture(1, 32, random_pixels(&rng, 32, 32, false));
+    std::vector<uint8_t> page = random_pixels(&rng, 16, 16, false);
     texture_create_in_slot(&context->lightmap_textures, 0, 16, 16, page.data(), 16, 16, 0);
     ASSERT_NE(context->lightmap_textures.slots[0], nullptr);
-    RenderObject *object = make_object(kRenderLightmap, 4, {kQuadIndices, kQuadIndices + 6}, fill_two_pair_quad);
+    RenderObject *object = pixel_quad(kRenderLightmap, 16, 16, 32, 32, RefColour{1.0f, 0.75f, 0.5f, 1}, true);
     ASSERT_EQ(object->format, 6);
     list_add_rec30(&object->ranges, RenderDrawRange{0, 6, 0, 4, 1, 0, 0, 0, 0, 0, 0});
     object->has_draw_ranges = 1;
@@ -550,13 +511,10 @@ TEST_F(RenderGlTest, LightmapTechniquesZeroTwoThreeGiveOnePicture)
     ref_image_init(&want, kWidth, kHeight, 0x204060);
     const GpuTexture *tex = texture_of(1), *lightmap = gpu_texture(context->lightmap_textures.slots[0]->texture);
     reference_rect(&want, 16, 16, 32, 32, kPair0, kPair1, [&](const RefFragment &f, RefColour *out) {
-        bool edge = false, edge2 = false;
-        RefColour a =
-            ref_sample(tex, 0, f.texcoord[0][0], f.texcoord[0][1], D3DTADDRESS_WRAP, D3DTADDRESS_WRAP, 0.05f, &edge);
-        RefColour b = ref_sample(lightmap, 0, f.texcoord[1][0], f.texcoord[1][1], D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP,
-                                 0.05f, &edge2);
+        bool edge = false;
+        RefColour a = sample(tex, f, 0, true, &edge), b = sample(lightmap, f, 1, false, &edge);
         *out = RefColour{a.r * b.r, a.g * b.g * 0.75f, a.b * b.b * 0.5f, 1};
-        return !edge && !edge2;
+        return !edge;
     });
     // T0 on a device with pixel shader 1.4; with "a" set, T2 with two stages, T3 without.
     const uint8_t multitexture = g_render_cap_multitexture;
@@ -567,41 +525,21 @@ TEST_F(RenderGlTest, LightmapTechniquesZeroTwoThreeGiveOnePicture)
         ASSERT_TRUE(begin_identity_frame(0x204060));
         draw(object);
         EXPECT_EQ(context->effects[6]->GetCurrentTechnique(), context->effects[6]->GetTechniqueByName(technique));
-        std::vector<uint32_t> got = read_pixels();
-        render_end_frame(context);
-        EXPECT_GT(compare_with_reference(got, want, kWidth), kWidth * kHeight / 2);
+        EXPECT_GT(compare_with_reference(read_and_end(), want, kWidth), kWidth * kHeight / 2);
     }
     g_render_cap_multitexture = multitexture;
     free_object(object);
 }
 
-// A box of the given corners as a mesh whose faces wind as the builders expect (the cross product
-// of the first two edges points outward).
+// A box of the given corners (corner i takes `high` on the axes of its bits) as a mesh whose
+// faces wind as the builders expect: the cross product of the first two edges points outward.
 MeshObject *box_mesh(const float *low, const float *high)
 {
     std::vector<std::array<float, 3>> positions;
     for (int i = 0; i < 8; i++)
         positions.push_back({i & 1 ? high[0] : low[0], i & 2 ? high[1] : low[1], i & 4 ? high[2] : low[2]});
-    const int quads[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
-    float centre[3];
-    for (int c = 0; c < 3; c++) centre[c] = (low[c] + high[c]) / 2;
-    std::vector<TestFace> faces;
-    for (const auto &q : quads)
-        for (int t = 0; t < 2; t++) {
-            int a = q[0], b = q[1 + t], c = q[2 + t];
-            float e1[3], e2[3], n[3], out[3];
-            for (int k = 0; k < 3; k++) {
-                e1[k] = positions[size_t(b)][k] - positions[size_t(a)][k];
-                e2[k] = positions[size_t(c)][k] - positions[size_t(a)][k];
-                out[k] = positions[size_t(a)][k] - centre[k];
-            }
-            n[0] = e1[1] * e2[2] - e1[2] * e2[1];
-            n[1] = e1[2] * e2[0] - e1[0] * e2[2];
-            n[2] = e1[0] * e2[1] - e1[1] * e2[0];
-            if (n[0] * out[0] + n[1] * out[1] + n[2] * out[2] < 0) std::swap(b, c);
-            faces.push_back({a, b, c});
-        }
-    return render_test_mesh(positions, faces);
+    return render_test_mesh(positions, {{0, 3, 1}, {0, 2, 3}, {4, 7, 6}, {4, 5, 7}, {0, 5, 4}, {0, 1, 5},
+                                        {2, 7, 3}, {2, 6, 7}, {0, 6, 2}, {0, 4, 6}, {1, 7, 5}, {1, 3, 7}});
 }
 
 TEST_F(RenderGlTest, VolumeDarkensTheSameAfterOneAndTwoStencilPasses)
@@ -684,34 +622,20 @@ TEST_F(RenderGlTest, FlareDiscAsTheIntroDrawsIt)
     render_object_lock_vertices(g_menu_disc);
     render_vertex_set_color_argb(g_menu_disc, 0, centre[0], centre[1], centre[2], centre[3]);
     render_object_unlock_vertices(g_menu_disc);
-    std::vector<uint8_t> white(16 * 16 * 4, 255);
-    texture_create_in_slot(&context->main_textures, 1, 16, 16, white.data(), 16, 16, 0);
+    make_texture(1, 16, plain_pixels(16, 0xFFFFFF));
     const uint32_t background = 0x201008;
     const float radius = 1.5f, depth = 2.0f;
     std::vector<uint32_t> got;
     for (int32_t culling : {1, 5}) {
-        ASSERT_TRUE(render_begin_frame(context));
-        context->device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, background, 1.0f, 0);
-        render_set_projection(context);
-        // The game's camera: its y axis points down.
-        const float up[3] = {g_up_vector[0], g_up_vector[1], g_up_vector[2]};
-        vec3_set(g_up_vector, 0, -1, 0);
-        const float eye[3] = {0, 0, -depth}, target[3] = {0, 0, 0};
-        float view[16];
-        render_set_view_matrix(context, mat4_look_at(view, eye, target));
-        vec3_set(g_up_vector, up[0], up[1], up[2]);
+        ASSERT_TRUE(begin_intro_frame(background, -depth));
         const float world[16] = {radius, 0, 0, 0, 0, radius, 0, 0, 0, 0, radius, 0, 0, 0, 0, 1};
         render_set_world_matrix(context, world);
         render_set_mode(4, context, culling);
-        render_set_mode(1, context, 0);
-        render_set_mode(6, context, 18);
         render_set_mode(5, context, 0);
         texture_bind(context, 1);
         draw(g_menu_disc);
-        render_set_mode(6, context, 0);
-        render_set_mode(1, context, 1);
-        got = read_pixels();
-        render_end_frame(context);
+        end_intro_modes();
+        got = read_and_end();
         if (culling == 1) {
             int drawn = 0;
             for (uint32_t pixel : got) drawn += pixel != background;
@@ -720,7 +644,7 @@ TEST_F(RenderGlTest, FlareDiscAsTheIntroDrawsIt)
     }
 
     const float *p = context->projection_matrix;
-    const float pi = 3.14159265f;
+    const float pi = kPi;
     float rim = 32 * p[0] * radius / depth;  // pixels
     ASSERT_GT(rim, 12.0f);
     RefColour base = ref_colour(background);
@@ -778,10 +702,7 @@ TEST_F(RenderGlTest, BoltRibbonSeenFromBothSides)
             f.color[3] = 0.75f;
         }
     }
-    std::vector<uint8_t> plain(16 * 16 * 4);
-    for (size_t i = 0; i < plain.size(); i += 4)
-        plain[i] = 255, plain[i + 1] = 128, plain[i + 2] = 64, plain[i + 3] = 255;
-    texture_create_in_slot(&context->main_textures, 1, 16, 16, plain.data(), 16, 16, 0);
+    make_texture(1, 16, plain_pixels(16, 0xFF8040));
     const uint32_t background = 0x102040;
     const RefColour base = ref_colour(background), thunder = ref_colour(0xFF8040);
     const uint32_t lit =
@@ -789,29 +710,17 @@ TEST_F(RenderGlTest, BoltRibbonSeenFromBothSides)
                            std::min(1.0f, base.b + 0.75f * thunder.b), 1});
     for (float side : {-2.0f, 2.0f}) {
         SCOPED_TRACE(side);
-        ASSERT_TRUE(render_begin_frame(context));
-        context->device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, background, 1.0f, 0);
-        render_set_projection(context);
-        const float up[3] = {g_up_vector[0], g_up_vector[1], g_up_vector[2]};
-        vec3_set(g_up_vector, 0, -1, 0);
-        const float eye[3] = {0, 0, side}, target[3] = {0, 0, 0};
-        float view[16];
-        render_set_view_matrix(context, mat4_look_at(view, eye, target));
-        vec3_set(g_up_vector, up[0], up[1], up[2]);
+        ASSERT_TRUE(begin_intro_frame(background, side));
         render_set_world_matrix(context, kIdentity);
         render_set_mode(4, context, 5);
-        render_set_mode(1, context, 0);
-        render_set_mode(6, context, 18);
         texture_bind(context, 1);
         for (const MeshFace &f : faces) render_draw_3d_triangle(context, &f);
-        render_set_mode(6, context, 0);
-        render_set_mode(1, context, 1);
+        end_intro_modes();
         float device_view[16], projection[16], clip[16];
         context->device->GetTransform(D3DTS_VIEW, device_view);
         context->device->GetTransform(D3DTS_PROJECTION, projection);
         D3DXMatrixMultiply(clip, device_view, projection);
-        std::vector<uint32_t> got = read_pixels();
-        render_end_frame(context);
+        std::vector<uint32_t> got = read_and_end();
 
         // The screen rectangle of the ribbon's corners.
         float x0 = 1e9f, x1 = -1e9f, y0 = 1e9f, y1 = -1e9f;
@@ -857,56 +766,20 @@ TEST_F(RenderGlTest, SyntheticHoleViewFrame)
     // billboard (built-in 4) bottom left; the ball (built-in 3, ambient white) bottom right; then
     // alpha text-like quads across the top two.
     std::mt19937 rng(41);
-    std::vector<uint8_t> editor = random_pixels(&rng, 32, 32, false), ground = random_pixels(&rng, 32, 32, false),
-                         shadow = random_pixels(&rng, 32, 32, false), glare = random_pixels(&rng, 32, 32, false),
-                         mask = random_pixels(&rng, 8, 8, true);
-    std::vector<uint8_t> ball_colour(4 * 4 * 4);
-    for (size_t i = 0; i < ball_colour.size(); i += 4)
-        ball_colour[i] = 240, ball_colour[i + 1] = 230, ball_colour[i + 2] = 200, ball_colour[i + 3] = 255;
-    texture_create_in_slot(&context->main_textures, 5, 32, 32, editor.data(), 32, 32, 0);
-    texture_create_in_slot(&context->main_textures, 643, 32, 32, ground.data(), 32, 32, 0);
-    texture_create_in_slot(&context->main_textures, 1200, 32, 32, shadow.data(), 32, 32, 0);
-    texture_create_in_slot(&context->main_textures, 6, 32, 32, glare.data(), 32, 32, 0);
-    texture_create_in_slot(&context->main_textures, 7, 4, 4, ball_colour.data(), 4, 4, 0);
-    texture_create_in_slot(&context->main_textures, 8, 8, 8, mask.data(), 8, 8, kTextureAlpha);
-
-    // Quads by pixel rectangle; the receiver's pair 1 equals its pair 0.
-    auto quad = [&](uint32_t flags, float x, float y, float size) {
-        return make_object(flags, 4, {kQuadIndices, kQuadIndices + 6}, [=](RenderObject *o, int32_t i) {
-            float u = float(i == 1 || i == 2), v = float(i >= 2);
-            render_vertex_set_position(o, i, (x + u * size) / 32 - 1, 1 - (y + v * size) / 32, 0.5f);
-            render_vertex_set_color_argb(o, i, 1, 1, 1, 1);
-            render_vertex_set_texcoord0(o, i, u, v);
-            render_vertex_set_second_texcoord(o, i, u, v);
-        });
-    };
-    RenderObject *editor_object = quad(0x87, 0, 0, 32);
-    RenderObject *receiver = quad(kRenderSecondPair, 32, 0, 32);
+    for (int32_t id : {5, 643, 1200, 6}) make_texture(id, 32, random_pixels(&rng, 32, 32, false));
+    make_texture(7, 4, plain_pixels(4, 0xF0E6C8));
+    make_texture(8, 8, random_pixels(&rng, 8, 8, true), kTextureAlpha);
+    const RefColour white = {1, 1, 1, 1};
+    RenderObject *editor_object = pixel_quad(0x87, 0, 0, 32, 32, white);
+    RenderObject *receiver = pixel_quad(kRenderSecondPair, 32, 0, 32, 32, white);
     list_add_rec30(&receiver->ranges, RenderDrawRange{0, 6, 0, 4, 3, 1200, 0xFFFF, 0, 0, 0, 0});
     receiver->has_draw_ranges = 1;
-    RenderObject *billboard = make_object(0x87, 4, {kQuadIndices, kQuadIndices + 6}, [](RenderObject *o, int32_t i) {
-        float u = float(i == 1 || i == 2), v = float(i >= 2);
-        render_vertex_set_position(o, i, u * 0.5f - 0.25f, v * 0.5f - 0.25f, 0);
-        render_vertex_set_color_argb(o, i, 1, 1, 1, 1);
-        render_vertex_set_texcoord0(o, i, u, v);
-    });
-    constexpr int kStacks = 12, kSlices = 16;
-    const float pi = 3.14159265f, ball_radius = 0.375f;  // 12 pixels around (48, 48)
+    RenderObject *billboard = billboard_quad(white);
+    constexpr int kSlices = 16;
+    const float ball_centre[3] = {0.5f, -0.5f, 0.5f};  // 12 pixels around (48, 48)
+    std::vector<std::array<float, 3>> normals;
     std::vector<uint32_t> ball_indices;
-    for (int i = 0; i < kStacks; i++)
-        for (int j = 0; j < kSlices; j++) {
-            uint32_t a = uint32_t(i * (kSlices + 1) + j), b = a + 1, c = a + kSlices + 1, d = c + 1;
-            for (uint32_t k : {a, c, b, b, c, d}) ball_indices.push_back(k);
-        }
-    RenderObject *ball =
-        make_object(kRenderNormal, (kStacks + 1) * (kSlices + 1), ball_indices, [&](RenderObject *o, int32_t n) {
-            float t = pi * float(n / (kSlices + 1)) / kStacks, p = 2 * pi * float(n % (kSlices + 1)) / kSlices;
-            float normal[3] = {std::sin(t) * std::cos(p), std::cos(t), std::sin(t) * std::sin(p)};
-            render_vertex_set_position(o, n, 0.5f + ball_radius * normal[0], -0.5f + ball_radius * normal[1],
-                                       0.5f + ball_radius * normal[2]);
-            render_vertex_set_normal_v(o, n, normal);
-            render_vertex_set_texcoord0(o, n, 0.5f, 0.5f);
-        });
+    RenderObject *ball = make_ball(12, kSlices, 0.375f, ball_centre, &normals, &ball_indices);
 
     const uint32_t background = 0x183048;
     ASSERT_TRUE(begin_identity_frame(background));
@@ -935,27 +808,22 @@ TEST_F(RenderGlTest, SyntheticHoleViewFrame)
         render_draw_2d_quad_rgba(context, 4.0f + 10.0f * float(i), 12, 8, 8, 0, 0, 1, 1, 1, 1, 1, 0.6f);
     render_set_mode(6, context, 0);
     render_flush_2d_batch(context);
-    std::vector<uint32_t> got = read_pixels();
-    render_end_frame(context);
+    std::vector<uint32_t> got = read_and_end();
     EXPECT_EQ(g_hook_ids[0], 3);
     EXPECT_EQ(g_hook_ids[1], 1200);
 
     RefImage want;
     ref_image_init(&want, kWidth, kHeight, background);
-    auto sampled = [](const GpuTexture *t, const RefFragment &f, int pair, bool *edge) {
-        return ref_sample(t, 0, f.texcoord[pair][0], f.texcoord[pair][1], D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, 0.05f,
-                          edge);
-    };
     const GpuTexture *editor_texture = texture_of(5), *ground_texture = texture_of(643),
                      *shadow_texture = texture_of(1200), *glare_texture = texture_of(6);
     reference_rect(&want, 0, 0, 32, 32, kPair0, nullptr, [&](const RefFragment &f, RefColour *out) {
         bool edge = false;
-        *out = sampled(editor_texture, f, 0, &edge);
+        *out = sample(editor_texture, f, 0, false, &edge);
         return !edge;
     });
     reference_rect(&want, 32, 0, 32, 32, kPair0, kPair0, [&](const RefFragment &f, RefColour *out) {
         bool edge = false;
-        RefColour a = sampled(ground_texture, f, 0, &edge), b = sampled(shadow_texture, f, 1, &edge);
+        RefColour a = sample(ground_texture, f, 0, false, &edge), b = sample(shadow_texture, f, 1, false, &edge);
         *out = RefColour{a.r * b.r, a.g * b.g, a.b * b.b, 1};
         return !edge;
     });
@@ -963,7 +831,7 @@ TEST_F(RenderGlTest, SyntheticHoleViewFrame)
     const float flipped[3][2] = {{0, 1}, {1, 1}, {0, 0}};
     reference_rect(&want, 0, 32, 32, 32, flipped, nullptr, [&](const RefFragment &f, RefColour *out) {
         bool edge = false;
-        *out = sampled(glare_texture, f, 0, &edge);
+        *out = sample(glare_texture, f, 0, false, &edge);
         return !edge;
     });
     for (int i = 0; i < 6; i++)
@@ -973,7 +841,7 @@ TEST_F(RenderGlTest, SyntheticHoleViewFrame)
         for (int x = 0; x < kWidth; x++) {
             float r = std::hypot(float(x) + 0.5f - 48, float(y) + 0.5f - 48);
             size_t at = size_t(y) * kWidth + size_t(x);
-            if (r < 12 * std::cos(pi / kSlices) - 1) {
+            if (r < 12 * std::cos(kPi / kSlices) - 1) {
                 ball_inside++;
                 EXPECT_TRUE(gl_colour_near(got[at], 0xF0E6C8, 4)) << "ball at " << x << "," << y;
             } else if (r > 13 && !want.skip[at]) {

@@ -101,9 +101,13 @@ TEST_F(RenderModeTest, UnknownModeChangesNothing)
     GpuDrawRecord before = render_test_draw_probe(context->device);
     int32_t modes_before[kRenderModes];
     memcpy(modes_before, context->mode_value, sizeof modes_before);
-    std::string variables_before;
-    for (RenderVariable *v = context->variables.first; v; v = v->next)
-        variables_before += std::string(v->name) + "=" + std::to_string(v->value) + " ";
+    auto variables = [&] {
+        std::string all;
+        for (RenderVariable *v = context->variables.first; v; v = v->next)
+            all += std::string(v->name) + "=" + std::to_string(v->value) + " ";
+        return all;
+    };
+    std::string variables_before = variables();
     RenderBatchVertex *batch = context->batch;
 
     const int32_t unknown[][2] = {{6, 7}, {11, 17}, {13, 2}, {21, 266}, {21, -1}, {7, 99},
@@ -115,10 +119,7 @@ TEST_F(RenderModeTest, UnknownModeChangesNothing)
     EXPECT_EQ(memcmp(before.render_states, after.render_states, sizeof before.render_states), 0);
     EXPECT_EQ(memcmp(before.sampler_states, after.sampler_states, sizeof before.sampler_states), 0);
     EXPECT_EQ(memcmp(modes_before, context->mode_value, sizeof modes_before), 0);
-    std::string variables_after;
-    for (RenderVariable *v = context->variables.first; v; v = v->next)
-        variables_after += std::string(v->name) + "=" + std::to_string(v->value) + " ";
-    EXPECT_EQ(variables_before, variables_after);
+    EXPECT_EQ(variables_before, variables());
     EXPECT_EQ(context->batch, batch);
 
     // One line for each mode, however often it is called.
@@ -129,20 +130,6 @@ TEST_F(RenderModeTest, UnknownModeChangesNothing)
         EXPECT_NE(first, std::string::npos) << needle;
         EXPECT_EQ(log.find(needle, first + 1), std::string::npos) << needle << log;
     }
-}
-
-TEST_F(RenderModeTest, TheBatchArrayIsParkedRestoredAndFreed)
-{
-    RenderBatchVertex *batch = context->batch;
-    ASSERT_NE(batch, nullptr);
-    render_set_mode(27, context, 88);
-    EXPECT_EQ(context->batch, nullptr);
-    render_set_mode(27, context, 88);
-    EXPECT_EQ(context->batch, batch);
-    render_set_mode(27, context, 0);
-    EXPECT_EQ(context->batch, nullptr);
-    render_set_mode(27, context, 1);
-    EXPECT_NE(context->batch, nullptr);
 }
 
 }  // namespace
