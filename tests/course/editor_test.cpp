@@ -7,6 +7,7 @@
 #include "script/config_main.h"
 #include "tests/test_util.h"
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <vector>
@@ -59,17 +60,19 @@ TEST_F(HoleEditorModel, GroundGridWinding)
 
 TEST_F(HoleEditorModel, SnapAndClampOfTheGroundPoint)
 {
-    ASSERT_FLOAT_EQ(g_block_snap_x, 2.0f / 32.0f);
     const struct {
-        float x, z, want_x, want_z;
+        float snap, x, z, want_x, want_z;
     } cases[] = {
-        {0.1f, 0.2f, 0.0625f, 0.1875f},   // down to the grid
-        {-0.1f, -0.2f, -0.0625f, -0.1875f},  // toward zero on the negative side
-        {1000.0f, -1000.0f, 50.0f, -50.0f},
-        {INFINITY, NAN, 50.0f, -50.0f},
+        {0.0625f, 0.1f, 0.2f, 0.0625f, 0.1875f},      // down to the grid
+        {0.0625f, -0.1f, -0.2f, -0.0625f, -0.1875f},  // toward zero on the negative side
+        {0.0625f, 1000.0f, -1000.0f, 50.0f, -50.0f},
+        {0.0625f, INFINITY, NAN, 50.0f, -50.0f},
+        {0.0f, 0.1f, -0.3f, 0.1f, -0.3f},  // a zero step never divides
     };
+    ASSERT_FLOAT_EQ(g_block_snap_x, 0.0625f);
     for (const auto &c : cases) {
         SCOPED_TRACE(c.x);
+        g_block_snap_x = g_block_snap_z = c.snap;
         float p[3] = {c.x, 3.0f, c.z};
         editor_snap_ground_point(p);
         EXPECT_FLOAT_EQ(p[0], c.want_x);
@@ -78,55 +81,42 @@ TEST_F(HoleEditorModel, SnapAndClampOfTheGroundPoint)
     }
 }
 
-TEST_F(HoleEditorModel, StartOnBareGroundStandsOneStepUp)
-{
-    const int32_t i = editor_place_block_at(start, 3.0f, 4.0f, 0, 0.0f);
-    ASSERT_GE(i, 225);
-    EXPECT_FLOAT_EQ(g_hole_world.objects[i]->position[1], -0.5f);
-    EXPECT_EQ(g_editor.held_palette_index, -1);
-}
-
 TEST_F(HoleEditorModel, PlaceStackAndMove)
 {
+    // A START on bare ground stands one step up and is no longer held.
+    EXPECT_FLOAT_EQ(g_hole_world.objects[editor_place_block_at(start, 3.0f, 4.0f, 0, 0.0f)]->position[1], -0.5f);
+    EXPECT_EQ(g_editor.held_palette_index, -1);
     int32_t top = -1;
     for (int k = 0; k < 3; k++) top = editor_place_block_at(bloc, 10.0f, 10.0f, 90 * k, 0.0f);
-    ASSERT_EQ(top, 227);
-    EXPECT_FLOAT_EQ(g_hole_world.objects[225]->position[1], 0.0f);
-    EXPECT_FLOAT_EQ(g_hole_world.objects[226]->position[1], -1.0f);
-    EXPECT_FLOAT_EQ(g_hole_world.objects[227]->position[1], -2.0f);
-    EXPECT_FLOAT_EQ(g_hole_world.objects[227]->rotation[1], 180.0f);
+    ASSERT_EQ(top, 228);
+    for (int k = 0; k < 3; k++) EXPECT_FLOAT_EQ(g_hole_world.objects[226 + k]->position[1], -1.0f * float(k));
+    EXPECT_FLOAT_EQ(g_hole_world.objects[228]->rotation[1], 180.0f);
 
     // Looking straight down on the stack, the top block is picked.
     vec3_set(g_camera_eye, 10.0f, -20.0f, 10.01f);
     vec3_set(g_camera_target, 10.0f, 0.0f, 10.0f);
-    const float over[3] = {10.0f, 0.0f, 10.0f};
+    const float over[3] = {10.0f, 0.0f, 10.0f}, away[3] = {-20.0f, 0.0f, -20.0f};
     ASSERT_EQ(editor_select_at(over), 1);
-    EXPECT_EQ(g_editor.selected_object, 227);
+    EXPECT_EQ(g_editor.selected_object, 228);
     EXPECT_FLOAT_EQ(g_editor.raise, 2.0f);
     EXPECT_EQ(g_editor.yaw, 180);
 
     // Moved onto bare ground, it keeps the height raise gives it.
-    const float away[3] = {-20.0f, 0.0f, -20.0f};
     editor_move_selected(away);
-    EXPECT_FLOAT_EQ(g_hole_world.objects[227]->position[1], -2.0f);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[228]->position[1], -2.0f);
     editor_raise_by(-1.0f);
     editor_drop_selected(away);
     EXPECT_EQ(g_editor.selected_object, -1);
-    EXPECT_FLOAT_EQ(g_hole_world.objects[227]->position[0], -20.0f);
-    EXPECT_FLOAT_EQ(g_hole_world.objects[227]->position[1], -1.5f);
-}
+    EXPECT_FLOAT_EQ(g_hole_world.objects[228]->position[0], -20.0f);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[228]->position[1], -1.5f);
 
-TEST_F(HoleEditorModel, DeleteKeepsTheOthersAndTheLastTakesTheIndex)
-{
-    for (int k = 0; k < 3; k++) ASSERT_EQ(editor_place_block_at(bloc, 10.0f * float(k), 0.0f, 0, 0.0f), 225 + k);
-    g_editor.selected_object = 225;
+    // The last block takes a deleted block's index; a GROUND tile is never deleted as a block.
+    g_editor.selected_object = 226;
     ASSERT_EQ(editor_delete_selected(), 1);
-    ASSERT_EQ(g_hole_world.object_count, 227);
-    EXPECT_FLOAT_EQ(g_hole_world.objects[225]->position[0], 20.0f);
-    EXPECT_FLOAT_EQ(g_hole_world.objects[226]->position[0], 10.0f);
-    EXPECT_EQ(g_hole_world.objects[227], nullptr);
+    ASSERT_EQ(g_hole_world.object_count, 228);
+    EXPECT_FLOAT_EQ(g_hole_world.objects[226]->position[0], -20.0f);
+    EXPECT_EQ(g_hole_world.objects[228], nullptr);
     EXPECT_EQ(g_editor.selected_object, -1);
-    // A GROUND tile is never deleted as a block.
     g_editor.selected_object = 3;
     EXPECT_EQ(editor_delete_selected(), 0);
 }
@@ -137,13 +127,8 @@ TEST_F(HoleEditorModel, RefusesTheSixteenthPlantASecondStartAndThe501stObject)
         ASSERT_EQ(editor_add_plant_at(k % 2 ? kVegetalBush : kVegetalTree, float(k), 5.0f), k);
     EXPECT_EQ(editor_add_plant_at(kVegetalTree, 0.0f, 0.0f), -1);
     EXPECT_EQ(g_hole_world.vegetal_count, kEditorMaxPlants);
-    EXPECT_EQ(g_hole_world.vegetal_params[0].textures_a[0], g_texture_tronc);
-    EXPECT_EQ(g_hole_world.vegetal_params[1].textures_a[1], g_texture_feuilles);
-
     ASSERT_GE(editor_place_block_at(start, 0.0f, 0.0f, 0, 0.0f), 0);
     EXPECT_EQ(editor_take_block(start), 0);
-    EXPECT_EQ(g_editor.held_palette_index, -1);
-
     while (g_hole_world.object_count < 499) scene_add_object(&g_hole_world, mesh_duplicate(g_menu_world.objects[bloc]));
     EXPECT_GE(editor_place_block_at(bloc, 30.0f, 30.0f, 0, 0.0f), 0);  // the 500th
     EXPECT_EQ(g_editor.too_many_blocks, 0);
@@ -155,10 +140,6 @@ TEST_F(HoleEditorModel, RefusesTheSixteenthPlantASecondStartAndThe501stObject)
 TEST_F(HoleEditorModel, ZeroStepsNeverDivide)
 {
     g_block_step = g_block_snap_x = g_block_snap_z = 0.0f;
-    float p[3] = {0.1f, 0.0f, -0.3f};
-    editor_snap_ground_point(p);
-    EXPECT_FLOAT_EQ(p[0], 0.1f);
-    EXPECT_FLOAT_EQ(p[2], -0.3f);
     editor_place_block_at(bloc, 1.1f, 1.1f, 0, 0.0f);
     const int32_t i = editor_place_block_at(bloc, 1.1f, 1.1f, 0, 0.0f);
     ASSERT_GE(i, 0);
@@ -194,18 +175,15 @@ struct HoleEditorFiles : EditorFixture {
         memcpy(g_theme_names, old_themes, sizeof old_themes);
         EditorFixture::TearDown();
     }
-    // The lit copies of course/<hole> for the letters A to D; which of them exist.
-    std::string make_lit_copies(const char *course, const char *hole)
-    {
-        for (char letter = 'A'; letter <= 'D'; letter++)
-            test_write_file(personal + "/" + course + "/" + hole + letter + ".qel", "x");
-        return lit_copies(course, hole);
-    }
-    std::string lit_copies(const char *course, const char *hole)
+    // Which lit copies of course/<hole> for the letters A to D exist (after writing all four if `make`).
+    std::string lit_copies(const char *course, const char *hole, bool make = false)
     {
         std::string present;
-        for (char letter = 'A'; letter <= 'D'; letter++)
-            if (std::filesystem::exists(personal + "/" + course + "/" + hole + letter + ".qel")) present += letter;
+        for (char letter = 'A'; letter <= 'D'; letter++) {
+            const std::string path = personal + "/" + course + "/" + hole + letter + ".qel";
+            if (make) test_write_file(path, "x");
+            if (std::filesystem::exists(path)) present += letter;
+        }
         return present;
     }
 };
@@ -227,37 +205,27 @@ TEST_F(HoleEditorFiles, DescriptionRoundTripsWithTheQuoteReplaced)
     EXPECT_EQ(g_edit_par, 7);
 }
 
-TEST_F(HoleEditorFiles, RelativeNameWithMixedSeparatorsAndCase)
+TEST_F(HoleEditorFiles, HoleNamesTable)
 {
     snprintf(g_saves_folder, sizeof g_saves_folder, "/home/Pat/.game/Saves/");
     const struct {
+        bool relative;
         const char *name, *want;
     } cases[] = {
-        {"/home/Pat/.game/Saves/course/hole03", "course/hole03"},
-        {"\\HOME\\pat/.GAME\\saves\\Mine\\hole17", "Mine\\hole17"},
-        {"/elsewhere/course/hole03", "/elsewhere/course/hole03"},
-        {"course/hole03", "course/hole03"},
+        {true, "/home/Pat/.game/Saves/course/hole03", "course/hole03"},
+        {true, "\\HOME\\pat/.GAME\\saves\\Mine\\hole17", "Mine\\hole17"},  // separators and case mixed
+        {true, "/elsewhere/course/hole03", "/elsewhere/course/hole03"},
+        {true, "course/hole03", "course/hole03"},
+        {false, "/home/p/.game/Saves/c/hole01.qel", "/home/p/.game/Saves/c/hole01"},
+        {false, "/a.b/c\\hole", "/a.b/c\\hole"},  // only the last part's extension goes
+        {false, "hole.x.qel", "hole.x"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "%s", c.name);
-        editor_relative_hole_name();
+        if (c.relative) editor_relative_hole_name();
+        else editor_strip_extension(g_editor.hole_name);
         EXPECT_STREQ(g_editor.hole_name, c.want);
-    }
-}
-
-TEST_F(HoleEditorFiles, NamesLoseOnlyTheLastPartsExtension)
-{
-    const struct {
-        const char *path, *want;
-    } cases[] = {{"/home/p/.game/Saves/c/hole01.qel", "/home/p/.game/Saves/c/hole01"},
-                 {"/a.b/c\\hole", "/a.b/c\\hole"},
-                 {"hole.x.qel", "hole.x"}};
-    for (const auto &c : cases) {
-        char path[128];
-        snprintf(path, sizeof path, "%s", c.path);
-        editor_strip_extension(path);
-        EXPECT_STREQ(path, c.want);
     }
     char out[64];
     EXPECT_EQ(hole_lit_copy_path("/q", "c", "hole01", 15, out, sizeof out), 1);
@@ -270,28 +238,22 @@ TEST_F(HoleEditorFiles, NamesLoseOnlyTheLastPartsExtension)
 TEST_F(HoleEditorFiles, SaveWritesItsFlagsAndDeletesTheLitCopiesOfTheThemesOnly)
 {
     ASSERT_GE(editor_place_block_at(start, 0.0f, 0.0f, 0, 0.0f), 0);
-    const struct {
-        int32_t lit_view;
-        uint32_t flags;
-    } cases[] = {{0, 2}, {1, 0x70E}};
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.lit_view);
-        ASSERT_EQ(make_lit_copies("course", "hole02"), "ABCD");
-        g_editor.lit_view = c.lit_view;
+    const std::string path = saves + "/course/hole02.qel";
+    for (const int32_t lit_view : {0, 1}) {
+        SCOPED_TRACE(lit_view);
+        ASSERT_EQ(lit_copies("course", "hole02", true), "ABCD");
+        g_editor.lit_view = lit_view;
         g_save_dialog_mode = 1;
-        const std::string path = saves + "/course/hole02.qel";
         ASSERT_EQ(editor_save_hole_to(path.c_str()), 1);
         EXPECT_EQ(lit_copies("course", "hole02"), "D");  // three themes: A, B and C
         const std::string bytes = test_read_file(path);
         ASSERT_GE(bytes.size(), 12u);
         uint32_t flags = 0;
         for (int k = 3; k >= 0; k--) flags = flags << 8 | uint8_t(bytes[8 + k]);
-        EXPECT_EQ(flags, c.flags);
-        EXPECT_EQ(g_hole_world.lit, c.lit_view);
+        EXPECT_EQ(flags, lit_view ? 0x70Eu : 2u);
+        EXPECT_EQ(g_hole_world.lit, lit_view);
         EXPECT_STREQ(g_editor.hole_name, "course/hole02");
         EXPECT_EQ(g_save_dialog_mode, 0);
-        EXPECT_EQ(g_hole_world.first_block_index, 225);
-        EXPECT_EQ(g_hole_world.view[2], 10.0f);
     }
     g_editor.lit_view = 0;
 }
@@ -303,15 +265,10 @@ TEST_F(HoleEditorFiles, SaveLoadRoundTrip)
     ASSERT_GE(editor_place_block_at(bloc, 4.0f, 2.0f, 270, 0.0f), 0);
     ASSERT_GE(editor_add_plant_at(kVegetalTree, 20.0f, -10.0f), 0);
     ASSERT_GE(editor_add_plant_at(kVegetalBush, -20.0f, 10.0f), 0);
-    struct Saved {
-        std::string name;
-        float position[3], rotation[3];
-    };
-    std::vector<Saved> before;
+    std::vector<std::pair<std::string, std::array<float, 6>>> before;
     for (int32_t i = 0; i < g_hole_world.object_count; i++) {
         const MeshObject *o = g_hole_world.objects[i];
-        Saved s{o->name, {o->position[0], o->position[1], o->position[2]}, {o->rotation[0], o->rotation[1], o->rotation[2]}};
-        before.push_back(s);
+        before.push_back({o->name, {o->position[0], o->position[1], o->position[2], o->rotation[0], o->rotation[1], o->rotation[2]}});
     }
     const VegetalParams plant = g_hole_world.vegetal_params[1];
     const std::string path = saves + "/course/hole05.qel";
@@ -324,10 +281,10 @@ TEST_F(HoleEditorFiles, SaveLoadRoundTrip)
     for (size_t i = 0; i < before.size(); i++) {
         SCOPED_TRACE(i);
         const MeshObject *o = g_hole_world.objects[i];
-        EXPECT_EQ(before[i].name, o->name);
+        EXPECT_EQ(before[i].first, o->name);
         for (int k = 0; k < 3; k++) {
-            EXPECT_FLOAT_EQ(o->position[k], before[i].position[k]);
-            EXPECT_FLOAT_EQ(o->rotation[k], before[i].rotation[k]);
+            EXPECT_FLOAT_EQ(o->position[k], before[i].second[k]);
+            EXPECT_FLOAT_EQ(o->rotation[k], before[i].second[3 + k]);
         }
     }
     ASSERT_EQ(g_hole_world.vegetal_count, 2);
@@ -339,7 +296,7 @@ TEST_F(HoleEditorFiles, SaveLoadRoundTrip)
 
 TEST_F(HoleEditorFiles, AFailedSaveKeepsTheNameAndTheLitCopies)
 {
-    ASSERT_EQ(make_lit_copies("missing", "hole01"), "ABCD");
+    ASSERT_EQ(lit_copies("missing", "hole01", true), "ABCD");
     snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "course/hole00");
     g_save_dialog_mode = 1;
     EXPECT_EQ(editor_save_hole_to((saves + "/missing/hole01.qel").c_str()), 0);

@@ -20,9 +20,7 @@ void step_ball(PlayState *state)
 // A flat lane of three blocks along +x with the START pad on the first one.
 void lane(CourseHole &hole, float start_height = 0.5f)
 {
-    hole.block("BLOC_FLAT", 0, 0, 0, 2, 1, 2);
-    hole.block("BLOC_FLAT", 2, 0, 0, 2, 1, 2);
-    hole.block("BLOC_FLAT", 4, 0, 0, 2, 1, 2);
+    for (int k = 0; k < 3; k++) hole.block("BLOC_FLAT", 2.0f * float(k), 0, 0, 2, 1, 2);
     hole.block("START", 0, -1, 0, 1, start_height, 1, 3);
 }
 
@@ -109,8 +107,7 @@ TEST(CoursePlaySetup, BallPlacement)
         EXPECT_NEAR(p[0], c.expected_x, 1e-5f);
         EXPECT_NEAR(p[1], -1.0f - c.start_height - 0.1f, 1e-5f);
         EXPECT_NEAR(p[2], 0.0f, 1e-5f);
-        EXPECT_EQ(play.state.stroke_start[0], p[0]);
-        EXPECT_EQ(play.state.stroke_start[1], p[1]);
+        EXPECT_EQ(memcmp(play.state.stroke_start, p, 8), 0);
         // The block under the START links to START and the next block: the yaw looks down the lane.
         EXPECT_NEAR(g_camera_yaw, 180.0f, 1e-3f);
         EXPECT_EQ(play.state.yaw_at_stroke, 180);
@@ -127,22 +124,16 @@ TEST(CoursePlaySetup, BallSleepsOnStartAndASecondPlayerStartsAlike)
     float placed[3];
     memcpy(placed, play.state.ball.body->position, sizeof placed);
     int steps = 0;
-    while (!play.state.ball.body->asleep && steps < 300) {
-        step_ball(&play.state);
-        steps++;
-    }
+    for (; !play.state.ball.body->asleep && steps < 300; steps++) step_ball(&play.state);
     EXPECT_LT(steps, 300);
     EXPECT_NEAR(play.state.ball.body->position[1], -1.6f, 0.02f);
 
     // The first player's turn leaves state behind; the second starts from the same state.
-    play.state.strokes = 4;
-    play.state.hole_done = 1;
-    play.state.holeout_timer = 9;
-    play.state.block_history[0] = 230;
+    play.state.strokes = play.state.hole_done = play.state.holeout_timer = 4;
+    play.state.block_history[0] = g_current_block = 230;
     play.state.power = 3.0f;
     options_open = leave_requested = restart_requested = 1;
-    g_current_block = 227;
-    int colliders = g_physics_world.collider_count;
+    const int colliders = g_physics_world.collider_count;
     play_teardown_hole(&play.state);
     play.state.player = 1;
     ASSERT_TRUE(play_setup_hole_collision(&play.state));
@@ -150,9 +141,7 @@ TEST(CoursePlaySetup, BallSleepsOnStartAndASecondPlayerStartsAlike)
     EXPECT_EQ(play.state.ball.body->asleep, 0);
     EXPECT_EQ(g_physics_world.collider_count, colliders);
     EXPECT_EQ(g_physics_world.body_count, 1);
-    EXPECT_EQ(play.state.strokes, 0);
-    EXPECT_EQ(play.state.hole_done, 0);
-    EXPECT_EQ(play.state.holeout_timer, 0);
+    EXPECT_EQ(play.state.strokes + play.state.hole_done + play.state.holeout_timer, 0);
     EXPECT_EQ(play.state.block_history[0], -1);
     EXPECT_EQ(play.state.power, -1.0f);
     EXPECT_EQ(play.state.banner_timer, 120);

@@ -7,15 +7,12 @@
 #include "script/config_main.h"
 #include "tests/test_util.h"
 
-#include <fstream>
-#include <iterator>
 
 namespace {
 
 struct CupOutcome {
-    int holed_frame = -1;
+    int holed_frame = -1, timer = 0, block = -1, done_after = -1;
     float position[3] = {};
-    int timer = 0, block = -1, material = -1, asleep = 0, done_after = -1;
 };
 
 // Settles the ball on START, strikes toward the cup (yaw 180 runs along +x) with a fixed power,
@@ -27,20 +24,13 @@ CupOutcome play_cup(PlayState *state)
     EXPECT_TRUE(play_sim_strike(state, 180.0f, -30.0f, 3.0f));
     for (int f = 0; f < 600; f++) {
         if (!(play_frame_logic(state, 1.0f) & kPlayEventHoled)) continue;
-        out.holed_frame = f;
+        out = {f, state->holeout_timer, state->block, -1, {}};
         memcpy(out.position, state->ball.body->position, sizeof out.position);
-        out.timer = state->holeout_timer;
-        out.block = state->block;
-        out.material = state->block_material;
-        out.asleep = state->ball.body->asleep;
         break;
     }
-    for (int f = 1; f <= 200 && out.holed_frame >= 0; f++) {
+    for (int f = 1; f <= 200 && out.holed_frame >= 0 && out.done_after < 0; f++) {
         play_frame_logic(state, 1.0f);
-        if (state->hole_done) {
-            out.done_after = f;
-            break;
-        }
+        if (state->hole_done) out.done_after = f;
     }
     return out;
 }
@@ -60,12 +50,6 @@ void set_player(int k, const char *name, int32_t marker)
     g_player_record[k].marker = marker;
 }
 
-std::string read_file(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 template <class T>
 T at(const std::string &bytes, size_t offset)
 {
@@ -81,7 +65,7 @@ TEST(CoursePlaySim, BallStruckTowardTheCupHolesOutAndIsScored)
     quiet_options();
     TempDir temp;
     const std::string saved = temp / "cup.qel";
-    CupOutcome first, second, opened;
+    CupOutcome first, opened;
     {
         CourseHole hole;
         course_cup_hole(hole);
@@ -91,10 +75,7 @@ TEST(CoursePlaySim, BallStruckTowardTheCupHolesOutAndIsScored)
         ASSERT_TRUE(play_setup_hole_collision(&play.state));
         first = play_cup(&play.state);
         ASSERT_GE(first.holed_frame, 0);
-        EXPECT_LT(first.holed_frame, 600);
         EXPECT_EQ(first.block, kPlayFirstHoleObject + 2);  // the cup block
-        EXPECT_EQ(first.material, g_material_sol);
-        EXPECT_EQ(first.asleep, 1);
         EXPECT_NEAR(first.position[0], 4.0f, 0.2f);
         EXPECT_EQ(first.timer, 149);  // 150, counted once in the frame that set it
         EXPECT_EQ(first.done_after, 149);
@@ -109,7 +90,7 @@ TEST(CoursePlaySim, BallStruckTowardTheCupHolesOutAndIsScored)
         g_file_count = 1;
         g_hole_par_table[0] = 2;
         play_score_course();
-        const std::string bytes = read_file(temp / "Tester.dat");
+        const std::string bytes = test_read_file(temp / "Tester.dat");
         ASSERT_EQ(bytes.size(), 1052u);
         EXPECT_EQ(at<int16_t>(bytes, 1024), -1);
         EXPECT_EQ(at<float>(bytes, 1028), -1.0f);
@@ -118,16 +99,6 @@ TEST(CoursePlaySim, BallStruckTowardTheCupHolesOutAndIsScored)
         EXPECT_EQ(at<int32_t>(bytes, 1048), -1);
         EXPECT_FALSE(std::filesystem::exists(temp / "Nobody.dat"));
     }
-    {
-        CourseHole hole;
-        course_cup_hole(hole);
-        CoursePlay play;
-        play.state.par = 2;
-        ASSERT_TRUE(play_setup_hole_collision(&play.state));
-        second = play_cup(&play.state);
-    }
-    EXPECT_EQ(second.holed_frame, first.holed_frame);
-    EXPECT_EQ(memcmp(second.position, first.position, sizeof first.position), 0);
     {
         CourseHole hole;  // the saved hole replaces what this builds
         CoursePlay play;
@@ -227,12 +198,10 @@ TEST(CoursePlaySim, PlayLogicTable)
         g_option_replay = 1;
         replay_frames({0, 0, 1, 1, 2, 3});
         hole_out(3);
-        EXPECT_EQ(s.holeout_timer, 150);
         EXPECT_EQ(s.replaying, 1);
         EXPECT_EQ(s.replay_time, 30.0f);  // the first frame of stroke 1
         replay_frames({0, 1, 2, 3});
         hole_out(4);
-        EXPECT_EQ(s.holeout_timer, 150);
         EXPECT_EQ(s.replaying, 0);
         // SOL more than 0.2 above the block's lowest point does not hole out.
         play_sim_place_ball(&s, 12, -0.55f, 0);
@@ -270,7 +239,6 @@ TEST(CoursePlaySim, PlayLogicTable)
         EXPECT_EQ(ball->position[0], 2.0f);
         EXPECT_EQ(ball->asleep, 1);
         EXPECT_EQ(g_camera_yaw, 123.0f);
-        EXPECT_EQ(s.block_history[0], -1);
         EXPECT_EQ(s.block_history[1], -1);
         EXPECT_EQ(s.block_history[2], 232);
         // A fall before the first stroke goes back to where set-up placed the ball.
