@@ -273,3 +273,39 @@ TEST_F(BallShadow, OverAPlane)
     }
     mesh_delete(ball);
 }
+
+
+TEST_F(BallShadow, CasterFaceCastWholeIsNotCastAgain)
+{
+    // One caster triangle turned away from a light above, over two floors one under the other.
+    MeshScratch scratch = {};
+    for (float y : {0.0f, 1.0f}) {
+        MeshObject *floor = make_floor(5, y, 1);
+        mesh_update_world_transform(floor);
+        mesh_scratch_append_object(&scratch, floor);
+        mesh_delete(floor);
+    }
+    Receiver both(mesh_from_scratch(&scratch));
+    mesh_scratch_free(&scratch);
+    mesh_compute_normals(both.mesh);
+    MeshObject *caster = make_floor(0.5f, 0, 1);
+    caster->face_count = 1;  // corners (0, 0), (0, 1), (1, 1) of the square, turned to face down
+    std::swap(caster->faces[0].v[1], caster->faces[0].v[2]);
+    mesh_link_face_vertices(caster);
+    mesh_compute_normals(caster);
+    RenderObject *o = &context->embedded_objects[0];
+    // Wholly over one face of each floor: cast once. Across their diagonal: cut, so cast on both sides.
+    const struct {
+        float x, z;
+        bool once;
+    } cases[] = {{-3, 1, true}, {0.1f, -0.1f, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.x);
+        vec3_set(caster->position, c.x, -1, c.z);
+        light_at(c.x + 0.3f, -40, c.z + 0.3f);
+        mesh_build_projected_decal_editor(caster, context, &both.slot);
+        if (c.once) EXPECT_EQ(o->indices_in_use, 3);
+        else EXPECT_GT(o->indices_in_use, 6);
+    }
+    mesh_delete(caster);
+}
