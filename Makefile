@@ -5,7 +5,7 @@ RUN_DIR := build/run
 .PHONY: play test setup build build-test test-asan test-tsan test-fuzz clean
 
 play: build
-	cd $(RUN_DIR) && ../game/zavgolf
+	cd $(RUN_DIR) && ../app/zavgolf
 
 test: test-asan test-tsan test-fuzz
 

@@ -1,4 +1,4 @@
-// The application shell: the process entry, the one window and the input state every screen reads.
+// The application shell: the one window and the input state every screen reads.
 #pragma once
 
 #include "platform/window.h"
@@ -17,7 +17,7 @@ extern uint8_t g_caps_lock_on;
 extern uint8_t g_shift_down;
 extern uint8_t g_upper_case;
 
-// Window globals, set by WinMain.
+// Window globals, set by the process entry.
 extern char g_game_name[512];
 extern HINSTANCE g_instance;
 extern HWND g_hwnd;
@@ -28,13 +28,8 @@ extern float g_display_scale;
 extern int64_t g_frame_counter_frequency;
 extern int64_t g_frame_last_count;
 
-// 0 when the game ran; 1 when its window could not be opened.
-int WinMain(HINSTANCE instance, HINSTANCE previous, char *command_line, int show);
 LRESULT app_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Handles at most one waiting message; false when it was WM_QUIT.
 bool app_pump_one_message(void);
 // Time since the previous call in units of 17 ms.
 double app_frame_factor(void);
-
-// The game's whole life once the window exists.
-void app_game_main(void);

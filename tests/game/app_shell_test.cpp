@@ -75,25 +75,6 @@ TEST_F(ShellTest, AClickQueuedInOneFrameIsSeenDown)
     EXPECT_EQ(g_mouse_left_down, 0);
 }
 
-TEST(WinMainTest, OpensTheDesktopSizedWindowAndEndsOnF12)
-{
-    TestFolders folders;  // no data folder: the game's name falls back
-    window_reset();
-    window_headless_set_desktop(1280, 720);
-    g_key_down[65] = 1;
-    window_headless_push(WM_KEYDOWN, VK_F12, 0);
-    char no_arguments[] = "";
-    EXPECT_EQ(WinMain(nullptr, nullptr, no_arguments, SW_SHOW), 0);
-    EXPECT_STREQ(g_game_name, "ZAV Mini Golf");
-    EXPECT_EQ(g_screen_width, 1280);
-    EXPECT_EQ(g_screen_height, 720);
-    EXPECT_NE(g_hwnd, nullptr);
-    EXPECT_EQ(g_key_down[65], 0);
-    EXPECT_EQ(g_key_down[VK_F12], 1);
-    window_reset();
-    window_headless_set_desktop(1920, 1080);
-}
-
 TEST_F(ShellTest, FrameFactorCountsSeventeenMillisecondUnits)
 {
     g_frame_counter_frequency = 1000000000;

@@ -1,5 +1,5 @@
 // Process entry of the game on Linux: the window entry, with no command line.
-#include "game/app.h"
+#include "app/app_main.h"
 
 int main()
 {

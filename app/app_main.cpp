@@ -1,6 +1,7 @@
 // The game main. For now a placeholder frame: the renderer's device clears the window to one
 // colour and the 2D batch draws a centred rectangle of another, every frame until the player quits
 // (F12 or closing the window).
+#include "app/app_main.h"
 #include "game/app.h"
 #include "render/render_draw.h"
 
