@@ -219,3 +219,9 @@ void play_sim_place_ball(PlayState *state, float x, float y, float z);
 // Adds the course to each player's record and writes it (player_record_save); a player without a
 // scored hole keeps the file untouched. Reads at most min(g_file_count, 128) holes.
 void play_score_course();
+
+// ---- the play screen --------------------------------------------------------------------------------
+
+// Screen state 888: plays the course set of g_course_set_folder with its own frame loop and sets
+// the next screen state before it returns.
+void course_play_screen(void);

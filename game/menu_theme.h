@@ -21,3 +21,9 @@ int menu_theme_name_compare(const char *a, const char *b);
 // 0; PALES objects 0.2 further down), local bounds recomputed, the block measures taken from the
 // DECORBLOC object, then the objects sorted by menu_theme_name_compare. Needs no renderer.
 void menu_theme_arrange_palette(SceneWorld *world);
+
+// The current theme into the menu world behind its progress frame; its reload when the options
+// screen is left with another theme; its release at shut-down.
+void menu_theme_load(void);
+void menu_theme_reload(void);
+void menu_resources_free(void);

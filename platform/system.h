@@ -83,6 +83,9 @@ union LARGE_INTEGER {
 
 BOOL QueryPerformanceFrequency(LARGE_INTEGER *frequency);
 BOOL QueryPerformanceCounter(LARGE_INTEGER *count);
+// Tests: while held, the counter stands still and moves only by sys_clock_advance_ms.
+void sys_clock_hold(bool held);
+void sys_clock_advance_ms(double ms);
 // Sleeps `ms` milliseconds (0 yields). A thread suspended by SuspendThread stops here until resumed.
 void Sleep(DWORD ms);
 

@@ -56,9 +56,35 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER *frequency)
     return TRUE;
 }
 
+namespace {
+// A counter that stands still until a test moves it; -1 while the real clock runs.
+std::atomic<int64_t> g_held_clock{-1};
+}  // namespace
+
+void sys_clock_hold(bool held)
+{
+    if (!held) {
+        g_held_clock = -1;
+        return;
+    }
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    g_held_clock = now.QuadPart;
+}
+
+void sys_clock_advance_ms(double ms)
+{
+    if (g_held_clock >= 0) g_held_clock += int64_t(ms * 1000000.0);
+}
+
 BOOL QueryPerformanceCounter(LARGE_INTEGER *count)
 {
     if (!count) return FALSE;
+    int64_t held = g_held_clock;
+    if (held >= 0) {
+        count->QuadPart = held;
+        return TRUE;
+    }
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     count->QuadPart = int64_t(now.tv_sec) * 1000000000ll + now.tv_nsec;
