@@ -112,10 +112,4 @@ TEST_F(HighScoreTest, FilesThatAreNotWholeRecordsAreSkipped)
     EXPECT_EQ(names[1], "whole");
 }
 
-TEST_F(HighScoreTest, NoPlayersGiveAnEmptyTable)
-{
-    std::filesystem::remove_all(players);
-    EXPECT_TRUE(build().empty());
-}
-
 }  // namespace

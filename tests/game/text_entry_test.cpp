@@ -28,31 +28,22 @@ struct Case {
 
 class TextEntryTest : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        g_upper_case = 0;
-        g_name_entry_text[0] = '\0';
-        g_name_entry_length = 0;
-    }
+    void TearDown() override { g_upper_case = 0; }
 
-    // The keys through one filter from `start`: the text left and the last key's result.
-    static std::pair<std::string, int> type(Filter filter, const std::string &start, const std::vector<int> &keys,
-                                            int32_t maximum = 14)
+    // The keys through one filter (the wide one with a maximum of 14) from `start`, over a buffer
+    // whose unwritten bytes must not show: the text left and the last key's result.
+    static std::pair<std::string, int> type(Filter filter, const std::string &start, const std::vector<int> &keys)
     {
-        char buffer[64];
-        memset(buffer, 'X', sizeof buffer);  // what the filter has not written must not show
-        memcpy(buffer, start.data(), start.size());
+        char wide[64];
         int32_t length = int32_t(start.size());
-        if (filter == NAME) {
-            memcpy(g_name_entry_text, buffer, sizeof buffer);
-            g_name_entry_length = length;
-        }
+        char *text = filter == WIDE ? wide : g_name_entry_text;
+        int32_t *n = filter == WIDE ? &length : &g_name_entry_length;
+        memset(text, 'X', 64);
+        memcpy(text, start.data(), start.size());
+        *n = length;
         int result = -1;
-        for (int key : keys)
-            result = filter == WIDE ? ui_text_entry_key(key, &length, buffer, maximum) : ui_name_entry_key(key);
-        const char *text = filter == WIDE ? buffer : g_name_entry_text;
-        int32_t final_length = filter == WIDE ? length : g_name_entry_length;
-        EXPECT_EQ(strlen(text), size_t(final_length));
+        for (int key : keys) result = filter == WIDE ? ui_text_entry_key(key, n, text, 14) : ui_name_entry_key(key);
+        EXPECT_EQ(strlen(text), size_t(*n));
         return {text, result};
     }
 };
@@ -92,19 +83,15 @@ TEST_F(TextEntryTest, KeysGiveTheirText)
     }
 }
 
-TEST_F(TextEntryTest, MaximumIsTheCallersAndALengthBeyondItIsHeld)
+TEST_F(TextEntryTest, ALengthOutsideTheTextIsHeldWithinIt)
 {
-    EXPECT_EQ(type(WIDE, "abcdefghijklmn", {'o', 'p'}, 16).first, "abcdefghijklmnop");
-    EXPECT_EQ(type(WIDE, "abcdefghijklmnop", {'q'}, 16).first, "abcdefghijklmnop");
-    // A length already past the maximum, or below 0, never writes outside the text.
     char buffer[8] = "abcdefg";
-    int32_t length = 40;
-    EXPECT_EQ(ui_text_entry_key('z', &length, buffer, 4), 0);
-    EXPECT_EQ(length, 4);
-    EXPECT_STREQ(buffer, "abcd");
-    length = -3;
-    ui_text_entry_key('z', &length, buffer, 4);
-    EXPECT_STREQ(buffer, "z");
+    for (int32_t start : {40, -3}) {
+        int32_t length = start;
+        ui_text_entry_key('z', &length, buffer, 4);
+        EXPECT_EQ(length, start < 0 ? 1 : 4);
+        EXPECT_STREQ(buffer, start < 0 ? "z" : "abcd");
+    }
 }
 
 }  // namespace
