@@ -132,17 +132,6 @@ void draw_background(RenderContext *context)
     ui_page_draw(&g_page_tiles, &g_background_page);
 }
 
-// One message at most; false on WM_QUIT.
-bool pump_one_message()
-{
-    MSG message;
-    if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) return true;
-    if (GetMessageA(&message, nullptr, 0, 0) == 0) return false;
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-    return true;
-}
-
 void draw_frame(RenderContext *context)
 {
     LARGE_INTEGER now;
@@ -199,8 +188,7 @@ void app_loop_pass(void)
 {
     g_mouse_prev_x = g_mouse_x;
     g_mouse_prev_y = g_mouse_y;
-    g_wheel_delta = 0;
-    if (!pump_one_message()) {
+    if (!app_pump_one_message()) {  // one message at most; it clears the wheel first
         g_quit = 1;
     } else {
         if (g_sound_card_on == 1) music_set_fade_mode(g_music_on == 1 ? 4 : 3);
