@@ -1,5 +1,6 @@
 // The theme's objects arranged as the editor's palette.
 #include "game/menu_theme.h"
+#include "game/course_mesh.h"
 #include "game/screen.h"
 
 #include "geometry/mesh.h"
@@ -12,25 +13,6 @@
 float g_block_step = 0.5f;
 float g_block_snap_x = 0.0f;
 float g_block_snap_z = 0.0f;
-
-namespace {
-
-// The six local bounds (10000 / -10000 without vertices), as the editor keeps them.
-void local_bounds(MeshObject *object)
-{
-    float *b = object->bounds;
-    b[0] = b[2] = b[4] = 10000.0f;
-    b[1] = b[3] = b[5] = -10000.0f;
-    for (int32_t i = 0; i < object->vertex_count; i++) {
-        const float *p = object->vertices[i].position;
-        for (int k = 0; k < 3; k++) {
-            if (p[k] < b[2 * k]) b[2 * k] = p[k];
-            if (p[k] > b[2 * k + 1]) b[2 * k + 1] = p[k];
-        }
-    }
-}
-
-}  // namespace
 
 int menu_theme_name_compare(const char *a, const char *b)
 {
@@ -49,7 +31,7 @@ void menu_theme_arrange_palette(SceneWorld *world)
     for (int32_t i = 0; i < world->object_count; i++) {
         MeshObject *o = world->objects[i];
         if (!o || o->vertex_count <= 0) continue;
-        local_bounds(o);
+        course_mesh_compute_bounds(o);
         const float *b = o->bounds;
         // y points down: the bottom is the y maximum, so the block extends toward -y from its origin.
         const float shift[3] = {0.5f * (b[0] + b[1]), b[3] - (strstr(o->name, "PALES") ? 0.2f : 0.0f),
@@ -65,7 +47,7 @@ void menu_theme_arrange_palette(SceneWorld *world)
     }
     if (!measured) render_log_line("theme: no DECORBLOC block, the block measures keep their defaults");
     for (int32_t i = 0; i < world->object_count; i++)
-        if (world->objects[i]) local_bounds(world->objects[i]);
+        if (world->objects[i]) course_mesh_compute_bounds(world->objects[i]);
     // The exchange sort over every table indexed like the objects.
     for (int32_t i = 0; i < world->object_count; i++) {
         for (int32_t j = i + 1; j < world->object_count; j++) {
