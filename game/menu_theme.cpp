@@ -188,7 +188,6 @@ void menu_theme_arrange_palette(SceneWorld *world)
     }
 }
 
-
 void menu_theme_load(void)
 {
     SceneWorld *world = &g_menu_world;
@@ -197,7 +196,8 @@ void menu_theme_load(void)
     scene_set_option(world, 10);
     scene_set_option(world, 13);
     // The leaf texture's slot is left to whoever made it last: the hole world shares the slots.
-    if (g_texture_feuilles >= 0 && g_texture_feuilles < SCENE_MAX_TEXTURES) world->textures[g_texture_feuilles].slot = -1;
+    if (g_texture_feuilles >= 0 && g_texture_feuilles < SCENE_MAX_TEXTURES)
+        world->textures[g_texture_feuilles].slot = -1;
     world->renderer = context();
     world_release_and_reset(world);
     world_release_effects(world);

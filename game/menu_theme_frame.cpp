@@ -38,8 +38,8 @@ void menu_theme_loading_frame_draw(float fraction)
     const float box_x = x0 - 8.0f * s, box_y = 548.0f * s, box_w = x0 + 16.0f * s, box_h = 32.0f * s;
     render_draw_2d_quad_rgba(c, box_x + shadow, box_y + shadow, box_w, box_h, 0, 0, 1, 1, 0, 0, 0, 0.5f);
     render_draw_2d_quad_rgba(c, box_x, box_y, box_w, box_h, 0, 0, 1, 1, 0, 0, 0, 1);
-    render_draw_2d_quad_rgba(c, box_x + 3.0f * s, box_y + 3.0f * s, box_w - 6.0f * s, box_h - 6.0f * s, 0, 0, 1, 1,
-                             1, 1, 1, 1);
+    render_draw_2d_quad_rgba(c, box_x + 3.0f * s, box_y + 3.0f * s, box_w - 6.0f * s, box_h - 6.0f * s, 0, 0, 1, 1, 1,
+                             1, 1, 1);
     render_draw_2d_quad_rgba(c, x0, 555.0f * s, fraction * x0, 20.0f * s, 0, 0, 1, 1, 0.4f, 0.4f, 0.4f, 1);
     render_set_mode(6, c, 0);
     render_set_mode(1, c, 1);

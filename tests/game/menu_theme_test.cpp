@@ -1,7 +1,7 @@
 // The menu theme on the headless device: the name order and the palette's arrangement, then whole
 // loads of a theme scene written here, its reload and release, and the themes that load nothing.
-#include "game/files.h"
 #include "game/menu_theme.h"
+#include "game/files.h"
 #include "platform/gpu/headless/gpu_headless.h"
 #include "script/config_main.h"
 #include "tests/scene/scene_test_util.h"
@@ -23,8 +23,11 @@ void add_boxes(SceneWorld *world, bool decorbloc = true)
     const struct {
         const char *name;
         float size[3], at[3];
-    } boxes[] = {{"BLOC_A", {2, 1, 2}, {5, 3, -7}}, {"PALES", {1, 2, 0.5f}, {-1, 0, 1}},
-                 {"DECORBLOC", {4, 1.5f, 8}, {0, -2, 0}}, {"START", {2, 0.5f, 2}, {}}, {"BLOC_B", {2, 1, 2}, {}}};
+    } boxes[] = {{"BLOC_A", {2, 1, 2}, {5, 3, -7}},
+                 {"PALES", {1, 2, 0.5f}, {-1, 0, 1}},
+                 {"DECORBLOC", {4, 1.5f, 8}, {0, -2, 0}},
+                 {"START", {2, 0.5f, 2}, {}},
+                 {"BLOC_B", {2, 1, 2}, {}}};
     for (const auto &b : boxes) {
         if (!decorbloc && strcmp(b.name, "DECORBLOC") == 0) continue;
         MeshObject *m = scene_test_make_block(b.name, b.size[0], b.size[1], b.size[2]);
@@ -73,8 +76,8 @@ protected:
         menu_resources_free();
         g_hole_world.options = g_menu_world.options = 0;
         g_menu_world.renderer = nullptr;
-        for (char **field : {g_theme_names, g_theme_scene_files, g_theme_sky_left, g_theme_sky_front,
-                             g_theme_sky_right, g_theme_sky_back})
+        for (char **field : {g_theme_names, g_theme_scene_files, g_theme_sky_left, g_theme_sky_front, g_theme_sky_right,
+                             g_theme_sky_back})
             std::fill(field, field + THEME_MAX, nullptr);
         g_theme_index = 0;
         g_texture_feuilles = 17;
@@ -162,8 +165,8 @@ TEST_F(ThemeTest, NameCompareGivesDescendingOrder)
         const char *a, *b;
         int want;
     } cases[] = {
-        {"b", "a", -1}, {"a", "b", 1}, {"ab", "a", -1}, {"a", "ab", 1}, {"a", "a", -1}, {"", "", -1},
-        {"\xE9", "a", 1},  // signed bytes: above 127 sorts below ASCII
+        {"b", "a", -1}, {"a", "b", 1}, {"ab", "a", -1},  {"a", "ab", 1},
+        {"a", "a", -1}, {"", "", -1},  {"\xE9", "a", 1},  // signed bytes: above 127 sorts below ASCII
     };
     for (const auto &c : cases) EXPECT_EQ(menu_theme_name_compare(c.a, c.b), c.want) << c.a << " / " << c.b;
 }

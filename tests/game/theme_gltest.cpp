@@ -141,8 +141,10 @@ TEST_F(ThemeGlTest, LoadsTheThemeAndDrawsTheProgressFrame)
         for (int y = 0; y < height; y++)
             for (int x = 300; x < 660; x++) {
                 if (!text_pixel(at(x, y))) continue;
-                if (std::abs(y - int(500 * s)) < 20) text_pixels++;
-                else if (y < int(500 * s)) stray++;
+                if (std::abs(y - int(500 * s)) < 20)
+                    text_pixels++;
+                else if (y < int(500 * s))
+                    stray++;
             }
         EXPECT_GT(text_pixels, 50);
         EXPECT_EQ(stray, 0);
