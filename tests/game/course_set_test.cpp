@@ -9,7 +9,6 @@
 #include "game/screen.h"
 #include "platform/gpu/headless/gpu_headless.h"
 #include "render/render.h"
-#include "render/render_draw.h"
 #include "script/config_main.h"
 #include "tests/test_util.h"
 #include "tools/data_writer.h"
@@ -25,8 +24,9 @@ namespace {
 class CourseSetTest : public ::testing::Test {
 protected:
     TestFolders folders;
+    std::string sets = folders.run + "/data/parcours/";
     RenderContext *context = &g_render_context;
-    char *saved_texts[2] = {};
+    char *saved_jouer = g_menu_texts[MENU_JOUER];
 
     void SetUp() override
     {
@@ -37,12 +37,10 @@ protected:
         ASSERT_TRUE(data_write_fonts(folders.run + "/data"));
         font_init(context);  // the rows' hover boxes are as high as the font
         _getcwd(g_start_dir, sizeof g_start_dir);
-        static char jouer[] = "JOUER", retour[] = "RETOUR";
-        saved_texts[0] = g_menu_texts[MENU_JOUER], saved_texts[1] = g_menu_texts[MENU_RETOUR];
-        g_menu_texts[MENU_JOUER] = jouer, g_menu_texts[MENU_RETOUR] = retour;
+        static char jouer[] = "JOUER";
+        g_menu_texts[MENU_JOUER] = jouer;
         g_screen_state = kScreenCourseSets;
         g_set_screen_ready = 0;
-        g_course_set_folder[0] = '\0';
         g_mouse_x = g_mouse_y = 5;
     }
 
@@ -56,31 +54,34 @@ protected:
         gpu_headless_reset();
         g_mouse_left_down = 0;
         g_course_set_count = 0;
-        g_menu_texts[MENU_JOUER] = saved_texts[0], g_menu_texts[MENU_RETOUR] = saved_texts[1];
+        g_menu_texts[MENU_JOUER] = saved_jouer;
     }
 
-    // A set of `count` square pictures of `side` in the given format, and optionally a desc.txt.
-    void write_set(const std::string &name, int count, int side = 8, const char *extension = "png")
+    // A set of `count` square pictures 8 pixels wide, named in listing order.
+    void write_set(const std::string &name, int count, const char *extension = "png")
     {
-        std::string folder = folders.run + "/data/parcours/" + name;
-        std::filesystem::create_directories(folder);
-        std::vector<uint8_t> pixels(size_t(side) * side * 4, 200);
-        ImageData image = {pixels.data(), side, side, 1, 0};
+        std::filesystem::create_directories(sets + name);
+        std::vector<uint8_t> pixels(8 * 8 * 4, 200);
+        ImageData image = {pixels.data(), 8, 8, 1, 0};
         for (int i = 0; i < count; i++) {
-            char file[32];
-            snprintf(file, sizeof file, "/hole%03d.%s", i, extension);
-            ASSERT_EQ(strcmp(extension, "png") == 0 ? png_write_file((folder + file).c_str(), &image)
-                                                    : jp2_write_file((folder + file).c_str(), &image),
-                      1);
+            char path[64];
+            snprintf(path, sizeof path, "/hole%03d.%s", i, extension);
+            std::string file = sets + name + path;
+            ASSERT_TRUE(extension[0] == 'p' ? png_write_file(file.c_str(), &image)
+                                            : jp2_write_file(file.c_str(), &image));
         }
     }
 
-    // The list as the play menu fills it.
-    void list_sets()
+    // The list as the play menu fills it (then the folder of set `gone` removed), and the screen
+    // entered anew.
+    void enter(const std::string &gone = "")
     {
         g_course_set_count = 0;
         if (_chdir("data/parcours") == 0) ui_course_set_list_fill();
         _chdir(g_start_dir);
+        if (!gone.empty()) std::filesystem::remove_all(sets + gone);
+        g_set_screen_ready = 0;
+        frame();
     }
 
     void frame(int count = 1)
@@ -92,9 +93,9 @@ protected:
         }
     }
 
-    void click_at(float x, float y)
+    void click_at(int x, int y)
     {
-        g_mouse_x = int32_t(x), g_mouse_y = int32_t(y);
+        g_mouse_x = x, g_mouse_y = y;
         g_mouse_left_down = 1;
         frame();
     }
@@ -119,19 +120,22 @@ protected:
 TEST_F(CourseSetTest, PicturesBecomeThumbnailsWithOnlyTheMiddleEightReal)
 {
     struct Case {
-        int pictures, frames, first_real;
-    } cases[] = {{3, 3, 0}, {12, 12, 2}, {130, 128, 60}};  // 128 frames at most: 949 stays white
+        const char *set;
+        int pictures, frames, first_real, real;
+    } cases[] = {
+        {"Three", 3, 3, 0, 3},
+        {"Twelve", 12, 12, 2, 8},
+        {"Many", 130, 128, 60, 8},  // at most 128 frames: slot 949 and on stay the menus'
+        {"Gone", 2, 0, 0, 0},       // listed, then its folder removed
+    };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.pictures);
-        std::filesystem::remove_all(folders.run + "/data/parcours");
-        write_set("Set", c.pictures);
-        list_sets();
-        g_set_screen_ready = 0;
-        frame();
+        SCOPED_TRACE(c.set);
+        std::filesystem::remove_all(sets);
+        write_set(c.set, c.pictures);
+        enter(c.frames == 0 ? c.set : "");
         ASSERT_EQ(g_set_thumbnail_count, c.frames);
-        int real_end = c.pictures < 8 ? c.pictures : c.first_real + 8;
         for (int i = 0; i < c.frames; i++)
-            EXPECT_EQ(slot_width(800 + i), i >= c.first_real && i < real_end ? 8 : 32) << i;
+            EXPECT_EQ(slot_width(800 + i), i >= c.first_real && i < c.first_real + c.real ? 8 : 32) << i;
         EXPECT_EQ(slot_width(800 + c.frames), 0);
         EXPECT_TRUE(in_start_folder());
     }
@@ -139,28 +143,25 @@ TEST_F(CourseSetTest, PicturesBecomeThumbnailsWithOnlyTheMiddleEightReal)
 
 TEST_F(CourseSetTest, WithoutPngTheJpeg2000PicturesAreShown)
 {
-    write_set("Jp2", 2, 16, "jp2");
-    list_sets();
-    frame();
+    write_set("Jp2", 2, "jp2");
+    enter();
     ASSERT_EQ(g_set_thumbnail_count, 2);
-    EXPECT_EQ(slot_width(800), 16);
-    EXPECT_EQ(slot_width(801), 16);
+    EXPECT_EQ(slot_width(800), 8);
+    EXPECT_EQ(slot_width(801), 8);
 }
 
-TEST(CourseSetDescriptionTest, OnlyTextBetweenAPairOfQuotesIsTaken)
+TEST_F(CourseSetTest, DescriptionTakesOnlyTextBetweenAPairOfQuotes)
 {
-    const std::string long_text(600, 'x');
     struct Case {
         const char *name;
         std::string text;
-        const char *lines[4];
+        std::string lines[4];
     } cases[] = {
         {"pairs", "\"First\"\r\nA \"Second\" b\r\n", {"First", "Second", "", ""}},
         {"no quotes", "plain\n\"Two\"\n", {"", "Two", "", ""}},
         {"one quote", "\"half line\nx \"y\" z \"w\"\n", {"", "y", "", ""}},
         {"fifth ignored", "\"1\"\n\"2\"\n\"3\"\n\"4\"\n\"5\"\n", {"1", "2", "3", "4"}},
-        {"pair across lines", "\"a\n\"b\"", {"", "b", "", ""}},
-        {"no last newline", "\"end\"", {"end", "", "", ""}},
+        {"long", "\"" + std::string(600, 'x') + "\"\n\"next\"", {std::string(511, 'x'), "next", "", ""}},
         {"empty", "", {"", "", "", ""}},
     };
     for (const Case &c : cases) {
@@ -168,49 +169,40 @@ TEST(CourseSetDescriptionTest, OnlyTextBetweenAPairOfQuotesIsTaken)
         char lines[4][512];
         memset(lines, '?', sizeof lines);
         menu_course_set_read_description(c.text.data(), c.text.size(), lines);
-        for (int n = 0; n < 4; n++) EXPECT_STREQ(lines[n], c.lines[n]) << n;
+        for (int n = 0; n < 4; n++) EXPECT_EQ(lines[n], c.lines[n]) << n;
     }
-    char lines[4][512];
-    std::string text = "\"" + long_text + "\"\n\"next\"";
-    menu_course_set_read_description(text.data(), text.size(), lines);
-    EXPECT_EQ(strlen(lines[0]), 511u);
-    EXPECT_STREQ(lines[1], "next");
 }
 
 TEST_F(CourseSetTest, ListScrollsToItsLastEightRowsAndRowsStopAtTheCount)
 {
     for (int i = 0; i < 11; i++) write_set("S" + std::to_string(10 + i), 0);
-    list_sets();
-    frame();
+    enter();
     for (int i = 0; i < 5; i++) click_down_arrow();
     EXPECT_EQ(g_set_list_top, 3);
     EXPECT_EQ(g_set_selected, -1);  // scrolling clears the choice
 
-    std::filesystem::remove_all(folders.run + "/data/parcours");
+    std::filesystem::remove_all(sets);
     for (int i = 0; i < 3; i++) write_set("T" + std::to_string(i), 0);
-    list_sets();
-    g_set_screen_ready = 0;
-    frame();
+    enter();
     click_down_arrow();
     EXPECT_EQ(g_set_list_top, 0);
     frame(25);     // the cursor hold of the set-up ends
     click_row(5);  // no set there: the click stays pending, nothing is chosen
     EXPECT_EQ(g_mouse_left_down, 1);
     EXPECT_EQ(g_set_selected, -1);
-    g_mouse_left_down = 0;
-    g_mouse_y = 610;
+    g_mouse_left_down = 0, g_mouse_y = 610;
     frame(12);  // hovering row 1 moves the preview there
     EXPECT_EQ(g_set_preview_row, 1);
     click_row(1);  // with nothing chosen a click on the previewed row chooses it
     EXPECT_EQ(g_set_selected, 1);
 }
 
-TEST_F(CourseSetTest, JouerWithoutAChoiceLightsTheHintWhichFades)
+TEST_F(CourseSetTest, WithNoSetsJouerOnlyLightsTheHintWhichFades)
 {
-    list_sets();  // no sets at all: nothing previewed, nothing chosen
-    frame();
+    enter();
     EXPECT_EQ(g_set_selected, -1);
     EXPECT_EQ(g_set_thumbnail_count, 0);
+    g_course_set_folder[0] = '\0';
     click_jouer();
     EXPECT_EQ(g_set_hint_counter, 150);
     EXPECT_EQ(g_screen_state, kScreenCourseSets);
@@ -219,18 +211,16 @@ TEST_F(CourseSetTest, JouerWithoutAChoiceLightsTheHintWhichFades)
     EXPECT_EQ(g_set_hint_counter, 1);
     frame();
     EXPECT_EQ(g_set_hint_counter, 0);
-    EXPECT_TRUE(in_start_folder());
 }
 
 TEST_F(CourseSetTest, CursorIsPutBackFor25FramesAfterALoad)
 {
     write_set("Alpha", 1);
-    list_sets();
     g_mouse_x = 960, g_mouse_y = 512;
-    frame();
+    enter();
     for (int i = 1; i < 25; i++) {
         SCOPED_TRACE(i);
-        g_mouse_x = 100 + i, g_mouse_y = 100;
+        g_mouse_x = 100 + i;
         frame();
         POINT at;
         GetCursorPos(&at);
@@ -240,7 +230,6 @@ TEST_F(CourseSetTest, CursorIsPutBackFor25FramesAfterALoad)
     g_mouse_x = 300;
     frame();
     EXPECT_EQ(g_mouse_x, 300);
-    EXPECT_EQ(g_set_cursor_hold, 0);
 }
 
 TEST_F(CourseSetTest, AClickOnAnotherRowMovesOnlyThePreviewAndJouerPlaysTheChoice)
@@ -249,9 +238,8 @@ TEST_F(CourseSetTest, AClickOnAnotherRowMovesOnlyThePreviewAndJouerPlaysTheChoic
     texture_create_from_pixels(context, 0, 949, 4, 4, white, 4, 4);
     write_set("Alpha", 3);
     write_set("Beta", 5);
-    list_sets();
+    enter();
     frame(25);
-    ASSERT_EQ(g_set_thumbnail_count, 3);
     click_row(1);
     frame(10);  // the preview switches once the counter climbs back to 0
     EXPECT_EQ(g_set_thumbnail_count, 5);
@@ -264,16 +252,15 @@ TEST_F(CourseSetTest, AClickOnAnotherRowMovesOnlyThePreviewAndJouerPlaysTheChoic
 
     menu_course_set_leave();  // as the main loop does on leaving; course play then returns to 0
     g_screen_state = kScreenMainMenu;
-    frame();  // fading out: draws, neither sets up nor loads
+    frame();  // drawn while fading out: neither sets up nor loads
     for (int32_t slot = 800; slot < 928; slot++) EXPECT_EQ(slot_width(slot), 0) << slot;
-    EXPECT_GT(slot_width(949), 0);  // the white texture was made untagged and stays
+    EXPECT_GT(slot_width(949), 0);  // made untagged: not a thumbnail
 }
 
 TEST_F(CourseSetTest, LeavingByEscapeAndComingBackSetsTheScreenUpAgain)
 {
     write_set("Alpha", 2);
-    list_sets();
-    frame();
+    enter();
     click_down_arrow();
     ASSERT_EQ(g_set_selected, -1);
     g_screen_state = kScreenMainMenu;  // Escape
@@ -283,18 +270,6 @@ TEST_F(CourseSetTest, LeavingByEscapeAndComingBackSetsTheScreenUpAgain)
     frame();
     EXPECT_EQ(g_set_selected, 0);
     EXPECT_EQ(g_set_thumbnail_count, 2);
-    EXPECT_GT(slot_width(801), 0);
-}
-
-TEST_F(CourseSetTest, AListedSetWhoseFolderIsGoneGivesNoPreview)
-{
-    write_set("Gone", 2);
-    list_sets();
-    std::filesystem::remove_all(folders.run + "/data/parcours/Gone");
-    frame();
-    EXPECT_EQ(g_set_thumbnail_count, 0);
-    EXPECT_EQ(slot_width(800), 0);
-    EXPECT_TRUE(in_start_folder());
 }
 
 }  // namespace
