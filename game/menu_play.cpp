@@ -40,9 +40,10 @@ void open_player_dialog(int32_t target)
 
 void buttons(void)
 {
-    char labels[2][sizeof g_player_record[0].name + 32];
+    // Room for the longest label the precisions allow: PLAYER, a number, the quoted name.
+    char labels[2][sizeof g_player_record[0].name + 64];
     for (int i = 0; i < 2; i++)
-        snprintf(labels[i], sizeof labels[i], "%s %d: %c%s%c", menu_text(MENU_PLAYER), i + 1, '"',
+        snprintf(labels[i], sizeof labels[i], "%.40s %d: %c%.1023s%c", menu_text(MENU_PLAYER), i + 1, '"',
                  g_player_record[i].name, '"');
     const char *texts[kPlayButtonCount] = {menu_text(MENU_JOUER), labels[0], labels[1], menu_text(MENU_RETOUR)};
     const float ys[kPlayButtonCount] = {512.0f, 557.0f, 602.0f, 647.0f};
