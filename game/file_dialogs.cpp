@@ -84,8 +84,10 @@ void list_working_folder(void)
 
 void open_flag_clear(Kind kind)
 {
-    if (kind == kOpen || kind == kSaves) g_load_dialog_open = 0;
-    else g_save_dialog_mode = 0;
+    if (kind == kOpen || kind == kSaves)
+        g_load_dialog_open = 0;
+    else
+        g_save_dialog_mode = 0;
 }
 
 // Closed without a choice (RETOUR or Escape): the working folder goes back to the start folder,
@@ -128,16 +130,16 @@ int32_t draw_browse_rows(void)
         if (is_up(name) || is_folder_name(name)) {
             render_set_mode(6, c, 1);
             texture_bind(c, is_up(name) ? kSlotFolderBack : kSlotFolder);
-            render_draw_2d_quad_rgba(c, g_dialog_x + 5.0f, top, side, side, 0, 0, 1, 1, colour[0], colour[1],
-                                     colour[2], g_ui_alpha);
+            render_draw_2d_quad_rgba(c, g_dialog_x + 5.0f, top, side, side, 0, 0, 1, 1, colour[0], colour[1], colour[2],
+                                     g_ui_alpha);
         }
         if (is_up(name)) continue;
         char stem[FILE_NAME_MAX];
         size_t length = strcspn(name, ".");
         memcpy(stem, name, length);
         stem[length] = '\0';
-        font_draw_text(&g_font_primary, (int32_t)(g_dialog_x + 10.0f + side), (int32_t)(top + pad), stem,
-                       g_ui_scale_x, colour[0], colour[1], colour[2]);
+        font_draw_text(&g_font_primary, (int32_t)(g_dialog_x + 10.0f + side), (int32_t)(top + pad), stem, g_ui_scale_x,
+                       colour[0], colour[1], colour[2]);
     }
     return hovered;
 }

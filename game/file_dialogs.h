@@ -14,9 +14,9 @@
 
 #include <cstdint>
 
-extern int32_t g_load_dialog_open;  // the open-hole dialog's flag, also the saved-game dialog's
-extern int32_t g_save_dialog_mode;  // 0 none, 1 the save-hole dialog, 2 the create-course dialog
-extern int32_t g_save_refused;      // 1 while the pop-up shows why a name was refused
+extern int32_t g_load_dialog_open;                      // the open-hole dialog's flag, also the saved-game dialog's
+extern int32_t g_save_dialog_mode;                      // 0 none, 1 the save-hole dialog, 2 the create-course dialog
+extern int32_t g_save_refused;                          // 1 while the pop-up shows why a name was refused
 extern char g_dialog_file_path[FOLDER_PATH_MAX + 160];  // the path chosen by open or save
 
 const int32_t kCourseHolesMax = 18;

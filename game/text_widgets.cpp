@@ -164,8 +164,10 @@ int menu_text_item_hover(float x, float y)
     float w = (float)font_text_width(&g_font_primary, label) * s;
     bool hover = inside(x, y, x + w, y + 0.9f * line_height() * s);
     g_font_primary.alpha = 1.0f;
-    if (hover) text(&g_font_primary, x - 2.0f * s, y - 2.0f * s, label, tall_scale(s), g_menu_color);
-    else text(&g_font_primary, x, y, label, tall_scale(s), g_menu_color + 3);
+    if (hover)
+        text(&g_font_primary, x - 2.0f * s, y - 2.0f * s, label, tall_scale(s), g_menu_color);
+    else
+        text(&g_font_primary, x, y, label, tall_scale(s), g_menu_color + 3);
     g_font_primary.alpha = 1.0f;
     return hover ? 1 : 0;
 }

@@ -50,8 +50,8 @@ protected:
         fs::create_directories(saves);
         snprintf(g_saves_folder, sizeof g_saves_folder, "%s/", saves.c_str());
         ASSERT_NE(_getcwd(g_start_dir, sizeof g_start_dir), nullptr);
-        const MenuText shown[] = {MENU_CHARGER, MENU_SAUVER, MENU_EDCREATE, MENU_RETOUR,
-                                  MENU_CANTWRITE, MENU_ERR3, MENU_JOUER, MENU_PLAYER};
+        const MenuText shown[] = {MENU_CHARGER,   MENU_SAUVER, MENU_EDCREATE, MENU_RETOUR,
+                                  MENU_CANTWRITE, MENU_ERR3,   MENU_JOUER,    MENU_PLAYER};
         for (MenuText t : shown) g_menu_texts[t] = const_cast<char *>(g_menu_text_keys[t]);
         g_load_dialog_open = g_save_dialog_mode = g_save_refused = g_dialog_dragging = 0;
         g_upper_case = 0;
@@ -306,8 +306,10 @@ TEST_F(FileDialogTest, EscapeOrRetourReturnsToTheStartFolder)
         *c.flag = c.open;
         if (c.open == 1) press_entry(c.dialog, "course");
         EXPECT_NE(working_folder(), native(g_start_dir));
-        if (c.retour) back(c.dialog);
-        else escape(c.dialog);
+        if (c.retour)
+            back(c.dialog);
+        else
+            escape(c.dialog);
         EXPECT_EQ(*c.flag, 0);
         EXPECT_EQ(g_key_down[27], 0);
         EXPECT_EQ(working_folder(), native(g_start_dir));
