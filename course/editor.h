@@ -94,6 +94,10 @@ int32_t editor_add_plant_at(int32_t kind, float x, float z);
 // "ABCDEFGHIJKLMNOP"[theme_index]: 1, or 0 (out "") outside 0..15 or when it does not fit.
 int hole_lit_copy_path(const char *folder, const char *course, const char *hole, int32_t theme_index, char *out,
                        size_t out_size = kEditorHoleNameMax);
+// The plain hole file: "data/parcours/<course>/<hole>.qel" for a shipped set, else
+// "<saves folder>/<course>/<hole>.qel". 1, or 0 (out "") when it does not fit.
+int hole_plain_path(uint8_t personal, const char *course, const char *hole, char *out,
+                    size_t out_size = kEditorHoleNameMax);
 // The path without the extension of its last part (a "." after the last separator).
 void editor_strip_extension(char *path);
 // Rewrites hole_name relative to the saves folder (separators and case aside); unchanged otherwise.

@@ -73,6 +73,19 @@ int hole_lit_copy_path(const char *folder, const char *course, const char *hole,
     return 1;
 }
 
+int hole_plain_path(uint8_t personal, const char *course, const char *hole, char *out, size_t out_size)
+{
+    if (out_size == 0) return 0;
+    // The saves folder ends with its separator: the editor's plain names hold "//", which is accepted.
+    const int n = personal ? snprintf(out, out_size, "%s/%s/%s.qel", g_saves_folder, course, hole)
+                           : snprintf(out, out_size, "data/parcours/%s/%s.qel", course, hole);
+    if (n < 0 || size_t(n) >= out_size) {
+        out[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
 void editor_strip_extension(char *path)
 {
     char *dot = strrchr(path + last_part(path), '.');

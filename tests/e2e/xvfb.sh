@@ -43,6 +43,8 @@ e2e_cleanup() {
 make_run_folder() {
     E2E_RUN=$(mktemp -d)
     "$1" "$E2E_RUN/data"
+    # The 3D data (the theme's palette) when the build gives its writer.
+    [ -n "${ZAV_COURSE_DATA:-}" ] && "$ZAV_COURSE_DATA" "$E2E_RUN"
     export ZAVGOLF_DRIVE_C="$E2E_RUN/user"
     export ZAVGOLF_SHELL="log:$E2E_RUN/shell.log"
 }

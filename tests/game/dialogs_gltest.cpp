@@ -22,6 +22,8 @@ namespace {
 class DialogsGlTest : public GameGlTest {
 protected:
     std::string saves;
+    const char *trace_was = getenv("ZAVGOLF_TRACE");  // what the run set, put back at the end
+    std::string trace_value = trace_was ? trace_was : "";
 
     void TearDown() override
     {
@@ -31,7 +33,10 @@ protected:
         g_save_dialog_mode = 0;
         memset(g_key_down, 0, sizeof g_key_down);
         g_mouse_left_down = g_key_printable = 0;
-        unsetenv("ZAVGOLF_TRACE");
+        if (trace_was)
+            setenv("ZAVGOLF_TRACE", trace_value.c_str(), 1);
+        else
+            unsetenv("ZAVGOLF_TRACE");
     }
 
     void write_picture(const std::string &name, uint8_t r, uint8_t g, uint8_t b)

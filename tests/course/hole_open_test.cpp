@@ -1,0 +1,221 @@
+// Opening a hole with the real scene code on the headless device, in a temporary user folder: the
+// lit copy made once per theme and reused, rebuilt when damaged, the progress fractions, and the
+// cases that write no copy.
+#include "course/editor.h"
+#include "course/hole.h"
+#include "game/files.h"
+#include "tests/course/course_test_util.h"
+#include "tests/test_util.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The lighting's progress fractions (null text); the reader reports with a text.
+std::vector<float> g_lighting_fractions;
+void record_progress(const char *text, float fraction)
+{
+    if (!text) g_lighting_fractions.push_back(fraction);
+}
+
+struct HoleOpen : ::testing::Test {
+    TestFolders folders;
+    SceneTestDevice device;
+    std::string qel = folders.temp / "QEL", perso = folders.temp / "QELPERSO", saves = folders.temp / "Saves";
+    char *folder_globals[3] = {g_lit_cache_folder, g_lit_cache_folder_personal, g_saves_folder};
+    std::string old_folders[3];
+
+    void SetUp() override
+    {
+        const std::string mine[3] = {qel, perso, saves + "/"};
+        for (int k = 0; k < 3; k++) {
+            old_folders[k] = folder_globals[k];
+            snprintf(folder_globals[k], FOLDER_PATH_MAX, "%s", mine[k].c_str());
+        }
+        fs::create_directories(qel);  // the shell makes the roots at start-up
+        fs::create_directories(perso);
+        g_theme_index = 0;
+        const float sun[3] = {0.48f, 0.8f, 0.36f};
+        memcpy(g_menu_world.light_vector, sun, sizeof sun);
+        g_hole_world.load_progress = record_progress;
+        g_lighting_fractions.clear();
+    }
+    void TearDown() override
+    {
+        g_hole_world.load_progress = nullptr;
+        hole_free_shadows();
+        world_release_and_reset(&g_hole_world);
+        world_release_and_reset(&g_menu_world);
+        course_decal_release_storage();
+        scene_shutdown();
+        for (int k = 0; k < 3; k++) snprintf(folder_globals[k], FOLDER_PATH_MAX, "%s", old_folders[k].c_str());
+        g_theme_index = 0;
+    }
+
+    std::string plain(const char *hole) const { return folders.run + "/data/parcours/c/" + hole + ".qel"; }
+    std::string copy(const char *hole, char letter = 'A') const { return qel + "/c/" + hole + letter + ".qel"; }
+
+    // A plain hole file of blocks named as given, side by side near the middle, and plants.
+    static void write_hole(const std::string &path, const std::vector<const char *> &names, int32_t plants = 0)
+    {
+        SceneTestWorld source;
+        for (size_t k = 0; k < names.size(); k++) {
+            MeshObject *block = scene_test_make_block(names[k], 2.0f, 1.0f, 2.0f);
+            block->position[0] = 3.0f * float(k);
+            scene_add_object(source.world.get(), block);
+        }
+        for (int32_t k = 0; k < plants; k++) scene_test_add_plant(source.world.get(), k);
+        fs::create_directories(fs::path(path).parent_path());
+        ASSERT_EQ(scene_save(source.world.get(), path.c_str(), 0, 0, 0, 2), 1);
+    }
+
+    // The files under the lit-copy roots, relative to the temporary folder, in order.
+    std::vector<std::string> cached() const
+    {
+        std::vector<std::string> names;
+        for (const std::string &root : {qel, perso})
+            for (const auto &entry : fs::recursive_directory_iterator(root))
+                if (entry.is_regular_file()) names.push_back(fs::relative(entry.path(), folders.temp.path).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+}  // namespace
+
+TEST_F(HoleOpen, LitCopyMadeOnceAndReused)
+{
+    write_hole(plain("hole01"), {"START", "BLOC", "BLOC"}, 1);
+    ASSERT_EQ(hole_open("hole01", "c", 0), 1);
+    EXPECT_EQ(g_hole_world.lit, 1);
+    EXPECT_EQ(g_hole_world.object_count, 3);
+    EXPECT_NE(g_hole_world.shadow_masks[0], nullptr);  // the plant's shadow was built
+    EXPECT_EQ(cached(), std::vector<std::string>{"QEL/c/hole01A.qel"});
+    const std::string lit = test_read_file(copy("hole01"));
+
+    // The second opening reads the copy alone: no plain file, no lighting, nothing written.
+    hole_free_shadows();
+    fs::remove(plain("hole01"));
+    g_lighting_fractions.clear();
+    ASSERT_EQ(hole_open("hole01", "c", 0), 1);
+    EXPECT_EQ(g_hole_world.object_count, 3);
+    EXPECT_TRUE(g_lighting_fractions.empty());
+    EXPECT_EQ(test_read_file(copy("hole01")), lit);
+    EXPECT_EQ(cached(), std::vector<std::string>{"QEL/c/hole01A.qel"});
+
+    // Another theme: a second copy beside the first.
+    hole_free_shadows();
+    write_hole(plain("hole01"), {"START", "BLOC", "BLOC"}, 1);
+    g_theme_index = 1;
+    ASSERT_EQ(hole_open("hole01", "c", 0), 1);
+    EXPECT_EQ(cached(), (std::vector<std::string>{"QEL/c/hole01A.qel", "QEL/c/hole01B.qel"}));
+}
+
+TEST_F(HoleOpen, EditorMadeHoleReadFromTheSavesAndCachedApart)
+{
+    write_hole(saves + "/mine/hole02.qel", {"START", "BLOC"});
+    g_theme_index = 15;
+    ASSERT_EQ(hole_open("hole02", "mine", 1), 1);
+    EXPECT_EQ(g_hole_world.object_count, 2);
+    EXPECT_EQ(cached(), std::vector<std::string>{"QELPERSO/mine/hole02P.qel"});
+    char name[20];
+    EXPECT_EQ(hole_plain_path(0, "c", "a-long-hole-name", name, sizeof name), 0);
+    EXPECT_STREQ(name, "");
+}
+
+TEST_F(HoleOpen, PlainFileWithLightmapsSavedWithoutLighting)
+{
+    write_hole(plain("hole01"), {"START", "BLOC"});
+    ASSERT_EQ(hole_open("hole01", "c", 0), 1);
+    fs::copy_file(copy("hole01"), plain("hole03"));  // a plain file that holds lightmaps
+    g_lighting_fractions.clear();
+    ASSERT_EQ(hole_open("hole03", "c", 0), 1);
+    EXPECT_TRUE(g_lighting_fractions.empty());
+    EXPECT_EQ(g_hole_world.lit, 1);  // the reader's: it lit the world from the file's lightmaps
+    SceneTestWorld check;
+    EXPECT_EQ(scene_load(check.world.get(), copy("hole03").c_str(), 0x5C), 1);
+}
+
+TEST_F(HoleOpen, ProgressFractionsWithTheExactPalesNameSilent)
+{
+    const struct {
+        const char *hole;
+        std::vector<const char *> names;
+    } cases[] = {
+        {"pales", {"START", "PALES", "PALESX", "pales", "XPALES", "BLOC"}},
+        {"empty", {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.hole);
+        write_hole(plain(c.hole), c.names);
+        g_lighting_fractions.clear();
+        ASSERT_EQ(hole_open(c.hole, "c", 0), 1);
+        const int32_t n = int32_t(c.names.size());
+        std::vector<float> want = {0.1f};
+        for (int32_t i = 0; i < n; i++) want.push_back(0.1f + 0.45f * float(i) / float(n));
+        for (int32_t i = 0; i < n; i++)
+            if (strcmp(c.names[size_t(i)], "PALES") != 0) want.push_back(0.55f + 0.45f * float(i) / float(n));
+        ASSERT_EQ(g_lighting_fractions.size(), want.size());
+        for (size_t k = 0; k < want.size(); k++) EXPECT_FLOAT_EQ(g_lighting_fractions[k], want[k]) << k;
+        for (int32_t i = 0; i < n; i++) {
+            EXPECT_EQ(g_hole_world.objects[i]->object_type, 2) << i;
+            EXPECT_EQ(g_hole_world.prepare_modes[i], strcmp(c.names[size_t(i)], "PALES") ? 1 : 2) << i;  // reduced
+        }
+        EXPECT_TRUE(fs::exists(copy(c.hole)));
+    }
+}
+
+TEST_F(HoleOpen, DamagedLitCopyRebuilt)
+{
+    write_hole(plain("hole05"), {"START", "BLOC"});
+    ASSERT_EQ(hole_open("hole05", "c", 0), 1);
+    const std::string path = copy("hole05"), good = test_read_file(path);
+    const struct {
+        const char *what;
+        std::string bytes;
+    } cases[] = {
+        {"cut short", good.substr(0, good.size() / 2)},
+        {"empty", ""},
+        {"without lightmaps", test_read_file(plain("hole05"))},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        hole_free_shadows();
+        test_write_file(path, c.bytes);
+        g_lighting_fractions.clear();
+        ASSERT_EQ(hole_open("hole05", "c", 0), 1);
+        EXPECT_FALSE(g_lighting_fractions.empty());  // lit again from the plain file
+        EXPECT_EQ(g_hole_world.object_count, 2);
+        EXPECT_EQ(test_read_file(path), good);
+    }
+}
+
+TEST_F(HoleOpen, NoCopyWithoutALetterOrAWritableRootAndNoHoleWithoutAPlainFile)
+{
+    write_hole(plain("hole06"), {"START", "BLOC"});
+    for (int32_t theme : {20, 16, -1}) {
+        SCOPED_TRACE(theme);
+        g_theme_index = theme;
+        ASSERT_EQ(hole_open("hole06", "c", 0), 1);
+        EXPECT_EQ(g_hole_world.lit, 1);  // lit in memory
+        EXPECT_EQ(g_hole_world.object_count, 2);
+    }
+    g_theme_index = 0;
+    test_write_file(folders.temp / "file", "x");  // a root that cannot hold folders
+    snprintf(g_lit_cache_folder, sizeof g_lit_cache_folder, "%s", (folders.temp / "file").c_str());
+    EXPECT_EQ(hole_open("hole06", "c", 0), 1);
+    EXPECT_EQ(g_hole_world.lit, 1);
+    snprintf(g_lit_cache_folder, sizeof g_lit_cache_folder, "%s", qel.c_str());
+
+    test_write_file(plain("broken"), "SCNF short");
+    for (const char *hole : {"missing", "broken"}) {
+        SCOPED_TRACE(hole);
+        EXPECT_EQ(hole_open(hole, "c", 0), 0);
+        EXPECT_EQ(g_hole_world.object_count, 0);
+    }
+    EXPECT_TRUE(cached().empty());
+}
