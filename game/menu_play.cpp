@@ -2,6 +2,7 @@
 // way on to the course sets.
 #include "game/app.h"
 #include "game/dialog.h"
+#include "game/file_dialogs.h"
 #include "game/files.h"
 #include "game/menus.h"
 #include "game/player_dialog.h"
@@ -65,7 +66,9 @@ void buttons(void)
 
 void menu_play_screen(void)
 {
-    if (g_player_dialog_state <= 0) buttons();
+    if (g_player_dialog_state <= 0 && g_load_dialog_open != 1) buttons();
+    // Nothing in the menus sets the saved-game dialog's flag: it shows only when another screen did.
+    if (g_load_dialog_open == 1) ui_saves_dialog();
     if (g_player_dialog_state > 0) {
         player_dialog();
         if (g_player_dialog_state == 0)
