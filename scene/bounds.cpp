@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <utility>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -131,31 +131,21 @@ void world_compute_bounds_and_links(SceneWorld *world)
         world->links[i] = nullptr;
     }
 
-    // Every object's touching objects, at most the cap of them, gathered in one array by object.
-    std::vector<std::pair<int32_t, int32_t>> pairs;
-    sweep_pairs(boxes, SCENE_MAX_LINKS,
-                [&](int32_t a, int32_t b) { pairs.emplace_back(boxes[a].index, boxes[b].index); });
-    std::vector<int32_t> first(size_t(count) + 1, 0);
-    for (const auto &[i, j] : pairs) first[size_t(i) + 1]++, first[size_t(j) + 1]++;
-    for (size_t i = 1; i < first.size(); i++) first[i] += first[i - 1];
-    std::vector<int32_t> touching(size_t(first.back()));
-    std::vector<int32_t> filled(first.begin(), first.end() - 1);
-    for (const auto &[i, j] : pairs) {
-        touching[size_t(filled[size_t(i)]++)] = j;
-        touching[size_t(filled[size_t(j)]++)] = i;
-    }
-    // Pairs taken in (i, j) order fill every list ascending; a pair goes in only when both lists
-    // have room, so the lists stay symmetric.
-    for (int32_t i = first_linked; i < count; i++) {
-        auto begin = touching.begin() + first[size_t(i)], end = touching.begin() + first[size_t(i) + 1];
-        if (begin == end) continue;
-        std::sort(begin, end);
-        ObjectLinks *a = world->links[i];
-        for (auto it = std::upper_bound(begin, end, i); it != end && a && a->count < SCENE_MAX_LINKS; ++it) {
-            ObjectLinks *b = world->links[*it];
-            if (!b || b->count >= SCENE_MAX_LINKS) continue;
-            a->index[a->count++] = *it;
-            b->index[b->count++] = i;
-        }
+    // Every object's touching objects, at most the cap of them, in a run of the cap's length per
+    // object (left uninitialised: a load whose objects touch little writes few of its pages).
+    const size_t cap = SCENE_MAX_LINKS;
+    std::unique_ptr<int32_t[]> met(new int32_t[size_t(count) * cap]);
+    std::vector<int32_t> met_count(size_t(count), 0);
+    sweep_pairs(boxes, SCENE_MAX_LINKS, [&](int32_t a, int32_t b) {
+        const size_t i = size_t(boxes[a].index), j = size_t(boxes[b].index);
+        met[i * cap + size_t(met_count[i]++)] = int32_t(j);
+        met[j * cap + size_t(met_count[j]++)] = int32_t(i);
+    });
+    // No object met more than the cap, so every pair fits both lists. Walking the objects in index
+    // order, each hands itself to those it met (meeting is mutual): every list fills ascending.
+    for (int32_t j = first_linked; j < count; j++) {
+        if (!world->links[j]) continue;  // no memory for its list: no pair of it on either side
+        for (size_t k = 0; k < size_t(met_count[size_t(j)]); k++)
+            if (ObjectLinks *list = world->links[met[size_t(j) * cap + k]]) list->index[list->count++] = j;
     }
 }
