@@ -53,10 +53,11 @@ bool check_textures(const SceneWorld *world, char *why, size_t why_size)
     for (int32_t id = 0; id < SCENE_MAX_TEXTURES; id++) {
         const SceneTexture &texture = world->textures[id];
         if (!texture.name[0]) continue;
-        char stored[128];  // as the writer stores it: at most 127 bytes
+        char stored[128], shown[128];  // as the writer stores it: at most 127 bytes
         snprintf(stored, sizeof stored, "%.*s", int(strnlen(texture.name, 127)), texture.name);
+        scene_shown_name(stored, shown);
         if (!scene_relative_name(stored))
-            return broken(why, why_size, "texture %d \"%s\": name not under the data folder", int(id), stored);
+            return broken(why, why_size, "texture %d \"%s\": name not under the data folder", int(id), shown);
     }
     return true;
 }
@@ -97,8 +98,9 @@ bool check_faces(const MeshObject *mesh, const char *object, char *why, size_t w
 bool check_object(const SceneWorld *world, int32_t i, int64_t *face_total, char *why, size_t why_size)
 {
     const MeshObject *mesh = world->objects[i];
-    char object[160];
-    snprintf(object, sizeof object, "object %d \"%.*s\"", int(i), int(strnlen(mesh->name, 127)), mesh->name);
+    char shown[128], object[160];
+    scene_shown_name(mesh->name, shown);
+    snprintf(object, sizeof object, "object %d \"%s\"", int(i), shown);
     if (!finite(mesh->position, 3)) return broken(why, why_size, "%s: position not finite", object);
     if (!finite(mesh->rotation, 3)) return broken(why, why_size, "%s: rotation not finite", object);
     if (mesh->vertex_count < 0 || mesh->face_count < 0 || uint32_t(mesh->vertex_count) > kSceneMaxElements ||
@@ -123,6 +125,13 @@ bool check_plants(const SceneWorld *world, char *why, size_t why_size)
 }
 
 }  // namespace
+
+void scene_shown_name(const char *name, char out[128])
+{
+    size_t n = strnlen(name, 127);
+    for (size_t k = 0; k < n; k++) out[k] = (unsigned char)name[k] < 32 ? '?' : name[k];
+    out[n] = 0;
+}
 
 bool scene_check_world(const SceneWorld *world, bool lightmaps, char *why, size_t why_size)
 {

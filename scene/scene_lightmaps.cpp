@@ -80,8 +80,10 @@ bool scene_check_lightmaps(const SceneWorld *world, char *why, size_t why_size)
     for (int32_t i = 0; i < world->object_count; i++) {
         const MeshObject *mesh = world->objects[i];
         if (!mesh) continue;
+        char name[128];  // filled when a rule is broken
         if (world->prepare_modes[i] > 2) {
-            snprintf(why, why_size, "object %d \"%s\": preparation mode %d", int(i), mesh->name,
+            scene_shown_name(mesh->name, name);
+            snprintf(why, why_size, "object %d \"%s\": preparation mode %d", int(i), name,
                      int(world->prepare_modes[i]));
             return false;
         }
@@ -90,8 +92,8 @@ bool scene_check_lightmaps(const SceneWorld *world, char *why, size_t why_size)
         for (int32_t f = 0; f < maps->face_count; f++) {
             const FaceLightmap &face = maps->faces[f];
             if (!scene_valid_face_lightmap(face)) {
-                snprintf(why, why_size, "object %d \"%s\": face %d lightmap cells or corners", int(i), mesh->name,
-                         int(f));
+                scene_shown_name(mesh->name, name);
+                snprintf(why, why_size, "object %d \"%s\": face %d lightmap cells or corners", int(i), name, int(f));
                 return false;
             }
             bytes += int64_t(block_side(face.cells, t)) * block_side(face.cells, t) * 3;

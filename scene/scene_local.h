@@ -147,5 +147,7 @@ bool scene_valid_face_lightmap(const FaceLightmap &face);
 // The world breaks none of the reader's rules for the sections a save writes (the lightmap section
 // when `lightmaps`); else false with the object and field that break one in `why`.
 bool scene_check_world(const SceneWorld *world, bool lightmaps, char *why, size_t why_size);
+// A name as the writer stores it (at most 127 bytes), control bytes shown as '?' (one log line).
+void scene_shown_name(const char *name, char out[128]);
 // The lightmap section's part of that check (scene_lightmaps.cpp).
 bool scene_check_lightmaps(const SceneWorld *world, char *why, size_t why_size);

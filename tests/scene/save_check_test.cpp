@@ -55,6 +55,12 @@ TEST(SceneSave, AWorldTheReaderWouldRefuseIsNotWritten)
         {"parent folder", texture("textures/../../rock"), "texture 2"},
         {"parent alone", texture(".."), "texture 2"},
         {"NaN position", [&](SceneWorld *w) { w->objects[1]->position[0] = nan; }, "object 1 \"BLOC\": position"},
+        {"a name that would break the log line",
+         [&](SceneWorld *w) {
+             snprintf(w->objects[1]->name, sizeof w->objects[1]->name, "BL\nOC");
+             w->objects[1]->rotation[0] = nan;
+         },
+         "object 1 \"BL?OC\": rotation"},
         {"infinite rotation", [&](SceneWorld *w) { w->objects[2]->rotation[1] = -inf; }, "object 2 \"BLOC\": rotation"},
         {"NaN vertex", [&](SceneWorld *w) { w->objects[0]->vertices[3].uv1[1] = nan; }, "object 0 \"BLOC\": vertex 3 uv1"},
         {"infinite colour", [&](SceneWorld *w) { w->objects[0]->vertices[5].color[3] = inf; }, "vertex 5 colour"},
