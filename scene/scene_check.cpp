@@ -88,7 +88,8 @@ bool check_faces(const MeshObject *mesh, const char *object, char *why, size_t w
         const MeshFace &face = mesh->faces[f];
         for (int k = 0; k < 3; k++)
             if (face.v[k] < 0 || face.v[k] >= mesh->vertex_count)
-                return broken(why, why_size, "%s: face %d vertex index %d out of range", object, int(f), int(face.v[k]));
+                return broken(why, why_size, "%s: face %d vertex index %d out of range", object, int(f),
+                              int(face.v[k]));
         if (!finite(face.normal, 3)) return broken(why, why_size, "%s: face %d normal not finite", object, int(f));
         if (!finite(face.uv, 6)) return broken(why, why_size, "%s: face %d uv not finite", object, int(f));
     }

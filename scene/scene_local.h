@@ -134,8 +134,8 @@ int scene_valid_tile_size(int32_t t);
 
 // ---- the reader's rules, which the writer checks a world against before it saves -------------------
 
-constexpr uint32_t kSceneMaxElements = 1000000;  // vertices or faces of one object
-constexpr int64_t kSceneMaxFileFaces = 4000000;  // faces of one file
+constexpr uint32_t kSceneMaxElements = 1000000;              // vertices or faces of one object
+constexpr int64_t kSceneMaxFileFaces = 4000000;              // faces of one file
 constexpr int64_t kSceneMaxTexelBytes = int64_t(512) << 20;  // lightmap texels of a file, all objects
 
 // No leading separator, no drive letter, no ".." component: the name stays under the data folder.

@@ -341,7 +341,7 @@ TEST_F(FontTest, SetUpEndsWithTheFinalSpacingAndAZeroDivisorMeasuresNothing)
     for (Font *f : {&g_font_primary, &g_font_secondary}) {
         ASSERT_GE(f->last_page, 0);
         const int a = f->glyphs['A' - kFontFirstCode].width, b = f->glyphs['B' - kFontFirstCode].width;
-        EXPECT_EQ(font_text_width(f, "AB"), a + b - 4);  // letter spacing -2 after each glyph
+        EXPECT_EQ(font_text_width(f, "AB"), a + b - 4);       // letter spacing -2 after each glyph
         EXPECT_EQ(font_text_width(f, "A B"), a + b - 4 + 8);  // a space of 8
     }
 

@@ -51,7 +51,8 @@ Lists reference_links(const SceneWorld *world, int32_t *most_touched)
         for (int32_t j = i + 1; takes_part[size_t(i)] && j < n; j++) {
             if (!takes_part[size_t(j)] || !meet(i, j)) continue;
             touched[size_t(i)]++, touched[size_t(j)]++;
-            if (lists[size_t(i)].size() < size_t(SCENE_MAX_LINKS) && lists[size_t(j)].size() < size_t(SCENE_MAX_LINKS)) {
+            if (lists[size_t(i)].size() < size_t(SCENE_MAX_LINKS) &&
+                lists[size_t(j)].size() < size_t(SCENE_MAX_LINKS)) {
                 lists[size_t(i)].push_back(j);
                 lists[size_t(j)].push_back(i);
             }
@@ -120,8 +121,8 @@ TEST(SceneLinks, BelowTheCapTheLinksAreEveryTouchingPair)
                      scene_add_object(w, mesh_new());  // no vertices
                      continue;
                  }
-                 MeshObject *block = scene_test_make_block("BLOC", between(0.2f, 4.0f), between(0.2f, 3.0f),
-                                                           between(0.2f, 4.0f));
+                 MeshObject *block =
+                     scene_test_make_block("BLOC", between(0.2f, 4.0f), between(0.2f, 3.0f), between(0.2f, 4.0f));
                  const float at = kind == 1 ? 5.0f : between(-60.0f, 60.0f);  // a pile at (5, 0, 5)
                  block->position[0] = at;
                  block->position[1] = kind == 2 ? INFINITY : between(-1.0f, 1.0f);

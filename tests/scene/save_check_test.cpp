@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cfloat>
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <functional>
 #include <random>
@@ -62,12 +62,13 @@ TEST(SceneSave, AWorldTheReaderWouldRefuseIsNotWritten)
          },
          "object 1 \"BL?OC\": rotation"},
         {"infinite rotation", [&](SceneWorld *w) { w->objects[2]->rotation[1] = -inf; }, "object 2 \"BLOC\": rotation"},
-        {"NaN vertex", [&](SceneWorld *w) { w->objects[0]->vertices[3].uv1[1] = nan; }, "object 0 \"BLOC\": vertex 3 uv1"},
+        {"NaN vertex", [&](SceneWorld *w) { w->objects[0]->vertices[3].uv1[1] = nan; },
+         "object 0 \"BLOC\": vertex 3 uv1"},
         {"infinite colour", [&](SceneWorld *w) { w->objects[0]->vertices[5].color[3] = inf; }, "vertex 5 colour"},
         {"infinite face normal", [&](SceneWorld *w) { w->objects[1]->faces[2].normal[1] = inf; }, "face 2 normal"},
         {"NaN face uv", [&](SceneWorld *w) { w->objects[1]->faces[0].uv[5] = nan; }, "object 1 \"BLOC\": face 0 uv"},
-        {"vertex index past the end",
-         [](SceneWorld *w) { w->objects[2]->faces[1].v[1] = w->objects[2]->vertex_count; }, "face 1 vertex index"},
+        {"vertex index past the end", [](SceneWorld *w) { w->objects[2]->faces[1].v[1] = w->objects[2]->vertex_count; },
+         "face 1 vertex index"},
         {"negative vertex index", [](SceneWorld *w) { w->objects[2]->faces[1].v[0] = -1; }, "face 1 vertex index -1"},
         {"NaN setting", [&](SceneWorld *w) { w->light_factor = nan; }, "settings: light factor"},
         {"infinite view", [&](SceneWorld *w) { w->view[2] = inf; }, "settings: view"},
@@ -108,8 +109,9 @@ TEST(SceneSave, AWorldTheReaderWouldRefuseIsNotWritten)
         else
             world->prepare_modes[2] = 3;
         EXPECT_EQ(scene_save(world, "hole.qel", 1, 0, 0, 10), 0);
-        EXPECT_NE(std::string(scene_last_error()).find(lightmap_case == 0 ? "object 1 \"BLOC\": face 4 lightmap"
-                                                                           : "object 2 \"BLOC\": preparation mode 3"),
+        EXPECT_NE(std::string(scene_last_error())
+                      .find(lightmap_case == 0 ? "object 1 \"BLOC\": face 4 lightmap"
+                                               : "object 2 \"BLOC\": preparation mode 3"),
                   std::string::npos)
             << scene_last_error();
         EXPECT_TRUE(test_read_file(path) == earlier);
