@@ -56,7 +56,7 @@ bool link_box(const MeshObject *mesh, int32_t i, LinkBox *entry)
 // Calls touch(a, b) for pairs of overlapping boxes (positions in `boxes`): a sweep along x whose
 // open boxes are kept ordered by their z start, so each box meets only those near it in x and in
 // z. A box that has met `cap` others leaves the sweep, so that boxes piled at one place cost
-// n x cap pairs, not n x n; a box that touches at most `cap` others meets every one of them.
+// n x cap pairs, not n x n; where no box touches more than `cap` others, every pair is met.
 template <class Touch>
 void sweep_pairs(std::vector<LinkBox> &boxes, int32_t cap, Touch touch)
 {
