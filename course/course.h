@@ -3,6 +3,7 @@
 // screen, the tests and the data tools run alike. Main thread only. The y axis points down.
 #pragma once
 
+#include "game/course_mesh.h"
 #include "geometry/list.h"
 #include "geometry/mesh.h"
 #include "physics/physics.h"
@@ -40,11 +41,8 @@ extern float g_block_step;
 
 // ---- mesh utilities -------------------------------------------------------------------------------
 
-// Flat shading (colour = clamp(nx + ny + nz, 0.3, 1)) and the object's render objects built with
-// the face byte; returns the built object (the caller stores and frees it), null without faces.
-RenderObject *course_mesh_shade_and_build(MeshObject *object, uint8_t face_flag);
-// The six local bounds from the vertex positions (10000 / -10000 without vertices).
-void course_mesh_compute_bounds(MeshObject *object);
+// course_mesh_shade_and_build and course_mesh_compute_bounds: game/course_mesh.h (the menu theme
+// shares them).
 // Top of the highest hole block strictly under (x, z) in g_hole_world, truncated toward the
 // ground to whole g_block_step (unsnapped when the step is not positive); 0 with none. y unused.
 float course_ground_height_at(float x, float y, float z);

@@ -8,8 +8,7 @@
 
 #include <cstdint>
 
-// Render-object builder flags of the flat-shaded objects and of the rebuilt turning blades.
-constexpr uint32_t kCourseFlatBuildFlags = 135;
+// Render-object builder flags of the rebuilt turning blades.
 constexpr uint32_t kCoursePalesBuildFlags = 141;
 
 inline SceneWorld *play_world(const PlayState *state) { return state->world ? state->world : &g_hole_world; }

@@ -1,5 +1,5 @@
-// Mesh utilities on hole objects (shading, bounds, ground height, picking boxes) and the tests of
-// hole-object kinds by name.
+// Mesh utilities on hole objects (ground height, picking boxes) and the tests of hole-object kinds
+// by name. Shading and local bounds are in game/course_mesh.cpp.
 #include "course/course_local.h"
 
 #include "geometry/mesh_edit.h"
@@ -10,28 +10,6 @@
 #include <cstring>
 
 int32_t g_first_block_index = kPlayFirstHoleObject;
-
-RenderObject *course_mesh_shade_and_build(MeshObject *object, uint8_t face_flag)
-{
-    mesh_update_world_transform(object);
-    for (int32_t i = 0; i < object->vertex_count; i++) {
-        MeshVertex &v = object->vertices[i];
-        float s = v.world_normal[0] + v.world_normal[1] + v.world_normal[2];
-        if (s < 0.3f) s = 0.3f;
-        if (s > 1.0f) s = 1.0f;
-        v.color[0] = v.color[1] = v.color[2] = s;
-        v.color[3] = 1.0f;
-    }
-    for (int32_t f = 0; f < object->face_count; f++) {
-        object->faces[f].tag = 0;
-        object->faces[f].build_flag = face_flag;
-    }
-    RenderObject *built = nullptr;
-    if (g_render_context.device)
-        built = render_build_mesh_render_objects(&g_render_context, object, kCourseFlatBuildFlags, nullptr);
-    for (int32_t f = 0; f < object->face_count; f++) object->faces[f].build_flag = 0;
-    return built;
-}
 
 namespace {
 
@@ -77,12 +55,6 @@ bool pick_box(MeshObject *object, const float *p0, const float *p1, float scale)
 }
 
 }  // namespace
-
-void course_mesh_compute_bounds(MeshObject *object)
-{
-    bounds_start(object->bounds);
-    for (int32_t i = 0; i < object->vertex_count; i++) bounds_add(object->bounds, object->vertices[i].position);
-}
 
 float course_ground_height_at(float x, float y, float z)
 {

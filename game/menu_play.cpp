@@ -1,10 +1,76 @@
-// The play menu (state 1). Until the player dialog lands it offers only the way back.
+// The play menu (state 1): the two players, chosen through the player dialog it hosts, and the
+// way on to the course sets.
+#include "game/app.h"
+#include "game/dialog.h"
+#include "game/files.h"
 #include "game/menus.h"
+#include "game/player_dialog.h"
 #include "game/screen.h"
+#include "game/text_entry.h"
 #include "game/widgets.h"
+#include "platform/system.h"
 #include "script/config_main.h"
+
+#include <cstdio>
+
+namespace {
+
+enum PlayButton { kPlayStart, kPlayPlayer1, kPlayPlayer2, kPlayBack, kPlayButtonCount };
+
+// The course sets of "data/parcours" for the next screen; the working folder ends at the start
+// folder.
+void start_course_sets(void)
+{
+    g_screen_state = kScreenCourseSets;
+    _chdir(g_start_dir);
+    g_course_set_count = 0;
+    if (_chdir("data/parcours") == 0) ui_course_set_list_fill();
+    _chdir(g_start_dir);
+}
+
+void open_player_dialog(int32_t target)
+{
+    ui_players_dialog_init();
+    g_player_dialog_target = target;
+    g_player_dialog_state = 1;
+    g_name_entry_text[0] = '\0';
+    g_name_entry_length = 0;
+    app_trace("player dialog %d", target);
+}
+
+void buttons(void)
+{
+    char labels[2][sizeof g_player_record[0].name + 32];
+    for (int i = 0; i < 2; i++)
+        snprintf(labels[i], sizeof labels[i], "%s %d: %c%s%c", menu_text(MENU_PLAYER), i + 1, '"',
+                 g_player_record[i].name, '"');
+    const char *texts[kPlayButtonCount] = {menu_text(MENU_JOUER), labels[0], labels[1], menu_text(MENU_RETOUR)};
+    const float ys[kPlayButtonCount] = {512.0f, 557.0f, 602.0f, 647.0f};
+    int hovered = -1;
+    for (int b = 0; b < kPlayButtonCount; b++)
+        if (menu_text_button(texts[b], ys[b])) hovered = b;
+    if (!menu_take_click(hovered >= 0)) return;
+    switch (hovered) {
+    case kPlayStart:
+        if (g_player_record[0].marker < 0) start_course_sets();
+        break;
+    case kPlayPlayer1: open_player_dialog(1); break;
+    case kPlayPlayer2: open_player_dialog(2); break;
+    case kPlayBack: g_screen_state = kScreenMainMenu; break;
+    }
+}
+
+}  // namespace
 
 void menu_play_screen(void)
 {
-    if (menu_take_click(menu_text_button(menu_text(MENU_RETOUR), 647.0f))) g_screen_state = kScreenMainMenu;
+    if (g_player_dialog_state <= 0) buttons();
+    if (g_player_dialog_state > 0) {
+        player_dialog();
+        if (g_player_dialog_state == 0)
+            player_record_load(&g_player_record[g_player_dialog_target == 2 ? 1 : 0], g_player_dialog_file);
+    }
+    g_mouse_prev_x = g_mouse_x;
+    g_mouse_prev_y = g_mouse_y;
+    if (g_player_dialog_state < 0) g_player_dialog_state = 0;
 }

@@ -1,6 +1,10 @@
 // The shared screen state and the trace printer (see screen.h).
 #include "game/screen.h"
 
+#include "game/font.h"
+#include "render/render_draw.h"
+#include "script/config_main.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -15,11 +19,7 @@ float g_frame_factor = 1.0f;
 int32_t g_mouse_prev_x, g_mouse_prev_y;
 PageSlot g_background_page;
 
-bool app_trace_on(void)
-{
-    static const bool on = getenv("ZAVGOLF_TRACE") != nullptr;
-    return on;
-}
+bool app_trace_on(void) { return getenv("ZAVGOLF_TRACE") != nullptr; }
 
 void app_trace(const char *format, ...)
 {
@@ -31,4 +31,19 @@ void app_trace(const char *format, ...)
     va_end(arguments);
     printf("trace %s\n", line);
     fflush(stdout);
+}
+
+void app_loading_frame(void)
+{
+    RenderContext *context = &g_render_context;
+    if (!render_begin_frame(context)) return;
+    render_clear_frame(context);
+    const char *text = menu_text(MENU_PATIENCE);
+    float scale = float(context->width) / 1280.0f;
+    float width = float(font_text_width(&g_font_primary, text)) * scale;
+    render_set_mode(1, context, 1);
+    font_draw_text(&g_font_primary, int32_t(float(context->width) / 2.0f - width / 2.0f), context->height / 2, text,
+                   scale, 1.0f, 1.0f, 1.0f);
+    render_end_frame(context);
+    render_present_frame(context);
 }

@@ -30,7 +30,10 @@ extern int32_t g_mouse_prev_x, g_mouse_prev_y;  // the cursor at the start of th
 // The menus' background picture ("data/gfx/background.png"), drawn still behind every menu.
 extern PageSlot g_background_page;
 
-// True when ZAVGOLF_TRACE is set (read once).
+// True when ZAVGOLF_TRACE is set.
 bool app_trace_on(void);
 // With the trace on: "trace " and the formatted text as one flushed line on stdout.
 void app_trace(const char *format, ...) __attribute__((format(printf, 1, 2)));
+
+// One frame with the PATIENCE text, white, centred, at scale render width / 1280.
+void app_loading_frame(void);

@@ -1,60 +1,72 @@
 #!/usr/bin/env bash
-# `make play` shows what it draws: the placeholder frame's clear colour fills the screen around the
-# centred rectangle the 2D batch draws, as a screenshot of the root window shows (polled, since the
-# first frames may not have arrived).
+# `make play` from start-up to the main menu and out again: the start-up's trace in order (Escape
+# shortens the presentation page), the menu over its background picture with its six labels, the
+# hovered label in the selection colour, an F9 screenshot, and Escape ending the game cleanly with
+# its options, players and help page.
 set -euo pipefail
-source "$(dirname "$0")/xvfb.sh"
-game=$1
-data_tool=$2
+source "$(dirname "$0")/shell.sh"
 
-make_run_folder "$data_tool"
-name=$(head -n 1 "$E2E_RUN/data/txt/nameofgame.ini" | tr -d '\r')
-start_xvfb
-start_game "$game" "$E2E_RUN"
-window=$(wait_window "$name" 60)
+start_traced_game "$1" "$2" 960x540
+wait_trace "page 1 start" 120
+key Escape
+wait_trace "loop" 120
+trace_in_order loading "intro start" "intro end*" "page 1 start" "page 1 end" "theme *" "sound *" loop
+sleep 0.5
+shot="$E2E_RUN/menu.png"
+screenshot "$shot"
 
-width=1920
-height=1080
-# "x y r g b": the clear colour outside the rectangle, the rectangle's at the centre.
-points=("$((width / 8)) $((height / 2)) 32 64 96" "10 10 32 64 96" "$((width - 11)) 10 32 64 96"
-        "10 $((height - 11)) 32 64 96" "$((width - 11)) $((height - 11)) 32 64 96"
-        "$((width / 2)) $((height / 2)) 224 192 64")
-
-# Prints "r g b" of one pixel of a picture.
-pixel_of() {
-    convert "$1" -crop "1x1+$2+$3" -depth 8 txt:- | sed -n '2s/^[^(]*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p'
-}
-
-# True when every probe holds its colour within 2/255.
-shows_colour() {
-    local point x y r g b wr wg wb
-    for point in "${points[@]}"; do
-        read -r x y wr wg wb <<<"$point"
-        read -r r g b <<<"$(pixel_of "$1" "$x" "$y")"
-        [ -n "${b:-}" ] || return 1
-        for pair in "$r $wr" "$g $wg" "$b $wb"; do
-            read -r got expected <<<"$pair"
-            [ $((got > expected ? got - expected : expected - got)) -le 2 ] || return 1
-        done
+# The background is the picture, sampled as a page samples it, where no label or pointer lies.
+picture="$E2E_RUN/data/gfx/background.png"
+read -r pw ph <<<"$(identify -format '%w %h' "$picture")"
+for point in "60 60" "900 60" "60 480" "900 480"; do
+    read -r x y <<<"$point"
+    read -r r g b <<<"$(rgb_of "$shot" "$x" "$y")"
+    read -r wr wg wb <<<"$(rgb_of "$picture" $((x * (pw - 1) / SCREEN_W)) $((y * (ph - 1) / SCREEN_H)))"
+    for pair in "$r $wr" "$g $wg" "$b $wb"; do
+        read -r got want <<<"$pair"
+        [ $((got > want ? got - want : want - got)) -le 8 ] ||
+            { echo "background at ($x, $y) is $r $g $b, the picture gives $wr $wg $wb" >&2; exit 1; }
     done
-}
-
-shot="$E2E_RUN/screen.png"
-waited=0
-until import -window root "$shot" 2>/dev/null && shows_colour "$shot"; do
-    kill -0 "$GAME_PID" 2>/dev/null || { echo "game ended before it drew" >&2; exit 1; }
-    [ "$waited" -ge 60 ] || { sleep 1; waited=$((waited + 1)); continue; }
-    echo "the placeholder frame is not on screen; probes (x y, wanted r g b: got):" >&2
-    for point in "${points[@]}"; do
-        read -r x y _ <<<"$point"
-        echo "  $point: $(pixel_of "$shot" "$x" "$y")" >&2
-    done
-    [ -n "${E2E_KEEP:-}" ] && cp "$shot" "${E2E_KEEP}" 2>/dev/null
-    exit 1
 done
 
-xdotool windowactivate --sync "$window" 2>/dev/null || xdotool windowfocus "$window"
-xdotool key --window "$window" F12
+# Each label has light text pixels in its box (the pointer rests in the middle of the screen:
+# move it away first).
+move_virtual 1700 1000
+screenshot "$shot"
+box_of() { echo "$((SCREEN_W / 2 - 90)) $(( $1 * SCREEN_H / 1080 - 9 )) 180 18"; }
+for label in 490 535 580 625 715 760; do
+    read -r x y w h <<<"$(box_of "$label")"
+    n=$(count_pixels "$shot" "$x" "$y" "$w" "$h" 'r > 200 && g > 200 && b > 190')
+    [ "$n" -ge 15 ] || { echo "the label at virtual y $label has $n text pixels" >&2; exit 1; }
+done
+
+# Hovering JOUER turns it to the selection colour; EDITOR keeps its own.
+move_virtual 960 490
+sleep 0.3
+screenshot "$E2E_RUN/hover.png"
+selection='r > 200 && g > 140 && g < 235 && b < 120'
+read -r x y w h <<<"$(box_of 490)"
+n=$(count_pixels "$E2E_RUN/hover.png" "$x" "$y" "$w" "$h" "$selection")
+[ "$n" -ge 15 ] || { echo "hovered JOUER has $n selection-colour pixels" >&2; exit 1; }
+read -r x y w h <<<"$(box_of 535)"
+n=$(count_pixels "$E2E_RUN/hover.png" "$x" "$y" "$w" "$h" "$selection")
+[ "$n" -eq 0 ] || { echo "EDITOR has $n selection-colour pixels while JOUER is hovered" >&2; exit 1; }
+
+# F9 writes a numbered screenshot into the captures folder.
+key F9
+captures="$ZAVGOLF_DRIVE_C/ZAV Games/Captures"
+for _ in $(seq 50); do
+    ls "$captures"/screenshot*.tga >/dev/null 2>&1 && break
+    sleep 0.2
+done
+ls "$captures"/screenshot*.tga >/dev/null 2>&1 || { echo "F9 wrote no screenshot" >&2; exit 1; }
+
+key Escape
 status=0
 wait_game_end 60 || status=$?
 [ "$status" -eq 0 ] || { echo "game ended with status $status" >&2; exit 1; }
+wait_trace exit 1
+grep -q 'html/index.html$' "$E2E_RUN/shell.log" || { echo "the help page was not opened" >&2; exit 1; }
+for file in "Saves/OPTIONS.DAT" "Players/Player.dat" "Players/Nobody.dat"; do
+    [ -f "$ZAVGOLF_DRIVE_C/ZAV Games/$file" ] || { echo "missing $file" >&2; exit 1; }
+done

@@ -1,12 +1,17 @@
 # Sourced by the end-to-end tests: a private X server of 1920 x 1080 with software OpenGL, and
 # helpers to drive the game as a person would.
 
-# start_xvfb: starts Xvfb on a free display, exports DISPLAY, stops the server when the test ends.
+# start_xvfb [WIDTHxHEIGHT]: starts Xvfb (1920x1080 by default) on a free display, exports DISPLAY
+# and SCREEN_W, SCREEN_H, stops the server when the test ends.
 start_xvfb() {
+    local size=${1:-1920x1080}
+    SCREEN_W=${size%x*}
+    SCREEN_H=${size#*x}
+    export SCREEN_W SCREEN_H
     local fifo
     fifo=$(mktemp -u)
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp +extension GLX 3>"$fifo" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp +extension GLX 3>"$fifo" >/dev/null 2>&1 &
     XVFB_PID=$!
     local number
     read -r -t 20 number <"$fifo" || { rm -f "$fifo"; echo "Xvfb did not start" >&2; return 1; }
