@@ -309,19 +309,20 @@ void report_end()
 
 }  // namespace
 
-void intro_timeline_start(IntroTimeline *timeline) { *timeline = IntroTimeline{720.0f, 1.0f, 256.0f, 0, 0.0f}; }
+void intro_timeline_start(IntroTimeline *timeline) { *timeline = IntroTimeline{720.0f, 1.0f, 256.0f, 0, 0}; }
 
 bool intro_timeline_skip(IntroTimeline *timeline)
 {
     if (timeline->skip) return false;
     timeline->skip = 1;
-    timeline->steps = 0.0f;
+    timeline->steps = 0;
     return true;
 }
 
 bool intro_timeline_step(IntroTimeline *timeline, float s)
 {
     IntroTimeline &t = *timeline;
+    t.steps++;
     bool fading = t.skip || t.turn <= 0.0f;
     if (t.turn > 0.0f) {
         t.turn = std::max(0.0f, t.turn - 5.0f * s);
@@ -331,7 +332,6 @@ bool intro_timeline_step(IntroTimeline *timeline, float s)
         if (t.fade <= 0.0f) return true;
         t.fade = std::max(0.0f, t.fade - 4.0f * s);
     }
-    t.steps += 2.0f * s;
     return false;
 }
 
@@ -422,7 +422,9 @@ bool intro_frame(void)
         g_key_down[27] = 0;
         if (intro_timeline_skip(&t)) app_trace("intro skip");
     }
+    bool turning = t.turn > 0.0f;
     bool over = intro_timeline_step(&t, s);
+    if (turning && t.turn <= 0.0f) app_trace("intro turned");
     if (over) report_end();
     float eye[3] = {0.0f, 0.0f, 3.0f * t.progress - 3.1f};
 

@@ -1,4 +1,6 @@
-// The logo intro shown once at start-up, before the presentation pages. Main thread.
+// The logo intro shown once at start-up, before the presentation pages. Main thread. Its trace
+// lines: "intro start", "intro frame 60", "intro skip" (Escape), "intro turned" (the turn is over)
+// and "intro end steps N" (frame steps since the skip, or since the start).
 #pragma once
 
 #include <cstdint>
@@ -17,7 +19,7 @@ struct IntroTimeline {
     float progress;  // P = T / 720
     float fade;      // F: 256 down to 0 during the closing fade to black
     uint8_t skip;    // Escape was pressed: the fade runs while the turn goes on
-    float steps;     // 17 ms steps the timeline advanced since the start, or since the skip
+    int32_t steps;   // frame steps taken since the start, or since the skip (the last one counted)
 };
 
 // T = 720, P = 1, F = 256, no skip, no steps.

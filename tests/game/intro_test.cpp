@@ -46,6 +46,7 @@ TimelineRun run_timeline(float s, bool skip_first)
         run.fade_steps += t.fade != fade_before;
         EXPECT_FLOAT_EQ(t.progress, t.turn / 720.0f);
     }
+    EXPECT_EQ(t.steps, run.frames);  // what the end's trace line reports
     return run;
 }
 
