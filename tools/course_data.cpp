@@ -63,27 +63,34 @@ bool remove_scratch_folder()
     return sys_native_path(SCRATCH_FOLDER, native, sizeof native) && (rmdir(native) == 0 || errno == ENOENT);
 }
 
-bool write_course()
+// The holes, the set's description, then every hole checked as the editor and course play will
+// read it.
+bool build_and_check_holes()
 {
-    if (!data_course_load_palette(THEME_SCENE)) return false;
-    remove_scratch_folder();
-    _mkdir(SCRATCH_FOLDER);
-    data_course_use_folders(SCRATCH_FOLDER);
+    for (int k = 0; k < DATA_COURSE_HOLE_COUNT; k++)
+        if (!data_course_build_hole(g_data_course_holes[k], k + 1)) return false;
+    if (!data_course_write_set_description()) return false;
     bool ok = true;
-    for (int k = 0; ok && k < DATA_COURSE_HOLE_COUNT; k++) ok = data_course_build_hole(g_data_course_holes[k], k + 1);
-    ok = ok && data_course_write_set_description();
-    // Every hole as the editor and course play will read it.
-    for (int k = 0; ok && k < DATA_COURSE_HOLE_COUNT; k++) {
+    for (int k = 0; k < DATA_COURSE_HOLE_COUNT; k++) {
         const std::string base = data_course_folder() + "/" + data_course_hole_file(k + 1);
         for (const std::string &problem : data_course_check_hole(base)) {
             fprintf(stderr, "course_data: %s\n", problem.c_str());
             ok = false;
         }
     }
-    world_release_and_reset(&g_hole_world);
-    world_release_effects(&g_hole_world);
-    world_release_and_reset(&g_menu_world);
-    world_release_effects(&g_menu_world);
+    return ok;
+}
+
+bool write_course()
+{
+    remove_scratch_folder();
+    _mkdir(SCRATCH_FOLDER);
+    data_course_use_folders(SCRATCH_FOLDER);
+    bool ok = data_course_load_palette(THEME_SCENE) && build_and_check_holes();
+    for (SceneWorld *world : {&g_hole_world, &g_menu_world}) {
+        world_release_and_reset(world);
+        world_release_effects(world);
+    }
     if (!remove_scratch_folder()) {
         fprintf(stderr, "course_data: %s is not empty\n", SCRATCH_FOLDER);
         ok = false;

@@ -12,6 +12,7 @@
 #include "render/render.h"
 #include "render/texture.h"
 #include "scene/scene.h"
+#include "tools/course_build.h"
 #include "tools/course_check.h"
 #include "tools/data_course.h"
 
@@ -54,13 +55,13 @@ protected:
         render_context_destroy(&g_render_context);
     }
 
-    // The hole loaded as the editor opens it; released with the test.
-    SceneWorld *load_hole(int number)
+    // The hole loaded as the editor opens it (or with other flags); released with the test.
+    SceneWorld *load_hole(int number, uint32_t flags = 0x4C)
     {
         worlds.push_back(std::unique_ptr<SceneWorld, WorldRelease>(new SceneWorld));
         SceneWorld *world = worlds.back().get();
         world->renderer = &g_render_context;
-        scene_load(world, (hole_base(number) + ".qel").c_str(), 0x4C);
+        scene_load(world, (hole_base(number) + ".qel").c_str(), flags);
         EXPECT_STREQ(scene_last_error(), "") << number;
         return world;
     }
@@ -260,7 +261,7 @@ TEST_F(MeadowCourseTest, LightsWhole)
 {
     for (int number = 1; number <= 9; number++) {
         SCOPED_TRACE(number);
-        SceneWorld *world = load_hole(number);
+        SceneWorld *world = load_hole(number, 0x5C);  // as course play opens a plain hole
         world->face_list_byte = 0;
         world_setup_lighting_textures(world);
         world_alloc_all_map_slots(world);
@@ -277,6 +278,43 @@ TEST_F(MeadowCourseTest, LightsWhole)
         EXPECT_EQ(unlit, 0);
         lightmap_atlas_free(&g_render_context);
     }
+}
+
+// A piece the editor puts anywhere but where the design has it stops the build before anything is
+// written: a rail with no floor under it, a second tee, a tile outside the editor's field.
+TEST_F(MeadowCourseTest, BuilderRefusesMisplacedPieces)
+{
+    TempDir temp;
+    for (const char *part : {"data/txt", "data/themes/garden"}) {
+        fs::create_directories(temp / part);
+        fs::copy(std::string(ZAV_RUN_DIR) + "/" + part, temp / part, fs::copy_options::recursive);
+    }
+    sys_path_reset(temp.path.c_str(), (temp / "user").c_str());
+    fs::create_directories(temp / "scratch");
+    ASSERT_TRUE(data_course_load_palette("data/themes/garden/blocs.qel"));
+    data_course_use_folders("scratch");
+    const DataHoleTile tee = {'S', -1, 0, false, "NSW", ""}, cup = {'U', 0, 0, false, "NSE", ""};
+    const struct {
+        const char *fault;
+        DataHoleSpec hole;
+    } cases[] = {
+        {"rail without a floor", {"Bad", 2, {tee, cup, {'X', 1, 0, false, "N", ""}}, {}, {}}},
+        {"two tees", {"Bad", 2, {tee, cup, {'S', 1, 0, false, "", ""}}, {}, {}}},
+        {"outside the field", {"Bad", 2, {tee, {'U', 13, 0, false, "", ""}}, {}, {}}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.fault);
+        EXPECT_FALSE(data_course_build_hole(c.hole, 1));
+    }
+    EXPECT_FALSE(fs::exists(temp / "data/parcours"));
+    // The same pieces where they belong build and save.
+    EXPECT_TRUE(data_course_build_hole({"Good", 2, {tee, cup}, {}, {}}, 1));
+    EXPECT_TRUE(fs::exists(temp / "data/parcours/Meadow/hole01.png"));
+    for (SceneWorld *world : {&g_hole_world, &g_menu_world}) {
+        world_release_and_reset(world);
+        world_release_effects(world);
+    }
+    data_test_free_config_texts();
 }
 
 // course_data run into two fresh run folders holding what zavdata writes, with the player's
