@@ -48,6 +48,60 @@ BENCHMARK(BM_Links1024)->Unit(benchmark::kMillisecond);
 void BM_Links8192(benchmark::State &state) { run_links(state, 8192); }
 BENCHMARK(BM_Links8192)->Unit(benchmark::kMillisecond);
 
+// A scene file of 8192 one-triangle objects, all at one place (every pair touches) or each on a
+// square of its own: the same records but their positions.
+std::string triangles_file(bool touching)
+{
+    auto world = std::make_unique<SceneWorld>();
+    world->first_block_index = 0;
+    for (int32_t k = 0; k < SCENE_MAX_OBJECTS; k++) {
+        MeshObject *mesh = mesh_new();
+        mesh_alloc_arrays(mesh, 3);
+        mesh->vertex_count = 3;
+        mesh->face_count = 1;
+        for (int c = 0; c < 3; c++) {
+            mesh->vertices[c].position[0] = c == 1 ? 1.0f : 0.0f;
+            mesh->vertices[c].position[2] = c == 2 ? 1.0f : 0.0f;
+            mesh->faces[0].v[c] = c;
+        }
+        if (!touching) {
+            mesh->position[0] = 4.0f * float(k % 91);
+            mesh->position[2] = 4.0f * float(k / 91);
+        }
+        if (scene_add_object(world.get(), mesh) < 0) mesh_delete(mesh);
+    }
+    std::string path = (std::filesystem::temp_directory_path() / "bench_scene_triangles.qel").string();
+    std::string bytes;
+    if (scene_save(world.get(), path.c_str(), 0, 0, 0, 2)) {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    std::filesystem::remove(path);
+    world_release_and_reset(world.get());
+    return bytes;
+}
+
+// Loading such a file: its bounds and links with the rest.
+void run_triangles(benchmark::State &state, bool touching)
+{
+    const std::string file = triangles_file(touching);
+    auto world = std::make_unique<SceneWorld>();
+    for (auto _ : state) {
+        if (scene_load_memory(world.get(), file.data(), file.size(), 0) != 0 || scene_last_error()[0])
+            state.SkipWithError(scene_last_error());
+        state.PauseTiming();
+        world_release_and_reset(world.get());
+        state.ResumeTiming();
+    }
+    state.counters["file_bytes"] = double(file.size());
+}
+
+void BM_LoadTouching8192(benchmark::State &state) { run_triangles(state, true); }
+BENCHMARK(BM_LoadTouching8192)->Unit(benchmark::kMillisecond);
+
+void BM_LoadApart8192(benchmark::State &state) { run_triangles(state, false); }
+BENCHMARK(BM_LoadApart8192)->Unit(benchmark::kMillisecond);
+
 // The bench hole (225 tiles, 275 blocks, 15 plants, a slanted sun) as a plain scene file.
 const std::string &bench_hole_file()
 {
@@ -261,6 +315,7 @@ int main(int argc, char **argv)
 {
     std::map<std::string, double> times = bench_run_best(argc, argv, 5);
     print_ratio(times, "links 8192 / links 1024", "BM_Links8192", "BM_Links1024");
+    print_ratio(times, "links 8192 touching / links 8192 apart", "BM_LoadTouching8192", "BM_LoadApart8192");
     print_ratio(times, "plain load / inflate alone", "BM_PlainLoad", "BM_InflateAlone");
     print_ratio(times, "15 object maps / lighting", "BM_ObjectMaps", "BM_LightingN");
     print_ratio(times, "lit-copy open / first open", "BM_LitCopyOpen", "BM_FirstOpen");

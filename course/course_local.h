@@ -2,6 +2,7 @@
 #pragma once
 
 #include "course/course.h"
+#include "game/sounds.h"
 #include "geometry/clip.h"
 #include "render/render.h"
 #include "render/render_object.h"
@@ -38,10 +39,11 @@ inline MeshObject *play_object(const SceneWorld *world, int32_t i)
     return i >= 0 && i < world->object_count ? world->objects[i] : nullptr;
 }
 
-// Plays "data/sound/<name>.ogg" once (looping when asked) while the sound card and the sound
-// effects are on; loaded on first use. Stops a looping one.
-void play_sound(const char *name, int32_t loop);
-void play_sound_stop(const char *name);
+// Plays one of the game's sounds once, or looping when asked, while
+// the sound card and the sound effects are on; the handles are those the sound output loaded, so
+// none outlives a stop of the output. Stops a looping one.
+void play_sound(GameSound sound, int32_t loop);
+void play_sound_stop(GameSound sound);
 
 // Yaw in degrees (0..360) of the direction (vx, vz): atan with the 0.001 guard, + pi for negative x.
 float play_yaw_of(float vx, float vz);

@@ -4,6 +4,9 @@
 // data tools build the shipped holes with the same calls. Main thread only. y points down.
 #pragma once
 
+#include "game/file_dialogs.h"
+#include "game/text_widgets.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -37,12 +40,8 @@ struct EditorState {
 
 extern EditorState g_editor;
 extern float g_editor_camera_yaw, g_editor_camera_pitch, g_editor_camera_distance;
-extern int32_t g_load_dialog_open;
-extern int32_t g_save_dialog_mode;  // 0 none, 1 save, 2 create course
-// The hole's NAME and PAR as the panel edits them.
-extern char g_edit_text[512];
-extern int32_t g_edit_length;
-extern int32_t g_edit_par;
+// g_load_dialog_open, g_save_dialog_mode (game/file_dialogs.h) and the hole's NAME and PAR as the
+// panel edits them, g_edit_text, g_edit_length, g_edit_par (game/text_widgets.h).
 
 // ---- model ------------------------------------------------------------------------------------------
 

@@ -15,11 +15,6 @@
 
 EditorState g_editor;
 float g_editor_camera_yaw = 0.0f, g_editor_camera_pitch = 0.0f, g_editor_camera_distance = 10.0f;
-int32_t g_load_dialog_open = 0;
-int32_t g_save_dialog_mode = 0;
-char g_edit_text[512] = "";
-int32_t g_edit_length = 0;
-int32_t g_edit_par = 4;
 
 namespace {
 

@@ -162,7 +162,7 @@ void play_run_tests(PlayState *state, float factor)
     const int32_t block = state->block;
     if (block < 0) {
         if (body->position[1] + 0.1f > 0.0f) {
-            play_sound("jingle_lost", 0);
+            play_sound(kSoundJingleLost, 0);
             water_return(state);
             state->events |= kPlayEventOutOfCourse;
         }
@@ -174,16 +174,16 @@ void play_run_tests(PlayState *state, float factor)
         state->holeout_timer = 150;
         state->events |= kPlayEventHoled;
         if (state->strokes > state->par) {
-            play_sound("jingle_lost", 0);
+            play_sound(kSoundJingleLost, 0);
             play_ball_reset(body);
             return;
         }
         if (g_option_replay) play_replay_begin(state, factor);
         play_ball_reset(body);
-        play_sound("jingle_end", 0);
+        play_sound(kSoundJingleEnd, 0);
     } else if (state->block_material == g_material_eau) {
-        play_sound("plouf", 0);
-        play_sound("jingle_lost", 0);
+        play_sound(kSoundPlouf, 0);
+        play_sound(kSoundJingleLost, 0);
         water_return(state);
         state->events |= kPlayEventWater;
     }
@@ -226,8 +226,8 @@ void play_charge_and_strike(PlayState *state, float factor)
     state->power = -1.0f;
     memcpy(state->stroke_start, body->position, sizeof state->stroke_start);
     state->events |= kPlayEventStroke;
-    play_sound("hit", 0);
-    if (state->strokes == state->par + 1) play_sound("jingle", 0);
+    play_sound(kSoundHit, 0);
+    if (state->strokes == state->par + 1) play_sound(kSoundJingle, 0);
 }
 
 void play_turn_pales(PlayState *state)
@@ -271,7 +271,7 @@ void play_advance_physics(PlayState *state, float factor)
         physics_world_step(physics);
         for (CollisionEventNode *e = physics->events.first; e; e = e->next) {
             if (e->value.normal_speed < -2.0f) {
-                play_sound("tok", 0);
+                play_sound(kSoundTok, 0);
                 break;
             }
         }

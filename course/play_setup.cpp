@@ -31,30 +31,6 @@ constexpr float kPi = 3.14159265f;
 // Face tags of the material sorting.
 enum : int32_t { kTagOther = 0, kTagSand = 1, kTagGrass = 2, kTagWater = 3 };
 
-// ---- sounds ------------------------------------------------------------------------------------
-
-struct PlaySound {
-    const char *name;
-    SoundEffect *effect;
-    bool tried;
-};
-
-PlaySound g_sounds[] = {
-    {"hit", nullptr, false},          {"tok", nullptr, false},        {"jingle", nullptr, false},
-    {"jingle_start", nullptr, false}, {"jingle_end", nullptr, false}, {"jingle_lost", nullptr, false},
-    {"plouf", nullptr, false},        {"wind", nullptr, false},       {"windloop", nullptr, false},
-    {"bird1", nullptr, false},        {"bird2", nullptr, false},      {"crickets", nullptr, false},
-};
-
-PlaySound *sound_entry(const char *name)
-{
-    for (PlaySound &s : g_sounds)
-        if (strcmp(s.name, name) == 0) return &s;
-    return nullptr;
-}
-
-bool sounds_on() { return g_sound_card_on && g_sound_effects_on; }
-
 // ---- material sorting --------------------------------------------------------------------------
 
 int32_t material_tag(int32_t material, bool *sand)
@@ -265,25 +241,12 @@ void world_settings(PhysicsWorld *physics)
 
 // ---- shared helpers ---------------------------------------------------------------------------------
 
-void play_sound(const char *name, int32_t loop)
+void play_sound(GameSound sound, int32_t loop)
 {
-    if (!sounds_on()) return;
-    PlaySound *s = sound_entry(name);
-    if (!s) return;
-    if (!s->tried) {
-        char path[256];
-        snprintf(path, sizeof path, "data/sound/%s.ogg", name);
-        s->effect = sound_load_effect(path);
-        s->tried = true;
-    }
-    if (s->effect) sound_play_effect(s->effect, loop);
+    if (g_sound_card_on && g_sound_effects_on) sound_play_effect(g_game_sounds[sound], loop);
 }
 
-void play_sound_stop(const char *name)
-{
-    PlaySound *s = sound_entry(name);
-    if (s && s->effect) sound_stop_effect(s->effect);
-}
+void play_sound_stop(GameSound sound) { sound_stop_effect(g_game_sounds[sound]); }
 
 float play_yaw_of(float vx, float vz)
 {
@@ -487,8 +450,8 @@ int play_setup_hole_collision(PlayState *state)
 
     for (int32_t i = 0; i < world->vegetal_count && i < SCENE_MAX_VEGETALS; i++)
         g_vegetal_sway_phase[i] = 5.0f * sinf(5.0f * float(i) * kPi / float(world->vegetal_count));
-    play_sound("jingle_start", 0);
-    play_sound("windloop", 1);
+    play_sound(kSoundJingleStart, 0);
+    play_sound(kSoundWindLoop, 1);
     for (int32_t i = 0; i < world->object_count; i++)
         if (world->objects[i]) mesh_update_world_transform(world->objects[i]);
     return 1;
@@ -496,7 +459,7 @@ int play_setup_hole_collision(PlayState *state)
 
 void play_teardown_hole(PlayState *state)
 {
-    play_sound_stop("windloop");
+    play_sound_stop(kSoundWindLoop);
     list_clear(&state->replay_list);
     PhysicsWorld *physics = play_physics(state);
     physics_world_reset(physics);

@@ -94,5 +94,6 @@ void ui_course_set_list_fill(void);
 extern char g_hole_name[512];
 extern int32_t g_hole_par;
 void app_read_hole_description(const char *path);
-// Writes it, whole or not at all. 1, or 0.
+// Writes it, whole or not at all; a '"' in the title is written as an apostrophe, a line break as a
+// blank. 1, or 0.
 int app_write_hole_description(const char *path, const char *title, int32_t par);

@@ -100,9 +100,15 @@ void app_read_hole_description(const char *path)
 
 int app_write_hole_description(const char *path, const char *title, int32_t par)
 {
-    if (title && strchr(title, '"')) return 0;  // the reader takes the title up to its second quote
     char text[1200];
     int length = snprintf(text, sizeof text, "NAME %c%s%c\nPAR %d\n", '"', title ? title : "", '"', par);
     if (length < 0 || size_t(length) >= sizeof text) return 0;
+    // The reader takes the title up to its second quote, from the first line: a quote inside it
+    // becomes an apostrophe and a line break a blank, so that it reads back whole with its PAR.
+    char *last = strrchr(text, '"');
+    for (char *c = strchr(text, '"') + 1; c < last; c++) {
+        if (*c == '"') *c = '\'';
+        if (*c == '\n' || *c == '\r') *c = ' ';
+    }
     return sys_write_whole(path, text, size_t(length));
 }

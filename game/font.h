@@ -92,7 +92,7 @@ uint8_t *font_build_text_strip(FontStyle *style, const char *text);
 // `glyph_start` (span per glyph, 224 entries), or with null from a scan for runs of ink columns.
 void font_create_atlas_texture(Font *font, int32_t first_slot, uint8_t *pixels, int32_t width, int32_t height,
                                const int32_t *glyph_start);
-// Width in pixels at scale 1.
+// Width in pixels at scale 1; 0 for an empty font or one whose width divisor is not positive.
 int32_t font_text_width(const Font *font, const char *text);
 // (x, y): top-left of the first glyph in pixels; colour 0..1; alpha Font.alpha x g_text_alpha.
 void font_draw_text(Font *font, int32_t x, int32_t y, const char *text, float scale, float r, float g, float b);

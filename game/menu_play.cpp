@@ -2,6 +2,7 @@
 // way on to the course sets.
 #include "game/app.h"
 #include "game/dialog.h"
+#include "game/file_dialogs.h"
 #include "game/files.h"
 #include "game/menus.h"
 #include "game/player_dialog.h"
@@ -40,9 +41,10 @@ void open_player_dialog(int32_t target)
 
 void buttons(void)
 {
-    char labels[2][sizeof g_player_record[0].name + 32];
+    // Room for the longest label the precisions allow: PLAYER, a number, the quoted name.
+    char labels[2][sizeof g_player_record[0].name + 64];
     for (int i = 0; i < 2; i++)
-        snprintf(labels[i], sizeof labels[i], "%s %d: %c%s%c", menu_text(MENU_PLAYER), i + 1, '"',
+        snprintf(labels[i], sizeof labels[i], "%.40s %d: %c%.1023s%c", menu_text(MENU_PLAYER), i + 1, '"',
                  g_player_record[i].name, '"');
     const char *texts[kPlayButtonCount] = {menu_text(MENU_JOUER), labels[0], labels[1], menu_text(MENU_RETOUR)};
     const float ys[kPlayButtonCount] = {512.0f, 557.0f, 602.0f, 647.0f};
@@ -64,7 +66,9 @@ void buttons(void)
 
 void menu_play_screen(void)
 {
-    if (g_player_dialog_state <= 0) buttons();
+    if (g_player_dialog_state <= 0 && g_load_dialog_open != 1) buttons();
+    // Nothing in the menus sets the saved-game dialog's flag: it shows only when another screen did.
+    if (g_load_dialog_open == 1) ui_saves_dialog();
     if (g_player_dialog_state > 0) {
         player_dialog();
         if (g_player_dialog_state == 0)

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <utility>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -53,11 +53,12 @@ bool link_box(const MeshObject *mesh, int32_t i, LinkBox *entry)
     return finite;
 }
 
-// Calls touch(a, b) for every pair of overlapping boxes (positions in `boxes`): a sweep along x
-// whose open boxes are kept ordered by their z start, so each box meets only those near it in x
-// and in z.
+// Calls touch(a, b) for pairs of overlapping boxes (positions in `boxes`): a sweep along x whose
+// open boxes are kept ordered by their z start, so each box meets only those near it in x and in
+// z. A box that has met `cap` others leaves the sweep, so that boxes piled at one place cost
+// n x cap pairs, not n x n; where no box touches more than `cap` others, every pair is met.
 template <class Touch>
-void sweep_pairs(std::vector<LinkBox> &boxes, Touch touch)
+void sweep_pairs(std::vector<LinkBox> &boxes, int32_t cap, Touch touch)
 {
     std::sort(boxes.begin(), boxes.end(), [](const LinkBox &a, const LinkBox &b) {
         return a.box[0] < b.box[0] || (a.box[0] == b.box[0] && a.index < b.index);
@@ -67,24 +68,36 @@ void sweep_pairs(std::vector<LinkBox> &boxes, Touch touch)
     std::sort(by_end.begin(), by_end.end(), [&](int32_t a, int32_t b) { return boxes[a].box[1] < boxes[b].box[1]; });
 
     auto z_start_less = [&](int32_t a, float z) { return boxes[a].box[4] < z; };
-    std::vector<int32_t> open;  // ordered by z start
-    float widest_z = 0.0f;      // of the boxes opened so far: bounds the z starts worth looking at
+    std::vector<int32_t> met(boxes.size(), 0);  // pairs each box has been given
+    std::vector<int32_t> open;                  // ordered by z start; no box in it has met `cap`
+    float widest_z = 0.0f;                      // of the boxes opened so far: bounds the z starts worth looking at
     size_t closed = 0;
     for (size_t k = 0; k < boxes.size(); k++) {
         const float *b = boxes[k].box;
         while (closed < by_end.size() && boxes[by_end[closed]].box[1] < b[0]) {
             int32_t gone = by_end[closed++];
+            if (met[size_t(gone)] >= cap) continue;  // left the sweep already
             auto it = std::lower_bound(open.begin(), open.end(), boxes[gone].box[4], z_start_less);
             while (it != open.end() && *it != gone) ++it;
             if (it != open.end()) open.erase(it);
         }
+        int32_t &mine = met[k];
         for (auto it = std::lower_bound(open.begin(), open.end(), b[4] - widest_z, z_start_less);
-             it != open.end() && boxes[*it].box[4] <= b[5]; ++it) {
+             mine < cap && it != open.end() && boxes[*it].box[4] <= b[5];) {
             const float *a = boxes[*it].box;
-            if (overlap(a, b, 2) && overlap(a, b, 1)) touch(*it, int32_t(k));
+            if (!overlap(a, b, 2) || !overlap(a, b, 1)) {
+                ++it;
+                continue;
+            }
+            touch(*it, int32_t(k));
+            mine++;
+            if (++met[size_t(*it)] >= cap)
+                it = open.erase(it);
+            else
+                ++it;
         }
         widest_z = std::max(widest_z, b[5] - b[4]);
-        open.insert(std::lower_bound(open.begin(), open.end(), b[4], z_start_less), int32_t(k));
+        if (mine < cap) open.insert(std::lower_bound(open.begin(), open.end(), b[4], z_start_less), int32_t(k));
     }
 }
 
@@ -118,30 +131,21 @@ void world_compute_bounds_and_links(SceneWorld *world)
         world->links[i] = nullptr;
     }
 
-    // Every object's touching objects, gathered in one array by object.
-    std::vector<std::pair<int32_t, int32_t>> pairs;
-    sweep_pairs(boxes, [&](int32_t a, int32_t b) { pairs.emplace_back(boxes[a].index, boxes[b].index); });
-    std::vector<int32_t> first(size_t(count) + 1, 0);
-    for (const auto &[i, j] : pairs) first[size_t(i) + 1]++, first[size_t(j) + 1]++;
-    for (size_t i = 1; i < first.size(); i++) first[i] += first[i - 1];
-    std::vector<int32_t> touching(size_t(first.back()));
-    std::vector<int32_t> filled(first.begin(), first.end() - 1);
-    for (const auto &[i, j] : pairs) {
-        touching[size_t(filled[size_t(i)]++)] = j;
-        touching[size_t(filled[size_t(j)]++)] = i;
-    }
-    // Pairs taken in (i, j) order fill every list ascending; a pair goes in only when both lists
-    // have room, so the lists stay symmetric.
-    for (int32_t i = first_linked; i < count; i++) {
-        auto begin = touching.begin() + first[size_t(i)], end = touching.begin() + first[size_t(i) + 1];
-        if (begin == end) continue;
-        std::sort(begin, end);
-        ObjectLinks *a = world->links[i];
-        for (auto it = std::upper_bound(begin, end, i); it != end && a && a->count < SCENE_MAX_LINKS; ++it) {
-            ObjectLinks *b = world->links[*it];
-            if (!b || b->count >= SCENE_MAX_LINKS) continue;
-            a->index[a->count++] = *it;
-            b->index[b->count++] = i;
-        }
+    // Every object's touching objects, at most the cap of them, in a run of the cap's length per
+    // object (left uninitialised: a load whose objects touch little writes few of its pages).
+    const size_t cap = SCENE_MAX_LINKS;
+    std::unique_ptr<int32_t[]> met(new int32_t[size_t(count) * cap]);
+    std::vector<int32_t> met_count(size_t(count), 0);
+    sweep_pairs(boxes, SCENE_MAX_LINKS, [&](int32_t a, int32_t b) {
+        const size_t i = size_t(boxes[a].index), j = size_t(boxes[b].index);
+        met[i * cap + size_t(met_count[i]++)] = int32_t(j);
+        met[j * cap + size_t(met_count[j]++)] = int32_t(i);
+    });
+    // No object met more than the cap, so every pair fits both lists. Walking the objects in index
+    // order, each hands itself to those it met (meeting is mutual): every list fills ascending.
+    for (int32_t j = first_linked; j < count; j++) {
+        if (!world->links[j]) continue;  // no memory for its list: no pair of it on either side
+        for (size_t k = 0; k < size_t(met_count[size_t(j)]); k++)
+            if (ObjectLinks *list = world->links[met[size_t(j) * cap + k]]) list->index[list->count++] = j;
     }
 }

@@ -303,14 +303,20 @@ uint8_t *read_whole(const char *path, size_t *size, const char **reason)
     return nullptr;
 }
 
-// A section's payload, packed: 1, or 0 without memory.
+// A section's payload, packed, its raw size added to `raw_total`: 1, or 0 without memory.
 int pack_section(PagedBuffer *file, uint32_t tag, void (*writer)(PagedBuffer *, const SceneWorld *),
-                 const SceneWorld *world)
+                 const SceneWorld *world, uint64_t *raw_total)
 {
     PagedBuffer payload = {};
     paged_buffer_write_u16(&payload, kSceneSectionVersion);
     writer(&payload, world);
     uint8_t *raw = payload.failed ? nullptr : paged_buffer_flatten(&payload);
+    *raw_total += payload.size;
+    // Past the reader's limit the section is not written at all (the caller refuses the save).
+    if (*raw_total > kMaxRawBytes) {
+        free(raw);
+        raw = nullptr;
+    }
     uint32_t raw_size = uint32_t(payload.size);
     paged_buffer_free(&payload);
     PackedBlock block = {};
@@ -360,6 +366,9 @@ uint8_t scene_save(const SceneWorld *world, const char *path, uint8_t lit, uint3
     // A lit copy (or a save in lit view) carries the lightmaps.
     const bool lightmaps = lit && (flags & 0x8) && scene_has_lightmaps(world);
     uint16_t sections = uint16_t(2 + (textures ? 1 : 0) + (world->vegetal_count > 0 ? 1 : 0) + (lightmaps ? 1 : 0));
+    // A file its own reader refuses would lose the hole: such a world is not saved.
+    char why[sizeof g_last_error];
+    if (!scene_check_world(world, lightmaps, why, sizeof why)) return failed(path, why);
 
     PagedBuffer file = {};
     paged_buffer_write_u32(&file, kMagic);
@@ -371,11 +380,16 @@ uint8_t scene_save(const SceneWorld *world, const char *path, uint8_t lit, uint3
     paged_buffer_write_u8(&file, lightmaps ? 1 : 0);
     paged_buffer_write_u16(&file, sections);
     paged_buffer_write_u32(&file, 0);
-    int ok = pack_section(&file, kSceneTagSettings, scene_write_settings, world);
-    if (ok && textures) ok = pack_section(&file, kSceneTagTextures, scene_write_textures, world);
-    ok = ok && pack_section(&file, kSceneTagObjects, scene_write_objects, world);
-    if (ok && world->vegetal_count > 0) ok = pack_section(&file, kSceneTagVegetals, scene_write_vegetals, world);
-    if (ok && lightmaps) ok = pack_section(&file, kSceneTagLightmaps, scene_write_lightmaps, world);
+    uint64_t raw = 0;
+    int ok = pack_section(&file, kSceneTagSettings, scene_write_settings, world, &raw);
+    if (ok && textures) ok = pack_section(&file, kSceneTagTextures, scene_write_textures, world, &raw);
+    ok = ok && pack_section(&file, kSceneTagObjects, scene_write_objects, world, &raw);
+    if (ok && world->vegetal_count > 0) ok = pack_section(&file, kSceneTagVegetals, scene_write_vegetals, world, &raw);
+    if (ok && lightmaps) ok = pack_section(&file, kSceneTagLightmaps, scene_write_lightmaps, world, &raw);
+    if (raw > kMaxRawBytes || file.size > kMaxFileBytes) {
+        paged_buffer_free(&file);
+        return failed(path, "world too large for a scene file");
+    }
     uint8_t *bytes = ok && !file.failed ? paged_buffer_flatten(&file) : nullptr;
     size_t size = file.size;
     paged_buffer_free(&file);

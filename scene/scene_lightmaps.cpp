@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int64_t kMaxTexelBytes = int64_t(512) << 20;  // after resampling, all objects together
-
 int32_t block_side(int32_t cells, int32_t tile_size) { return cells * tile_size / 4; }
 
 bool fail(char *error, size_t error_size, const char *reason)
@@ -66,6 +64,46 @@ ObjectLightmaps *scene_lightmaps_new(int32_t face_count, int32_t tile_size, int6
         return nullptr;
     }
     return maps;
+}
+
+bool scene_valid_face_lightmap(const FaceLightmap &face)
+{
+    for (float value : face.ab)
+        if (!(value >= 0.0f && value <= 1.0f)) return false;  // NaN fails too
+    return face.cells == 1 || face.cells == 2 || face.cells == 4;
+}
+
+bool scene_check_lightmaps(const SceneWorld *world, char *why, size_t why_size)
+{
+    const int32_t t = world_tile_size(world);
+    int64_t bytes = 0;
+    for (int32_t i = 0; i < world->object_count; i++) {
+        const MeshObject *mesh = world->objects[i];
+        if (!mesh) continue;
+        char name[128];  // filled when a rule is broken
+        if (world->prepare_modes[i] > 2) {
+            scene_shown_name(mesh->name, name);
+            snprintf(why, why_size, "object %d \"%s\": preparation mode %d", int(i), name,
+                     int(world->prepare_modes[i]));
+            return false;
+        }
+        if (!stored(world, i, t)) continue;
+        const ObjectLightmaps *maps = world->lightmaps[i];
+        for (int32_t f = 0; f < maps->face_count; f++) {
+            const FaceLightmap &face = maps->faces[f];
+            if (!scene_valid_face_lightmap(face)) {
+                scene_shown_name(mesh->name, name);
+                snprintf(why, why_size, "object %d \"%s\": face %d lightmap cells or corners", int(i), name, int(f));
+                return false;
+            }
+            bytes += int64_t(block_side(face.cells, t)) * block_side(face.cells, t) * 3;
+        }
+    }
+    if (bytes > kSceneMaxTexelBytes) {
+        snprintf(why, why_size, "lightmaps: more than %lld texel bytes", (long long)kSceneMaxTexelBytes);
+        return false;
+    }
+    return true;
 }
 
 bool scene_has_lightmaps(const SceneWorld *world)
@@ -144,13 +182,8 @@ int scene_parse_lightmaps(MemoryReader *in, SceneFileData *data, int32_t tile_si
         for (uint32_t f = 0; f < faces; f++) {
             FaceLightmap &face = records[f];
             memory_reader_read_u8(in, &face.cells);
-            bool inside = true;
-            for (float &value : face.ab) {
-                memory_reader_read_f32(in, &value);
-                inside = inside && value >= 0.0f && value <= 1.0f;  // NaN fails too
-            }
-            if (face.cells != 1 && face.cells != 2 && face.cells != 4) inside = false;
-            if (in->failed || !inside) {
+            for (float &value : face.ab) memory_reader_read_f32(in, &value);
+            if (in->failed || !scene_valid_face_lightmap(face)) {
                 free(records);
                 return fail(error, error_size, in->failed ? "lightmaps cut short" : "bad lightmap face");
             }
@@ -161,7 +194,7 @@ int scene_parse_lightmaps(MemoryReader *in, SceneFileData *data, int32_t tile_si
             stored_bytes += int64_t(block_side(face.cells, t)) * block_side(face.cells, t) * 3;
         }
         resampled_bytes += object_bytes;
-        if (resampled_bytes > kMaxTexelBytes) {
+        if (resampled_bytes > kSceneMaxTexelBytes) {
             free(records);
             return fail(error, error_size, "lightmaps too large");
         }

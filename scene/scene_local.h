@@ -131,3 +131,23 @@ ObjectLightmaps *scene_lightmaps_new(int32_t face_count, int32_t tile_size, int6
 
 // 1 for a lightmap tile size the atlas takes: 4, 8, 16, 32, 64 or 128.
 int scene_valid_tile_size(int32_t t);
+
+// ---- the reader's rules, which the writer checks a world against before it saves -------------------
+
+constexpr uint32_t kSceneMaxElements = 1000000;              // vertices or faces of one object
+constexpr int64_t kSceneMaxFileFaces = 4000000;              // faces of one file
+constexpr int64_t kSceneMaxTexelBytes = int64_t(512) << 20;  // lightmap texels of a file, all objects
+
+// No leading separator, no drive letter, no ".." component: the name stays under the data folder.
+bool scene_relative_name(const char *name);
+// The float words of a plant's parameter block are numbers (the build clamps their ranges).
+bool scene_finite_plant_params(const VegetalParams &params);
+// A stored face lightmap: 1, 2 or 4 cells, corners within 0..1.
+bool scene_valid_face_lightmap(const FaceLightmap &face);
+// The world breaks none of the reader's rules for the sections a save writes (the lightmap section
+// when `lightmaps`); else false with the object and field that break one in `why`.
+bool scene_check_world(const SceneWorld *world, bool lightmaps, char *why, size_t why_size);
+// A name as the writer stores it (at most 127 bytes), control bytes shown as '?' (one log line).
+void scene_shown_name(const char *name, char out[128]);
+// The lightmap section's part of that check (scene_lightmaps.cpp).
+bool scene_check_lightmaps(const SceneWorld *world, char *why, size_t why_size);

@@ -17,8 +17,6 @@ namespace {
 
 constexpr uint32_t kVertexBytes = 56;
 constexpr uint32_t kFaceBytes = 58;
-constexpr uint32_t kMaxElements = 1000000;  // vertices or faces of one object
-constexpr int64_t kMaxFileFaces = 4000000;  // faces of one file
 constexpr uint32_t kVegetalBytes = 4 * (28 + 17 + 3);
 
 // The instance record's words as files hold them: 0 to 8, then 10 to 17 (word 9 is a pointer).
@@ -97,19 +95,6 @@ bool fail(char *error, size_t error_size, const char *reason)
 {
     snprintf(error, error_size, "%s", reason);
     return false;
-}
-
-// No leading separator, no drive letter, no ".." component: the name stays under the data folder.
-bool relative_name(const char *name)
-{
-    if (!name[0] || name[0] == '/' || name[0] == '\\' || (name[0] && name[1] == ':')) return false;
-    for (const char *p = name; *p;) {
-        size_t part = strcspn(p, "/\\");
-        if (part == 2 && p[0] == '.' && p[1] == '.') return false;
-        p += part;
-        if (*p) p++;
-    }
-    return true;
 }
 
 void write_vertices(PagedBuffer *out, const MeshObject *mesh)
@@ -215,7 +200,7 @@ MeshObject *parse_object(MemoryReader *in, int64_t *face_total, const char **rea
     memory_reader_read_u32(in, &faces);
     if (!ok || in->failed) {
         *reason = in->failed ? "object record cut short" : "bad object name or placement";
-    } else if (vertices > kMaxElements || faces > kMaxElements || *face_total + faces > kMaxFileFaces) {
+    } else if (vertices > kSceneMaxElements || faces > kSceneMaxElements || *face_total + faces > kSceneMaxFileFaces) {
         *reason = "too many vertices or faces";
     } else if (uint64_t(vertices) * kVertexBytes + uint64_t(faces) * kFaceBytes > memory_reader_remaining(in)) {
         *reason = "object arrays cut short";
@@ -242,7 +227,21 @@ MeshObject *parse_object(MemoryReader *in, int64_t *face_total, const char **rea
     return nullptr;
 }
 
-bool finite_params(const VegetalParams &params)
+}  // namespace
+
+bool scene_relative_name(const char *name)
+{
+    if (!name[0] || name[0] == '/' || name[0] == '\\' || (name[0] && name[1] == ':')) return false;
+    for (const char *p = name; *p;) {
+        size_t part = strcspn(p, "/\\");
+        if (part == 2 && p[0] == '.' && p[1] == '.') return false;
+        p += part;
+        if (*p) p++;
+    }
+    return true;
+}
+
+bool scene_finite_plant_params(const VegetalParams &params)
 {
     // The float words must be numbers; the build clamps their ranges.
     const float *words = &params.leaf_density;
@@ -250,8 +249,6 @@ bool finite_params(const VegetalParams &params)
         if (!std::isfinite(words[k])) return false;
     return std::isfinite(params.bend);
 }
-
-}  // namespace
 
 void scene_file_data_free(SceneFileData *data)
 {
@@ -365,7 +362,7 @@ int scene_parse_textures(MemoryReader *in, SceneFileData *data, char *error, siz
         if (in->failed) return fail(error, error_size, "texture list cut short");
         if (texture.id < 0 || texture.id >= SCENE_MAX_TEXTURES || seen[texture.id])
             return fail(error, error_size, "bad or repeated texture id");
-        if (!named || !relative_name(texture.name)) return fail(error, error_size, "bad texture name");
+        if (!named || !scene_relative_name(texture.name)) return fail(error, error_size, "bad texture name");
         seen[texture.id] = true;
         data->texture_count++;
     }
@@ -409,7 +406,7 @@ int scene_parse_vegetals(MemoryReader *in, SceneFileData *data, char *error, siz
         memcpy(&plant.instance, words + 28, 9 * 4);
         memcpy(&plant.instance.variant, words + 28 + 9, 8 * 4);
         plant.instance.random = g_vegetal_random;
-        bool finite = finite_params(plant.params);
+        bool finite = scene_finite_plant_params(plant.params);
         for (int c = 0; c < 3; c++) {
             plant.position[c] = le_f32(bytes + 4 * (45 + c));
             finite = finite && std::isfinite(plant.position[c]);

@@ -225,9 +225,29 @@ TEST_F(FilesTest, HoleDescriptionRoundTrip)
     app_read_hole_description("hole4.txt");
     EXPECT_STREQ(g_hole_name, "");  // no closing quote: no title, not the rest of the line
     EXPECT_EQ(g_hole_par, 2);
+}
 
-    EXPECT_EQ(app_write_hole_description("hole5.txt", "Say \"hi\"", 3), 0);
-    EXPECT_FALSE(std::filesystem::exists(run + "/hole5.txt"));
+using HoleDescriptionTest = FilesTest;
+
+// The editor's field admits '"', which would end the title early: it is written as an apostrophe.
+TEST_F(HoleDescriptionTest, QuotesBecomeApostrophes)
+{
+    const struct {
+        const char *title, *written, *read;
+    } cases[] = {
+        {"Ten \"Oaks\"", "NAME \"Ten 'Oaks'\"\nPAR 3\n", "Ten 'Oaks'"},
+        {"\"", "NAME \"'\"\nPAR 3\n", "'"},
+        {"Two\r\nlines", "NAME \"Two  lines\"\nPAR 3\n", "Two  lines"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.title);
+        g_hole_par = 5;
+        ASSERT_EQ(app_write_hole_description("hole.txt", c.title, 3), 1);
+        EXPECT_EQ(test_read_file(run + "/hole.txt"), c.written);
+        app_read_hole_description("hole.txt");
+        EXPECT_STREQ(g_hole_name, c.read);
+        EXPECT_EQ(g_hole_par, 3);
+    }
 }
 
 }  // namespace

@@ -296,6 +296,70 @@ TEST_F(FontTest, ShippedStylesLeaveOneInkRunPerGlyph)
     }
 }
 
+// The box of the strip's pixels with any alpha: left, top, right, bottom (exclusive).
+std::vector<int> ink_box(const uint8_t *rgba, int width, int height)
+{
+    std::vector<int> box = {width, height, 0, 0};
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++)
+            if (rgba[((size_t)y * width + x) * 4 + 3]) {
+                box[0] = std::min(box[0], x), box[1] = std::min(box[1], y);
+                box[2] = std::max(box[2], x + 1), box[3] = std::max(box[3], y + 1);
+            }
+    return box;
+}
+
+TEST_F(FontTest, ShadowXMovesTheShadowDownAndShadowYRight)
+{
+    // Offsets of 8 at the doubled rendering size move the halved shadow by 4.
+    const struct {
+        const char *keys;
+        int right, down;
+    } cases[] = {
+        {"", 0, 0},  // read first: the record keeps a shadow once one is set
+        {"  SHADOW_X = 8\r\n  SHADOW_Y = 0\r\n", 0, 4},
+        {"  SHADOW_X = 0\r\n  SHADOW_Y = 8\r\n", 4, 0},
+        {"  SHADOW = 8\r\n", 4, 4},
+    };
+    std::vector<int> plain;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.keys);
+        parse("a.txt", std::string("  SIZE = 16\r\n  COLOR = (255,255,255,255)\r\n") + c.keys, "  SIZE = 0\r\n");
+        uint8_t *rgba = font_build_text_strip(&style, "I");
+        ASSERT_NE(rgba, nullptr);
+        std::vector<int> box = ink_box(rgba, style.line_width, style.line_height);
+        free(rgba);
+        if (plain.empty()) plain = box;
+        EXPECT_EQ(box, std::vector<int>({plain[0], plain[1], plain[2] + c.right, plain[3] + c.down}));
+    }
+}
+
+TEST_F(FontTest, SetUpEndsWithTheFinalSpacingAndAZeroDivisorMeasuresNothing)
+{
+    ASSERT_TRUE(data_write_fonts(folders.run + "/data"));
+    font_init(context);
+    for (Font *f : {&g_font_primary, &g_font_secondary}) {
+        ASSERT_GE(f->last_page, 0);
+        const int a = f->glyphs['A' - kFontFirstCode].width, b = f->glyphs['B' - kFontFirstCode].width;
+        EXPECT_EQ(font_text_width(f, "AB"), a + b - 4);       // letter spacing -2 after each glyph
+        EXPECT_EQ(font_text_width(f, "A B"), a + b - 4 + 8);  // a space of 8
+    }
+
+    // A width divisor of 0 (or below) neither divides nor draws: the font measures 0, like an empty one.
+    for (float divisor : {0.0f, -0.0f, -2.0f}) {
+        SCOPED_TRACE(divisor);
+        g_font_primary.width_divisor = divisor;
+        EXPECT_EQ(font_text_width(&g_font_primary, "AB C"), 0);
+        ASSERT_TRUE(render_begin_frame(context));
+        gpu_headless_clear_draws();
+        font_draw_text(&g_font_primary, 0, 0, "AB", 1.0f, 1.0f, 1.0f, 1.0f);
+        render_end_frame(context);
+        EXPECT_EQ(gpu_headless_draw_count(), 0);
+    }
+    g_font_primary.width_divisor = 1e-30f;  // a width past the integers' range
+    EXPECT_EQ(font_text_width(&g_font_primary, "AB"), INT32_MAX);
+}
+
 TEST_F(FontTest, DrawingQueuesOneFadedQuadPerGlyph)
 {
     parse("a.txt", "  SIZE = 20\r\n");

@@ -33,12 +33,13 @@ protected:
         return DefWindowProcA(w, message, wparam, lparam);
     }
 
-    void open(int w, int h)
+    // The window's procedure is `window_proc` (null: one that only passes messages on).
+    void open(int w, int h, WNDPROC window_proc = nullptr)
     {
         width = w, height = h;
         window_reset();
         WNDCLASSA wc{};
-        wc.lpfnWndProc = proc;
+        wc.lpfnWndProc = window_proc ? window_proc : proc;
         wc.lpszClassName = "GameGlTest";
         RegisterClassA(&wc);
         window = CreateWindowExA(0, "GameGlTest", "GameGlTest", WS_POPUP, 0, 0, w, h, nullptr, nullptr, nullptr,

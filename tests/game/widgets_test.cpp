@@ -285,6 +285,16 @@ TEST_F(PageTest, EscapeAndClicksByMode)
     EXPECT_EQ(finished, 1);
     EXPECT_EQ(page.level, 3.0f);
 
+    // Return ends the hold as a click does, and is taken.
+    page = PageSlot{page.pixels, 1.6f, 0.25f, 0, kPageHoldForClick, 0, page.tiles_uploaded, page.width, page.height};
+    g_mouse_left_down = 0;
+    g_key_down[13] = 1;
+    draw_page();
+    EXPECT_EQ(page.clicked, 1);
+    EXPECT_EQ(g_key_down[13], 0);
+    draw_page();
+    EXPECT_FLOAT_EQ(page.level, 1.85f);
+
     // Fade-in only: done past 1.1, tiles released, uploaded again by the next draw.
     page = PageSlot{page.pixels, 1.095f, 0.01f, 0, kPageFadeIn, 0, page.tiles_uploaded, page.width, page.height};
     EXPECT_EQ(draw_page(), 1);
