@@ -450,3 +450,41 @@ TEST_F(HoleView, TheSunGlareTwiceTowardTheSun)
     EXPECT_EQ(context->mode_value[6], 0);
     EXPECT_EQ(context->mode_value[1], 1);
 }
+
+TEST_F(HoleView, TheDecalSwaysWithItsPlantAgainstTheSun)
+{
+    world_clear_for_editor(world);
+    ASSERT_NE(world->standard_effects[0], nullptr);
+    g_option_hole_drawing = 1;
+    g_option_hole_variant = 0;
+    world->vegetal_count = 1;
+    const int32_t i = block(0, 0);
+    receiver(i);
+    world->objects[i]->drawn = 1;
+    g_vegetal_sway_phase[0] = 0.5f;
+    const float x = 0.0161f * std::sin(0.75f), y = 0.0103f * std::sin(1.75f);
+    const struct {
+        const char *what;
+        float light[3];
+        float decal[2];
+    } cases[] = {
+        {"x and z of the light negative: signs kept", {-0.5f, 0.7f, -0.5f}, {x, y}},
+        {"straight down: both negated", {0.0f, 1.0f, 0.0f}, {-x, -y}},
+        {"x positive, z negative", {0.5f, 0.7f, -0.5f}, {x, -y}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        vec3_set(world->light_vector, c.light[0], c.light[1], c.light[2]);
+        gpu_headless_clear_draws();
+        hole_draw_shadow_receivers(1);
+        ASSERT_EQ(indexed_draws(), 1);
+        // The vector reaches the effect's vertex constants for the draw.
+        const GpuDrawRecord *d = gpu_headless_draw(0);
+        bool found = false;
+        for (const float *v : d->vs_constants)
+            found = found || (std::fabs(v[0] - c.decal[0]) < 1e-6f && std::fabs(v[1] - c.decal[1]) < 1e-6f &&
+                              v[2] == 0.0f && v[3] == 0.0f);
+        EXPECT_TRUE(found);
+    }
+    g_vegetal_sway_phase[0] = 0.0f;
+}
