@@ -1,8 +1,8 @@
 // The hole view on the headless device: box visibility under fixed matrices, the sky and horizon
 // tints and where the horizon fill stands, the play view's split of the objects by whether they
-// hide the ball, and the shadow receivers' draw (skips, render modes, the draw hook).
+// hide the ball, the plants' level of detail, and the shadow receivers' draw (skips, render modes,
+// the draw hook and its sway).
 #include "course/hole_view.h"
-#include "course/editor.h"
 #include "course/hole.h"
 #include "game/files.h"
 #include "render/render_draw.h"
@@ -260,55 +260,6 @@ TEST_F(HoleView, AnOccluderIsDrawnInPassOneOnly)
     EXPECT_EQ(context->mode_value[4], 5);
 }
 
-TEST_F(HoleView, ObjectsOutOfSightAreNotDrawnAndInvertedCopiesNever)
-{
-    vec3_set(g_camera_eye, 0, -3, -10);
-    vec3_set(g_camera_target, 0, -0.5f, 0);
-    const int32_t ahead = block(0, 0), behind = block(0, -30), copy = block(3, 0);
-    world->objects[copy]->inverted_copy = 1;
-    for (int32_t mode : {0, 1}) {
-        SCOPED_TRACE(mode);
-        gpu_headless_clear_draws();
-        hole_view_draw(mode, -1);
-        EXPECT_EQ(indexed_draws(), mode == 0 ? 2 : 1);  // the editor's view shows every object it holds
-        EXPECT_EQ(world->objects[ahead]->drawn, 1);
-        EXPECT_EQ(world->objects[behind]->drawn, 0);
-        EXPECT_EQ(world->objects[copy]->drawn, 1);
-    }
-}
-
-TEST_F(HoleView, TheEditorsEyeFromItsOrbit)
-{
-    g_editor_camera_yaw = 90.0f;
-    g_editor_camera_pitch = -30.0f;
-    g_editor_camera_distance = 10.0f;
-    vec3_set(g_camera_target, 2, 0, 3);
-    hole_view_draw_from_orbit(false);
-    EXPECT_FLOAT_EQ(g_camera_target[1], -1.0f);
-    EXPECT_NEAR(g_camera_eye[0], 2.0f + 10.0f * std::cos(0.5235988f), 1e-4f);
-    EXPECT_NEAR(g_camera_eye[1], -6.0f, 1e-4f);
-    EXPECT_NEAR(g_camera_eye[2], 3.0f, 1e-4f);
-    EXPECT_EQ(g_draw_plants, 0);
-    EXPECT_EQ(context->mode_value[4], 5);
-    g_draw_plants = 1;
-}
-
-TEST_F(HoleView, PlayCameraSetsItsStatesAndDraws)
-{
-    render_set_mode(4, context, 1);
-    render_set_mode(13, context, 1);
-    vec3_set(g_camera_pivot, 0, -0.5f, 0);
-    g_camera_yaw = 30.0f, g_camera_pitch = -40.0f, g_camera_distance = 5.0f;
-    EXPECT_EQ(play_camera_update_and_draw(-1), 0);
-    EXPECT_EQ(context->mode_value[4], 5);
-    EXPECT_EQ(context->mode_value[13], 0);
-    // Sky twice and 21 fills in an empty hole, seen from the camera about the ball.
-    EXPECT_EQ(gpu_headless_draw_count(), 40 + 21);
-    float d[3];
-    EXPECT_NEAR(vec3_length(vec3_sub(d, g_camera_eye, g_camera_target)), 5.0f, 1e-4f);
-    EXPECT_FLOAT_EQ(g_camera_target[1], -0.5f);
-}
-
 TEST_F(HoleView, AHoleWithoutPlantsDrawsNoReceiverAndKeepsEveryMode)
 {
     const int32_t i = block(0, 0);
@@ -418,37 +369,6 @@ TEST_F(HoleView, PlantsDrawNearOrFarByTheEyesDistanceAndOnlyWhenAsked)
     gpu_headless_clear_draws();
     hole_view_draw(1, -1);
     EXPECT_EQ(drawn_indices(), 0);
-}
-
-TEST_F(HoleView, TheSunGlareTwiceTowardTheSun)
-{
-    render_set_projection(context);
-    vec3_set(g_camera_target, 1, -2, 3);
-    vec3_set(world->light_vector, 0.0f, 0.6f, 0.8f);
-    float view[16];
-    render_set_view_matrix(context, mat4_identity(view));
-    render_set_mode(6, context, 0);
-    hole_view_draw_sun_glare();
-    ASSERT_EQ(gpu_headless_draw_count(), 2);
-    const float scales[2] = {50.0f, 150.0f};
-    for (int k = 0; k < 2; k++) {
-        SCOPED_TRACE(k);
-        const GpuDrawRecord *d = gpu_headless_draw(k);
-        EXPECT_FLOAT_EQ(d->world[0], scales[k]);
-        EXPECT_FLOAT_EQ(d->world[12], 1.0f);
-        EXPECT_FLOAT_EQ(d->world[13], -2.0f - 0.6f * 80.0f);
-        EXPECT_FLOAT_EQ(d->world[14], 3.0f - 0.8f * 80.0f);
-        EXPECT_EQ(d->render_states[D3DRS_ALPHABLENDENABLE], 1u);
-        EXPECT_EQ(d->render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_ONE));
-        EXPECT_EQ(d->render_states[D3DRS_ZWRITEENABLE], 0u);
-    }
-    // The second colour stays in the billboard: orange.
-    const RenderObject *glare = &context->embedded_objects[1];
-    uint32_t argb;
-    memcpy(&argb, gpu_headless_vertex_bytes(glare->vertex_buffer) + 12, 4);
-    EXPECT_EQ(argb, 0xFFFFD87Fu);
-    EXPECT_EQ(context->mode_value[6], 0);
-    EXPECT_EQ(context->mode_value[1], 1);
 }
 
 TEST_F(HoleView, TheDecalSwaysWithItsPlantAgainstTheSun)
