@@ -137,12 +137,17 @@ void data_course_use_folders(const char *scratch_folder)
     snprintf(g_lit_cache_folder_personal, sizeof g_lit_cache_folder_personal, "%s", scratch_folder);
 }
 
-bool data_course_build_hole(const DataHoleSpec &hole, int number)
+bool data_course_place_hole(const DataHoleSpec &hole, int number)
 {
     editor_start_new_course();
     for (const DataPlacement &p : data_course_placements(hole))
         if (!place(p, number)) return false;
-    if (!add_plants(hole, number)) return false;
+    return true;
+}
+
+bool data_course_build_hole(const DataHoleSpec &hole, int number)
+{
+    if (!data_course_place_hole(hole, number) || !add_plants(hole, number)) return false;
     snprintf(g_edit_text, sizeof g_edit_text, "%s", hole.title);
     g_edit_length = int32_t(strlen(g_edit_text));
     g_edit_par = hole.par;
