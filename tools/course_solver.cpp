@@ -20,7 +20,7 @@ constexpr float kAimReach = 8.0f;
 // A resting neighbour may end this much worse than the shot itself.
 constexpr float kRobustSlack = 2.0f;
 // The candidates of a search checked for robustness, best first.
-constexpr size_t kRobustChecks = 12;
+constexpr size_t kRobustChecks = 60;
 
 // Everything a stroke changes that a later stroke reads: the ball's body, the turn's fields and
 // course play's globals. The turning blades follow pales_time; the physics keeps nothing else

@@ -61,12 +61,16 @@ TEST_F(CoursePlayable, CourseWithinPar)
     EXPECT_LE(int32_t(strokes), data_course_total_par());
 }
 
-// A ball lying in a cup is over the cup block, on its SOL floor, and holes out.
+// A ball lying in a cup is over the cup block, on its SOL floor, and holes out; the block under
+// the ball at the previous hole's end is forgotten when the next hole is set up (the ball on its
+// tee stands on no block).
 TEST_F(CoursePlayable, BallOverCupFindsSol)
 {
     for (int number = 1; number <= DATA_COURSE_HOLE_COUNT; number++) {
         SCOPED_TRACE(number);
+        g_current_block = 400;
         ASSERT_TRUE(open(number));
+        EXPECT_EQ(g_current_block, -1);
         int32_t cup = -1;
         for (int32_t i = kPlayFirstHoleObject; i < g_hole_world.object_count; i++)
             if (g_hole_world.objects[i] && strcmp(g_hole_world.objects[i]->name, "BLOC_CUP") == 0) cup = i;
