@@ -4,6 +4,7 @@
 
 #include "course/course_local.h"
 #include "course/hole.h"
+#include "course/hole_view.h"
 #include "game/app.h"
 #include "game/files.h"
 #include "game/menu_theme.h"
@@ -19,9 +20,6 @@
 #include <cstdio>
 #include <cstring>
 
-// Until the hole view lands on this branch.
-void hole_view_draw_from_orbit(bool draw_plants);
-extern uint8_t g_draw_plants;
 
 EditorFrameState g_editor_frame;
 
@@ -231,8 +229,9 @@ void screen_point(const float *world, int32_t *sx, int32_t *sy)
 {
     const RenderContext *c = &g_render_context;
     float view[16], q[3] = {world[0], world[1], world[2]};
-    mat4_look_at(view, g_camera_eye, g_camera_target);
+    hole_view_matrix(view);
     mat4_transform_project(view, q);
+    q[1] = -q[1];  // as the renderer hands the view to the device: screen y grows downward
     mat4_transform_project(c->projection_matrix, q);
     *sx = int32_t((q[0] + 1.0f) * 0.5f * float(c->width));
     *sy = int32_t((1.0f - q[1]) * 0.5f * float(c->height));

@@ -4,6 +4,7 @@
 
 #include "course/course_local.h"
 #include "course/hole.h"
+#include "course/hole_view.h"
 #include "game/app.h"
 #include "game/files.h"
 #include "game/widgets.h"
@@ -16,8 +17,6 @@
 #include <cstdio>
 #include <cstring>
 
-// Until the hole view lands on this branch.
-void hole_view_draw_from_orbit(bool draw_plants);
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "render/render_draw.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -97,11 +98,15 @@ int editor_draw_palette_item(int32_t index, float x, float y, float slot_width, 
     render_set_viewport_rect(c, vx0, vy0, vx1, vy1);
     set_slot_projection(c, vx1 - vx0, vy1 - vy0);
     render_clear_depth(c);
-    // The slot's eye on the block's centre; the engine's up is -y.
+    // The slot's eye on the block's centre, upright as the hole's camera.
     const float distance = mesh_radius(block) * 0.5f + 0.2f;
     const float eye[3] = {0.0f, 0.0f, -distance}, origin[3] = {0.0f, 0.0f, 0.0f};
-    float view[16], world[16];
-    render_set_view_matrix(c, mat4_look_at(view, eye, origin));
+    float view[16], world[16], up[3];
+    memcpy(up, g_up_vector, sizeof up);
+    vec3_set(g_up_vector, 0.0f, 1.0f, 0.0f);
+    mat4_look_at(view, eye, origin);
+    memcpy(g_up_vector, up, sizeof up);
+    render_set_view_matrix(c, view);
     mat4_identity(world);
     mat4_translate(world, -0.5f * (block->bounds[0] + block->bounds[1]), -0.5f * (block->bounds[2] + block->bounds[3]),
                    -0.5f * (block->bounds[4] + block->bounds[5]));

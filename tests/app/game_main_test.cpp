@@ -224,7 +224,14 @@ TEST_F(GameMainTest, EditorButtonEntersTheEditorAndEscapeComesBackWithoutQuittin
     EXPECT_EQ(g_hole_world.object_count, 0);
     passes(3);
     EXPECT_EQ(g_quit, 0);
+
+    // Shut down while the editor shows: its leave function frees the hole.
+    window_headless_push(WM_LBUTTONDOWN, 0, LPARAM(480 | (268 << 16)));
+    passes(3);
+    ASSERT_EQ(g_screen_state, kScreenEditor);
+    EXPECT_EQ(g_hole_world.object_count, 225);
     finish(made);
+    EXPECT_EQ(g_hole_world.object_count, 0);
     EXPECT_EQ(gpu_headless_live_resources(), 0);
 }
 
