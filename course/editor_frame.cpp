@@ -20,7 +20,6 @@
 #include <cstdio>
 #include <cstring>
 
-
 EditorFrameState g_editor_frame;
 
 namespace {

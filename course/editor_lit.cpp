@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <cstring>
 
-
 namespace {
 
 constexpr uint32_t kEditorLoadFlags = 0x4C;  // lightmap buffers kept (a lit save writes them), the theme's light
