@@ -94,7 +94,7 @@ void confirm_step()
     if (answer == 1) run(ask);
 }
 
-// Steps 4 to 6: orbit by dragging, the wheel over the band or the view, the clamps.
+// Orbit by dragging with the right button, the wheel over the band or the view, the clamps.
 void orbit_and_wheel()
 {
     if (g_mouse_right_down == 1) {
@@ -118,7 +118,7 @@ void orbit_and_wheel()
     g_editor_camera_pitch = clampf(g_editor_camera_pitch, -75.0f, -20.0f);
 }
 
-// Steps 7 and 8: the arrow keys and the screen's edges move the look point.
+// The arrow keys and the screen's edges move the look point.
 void pan_look_point()
 {
     const float f = g_frame_factor, step = f * kKeyPanSpeed;
@@ -159,7 +159,7 @@ void take_start()
     editor_show_hint(MENU_TOOLTIP7);
 }
 
-// Step 14: what a toolbar click does.
+// What a toolbar click does.
 void toolbar_action(int32_t r)
 {
     switch (r) {
@@ -188,7 +188,7 @@ void toolbar_action(int32_t r)
     }
 }
 
-// Step 22: the save, create and open dialogs. A save that fails shows ERR3; its dialog has closed.
+// The save, create and open dialogs. A save that fails shows ERR3; its dialog has closed.
 void run_dialogs()
 {
     if (g_save_dialog_mode == 1) {
@@ -206,7 +206,7 @@ void run_dialogs()
     }
 }
 
-// Steps 23 and 25: the selected block or plant follows the cursor; its keys.
+// The selected block or plant follows the cursor; its keys.
 void move_selected(const float *p)
 {
     if (g_editor.selected_object < 0 && g_editor.selected_plant < 0) return;
@@ -249,7 +249,7 @@ void place_held(const float *p)
               int(sx), int(sy));
 }
 
-// Step 26: a left click in the view edits the hole; in the band (or lit) it scrolls or takes.
+// A left click in the view edits the hole; in the band (or lit) it scrolls or takes.
 void left_click(const float *p, const EditorArrows &arrows, int32_t hovered)
 {
     if (!click_pending() || dialog_open() || editor_panel_contains(g_mouse_x, g_mouse_y)) return;
@@ -268,7 +268,7 @@ void left_click(const float *p, const EditorArrows &arrows, int32_t hovered)
         editor_take_block(hovered);
 }
 
-// Steps 1 to 3.
+// The first hint, the objects' frame words, a lighting asked for last frame, the caret.
 void begin_frame()
 {
     if (g_editor.needs_intro) {
@@ -281,19 +281,18 @@ void begin_frame()
     if (++g_caret_blink > 10) g_caret_blink = 0;
 }
 
-// Step 10.
+// The preview asked for by the panel or the lighting: the view just drawn.
 void write_thumbnail()
 {
     if (!g_editor.thumbnail_requested) return;
     g_editor.thumbnail_requested = 0;
-    // A hole never saved has no place for its preview.
-    if (strcmp(g_editor.hole_name, menu_text(MENU_NIVONULL)) == 0) return;
+    if (!editor_hole_has_file()) return;  // nowhere for its preview to go
     char path[FOLDER_PATH_MAX + kEditorHoleNameMax + 8];
     snprintf(path, sizeof path, "%s%s.png", g_saves_folder, g_editor.hole_name);
     render_save_thumbnail_png(&g_render_context, path);
 }
 
-// Step 11 and its like: a click while a box waits for one only closes the box.
+// A click while a box waits for one only closes the box.
 void close_boxes_on_click()
 {
     if (!click_pending() || (!g_editor.too_many_blocks && g_editor_frame.message < 0)) return;
@@ -302,7 +301,7 @@ void close_boxes_on_click()
     g_editor_frame.message = -1;
 }
 
-// Step 29 and the message box.
+// PATIENCE while the lighting waits for the next frame, the empty too-many box, the message box.
 void draw_boxes()
 {
     if (g_editor.lighting_requested) ui_popup_message_box(menu_text(MENU_PATIENCE), nullptr, -1.0f);
@@ -313,6 +312,8 @@ void draw_boxes()
 }
 
 }  // namespace
+
+int editor_hole_has_file(void) { return strcmp(g_editor.hole_name, menu_text(MENU_NIVONULL)) != 0 ? 1 : 0; }
 
 int editor_dialog_open(void)
 {

@@ -73,7 +73,10 @@ int editor_palette_arrow_right(float x, float y);
 void editor_draw_held_block(float *p);
 // The 6 x 6 square under the cursor at (x, z), just above the ground.
 void editor_draw_cursor_marker(float x, float y, float z);
-// The NAME/PAR panel; its EDSAVE item writes the hole's description and asks for a thumbnail.
+// 1 once the hole was saved or opened (its name is no longer the name of no hole).
+int editor_hole_has_file(void);
+// The NAME/PAR panel; its EDSAVE item writes the hole's description and asks for a thumbnail (ERR9
+// for a hole without a file, ERR3 when the description cannot be written).
 void editor_draw_panel(void);
 // 1 while (x, y) lies inside the panel, where a click is not a click in the view.
 int editor_panel_contains(int32_t x, int32_t y);

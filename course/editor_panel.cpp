@@ -99,7 +99,11 @@ void editor_draw_panel(void)
     const float x = 10.0f * sx + float(w / 4) - sx * (float(font_text_width(&g_font_primary, save)) + 20.0f * sx);
     if (menu_text_item_hover(x, top + kSaveItemY * sx) && g_mouse_left_down == 1 && !editor_dialog_open()) {
         g_mouse_left_down = 0;
-        editor_write_description();  // and the thumbnail of the next frame
+        // A hole never saved or opened has no file for its name and par to go beside.
+        if (!editor_hole_has_file())
+            g_editor_frame.message = MENU_ERR9;
+        else if (!editor_write_description())
+            g_editor_frame.message = MENU_ERR3;  // and the next frame's preview
     }
 }
 

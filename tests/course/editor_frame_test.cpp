@@ -373,6 +373,14 @@ TEST_F(HoleEditorFrame, AFailedSaveShowsItsErrorAndKeepsTheName)
 
 TEST_F(HoleEditorFrame, ThePanelsSaveWritesTheDescriptionAndThumbnailOnly)
 {
+    // A hole without a file: nothing is written beside no file.
+    frame(kPanelSave, true);
+    EXPECT_EQ(g_editor_frame.message, MENU_ERR9);
+    click(kView);
+    EXPECT_EQ(g_editor_frame.message, -1);
+    EXPECT_TRUE(fs::is_empty(saves + "/course"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(saves), fs::directory_iterator()), 1);
+
     snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "course/hole01");
     snprintf(g_edit_text, sizeof g_edit_text, "Long lane");
     g_edit_par = 3;
