@@ -38,6 +38,33 @@ void lerp(float *out, const float *a, const float *b, float t)
     for (int k = 0; k < 3; k++) out[k] = a[k] + (b[k] - a[k]) * t;
 }
 
+// Distance from p, `side` in front of the face's plane, to its triangle; the nearest point into q.
+// (Feet and edge points rather than barycentric sums, which lose the distance to rounding on the
+// long thin triangles of a rail.)
+float face_distance(const StaticFace &f, const float *p, float side, float *q)
+{
+    const float nn = vec3_dot(f.normal, f.normal);
+    for (int k = 0; k < 3; k++) q[k] = p[k] - f.normal[k] * side / nn;
+    if (inside(f, q, Inside::kClosed)) return side / sqrtf(nn);
+    float best = INFINITY;
+    for (int e = 0; e < 3; e++) {
+        const float *a = f.corner[e], *b = f.corner[(e + 1) % 3];
+        float ab[3], ap[3], on[3], d[3];
+        vec3_sub(ab, b, a);
+        vec3_sub(ap, p, a);
+        const float length2 = vec3_dot(ab, ab);
+        float t = length2 > 0.0f ? vec3_dot(ap, ab) / length2 : 0.0f;
+        t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
+        lerp(on, a, b, t);
+        const float distance = vec3_length(vec3_sub(d, p, on));
+        if (distance < best) {
+            best = distance;
+            vec3_set(q, on[0], on[1], on[2]);
+        }
+    }
+    return best;
+}
+
 // The eight world corners of a node box (half sizes widened by the contact margin), numbered by
 // the signs (x, y, z): 0 (-,+,+), 1 (+,+,+), 2 (+,-,+), 3 (-,-,+), 4 (-,+,-), 5 (+,+,-), 6 (+,-,-),
 // 7 (-,-,-).
@@ -443,6 +470,9 @@ int32_t collide_sphere_sweep_triangle(PhysicsWorld *world, int32_t worker, int32
 
 int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body)
 {
+    // After a move the centre is no nearer than half the radius to a face it is in front of:
+    // deeper, the ball is drawn mostly inside the wall.
+    const float keep = 0.5f * body->radius;
     // Up to four faces in a sub-step (a corner holds the centre with two or three).
     int32_t held = 0;
     for (int pass = 0; pass < 4; pass++) {
@@ -453,37 +483,60 @@ int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body)
         if (!(length > 0.0f) || !std::isfinite(length)) return held;
         float mid[3];
         for (int k = 0; k < 3; k++) mid[k] = 0.5f * (from[k] + to[k]);
-        // The earliest face whose front the centre left inside the triangle.
+        // The earliest face whose front the centre left inside the triangle; else the face the
+        // centre came nearest to past the kept distance.
         StaticFace hit = {};
         float hit_t = 2.0f, hit_from = 0.0f;
+        float near_short = 0.0f, near_direction[3] = {0, 0, 0};
         for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
             ColliderSlot *slot = &world->colliders[s];
             if (!slot->object || !slot->in_use) continue;
-            const FaceBspResult *list =
-                bsp_query_face_tree_sphere(&slot->face_bsp, mid[0], mid[1], mid[2], 0.5f * length, 0, slot->matrix);
+            const FaceBspResult *list = bsp_query_face_tree_sphere(&slot->face_bsp, mid[0], mid[1], mid[2],
+                                                                   0.5f * length + keep, 0, slot->matrix);
             for (int32_t n = 0; list && n < list->count; n++) {
                 StaticFace f;
                 if (!static_face_load(slot->object, list->faces[n], &f)) continue;
                 const float sa = static_face_side(f, from), sb = static_face_side(f, to);
-                if (!(sa > 0.0f && sb <= 0.0f)) continue;
-                const float t = sa / (sa - sb);
-                float p[3];
-                lerp(p, from, to, t);
-                if (t < hit_t && inside(f, p, Inside::kTolerant)) {
-                    hit = f;
-                    hit_t = t;
-                    hit_from = sa;
+                if (sa > 0.0f && sb <= 0.0f) {
+                    const float t = sa / (sa - sb);
+                    float p[3];
+                    lerp(p, from, to, t);
+                    if (t < hit_t && inside(f, p, Inside::kTolerant)) {
+                        hit = f;
+                        hit_t = t;
+                        hit_from = sa;
+                    }
+                    continue;
                 }
+                // The distance to the face is at least the distance to its plane.
+                if (!(sb > 0.0f && sb < keep)) continue;
+                float q[3], away[3];
+                const float d_to = face_distance(f, to, sb, q);
+                const float shortfall = keep - d_to;
+                if (!(shortfall > near_short)) continue;
+                vec3_sub(away, to, q);
+                if (d_to > 1e-6f)
+                    vec3_scale(away, away, 1.0f / d_to);
+                else
+                    vec3_set(away, f.normal[0], f.normal[1], f.normal[2]);
+                near_short = shortfall;
+                vec3_set(near_direction, away[0], away[1], away[2]);
             }
         }
-        if (hit_t > 1.0f) return held;
-        // Cancel the move into the face (the centre goes back to its start's distance, at most the
-        // radius) and the velocity into it; the motion along the face stays.
-        const float back = -static_face_side(hit, to) + (hit_from < body->radius ? hit_from : body->radius);
-        for (int k = 0; k < 3; k++) body->position[k] += hit.normal[k] * back;
-        const float into = vec3_dot(body->velocity, hit.normal);
-        if (into < 0.0f)
-            for (int k = 0; k < 3; k++) body->velocity[k] -= hit.normal[k] * into;
+        if (hit_t <= 1.0f) {
+            // Cancel the move into the face (the centre goes back to its start's distance, at most
+            // the radius) and the velocity into it; the motion along the face stays.
+            const float back = -static_face_side(hit, to) + (hit_from < body->radius ? hit_from : body->radius);
+            for (int k = 0; k < 3; k++) body->position[k] += hit.normal[k] * back;
+            const float into = vec3_dot(body->velocity, hit.normal);
+            if (into < 0.0f)
+                for (int k = 0; k < 3; k++) body->velocity[k] -= hit.normal[k] * into;
+        } else if (near_short > 0.0f) {
+            // Only the position: the contacts turn the velocity, as for any touch.
+            for (int k = 0; k < 3; k++) body->position[k] += near_direction[k] * near_short;
+        } else {
+            return held;
+        }
         held++;
     }
     return held;
