@@ -83,7 +83,9 @@ void zero_accumulators(RigidBody *body)
 }
 
 // The response to contact c of the worker's buffer.
-void respond(PhysicsWorld *world, int32_t i, int32_t worker, int32_t c, const float *v, int32_t n_body, int32_t n_env)
+// `downhill`: the body is on a slope it would roll down (rolls_downhill).
+void respond(PhysicsWorld *world, int32_t i, int32_t worker, int32_t c, const float *v, int32_t n_body, int32_t n_env,
+             bool downhill)
 {
     RigidBody *body = world->bodies[i];
     ContactBuffer &buffer = world->contact_buffers[worker];
@@ -132,20 +134,19 @@ void respond(PhysicsWorld *world, int32_t i, int32_t worker, int32_t c, const fl
         im.share = n_env;
     }
     im.vn = vec3_dot(im.u, im.n);
-    // A resting contact on a face that bears the body's weight (facing up, less than 60 degrees
-    // from level). A wall it merely grazes bears none: wiping gravity there held a ball still on a
-    // ramp beside a rail.
+    // A resting contact. On a slope a wall along the way down, which bears none of the body's
+    // weight, does not hold it: wiping gravity there kept a ball still on a ramp beside a rail.
     if (im.vn > -eps && im.vn < 0.0f) {
-        if (-im.n[1] > 0.5f * vec3_length(im.n)) zero_accumulators(body);
-    } else if (im.vn < -eps)
+        if (!downhill || -im.n[1] > 0.5f * vec3_length(im.n)) zero_accumulators(body);
+    } else if (im.vn < -eps) {
         apply_impulse(world, i, worker, im);
+    }
 }
 
 // Whether the environment contacts first .. end - 1 leave the body on a slope it would roll down:
-// the most upward-facing contact face (the support) is steeper than 2 degrees, no other contact
-// face stands against the way down it, and the body's force (gravity and the contacts' impulses)
-// has a part down it (a resting contact that wiped the force holds the body where it is).
-bool rolls_downhill(const ContactBuffer &buffer, int32_t first, int32_t end, const float *force)
+// the most upward-facing contact face (the support) is steeper than 2 degrees and no other contact
+// face stands against the way down it, which goes into `down`.
+bool rolls_downhill(const ContactBuffer &buffer, int32_t first, int32_t end, float *down)
 {
     const float kCos2 = 0.99939083f, kSin2 = 0.034899497f;
     int32_t support = -1;
@@ -155,9 +156,9 @@ bool rolls_downhill(const ContactBuffer &buffer, int32_t first, int32_t end, con
     const float *n = buffer.normal[support];
     const float length = vec3_length(n);
     if (!(length > 0.0f) || !(-n[1] < kCos2 * length)) return false;
-    // Down the support face: gravity (+y) less its part along the normal.
-    float down[3] = {0.0f, 1.0f, 0.0f};
+    // Gravity (+y) less its part along the support's normal.
     const float along = n[1] / (length * length);
+    vec3_set(down, 0.0f, 1.0f, 0.0f);
     for (int k = 0; k < 3; k++) down[k] -= along * n[k];
     const float down_length = vec3_length(down);
     if (!(down_length > 0.0f)) return false;
@@ -166,7 +167,7 @@ bool rolls_downhill(const ContactBuffer &buffer, int32_t first, int32_t end, con
         const float m_length = vec3_length(m);
         if (m_length > 0.0f && vec3_dot(m, down) < -kSin2 * m_length * down_length) return false;
     }
-    return vec3_dot(force, down) > 0.0f;
+    return true;
 }
 
 // The environment push: along the depth-weighted mean normal of the contacts just recorded.
@@ -276,8 +277,12 @@ void physics_job_collide(int32_t i, int32_t worker)
     float v[3];
     vec3_set(v, body->velocity[0], body->velocity[1], body->velocity[2]);
     body->support = nullptr;
-    for (int32_t c = 0; c < buffer.count; c++) respond(world, i, worker, c, v, n_body, n_env);
-    if (env_contact && rolls_downhill(buffer, n_body, buffer.count, body->force)) world->on_slope[i] = 1;
+    float down[3];
+    const bool downhill = env_contact && rolls_downhill(buffer, n_body, buffer.count, down);
+    for (int32_t c = 0; c < buffer.count; c++) respond(world, i, worker, c, v, n_body, n_env, downhill);
+    // It rolls on while its force (gravity and the impulses) has a part down the slope; a resting
+    // contact that wiped the force holds it where it is.
+    if (downhill && vec3_dot(body->force, down) > 0.0f) world->on_slope[i] = 1;
 }
 
 void physics_job_wake(int32_t i, int32_t worker)
