@@ -109,9 +109,10 @@ inline bool vertex_marked(const PointGrid *grid, const MeshVertex &vertex, int32
     return !cell_in_grid(grid, cell) || grid->cells[cell].mark[worker] != 0;
 }
 
-// Per worker: each vertex's signed distance from the face's plane. The storage grows with the
-// largest mesh seen and is kept.
-std::vector<float> g_vertex_sides[kPhysicsWorkers];
+// Per worker: on which side of the face's plane each vertex lies (kBehind, kInFront, or neither
+// when on it). The storage grows with the largest mesh seen and is kept.
+constexpr uint8_t kBehind = 1, kInFront = 2;
+std::vector<uint8_t> g_vertex_sides[kPhysicsWorkers];
 
 // The mesh body's edge pass for one face (the face is in front of the body's centre).
 int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode)
@@ -140,23 +141,25 @@ int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const Sta
                 }
     }
     // Only an edge whose ends lie on both sides of the plane can give a contact, so that test goes
-    // first; the sides are the ones the edge routine computes, and the order of the edges (and so
-    // of the contacts) is the table's.
-    std::vector<float> &sides = g_vertex_sides[worker];
-    if (sides.size() < size_t(mesh->vertex_count)) sides.resize(size_t(mesh->vertex_count));
-    bool behind = false;
-    for (int32_t v = 0; v < mesh->vertex_count; v++) {
-        float side = static_face_side(f, mesh->vertices[v].world_position);
-        sides[size_t(v)] = side;
-        behind = behind || side < 0.0f;
+    // first (the edge routine decides with the sides it computes itself), and the order of the
+    // edges (and so of the contacts) is the table's.
+    std::vector<uint8_t> &sides = g_vertex_sides[worker];
+    const int32_t vertices = mesh->vertex_count;
+    if (sides.size() < size_t(vertices)) sides.resize(size_t(vertices));
+    uint8_t seen = 0;
+    for (int32_t v = 0; v < vertices; v++) {
+        const float side = static_face_side(f, mesh->vertices[v].world_position);
+        const uint8_t s = side < 0.0f ? kBehind : (side > 0.0f ? kInFront : 0);
+        sides[size_t(v)] = s;
+        seen |= s;
     }
-    if (!behind) return 0;
+    if (!(seen & kBehind)) return 0;
     const MeshEdgeTable *table = mesh->edge_table;
     int32_t total = 0;
     for (int32_t e = 0; e < table->count; e++) {
-        int32_t a = table->records[e].a, b = table->records[e].b;
-        if (a < 0 || b < 0 || a >= mesh->vertex_count || b >= mesh->vertex_count) continue;
-        if (!(sides[size_t(a)] * sides[size_t(b)] < 0.0f)) continue;
+        const uint32_t a = uint32_t(table->records[e].a), b = uint32_t(table->records[e].b);
+        if (a >= uint32_t(vertices) || b >= uint32_t(vertices)) continue;  // negative ones too
+        if ((sides[a] | sides[b]) != (kBehind | kInFront)) continue;
         if (grid && !vertex_marked(grid, mesh->vertices[a], worker) && !vertex_marked(grid, mesh->vertices[b], worker))
             continue;
         const float *pa = mesh->vertices[a].world_position, *pb = mesh->vertices[b].world_position;
