@@ -158,8 +158,8 @@ bool better(const SolverResult &a, const SolverResult &b)
     return a.cost < b.cost;
 }
 
-// Tries each candidate's shot, then returns the best robust one (or, failing that, the best that
-// is not a hazard with *robust false); false when every candidate ends in a hazard.
+// Of the candidates tried, the best robust one among the first kRobustChecks (or, failing that,
+// the best that is not a hazard, with *robust false); false when every candidate ends in a hazard.
 bool choose(CourseSolver *solver, std::vector<Candidate> &candidates, Candidate *chosen, bool *robust)
 {
     std::stable_sort(candidates.begin(), candidates.end(),
@@ -247,7 +247,8 @@ std::vector<Candidate> full_search(CourseSolver *solver)
                 const Candidate *best = &line[0];
                 for (const Candidate &c : line)
                     if (better(c.result, best->result)) best = &c;
-                // The nearest levels tried on either side of the best; halfway toward each.
+                // Halfway from the best to the nearest level tried on either side (or the very next
+                // level once they are neighbours).
                 const int32_t centre = best->shot.level;
                 int32_t below = 0, above = SOLVER_LEVELS + 1;
                 for (const Candidate &c : line) {
@@ -388,6 +389,7 @@ SolverResult solver_follow(CourseSolver *solver)
     // A ball still moving after all the frames counts as lost.
     if (!over) result.outcome = SOLVER_HAZARD;
     memcpy(result.position, body->position, sizeof result.position);
+    result.material = state->block_material;
     result.frames = int32_t(solver->frames - first);
     result.cost = result.outcome == SOLVER_HOLED    ? -1.0f
                   : result.outcome == SOLVER_HAZARD ? INFINITY

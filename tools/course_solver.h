@@ -38,6 +38,7 @@ struct SolverResult {
     float travel = 0.0f;     // the ball's path length from the strike on
     float farthest = 0.0f;   // the greatest distance on x and z from where it was struck
     uint32_t events = 0;     // course play's kPlayEvent* bits of its frames
+    int32_t material = -1;   // the material of the face under the ball at the end (-1 none)
     int32_t frames = 0;      // frames the stroke took
 };
 
