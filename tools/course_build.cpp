@@ -120,13 +120,7 @@ bool data_course_load_palette(const char *scene_path)
         return false;
     }
     // The first theme's colours, as the theme loader gives them; the light vector is the scene's.
-    const int32_t theme = 0;
-    const float ambient[4] = {g_theme_ambient_r[theme] * 0.01f, g_theme_ambient_g[theme] * 0.01f,
-                              g_theme_ambient_b[theme] * 0.01f, 1.0f};
-    const float light[4] = {g_theme_light_r[theme] * 0.01f, g_theme_light_g[theme] * 0.01f,
-                            g_theme_light_b[theme] * 0.01f, 1.0f};
-    memcpy(world->ambient_colour, ambient, sizeof ambient);
-    memcpy(world->light_colour, light, sizeof light);
+    menu_theme_apply_colours(world, 0);
     menu_theme_arrange_palette(world);
     return true;
 }
