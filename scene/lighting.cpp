@@ -399,6 +399,7 @@ void lightmap_compute_all(SceneWorld *world, int32_t i)
 
     RenderContext *context = scene_context(world);
     LightJob job = {};
+    ray_tree_finish(world->ray_tree);
     job.tree = world->ray_tree;
     memcpy(job.light, world->light_vector, sizeof job.light);
     if (!normalise(job.light)) job.light[0] = 0.0f, job.light[1] = 1.0f, job.light[2] = 0.0f;
