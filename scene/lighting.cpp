@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <thread>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -83,11 +84,18 @@ struct LightJob {
     FaceWork *work;
     const TestChunk *chunks;
     std::atomic<int32_t> *votes;  // per face
-    const int32_t *row_starts;    // face f's rows are row_starts[f] to row_starts[f + 1] - 1
-    const int32_t *shadow_rows;   // the rows of faces that are not uniform: the ones with rays
-    const int32_t *offsets;     // face f's texels from offsets[f]
+    int32_t *row_starts;   // face f's rows are row_starts[f] to row_starts[f + 1] - 1
+    int32_t *shadow_rows;  // the rows of faces that are not uniform: the ones with rays
+    int32_t *offsets;      // face f's texels from offsets[f]
     uint8_t *texels;
     int32_t face_count;
+    ObjectLightmaps *maps;  // receives the texel buffer
+    int32_t chunk_count;
+    int32_t shadow_count;
+    // One run for both passes: the thread that ends the last uniform test sizes the object, then
+    // `stage` goes from 0 to 1 (rows ready) or -1 (no memory), and the row items may start.
+    std::atomic<int32_t> chunks_left;
+    std::atomic<int32_t> stage;
 };
 
 void point_at(const FaceInput &in, const FaceWork &w, float u, float v, float out[3])
@@ -278,6 +286,55 @@ void light_shadow_row(void *context, int32_t item)
 {
     const LightJob &job = *static_cast<const LightJob *>(context);
     light_row(job, job.shadow_rows[item]);
+}
+
+// After the uniform tests: each face's answer and size, where its rows and texels go, the texel
+// buffer, the list of rows with rays, and the uniform faces filled. False without memory.
+bool size_object(LightJob &job)
+{
+    const int32_t n = job.face_count;
+    int64_t bytes = 0;
+    int32_t shadow_count = 0;
+    job.row_starts[0] = 0;
+    for (int32_t f = 0; f < n; f++) {
+        size_face(job, f);
+        const FaceWork &w = job.work[f];
+        job.offsets[f] = int32_t(bytes);
+        bytes += int64_t(w.width) * w.width * 3;
+        job.row_starts[f + 1] = job.row_starts[f] + w.width;
+        if (w.uniform < 0) shadow_count += w.width;
+    }
+    job.maps->texels = bytes < INT32_MAX ? static_cast<uint8_t *>(malloc(size_t(bytes))) : nullptr;
+    job.maps->texel_bytes = bytes;
+    job.shadow_rows = static_cast<int32_t *>(malloc(size_t(std::max(shadow_count, 1)) * sizeof(int32_t)));
+    if (!job.maps->texels || !job.shadow_rows) return false;
+    job.texels = job.maps->texels;
+    job.shadow_count = 0;
+    for (int32_t f = 0; f < n; f++) {
+        const int32_t first = job.row_starts[f], end = job.row_starts[f + 1];
+        if (job.work[f].uniform < 0) {
+            for (int32_t row = first; row < end; row++) job.shadow_rows[job.shadow_count++] = row;
+        } else {
+            for (int32_t row = first; row < end; row++) light_row(job, row);  // one colour: no rays
+        }
+    }
+    return true;
+}
+
+// One item of the run of both passes: the uniform test pieces first, then as many row items as
+// the object could have rows with rays; those past the real count do nothing. The pool hands
+// items out in order, so a row item waits only for pieces already taken.
+void light_item(void *context, int32_t item)
+{
+    LightJob &job = *static_cast<LightJob *>(context);
+    if (item < job.chunk_count) {
+        uniform_chunk(context, item);
+        if (job.chunks_left.fetch_sub(1) == 1) job.stage.store(size_object(job) ? 1 : -1);
+        return;
+    }
+    int32_t stage;
+    while ((stage = job.stage.load()) == 0) std::this_thread::yield();
+    if (stage == 1 && item - job.chunk_count < job.shadow_count) light_row(job, job.shadow_rows[item - job.chunk_count]);
 }
 
 // The workers' copy of the object's faces: world corners and unit world normals.
@@ -481,37 +538,25 @@ void lightmap_compute_all(SceneWorld *world, int32_t i)
                 chunk.rows = row - chunk.first_row;
             }
         }
-        run_items(chunk_count, chunk_count < INLINE_CHUNKS, uniform_chunk, &job);
-        // Where each face's rows and texels go.
-        int64_t bytes = 0;
-        int32_t shadow_count = 0;
-        row_starts[0] = 0;
-        for (int32_t f = 0; f < n; f++) {
-            size_face(job, f);
-            offsets[f] = int32_t(bytes);
-            bytes += int64_t(work[f].width) * work[f].width * 3;
-            row_starts[f + 1] = row_starts[f] + work[f].width;
-            if (work[f].uniform < 0) shadow_count += work[f].width;
-        }
-        maps->texels = bytes < INT32_MAX ? static_cast<uint8_t *>(malloc(size_t(bytes))) : nullptr;
-        maps->texel_bytes = bytes;
-        shadow_rows = static_cast<int32_t *>(malloc(size_t(std::max(shadow_count, 1)) * sizeof(int32_t)));
-        ok = maps->texels != nullptr && shadow_rows;
-        if (ok) {
-            shadow_count = 0;
+        job.row_starts = row_starts;
+        job.offsets = offsets;
+        job.maps = maps;
+        job.chunk_count = chunk_count;
+        if (chunk_count < INLINE_CHUNKS) {
+            for (int32_t c = 0; c < chunk_count; c++) uniform_chunk(&job, c);
+            ok = size_object(job);
+            if (ok) run_items(job.shadow_count, job.shadow_count < INLINE_ROWS, light_shadow_row, &job);
+        } else {
+            // Both passes in one run: a face has at most max(T, 1) rows.
+            int32_t row_room = 0;
             for (int32_t f = 0; f < n; f++)
-                if (work[f].uniform < 0)
-                    for (int32_t row = row_starts[f]; row < row_starts[f + 1]; row++) shadow_rows[shadow_count++] = row;
-            job.shadow_rows = shadow_rows;
-            job.row_starts = row_starts;
-            job.offsets = offsets;
-            job.texels = maps->texels;
-            // Uniform faces are one colour: filled here. The rows with rays go to the workers.
-            for (int32_t f = 0; f < n; f++)
-                if (work[f].uniform >= 0)
-                    for (int32_t row = row_starts[f]; row < row_starts[f + 1]; row++) light_row(job, row);
-            run_items(shadow_count, shadow_count < INLINE_ROWS, light_shadow_row, &job);
+                if (work[f].lambert > 0.0f) row_room += std::max(job.tile, 1);
+            job.chunks_left.store(chunk_count);
+            job.stage.store(0);
+            run_items(chunk_count + row_room, false, light_item, &job);
+            ok = job.stage.load() == 1;
         }
+        shadow_rows = job.shadow_rows;
     }
     if (ok) {
         maps->face_count = n;
