@@ -542,18 +542,19 @@ void lightmap_compute_all(SceneWorld *world, int32_t i)
         job.offsets = offsets;
         job.maps = maps;
         job.chunk_count = chunk_count;
-        if (chunk_count < INLINE_CHUNKS) {
-            for (int32_t c = 0; c < chunk_count; c++) uniform_chunk(&job, c);
+        // Both passes in one run when the tests are worth the workers: a face has at most
+        // max(T, 1) rows.
+        int64_t row_room = 0;
+        for (int32_t f = 0; f < n; f++)
+            if (work[f].lambert > 0.0f) row_room += std::max(job.tile, 1);
+        if (chunk_count < INLINE_CHUNKS || chunk_count + row_room > INT32_MAX) {
+            run_items(chunk_count, chunk_count < INLINE_CHUNKS, uniform_chunk, &job);
             ok = size_object(job);
             if (ok) run_items(job.shadow_count, job.shadow_count < INLINE_ROWS, light_shadow_row, &job);
         } else {
-            // Both passes in one run: a face has at most max(T, 1) rows.
-            int32_t row_room = 0;
-            for (int32_t f = 0; f < n; f++)
-                if (work[f].lambert > 0.0f) row_room += std::max(job.tile, 1);
             job.chunks_left.store(chunk_count);
             job.stage.store(0);
-            run_items(chunk_count + row_room, false, light_item, &job);
+            run_items(int32_t(chunk_count + row_room), false, light_item, &job);
             ok = job.stage.load() == 1;
         }
         shadow_rows = job.shadow_rows;
