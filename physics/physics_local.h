@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 constexpr int32_t kModeTest = 0;
 constexpr int32_t kModeRecord = 1;
@@ -56,6 +57,26 @@ void physics_body_prepare(RigidBody *body);
 // Its two parts: the matrices and world inertia; the mesh body's world data from the world matrix.
 void physics_body_prepare_matrices(RigidBody *body);
 void physics_body_prepare_mesh(RigidBody *body);
+// The vertex world positions of a body's collision mesh as three arrays (what the edge pass reads,
+// laid out for it), placed by the step with the mesh; `mesh` null: none.
+struct PlacedVertices {
+    const MeshObject *mesh = nullptr;
+    int32_t count = 0;
+    std::vector<float> x, y, z;
+    // The object-space positions as arrays, read once per step (`from` null: not yet).
+    const MeshObject *from = nullptr;
+    std::vector<float> ox, oy, oz;
+};
+// Per body index, valid inside a step for the world being stepped (cleared at its start and end).
+extern PlacedVertices g_physics_placed[kPhysicsMaxBodies];
+// Those of body i when placed for `mesh` in this step, else null.
+const PlacedVertices *physics_placed_vertices(int32_t i, const MeshObject *mesh);
+
+// The collision mesh and point grid placed with the given world and rotation matrices. Whole: all
+// of the mesh's world data; else only the point grid (the rest of the mesh is left as it was).
+// `placed` (may be null) receives the vertex positions as well.
+void physics_body_place_mesh(RigidBody *body, const float *world, const float *rotation, bool whole,
+                             PlacedVertices *placed);
 
 // ---- narrow phase (physics/narrow.cpp) --------------------------------------------------------
 

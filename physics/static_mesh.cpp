@@ -2,7 +2,9 @@
 // face, and the sweep of a fast body.
 #include "physics/physics_local.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -13,7 +15,7 @@ constexpr float kThird = 0.33333334f;
 // (> -epsilon) forms of the inside test.
 enum class Inside { kStrict, kClosed, kTolerant };
 
-bool inside(const StaticFace &f, const float *q, Inside form)
+__attribute__((always_inline)) inline bool inside(const StaticFace &f, const float *q, Inside form)
 {
     for (int e = 0; e < 3; e++) {
         const float *a = f.corner[e], *b = f.corner[(e + 1) % 3];
@@ -101,21 +103,68 @@ bool cell_in_grid(const PointGrid *grid, int32_t cell)
     return (cell & 3) < grid->nx && ((cell >> 2) & 3) < grid->ny && (cell >> 4) < grid->nz;
 }
 
-// Whether the vertex's cell reaches the face's plane (this worker's marks); a vertex whose cell
-// index is unusable gives no verdict: its edges are tried.
-inline bool vertex_marked(const PointGrid *grid, const MeshVertex &vertex, int32_t worker)
+// Per worker: the vertex positions as arrays when the step has not placed them so, each vertex's
+// signed distance to the face's plane, the vertices behind it, the edges to try and the grid
+// cells' verdicts. The storage grows with the largest mesh seen and is kept.
+struct EdgePassScratch {
+    std::vector<float> x, y, z;
+    std::vector<float> sides;
+    std::vector<int32_t> behind;
+    std::vector<int32_t> edges;
+    int8_t cell_near[64];
+};
+EdgePassScratch g_edge_pass[kPhysicsWorkers];
+
+// Whether the vertex's cell reaches the face's plane; a vertex whose cell index is unusable gives
+// no verdict: its edges are tried. Each cell is decided once per face (-1: not yet).
+inline bool vertex_near(const PointGrid *grid, const MeshVertex &vertex, const StaticFace &f, int8_t *cell_near)
 {
     int32_t cell = vertex.grid_cell;
-    return !cell_in_grid(grid, cell) || grid->cells[cell].mark[worker] != 0;
+    if (!cell_in_grid(grid, cell)) return true;
+    if (cell_near[cell] < 0) {
+        const PointGridCell &c = grid->cells[cell];
+        cell_near[cell] = fabsf(static_face_side(f, c.world_point)) < c.radius ? 1 : 0;
+    }
+    return cell_near[cell] != 0;
 }
 
-// Per worker: on which side of the face's plane each vertex lies (kBehind, kInFront, or neither
-// when on it). The storage grows with the largest mesh seen and is kept.
-constexpr uint8_t kBehind = 1, kInFront = 2;
-std::vector<uint8_t> g_vertex_sides[kPhysicsWorkers];
+// What every face of one body-and-collider test shares, made when the first face needs it: the
+// corners of the body's shape-tree box and the vertex positions as arrays.
+struct MeshBodyView {
+    bool corners_placed = false;
+    float corners[8][3];
+    const float *x = nullptr, *y = nullptr, *z = nullptr;
+};
+
+bool straddles(const float corners[8][3], const StaticFace &f)
+{
+    int front = 0, behind = 0;
+    for (int c = 0; c < 8; c++) {
+        float s = static_face_side(f, corners[c]);
+        if (s > 0.0f)
+            front++;
+        else if (s < 0.0f)
+            behind++;
+    }
+    return front != 8 && behind != 8;
+}
+
+// The edge routine on two end points.
+int32_t edge_triangle(PhysicsWorld *world, int32_t worker, const StaticFace &f, const float *pa, const float *pb,
+                      int32_t mode)
+{
+    float sa = static_face_side(f, pa), sb = static_face_side(f, pb);
+    if (!(sa * sb < 0.0f)) return 0;
+    float p[3];
+    lerp(p, pa, pb, -sa / (sb - sa));
+    if (!inside(f, p, Inside::kClosed)) return 0;
+    if (mode == kModeRecord) record(world, worker, f, p, sa >= 0.0f ? -sb : -sa);
+    return 1;
+}
 
 // The mesh body's edge pass for one face (the face is in front of the body's centre).
-int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode)
+int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode,
+                       MeshBodyView &view)
 {
     const RigidBody *body = world->bodies[i];
     const float *c = body->position;
@@ -128,48 +177,91 @@ int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const Sta
         cube_hi[k] = c[k] + r;
     }
     if (!boxes_meet(face_lo, face_hi, cube_lo, cube_hi)) return 0;
-    if (body->shape_tree && !collide_tree_box_straddles_face(world, i, body->shape_tree, f)) return 0;
+    if (body->shape_tree) {
+        if (!view.corners_placed) {
+            node_corners(body, body->shape_tree, view.corners);
+            view.corners_placed = true;
+        }
+        if (!straddles(view.corners, f)) return 0;
+    }
     const MeshObject *mesh = body->collision_mesh;
     if (!mesh || !mesh->edge_table) return 0;
-    PointGrid *grid = body->point_grid;
-    if (grid) {
-        for (int32_t z = 0; z < grid->nz && z < 4; z++)
-            for (int32_t y = 0; y < grid->ny && y < 4; y++)
-                for (int32_t x = 0; x < grid->nx && x < 4; x++) {
-                    PointGridCell *cell = &grid->cells[x + 4 * y + 16 * z];
-                    cell->mark[worker] = fabsf(static_face_side(f, cell->world_point)) < cell->radius ? 1 : 0;
-                }
-    }
-    // Only an edge whose ends lie on both sides of the plane can give a contact, so that test goes
-    // first (the edge routine decides with the sides it computes itself), and the order of the
-    // edges (and so of the contacts) is the table's.
-    std::vector<uint8_t> &sides = g_vertex_sides[worker];
     const int32_t vertices = mesh->vertex_count;
-    if (sides.size() < size_t(vertices)) sides.resize(size_t(vertices));
-    uint8_t seen = 0;
-    for (int32_t v = 0; v < vertices; v++) {
-        const float side = static_face_side(f, mesh->vertices[v].world_position);
-        const uint8_t s = side < 0.0f ? kBehind : (side > 0.0f ? kInFront : 0);
-        sides[size_t(v)] = s;
-        seen |= s;
+    EdgePassScratch &scratch = g_edge_pass[worker];
+    if (!view.x) {
+        if (const PlacedVertices *placed = physics_placed_vertices(i, mesh)) {
+            view.x = placed->x.data();
+            view.y = placed->y.data();
+            view.z = placed->z.data();
+        } else {
+            if (scratch.x.size() < size_t(vertices)) {
+                scratch.x.resize(size_t(vertices));
+                scratch.y.resize(size_t(vertices));
+                scratch.z.resize(size_t(vertices));
+            }
+            for (int32_t v = 0; v < vertices; v++) {
+                const float *p = mesh->vertices[v].world_position;
+                scratch.x[size_t(v)] = p[0];
+                scratch.y[size_t(v)] = p[1];
+                scratch.z[size_t(v)] = p[2];
+            }
+            view.x = scratch.x.data();
+            view.y = scratch.y.data();
+            view.z = scratch.z.data();
+        }
     }
-    if (!(seen & kBehind)) return 0;
+    // Only an edge whose ends lie on both sides of the plane can give a contact, and one of its
+    // ends is behind: the edges of the vertices behind are the only ones tried (the edge routine
+    // decides with the sides it computes itself). They are tried in the table's order, which is
+    // the order of the contacts. (A side that is not a number is on neither side.)
+    if (scratch.sides.size() < size_t(vertices)) scratch.sides.resize(size_t(vertices));
+    float *__restrict sides = scratch.sides.data();
+    const float *__restrict X = view.x, *__restrict Y = view.y, *__restrict Z = view.z;
+    const float n0 = f.normal[0], n1 = f.normal[1], n2 = f.normal[2], d = f.d;
+    for (int32_t v = 0; v < vertices; v++) sides[v] = n0 * X[v] + n1 * Y[v] + n2 * Z[v] + d;
+    std::vector<int32_t> &behind = scratch.behind;
+    behind.clear();
+    for (int32_t v = 0; v < vertices; v++)
+        if (sides[v] < 0.0f) behind.push_back(v);
+    if (behind.empty()) return 0;
+    auto across = [sides](int32_t a, int32_t b) {
+        return (sides[a] < 0.0f && sides[b] > 0.0f) || (sides[a] > 0.0f && sides[b] < 0.0f);
+    };
     const MeshEdgeTable *table = mesh->edge_table;
+    std::vector<int32_t> &edges = scratch.edges;
+    edges.clear();
+    if (const int32_t *first = mesh_edge_table_vertex_first(table, vertices)) {
+        // An edge across the plane has exactly one end behind: it is gathered once.
+        for (int32_t v : behind)
+            for (int32_t k = first[v]; k < first[v + 1]; k++) {
+                const int32_t e = table->vertex_edges[k];
+                if (across(table->records[e].a, table->records[e].b)) edges.push_back(e);
+            }
+        std::sort(edges.begin(), edges.end());
+    } else {
+        for (int32_t e = 0; e < table->count; e++) {
+            const uint32_t a = uint32_t(table->records[e].a), b = uint32_t(table->records[e].b);
+            if (a >= uint32_t(vertices) || b >= uint32_t(vertices)) continue;  // negative ones too
+            if (across(int32_t(a), int32_t(b))) edges.push_back(e);
+        }
+    }
+    if (edges.empty()) return 0;
+    const PointGrid *grid = body->point_grid;
+    if (grid) memset(scratch.cell_near, -1, sizeof scratch.cell_near);
     int32_t total = 0;
-    for (int32_t e = 0; e < table->count; e++) {
-        const uint32_t a = uint32_t(table->records[e].a), b = uint32_t(table->records[e].b);
-        if (a >= uint32_t(vertices) || b >= uint32_t(vertices)) continue;  // negative ones too
-        if ((sides[a] | sides[b]) != (kBehind | kInFront)) continue;
-        if (grid && !vertex_marked(grid, mesh->vertices[a], worker) && !vertex_marked(grid, mesh->vertices[b], worker))
+    for (int32_t e : edges) {
+        const int32_t a = table->records[e].a, b = table->records[e].b;
+        if (grid && !vertex_near(grid, mesh->vertices[a], f, scratch.cell_near) &&
+            !vertex_near(grid, mesh->vertices[b], f, scratch.cell_near))
             continue;
-        const float *pa = mesh->vertices[a].world_position, *pb = mesh->vertices[b].world_position;
+        const float pa[3] = {X[a], Y[a], Z[a]}, pb[3] = {X[b], Y[b], Z[b]};
         float lo[3], hi[3];
         for (int k = 0; k < 3; k++) {
             lo[k] = lesser(pa[k], pb[k]);
             hi[k] = greater(pa[k], pb[k]);
         }
         if (!boxes_meet(lo, hi, face_lo, face_hi)) continue;
-        total += collide_edge_triangle(world, worker, f, mesh, a, b, mode);
+        total += edge_triangle(world, worker, f, pa, pb, mode);
     }
     return total > 0 ? 1 : 0;
 }
@@ -204,6 +296,7 @@ int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *s
 
     int32_t total = 0;
     const int32_t shape = body->shape;
+    MeshBodyView view;
     if (shape >= kShapeSphere && shape <= kShapeMesh) {
         for (int32_t n = 0; n < list->count; n++) {
             StaticFace f;
@@ -218,7 +311,7 @@ int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *s
                     total += collide_sphere_tree_triangle(world, worker, i, body->sphere_tree->count - 1, f, mode);
                 break;
             case kShapeCylinder: total += collide_cylinder_triangle(world, worker, i, f, mode); break;
-            case kShapeMesh: total += mesh_body_face(world, worker, i, f, mode); break;
+            case kShapeMesh: total += mesh_body_face(world, worker, i, f, mode, view); break;
             }
         }
     }
@@ -424,28 +517,13 @@ bool collide_tree_box_straddles_face(const PhysicsWorld *world, int32_t i, const
 {
     float corners[8][3];
     node_corners(world->bodies[i], node, corners);
-    int front = 0, behind = 0;
-    for (const auto &corner : corners) {
-        float s = static_face_side(f, corner);
-        if (s > 0.0f)
-            front++;
-        else if (s < 0.0f)
-            behind++;
-    }
-    return front != 8 && behind != 8;
+    return straddles(corners, f);
 }
 
 int32_t collide_edge_triangle(PhysicsWorld *world, int32_t worker, const StaticFace &f, const MeshObject *mesh,
                               int32_t a, int32_t b, int32_t mode)
 {
-    const float *pa = mesh->vertices[a].world_position, *pb = mesh->vertices[b].world_position;
-    float sa = static_face_side(f, pa), sb = static_face_side(f, pb);
-    if (!(sa * sb < 0.0f)) return 0;
-    float p[3];
-    lerp(p, pa, pb, -sa / (sb - sa));
-    if (!inside(f, p, Inside::kClosed)) return 0;
-    if (mode == kModeRecord) record(world, worker, f, p, sa >= 0.0f ? -sb : -sa);
-    return 1;
+    return edge_triangle(world, worker, f, mesh->vertices[a].world_position, mesh->vertices[b].world_position, mode);
 }
 
 int32_t collide_sphere_sweep_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode)

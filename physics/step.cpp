@@ -19,6 +19,11 @@ int32_t g_y_order[kPhysicsMaxBodies];
 // be the same.
 float g_mesh_matrices[kPhysicsMaxBodies][32];
 uint8_t g_mesh_placed[kPhysicsMaxBodies];
+// Set where only the grid and the vertex positions (g_physics_placed) were placed: the contacts of
+// a body with static meshes read nothing else, and a world of one body has no pair tests, which
+// read the mesh's own world data. That is placed once at the step's end, with the matrices of the
+// last placement, so the mesh leaves the step as if it had been placed whole every time.
+uint8_t g_mesh_partial[kPhysicsMaxBodies];
 
 bool mesh_placed_with(int32_t i, const RigidBody *b)
 {
@@ -122,10 +127,12 @@ void prepare_bodies(PhysicsWorld *world, int32_t bodies)
         RigidBody *b = world->bodies[i];
         physics_body_prepare_matrices(b);
         if (!mesh_placed_with(i, b)) {
-            physics_body_prepare_mesh(b);
+            const bool whole = bodies > 1;
+            physics_body_place_mesh(b, b->world_matrix, b->rotation_matrix, whole, &g_physics_placed[i]);
             memcpy(g_mesh_matrices[i], b->world_matrix, 16 * sizeof(float));
             memcpy(g_mesh_matrices[i] + 16, b->rotation_matrix, 16 * sizeof(float));
             g_mesh_placed[i] = 1;
+            g_mesh_partial[i] = whole ? 0 : 1;
         }
         world->body_order[i] = BodyOrderEntry{b->position[1], i};
     }
@@ -314,6 +321,8 @@ void physics_world_step(PhysicsWorld *world)
     if (!(world->frame_time > 0.0f) || !std::isfinite(world->frame_time)) return;
     const int32_t bodies = body_count_of(world);
     memset(g_mesh_placed, 0, size_t(bodies));
+    memset(g_mesh_partial, 0, size_t(bodies));
+    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = g_physics_placed[i].from = nullptr;
     for (int32_t i = 0; i < bodies; i++) {
         g_index_order[i] = i;
         if (world->bodies[i]->index != i) world->bodies[i]->index = i;
@@ -346,6 +355,9 @@ void physics_world_step(PhysicsWorld *world)
     broad_phase(world, bodies);
     apply_strokes(world, bodies, dt);
     for (int32_t k = 0; k < n; k++) substep(world, k, n, bodies, dt);
+    for (int32_t i = 0; i < bodies; i++)
+        if (g_mesh_partial[i])
+            physics_body_place_mesh(world->bodies[i], g_mesh_matrices[i], g_mesh_matrices[i] + 16, true, nullptr);
 
     for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
         ColliderSlot *slot = &world->colliders[s];
@@ -356,6 +368,7 @@ void physics_world_step(PhysicsWorld *world)
         slot->applied_valid = 0;
         if (slot->object) slot->object->moved = 0;
     }
+    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = g_physics_placed[i].from = nullptr;
     physics_stop_workers();
     merge_events(world);
 }
