@@ -190,9 +190,9 @@ int32_t collide_sphere_triangle(PhysicsWorld *world, int32_t worker, const Stati
 // A ball's centre never passes a static face: when the sub-step's move (saved position to
 // position) leaves a face's front inside the triangle, the move into the face and the velocity
 // into it are cancelled. Nor is the centre left nearer than half the radius to a face it is in
-// front of: it is put back that far, its velocity kept. Stepping thread only, between phases. The
-// number of holds made.
-int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body);
+// front of: it is put back that far, its velocity kept. As a job of the body (its face queries use
+// the worker's results). The number of holds made.
+int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body, int32_t worker = 0);
 int32_t collide_tree_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const ShapeTreeNode *node,
                               const StaticFace &face, int32_t mode);
 int32_t collide_node_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const ShapeTreeNode *node,
@@ -213,7 +213,8 @@ int32_t collide_body_planes(int32_t i, int32_t k, PhysicsWorld *world, int32_t w
 
 // ---- jobs (physics/jobs.cpp) and the worker pool (physics/pool.cpp) ---------------------------
 
-enum : int32_t { kJobCollide = 0, kJobWake = 1, kJobCorrect = 2 };
+enum : int32_t { kJobCollide = 0, kJobWake = 1, kJobCorrect = 2, kJobPrepare = 3, kJobCorrectHold = 4, kJobForces = 5 };
+constexpr int32_t kJobKinds = 6;
 
 // The world the jobs work on, set by physics_start_workers.
 extern PhysicsWorld *g_physics_world_pointer;
@@ -235,6 +236,14 @@ int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_oth
                                 const float *rj, const float *u, float vn, float e, float mu, float *impulse);
 void physics_job_wake(int32_t i, int32_t worker);
 void physics_job_correct(int32_t i, int32_t worker);
+// The step's per-body work before the wake phase: matrices, the mesh's placement, the body's entry
+// in the body order (to be sorted), integration and sleep (saving for a grouped body), and the
+// clearing of its row of the handled pairs.
+void physics_job_prepare(int32_t i, int32_t worker);
+// After the wake phase: the wake-up, the forces of the collide phase, the position snapshot.
+void physics_job_forces(int32_t i, int32_t worker);
+// The correction job, then physics_hold_in_front for a body that has it.
+void physics_job_correct_and_hold(int32_t i, int32_t worker);
 void physics_run_job(int32_t kind, int32_t body, int32_t worker);
 
 // Readies the pool for a step (threads made on first use) and wakes the parked workers.

@@ -549,7 +549,7 @@ int32_t collide_sphere_sweep_triangle(PhysicsWorld *world, int32_t worker, int32
     return 1;
 }
 
-int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body)
+int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body, int32_t worker)
 {
     // After a move the centre is no nearer than half the radius to a face it is in front of:
     // deeper, the ball is drawn mostly inside the wall.
@@ -573,7 +573,7 @@ int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body)
             ColliderSlot *slot = &world->colliders[s];
             if (!slot->object || !slot->in_use) continue;
             const FaceBspResult *list = bsp_query_face_tree_sphere(&slot->face_bsp, mid[0], mid[1], mid[2],
-                                                                   0.5f * length + keep, 0, slot->matrix);
+                                                                   0.5f * length + keep, worker, slot->matrix);
             for (int32_t n = 0; list && n < list->count; n++) {
                 StaticFace f;
                 if (!static_face_load(slot->object, list->faces[n], &f)) continue;

@@ -112,7 +112,7 @@ TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
     world->frame_time = 0.035f;
     world->base_substeps = 5;
     physics_world_step(world.get());  // no bodies: every phase returns at once
-    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers);
+    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers - 1);  // the stepping thread is worker 0
     EXPECT_EQ(g_physics_workers_started.load(), 1);
 
     RigidBody a, b;
@@ -129,7 +129,7 @@ TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
     // A second start while the workers exist starts no threads; every slot is free after a step.
     physics_start_workers(world.get());
     physics_start_workers(world.get());
-    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers);
+    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers - 1);  // the stepping thread is worker 0
     EXPECT_EQ(physics_collide_jobs_pending(), 0);
     EXPECT_EQ(physics_free_wake_slot(), 0);
     physics_stop_workers();
@@ -139,7 +139,7 @@ TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
     EXPECT_EQ(g_physics_workers_started.load(), 0);
     float x = a.position[0];
     physics_world_step(world.get());  // threads made again
-    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers);
+    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers - 1);  // the stepping thread is worker 0
     EXPECT_GT(a.position[0], x);
     physics_shutdown();
     physics_set_workers(kPhysicsWorkers, 2);
@@ -162,7 +162,7 @@ TEST(PhysicsPool, IdleWorkersTakeNoProcessorTime)
     RigidBody *ball = game.place_ball(-1.3f, -0.235f, 0.0f);
     ball->velocity[0] = 1.6f;
     game.step();
-    ASSERT_EQ(physics_worker_threads(), kPhysicsWorkers);
+    ASSERT_EQ(physics_worker_threads(), kPhysicsWorkers - 1);
     double process = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID), thread = cpu_seconds(CLOCK_THREAD_CPUTIME_ID);
     for (int s = 0; s < 150; s++) game.step();
     double process_spent = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID) - process;
