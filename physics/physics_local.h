@@ -62,6 +62,7 @@ void physics_body_prepare_mesh(RigidBody *body);
 struct PlacedVertices {
     const MeshObject *mesh = nullptr;
     int32_t count = 0;
+    float matrix[16];  // the world matrix they were placed with
     std::vector<float> x, y, z;
     // The object-space positions as arrays, read once per step (`from` null: not yet).
     const MeshObject *from = nullptr;

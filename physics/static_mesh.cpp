@@ -109,6 +109,7 @@ bool cell_in_grid(const PointGrid *grid, int32_t cell)
 struct EdgePassScratch {
     std::vector<float> x, y, z;
     std::vector<float> sides;
+    std::vector<uint8_t> behind_flags;  // 1: behind; zero past the vertices, to a multiple of 8
     std::vector<int32_t> behind;
     std::vector<int32_t> edges;
     int8_t cell_near[64];
@@ -218,11 +219,25 @@ int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const Sta
     float *__restrict sides = scratch.sides.data();
     const float *__restrict X = view.x, *__restrict Y = view.y, *__restrict Z = view.z;
     const float n0 = f.normal[0], n1 = f.normal[1], n2 = f.normal[2], d = f.d;
-    for (int32_t v = 0; v < vertices; v++) sides[v] = n0 * X[v] + n1 * Y[v] + n2 * Z[v] + d;
+    const size_t words = (size_t(vertices) + 7) / 8;
+    if (scratch.behind_flags.size() < words * 8) scratch.behind_flags.assign(words * 8, 0);
+    uint8_t *__restrict flags = scratch.behind_flags.data();
+    for (int32_t v = 0; v < vertices; v++) {
+        sides[v] = n0 * X[v] + n1 * Y[v] + n2 * Z[v] + d;
+        flags[v] = sides[v] < 0.0f ? 1 : 0;
+    }
+    // Few vertices are behind: found eight flags at a time.
     std::vector<int32_t> &behind = scratch.behind;
     behind.clear();
-    for (int32_t v = 0; v < vertices; v++)
-        if (sides[v] < 0.0f) behind.push_back(v);
+    for (size_t w = 0; w < words; w++) {
+        uint64_t bits;
+        memcpy(&bits, flags + w * 8, 8);
+        while (bits) {
+            const int byte = __builtin_ctzll(bits) / 8;
+            behind.push_back(int32_t(w * 8) + byte);
+            bits &= ~(uint64_t(0xff) << (byte * 8));
+        }
+    }
     if (behind.empty()) return 0;
     auto across = [sides](int32_t a, int32_t b) {
         return (sides[a] < 0.0f && sides[b] > 0.0f) || (sides[a] > 0.0f && sides[b] < 0.0f);

@@ -372,7 +372,8 @@ void physics_world_step(PhysicsWorld *world)
     for (int32_t k = 0; k < n; k++) substep(world, k, n, bodies);
     for (int32_t i = 0; i < bodies; i++)
         if (g_mesh_partial[i])
-            physics_body_place_mesh(world->bodies[i], g_mesh_matrices[i], g_mesh_matrices[i] + 16, true, nullptr);
+            physics_body_place_mesh(world->bodies[i], g_mesh_matrices[i], g_mesh_matrices[i] + 16, true,
+                                    &g_physics_placed[i]);
 
     for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
         ColliderSlot *slot = &world->colliders[s];

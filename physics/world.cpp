@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 PhysicsWorld g_physics_world;
 float g_physics_rest_speed = 0.0f;
@@ -231,9 +232,12 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
                              PlacedVertices *placed)
 {
     MeshObject *mesh = body->collision_mesh;
-    if (placed) placed->mesh = nullptr;
+    // Arrays placed for this mesh with this matrix in this step are kept.
+    const bool kept = placed && placed->mesh == mesh && mesh && placed->count == mesh->vertex_count &&
+                      memcmp(placed->matrix, world, sizeof placed->matrix) == 0;
+    if (placed && !kept) placed->mesh = nullptr;
     if (body->shape == kShapeMesh && mesh) {
-        if (placed && mesh->vertex_count >= 0) {
+        if (placed && !kept && mesh->vertex_count >= 0) {
             const size_t n = size_t(mesh->vertex_count);
             if (placed->from != mesh || placed->ox.size() < n) {
                 for (std::vector<float> *v : {&placed->x, &placed->y, &placed->z, &placed->ox, &placed->oy, &placed->oz})
@@ -259,10 +263,19 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
             }
             placed->mesh = mesh;
             placed->count = mesh->vertex_count;
+            memcpy(placed->matrix, world, sizeof placed->matrix);
         }
+        // Positions placed with these matrices already, as arrays, are the same values.
+        const PlacedVertices *same = placed && placed->mesh == mesh ? placed : nullptr;
         for (int32_t i = 0; whole && i < mesh->vertex_count; i++) {
             MeshVertex *v = &mesh->vertices[i];
-            place_point(v->world_position, world, v->position);
+            if (same) {
+                v->world_position[0] = same->x[size_t(i)];
+                v->world_position[1] = same->y[size_t(i)];
+                v->world_position[2] = same->z[size_t(i)];
+            } else {
+                place_point(v->world_position, world, v->position);
+            }
             place_vector(v->world_normal, rotation, v->normal);
         }
         for (int32_t f = 0; whole && f < mesh->face_count; f++) {
