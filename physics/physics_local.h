@@ -236,6 +236,14 @@ void physics_job_collide(int32_t i, int32_t worker);
 int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_other, const float *n, const float *r,
                                 const float *rj, const float *u, float vn, float e, float mu, float *impulse);
 void physics_job_wake(int32_t i, int32_t worker);
+// The sub-step's serial: bumped by the step before each sub-step and at its end (main thread).
+extern uint32_t g_physics_substep_serial;
+// The edge passes of this thread's calls of collide_body_static_mesh in record mode for body i, up
+// to physics_edge_memo_end: stored (the collide job), or replayed when stored in this sub-step (the
+// correction job), which gives the same contacts in the same order.
+void physics_edge_memo_store(int32_t i, uint32_t serial);
+void physics_edge_memo_replay(int32_t i, uint32_t serial);
+void physics_edge_memo_end();
 void physics_job_correct(int32_t i, int32_t worker);
 // The step's per-body work before the wake phase: matrices, the mesh's placement, the body's entry
 // in the body order (to be sorted), integration and sleep (saving for a grouped body), and the

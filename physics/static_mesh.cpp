@@ -116,6 +116,32 @@ struct EdgePassScratch {
 };
 EdgePassScratch g_edge_pass[kPhysicsWorkers];
 
+// Per body: the edge-pass contacts of each face its collide job met, for its correction job in the
+// same sub-step, which meets the same faces with the same placed mesh (only the body's centre has
+// moved, and the edge pass reads it only in the box test before): the contacts are recorded again
+// from here, in the same order, instead of being found again.
+struct FaceMemo {
+    const MeshFace *face;
+    int32_t first, count;  // into contacts
+    int32_t result;
+};
+struct BodyMemo {
+    uint32_t serial = 0;  // of the sub-step (0: none)
+    std::vector<FaceMemo> faces;
+    std::vector<float> contacts;  // point x, y, z and depth per contact
+};
+BodyMemo g_memos[kPhysicsMaxBodies];
+// The memo the edge pass of this thread writes (storing) or reads (replaying), if any.
+thread_local BodyMemo *t_memo = nullptr;
+thread_local bool t_memo_replay = false;
+
+void memo_contact(BodyMemo *memo, const float *p, float depth)
+{
+    memo->contacts.insert(memo->contacts.end(), {p[0], p[1], p[2], depth});
+    memo->faces.back().count++;
+}
+
+
 // Whether the vertex's cell reaches the face's plane; a vertex whose cell index is unusable gives
 // no verdict: its edges are tried. Each cell is decided once per face (-1: not yet).
 inline bool vertex_near(const PointGrid *grid, const MeshVertex &vertex, const StaticFace &f, int8_t *cell_near)
@@ -137,6 +163,9 @@ struct MeshBodyView {
     const float *x = nullptr, *y = nullptr, *z = nullptr;
 };
 
+int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode,
+                        MeshBodyView &view, const float *face_lo, const float *face_hi, BodyMemo *memo);
+
 bool straddles(const float corners[8][3], const StaticFace &f)
 {
     int front = 0, behind = 0;
@@ -152,14 +181,18 @@ bool straddles(const float corners[8][3], const StaticFace &f)
 
 // The edge routine on two end points.
 int32_t edge_triangle(PhysicsWorld *world, int32_t worker, const StaticFace &f, const float *pa, const float *pb,
-                      int32_t mode)
+                      int32_t mode, BodyMemo *memo = nullptr)
 {
     float sa = static_face_side(f, pa), sb = static_face_side(f, pb);
     if (!(sa * sb < 0.0f)) return 0;
     float p[3];
     lerp(p, pa, pb, -sa / (sb - sa));
     if (!inside(f, p, Inside::kClosed)) return 0;
-    if (mode == kModeRecord) record(world, worker, f, p, sa >= 0.0f ? -sb : -sa);
+    if (mode == kModeRecord) {
+        const float depth = sa >= 0.0f ? -sb : -sa;
+        record(world, worker, f, p, depth);
+        if (memo) memo_contact(memo, p, depth);
+    }
     return 1;
 }
 
@@ -178,6 +211,31 @@ int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const Sta
         cube_hi[k] = c[k] + r;
     }
     if (!boxes_meet(face_lo, face_hi, cube_lo, cube_hi)) return 0;
+    BodyMemo *memo = mode == kModeRecord ? t_memo : nullptr;
+    if (memo && t_memo_replay) {
+        for (const FaceMemo &m : memo->faces) {
+            if (m.face != f.face) continue;
+            for (int32_t k = m.first; k < m.first + m.count; k++)
+                record(world, worker, f, &memo->contacts[size_t(k) * 4], memo->contacts[size_t(k) * 4 + 3]);
+            return m.result;
+        }
+        memo = nullptr;
+    }
+    if (memo) {
+        memo->faces.push_back(FaceMemo{f.face, int32_t(memo->contacts.size() / 4), 0, 0});
+        const int32_t result = mesh_body_edges(world, worker, i, f, mode, view, face_lo, face_hi, memo);
+        memo->faces.back().result = result;
+        return result;
+    }
+    return mesh_body_edges(world, worker, i, f, mode, view, face_lo, face_hi, nullptr);
+}
+
+// The edge pass proper of mesh_body_face (nothing in it reads the body's centre); contacts also go
+// into `memo` when given.
+int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode,
+                        MeshBodyView &view, const float *face_lo, const float *face_hi, BodyMemo *memo)
+{
+    const RigidBody *body = world->bodies[i];
     if (body->shape_tree) {
         if (!view.corners_placed) {
             node_corners(body, body->shape_tree, view.corners);
@@ -276,12 +334,32 @@ int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const Sta
             hi[k] = greater(pa[k], pb[k]);
         }
         if (!boxes_meet(lo, hi, face_lo, face_hi)) continue;
-        total += edge_triangle(world, worker, f, pa, pb, mode);
+        total += edge_triangle(world, worker, f, pa, pb, mode, memo);
     }
     return total > 0 ? 1 : 0;
 }
 
 }  // namespace
+
+void physics_edge_memo_store(int32_t i, uint32_t serial)
+{
+    if (i < 0 || i >= kPhysicsMaxBodies || serial == 0) return;
+    BodyMemo &memo = g_memos[i];
+    memo.serial = serial;
+    memo.faces.clear();
+    memo.contacts.clear();
+    t_memo = &memo;
+    t_memo_replay = false;
+}
+
+void physics_edge_memo_replay(int32_t i, uint32_t serial)
+{
+    if (i < 0 || i >= kPhysicsMaxBodies || serial == 0 || g_memos[i].serial != serial) return;
+    t_memo = &g_memos[i];
+    t_memo_replay = true;
+}
+
+void physics_edge_memo_end() { t_memo = nullptr; }
 
 bool static_face_load(const MeshObject *mesh, int32_t index, StaticFace *out)
 {

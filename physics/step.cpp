@@ -237,6 +237,7 @@ void wake_phase(int32_t bodies)
 
 void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
 {
+    g_physics_substep_serial++;
     g_physics_contact_margin = 0.0f;
     interpolate_colliders(world, float(k) / float(n));
     // The prepare jobs clear the handled pairs, row by row.
@@ -269,6 +270,8 @@ void merge_events(PhysicsWorld *world)
 }
 
 }  // namespace
+
+uint32_t g_physics_substep_serial = 1;
 
 void physics_job_prepare(int32_t i, int32_t worker)
 {
@@ -370,6 +373,7 @@ void physics_world_step(PhysicsWorld *world)
     broad_phase(world, bodies);
     apply_strokes(world, bodies, dt);
     for (int32_t k = 0; k < n; k++) substep(world, k, n, bodies);
+    g_physics_substep_serial++;
     for (int32_t i = 0; i < bodies; i++)
         if (g_mesh_partial[i])
             physics_body_place_mesh(world->bodies[i], g_mesh_matrices[i], g_mesh_matrices[i] + 16, true,
