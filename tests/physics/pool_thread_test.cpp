@@ -93,7 +93,7 @@ TEST(PhysicsPool, EveryExecutorGivesTheSameBallRun)
     EXPECT_EQ(ball_run({0, 1}, steps), reference);
     for (int32_t workers : {1, 2, 8}) EXPECT_EQ(ball_run({workers, 1}, steps), reference) << workers;
     EXPECT_EQ(ball_run({kPhysicsWorkers, 2}, steps), reference);
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
 }
 
 TEST(PhysicsPool, ManyBodiesRunTheSameOnThePoolAndInline)
@@ -101,7 +101,7 @@ TEST(PhysicsPool, ManyBodiesRunTheSameOnThePoolAndInline)
     const int steps = 60;
     std::vector<uint64_t> reference = tray_run({0, 1}, steps);
     for (int32_t workers : {2, 8}) EXPECT_EQ(tray_run({workers, 1}, steps), reference) << workers;
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
 }
 
 TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
@@ -142,7 +142,7 @@ TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
     EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers - 1);  // the stepping thread is worker 0
     EXPECT_GT(a.position[0], x);
     physics_shutdown();
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
 }
 
 double cpu_seconds(clockid_t clock)
@@ -156,7 +156,7 @@ TEST(PhysicsPool, IdleWorkersTakeNoProcessorTime)
 {
     // The default executor runs a one-body world's phases on the stepping thread: the pool's
     // threads exist, but they must sleep rather than spin while the steps run.
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
     TestGame game;
     test_slope_and_cup(game);
     RigidBody *ball = game.place_ball(-1.3f, -0.235f, 0.0f);
