@@ -9,10 +9,13 @@
 #include <benchmark/benchmark.h>
 #include <btBulletDynamicsCommon.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -252,7 +255,7 @@ BENCHMARK(BM_BallInline);
 
 void BM_BallDefaultExecutor(benchmark::State &state)
 {
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
     OurScene scene(0);
     run_steps(state, scene);
 }
@@ -263,18 +266,19 @@ void BM_BallOnThePool(benchmark::State &state)
     physics_set_workers(int32_t(state.range(0)), 1);
     OurScene scene(0);
     run_steps(state, scene);
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
 }
 BENCHMARK(BM_BallOnThePool)->Arg(1)->Arg(2)->Arg(8);
 
+// Bodies, workers (0: inline); the default executor's choice of pool or inline per phase.
 void BM_BodiesOnTheGreen(benchmark::State &state)
 {
-    physics_set_workers(int32_t(state.range(1)), 2);
+    physics_set_workers(int32_t(state.range(1)), 0);
     OurScene scene(int(state.range(0)));
     run_steps(state, scene);
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
 }
-BENCHMARK(BM_BodiesOnTheGreen)->Args({24, 0})->Args({24, 8})->Args({64, 0})->Args({64, 8});
+BENCHMARK(BM_BodiesOnTheGreen)->Args({24, 0})->Args({24, 8})->Args({64, 0})->Args({64, 4})->Args({64, 8});
 
 void BM_BulletBall(benchmark::State &state)
 {
@@ -298,7 +302,7 @@ double seconds_per_step(Scene &scene, int shots)
 
 void BM_RatioToBullet(benchmark::State &state)
 {
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
     OurScene ours(0);
     BulletScene bullet;
     double ratio = 0.0;
@@ -310,5 +314,35 @@ void BM_RatioToBullet(benchmark::State &state)
     state.counters["ratio"] = ratio;
 }
 BENCHMARK(BM_RatioToBullet)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// The bodies on the green with 8 workers over inline, timed in turns in the same run (the median
+// of the turns' ratios): "ratio24" and "ratio64", and the processor count "cores".
+void BM_PoolRatios(benchmark::State &state)
+{
+    auto per_step = [](int bodies, int32_t workers) {
+        physics_set_workers(workers, 0);
+        OurScene scene(bodies);
+        seconds_per_step(scene, 2);  // warm: threads, caches, measured costs
+        return seconds_per_step(scene, 6);
+    };
+    auto median_ratio = [&](int bodies) {
+        std::vector<double> ratios;
+        for (int turn = 0; turn < 5; turn++) ratios.push_back(per_step(bodies, 8) / per_step(bodies, 0));
+        std::sort(ratios.begin(), ratios.end());
+        return ratios[ratios.size() / 2];
+    };
+    double r24 = 0.0, r64 = 0.0;
+    for (auto _ : state) {
+        r24 = median_ratio(24);
+        r64 = median_ratio(64);
+    }
+    physics_set_workers(kPhysicsWorkers, 0);
+    state.counters["ratio24"] = r24;
+    state.counters["ratio64"] = r64;
+    state.counters["cores"] = double(std::thread::hardware_concurrency());
+    printf("bodies on the green, 8 workers / inline: 24 bodies %.3f, 64 bodies %.3f, on %u cores\n", r24, r64,
+           std::thread::hardware_concurrency());
+}
+BENCHMARK(BM_PoolRatios)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

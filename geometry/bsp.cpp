@@ -243,9 +243,13 @@ const FaceBspResult *bsp_query_face_tree_sphere(FaceBsp *bsp, float x, float y, 
     if (!bsp->nodes) return result;
     float c[3] = {x, y, z};
     if (matrix) {
-        float inverse[16];
-        if (!mat4_invert(matrix, inverse)) return result;
-        mat4_transform_point(c, inverse, c);
+        if (!result->inverse_ok || memcmp(result->matrix, matrix, sizeof result->matrix) != 0) {
+            result->inverse_ok = 0;
+            memcpy(result->matrix, matrix, sizeof result->matrix);
+            if (!mat4_invert(matrix, result->inverse)) return result;
+            result->inverse_ok = 1;
+        }
+        mat4_transform_point(c, result->inverse, c);
     }
     float r2 = radius * radius;
     if (!(radius >= 0.0f)) return result;
@@ -340,7 +344,7 @@ void bsp_free_face_tree(FaceBsp *bsp)
     bsp_free_face_tree_leaves(bsp);
     for (FaceBspResult &r : bsp->results) {
         free(r.faces);
-        r = FaceBspResult{nullptr, 0, 0};
+        r = FaceBspResult{};
     }
     free(bsp->main.entries);
     bsp->main = FaceBspEntryList{nullptr, 0, 0};

@@ -27,7 +27,15 @@ struct FaceBspResult {
     int32_t *faces;
     int32_t count;
     int32_t capacity;
+    // The query's last matrix and its inverse (valid when inverse_ok is 1; 0: none kept): a
+    // collider that did not move is not inverted again. Each worker's result fills whole cache
+    // lines, so that workers querying one tree do not write to a line another one reads.
+    uint8_t inverse_ok;
+    float matrix[16];
+    float inverse[16];
+    uint8_t padding[44];
 };
+static_assert(sizeof(FaceBspResult) % 64 == 0);
 
 // One face found by the triangle query, with the texture ids the decal builders group by.
 struct FaceBspEntry {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -34,6 +35,8 @@ void free_edge_table(MeshObject *mesh)
 {
     if (!mesh->edge_table) return;
     free(mesh->edge_table->records);
+    free(mesh->edge_table->vertex_first);
+    free(mesh->edge_table->vertex_edges);
     delete mesh->edge_table;
     mesh->edge_table = nullptr;
 }
@@ -209,7 +212,7 @@ MeshEdgeTable *mesh_edge_table_reset(MeshObject *mesh, int32_t capacity)
 {
     free_edge_table(mesh);
     if (capacity < 0 || capacity > kGeometryMaxElements) return nullptr;
-    MeshEdgeTable *table = new (std::nothrow) MeshEdgeTable{nullptr, 0, 0};
+    MeshEdgeTable *table = new (std::nothrow) MeshEdgeTable{nullptr, 0, 0, nullptr, nullptr, -1, 0};
     if (!table) return nullptr;
     if (capacity > 0) {
         table->records = static_cast<MeshEdgeRecord *>(calloc(size_t(capacity), sizeof(MeshEdgeRecord)));
@@ -227,7 +230,47 @@ int32_t mesh_edge_table_append(MeshEdgeTable *table, int32_t a, int32_t b, int32
 {
     if (!table || table->count >= table->capacity) return -1;
     table->records[table->count] = MeshEdgeRecord{a, b, flag};
+    table->indexed_count = -1;
     return table->count++;
+}
+
+int32_t mesh_edge_table_index_vertices(MeshEdgeTable *table, int32_t vertex_count)
+{
+    if (!table) return 0;
+    free(table->vertex_first);
+    free(table->vertex_edges);
+    table->vertex_first = table->vertex_edges = nullptr;
+    table->indexed_count = -1;
+    if (vertex_count < 0 || vertex_count > kGeometryMaxElements || table->count < 0) return 0;
+    auto valid = [&](const MeshEdgeRecord &r) { return r.a >= 0 && r.b >= 0 && r.a < vertex_count && r.b < vertex_count; };
+    int32_t *first = static_cast<int32_t *>(calloc(size_t(vertex_count) + 1, sizeof(int32_t)));
+    if (!first) return 0;
+    size_t entries = 0;
+    for (int32_t e = 0; e < table->count; e++) {
+        const MeshEdgeRecord &r = table->records[e];
+        if (!valid(r)) continue;
+        first[r.a + 1]++;
+        if (r.b != r.a) first[r.b + 1]++;
+        entries += r.b != r.a ? 2 : 1;
+    }
+    for (int32_t v = 0; v < vertex_count; v++) first[v + 1] += first[v];
+    int32_t *edges = static_cast<int32_t *>(malloc((entries > 0 ? entries : 1) * sizeof(int32_t)));
+    std::vector<int32_t> fill(first, first + vertex_count);
+    if (!edges) {
+        free(first);
+        return 0;
+    }
+    for (int32_t e = 0; e < table->count; e++) {
+        const MeshEdgeRecord &r = table->records[e];
+        if (!valid(r)) continue;
+        edges[fill[size_t(r.a)]++] = e;
+        if (r.b != r.a) edges[fill[size_t(r.b)]++] = e;
+    }
+    table->vertex_first = first;
+    table->vertex_edges = edges;
+    table->indexed_vertices = vertex_count;
+    table->indexed_count = table->count;
+    return 1;
 }
 
 int32_t mesh_edge_table_find(const int32_t *records, int32_t count, int32_t words_per_record, int32_t a, int32_t b)

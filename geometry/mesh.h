@@ -67,6 +67,14 @@ struct MeshEdgeTable {
     MeshEdgeRecord *records;
     int32_t count;
     int32_t capacity;
+    // The records by vertex (mesh_edge_table_index_vertices): those touching vertex v are
+    // vertex_edges[vertex_first[v]] .. vertex_edges[vertex_first[v + 1] - 1], in table order. Valid
+    // while indexed_count equals count and indexed_vertices the mesh's vertex count; an append
+    // makes it invalid.
+    int32_t *vertex_first;
+    int32_t *vertex_edges;
+    int32_t indexed_count;
+    int32_t indexed_vertices;
 };
 
 // One vertex of a keyframe: 24 bytes, position first.
@@ -173,6 +181,17 @@ MeshEdgeTable *mesh_edge_table_reset(MeshObject *mesh, int32_t capacity);
 int32_t mesh_edge_table_append(MeshEdgeTable *table, int32_t a, int32_t b, int32_t flag);
 // Index of the record holding the pair (a, b) in either order, -1 when none (or no table).
 int32_t mesh_edge_table_find(const MeshEdgeTable *table, int32_t a, int32_t b);
+// Builds the table's index of records by vertex for a mesh of vertex_count vertices (records with
+// an end outside 0 .. vertex_count - 1 are left out). Success 1, failure 0 (no index).
+int32_t mesh_edge_table_index_vertices(MeshEdgeTable *table, int32_t vertex_count);
+// The index when it matches the table and a mesh of vertex_count vertices, else null.
+inline const int32_t *mesh_edge_table_vertex_first(const MeshEdgeTable *table, int32_t vertex_count)
+{
+    return table && table->vertex_first && table->indexed_count == table->count &&
+                   table->indexed_vertices == vertex_count
+               ? table->vertex_first
+               : nullptr;
+}
 // The same search over any table of `count` records of `words_per_record` i32 words (at least 2)
 // whose first two words are the vertex pair, such as the shadow-volume builder's 5-word records.
 int32_t mesh_edge_table_find(const int32_t *records, int32_t count, int32_t words_per_record, int32_t a, int32_t b);

@@ -145,6 +145,8 @@ MeshObject *mesh_duplicate(const MeshObject *mesh)
             memcpy(table->records, mesh->edge_table->records, size_t(mesh->edge_table->count) * sizeof(MeshEdgeRecord));
             table->count = mesh->edge_table->count;
         }
+        if (ok && mesh_edge_table_vertex_first(mesh->edge_table, mesh->vertex_count))
+            mesh_edge_table_index_vertices(table, copy->vertex_count);
     }
     if (ok && mesh->child) {
         copy->child = mesh_duplicate(mesh->child);

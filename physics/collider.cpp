@@ -224,4 +224,5 @@ void physics_prepare_mesh_faces(MeshObject *object)
             face->edge_flags[e] = r && r->a == a && r->b == b ? 1 : 0;
         }
     }
+    mesh_edge_table_index_vertices(table, object->vertex_count);
 }

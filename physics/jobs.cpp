@@ -266,8 +266,10 @@ void physics_job_collide(int32_t i, int32_t worker)
         for (int32_t k = 0; k < world->plane_count && k < kPhysicsMaxPlanes; k++)
             if (world->plane_restitution[k] >= 0.0f && collide_body_planes(i, k, world, worker) == 1)
                 env_contact = true;
+        physics_edge_memo_store(i, g_physics_substep_serial);
         for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++)
             if (collide_body_static_mesh(world, i, &world->colliders[s], kModeRecord, worker) == 1) env_contact = true;
+        physics_edge_memo_end();
         if (env_contact) body->contact_flags += 1;
     }
     const int32_t n_env = buffer.count - n_body;
@@ -334,10 +336,12 @@ void physics_job_correct(int32_t i, int32_t worker)
             buffer.count = 0;
             if (collide_body_planes(i, k, world, worker) == 1) push_out(world, body, worker);
         }
+        physics_edge_memo_replay(i, g_physics_substep_serial);
         for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
             buffer.count = 0;
             if (collide_body_static_mesh(world, i, &world->colliders[s], kModeRecord, worker) == 1)
                 push_out(world, body, worker);
         }
+        physics_edge_memo_end();
     }
 }

@@ -180,10 +180,12 @@ ColliderSlot *physics_add_static_mesh(PhysicsWorld *world, MeshObject *mesh, flo
 // collide and correction jobs; events of this step only are left in `events`.
 void physics_world_step(PhysicsWorld *world);
 
-// The executor of the step's job phases: `count` 0 runs every job on the stepping thread; 1 to 8
-// hand each phase's jobs to that many pool threads, except that a phase of fewer than
-// `pool_min_jobs` jobs runs on the stepping thread (the results are the same either way). The
-// default is 8 workers and 2 jobs, so a one-body world never wakes a thread.
+// The executor of the step's job phases: `count` 0 or 1 runs every job on the stepping thread; 2 to
+// 8 share each phase's jobs among that many workers, the stepping thread and count - 1 pool
+// threads. A phase of one job runs on the stepping thread, and so does one of fewer than
+// `pool_min_jobs` jobs; `pool_min_jobs` 0 leaves that to the measured costs of the jobs and of
+// waking the pool (the results are the same either way). The default is 8 workers and 0, so a
+// one-body world never wakes a thread.
 void physics_set_workers(int32_t count, int32_t pool_min_jobs);
 // Ends the worker threads (they otherwise stay parked between steps until the process ends).
 void physics_shutdown();

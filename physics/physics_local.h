@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 constexpr int32_t kModeTest = 0;
 constexpr int32_t kModeRecord = 1;
@@ -56,6 +57,27 @@ void physics_body_prepare(RigidBody *body);
 // Its two parts: the matrices and world inertia; the mesh body's world data from the world matrix.
 void physics_body_prepare_matrices(RigidBody *body);
 void physics_body_prepare_mesh(RigidBody *body);
+// The vertex world positions of a body's collision mesh as three arrays (what the edge pass reads,
+// laid out for it), placed by the step with the mesh; `mesh` null: none.
+struct PlacedVertices {
+    const MeshObject *mesh = nullptr;
+    int32_t count = 0;
+    float matrix[16];  // the world matrix they were placed with
+    std::vector<float> x, y, z;
+    // The object-space positions as arrays, read once per step (`from` null: not yet).
+    const MeshObject *from = nullptr;
+    std::vector<float> ox, oy, oz;
+};
+// Per body index, valid inside a step for the world being stepped (cleared at its start and end).
+extern PlacedVertices g_physics_placed[kPhysicsMaxBodies];
+// Those of body i when placed for `mesh` in this step, else null.
+const PlacedVertices *physics_placed_vertices(int32_t i, const MeshObject *mesh);
+
+// The collision mesh and point grid placed with the given world and rotation matrices. Whole: all
+// of the mesh's world data; else only the point grid (the rest of the mesh is left as it was).
+// `placed` (may be null) receives the vertex positions as well.
+void physics_body_place_mesh(RigidBody *body, const float *world, const float *rotation, bool whole,
+                             PlacedVertices *placed);
 
 // ---- narrow phase (physics/narrow.cpp) --------------------------------------------------------
 
@@ -169,9 +191,9 @@ int32_t collide_sphere_triangle(PhysicsWorld *world, int32_t worker, const Stati
 // A ball's centre never passes a static face: when the sub-step's move (saved position to
 // position) leaves a face's front inside the triangle, the move into the face and the velocity
 // into it are cancelled. Nor is the centre left nearer than half the radius to a face it is in
-// front of: it is put back that far, its velocity kept. Stepping thread only, between phases. The
-// number of holds made.
-int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body);
+// front of: it is put back that far, its velocity kept. As a job of the body (its face queries use
+// the worker's results). The number of holds made.
+int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body, int32_t worker = 0);
 int32_t collide_tree_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const ShapeTreeNode *node,
                               const StaticFace &face, int32_t mode);
 int32_t collide_node_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const ShapeTreeNode *node,
@@ -192,7 +214,8 @@ int32_t collide_body_planes(int32_t i, int32_t k, PhysicsWorld *world, int32_t w
 
 // ---- jobs (physics/jobs.cpp) and the worker pool (physics/pool.cpp) ---------------------------
 
-enum : int32_t { kJobCollide = 0, kJobWake = 1, kJobCorrect = 2 };
+enum : int32_t { kJobCollide = 0, kJobWake = 1, kJobCorrect = 2, kJobPrepare = 3, kJobCorrectHold = 4, kJobForces = 5 };
+constexpr int32_t kJobKinds = 6;
 
 // The world the jobs work on, set by physics_start_workers.
 extern PhysicsWorld *g_physics_world_pointer;
@@ -213,7 +236,23 @@ void physics_job_collide(int32_t i, int32_t worker);
 int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_other, const float *n, const float *r,
                                 const float *rj, const float *u, float vn, float e, float mu, float *impulse);
 void physics_job_wake(int32_t i, int32_t worker);
+// The sub-step's serial: bumped by the step before each sub-step and at its end (main thread).
+extern uint32_t g_physics_substep_serial;
+// The edge passes of this thread's calls of collide_body_static_mesh in record mode for body i, up
+// to physics_edge_memo_end: stored (the collide job), or replayed when stored in this sub-step (the
+// correction job), which gives the same contacts in the same order.
+void physics_edge_memo_store(int32_t i, uint32_t serial);
+void physics_edge_memo_replay(int32_t i, uint32_t serial);
+void physics_edge_memo_end();
 void physics_job_correct(int32_t i, int32_t worker);
+// The step's per-body work before the wake phase: matrices, the mesh's placement, the body's entry
+// in the body order (to be sorted), integration and sleep (saving for a grouped body), and the
+// clearing of its row of the handled pairs.
+void physics_job_prepare(int32_t i, int32_t worker);
+// After the wake phase: the wake-up, the forces of the collide phase, the position snapshot.
+void physics_job_forces(int32_t i, int32_t worker);
+// The correction job, then physics_hold_in_front for a body that has it.
+void physics_job_correct_and_hold(int32_t i, int32_t worker);
 void physics_run_job(int32_t kind, int32_t body, int32_t worker);
 
 // Readies the pool for a step (threads made on first use) and wakes the parked workers.

@@ -1,14 +1,18 @@
-// The worker pool: one job slot per worker and job kind, filled by the stepping thread and emptied
-// by the workers. The threads are started once and kept between steps. Both sides spin only
-// briefly: a worker with nothing to do sleeps until a job is handed out, and the stepping thread
-// sleeps until a worker finishes, so idle threads take no processor time from a loaded machine.
-// Every job phase goes through physics_run_phase, which runs it on the pool or, for the inline
-// executor, on the stepping thread.
+// The worker pool. The threads are started once and kept between steps. A phase is published once
+// and its jobs are shared out in ranges among the pool's threads and the stepping thread itself,
+// which is worker 0 (a worker done with its range takes what is left of the others'); the workers
+// wake once per phase, not per job. Between phases a worker spins briefly, then sleeps on the phase
+// counter (std::atomic::wait), so idle threads take no processor time from a loaded machine. Every
+// job phase goes through physics_run_phase, which runs it on the pool or, when the pool would not
+// pay (too little work for what handing it over costs, both measured as the steps run), on the
+// stepping thread.
 #include "physics/physics_local.h"
 
 #include "platform/system.h"
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 PhysicsWorld *g_physics_world_pointer = nullptr;
 std::atomic<int32_t> g_physics_collide_slots[kPhysicsWorkers];
@@ -20,47 +24,126 @@ std::atomic<int32_t> g_physics_workers_ended{0};
 
 namespace {
 
-// Checks of a condition before a waiting side gives up its time slice, and yields before it sleeps.
-constexpr int kSpinChecks = 512;
-constexpr int kYields = 2;
+typedef std::chrono::steady_clock Clock;
 
-// Executor settings (main thread): pool threads wanted, the fewest jobs a phase hands to the pool.
+// How long a worker keeps looking for the next phase before it sleeps, and how many checks the
+// stepping thread makes for the last jobs of a phase before it yields its time slice.
+constexpr auto kWorkerSpin = std::chrono::microseconds(200);
+constexpr int kMainSpinChecks = 4096;
+
+// Executor settings (main thread): workers wanted (the stepping thread is one of them), and the
+// fewest jobs a phase hands to the pool (0: decided by the measured costs).
 int32_t g_worker_count = kPhysicsWorkers;
-int32_t g_pool_min_jobs = 2;
-// Threads that exist (started successfully), workers 0 .. g_threads - 1. Main thread only.
+int32_t g_pool_min_jobs = 0;
+// Pool threads that exist (started successfully), workers 1 .. g_threads. Main thread only.
 int32_t g_threads = 0;
-// Workers taking jobs in the current step (at most g_threads). Main thread only.
+// Pool threads taking jobs in the current step (at most g_threads). Main thread only.
 int32_t g_active = 0;
-// Per worker: bumped when a job is handed to it (and at the exit), the worker sleeps on it; set
-// while it sleeps, so that a hand-out to a spinning worker makes no system call.
-std::atomic<uint32_t> g_bell[kPhysicsWorkers];
-std::atomic<uint8_t> g_asleep[kPhysicsWorkers];
-// Bumped by a worker after it freed a slot; the stepping thread waits on it while g_waiting is set.
-std::atomic<uint32_t> g_finished{0};
-std::atomic<uint8_t> g_waiting{0};
+
+// The phase being run is split into one range of jobs per worker (the stepping thread and the
+// active pool threads), so that a worker takes the same bodies phase after phase and finds them in
+// its cache; a worker done with its own range takes jobs left in the others. Each range is one
+// atomic word: the phase's serial (bits 32 to 63), the range's end (16 to 31) and its next job (0
+// to 15). A job is claimed by compare-and-swap on the whole word, so it is never claimed from a
+// phase other than the one the worker read; the job kind and order are read only after a claim,
+// while the phase cannot end (the stepping thread waits for every claimed job).
+static_assert(kPhysicsMaxBodies < 65536, "job numbers fit 16 bits");
+struct alignas(64) JobRange {
+    std::atomic<uint64_t> word{0};
+};
+JobRange g_ranges[kPhysicsWorkers];
+// Ranges of the current phase (written before the phase is published).
+std::atomic<int32_t> g_range_count{0};
+int32_t g_phase_kind = 0;
+const int32_t *g_phase_order = nullptr;
+// The phase serial the workers sleep on, and the number of them asleep.
+alignas(64) std::atomic<uint32_t> g_phase{0};
+std::atomic<int32_t> g_sleepers{0};
+// Jobs of the current phase finished; the stepping thread sleeps on it while g_main_waiting is set.
+alignas(64) std::atomic<uint32_t> g_done{0};
+std::atomic<uint8_t> g_main_waiting{0};
 std::atomic<uint8_t> g_exit{0};
 
-// The slots, the counters and the flags above are all sequentially consistent: a side that goes
-// to sleep publishes that it does (g_asleep, g_waiting) and then reads the other side's counter,
-// while the other side changes the counter and then reads the flag, so one of them always sees
-// the other and no wake-up is lost.
+// The sleep hand-offs are sequentially consistent: a side that goes to sleep publishes that it does
+// (g_sleepers, g_main_waiting) and then reads the other side's counter, while the other side
+// changes the counter and then reads the flag, so one of them always sees the other.
+
+// Measured costs (main thread): nanoseconds per job of each kind, and what handing a phase to the
+// pool costs beyond its share of the work (0: not measured yet). A phase goes to the pool when the
+// work it takes off the stepping thread is worth more than that cost. A kind kept inline is timed
+// one phase in kTimeEvery, and goes to the pool once every kRemeasure anyway, so that the pool's
+// cost stays measured as the machine's load changes.
+double g_job_ns[kJobKinds] = {};
+double g_pool_ns = 0.0;
+int32_t g_inline_run[kJobKinds] = {};
+Clock::time_point g_last_pooled[kJobKinds];
+constexpr int32_t kTimeEvery = 16;
+constexpr auto kRemeasure = std::chrono::milliseconds(500);
+constexpr double kWeight = 0.125;  // of a new measurement in the running means
+
+std::atomic<int32_t> g_prepare_slots[kPhysicsWorkers];
 
 std::atomic<int32_t> *slots_of(int32_t kind)
 {
     if (kind == kJobCollide) return g_physics_collide_slots;
     if (kind == kJobWake) return g_physics_wake_slots;
+    if (kind == kJobPrepare || kind == kJobForces) return g_prepare_slots;
     return g_physics_correct_slots;
 }
 
-bool run_slot(std::atomic<int32_t> *slots, int32_t kind, int32_t w)
+// A hint to the processor that this is a spin loop.
+inline void physics_pause()
 {
-    int32_t body = slots[w].load();
-    if (body < 0) return false;
-    physics_run_job(kind, body, w);
-    slots[w].store(-1);
-    g_finished.fetch_add(1);
-    if (g_waiting.load()) g_finished.notify_one();
-    return true;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+void average(double &mean, double value) { mean = mean > 0.0 ? mean + kWeight * (value - mean) : value; }
+
+// Claims the next jobs of range r in phase `serial`, a quarter of what is left there (at least
+// one), into [*first, *end); false when none is left. (A claim is a write to a line the other
+// workers read: jobs of a few nanoseconds are not claimed one by one.)
+bool claim(int32_t r, uint32_t serial, int32_t *first, int32_t *end)
+{
+    std::atomic<uint64_t> &range = g_ranges[r].word;
+    uint64_t word = range.load(std::memory_order_acquire);
+    for (;;) {
+        if (uint32_t(word >> 32) != serial) return false;
+        const int32_t stop = int32_t((word >> 16) & 0xffff), next = int32_t(word & 0xffff);
+        if (next >= stop) return false;
+        const int32_t take = (stop - next) / 4 > 1 ? (stop - next) / 4 : 1;
+        if (range.compare_exchange_weak(word, word + uint64_t(take), std::memory_order_acq_rel,
+                                        std::memory_order_acquire)) {
+            *first = next;
+            *end = next + take;
+            return true;
+        }
+    }
+}
+
+// Worker w's part of phase `serial`: its own range, then what is left in the others'. The number
+// of jobs run.
+int32_t take_jobs(uint32_t serial, int32_t w)
+{
+    const int32_t ranges = g_range_count.load(std::memory_order_acquire);
+    int32_t ran = 0, first, end;
+    std::atomic<int32_t> *slots = nullptr;
+    for (int32_t k = 0; k < ranges; k++) {
+        const int32_t r = (w + k) % ranges;
+        while (claim(r, serial, &first, &end)) {
+            const int32_t kind = g_phase_kind;
+            const int32_t *order = g_phase_order;
+            if (!slots) {
+                slots = slots_of(kind);
+                slots[w].store(order[first], std::memory_order_relaxed);
+            }
+            for (int32_t n = first; n < end; n++) physics_run_job(kind, order[n], w);
+            ran += end - first;
+        }
+    }
+    if (slots) slots[w].store(-1, std::memory_order_relaxed);
+    return ran;
 }
 
 void worker_entry(void *argument)
@@ -72,72 +155,127 @@ void worker_entry(void *argument)
 
 int32_t free_slot(std::atomic<int32_t> *slots)
 {
-    for (int32_t w = 0; w < g_active; w++)
+    for (int32_t w = 0; w <= g_active && w < kPhysicsWorkers; w++)
         if (slots[w].load() < 0) return w;
     return -1;
 }
 
 bool pending(std::atomic<int32_t> *slots)
 {
-    for (int32_t w = 0; w < g_active; w++)
+    for (int32_t w = 0; w < kPhysicsWorkers; w++)
         if (slots[w].load() >= 0) return true;
     return false;
 }
 
-// The stepping thread's wait until `ready` holds: spin, yield, then sleep until a worker finishes.
-template <class Ready>
-void wait_for_workers(Ready ready)
+double nanoseconds(Clock::time_point from, Clock::time_point to)
 {
-    for (int n = 0; n < kSpinChecks + kYields; n++) {
-        if (ready()) return;
-        if (n >= kSpinChecks) Sleep(0);
+    return double(std::chrono::duration_cast<std::chrono::nanoseconds>(to - from).count());
+}
+
+void run_inline(int32_t kind, const int32_t *order, int32_t count)
+{
+    for (int32_t n = 0; n < count; n++) physics_run_job(kind, order[n], 0);
+}
+
+// The phase on the pool and the stepping thread; the stepping thread's own time in jobs and its
+// job count into *own_ns and *own_jobs.
+void run_on_pool(int32_t kind, const int32_t *order, int32_t count, double *own_ns, int32_t *own_jobs)
+{
+    g_phase_kind = kind;
+    g_phase_order = order;
+    g_done.store(0, std::memory_order_relaxed);
+    const uint32_t serial = g_phase.load(std::memory_order_relaxed) + 1;
+    const int32_t ranges = g_active + 1;
+    for (int32_t r = 0; r < ranges; r++) {
+        const uint64_t first = uint64_t(count) * uint64_t(r) / uint64_t(ranges);
+        const uint64_t end = uint64_t(count) * uint64_t(r + 1) / uint64_t(ranges);
+        g_ranges[r].word.store(uint64_t(serial) << 32 | end << 16 | first, std::memory_order_release);
     }
-    for (;;) {
-        g_waiting.store(1);
-        uint32_t seen = g_finished.load();
-        if (ready()) break;
-        g_finished.wait(seen);
+    g_range_count.store(ranges, std::memory_order_release);
+    g_phase.store(serial);
+    if (g_sleepers.load() > 0) g_phase.notify_all();
+
+    const Clock::time_point start = Clock::now();
+    const int32_t ran = take_jobs(serial, 0);
+    *own_ns = nanoseconds(start, Clock::now());
+    *own_jobs = ran;
+    if (ran > 0) g_done.fetch_add(uint32_t(ran), std::memory_order_release);
+    // The last jobs may still be running on the workers.
+    for (int n = 0; g_done.load(std::memory_order_acquire) < uint32_t(count); n++) {
+        if (n < kMainSpinChecks) {
+            physics_pause();
+            continue;
+        }
+        if (n < 2 * kMainSpinChecks) {
+            std::this_thread::yield();
+            continue;
+        }
+        g_main_waiting.store(1);
+        uint32_t seen = g_done.load();
+        if (seen < uint32_t(count)) g_done.wait(seen);
+        g_main_waiting.store(0);
     }
-    g_waiting.store(0);
 }
 
 }  // namespace
 
 void physics_run_job(int32_t kind, int32_t body, int32_t worker)
 {
-    if (kind == kJobCollide) physics_job_collide(body, worker);
-    else if (kind == kJobWake) physics_job_wake(body, worker);
-    else physics_job_correct(body, worker);
+    switch (kind) {
+    case kJobCollide: physics_job_collide(body, worker); break;
+    case kJobWake: physics_job_wake(body, worker); break;
+    case kJobCorrect: physics_job_correct(body, worker); break;
+    case kJobPrepare: physics_job_prepare(body, worker); break;
+    case kJobForces: physics_job_forces(body, worker); break;
+    default: physics_job_correct_and_hold(body, worker); break;
+    }
 }
 
 void physics_worker_loop(int32_t w)
 {
-    int idle = 0;
+    uint32_t seen = g_phase.load();
     while (!g_exit.load()) {
-        uint32_t seen = g_bell[w].load();
-        if (g_physics_worker_running[w].load()) {
-            bool worked = run_slot(g_physics_collide_slots, kJobCollide, w);
-            worked = run_slot(g_physics_wake_slots, kJobWake, w) || worked;
-            worked = run_slot(g_physics_correct_slots, kJobCorrect, w) || worked;
-            if (worked) idle = 0;
-        }
-        if (++idle <= kSpinChecks + kYields) {
-            if (idle > kSpinChecks) Sleep(0);
+        // Not among the workers wanted: asleep until it is (or the exit).
+        if (g_physics_worker_running[w].load() == 0) {
+            g_physics_worker_running[w].wait(0);
+            seen = g_phase.load();
             continue;
         }
-        // Nothing to do: sleep until the next hand-out (or the exit).
-        idle = 0;
-        g_asleep[w].store(1);
-        if (g_exit.load()) break;  // an exit after `seen` was read would ring no bell
-        g_bell[w].wait(seen);
-        g_asleep[w].store(0);
+        uint32_t serial = g_phase.load(std::memory_order_acquire);
+        if (serial != seen) {
+            seen = serial;
+            const int32_t ran = take_jobs(serial, w);
+            if (ran > 0) {
+                g_done.fetch_add(uint32_t(ran));
+                if (g_main_waiting.load()) g_done.notify_one();
+            }
+            continue;
+        }
+        // Nothing new: look again for a while (the next phase of a step follows shortly), then
+        // sleep until the next phase (or the exit).
+        const Clock::time_point idle = Clock::now();
+        bool found = false;
+        for (int round = 0; !found; round++) {
+            for (int k = 0; k < 64 && !found; k++) {
+                found = g_phase.load(std::memory_order_relaxed) != seen || g_exit.load(std::memory_order_relaxed) ||
+                        g_physics_worker_running[w].load(std::memory_order_relaxed) == 0;
+                physics_pause();
+            }
+            if (found || Clock::now() - idle >= kWorkerSpin) break;
+            // Past the first rounds, give the processor to any thread that waits for it.
+            if (round >= 16) std::this_thread::yield();
+        }
+        if (found) continue;
+        g_sleepers.fetch_add(1);
+        if (g_phase.load() == seen && !g_exit.load()) g_phase.wait(seen);
+        g_sleepers.fetch_sub(1);
     }
 }
 
 void physics_set_workers(int32_t count, int32_t pool_min_jobs)
 {
     g_worker_count = count < 0 ? 0 : (count > kPhysicsWorkers ? kPhysicsWorkers : count);
-    g_pool_min_jobs = pool_min_jobs < 1 ? 1 : pool_min_jobs;
+    g_pool_min_jobs = pool_min_jobs < 0 ? 0 : pool_min_jobs;
 }
 
 int32_t physics_worker_threads() { return g_threads; }
@@ -149,31 +287,39 @@ void physics_start_workers(PhysicsWorld *world)
         g_physics_collide_slots[w].store(-1);
         g_physics_wake_slots[w].store(-1);
         g_physics_correct_slots[w].store(-1);
+        g_prepare_slots[w].store(-1);
     }
     g_active = 0;
-    if (g_worker_count == 0) return;
+    // The stepping thread is worker 0: the pool has one thread fewer than the workers wanted.
+    const int32_t wanted = g_worker_count - 1;
+    if (wanted <= 0) return;
     g_exit.store(0);
     // Threads are made on first use; one that cannot be started leaves the pool smaller, and a pool
     // with no thread runs its jobs inline.
-    while (g_threads < g_worker_count) {
-        int32_t w = g_threads;
+    while (g_threads < wanted) {
+        int32_t w = g_threads + 1;
         g_physics_worker_running[w].store(0);
         if (_beginthread(worker_entry, 0, reinterpret_cast<void *>(intptr_t(w))) == uintptr_t(-1)) {
             fprintf(stderr, "physics: cannot start worker thread %d, running with %d\n", w, g_threads);
-            g_worker_count = g_threads;
+            g_worker_count = g_threads + 1;
             break;
         }
         g_threads++;
     }
     g_physics_workers_started.store(g_threads > 0 ? 1 : 0);
-    g_active = g_worker_count < g_threads ? g_worker_count : g_threads;
-    // The workers stay asleep until a phase hands them a job.
-    for (int32_t w = 0; w < g_active; w++) g_physics_worker_running[w].store(1);
+    g_active = wanted < g_threads ? wanted : g_threads;
+    // The workers wanted take phases; the others sleep (they are not woken by every phase).
+    for (int32_t w = 1; w <= g_threads; w++) {
+        const int32_t running = w <= g_active ? 1 : 0;
+        if (g_physics_worker_running[w].load(std::memory_order_relaxed) == running) continue;
+        g_physics_worker_running[w].store(running);
+        if (running) g_physics_worker_running[w].notify_one();
+    }
 }
 
 void physics_stop_workers()
 {
-    for (int32_t w = 0; w < g_active; w++) g_physics_worker_running[w].store(0);
+    // The workers stay as they are between steps: they sleep unless a phase is handed out.
     g_active = 0;
 }
 
@@ -182,13 +328,16 @@ void physics_shutdown()
     physics_stop_workers();
     if (g_threads == 0) return;
     g_exit.store(1);
-    for (int32_t w = 0; w < kPhysicsWorkers; w++) {
-        g_bell[w].fetch_add(1);
-        g_bell[w].notify_one();
+    g_phase.fetch_add(1);
+    g_phase.notify_all();
+    for (int32_t w = 1; w <= g_threads; w++) {
+        g_physics_worker_running[w].store(-1);
+        g_physics_worker_running[w].notify_one();
     }
     while (g_physics_workers_ended.load(std::memory_order_acquire) < g_threads) Sleep(0);
     g_physics_workers_ended.store(0, std::memory_order_relaxed);
     g_physics_workers_started.store(0);
+    for (int32_t w = 0; w < kPhysicsWorkers; w++) g_physics_worker_running[w].store(0);
     g_threads = 0;
 }
 
@@ -204,19 +353,40 @@ void physics_run_phase(int32_t kind, const int32_t *order, int32_t count)
     if (count <= 0) return;
     // Any serial order of a phase's jobs is one of the schedules the pool may give, and a job's
     // results do not depend on its worker: the stepping thread runs small phases as worker 0.
-    if (g_active == 0 || count < g_pool_min_jobs) {
-        for (int32_t n = 0; n < count; n++) physics_run_job(kind, order[n], 0);
+    if (g_active == 0 || count < 2 || count < g_pool_min_jobs) {
+        run_inline(kind, order, count);
         return;
     }
-    std::atomic<int32_t> *slots = slots_of(kind);
-    for (int32_t n = 0; n < count; n++) {
-        int32_t w = free_slot(slots);
-        if (w < 0) {
-            wait_for_workers([&] { return (w = free_slot(slots)) >= 0; });
+    const int32_t workers = g_active + 1;
+    bool pool = true;
+    bool timed = true;
+    if (g_pool_min_jobs == 0) {
+        // Measured: the work the pool takes off this thread against what handing it over costs.
+        const double work = g_job_ns[kind] * double(count);
+        pool = g_job_ns[kind] > 0.0 && (g_pool_ns <= 0.0 || work * (1.0 - 1.0 / double(workers)) > g_pool_ns);
+        if (!pool && g_job_ns[kind] > 0.0) {
+            timed = ++g_inline_run[kind] % kTimeEvery == 0;
+            if (timed && Clock::now() - g_last_pooled[kind] > kRemeasure) pool = true;
         }
-        slots[w].store(order[n]);
-        g_bell[w].fetch_add(1);
-        if (g_asleep[w].load()) g_bell[w].notify_one();
     }
-    wait_for_workers([&] { return !pending(slots); });
+    if (!pool) {
+        if (!timed) {
+            run_inline(kind, order, count);
+            return;
+        }
+        const Clock::time_point start = Clock::now();
+        run_inline(kind, order, count);
+        average(g_job_ns[kind], nanoseconds(start, Clock::now()) / double(count));
+        return;
+    }
+    const Clock::time_point start = Clock::now();
+    g_last_pooled[kind] = start;
+    double own_ns = 0.0;
+    int32_t own_jobs = 0;
+    run_on_pool(kind, order, count, &own_ns, &own_jobs);
+    const double wall = nanoseconds(start, Clock::now());
+    if (own_jobs > 0) average(g_job_ns[kind], own_ns / double(own_jobs));
+    // What the phase took beyond an even share of its work.
+    const double beyond = wall - g_job_ns[kind] * double(count) / double(workers);
+    average(g_pool_ns, beyond > 1.0 ? beyond : 1.0);
 }

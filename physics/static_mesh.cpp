@@ -2,7 +2,9 @@
 // face, and the sweep of a fast body.
 #include "physics/physics_local.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -13,7 +15,7 @@ constexpr float kThird = 0.33333334f;
 // (> -epsilon) forms of the inside test.
 enum class Inside { kStrict, kClosed, kTolerant };
 
-bool inside(const StaticFace &f, const float *q, Inside form)
+__attribute__((always_inline)) inline bool inside(const StaticFace &f, const float *q, Inside form)
 {
     for (int e = 0; e < 3; e++) {
         const float *a = f.corner[e], *b = f.corner[(e + 1) % 3];
@@ -101,21 +103,102 @@ bool cell_in_grid(const PointGrid *grid, int32_t cell)
     return (cell & 3) < grid->nx && ((cell >> 2) & 3) < grid->ny && (cell >> 4) < grid->nz;
 }
 
-// Whether the vertex's cell reaches the face's plane (this worker's marks); a vertex whose cell
-// index is unusable gives no verdict: its edges are tried.
-inline bool vertex_marked(const PointGrid *grid, const MeshVertex &vertex, int32_t worker)
+// Per worker: the vertex positions as arrays when the step has not placed them so, each vertex's
+// signed distance to the face's plane, the vertices behind it, the edges to try and the grid
+// cells' verdicts. The storage grows with the largest mesh seen and is kept.
+struct EdgePassScratch {
+    std::vector<float> x, y, z;
+    std::vector<float> sides;
+    std::vector<uint8_t> behind_flags;  // 1: behind; zero past the vertices, to a multiple of 8
+    std::vector<int32_t> behind;
+    std::vector<int32_t> edges;
+    int8_t cell_near[64];
+};
+EdgePassScratch g_edge_pass[kPhysicsWorkers];
+
+// Per body: the edge-pass contacts of each face its collide job met, for its correction job in the
+// same sub-step, which meets the same faces with the same placed mesh (only the body's centre has
+// moved, and the edge pass reads it only in the box test before): the contacts are recorded again
+// from here, in the same order, instead of being found again.
+struct FaceMemo {
+    const MeshFace *face;
+    int32_t first, count;  // into contacts
+    int32_t result;
+};
+struct BodyMemo {
+    uint32_t serial = 0;  // of the sub-step (0: none)
+    std::vector<FaceMemo> faces;
+    std::vector<float> contacts;  // point x, y, z and depth per contact
+};
+BodyMemo g_memos[kPhysicsMaxBodies];
+// The memo the edge pass of this thread writes (storing) or reads (replaying), if any.
+thread_local BodyMemo *t_memo = nullptr;
+thread_local bool t_memo_replay = false;
+
+void memo_contact(BodyMemo *memo, const float *p, float depth)
 {
-    int32_t cell = vertex.grid_cell;
-    return !cell_in_grid(grid, cell) || grid->cells[cell].mark[worker] != 0;
+    memo->contacts.insert(memo->contacts.end(), {p[0], p[1], p[2], depth});
+    memo->faces.back().count++;
 }
 
-// Per worker: on which side of the face's plane each vertex lies (kBehind, kInFront, or neither
-// when on it). The storage grows with the largest mesh seen and is kept.
-constexpr uint8_t kBehind = 1, kInFront = 2;
-std::vector<uint8_t> g_vertex_sides[kPhysicsWorkers];
+
+// Whether the vertex's cell reaches the face's plane; a vertex whose cell index is unusable gives
+// no verdict: its edges are tried. Each cell is decided once per face (-1: not yet).
+inline bool vertex_near(const PointGrid *grid, const MeshVertex &vertex, const StaticFace &f, int8_t *cell_near)
+{
+    int32_t cell = vertex.grid_cell;
+    if (!cell_in_grid(grid, cell)) return true;
+    if (cell_near[cell] < 0) {
+        const PointGridCell &c = grid->cells[cell];
+        cell_near[cell] = fabsf(static_face_side(f, c.world_point)) < c.radius ? 1 : 0;
+    }
+    return cell_near[cell] != 0;
+}
+
+// What every face of one body-and-collider test shares, made when the first face needs it: the
+// corners of the body's shape-tree box and the vertex positions as arrays.
+struct MeshBodyView {
+    bool corners_placed = false;
+    float corners[8][3];
+    const float *x = nullptr, *y = nullptr, *z = nullptr;
+};
+
+int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode,
+                        MeshBodyView &view, const float *face_lo, const float *face_hi, BodyMemo *memo);
+
+bool straddles(const float corners[8][3], const StaticFace &f)
+{
+    int front = 0, behind = 0;
+    for (int c = 0; c < 8; c++) {
+        float s = static_face_side(f, corners[c]);
+        if (s > 0.0f)
+            front++;
+        else if (s < 0.0f)
+            behind++;
+    }
+    return front != 8 && behind != 8;
+}
+
+// The edge routine on two end points.
+int32_t edge_triangle(PhysicsWorld *world, int32_t worker, const StaticFace &f, const float *pa, const float *pb,
+                      int32_t mode, BodyMemo *memo = nullptr)
+{
+    float sa = static_face_side(f, pa), sb = static_face_side(f, pb);
+    if (!(sa * sb < 0.0f)) return 0;
+    float p[3];
+    lerp(p, pa, pb, -sa / (sb - sa));
+    if (!inside(f, p, Inside::kClosed)) return 0;
+    if (mode == kModeRecord) {
+        const float depth = sa >= 0.0f ? -sb : -sa;
+        record(world, worker, f, p, depth);
+        if (memo) memo_contact(memo, p, depth);
+    }
+    return 1;
+}
 
 // The mesh body's edge pass for one face (the face is in front of the body's centre).
-int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode)
+int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode,
+                       MeshBodyView &view)
 {
     const RigidBody *body = world->bodies[i];
     const float *c = body->position;
@@ -128,53 +211,155 @@ int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const Sta
         cube_hi[k] = c[k] + r;
     }
     if (!boxes_meet(face_lo, face_hi, cube_lo, cube_hi)) return 0;
-    if (body->shape_tree && !collide_tree_box_straddles_face(world, i, body->shape_tree, f)) return 0;
+    BodyMemo *memo = mode == kModeRecord ? t_memo : nullptr;
+    if (memo && t_memo_replay) {
+        for (const FaceMemo &m : memo->faces) {
+            if (m.face != f.face) continue;
+            for (int32_t k = m.first; k < m.first + m.count; k++)
+                record(world, worker, f, &memo->contacts[size_t(k) * 4], memo->contacts[size_t(k) * 4 + 3]);
+            return m.result;
+        }
+        memo = nullptr;
+    }
+    if (memo) {
+        memo->faces.push_back(FaceMemo{f.face, int32_t(memo->contacts.size() / 4), 0, 0});
+        const int32_t result = mesh_body_edges(world, worker, i, f, mode, view, face_lo, face_hi, memo);
+        memo->faces.back().result = result;
+        return result;
+    }
+    return mesh_body_edges(world, worker, i, f, mode, view, face_lo, face_hi, nullptr);
+}
+
+// The edge pass proper of mesh_body_face (nothing in it reads the body's centre); contacts also go
+// into `memo` when given.
+int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode,
+                        MeshBodyView &view, const float *face_lo, const float *face_hi, BodyMemo *memo)
+{
+    const RigidBody *body = world->bodies[i];
+    if (body->shape_tree) {
+        if (!view.corners_placed) {
+            node_corners(body, body->shape_tree, view.corners);
+            view.corners_placed = true;
+        }
+        if (!straddles(view.corners, f)) return 0;
+    }
     const MeshObject *mesh = body->collision_mesh;
     if (!mesh || !mesh->edge_table) return 0;
-    PointGrid *grid = body->point_grid;
-    if (grid) {
-        for (int32_t z = 0; z < grid->nz && z < 4; z++)
-            for (int32_t y = 0; y < grid->ny && y < 4; y++)
-                for (int32_t x = 0; x < grid->nx && x < 4; x++) {
-                    PointGridCell *cell = &grid->cells[x + 4 * y + 16 * z];
-                    cell->mark[worker] = fabsf(static_face_side(f, cell->world_point)) < cell->radius ? 1 : 0;
-                }
-    }
-    // Only an edge whose ends lie on both sides of the plane can give a contact, so that test goes
-    // first (the edge routine decides with the sides it computes itself), and the order of the
-    // edges (and so of the contacts) is the table's.
-    std::vector<uint8_t> &sides = g_vertex_sides[worker];
     const int32_t vertices = mesh->vertex_count;
-    if (sides.size() < size_t(vertices)) sides.resize(size_t(vertices));
-    uint8_t seen = 0;
-    for (int32_t v = 0; v < vertices; v++) {
-        const float side = static_face_side(f, mesh->vertices[v].world_position);
-        const uint8_t s = side < 0.0f ? kBehind : (side > 0.0f ? kInFront : 0);
-        sides[size_t(v)] = s;
-        seen |= s;
+    EdgePassScratch &scratch = g_edge_pass[worker];
+    if (!view.x) {
+        if (const PlacedVertices *placed = physics_placed_vertices(i, mesh)) {
+            view.x = placed->x.data();
+            view.y = placed->y.data();
+            view.z = placed->z.data();
+        } else {
+            if (scratch.x.size() < size_t(vertices)) {
+                scratch.x.resize(size_t(vertices));
+                scratch.y.resize(size_t(vertices));
+                scratch.z.resize(size_t(vertices));
+            }
+            for (int32_t v = 0; v < vertices; v++) {
+                const float *p = mesh->vertices[v].world_position;
+                scratch.x[size_t(v)] = p[0];
+                scratch.y[size_t(v)] = p[1];
+                scratch.z[size_t(v)] = p[2];
+            }
+            view.x = scratch.x.data();
+            view.y = scratch.y.data();
+            view.z = scratch.z.data();
+        }
     }
-    if (!(seen & kBehind)) return 0;
+    // Only an edge whose ends lie on both sides of the plane can give a contact, and one of its
+    // ends is behind: the edges of the vertices behind are the only ones tried (the edge routine
+    // decides with the sides it computes itself). They are tried in the table's order, which is
+    // the order of the contacts. (A side that is not a number is on neither side.)
+    if (scratch.sides.size() < size_t(vertices)) scratch.sides.resize(size_t(vertices));
+    float *__restrict sides = scratch.sides.data();
+    const float *__restrict X = view.x, *__restrict Y = view.y, *__restrict Z = view.z;
+    const float n0 = f.normal[0], n1 = f.normal[1], n2 = f.normal[2], d = f.d;
+    const size_t words = (size_t(vertices) + 7) / 8;
+    if (scratch.behind_flags.size() < words * 8) scratch.behind_flags.assign(words * 8, 0);
+    uint8_t *__restrict flags = scratch.behind_flags.data();
+    for (int32_t v = 0; v < vertices; v++) {
+        sides[v] = n0 * X[v] + n1 * Y[v] + n2 * Z[v] + d;
+        flags[v] = sides[v] < 0.0f ? 1 : 0;
+    }
+    // Few vertices are behind: found eight flags at a time.
+    std::vector<int32_t> &behind = scratch.behind;
+    behind.clear();
+    for (size_t w = 0; w < words; w++) {
+        uint64_t bits;
+        memcpy(&bits, flags + w * 8, 8);
+        while (bits) {
+            const int byte = __builtin_ctzll(bits) / 8;
+            behind.push_back(int32_t(w * 8) + byte);
+            bits &= ~(uint64_t(0xff) << (byte * 8));
+        }
+    }
+    if (behind.empty()) return 0;
+    auto across = [sides](int32_t a, int32_t b) {
+        return (sides[a] < 0.0f && sides[b] > 0.0f) || (sides[a] > 0.0f && sides[b] < 0.0f);
+    };
     const MeshEdgeTable *table = mesh->edge_table;
+    std::vector<int32_t> &edges = scratch.edges;
+    edges.clear();
+    if (const int32_t *first = mesh_edge_table_vertex_first(table, vertices)) {
+        // An edge across the plane has exactly one end behind: it is gathered once.
+        for (int32_t v : behind)
+            for (int32_t k = first[v]; k < first[v + 1]; k++) {
+                const int32_t e = table->vertex_edges[k];
+                if (across(table->records[e].a, table->records[e].b)) edges.push_back(e);
+            }
+        std::sort(edges.begin(), edges.end());
+    } else {
+        for (int32_t e = 0; e < table->count; e++) {
+            const uint32_t a = uint32_t(table->records[e].a), b = uint32_t(table->records[e].b);
+            if (a >= uint32_t(vertices) || b >= uint32_t(vertices)) continue;  // negative ones too
+            if (across(int32_t(a), int32_t(b))) edges.push_back(e);
+        }
+    }
+    if (edges.empty()) return 0;
+    const PointGrid *grid = body->point_grid;
+    if (grid) memset(scratch.cell_near, -1, sizeof scratch.cell_near);
     int32_t total = 0;
-    for (int32_t e = 0; e < table->count; e++) {
-        const uint32_t a = uint32_t(table->records[e].a), b = uint32_t(table->records[e].b);
-        if (a >= uint32_t(vertices) || b >= uint32_t(vertices)) continue;  // negative ones too
-        if ((sides[a] | sides[b]) != (kBehind | kInFront)) continue;
-        if (grid && !vertex_marked(grid, mesh->vertices[a], worker) && !vertex_marked(grid, mesh->vertices[b], worker))
+    for (int32_t e : edges) {
+        const int32_t a = table->records[e].a, b = table->records[e].b;
+        if (grid && !vertex_near(grid, mesh->vertices[a], f, scratch.cell_near) &&
+            !vertex_near(grid, mesh->vertices[b], f, scratch.cell_near))
             continue;
-        const float *pa = mesh->vertices[a].world_position, *pb = mesh->vertices[b].world_position;
+        const float pa[3] = {X[a], Y[a], Z[a]}, pb[3] = {X[b], Y[b], Z[b]};
         float lo[3], hi[3];
         for (int k = 0; k < 3; k++) {
             lo[k] = lesser(pa[k], pb[k]);
             hi[k] = greater(pa[k], pb[k]);
         }
         if (!boxes_meet(lo, hi, face_lo, face_hi)) continue;
-        total += collide_edge_triangle(world, worker, f, mesh, a, b, mode);
+        total += edge_triangle(world, worker, f, pa, pb, mode, memo);
     }
     return total > 0 ? 1 : 0;
 }
 
 }  // namespace
+
+void physics_edge_memo_store(int32_t i, uint32_t serial)
+{
+    if (i < 0 || i >= kPhysicsMaxBodies || serial == 0) return;
+    BodyMemo &memo = g_memos[i];
+    memo.serial = serial;
+    memo.faces.clear();
+    memo.contacts.clear();
+    t_memo = &memo;
+    t_memo_replay = false;
+}
+
+void physics_edge_memo_replay(int32_t i, uint32_t serial)
+{
+    if (i < 0 || i >= kPhysicsMaxBodies || serial == 0 || g_memos[i].serial != serial) return;
+    t_memo = &g_memos[i];
+    t_memo_replay = true;
+}
+
+void physics_edge_memo_end() { t_memo = nullptr; }
 
 bool static_face_load(const MeshObject *mesh, int32_t index, StaticFace *out)
 {
@@ -204,6 +389,7 @@ int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *s
 
     int32_t total = 0;
     const int32_t shape = body->shape;
+    MeshBodyView view;
     if (shape >= kShapeSphere && shape <= kShapeMesh) {
         for (int32_t n = 0; n < list->count; n++) {
             StaticFace f;
@@ -218,7 +404,7 @@ int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *s
                     total += collide_sphere_tree_triangle(world, worker, i, body->sphere_tree->count - 1, f, mode);
                 break;
             case kShapeCylinder: total += collide_cylinder_triangle(world, worker, i, f, mode); break;
-            case kShapeMesh: total += mesh_body_face(world, worker, i, f, mode); break;
+            case kShapeMesh: total += mesh_body_face(world, worker, i, f, mode, view); break;
             }
         }
     }
@@ -424,28 +610,13 @@ bool collide_tree_box_straddles_face(const PhysicsWorld *world, int32_t i, const
 {
     float corners[8][3];
     node_corners(world->bodies[i], node, corners);
-    int front = 0, behind = 0;
-    for (const auto &corner : corners) {
-        float s = static_face_side(f, corner);
-        if (s > 0.0f)
-            front++;
-        else if (s < 0.0f)
-            behind++;
-    }
-    return front != 8 && behind != 8;
+    return straddles(corners, f);
 }
 
 int32_t collide_edge_triangle(PhysicsWorld *world, int32_t worker, const StaticFace &f, const MeshObject *mesh,
                               int32_t a, int32_t b, int32_t mode)
 {
-    const float *pa = mesh->vertices[a].world_position, *pb = mesh->vertices[b].world_position;
-    float sa = static_face_side(f, pa), sb = static_face_side(f, pb);
-    if (!(sa * sb < 0.0f)) return 0;
-    float p[3];
-    lerp(p, pa, pb, -sa / (sb - sa));
-    if (!inside(f, p, Inside::kClosed)) return 0;
-    if (mode == kModeRecord) record(world, worker, f, p, sa >= 0.0f ? -sb : -sa);
-    return 1;
+    return edge_triangle(world, worker, f, mesh->vertices[a].world_position, mesh->vertices[b].world_position, mode);
 }
 
 int32_t collide_sphere_sweep_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode)
@@ -471,7 +642,7 @@ int32_t collide_sphere_sweep_triangle(PhysicsWorld *world, int32_t worker, int32
     return 1;
 }
 
-int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body)
+int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body, int32_t worker)
 {
     // After a move the centre is no nearer than half the radius to a face it is in front of:
     // deeper, the ball is drawn mostly inside the wall.
@@ -495,7 +666,7 @@ int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body)
             ColliderSlot *slot = &world->colliders[s];
             if (!slot->object || !slot->in_use) continue;
             const FaceBspResult *list = bsp_query_face_tree_sphere(&slot->face_bsp, mid[0], mid[1], mid[2],
-                                                                   0.5f * length + keep, 0, slot->matrix);
+                                                                   0.5f * length + keep, worker, slot->matrix);
             for (int32_t n = 0; list && n < list->count; n++) {
                 StaticFace f;
                 if (!static_face_load(slot->object, list->faces[n], &f)) continue;

@@ -19,6 +19,15 @@ int32_t g_y_order[kPhysicsMaxBodies];
 // be the same.
 float g_mesh_matrices[kPhysicsMaxBodies][32];
 uint8_t g_mesh_placed[kPhysicsMaxBodies];
+// Set where only the grid and the vertex positions (g_physics_placed) were placed: the contacts of
+// a body with static meshes read nothing else, and only the fine test of two mesh bodies reads the
+// mesh's own world data. That is placed once at the step's end, with the matrices of the last
+// placement, so the mesh leaves the step as if it had been placed whole every time.
+uint8_t g_mesh_partial[kPhysicsMaxBodies];
+// Bodies of the step: the row length of the pair matrices the prepare jobs clear.
+int32_t g_pair_rows = 0;
+// Whether a pair test of this step may read a body's mesh (two bodies that take the fine test).
+bool g_place_whole = false;
 
 bool mesh_placed_with(int32_t i, const RigidBody *b)
 {
@@ -116,20 +125,9 @@ void interpolate_colliders(PhysicsWorld *world, float t)
     }
 }
 
-void prepare_bodies(PhysicsWorld *world, int32_t bodies)
+// Exchange sort of the body order (filled by the prepare jobs), largest y first.
+void sort_bodies(PhysicsWorld *world, int32_t bodies)
 {
-    for (int32_t i = 0; i < bodies; i++) {
-        RigidBody *b = world->bodies[i];
-        physics_body_prepare_matrices(b);
-        if (!mesh_placed_with(i, b)) {
-            physics_body_prepare_mesh(b);
-            memcpy(g_mesh_matrices[i], b->world_matrix, 16 * sizeof(float));
-            memcpy(g_mesh_matrices[i] + 16, b->rotation_matrix, 16 * sizeof(float));
-            g_mesh_placed[i] = 1;
-        }
-        world->body_order[i] = BodyOrderEntry{b->position[1], i};
-    }
-    // Exchange sort, largest y first.
     for (int32_t p = 0; p < bodies; p++)
         for (int32_t q = p + 1; q < bodies; q++)
             if (world->body_order[q].y > world->body_order[p].y) {
@@ -191,110 +189,75 @@ void keep_integrated(PhysicsWorld *world, RigidBody *b)
     vec3_sub(b->displacement, b->position, b->saved_position);
 }
 
-void integrate_and_sleep(PhysicsWorld *world, int32_t bodies, float dt)
+// A grouped body after the joint pass: its move is the joints'.
+void keep_grouped(RigidBody *b)
 {
-    for (int32_t i = 0; i < bodies; i++) {
-        RigidBody *b = world->bodies[i];
-        if (b->grouped) continue;
-        save_state(b);
-        bool moving = vec3_length(b->velocity) > g_physics_rest_speed ||
-                      vec3_length(b->angular_velocity) > g_physics_rest_spin || vec3_length(b->impulse) > 0.00001f;
-        if (moving && !b->asleep) {
-            integrate(b, dt);
-            if (b->wake_timer < world->wake_time) b->wake_timer = world->wake_time;
-            angular_update(b, dt);
-        } else if (moving) {
-            stop_motion(b);
-            b->asleep = 0;
-        } else if (world->on_slope[i] && !b->asleep) {
-            // Slow at the top of its travel up a ramp, or creeping down it: it rolls on, so the
-            // rest count-down waits until the ground levels out or something stops it.
-            integrate(b, dt);
-            angular_update(b, dt);
-        } else if (b->wake_timer < 1) {
-            stop_motion(b);
-            b->asleep = 1;
-        } else {
-            b->wake_timer--;
-            b->asleep = 0;
-            integrate(b, dt);
-            angular_update(b, dt);
-        }
-        keep_integrated(world, b);
-    }
+    vec3_copy_to(b->predicted_position, b->position);
+    vec3_sub(b->displacement, b->position, b->saved_position);
+    vec3_copy_to(b->integrated_velocity, b->velocity);
+    memcpy(b->integrated_quaternion, b->quaternion, sizeof b->quaternion);
+    vec3_copy_to(b->integrated_angular_velocity, b->angular_velocity);
 }
 
-void wake_phase(PhysicsWorld *world, int32_t bodies)
+void integrate_and_sleep(PhysicsWorld *world, int32_t i, RigidBody *b, float dt)
 {
-    for (int32_t i = 0; i < bodies; i++) world->bodies[i]->woken = 0;
+    save_state(b);
+    bool moving = vec3_length(b->velocity) > g_physics_rest_speed ||
+                  vec3_length(b->angular_velocity) > g_physics_rest_spin || vec3_length(b->impulse) > 0.00001f;
+    if (moving && !b->asleep) {
+        integrate(b, dt);
+        if (b->wake_timer < world->wake_time) b->wake_timer = world->wake_time;
+        angular_update(b, dt);
+    } else if (moving) {
+        stop_motion(b);
+        b->asleep = 0;
+    } else if (world->on_slope[i] && !b->asleep) {
+        // Slow at the top of its travel up a ramp, or creeping down it: it rolls on, so the
+        // rest count-down waits until the ground levels out or something stops it.
+        integrate(b, dt);
+        angular_update(b, dt);
+    } else if (b->wake_timer < 1) {
+        stop_motion(b);
+        b->asleep = 1;
+    } else {
+        b->wake_timer--;
+        b->asleep = 0;
+        integrate(b, dt);
+        angular_update(b, dt);
+    }
+    keep_integrated(world, b);
+}
+
+void wake_phase(int32_t bodies)
+{
     g_physics_contact_margin = 0.001f;
     physics_run_phase(kJobWake, g_index_order, bodies);
     g_physics_contact_margin = 0.0f;
-    for (int32_t i = 0; i < bodies; i++) {
-        RigidBody *b = world->bodies[i];
-        if (b->woken == 1) {
-            b->asleep = 0;
-            b->wake_timer = world->wake_time;
-        }
-    }
 }
 
-void set_forces(PhysicsWorld *world, int32_t bodies)
+void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
 {
-    for (int32_t i = 0; i < bodies; i++) {
-        RigidBody *b = world->bodies[i];
-        vec3_copy_to(world->saved_velocities[i], b->velocity);
-        vec3_set(b->torque, 0, 0, 0);
-        vec3_set(b->force, 0, b->asleep ? 0.0f : world->gravity * b->mass, 0);
-        vec3_set(b->impulse, 0, 0, 0);
-        b->fast = vec3_length(b->velocity) > 2.0f * g_physics_rest_speed &&
-                          vec3_length(b->angular_velocity) > 4.0f * g_physics_rest_spin
-                      ? 1
-                      : 0;
+    g_physics_substep_serial++;
+    g_physics_contact_margin = 0.0f;
+    interpolate_colliders(world, float(k) / float(n));
+    // The prepare jobs clear the handled pairs, row by row.
+    g_pair_rows = bodies;
+    physics_run_phase(kJobPrepare, g_index_order, bodies);
+    physics_mark_jointed_pairs(world);
+    sort_bodies(world, bodies);
+    // Without joints the prepare jobs have done this for the grouped bodies.
+    if (world->joint_chain_count > 0) {
+        physics_joint_pass(world);
+        for (int32_t i = 0; i < bodies; i++)
+            if (world->bodies[i]->grouped) keep_grouped(world->bodies[i]);
     }
-}
-
-void collide_phase(PhysicsWorld *world, int32_t bodies)
-{
-    // The jobs read the other bodies' positions from this snapshot (a sweep moves its own body).
-    for (int32_t i = 0; i < bodies; i++) {
-        vec3_copy_to(world->collide_positions[i], world->bodies[i]->position);
-        g_y_order[i] = world->body_order[i].body;
-    }
+    if (world->wake_time != 0) wake_phase(bodies);
+    physics_run_phase(kJobForces, g_index_order, bodies);
+    for (int32_t i = 0; i < bodies; i++) g_y_order[i] = world->body_order[i].body;
     world->use_collide_positions = 1;
     physics_run_phase(kJobCollide, g_y_order, bodies);
     world->use_collide_positions = 0;
-}
-
-void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies, float dt)
-{
-    g_physics_contact_margin = 0.0f;
-    interpolate_colliders(world, float(k) / float(n));
-    clear_pairs(world->handled_pairs, bodies);
-    physics_mark_jointed_pairs(world);
-    prepare_bodies(world, bodies);
-    integrate_and_sleep(world, bodies, dt);
-    for (int32_t i = 0; i < bodies; i++)
-        if (world->bodies[i]->grouped) save_state(world->bodies[i]);
-    if (world->joint_chain_count > 0) physics_joint_pass(world);
-    for (int32_t i = 0; i < bodies; i++) {
-        RigidBody *b = world->bodies[i];
-        if (!b->grouped) continue;
-        vec3_copy_to(b->predicted_position, b->position);
-        vec3_sub(b->displacement, b->position, b->saved_position);
-        vec3_copy_to(b->integrated_velocity, b->velocity);
-        memcpy(b->integrated_quaternion, b->quaternion, sizeof b->quaternion);
-        vec3_copy_to(b->integrated_angular_velocity, b->angular_velocity);
-    }
-    if (world->wake_time != 0) wake_phase(world, bodies);
-    set_forces(world, bodies);
-    collide_phase(world, bodies);
-    physics_run_phase(kJobCorrect, g_index_order, bodies);
-    for (int32_t i = 0; i < bodies; i++) {
-        RigidBody *b = world->bodies[i];
-        if (b->environment && !b->grouped && (b->shape == kShapeSphere || b->shape == kShapeMesh))
-            physics_hold_in_front(world, b);
-    }
+    physics_run_phase(kJobCorrectHold, g_index_order, bodies);
 }
 
 void merge_events(PhysicsWorld *world)
@@ -308,12 +271,76 @@ void merge_events(PhysicsWorld *world)
 
 }  // namespace
 
+uint32_t g_physics_substep_serial = 1;
+
+void physics_job_prepare(int32_t i, int32_t worker)
+{
+    (void)worker;
+    PhysicsWorld *world = g_physics_world_pointer;
+    RigidBody *b = world->bodies[i];
+    physics_body_prepare_matrices(b);
+    if (!mesh_placed_with(i, b)) {
+        physics_body_place_mesh(b, b->world_matrix, b->rotation_matrix, g_place_whole, &g_physics_placed[i]);
+        memcpy(g_mesh_matrices[i], b->world_matrix, 16 * sizeof(float));
+        memcpy(g_mesh_matrices[i] + 16, b->rotation_matrix, 16 * sizeof(float));
+        g_mesh_placed[i] = 1;
+        g_mesh_partial[i] = g_place_whole ? 0 : 1;
+    }
+    world->body_order[i] = BodyOrderEntry{b->position[1], i};
+    if (b->grouped) {
+        save_state(b);
+        if (world->joint_chain_count <= 0) keep_grouped(b);
+    } else {
+        integrate_and_sleep(world, i, b, world->substep_time);
+    }
+    if (world->wake_time != 0) b->woken = 0;
+    memset(world->handled_pairs[i], 0, size_t(g_pair_rows));
+}
+
+void physics_job_forces(int32_t i, int32_t worker)
+{
+    (void)worker;
+    PhysicsWorld *world = g_physics_world_pointer;
+    RigidBody *b = world->bodies[i];
+    if (world->wake_time != 0 && b->woken == 1) {
+        b->asleep = 0;
+        b->wake_timer = world->wake_time;
+    }
+    vec3_copy_to(world->saved_velocities[i], b->velocity);
+    vec3_set(b->torque, 0, 0, 0);
+    vec3_set(b->force, 0, b->asleep ? 0.0f : world->gravity * b->mass, 0);
+    vec3_set(b->impulse, 0, 0, 0);
+    b->fast = vec3_length(b->velocity) > 2.0f * g_physics_rest_speed &&
+                      vec3_length(b->angular_velocity) > 4.0f * g_physics_rest_spin
+                  ? 1
+                  : 0;
+    // The collide jobs read the other bodies' positions from this snapshot (a sweep moves its own).
+    vec3_copy_to(world->collide_positions[i], b->position);
+}
+
+void physics_job_correct_and_hold(int32_t i, int32_t worker)
+{
+    physics_job_correct(i, worker);
+    PhysicsWorld *world = g_physics_world_pointer;
+    RigidBody *b = world->bodies[i];
+    if (b->environment && !b->grouped && (b->shape == kShapeSphere || b->shape == kShapeMesh))
+        physics_hold_in_front(world, b, worker);
+}
+
 void physics_world_step(PhysicsWorld *world)
 {
     // Settings no step can run with: nothing moves.
     if (!(world->frame_time > 0.0f) || !std::isfinite(world->frame_time)) return;
     const int32_t bodies = body_count_of(world);
     memset(g_mesh_placed, 0, size_t(bodies));
+    memset(g_mesh_partial, 0, size_t(bodies));
+    int32_t fine_bodies = 0;
+    for (int32_t i = 0; i < bodies; i++) {
+        const RigidBody *b = world->bodies[i];
+        if (b->shape == kShapeMesh && b->fine_tree_test) fine_bodies++;
+    }
+    g_place_whole = fine_bodies > 1;
+    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = g_physics_placed[i].from = nullptr;
     for (int32_t i = 0; i < bodies; i++) {
         g_index_order[i] = i;
         if (world->bodies[i]->index != i) world->bodies[i]->index = i;
@@ -345,7 +372,12 @@ void physics_world_step(PhysicsWorld *world)
 
     broad_phase(world, bodies);
     apply_strokes(world, bodies, dt);
-    for (int32_t k = 0; k < n; k++) substep(world, k, n, bodies, dt);
+    for (int32_t k = 0; k < n; k++) substep(world, k, n, bodies);
+    g_physics_substep_serial++;
+    for (int32_t i = 0; i < bodies; i++)
+        if (g_mesh_partial[i])
+            physics_body_place_mesh(world->bodies[i], g_mesh_matrices[i], g_mesh_matrices[i] + 16, true,
+                                    &g_physics_placed[i]);
 
     for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
         ColliderSlot *slot = &world->colliders[s];
@@ -356,6 +388,7 @@ void physics_world_step(PhysicsWorld *world)
         slot->applied_valid = 0;
         if (slot->object) slot->object->moved = 0;
     }
+    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = g_physics_placed[i].from = nullptr;
     physics_stop_workers();
     merge_events(world);
 }

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 PhysicsWorld g_physics_world;
 float g_physics_rest_speed = 0.0f;
@@ -192,13 +193,94 @@ void physics_body_prepare_matrices(RigidBody *body)
     render_mat4_multiply(body->world_inertia, product, r);
 }
 
-void physics_body_prepare_mesh(RigidBody *body)
+namespace {
+
+// out = (p, 1) m and (v, 0) m, written out as mat4_transform_point and _vector compute them (the
+// same operations in the same order: the same bits) so that the loops below inline them.
+inline void place_point(float *__restrict out, const float *__restrict m, const float *__restrict p)
+{
+    const float x = p[0] * m[0] + p[1] * m[4] + p[2] * m[8] + m[12];
+    const float y = p[0] * m[1] + p[1] * m[5] + p[2] * m[9] + m[13];
+    const float z = p[0] * m[2] + p[1] * m[6] + p[2] * m[10] + m[14];
+    out[0] = x;
+    out[1] = y;
+    out[2] = z;
+}
+
+inline void place_vector(float *__restrict out, const float *__restrict m, const float *__restrict v)
+{
+    const float x = v[0] * m[0] + v[1] * m[4] + v[2] * m[8];
+    const float y = v[0] * m[1] + v[1] * m[5] + v[2] * m[9];
+    const float z = v[0] * m[2] + v[1] * m[6] + v[2] * m[10];
+    out[0] = x;
+    out[1] = y;
+    out[2] = z;
+}
+
+}  // namespace
+
+PlacedVertices g_physics_placed[kPhysicsMaxBodies];
+
+const PlacedVertices *physics_placed_vertices(int32_t i, const MeshObject *mesh)
+{
+    if (i < 0 || i >= kPhysicsMaxBodies || !mesh) return nullptr;
+    const PlacedVertices *placed = &g_physics_placed[i];
+    return placed->mesh == mesh && placed->count == mesh->vertex_count ? placed : nullptr;
+}
+
+void physics_body_place_mesh(RigidBody *body, const float *world, const float *rotation, bool whole,
+                             PlacedVertices *placed)
 {
     MeshObject *mesh = body->collision_mesh;
+    // Arrays placed for this mesh with this matrix in this step are kept.
+    const bool kept = placed && placed->mesh == mesh && mesh && placed->count == mesh->vertex_count &&
+                      memcmp(placed->matrix, world, sizeof placed->matrix) == 0;
+    if (placed && !kept) placed->mesh = nullptr;
     if (body->shape == kShapeMesh && mesh) {
-        mesh_transform_by_matrices(mesh, body->world_matrix, body->rotation_matrix);
-        for (int32_t f = 0; f < mesh->face_count; f++) {
+        if (placed && !kept && mesh->vertex_count >= 0) {
+            const size_t n = size_t(mesh->vertex_count);
+            if (placed->from != mesh || placed->ox.size() < n) {
+                for (std::vector<float> *v : {&placed->x, &placed->y, &placed->z, &placed->ox, &placed->oy, &placed->oz})
+                    if (v->size() < n) v->resize(n);
+                for (size_t i = 0; i < n; i++) {
+                    placed->ox[i] = mesh->vertices[i].position[0];
+                    placed->oy[i] = mesh->vertices[i].position[1];
+                    placed->oz[i] = mesh->vertices[i].position[2];
+                }
+                placed->from = mesh;
+            }
+            float *__restrict x = placed->x.data(), *__restrict y = placed->y.data(), *__restrict z = placed->z.data();
+            const float *__restrict ox = placed->ox.data(), *__restrict oy = placed->oy.data(),
+                                    *__restrict oz = placed->oz.data();
+            const float m0 = world[0], m1 = world[1], m2 = world[2], m4 = world[4], m5 = world[5], m6 = world[6],
+                        m8 = world[8], m9 = world[9], m10 = world[10], m12 = world[12], m13 = world[13],
+                        m14 = world[14];
+            // As place_point computes it.
+            for (size_t i = 0; i < n; i++) {
+                x[i] = ox[i] * m0 + oy[i] * m4 + oz[i] * m8 + m12;
+                y[i] = ox[i] * m1 + oy[i] * m5 + oz[i] * m9 + m13;
+                z[i] = ox[i] * m2 + oy[i] * m6 + oz[i] * m10 + m14;
+            }
+            placed->mesh = mesh;
+            placed->count = mesh->vertex_count;
+            memcpy(placed->matrix, world, sizeof placed->matrix);
+        }
+        // Positions placed with these matrices already, as arrays, are the same values.
+        const PlacedVertices *same = placed && placed->mesh == mesh ? placed : nullptr;
+        for (int32_t i = 0; whole && i < mesh->vertex_count; i++) {
+            MeshVertex *v = &mesh->vertices[i];
+            if (same) {
+                v->world_position[0] = same->x[size_t(i)];
+                v->world_position[1] = same->y[size_t(i)];
+                v->world_position[2] = same->z[size_t(i)];
+            } else {
+                place_point(v->world_position, world, v->position);
+            }
+            place_vector(v->world_normal, rotation, v->normal);
+        }
+        for (int32_t f = 0; whole && f < mesh->face_count; f++) {
             MeshFace *face = &mesh->faces[f];
+            place_vector(face->world_normal, rotation, face->normal);
             const int32_t *v = face->v;
             if (v[0] < 0 || v[1] < 0 || v[2] < 0 || v[0] >= mesh->vertex_count || v[1] >= mesh->vertex_count ||
                 v[2] >= mesh->vertex_count)
@@ -215,7 +297,12 @@ void physics_body_prepare_mesh(RigidBody *body)
             for (int32_t y = 0; y < grid->ny && y < 4; y++)
                 for (int32_t x = 0; x < grid->nx && x < 4; x++) {
                     PointGridCell *cell = &grid->cells[x + 4 * y + 16 * z];
-                    mat4_transform_point(cell->world_point, body->world_matrix, cell->point);
+                    place_point(cell->world_point, world, cell->point);
                 }
     }
+}
+
+void physics_body_prepare_mesh(RigidBody *body)
+{
+    physics_body_place_mesh(body, body->world_matrix, body->rotation_matrix, true, nullptr);
 }

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -102,6 +103,33 @@ TEST(Mesh, CellGridExtentsClampAndEveryVertexFitsItsCell)
     EXPECT_EQ(slab->vertices[7].grid_cell, 0);
     delete grid;
     mesh_delete(slab);
+}
+
+TEST(Mesh, EdgeTableIndexListsEachVertexsRecordsInTableOrder)
+{
+    MeshObject *mesh = mesh_new();
+    MeshEdgeTable *table = mesh_edge_table_reset(mesh, 8);
+    ASSERT_NE(table, nullptr);
+    // Records 0..5: ordinary, a self edge, ends out of range (never listed), a duplicate.
+    const int32_t records[6][2] = {{0, 1}, {2, 0}, {1, 1}, {-1, 2}, {3, 4}, {0, 1}};
+    for (const auto &r : records) mesh_edge_table_append(table, r[0], r[1], 0);
+    EXPECT_EQ(mesh_edge_table_vertex_first(table, 4), nullptr);  // not built yet
+    ASSERT_EQ(mesh_edge_table_index_vertices(table, 4), 1);
+    const int32_t *first = mesh_edge_table_vertex_first(table, 4);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(mesh_edge_table_vertex_first(table, 5), nullptr);  // another vertex count
+    const std::vector<std::vector<int32_t>> expected = {{0, 1, 5}, {0, 2, 5}, {1}, {}};
+    for (int32_t v = 0; v < 4; v++) {
+        SCOPED_TRACE(v);
+        EXPECT_EQ(std::vector<int32_t>(table->vertex_edges + first[v], table->vertex_edges + first[v + 1]),
+                  expected[size_t(v)]);
+    }
+    // An appended record makes the index stale until it is built again.
+    mesh_edge_table_append(table, 2, 3, 0);
+    EXPECT_EQ(mesh_edge_table_vertex_first(table, 4), nullptr);
+    EXPECT_EQ(mesh_edge_table_index_vertices(table, -1), 0);
+    EXPECT_EQ(mesh_edge_table_vertex_first(table, 4), nullptr);
+    mesh_delete(mesh);
 }
 
 }  // namespace

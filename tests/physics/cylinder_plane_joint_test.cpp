@@ -113,7 +113,7 @@ TEST(PhysicsPlanes, CollideJobImpulseAndCorrectionPush)
     physics_job_correct(0, 0);
     EXPECT_NEAR(sphere.position[1], -0.4f - 0.2f * 0.1f, 1e-6f);
     physics_stop_workers();
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
 }
 
 TEST(PhysicsCylinders, SphereAgainstACylinderHasUnroundedRims)

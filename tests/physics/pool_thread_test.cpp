@@ -93,7 +93,7 @@ TEST(PhysicsPool, EveryExecutorGivesTheSameBallRun)
     EXPECT_EQ(ball_run({0, 1}, steps), reference);
     for (int32_t workers : {1, 2, 8}) EXPECT_EQ(ball_run({workers, 1}, steps), reference) << workers;
     EXPECT_EQ(ball_run({kPhysicsWorkers, 2}, steps), reference);
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
 }
 
 TEST(PhysicsPool, ManyBodiesRunTheSameOnThePoolAndInline)
@@ -101,7 +101,7 @@ TEST(PhysicsPool, ManyBodiesRunTheSameOnThePoolAndInline)
     const int steps = 60;
     std::vector<uint64_t> reference = tray_run({0, 1}, steps);
     for (int32_t workers : {2, 8}) EXPECT_EQ(tray_run({workers, 1}, steps), reference) << workers;
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
 }
 
 TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
@@ -112,7 +112,7 @@ TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
     world->frame_time = 0.035f;
     world->base_substeps = 5;
     physics_world_step(world.get());  // no bodies: every phase returns at once
-    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers);
+    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers - 1);  // the stepping thread is worker 0
     EXPECT_EQ(g_physics_workers_started.load(), 1);
 
     RigidBody a, b;
@@ -129,7 +129,7 @@ TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
     // A second start while the workers exist starts no threads; every slot is free after a step.
     physics_start_workers(world.get());
     physics_start_workers(world.get());
-    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers);
+    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers - 1);  // the stepping thread is worker 0
     EXPECT_EQ(physics_collide_jobs_pending(), 0);
     EXPECT_EQ(physics_free_wake_slot(), 0);
     physics_stop_workers();
@@ -139,10 +139,10 @@ TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
     EXPECT_EQ(g_physics_workers_started.load(), 0);
     float x = a.position[0];
     physics_world_step(world.get());  // threads made again
-    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers);
+    EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers - 1);  // the stepping thread is worker 0
     EXPECT_GT(a.position[0], x);
     physics_shutdown();
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
 }
 
 double cpu_seconds(clockid_t clock)
@@ -156,13 +156,13 @@ TEST(PhysicsPool, IdleWorkersTakeNoProcessorTime)
 {
     // The default executor runs a one-body world's phases on the stepping thread: the pool's
     // threads exist, but they must sleep rather than spin while the steps run.
-    physics_set_workers(kPhysicsWorkers, 2);
+    physics_set_workers(kPhysicsWorkers, 0);
     TestGame game;
     test_slope_and_cup(game);
     RigidBody *ball = game.place_ball(-1.3f, -0.235f, 0.0f);
     ball->velocity[0] = 1.6f;
     game.step();
-    ASSERT_EQ(physics_worker_threads(), kPhysicsWorkers);
+    ASSERT_EQ(physics_worker_threads(), kPhysicsWorkers - 1);
     double process = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID), thread = cpu_seconds(CLOCK_THREAD_CPUTIME_ID);
     for (int s = 0; s < 150; s++) game.step();
     double process_spent = cpu_seconds(CLOCK_PROCESS_CPUTIME_ID) - process;
