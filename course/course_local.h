@@ -4,6 +4,7 @@
 #include "course/course.h"
 #include "game/sounds.h"
 #include "geometry/clip.h"
+#include "render/render.h"
 #include "render/render_object.h"
 #include "scene/scene.h"
 
@@ -14,6 +15,23 @@ constexpr uint32_t kCoursePalesBuildFlags = 141;
 
 inline SceneWorld *play_world(const PlayState *state) { return state->world ? state->world : &g_hole_world; }
 inline PhysicsWorld *play_physics(const PlayState *state) { return state->physics ? state->physics : &g_physics_world; }
+
+// The render context a hole world draws with.
+inline RenderContext *hole_render_context(const SceneWorld *world)
+{
+    return world->renderer ? world->renderer : &g_render_context;
+}
+
+// Render mode 4's value on every hole-drawing path: 5, culling off. Block tops and GROUND tiles
+// are wound opposite ways and receivers are inverted copies, so a culled draw loses some of them.
+// Whole run; only tests change it, to show that culling would.
+extern int32_t g_hole_cull_mode;
+
+// The view matrix of a hole's camera, from g_camera_eye toward g_camera_target. The renderer shows
+// the view's +y downward on screen and the world's +y points down, so the look-at takes world +y
+// as its up direction: the shared (0, -1, 0) would show the hole turned half a turn. The hole view
+// and the editor's cursor use it alike.
+float *hole_view_matrix(float *view);
 
 // Object i of the world, or null outside the objects.
 inline MeshObject *play_object(const SceneWorld *world, int32_t i)

@@ -141,8 +141,7 @@ void editor_cursor_ground_point(int32_t mouse_x, int32_t mouse_y, float *p)
     RenderContext *context = &g_render_context;
     render_set_projection(context);
     float view[16];
-    mat4_look_at(view, g_camera_eye, g_camera_target);
-    render_set_view_matrix(context, view);
+    render_set_view_matrix(context, hole_view_matrix(view));
     float q[3] = {};
     render_unproject_point(float(mouse_x), float(mouse_y), q);
     const float *e = g_camera_eye;

@@ -163,6 +163,8 @@ void render_effect_set_distort_matrix(RenderObject *object, const float *m);
 // VIEWPROJ := the device's view x projection.
 void render_effect_set_viewproj_matrix(RenderObject *object);
 void render_effect_set_world_matrix(RenderObject *object);
+// A named vector parameter of the object's effect ("alpha", "Light"...); nothing without an effect.
+void render_effect_set_vector(RenderObject *object, const char *name, const float v[4]);
 // Texture-name slots 1 to 9 (effect parameter names such as "Tex"); a null name changes nothing.
 void render_object_set_texture_name(RenderObject *object, int32_t slot, const char *name);
 void render_object_free_texture_names(RenderObject *object);

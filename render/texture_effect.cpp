@@ -58,6 +58,11 @@ void render_effect_set_world_matrix(RenderObject *object)
     object->effect->SetMatrix("WORLD", world);
 }
 
+void render_effect_set_vector(RenderObject *object, const char *name, const float v[4])
+{
+    if (object->effect && name && v) object->effect->SetVector(name, v);
+}
+
 void render_object_set_texture_name(RenderObject *object, int32_t slot, const char *name)
 {
     if (!name || slot < 1 || slot >= kRenderTextureNames) return;

@@ -1,5 +1,9 @@
-// Writes the theme's palette scene of the default data: course_data <run folder>. The pictures it
-// names must be there already (zavdata writes them), since the scene loads its textures.
+// Writes the 3D data of the default data: course_data <run folder>. First the theme's palette
+// scene, then the course set "Meadow" built from it with the hole editor's own operations. The
+// pictures and texts zavdata writes must be there already: the scene loads its textures, and the
+// course reads the theme's colours from script.txt. Everything it writes lies in the run folder.
+#include "tools/course_build.h"
+#include "tools/course_check.h"
 #include "tools/data_palette.h"
 
 #include "geometry/mesh.h"
@@ -7,6 +11,9 @@
 #include "render/render.h"
 #include "scene/scene.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +53,51 @@ bool write_theme_scene()
     return ok;
 }
 
+// The lit copies a save deletes are looked for here: an empty folder of the run folder, removed
+// again at the end, so that no save touches the player's own lit copies.
+const char *const SCRATCH_FOLDER = "course_data.lit";
+
+bool remove_scratch_folder()
+{
+    char native[4096];
+    return sys_native_path(SCRATCH_FOLDER, native, sizeof native) && (rmdir(native) == 0 || errno == ENOENT);
+}
+
+// The holes, the set's description, then every hole checked as the editor and course play will
+// read it.
+bool build_and_check_holes()
+{
+    for (int k = 0; k < DATA_COURSE_HOLE_COUNT; k++)
+        if (!data_course_build_hole(g_data_course_holes[k], k + 1)) return false;
+    if (!data_course_write_set_description()) return false;
+    bool ok = true;
+    for (int k = 0; k < DATA_COURSE_HOLE_COUNT; k++) {
+        const std::string base = data_course_folder() + "/" + data_course_hole_file(k + 1);
+        for (const std::string &problem : data_course_check_hole(base)) {
+            fprintf(stderr, "course_data: %s\n", problem.c_str());
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool write_course()
+{
+    remove_scratch_folder();
+    _mkdir(SCRATCH_FOLDER);
+    data_course_use_folders(SCRATCH_FOLDER);
+    bool ok = data_course_load_palette(THEME_SCENE) && build_and_check_holes();
+    for (SceneWorld *world : {&g_hole_world, &g_menu_world}) {
+        world_release_and_reset(world);
+        world_release_effects(world);
+    }
+    if (!remove_scratch_folder()) {
+        fprintf(stderr, "course_data: %s is not empty\n", SCRATCH_FOLDER);
+        ok = false;
+    }
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -66,7 +118,7 @@ int main(int argc, char **argv)
         fprintf(stderr, "course_data: no headless device\n");
         return 1;
     }
-    bool ok = write_theme_scene();
+    bool ok = write_theme_scene() && write_course();
     render_shutdown_device(context);
     render_context_destroy(context);
     scene_shutdown();

@@ -301,15 +301,15 @@ TEST_F(GameMainTest, PagesStopAtTheFirstMissingAndAStoredThemePastTheThemesRunsT
     finish(made);
 }
 
-TEST_F(GameMainTest, AQuitDuringThePagesEndsTheGameWithoutItsLoop)
+TEST_F(GameMainTest, AQuitDuringTheIntroEndsTheGameWithoutPagesOrLoop)
 {
     write_script("PAGE1 = \"data/gfx/none1\"\r\n");
-    window_headless_push(WM_QUIT, 0, 0);
+    window_headless_push(WM_QUIT, 0, 0);  // the intro's first frame takes it
     testing::internal::CaptureStdout();
     app_game_main();
     std::string trace = testing::internal::GetCapturedStdout();
-    EXPECT_TRUE(has(trace, "page 1 start")) << trace;
-    EXPECT_FALSE(has(trace, "page 1 end")) << trace;
+    EXPECT_TRUE(has(trace, "intro end steps 0")) << trace;
+    EXPECT_FALSE(has(trace, "page 1 start")) << trace;
     EXPECT_FALSE(has(trace, "loop")) << trace;
     EXPECT_TRUE(has(trace, "exit")) << trace;
     EXPECT_EQ(gpu_headless_live_resources(), 0);

@@ -7,7 +7,8 @@ set -euo pipefail
 source "$(dirname "$0")/shell.sh"
 
 start_traced_game "$1" "$2" 960x540
-# The play menu lists the sets when its JOUER is clicked, long after this.
+# The play menu lists the sets when its JOUER is clicked, long after this: these two and the
+# shipped Meadow, after them by name.
 sets="$E2E_RUN/data/parcours"
 mkdir -p "$sets/Alpha" "$sets/Beta"
 convert -size 64x64 xc:'#ff0000' "PNG24:$sets/Alpha/a_red.png"
@@ -47,7 +48,7 @@ n=$(count_pixels "$shot" 330 142 300 16 'r > 200 && g > 200 && b > 190')
 
 click_virtual 1440 650  # the screen's JOUER
 wait_trace "state 888 -> 0 cut"
-trace_in_order "state 1 -> 2 fade" "set list 2" "set preview Alpha 3" "set hold end" "state 2 -> 888 cut" \
+trace_in_order "state 1 -> 2 fade" "set list 3" "set preview Alpha 3" "set hold end" "state 2 -> 888 cut" \
     "thumbnails released 3" "course play data/parcours/Alpha/" "state 888 -> 0 cut"
 sleep 0.3
 key Escape

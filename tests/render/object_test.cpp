@@ -1,5 +1,6 @@
-// Render objects: failed creation, compiled scripts, and the registry carrying objects through a
-// device loss and reset.
+// Render objects: failed creation, compiled scripts and their named vectors, and the registry carrying
+// objects through a device loss and reset.
+#include "render/render_draw.h"
 #include "tests/render/render_test_util.h"
 
 namespace {
@@ -78,6 +79,31 @@ TEST_F(RenderObjectTest, CompiledScriptsGoWithTheObjectAlsoAfterAFailedCompile)
     render_object_free(bad);
     EXPECT_EQ(bad->compiler, nullptr);
     delete bad;
+}
+
+TEST_F(RenderObjectTest, NamedVectorsReachTheCompiledEffect)
+{
+    make_device(false);
+    RenderObject *object = make_object(0x8 | 0x4, 3, 3);
+    render_effect_set_vector(object, "tint", nullptr);  // no effect yet: nothing happens
+    char *message = render_object_compile_script(
+        object, "[VERTEXFORMAT] XYZ NORMAL TEX0\n[DEFINES] MATRIX WORLD; MATRIX VIEWPROJ; VECTOR tint;\n"
+                "[TECHNIQUE] All\n[PASS0]\n[POSITION] p=iPos*4WORLD; oPos=p*4VIEWPROJ;\n[DIFFUSE] oDiffuse=tint;\n");
+    ASSERT_EQ(message, nullptr) << message;
+    const float tint[4] = {0.25f, 0.5f, 0.75f, 1.0f};
+    render_effect_set_vector(object, "tint", tint);
+    render_object_lock_indices(object);
+    render_object_unlock_indices(object);
+    ASSERT_TRUE(render_begin_frame(context));
+    gpu_headless_clear_draws();
+    render_set_current_object(context, object);
+    render_draw_current_object(context);
+    render_end_frame(context);
+    ASSERT_EQ(gpu_headless_draw_count(), 1);
+    // The constants follow the declarations: WORLD in 0 to 3, VIEWPROJ in 4 to 7, then tint.
+    for (int c = 0; c < 4; c++) EXPECT_EQ(gpu_headless_draw(0)->vs_constants[8][c], tint[c]);
+    render_set_current_object(context, nullptr);
+    delete_object(object);
 }
 
 TEST_F(RenderObjectTest, ADynamicObjectSurvivesLossAndResetFromItsCopies)

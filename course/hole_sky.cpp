@@ -1,0 +1,142 @@
+// What surrounds a hole in its view: the sky cylinder and the horizon fill, both tinted by the
+// hole's first light colour (its ambient colour), and the sun glare of the play screen.
+#include "course/hole_view.h"
+
+#include "course/course_local.h"
+#include "geometry/vecmath.h"
+#include "render/render_draw.h"
+
+#include <cmath>
+
+int32_t g_horizon_tint[3] = {15, 15, 15};
+
+namespace {
+
+constexpr int32_t kSkyPanels = 20;
+constexpr float kSkyRadius = 100.0f;
+constexpr float kSkyTop = -60.0f;  // y points down
+constexpr int32_t kSkyFirstTexture = 1500;
+constexpr int32_t kHorizonTexture = 1000;
+constexpr float kGlareDistance = 80.0f;
+
+// The first light colour's r, g, b at length 1 (as they are when black).
+void unit_light_colour(float *rgb)
+{
+    const float *c = g_hole_world.ambient_colour;
+    vec3_set(rgb, c[0], c[1], c[2]);
+    const float length = vec3_length(rgb);
+    if (length > 0.0f) vec3_scale(rgb, rgb, 1.0f / length);
+}
+
+int32_t percent(float value)
+{
+    if (!(value > 0.0f)) return 0;  // a colour that is not a number tints nothing
+    return value >= 100.0f ? 100 : int32_t(value);
+}
+
+// Sets mode to value; gives back the value it had (-1 never set).
+int32_t swap_mode(RenderContext *context, int32_t mode, int32_t value)
+{
+    const int32_t old = context->mode_value[mode];
+    render_set_mode(mode, context, value);
+    return old;
+}
+
+// Gives the mode its old value back, or `fallback` when it had none.
+void restore_mode(RenderContext *context, int32_t mode, int32_t old, int32_t fallback)
+{
+    render_set_mode(mode, context, old >= 0 ? old : fallback);
+}
+
+}  // namespace
+
+void hole_view_draw_sky(void)
+{
+    RenderContext *context = hole_render_context(&g_hole_world);
+    float c[3];
+    unit_light_colour(c);
+    const float r = std::fmin(1.0f, c[0] + 0.1f), g = std::fmin(1.0f, c[1] + 0.1f);
+    const float b = std::fmin(1.0f, c[2] * 1.3f + 0.1f);
+    float identity[16];
+    render_set_world_matrix(context, mat4_identity(identity));
+    const float step = 2.0f * 3.1415927f * 0.05f;
+    for (int32_t i = 0; i < kSkyPanels; i++) {
+        const float a0 = float(i) * step, a1 = float(i + 1) * step;
+        const float x0 = kSkyRadius * cosf(a0), z0 = kSkyRadius * sinf(a0);
+        const float x1 = kSkyRadius * cosf(a1), z1 = kSkyRadius * sinf(a1);
+        const float corners[4][3] = {{x0, kSkyTop, z0}, {x1, kSkyTop, z1}, {x1, 0.0f, z1}, {x0, 0.0f, z0}};
+        const float u0 = float(i % 5) * 0.2f * 0.9921875f + 0.00390625f;
+        const float u1 = float(i % 5 + 1) * 0.2f * 0.9921875f + 0.00390625f;
+        texture_bind(context, kSkyFirstTexture + i / 5);
+        render_draw_3d_quad_uv(context, corners, u0, 0.00390625f, u1, 0.99609375f, r, g, b, 1.0f);
+    }
+}
+
+void hole_view_fill_horizon(float width, float height, float distance)
+{
+    float c[3];
+    unit_light_colour(c);
+    g_horizon_tint[0] = percent(c[0] * 100.0f + 15.0f);
+    g_horizon_tint[1] = percent(c[1] * 100.0f + 15.0f);
+    g_horizon_tint[2] = percent(c[2] * 130.0f + 15.0f);
+
+    // A screen rectangle at depth 0 would cover everything drawn before it: the rectangle stands
+    // at the view depth `distance` instead (inside the far plane), so the depth test keeps what
+    // is nearer, and it writes no depth, so the sky drawn again over it shows.
+    RenderContext *context = hole_render_context(&g_hole_world);
+    const float *p = context->projection_matrix;
+    const float w = float(context->width), h = float(context->height);
+    if (!(p[0] > 0.0f) || !(p[5] > 0.0f) || !(w > 0.0f) || !(h > 0.0f)) return;
+    const float d = std::fmin(distance, 0.999f * context->far_plane);
+    if (!(d > context->near_plane)) return;
+    // Screen x -1..1 left to right, y 1..-1 top to bottom; the device's view has y negated.
+    const float nx0 = -1.0f, nx1 = 2.0f * width / w - 1.0f, ny0 = 1.0f, ny1 = 1.0f - 2.0f * height / h;
+    const float x0 = nx0 * d / p[0], x1 = nx1 * d / p[0], y0 = -ny0 * d / p[5], y1 = -ny1 * d / p[5];
+    const float corners[4][3] = {{x0, y0, d}, {x1, y0, d}, {x1, y1, d}, {x0, y1, d}};
+    float eye_to_world[16];
+    if (!mat4_invert(context->view_matrix, eye_to_world)) return;
+
+    render_set_world_matrix(context, eye_to_world);
+    texture_bind(context, kHorizonTexture);
+    const int32_t blend = swap_mode(context, 6, 1);
+    const int32_t depth = swap_mode(context, 1, 17);
+    render_draw_3d_quad(context, corners, float(g_horizon_tint[0]) * 0.01f, float(g_horizon_tint[1]) * 0.01f,
+                        float(g_horizon_tint[2]) * 0.01f, 1.0f);
+    restore_mode(context, 1, depth, 1);
+    restore_mode(context, 6, blend, 0);
+    float identity[16];
+    render_set_world_matrix(context, mat4_identity(identity));
+}
+
+void hole_view_draw_sun_glare(void)
+{
+    RenderContext *context = hole_render_context(&g_hole_world);
+    RenderObject *glare = &context->embedded_objects[1];
+    const float *sun = g_hole_world.light_vector;
+    float at[3];
+    for (int k = 0; k < 3; k++) at[k] = g_camera_target[k] - sun[k] * kGlareDistance;
+    const struct {
+        float colour[4];
+        float scale;
+    } draws[2] = {{{0.95f, 0.95f, 1.0f, 1.0f}, 50.0f}, {{1.0f, 0.85f, 0.5f, 1.0f}, 150.0f}};
+
+    const int32_t blend = swap_mode(context, 6, 2);  // source alpha added
+    const int32_t depth = swap_mode(context, 1, 17);
+    for (const auto &draw : draws) {
+        render_object_lock_vertices(glare);
+        for (int32_t i = 0; i < glare->vertices_in_use; i++)
+            render_vertex_set_color_argb(glare, i, draw.colour[0], draw.colour[1], draw.colour[2], draw.colour[3]);
+        render_object_unlock_vertices(glare);
+        float m[16];
+        mat4_identity(m);
+        mat4_scale(m, draw.scale, draw.scale, draw.scale);
+        mat4_translate(m, at[0], at[1], at[2]);
+        render_set_world_matrix(context, m);
+        render_set_current_object(context, glare);
+        render_draw_current_object(context);
+    }
+    restore_mode(context, 1, depth, 1);
+    restore_mode(context, 6, blend, 0);
+    float identity[16];
+    render_set_world_matrix(context, mat4_identity(identity));
+}
