@@ -6,6 +6,7 @@
 #include "course/play_screen_local.h"
 
 #include "course/hole.h"
+#include "course/hole_view.h"
 #include "game/app.h"
 #include "game/files.h"
 #include "game/menu_pictures.h"
@@ -48,13 +49,6 @@ void ambient_sounds()
     if (rand() % 1000 > 998) play_sound(kSoundBird1, 0);
     if (rand() % 1000 > 998) play_sound(kSoundBird2, 0);
     if (rand() % 1000 > 997) play_sound(kSoundCrickets, 0);
-}
-
-// The hole from the play camera: pass 0 before the ball is drawn, 1 after it.
-void draw_hole_view(int32_t pass)
-{
-    (void)pass;
-    play_camera_update();
 }
 
 // The renderer's dynamic object, filled by a shadow build, drawn with depth bias.
@@ -208,16 +202,22 @@ void draw_strike_arrow(PlayState *s, RenderContext *c)
 }
 
 // On a hole's first frame: the points of a coarse screen grid whose view ray first meets a GROUND
-// tile, the grass top of a block, or nothing at all.
+// tile, the grass top of a block, or nothing at all (the tests read the picture there).
 void trace_view_probes(PlayState *s, RenderContext *c)
 {
     SceneWorld *world = play_world(s);
     for (int32_t row = 0; row < kProbeRows; row++) {
         for (int32_t column = 0; column < kProbeColumns; column++) {
             const int32_t x = (2 * column + 1) * c->width / (2 * kProbeColumns);
-            const int32_t y = (2 * row + 1) * c->height / (2 * kProbeRows);
-            float far_point[3];
+            // Rows from the top edge down, so that the sky above the horizon has its points.
+            const int32_t y = row * c->height / kProbeRows + 2;
+            // The point at view depth 1, then the ray from the eye through it as far as the view goes.
+            float far_point[3], ray[3];
             render_unproject_point(float(x), float(y), far_point);
+            vec3_sub(ray, far_point, g_camera_eye);
+            const float length = vec3_length(ray);
+            if (!(length > 0.0f)) continue;
+            for (int k = 0; k < 3; k++) far_point[k] = g_camera_eye[k] + ray[k] * (c->far_plane / length);
             float nearest = INFINITY;
             const MeshObject *hit = nullptr;
             int32_t face = -1;
@@ -275,12 +275,13 @@ void frame_body(PlayRun *run, RenderContext *c, int32_t frame)
     body_world_matrix(body, ball_matrix);
     memcpy(g_camera_pivot, body->position, sizeof g_camera_pivot);
     render_clear_frame(c);
-    draw_hole_view(0);
+    play_camera_update_and_draw(0);  // the hole but what hides the ball
     lights_and_shadows(s, c);
 
     play_find_block_under_ball(s);
     draw_ball_and_blades(s, c, ball_matrix);
-    draw_hole_view(1);
+    play_camera_update_and_draw(1);  // what hides the ball, see-through
+    hole_view_draw_sun_glare();
     if (frame == 1 && app_trace_on()) trace_view_probes(s, c);
     render_set_mode(1, c, 0);
     render_set_mode(6, c, 1);
@@ -296,9 +297,12 @@ void frame_body(PlayRun *run, RenderContext *c, int32_t frame)
         render_save_screenshot_tga(c, base);
     }
 
+    // The aim line and the arrow lie in the hole: the ball and the blocks hide what is behind them.
     const bool aiming = body->asleep && s->holeout_timer == 0;
+    render_set_mode(1, c, 1);
     if (g_option_aim_line && aiming && s->end_timer == 0) draw_aim_line(s, c);
     if (aiming) draw_strike_arrow(s, c);
+    render_set_mode(1, c, 0);
     const int32_t hovered = play_hud_side_buttons(s);
     // A press on a side button or on the confirmation box is theirs: it starts no charge.
     const bool press_taken = s->power < 0.0f && (hovered != 0 || leave_requested || restart_requested);

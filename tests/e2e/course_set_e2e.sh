@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The course-set screen at 960 x 540: two sets written into the run folder, the main menu's and the
 # play menu's JOUER, the first set previewed (its red, green and blue pictures as thumbnails, its
-# description's first line), its JOUER into course play with the set's folder, the thumbnails
-# released on the way, and Escape on the main menu ending the game.
+# description's first line), its JOUER into course play with the set's folder (no hole: the final
+# card, clicked away), the thumbnails released on the way, and Escape on the main menu ending the game.
 set -euo pipefail
 source "$(dirname "$0")/shell.sh"
 
