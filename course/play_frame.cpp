@@ -275,11 +275,14 @@ void frame_body(PlayRun *run, RenderContext *c, int32_t frame)
     body_world_matrix(body, ball_matrix);
     memcpy(g_camera_pivot, body->position, sizeof g_camera_pivot);
     render_clear_frame(c);
+    light_enable(c, SCENE_SUN_SLOT);
     play_camera_update_and_draw(0);  // the hole but what hides the ball
     lights_and_shadows(s, c);
 
     play_find_block_under_ball(s);
     draw_ball_and_blades(s, c, ball_matrix);
+    // The sun's switch was the ball's alone: the hole goes on under the sun.
+    light_enable(c, SCENE_SUN_SLOT);
     play_camera_update_and_draw(1);  // what hides the ball, see-through
     hole_view_draw_sun_glare();
     if (frame == 1 && app_trace_on()) trace_view_probes(s, c);
@@ -315,8 +318,7 @@ void frame_body(PlayRun *run, RenderContext *c, int32_t frame)
     play_hud_act(s, hovered);
     play_hud_draw(s);
     play_hud_timers(s, run->set_name);
-    if (s->hole_done == 1)
-        app_trace("hole done %d player %d strokes %d", run->turn_hole, s->player + 1, s->strokes);
+    if (s->hole_done == 1) app_trace("hole done %d player %d strokes %d", run->turn_hole, s->player + 1, s->strokes);
 
     play_turn_pales(s);
     if (s->replaying)

@@ -5,11 +5,11 @@
 
 #include "game/app.h"
 #include "game/files.h"
+#include "game/font.h"
 #include "game/menu_pictures.h"
 #include "game/menus.h"
 #include "game/play_requests.h"
 #include "game/player_dialog.h"
-#include "game/font.h"
 #include "game/ui.h"
 #include "game/widgets.h"
 #include "script/config_main.h"

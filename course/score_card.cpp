@@ -72,7 +72,8 @@ void draw_table(RenderContext *c, int32_t holes, bool totals)
     texture_bind(c, kSlotWhite);
     for (float y : {810.0f, 880.0f, 950.0f, 1020.0f})
         if (y < 1000.0f || players == 2) render_draw_2d_line(c, x0, y * sy, x0 + column * float(n), y * sy);
-    for (int32_t i = 0; i <= n; i++) render_draw_2d_line(c, x0 + column * float(i), 810.0f * sy, x0 + column * float(i), bottom);
+    for (int32_t i = 0; i <= n; i++)
+        render_draw_2d_line(c, x0 + column * float(i), 810.0f * sy, x0 + column * float(i), bottom);
 
     char text[32];
     const int32_t *strokes[2] = {g_hole_strokes_p1, g_hole_strokes_p2};
@@ -125,7 +126,10 @@ int32_t play_player_count(void)
     return g_player_record[0].marker < 0 ? 1 : 0;
 }
 
-int32_t play_card_columns(void) { return g_file_count < kPlayMaxHoles ? (g_file_count > 0 ? g_file_count : 0) : kPlayMaxHoles; }
+int32_t play_card_columns(void)
+{
+    return g_file_count < kPlayMaxHoles ? (g_file_count > 0 ? g_file_count : 0) : kPlayMaxHoles;
+}
 
 void play_draw_score_card(const char *first, float progress)
 {

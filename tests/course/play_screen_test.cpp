@@ -203,7 +203,10 @@ struct PlayScreen : ::testing::Test {
     bool player_file(const char *name) const { return fs::exists(players + name + ".dat"); }
 };
 
-bool has(const std::string &trace, const std::string &line) { return trace.find("trace " + line + "\n") != std::string::npos; }
+bool has(const std::string &trace, const std::string &line)
+{
+    return trace.find("trace " + line + "\n") != std::string::npos;
+}
 
 template <class T>
 T at(const std::string &bytes, size_t offset)
