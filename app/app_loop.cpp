@@ -4,6 +4,7 @@
 #include "app/app_loop.h"
 
 #include "course/course.h"
+#include "course/editor_frame.h"
 #include "game/app.h"
 #include "game/files.h"
 #include "game/menus.h"
@@ -23,6 +24,7 @@ ScreenRow g_screen_rows[kScreenRows] = {
     {kScreenOptions, menu_options_screen, nullptr},
     {kScreenCredits, menu_credits_screen, nullptr},
     {kScreenHighScores, menu_high_scores_screen, menu_high_scores_leave},
+    {kScreenEditor, hole_editor_frame, hole_editor_leave},
 };
 
 namespace {

@@ -12,7 +12,7 @@ struct ScreenRow {
     void (*leave)(void);
 };
 
-constexpr int kScreenRows = 6;
+constexpr int kScreenRows = 7;
 // Tests may put recording handlers in it.
 extern ScreenRow g_screen_rows[kScreenRows];
 

@@ -1,10 +1,10 @@
 # Helpers shared by every folder's CMakeLists.
 
-# zav_add_test(<name> LABEL <folder> SOURCES ... [LIBS ...] [THREADED])
-# One GoogleTest program, its tests registered in CTest under the folder's label. The
-# ThreadSanitizer build builds and runs only the THREADED programs.
+# zav_add_test(<name> LABEL <folder> SOURCES ... [LIBS ...] [THREADED] [TIMEOUT <seconds>])
+# One GoogleTest program, its tests registered in CTest under the folder's label (each with the
+# timeout when given). The ThreadSanitizer build builds and runs only the THREADED programs.
 function(zav_add_test name)
-  cmake_parse_arguments(T "THREADED" "LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "THREADED" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(ZAV_TSAN AND NOT T_THREADED)
     return()
   endif()
@@ -15,11 +15,15 @@ function(zav_add_test name)
   if(T_THREADED)
     set_property(GLOBAL APPEND PROPERTY ZAV_THREADED_TESTS ${name})
   endif()
+  set(timeout)
+  if(T_TIMEOUT)
+    set(timeout TIMEOUT ${T_TIMEOUT})
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES LABELS ${T_LABEL})
+    PROPERTIES LABELS ${T_LABEL} ${timeout})
 endfunction()
 
 # zav_add_library(<name> SOURCES ... [LIBS ...]): a subsystem's static library.

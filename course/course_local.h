@@ -45,6 +45,9 @@ inline MeshObject *play_object(const SceneWorld *world, int32_t i)
 void play_sound(GameSound sound, int32_t loop);
 void play_sound_stop(GameSound sound);
 
+// The theme world's two light colours and light vector into the world (the editor's holes).
+void editor_copy_theme_lights(SceneWorld *world);
+
 // Yaw in degrees (0..360) of the direction (vx, vz): atan with the 0.001 guard, + pi for negative x.
 float play_yaw_of(float vx, float vz);
 

@@ -35,6 +35,7 @@ struct EditorState {
     int32_t thumbnail_requested = 0;
     int32_t too_many_blocks = 0;
     int32_t needs_intro = 1;
+    int32_t changed = 0;                      // the hole changed since it was opened, saved or started
     char hole_name[kEditorHoleNameMax] = "";  // relative to the saves folder, without extension
 };
 

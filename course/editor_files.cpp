@@ -170,6 +170,7 @@ int editor_save_hole_to(const char *path)
     delete_lit_copies(path);
     g_save_dialog_mode = 0;
     g_editor.held_palette_index = g_editor.selected_object = g_editor.selected_plant = -1;
+    g_editor.changed = 0;
     snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "%s", path);
     editor_strip_extension(g_editor.hole_name);
     editor_relative_hole_name();

@@ -16,14 +16,14 @@
 EditorState g_editor;
 float g_editor_camera_yaw = 0.0f, g_editor_camera_pitch = 0.0f, g_editor_camera_distance = 10.0f;
 
-namespace {
-
-void copy_theme_lights(SceneWorld *world)
+void editor_copy_theme_lights(SceneWorld *world)
 {
     memcpy(world->ambient_colour, g_menu_world.ambient_colour, sizeof world->ambient_colour);
     memcpy(world->light_colour, g_menu_world.light_colour, sizeof world->light_colour);
     memcpy(world->light_vector, g_menu_world.light_vector, sizeof world->light_vector);
 }
+
+namespace {
 
 // Truncation toward zero to whole steps; a step that is not positive (a theme without its
 // reference block) leaves the value as it is rather than divide by it.
@@ -54,7 +54,7 @@ void editor_build_ground_grid(void)
     g_editor.placements = 0;
     world_release_and_reset(world);
     world_release_effects(world);
-    copy_theme_lights(world);
+    editor_copy_theme_lights(world);
     world->first_block_index = -1;
     world->scene_word_1 = -1;
     world->load_progress = nullptr;
@@ -124,7 +124,7 @@ void editor_start_new_course(void)
     g_editor_camera_pitch = 0.0f;  // clamped to -20 by the first frame
     g_editor_camera_distance = 10.0f;
     vec3_set(g_camera_target, 0.0f, 0.0f, 0.0f);
-    copy_theme_lights(&g_hole_world);
+    editor_copy_theme_lights(&g_hole_world);
     g_hole_world.lighting_flag = 0;
     editor_build_ground_grid();
 }

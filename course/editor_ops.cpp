@@ -122,6 +122,7 @@ int32_t editor_place_held_block(const float *p)
         return -1;
     }
     g_editor.held_palette_index = -1;
+    g_editor.changed = 1;
     editor_rebuild_render_objects();
     world_compute_object_bounds(world);
     world_compute_bounds_and_links(world);
@@ -149,6 +150,7 @@ int editor_select_at(const float *p)
     const int32_t plant = pick_plant(p);
     if (plant >= 0) {
         g_editor.selected_plant = plant;
+        g_editor.changed = 1;
         return 1;
     }
     g_editor.raise = 0.0f;
@@ -165,6 +167,7 @@ int editor_select_at(const float *p)
     if (best < 0) return 0;
     const MeshObject *o = world->objects[best];
     g_editor.selected_object = best;
+    g_editor.changed = 1;  // it follows the cursor from now on
     g_editor.raise = -o->position[1];
     g_editor.yaw = int32_t(o->rotation[1]);
     editor_show_hint(MENU_TOOLTIP5);
@@ -188,12 +191,14 @@ void editor_drop_selected(const float *p)
         vec3_set(o->position, p[0], -g_editor.raise, p[2]);
         vec3_set(o->rotation, 0.0f, float(g_editor.yaw), 0.0f);
         g_editor.selected_object = -1;
+        g_editor.changed = 1;
         editor_rebuild_render_objects();
         editor_update_object_transforms();
         count_placement();
     } else if (plant_valid(g_editor.selected_plant)) {
         place_plant(g_editor.selected_plant, p[0], 0.0f, p[2]);
         g_editor.selected_plant = -1;
+        g_editor.changed = 1;
     }
 }
 
@@ -222,6 +227,7 @@ int editor_delete_selected(void)
         world->objects[last] = nullptr;
         world->object_count = last;
         g_editor.selected_object = -1;
+        g_editor.changed = 1;
         editor_rebuild_render_objects();
         editor_update_object_transforms();
         return 1;
@@ -229,6 +235,7 @@ int editor_delete_selected(void)
     if (plant_valid(g_editor.selected_plant)) {
         scene_remove_vegetal(world, g_editor.selected_plant);
         g_editor.selected_plant = -1;
+        g_editor.changed = 1;
         return 1;
     }
     return 0;
@@ -276,5 +283,6 @@ int32_t editor_add_plant_at(int32_t kind, float x, float z)
         vegetal_build(&object, &world->vegetal_instances[j], p.size, detail);
         vec3_set(object.position, x, 0.0f, z);
     }
+    g_editor.changed = 1;
     return j;
 }

@@ -27,7 +27,8 @@ void menu_main_screen(void)
     if (!menu_take_click(hovered >= 0)) return;
     switch (BUTTONS[hovered].label) {
     case MENU_JOUER: g_screen_state = kScreenPlayMenu; break;
-    case MENU_EDITOR: break;  // the editor screen is not in the game yet
+    // The editor's first frame starts its new course (game/ cannot reach the editor's model).
+    case MENU_EDITOR: g_screen_state = kScreenEditor; break;
     case MENU_SCORES:
         ui_players_dialog_init();
         g_screen_state = kScreenHighScores;

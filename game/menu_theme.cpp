@@ -47,16 +47,6 @@ const char *theme_scene(int32_t theme)
     return name && name[0] && strlen(name) < sizeof g_menu_theme_scene ? name : nullptr;
 }
 
-void apply_colours(SceneWorld *world, int32_t theme)
-{
-    const float ambient[4] = {g_theme_ambient_r[theme] * 0.01f, g_theme_ambient_g[theme] * 0.01f,
-                              g_theme_ambient_b[theme] * 0.01f, 1.0f};
-    const float light[4] = {g_theme_light_r[theme] * 0.01f, g_theme_light_g[theme] * 0.01f,
-                            g_theme_light_b[theme] * 0.01f, 1.0f};
-    memcpy(world->ambient_colour, ambient, sizeof ambient);
-    memcpy(world->light_colour, light, sizeof light);
-}
-
 void free_leaf_map(void)
 {
     free(g_leaf_alpha_map);
@@ -136,6 +126,18 @@ void create_skies(int32_t theme)
 }
 
 }  // namespace
+
+void menu_theme_apply_colours(SceneWorld *world, int32_t theme)
+{
+    if (theme < 0 || theme >= THEME_MAX) return;
+    const float ambient[4] = {g_theme_ambient_r[theme] * 0.01f, g_theme_ambient_g[theme] * 0.01f,
+                              g_theme_ambient_b[theme] * 0.01f, 1.0f};
+    const float light[4] = {g_theme_light_r[theme] * 0.01f, g_theme_light_g[theme] * 0.01f,
+                            g_theme_light_b[theme] * 0.01f, 1.0f};
+    memcpy(world->ambient_colour, ambient, sizeof ambient);
+    memcpy(world->light_colour, light, sizeof light);
+}
+
 
 int menu_theme_name_compare(const char *a, const char *b)
 {
@@ -218,7 +220,7 @@ void menu_theme_load(void)
     world->load_progress = nullptr;
     // A failed load leaves the world as the release left it: empty.
     const bool loaded = scene_last_error()[0] == 0;
-    apply_colours(world, theme);
+    menu_theme_apply_colours(world, theme);
     menu_theme_loading_frame("", 1.0f);
     build_leaf_map(world);
     menu_theme_arrange_palette(world);
@@ -244,7 +246,7 @@ void menu_theme_reload(void)
         return;
     }
     SceneWorld *world = &g_menu_world;
-    apply_colours(world, theme);
+    menu_theme_apply_colours(world, theme);
     world_setup_lighting_textures(world);
     rebuild_map_slots(world);
     create_skies(theme);

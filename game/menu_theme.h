@@ -31,6 +31,10 @@ int menu_theme_name_compare(const char *a, const char *b);
 // DECORBLOC object, then the objects sorted by menu_theme_name_compare. Needs no renderer.
 void menu_theme_arrange_palette(SceneWorld *world);
 
+// The theme record's ambient and light colours (percent) as the world's, alpha 1. Nothing for an
+// index outside the records.
+void menu_theme_apply_colours(SceneWorld *world, int32_t theme);
+
 // The theme g_theme_index into the menu world behind its progress frame. A theme without a scene
 // name loads nothing; a scene that does not load leaves the world empty (colours and sky are still
 // the theme's). Traces "theme loaded <scene>" or "theme none".

@@ -56,20 +56,8 @@ struct Impulse {
 void apply_impulse(PhysicsWorld *world, int32_t i, int32_t worker, const Impulse &c)
 {
     RigidBody *body = world->bodies[i];
-    float ut[3], t[3];
-    for (int k = 0; k < 3; k++) ut[k] = c.u[k] - c.vn * c.n[k];
-    if (vec3_dot(ut, ut) > 1.0f) vec3_normalize(ut);
-    for (int k = 0; k < 3; k++) t[k] = c.n[k] - c.mu * ut[k];
-    float length = vec3_length(t);
-    if (!(length > 0.0f)) return;
-    vec3_scale(t, t, 1.0f / length);
-    float K = body->inverse_mass * vec3_dot(t, c.n) + angular_term(body->world_inverse_inertia, c.r, c.n, c.n);
-    if (c.fast_other)
-        K += c.fast_other->inverse_mass * vec3_dot(t, c.n) +
-             angular_term(c.fast_other->world_inverse_inertia, c.rj, c.n, t);
-    // A K of zero or below (or not a number) has no meaningful impulse: none is applied.
-    if (!(K > 0.0f) || !std::isfinite(K)) return;
-    float J = -(1.0f + c.e) * c.vn / K;
+    float P[3];
+    if (!physics_contact_impulse(body, c.fast_other, c.n, c.r, c.rj, c.u, c.vn, c.e, c.mu, P)) return;
 
     if (world->record_events) {
         CollisionEventNode *node = physics_event_list_append_new(&world->worker_events[worker]);
@@ -83,7 +71,7 @@ void apply_impulse(PhysicsWorld *world, int32_t i, int32_t worker, const Impulse
     }
     if (c.share <= 0 || !(world->substep_time > 0.0f)) return;
     float F[3], torque[3];
-    vec3_scale(F, t, J / (float(c.share) * world->substep_time));
+    vec3_scale(F, P, 1.0f / (float(c.share) * world->substep_time));
     vec3_add(body->force, body->force, F);
     vec3_add(body->torque, body->torque, vec3_cross(torque, c.r, F));
 }
@@ -95,8 +83,9 @@ void zero_accumulators(RigidBody *body)
 }
 
 // The response to contact c of the worker's buffer.
-void respond(PhysicsWorld *world, int32_t i, int32_t worker, int32_t c, const float *v, int32_t n_body,
-             int32_t n_env)
+// `downhill`: the body is on a slope it would roll down (rolls_downhill).
+void respond(PhysicsWorld *world, int32_t i, int32_t worker, int32_t c, const float *v, int32_t n_body, int32_t n_env,
+             bool downhill)
 {
     RigidBody *body = world->bodies[i];
     ContactBuffer &buffer = world->contact_buffers[worker];
@@ -145,8 +134,40 @@ void respond(PhysicsWorld *world, int32_t i, int32_t worker, int32_t c, const fl
         im.share = n_env;
     }
     im.vn = vec3_dot(im.u, im.n);
-    if (im.vn > -eps && im.vn < 0.0f) zero_accumulators(body);  // a resting contact
-    else if (im.vn < -eps) apply_impulse(world, i, worker, im);
+    // A resting contact. On a slope a wall along the way down, which bears none of the body's
+    // weight, does not hold it: wiping gravity there kept a ball still on a ramp beside a rail.
+    if (im.vn > -eps && im.vn < 0.0f) {
+        if (!downhill || -im.n[1] > 0.5f * vec3_length(im.n)) zero_accumulators(body);
+    } else if (im.vn < -eps) {
+        apply_impulse(world, i, worker, im);
+    }
+}
+
+// Whether the environment contacts first .. end - 1 leave the body on a slope it would roll down:
+// the most upward-facing contact face (the support) is steeper than 2 degrees and no other contact
+// face stands against the way down it, which goes into `down`.
+bool rolls_downhill(const ContactBuffer &buffer, int32_t first, int32_t end, float *down)
+{
+    const float kCos2 = 0.99939083f, kSin2 = 0.034899497f;
+    int32_t support = -1;
+    for (int32_t c = first; c < end; c++)
+        if (support < 0 || buffer.normal[c][1] < buffer.normal[support][1]) support = c;
+    if (support < 0) return false;
+    const float *n = buffer.normal[support];
+    const float length = vec3_length(n);
+    if (!(length > 0.0f) || !(-n[1] < kCos2 * length)) return false;
+    // Gravity (+y) less its part along the support's normal.
+    const float along = n[1] / (length * length);
+    vec3_set(down, 0.0f, 1.0f, 0.0f);
+    for (int k = 0; k < 3; k++) down[k] -= along * n[k];
+    const float down_length = vec3_length(down);
+    if (!(down_length > 0.0f)) return false;
+    for (int32_t c = first; c < end; c++) {
+        const float *m = buffer.normal[c];
+        const float m_length = vec3_length(m);
+        if (m_length > 0.0f && vec3_dot(m, down) < -kSin2 * m_length * down_length) return false;
+    }
+    return true;
 }
 
 // The environment push: along the depth-weighted mean normal of the contacts just recorded.
@@ -169,6 +190,46 @@ void push_out(PhysicsWorld *world, RigidBody *body, int32_t worker)
 }
 
 }  // namespace
+
+// The impulse leans along t = n - mu u_t (u_t at most unit length) and its size J = -(1 + e) vn / K
+// comes from the normal speed alone. Its normal part is kept. Its tangential part, which can be
+// larger than the slip it acts on (a hard hit on a spinning ball), is cut to what brings the slip
+// along u_t to zero: friction stops the contact point sliding, it never drives it back (which
+// turns a ball's spin into a jump off a wall).
+int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_other, const float *n, const float *r,
+                                const float *rj, const float *u, float vn, float e, float mu, float *impulse)
+{
+    float ut[3], t[3];
+    for (int k = 0; k < 3; k++) ut[k] = u[k] - vn * n[k];
+    const float slip = vec3_length(ut);
+    if (slip > 1.0f) vec3_scale(ut, ut, 1.0f / slip);
+    for (int k = 0; k < 3; k++) t[k] = n[k] - mu * ut[k];
+    const float length = vec3_length(t);
+    if (!(length > 0.0f)) return 0;
+    vec3_scale(t, t, 1.0f / length);
+    float K = body->inverse_mass * vec3_dot(t, n) + angular_term(body->world_inverse_inertia, r, n, n);
+    if (fast_other)
+        K += fast_other->inverse_mass * vec3_dot(t, n) + angular_term(fast_other->world_inverse_inertia, rj, n, t);
+    // A K of zero or below (or not a number) has no meaningful impulse: none is applied.
+    if (!(K > 0.0f) || !std::isfinite(K)) return 0;
+    const float J = -(1.0f + e) * vn / K;
+    const float along_n = J * vec3_dot(t, n);
+    float tangential[3];
+    for (int k = 0; k < 3; k++) tangential[k] = J * t[k] - along_n * n[k];
+    const float friction = vec3_length(tangential);
+    float scale = 1.0f;
+    if (friction > 0.0f && slip > 0.0f) {
+        // The slip's direction, and the contact point's speed along it that a unit impulse against
+        // it takes away (both bodies' when the other one moves).
+        float s[3];
+        vec3_scale(s, ut, slip > 1.0f ? 1.0f : 1.0f / slip);
+        float b = body->inverse_mass + angular_term(body->world_inverse_inertia, r, s, s);
+        if (fast_other) b += fast_other->inverse_mass + angular_term(fast_other->world_inverse_inertia, rj, s, s);
+        if (b > 0.0f && std::isfinite(b) && friction * b > slip) scale = slip / (friction * b);
+    }
+    for (int k = 0; k < 3; k++) impulse[k] = along_n * n[k] + scale * tangential[k];
+    return 1;
+}
 
 void physics_job_collide(int32_t i, int32_t worker)
 {
@@ -210,12 +271,18 @@ void physics_job_collide(int32_t i, int32_t worker)
         if (env_contact) body->contact_flags += 1;
     }
     const int32_t n_env = buffer.count - n_body;
+    world->on_slope[i] = 0;
     if (!body_contact && !env_contact) return;
 
     float v[3];
     vec3_set(v, body->velocity[0], body->velocity[1], body->velocity[2]);
     body->support = nullptr;
-    for (int32_t c = 0; c < buffer.count; c++) respond(world, i, worker, c, v, n_body, n_env);
+    float down[3];
+    const bool downhill = env_contact && rolls_downhill(buffer, n_body, buffer.count, down);
+    for (int32_t c = 0; c < buffer.count; c++) respond(world, i, worker, c, v, n_body, n_env, downhill);
+    // It rolls on while its force (gravity and the impulses) has a part down the slope; a resting
+    // contact that wiped the force holds it where it is.
+    if (downhill && vec3_dot(body->force, down) > 0.0f) world->on_slope[i] = 1;
 }
 
 void physics_job_wake(int32_t i, int32_t worker)
@@ -225,8 +292,7 @@ void physics_job_wake(int32_t i, int32_t worker)
     if (body->asleep) {
         for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
             ColliderSlot *slot = &world->colliders[s];
-            if (slot->object && slot->object->moved &&
-                collide_body_static_mesh(world, i, slot, kModeTest, worker) == 1)
+            if (slot->object && slot->object->moved && collide_body_static_mesh(world, i, slot, kModeTest, worker) == 1)
                 physics_mark_byte(&body->woken);
         }
         return;

@@ -168,7 +168,9 @@ int32_t collide_sphere_triangle(PhysicsWorld *world, int32_t worker, const Stati
                                 int32_t mode);
 // A ball's centre never passes a static face: when the sub-step's move (saved position to
 // position) leaves a face's front inside the triangle, the move into the face and the velocity
-// into it are cancelled. Stepping thread only, between phases. The number of faces that held it.
+// into it are cancelled. Nor is the centre left nearer than half the radius to a face it is in
+// front of: it is put back that far, its velocity kept. Stepping thread only, between phases. The
+// number of holds made.
 int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body);
 int32_t collide_tree_triangle(PhysicsWorld *world, int32_t worker, int32_t i, const ShapeTreeNode *node,
                               const StaticFace &face, int32_t mode);
@@ -203,6 +205,13 @@ extern std::atomic<uint8_t> g_physics_workers_started;
 extern std::atomic<int32_t> g_physics_workers_ended;
 
 void physics_job_collide(int32_t i, int32_t worker);
+// The impulse on `body` of one contact approaching at normal speed vn < 0 (normal n toward the
+// body, contact point at r from it, contact-point velocity u relative to the other party; a fast
+// other body at rj from the point, else null), restitution e and friction mu, into `impulse`:
+// the collide job's impulse with its tangential part cut to what stops the slip. 0 when the
+// contact has no meaningful impulse (nothing written).
+int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_other, const float *n, const float *r,
+                                const float *rj, const float *u, float vn, float e, float mu, float *impulse);
 void physics_job_wake(int32_t i, int32_t worker);
 void physics_job_correct(int32_t i, int32_t worker);
 void physics_run_job(int32_t kind, int32_t body, int32_t worker);

@@ -38,6 +38,33 @@ void lerp(float *out, const float *a, const float *b, float t)
     for (int k = 0; k < 3; k++) out[k] = a[k] + (b[k] - a[k]) * t;
 }
 
+// Distance from p, `side` in front of the face's plane, to its triangle; the nearest point into q.
+// (Feet and edge points rather than barycentric sums, which lose the distance to rounding on the
+// long thin triangles of a rail.)
+float face_distance(const StaticFace &f, const float *p, float side, float *q)
+{
+    const float nn = vec3_dot(f.normal, f.normal);
+    for (int k = 0; k < 3; k++) q[k] = p[k] - f.normal[k] * side / nn;
+    if (inside(f, q, Inside::kClosed)) return side / sqrtf(nn);
+    float best = INFINITY;
+    for (int e = 0; e < 3; e++) {
+        const float *a = f.corner[e], *b = f.corner[(e + 1) % 3];
+        float ab[3], ap[3], on[3], d[3];
+        vec3_sub(ab, b, a);
+        vec3_sub(ap, p, a);
+        const float length2 = vec3_dot(ab, ab);
+        float t = length2 > 0.0f ? vec3_dot(ap, ab) / length2 : 0.0f;
+        t = t < 0.0f ? 0.0f : (t > 1.0f ? 1.0f : t);
+        lerp(on, a, b, t);
+        const float distance = vec3_length(vec3_sub(d, p, on));
+        if (distance < best) {
+            best = distance;
+            vec3_set(q, on[0], on[1], on[2]);
+        }
+    }
+    return best;
+}
+
 // The eight world corners of a node box (half sizes widened by the contact margin), numbered by
 // the signs (x, y, z): 0 (-,+,+), 1 (+,+,+), 2 (+,-,+), 3 (-,-,+), 4 (-,+,-), 5 (+,+,-), 6 (+,-,-),
 // 7 (-,-,-).
@@ -82,9 +109,10 @@ inline bool vertex_marked(const PointGrid *grid, const MeshVertex &vertex, int32
     return !cell_in_grid(grid, cell) || grid->cells[cell].mark[worker] != 0;
 }
 
-// Per worker: each vertex's signed distance from the face's plane. The storage grows with the
-// largest mesh seen and is kept.
-std::vector<float> g_vertex_sides[kPhysicsWorkers];
+// Per worker: on which side of the face's plane each vertex lies (kBehind, kInFront, or neither
+// when on it). The storage grows with the largest mesh seen and is kept.
+constexpr uint8_t kBehind = 1, kInFront = 2;
+std::vector<uint8_t> g_vertex_sides[kPhysicsWorkers];
 
 // The mesh body's edge pass for one face (the face is in front of the body's centre).
 int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode)
@@ -113,23 +141,25 @@ int32_t mesh_body_face(PhysicsWorld *world, int32_t worker, int32_t i, const Sta
                 }
     }
     // Only an edge whose ends lie on both sides of the plane can give a contact, so that test goes
-    // first; the sides are the ones the edge routine computes, and the order of the edges (and so
-    // of the contacts) is the table's.
-    std::vector<float> &sides = g_vertex_sides[worker];
-    if (sides.size() < size_t(mesh->vertex_count)) sides.resize(size_t(mesh->vertex_count));
-    bool behind = false;
-    for (int32_t v = 0; v < mesh->vertex_count; v++) {
-        float side = static_face_side(f, mesh->vertices[v].world_position);
-        sides[size_t(v)] = side;
-        behind = behind || side < 0.0f;
+    // first (the edge routine decides with the sides it computes itself), and the order of the
+    // edges (and so of the contacts) is the table's.
+    std::vector<uint8_t> &sides = g_vertex_sides[worker];
+    const int32_t vertices = mesh->vertex_count;
+    if (sides.size() < size_t(vertices)) sides.resize(size_t(vertices));
+    uint8_t seen = 0;
+    for (int32_t v = 0; v < vertices; v++) {
+        const float side = static_face_side(f, mesh->vertices[v].world_position);
+        const uint8_t s = side < 0.0f ? kBehind : (side > 0.0f ? kInFront : 0);
+        sides[size_t(v)] = s;
+        seen |= s;
     }
-    if (!behind) return 0;
+    if (!(seen & kBehind)) return 0;
     const MeshEdgeTable *table = mesh->edge_table;
     int32_t total = 0;
     for (int32_t e = 0; e < table->count; e++) {
-        int32_t a = table->records[e].a, b = table->records[e].b;
-        if (a < 0 || b < 0 || a >= mesh->vertex_count || b >= mesh->vertex_count) continue;
-        if (!(sides[size_t(a)] * sides[size_t(b)] < 0.0f)) continue;
+        const uint32_t a = uint32_t(table->records[e].a), b = uint32_t(table->records[e].b);
+        if (a >= uint32_t(vertices) || b >= uint32_t(vertices)) continue;  // negative ones too
+        if ((sides[a] | sides[b]) != (kBehind | kInFront)) continue;
         if (grid && !vertex_marked(grid, mesh->vertices[a], worker) && !vertex_marked(grid, mesh->vertices[b], worker))
             continue;
         const float *pa = mesh->vertices[a].world_position, *pb = mesh->vertices[b].world_position;
@@ -443,6 +473,9 @@ int32_t collide_sphere_sweep_triangle(PhysicsWorld *world, int32_t worker, int32
 
 int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body)
 {
+    // After a move the centre is no nearer than half the radius to a face it is in front of:
+    // deeper, the ball is drawn mostly inside the wall.
+    const float keep = 0.5f * body->radius;
     // Up to four faces in a sub-step (a corner holds the centre with two or three).
     int32_t held = 0;
     for (int pass = 0; pass < 4; pass++) {
@@ -453,37 +486,60 @@ int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body)
         if (!(length > 0.0f) || !std::isfinite(length)) return held;
         float mid[3];
         for (int k = 0; k < 3; k++) mid[k] = 0.5f * (from[k] + to[k]);
-        // The earliest face whose front the centre left inside the triangle.
+        // The earliest face whose front the centre left inside the triangle; else the face the
+        // centre came nearest to past the kept distance.
         StaticFace hit = {};
         float hit_t = 2.0f, hit_from = 0.0f;
+        float near_short = 0.0f, near_direction[3] = {0, 0, 0};
         for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
             ColliderSlot *slot = &world->colliders[s];
             if (!slot->object || !slot->in_use) continue;
-            const FaceBspResult *list =
-                bsp_query_face_tree_sphere(&slot->face_bsp, mid[0], mid[1], mid[2], 0.5f * length, 0, slot->matrix);
+            const FaceBspResult *list = bsp_query_face_tree_sphere(&slot->face_bsp, mid[0], mid[1], mid[2],
+                                                                   0.5f * length + keep, 0, slot->matrix);
             for (int32_t n = 0; list && n < list->count; n++) {
                 StaticFace f;
                 if (!static_face_load(slot->object, list->faces[n], &f)) continue;
                 const float sa = static_face_side(f, from), sb = static_face_side(f, to);
-                if (!(sa > 0.0f && sb <= 0.0f)) continue;
-                const float t = sa / (sa - sb);
-                float p[3];
-                lerp(p, from, to, t);
-                if (t < hit_t && inside(f, p, Inside::kTolerant)) {
-                    hit = f;
-                    hit_t = t;
-                    hit_from = sa;
+                if (sa > 0.0f && sb <= 0.0f) {
+                    const float t = sa / (sa - sb);
+                    float p[3];
+                    lerp(p, from, to, t);
+                    if (t < hit_t && inside(f, p, Inside::kTolerant)) {
+                        hit = f;
+                        hit_t = t;
+                        hit_from = sa;
+                    }
+                    continue;
                 }
+                // The distance to the face is at least the distance to its plane.
+                if (!(sb > 0.0f && sb < keep)) continue;
+                float q[3], away[3];
+                const float d_to = face_distance(f, to, sb, q);
+                const float shortfall = keep - d_to;
+                if (!(shortfall > near_short)) continue;
+                vec3_sub(away, to, q);
+                if (d_to > 1e-6f)
+                    vec3_scale(away, away, 1.0f / d_to);
+                else
+                    vec3_set(away, f.normal[0], f.normal[1], f.normal[2]);
+                near_short = shortfall;
+                vec3_set(near_direction, away[0], away[1], away[2]);
             }
         }
-        if (hit_t > 1.0f) return held;
-        // Cancel the move into the face (the centre goes back to its start's distance, at most the
-        // radius) and the velocity into it; the motion along the face stays.
-        const float back = -static_face_side(hit, to) + (hit_from < body->radius ? hit_from : body->radius);
-        for (int k = 0; k < 3; k++) body->position[k] += hit.normal[k] * back;
-        const float into = vec3_dot(body->velocity, hit.normal);
-        if (into < 0.0f)
-            for (int k = 0; k < 3; k++) body->velocity[k] -= hit.normal[k] * into;
+        if (hit_t <= 1.0f) {
+            // Cancel the move into the face (the centre goes back to its start's distance, at most
+            // the radius) and the velocity into it; the motion along the face stays.
+            const float back = -static_face_side(hit, to) + (hit_from < body->radius ? hit_from : body->radius);
+            for (int k = 0; k < 3; k++) body->position[k] += hit.normal[k] * back;
+            const float into = vec3_dot(body->velocity, hit.normal);
+            if (into < 0.0f)
+                for (int k = 0; k < 3; k++) body->velocity[k] -= hit.normal[k] * into;
+        } else if (near_short > 0.0f) {
+            // Only the position: the contacts turn the velocity, as for any touch.
+            for (int k = 0; k < 3; k++) body->position[k] += near_direction[k] * near_short;
+        } else {
+            return held;
+        }
         held++;
     }
     return held;

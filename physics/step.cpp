@@ -206,6 +206,11 @@ void integrate_and_sleep(PhysicsWorld *world, int32_t bodies, float dt)
         } else if (moving) {
             stop_motion(b);
             b->asleep = 0;
+        } else if (world->on_slope[i] && !b->asleep) {
+            // Slow at the top of its travel up a ramp, or creeping down it: it rolls on, so the
+            // rest count-down waits until the ground levels out or something stops it.
+            integrate(b, dt);
+            angular_update(b, dt);
         } else if (b->wake_timer < 1) {
             stop_motion(b);
             b->asleep = 1;

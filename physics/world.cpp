@@ -33,6 +33,7 @@ int32_t physics_add_body(PhysicsWorld *world, RigidBody *body)
     body->no_prediction = 0;
     body->grouped = 0;
     body->support = nullptr;
+    world->on_slope[index] = 0;
     world->body_count = index + 1;
 
     float best = 0.0f;

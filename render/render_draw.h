@@ -17,6 +17,8 @@ void render_set_mode(int32_t mode, RenderContext *context, int32_t value);
 
 // Colour 0, depth 1, stencil 0 over the viewport.
 void render_clear_frame(RenderContext *context);
+// Depth 1 over the viewport, the colour kept (a picture drawn over another view).
+void render_clear_depth(RenderContext *context);
 // Presents the back buffer; frame_ms and the smoothed frames_per_second follow.
 void render_present_frame(RenderContext *context);
 void render_set_full_viewport(RenderContext *context);

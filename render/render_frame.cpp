@@ -27,6 +27,12 @@ void render_clear_frame(RenderContext *context)
     context->device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER | D3DCLEAR_STENCIL, 0, 1.0f, 0);
 }
 
+void render_clear_depth(RenderContext *context)
+{
+    if (!context->device) return;
+    context->device->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+}
+
 void render_present_frame(RenderContext *context)
 {
     if (!context->device) return;

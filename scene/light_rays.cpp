@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace {
@@ -32,7 +33,17 @@ struct Builder {
     int32_t *order;
     RayNode *nodes;
     int32_t node_count;
+    uint64_t *keys;  // the selection's work space, one per triangle
 };
+
+// A float's bits turned so that unsigned order is the float order; both zeros map to one key.
+uint32_t sortable_bits(float value)
+{
+    if (value == 0.0f) value = 0.0f;
+    uint32_t bits;
+    memcpy(&bits, &value, 4);
+    return bits & 0x80000000u ? ~bits : bits | 0x80000000u;
+}
 
 void box_of(const Builder &b, int32_t first, int32_t count, float box[6])
 {
@@ -66,10 +77,16 @@ void build_node(Builder &b, int32_t node, int32_t first, int32_t count)
     for (int a = 1; a < 3; a++)
         if (n.box[a + 3] - n.box[a] > n.box[axis + 3] - n.box[axis]) axis = a;
     int32_t half = count / 2;
-    std::nth_element(
-        b.order + first, b.order + first + half, b.order + first + count, [&b, axis](int32_t x, int32_t y) {
-            return b.centres[x][axis] < b.centres[y][axis] || (b.centres[x][axis] == b.centres[y][axis] && x < y);
-        });
+    // The half with the smaller (centre, index) keys goes left. Keys packed in one integer each and
+    // selected in a run of their own: the same halves as a compare of centres, ties by index, at a
+    // fraction of the cost of comparing through the index.
+    uint64_t *keys = b.keys + first;
+    for (int32_t k = 0; k < count; k++) {
+        int32_t t = b.order[first + k];
+        keys[k] = uint64_t(sortable_bits(b.centres[t][axis])) << 32 | uint32_t(t);
+    }
+    std::nth_element(keys, keys + half, keys + count);
+    for (int32_t k = 0; k < count; k++) b.order[first + k] = int32_t(uint32_t(keys[k]));
     int32_t children = b.node_count;
     b.node_count += 2;
     n.first = children;
@@ -110,11 +127,15 @@ bool segment_hits_triangle(const RayTriangle &t, const float origin[3], const fl
 
 }  // namespace
 
+// Built in two steps: the face lists take a copy of the world triangles (cheap), and the nodes are
+// made on the first lighting (ray_tree_finish), so an open that never lights pays no build.
 struct SceneRayTree {
     RayNode *nodes;
-    RayTriangle *triangles;  // in leaf order
+    RayTriangle *triangles;  // in leaf order once finished; as gathered before
+    float (*centres)[3];     // of the gathered triangles, until finished
     int32_t node_count;
     int32_t triangle_count;
+    bool finished;
 };
 
 namespace {
@@ -157,39 +178,56 @@ SceneRayTree *ray_tree_build(MeshObject *const *meshes, int32_t mesh_count)
         if (meshes[m] && meshes[m]->vertices && meshes[m]->faces) total += std::max(meshes[m]->face_count, 0);
     size_t n = size_t(std::max<int64_t>(total, 1));
     SceneRayTree *tree = new (std::nothrow) SceneRayTree{};
+    if (!tree) return nullptr;
+    tree->triangles = static_cast<RayTriangle *>(malloc(n * sizeof(RayTriangle)));
+    tree->centres = static_cast<float(*)[3]>(malloc(n * sizeof(float[3])));
+    if (!tree->triangles || !tree->centres) {
+        ray_tree_free(tree);
+        return nullptr;
+    }
+    tree->triangle_count = gather_triangles(meshes, mesh_count, tree->triangles, tree->centres);
+    return tree;
+}
+
+void ray_tree_finish(SceneRayTree *tree)
+{
+    if (!tree || tree->finished) return;
+    tree->finished = true;
+    const int32_t count = tree->triangle_count;
+    size_t n = size_t(std::max(count, 1));
     Builder b = {};
-    b.triangles = static_cast<RayTriangle *>(malloc(n * sizeof(RayTriangle)));
-    b.centres = static_cast<float(*)[3]>(malloc(n * sizeof(float[3])));
+    b.triangles = tree->triangles;
+    b.centres = tree->centres;
     b.order = static_cast<int32_t *>(malloc(n * sizeof(int32_t)));
+    b.keys = static_cast<uint64_t *>(malloc(n * sizeof(uint64_t)));
     // A binary tree over leaves of at least one triangle has fewer than twice as many nodes.
     b.nodes = static_cast<RayNode *>(malloc(2 * n * sizeof(RayNode)));
     RayTriangle *sorted = static_cast<RayTriangle *>(malloc(n * sizeof(RayTriangle)));
-    if (!tree || !b.triangles || !b.centres || !b.order || !b.nodes || !sorted) {
+    if (!b.order || !b.keys || !b.nodes || !sorted) {
+        // Without memory the tree stays empty: no shadows, as with no tree.
         free(b.nodes);
         free(sorted);
-        delete tree;
-        tree = nullptr;
+        tree->triangle_count = 0;
     } else {
-        int32_t count = gather_triangles(meshes, mesh_count, b.triangles, b.centres);
         for (int32_t k = 0; k < count; k++) b.order[k] = k;
         b.node_count = 1;
         if (count > 0) build_node(b, 0, 0, count);
         // Triangles in leaf order, so that a leaf reads one run.
         for (int32_t k = 0; k < count; k++) sorted[k] = b.triangles[b.order[k]];
+        free(tree->triangles);
         tree->nodes = b.nodes;
         tree->triangles = sorted;
         tree->node_count = count > 0 ? b.node_count : 0;
-        tree->triangle_count = count;
     }
-    free(b.triangles);
-    free(b.centres);
+    free(tree->centres);
+    tree->centres = nullptr;
     free(b.order);
-    return tree;
+    free(b.keys);
 }
 
 int ray_tree_blocked(const SceneRayTree *tree, const float p0[3], const float p1[3])
 {
-    if (!tree || tree->node_count == 0) return 0;
+    if (!tree || !tree->finished || tree->node_count == 0) return 0;
     float d[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
     float inverse[3];
     // Along an axis the segment does not move, a large factor stands for the infinite one.
@@ -216,5 +254,6 @@ void ray_tree_free(SceneRayTree *tree)
     if (!tree) return;
     free(tree->nodes);
     free(tree->triangles);
+    free(tree->centres);
     delete tree;
 }

@@ -11,6 +11,8 @@
 #include "render/render.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -20,8 +22,9 @@ namespace {
 
 const float SURFACE_OFFSET = 0.02f;  // shadow rays leave this far off the face
 const float SUN_DISTANCE = 1000.0f;
-const int32_t INLINE_ROWS = 16;  // objects of fewer texel rows are lit on the calling thread
-const int32_t INLINE_FACES = 2;  // and the first pass of fewer faces
+const int32_t INLINE_ROWS = 4;     // fewer shadowed texel rows are lit on the calling thread
+const int32_t INLINE_CHUNKS = 2;   // and fewer pieces of the uniform tests
+const int32_t CHUNK_POINTS = 24;   // lattice points of a face's uniform test per piece, at least
 
 float dot(const float a[3], const float b[3]) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2]; }
 
@@ -61,6 +64,16 @@ struct FaceWork {
     int32_t width;  // texels per side: cells x T / 4
 };
 
+// The uniform test's shared answer for one face: UNSET until a ray reports, then the first answer
+// (0 or 1), or MIXED once two rays disagree. Pieces of the test stop when they see MIXED.
+constexpr int32_t VOTE_UNSET = -1, VOTE_MIXED = 2;
+
+// A run of lattice rows of one face's uniform test.
+struct TestChunk {
+    int32_t face;
+    int32_t first_row, rows;
+};
+
 struct LightJob {
     const SceneRayTree *tree;
     float light[3];  // unit, the way the light travels
@@ -69,10 +82,20 @@ struct LightJob {
     int32_t tile;
     const FaceInput *inputs;
     FaceWork *work;
-    const int32_t *row_starts;  // face f's rows are row_starts[f] to row_starts[f + 1] - 1
-    const int32_t *offsets;     // face f's texels from offsets[f]
+    const TestChunk *chunks;
+    std::atomic<int32_t> *votes;  // per face
+    int32_t *row_starts;   // face f's rows are row_starts[f] to row_starts[f + 1] - 1
+    int32_t *shadow_rows;  // the rows of faces that are not uniform: the ones with rays
+    int32_t *offsets;      // face f's texels from offsets[f]
     uint8_t *texels;
     int32_t face_count;
+    ObjectLightmaps *maps;  // receives the texel buffer
+    int32_t chunk_count;
+    int32_t shadow_count;
+    // One run for both passes: the thread that ends the last uniform test sizes the object, then
+    // `stage` goes from 0 to 1 (rows ready) or -1 (no memory), and the row items may start.
+    std::atomic<int32_t> chunks_left;
+    std::atomic<int32_t> stage;
 };
 
 void point_at(const FaceInput &in, const FaceWork &w, float u, float v, float out[3])
@@ -162,36 +185,47 @@ void face_frame(const FaceInput &in, FaceWork &w)
     w.box[3] = std::max(high[1] - low[1], 1e-6f);
 }
 
-// One ray per point of the face's barycentric lattice, pulled toward the centroid: the one answer
-// they all give, or -1.
-int8_t uniform_shadow(const LightJob &job, const FaceInput &in, const FaceWork &w)
+// The order of the face's barycentric lattice for its uniform test.
+int32_t lattice_order(const FaceWork &w)
 {
     float extent = std::max(w.box[2], w.box[3]);
-    int32_t k = std::clamp(int32_t(std::ceil(extent / 0.5f)), 4, 16);
+    return std::clamp(int32_t(std::ceil(extent / 0.5f)), 4, 16);
+}
+
+// Part of a face's uniform test: one ray per point of lattice rows first_row on, each point pulled
+// toward the centroid, voting into the face's shared answer. The answer ends MIXED exactly when two
+// points disagree, whatever the order the pieces run in, and a piece stops once it is MIXED.
+void uniform_chunk(void *context, int32_t item)
+{
+    LightJob &job = *static_cast<LightJob *>(context);
+    const TestChunk &chunk = job.chunks[item];
+    const FaceInput &in = job.inputs[chunk.face];
+    const FaceWork &w = job.work[chunk.face];
+    std::atomic<int32_t> &vote = job.votes[chunk.face];
+    int32_t k = lattice_order(w);
     float centre[3];
     for (int a = 0; a < 3; a++) centre[a] = (in.p[0][a] + in.p[1][a] + in.p[2][a]) / 3.0f;
-    int first = -1;
-    for (int32_t i = 0; i <= k; i++) {
+    for (int32_t i = chunk.first_row; i < chunk.first_row + chunk.rows; i++) {
         for (int32_t j = 0; j <= k - i; j++) {
+            if (vote.load(std::memory_order_relaxed) == VOTE_MIXED) return;
             float s = float(i) / float(k), t = float(j) / float(k), p[3];
             for (int a = 0; a < 3; a++) {
                 p[a] = in.p[0][a] + s * (in.p[1][a] - in.p[0][a]) + t * (in.p[2][a] - in.p[0][a]);
                 p[a] += 0.02f * (centre[a] - p[a]);
             }
-            int lit = reaches_sun(job, w, p);
-            if (first < 0)
-                first = lit;
-            else if (lit != first)
-                return -1;
+            int32_t lit = reaches_sun(job, w, p);
+            int32_t seen = VOTE_UNSET;
+            if (!vote.compare_exchange_strong(seen, lit) && seen != lit) {
+                vote.store(VOTE_MIXED);
+                return;
+            }
         }
     }
-    return int8_t(first);
 }
 
-// First pass, one face: frame, light, uniform test, size.
-void prepare_face(void *context, int32_t f)
+// First pass, one face: frame and light.
+void prepare_face(const LightJob &job, int32_t f)
 {
-    LightJob &job = *static_cast<LightJob *>(context);
     const FaceInput &in = job.inputs[f];
     FaceWork &w = job.work[f];
     face_frame(in, w);
@@ -199,8 +233,15 @@ void prepare_face(void *context, int32_t f)
     w.lambert = std::fabs(along);
     float s = along <= 0.0f ? 1.0f : -1.0f;
     for (int a = 0; a < 3; a++) w.side[a] = s * in.n[a];
+}
+
+// After the uniform tests: the face's answer and its size in the atlas.
+void size_face(const LightJob &job, int32_t f)
+{
+    FaceWork &w = job.work[f];
     // No sun on the face (no normal, or the light along it): ambient only, no rays.
-    w.uniform = w.lambert > 0.0f ? uniform_shadow(job, in, w) : 0;
+    int32_t vote = job.votes[f].load();
+    w.uniform = w.lambert > 0.0f ? int8_t(vote == VOTE_MIXED ? -1 : vote) : 0;
     float extent = std::max(w.box[2], w.box[3]);
     w.cells = w.uniform >= 0 || extent <= 1.0f ? 1 : extent <= 3.0f ? 2 : 4;
     w.width = std::max(int32_t(w.cells) * job.tile / 4, 1);
@@ -212,9 +253,8 @@ void texel_colour(const LightJob &job, const FaceWork &w, float lit, uint8_t out
 }
 
 // Second pass, one texel row of one face: each texel from 2 x 2 rays around its point.
-void light_row(void *context, int32_t row)
+void light_row(const LightJob &job, int32_t row)
 {
-    LightJob &job = *static_cast<LightJob *>(context);
     int32_t f =
         int32_t(std::upper_bound(job.row_starts, job.row_starts + job.face_count + 1, row) - job.row_starts) - 1;
     const FaceInput &in = job.inputs[f];
@@ -240,6 +280,61 @@ void light_row(void *context, int32_t row)
         }
         texel_colour(job, w, float(lit) / 4.0f, out);
     }
+}
+
+void light_shadow_row(void *context, int32_t item)
+{
+    const LightJob &job = *static_cast<const LightJob *>(context);
+    light_row(job, job.shadow_rows[item]);
+}
+
+// After the uniform tests: each face's answer and size, where its rows and texels go, the texel
+// buffer, the list of rows with rays, and the uniform faces filled. False without memory.
+bool size_object(LightJob &job)
+{
+    const int32_t n = job.face_count;
+    int64_t bytes = 0;
+    int32_t shadow_count = 0;
+    job.row_starts[0] = 0;
+    for (int32_t f = 0; f < n; f++) {
+        size_face(job, f);
+        const FaceWork &w = job.work[f];
+        job.offsets[f] = int32_t(bytes);
+        bytes += int64_t(w.width) * w.width * 3;
+        job.row_starts[f + 1] = job.row_starts[f] + w.width;
+        if (w.uniform < 0) shadow_count += w.width;
+    }
+    job.maps->texels = bytes < INT32_MAX ? static_cast<uint8_t *>(malloc(size_t(bytes))) : nullptr;
+    job.maps->texel_bytes = bytes;
+    job.shadow_rows = static_cast<int32_t *>(malloc(size_t(std::max(shadow_count, 1)) * sizeof(int32_t)));
+    if (!job.maps->texels || !job.shadow_rows) return false;
+    job.texels = job.maps->texels;
+    job.shadow_count = 0;
+    for (int32_t f = 0; f < n; f++) {
+        const int32_t first = job.row_starts[f], end = job.row_starts[f + 1];
+        if (job.work[f].uniform < 0) {
+            for (int32_t row = first; row < end; row++) job.shadow_rows[job.shadow_count++] = row;
+        } else {
+            for (int32_t row = first; row < end; row++) light_row(job, row);  // one colour: no rays
+        }
+    }
+    return true;
+}
+
+// One item of the run of both passes: the uniform test pieces first, then as many row items as
+// the object could have rows with rays; those past the real count do nothing. The pool hands
+// items out in order, so a row item waits only for pieces already taken.
+void light_item(void *context, int32_t item)
+{
+    LightJob &job = *static_cast<LightJob *>(context);
+    if (item < job.chunk_count) {
+        uniform_chunk(context, item);
+        if (job.chunks_left.fetch_sub(1) == 1) job.stage.store(size_object(job) ? 1 : -1);
+        return;
+    }
+    int32_t stage;
+    while ((stage = job.stage.load()) == 0) std::this_thread::yield();
+    if (stage == 1 && item - job.chunk_count < job.shadow_count) light_row(job, job.shadow_rows[item - job.chunk_count]);
 }
 
 // The workers' copy of the object's faces: world corners and unit world normals.
@@ -399,6 +494,7 @@ void lightmap_compute_all(SceneWorld *world, int32_t i)
 
     RenderContext *context = scene_context(world);
     LightJob job = {};
+    ray_tree_finish(world->ray_tree);
     job.tree = world->ray_tree;
     memcpy(job.light, world->light_vector, sizeof job.light);
     if (!normalise(job.light)) job.light[0] = 0.0f, job.light[1] = 1.0f, job.light[2] = 0.0f;
@@ -415,29 +511,55 @@ void lightmap_compute_all(SceneWorld *world, int32_t i)
     ObjectLightmaps *maps = static_cast<ObjectLightmaps *>(calloc(1, sizeof(ObjectLightmaps)));
     FaceLightmap *faces = static_cast<FaceLightmap *>(calloc(size_t(n), sizeof(FaceLightmap)));
     int32_t *offsets = static_cast<int32_t *>(malloc(size_t(n) * sizeof(int32_t)));
-    bool ok = inputs && work && row_starts && maps && faces && offsets;
+    // At most 17 lattice rows a face, so at most 17 pieces.
+    TestChunk *chunks = static_cast<TestChunk *>(malloc(size_t(n) * 17 * sizeof(TestChunk)));
+    std::atomic<int32_t> *votes = new (std::nothrow) std::atomic<int32_t>[size_t(n)];
+    int32_t *shadow_rows = nullptr;
+    bool ok = inputs && work && row_starts && maps && faces && offsets && chunks && votes;
     if (ok) {
         gather_faces(object, inputs);
         job.inputs = inputs;
         job.work = work;
-        run_items(n, n < INLINE_FACES, prepare_face, &job);
-        // Where each face's rows and texels go.
-        int64_t bytes = 0;
-        row_starts[0] = 0;
+        job.votes = votes;
+        job.chunks = chunks;
+        // The uniform tests of the lit faces in pieces of a few lattice rows, spread over the
+        // workers: a large face's test is no longer one worker's.
+        int32_t chunk_count = 0;
         for (int32_t f = 0; f < n; f++) {
-            offsets[f] = int32_t(bytes);
-            bytes += int64_t(work[f].width) * work[f].width * 3;
-            row_starts[f + 1] = row_starts[f] + work[f].width;
+            prepare_face(job, f);
+            votes[f].store(VOTE_UNSET, std::memory_order_relaxed);
+            if (!(work[f].lambert > 0.0f)) continue;
+            int32_t k = lattice_order(work[f]);
+            for (int32_t row = 0; row <= k;) {
+                TestChunk &chunk = chunks[chunk_count++];
+                chunk.face = f;
+                chunk.first_row = row;
+                for (int32_t points = 0; row <= k && points < CHUNK_POINTS; row++) points += k - row + 1;
+                chunk.rows = row - chunk.first_row;
+            }
         }
-        maps->texels = bytes < INT32_MAX ? static_cast<uint8_t *>(malloc(size_t(bytes))) : nullptr;
-        maps->texel_bytes = bytes;
-        ok = maps->texels != nullptr;
-    }
-    if (ok) {
         job.row_starts = row_starts;
         job.offsets = offsets;
-        job.texels = maps->texels;
-        run_items(row_starts[n], row_starts[n] < INLINE_ROWS, light_row, &job);
+        job.maps = maps;
+        job.chunk_count = chunk_count;
+        // Both passes in one run when the tests are worth the workers: a face has at most
+        // max(T, 1) rows.
+        int64_t row_room = 0;
+        for (int32_t f = 0; f < n; f++)
+            if (work[f].lambert > 0.0f) row_room += std::max(job.tile, 1);
+        if (chunk_count < INLINE_CHUNKS || chunk_count + row_room > INT32_MAX) {
+            run_items(chunk_count, chunk_count < INLINE_CHUNKS, uniform_chunk, &job);
+            ok = size_object(job);
+            if (ok) run_items(job.shadow_count, job.shadow_count < INLINE_ROWS, light_shadow_row, &job);
+        } else {
+            job.chunks_left.store(chunk_count);
+            job.stage.store(0);
+            run_items(int32_t(chunk_count + row_room), false, light_item, &job);
+            ok = job.stage.load() == 1;
+        }
+        shadow_rows = job.shadow_rows;
+    }
+    if (ok) {
         maps->face_count = n;
         maps->tile_size = job.tile;
         maps->faces = faces;
@@ -467,4 +589,7 @@ void lightmap_compute_all(SceneWorld *world, int32_t i)
     free(row_starts);
     free(faces);
     free(offsets);
+    free(chunks);
+    delete[] votes;
+    free(shadow_rows);
 }

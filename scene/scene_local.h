@@ -30,10 +30,13 @@ void scene_log(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // render_object_free, then delete. Null does nothing.
 void scene_render_object_delete(RenderObject *object);
 void scene_lightmaps_free(ObjectLightmaps *lightmaps);
-// The ray tree over the meshes' world triangles (those with an area); null without memory.
+// The ray tree over the meshes' world triangles (those with an area), as they are now; null without
+// memory. Its nodes are made by ray_tree_finish, which the first lighting calls.
 SceneRayTree *ray_tree_build(MeshObject *const *meshes, int32_t mesh_count);
-// 1 when a triangle crosses the open segment p0-p1; 0 when it is clear or there is no tree.
-// Read-only: any number of threads may ask at once.
+// Makes the tree's nodes once (main thread, before any query). Null does nothing.
+void ray_tree_finish(SceneRayTree *tree);
+// 1 when a triangle crosses the open segment p0-p1; 0 when it is clear, there is no tree or it is
+// not finished. Read-only once finished: any number of threads may ask at once.
 int ray_tree_blocked(const SceneRayTree *tree, const float p0[3], const float p1[3]);
 // Frees the ray tree of the face lists (scene/light_rays.cpp). Null does nothing.
 void ray_tree_free(SceneRayTree *tree);

@@ -120,13 +120,7 @@ bool data_course_load_palette(const char *scene_path)
         return false;
     }
     // The first theme's colours, as the theme loader gives them; the light vector is the scene's.
-    const int32_t theme = 0;
-    const float ambient[4] = {g_theme_ambient_r[theme] * 0.01f, g_theme_ambient_g[theme] * 0.01f,
-                              g_theme_ambient_b[theme] * 0.01f, 1.0f};
-    const float light[4] = {g_theme_light_r[theme] * 0.01f, g_theme_light_g[theme] * 0.01f,
-                            g_theme_light_b[theme] * 0.01f, 1.0f};
-    memcpy(world->ambient_colour, ambient, sizeof ambient);
-    memcpy(world->light_colour, light, sizeof light);
+    menu_theme_apply_colours(world, 0);
     menu_theme_arrange_palette(world);
     return true;
 }
@@ -137,12 +131,17 @@ void data_course_use_folders(const char *scratch_folder)
     snprintf(g_lit_cache_folder_personal, sizeof g_lit_cache_folder_personal, "%s", scratch_folder);
 }
 
-bool data_course_build_hole(const DataHoleSpec &hole, int number)
+bool data_course_place_hole(const DataHoleSpec &hole, int number)
 {
     editor_start_new_course();
     for (const DataPlacement &p : data_course_placements(hole))
         if (!place(p, number)) return false;
-    if (!add_plants(hole, number)) return false;
+    return true;
+}
+
+bool data_course_build_hole(const DataHoleSpec &hole, int number)
+{
+    if (!data_course_place_hole(hole, number) || !add_plants(hole, number)) return false;
     snprintf(g_edit_text, sizeof g_edit_text, "%s", hole.title);
     g_edit_length = int32_t(strlen(g_edit_text));
     g_edit_par = hole.par;

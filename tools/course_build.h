@@ -17,6 +17,9 @@ bool data_course_load_palette(const char *scene_path);
 // The editor's saves go to "data/parcours/" and the lit copies a save deletes are looked for in
 // `scratch_folder` (an empty folder of the run folder): nothing of the player's is touched.
 void data_course_use_folders(const char *scratch_folder);
+// A new course in g_hole_world with the hole's pieces placed through the editor's operations, each
+// checked where it lands; nothing saved. 1, or 0 (reason on stderr).
+bool data_course_place_hole(const DataHoleSpec &hole, int number);
 // Builds hole `number` (1-based) from its spec in g_hole_world through the editor's operations,
 // checking where every piece lands; then its plants, NAME and PAR, the save to
 // "<folder>/holeNN.qel", "holeNN.txt" and the preview "holeNN.png". 1, or 0 (reason on stderr).

@@ -21,12 +21,22 @@ struct DataPoint {
     float x, z;
 };
 
+// One stroke of a hole's plan: after waiting `wait` frames with the ball at rest (the mill's
+// blades turn meanwhile), struck from where the ball lies toward `aim` with `power`, a power the
+// charge reaches (0.2 to 15.2 in steps of 0.2), the camera at its flattest.
+struct DataStroke {
+    DataPoint aim;
+    float power;
+    int32_t wait;
+};
+
 struct DataHoleSpec {
     const char *title;  // at most 14 characters, no '"'
     int32_t par;
     std::vector<DataHoleTile> tiles;
     std::vector<DataPoint> posts;  // bumper posts, where they stand
     std::vector<DataPoint> route;  // the ball's way from the tee to the cup, as waypoints
+    std::vector<DataStroke> plan;  // strokes that hole out, found by course_solve --search
 };
 
 constexpr int DATA_COURSE_HOLE_COUNT = 9;

@@ -205,6 +205,42 @@ TEST_F(GameMainTest, ScreensFadeOrCutAndEscapeLeavesThem)
     EXPECT_EQ(gpu_headless_live_resources(), 0);
 }
 
+TEST_F(GameMainTest, EditorButtonEntersTheEditorAndEscapeComesBackWithoutQuitting)
+{
+    bool made = false;
+    start(&made);
+    ASSERT_TRUE(made);
+    sys_clock_hold(true);
+    passes(3);
+    ASSERT_EQ(g_screen_state, kScreenMainMenu);
+    // EDITOR, centred at virtual y 535 of the half-size screen.
+    window_headless_push(WM_MOUSEMOVE, 0, LPARAM(480 | (268 << 16)));
+    window_headless_push(WM_LBUTTONDOWN, 0, LPARAM(480 | (268 << 16)));
+    std::string trace = passes(3);
+    EXPECT_TRUE(has(trace, "state 0 -> 111 cut")) << trace;
+    ASSERT_EQ(g_screen_state, kScreenEditor);
+    EXPECT_EQ(g_hole_world.object_count, 225);  // the first frame started a new course
+    g_mouse_left_down = 0;
+
+    window_headless_push(WM_KEYDOWN, VK_ESCAPE, 0);
+    trace = passes(3);
+    EXPECT_TRUE(has(trace, "state 111 -> 0 cut")) << trace;
+    EXPECT_EQ(g_screen_state, kScreenMainMenu);
+    EXPECT_EQ(g_quit, 0);
+    EXPECT_EQ(g_hole_world.object_count, 0);
+    passes(3);
+    EXPECT_EQ(g_quit, 0);
+
+    // Shut down while the editor shows: its leave function frees the hole.
+    window_headless_push(WM_LBUTTONDOWN, 0, LPARAM(480 | (268 << 16)));
+    passes(3);
+    ASSERT_EQ(g_screen_state, kScreenEditor);
+    EXPECT_EQ(g_hole_world.object_count, 225);
+    finish(made);
+    EXPECT_EQ(g_hole_world.object_count, 0);
+    EXPECT_EQ(gpu_headless_live_resources(), 0);
+}
+
 TEST_F(GameMainTest, ALostFramePumpsAndEntersPlayAndTheMusicFollowsItsOption)
 {
     audio_headless_set_device_count(0);  // no music thread takes the fade commands

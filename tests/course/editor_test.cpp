@@ -1,10 +1,12 @@
 // The hole editor's model, operations and files on a small palette (DECORBLOC 2 x 1 x 2, a START
 // pad half a block high, a flat BLOC) arranged as the theme loader arranges it.
 #include "course/editor.h"
-#include "tests/course/course_test_util.h"
+#include "course/editor_frame.h"
+#include "game/app.h"
 #include "game/files.h"
 #include "game/menu_theme.h"
 #include "script/config_main.h"
+#include "tests/course/course_test_util.h"
 #include "tests/test_util.h"
 
 #include <array>
@@ -304,6 +306,83 @@ TEST_F(HoleEditorFiles, AFailedSaveKeepsTheNameAndTheLitCopies)
     EXPECT_EQ(lit_copies("missing", "hole01"), "ABCD");
     EXPECT_STREQ(g_editor.hole_name, "course/hole00");
     EXPECT_EQ(g_save_dialog_mode, 1);
+}
+
+TEST_F(HoleEditorFiles, FunctionKeysStayInTheCourse)
+{
+    const std::string course = saves + "/course/";
+    ASSERT_GE(editor_place_block_at(start, 0.0f, 0.0f, 0, 0.0f), 0);
+    ASSERT_EQ(editor_save_hole_to((course + "hole17.qel").c_str()), 1);  // 226 objects
+    ASSERT_EQ(editor_save_hole_to((course + "hole05.qel").c_str()), 1);
+    ASSERT_GE(editor_place_block_at(bloc, 8.0f, 0.0f, 0, 0.0f), 0);
+    ASSERT_EQ(editor_save_hole_to((course + "hole00.qel").c_str()), 1);  // 227
+    ASSERT_EQ(editor_save_hole_to((course + "holeA.qel").c_str()), 1);
+    const int kF1 = VK_F1, kF2 = VK_F1 + 1;
+    const struct {
+        const char *name;
+        int key;
+        int32_t load_dialog, save_dialog;
+        const char *want;  // null: nothing happens
+        int32_t objects;
+    } cases[] = {
+        {"course/hole17", kF2, 0, 0, "course/hole00", 227},
+        {"course/hole00", kF1, 0, 0, "course/hole17", 226},
+        {"course/hole05", kF2, 0, 0, nullptr, 0},  // no hole06
+        {"course/holeA", kF2, 0, 0, nullptr, 0},
+        {"course/hole7", kF1, 0, 0, nullptr, 0},
+        {"course/hole17", kF2, 1, 0, nullptr, 0},
+        {"course/hole17", kF2, 0, 1, nullptr, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << " F" << c.key - kF1 + 1 << " " << c.load_dialog << c.save_dialog);
+        editor_start_new_course();
+        snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "%s", c.name);
+        g_load_dialog_open = c.load_dialog;
+        g_save_dialog_mode = c.save_dialog;
+        g_key_down[c.key] = 1;
+        editor_function_keys();
+        EXPECT_EQ(g_key_down[c.key], 0);
+        EXPECT_STREQ(g_editor.hole_name, c.want ? c.want : c.name);
+        EXPECT_EQ(g_hole_world.object_count, c.want ? c.objects : 225);
+        EXPECT_EQ(g_editor_frame.ask, kEditorAskNone);
+    }
+    g_load_dialog_open = g_save_dialog_mode = 0;
+}
+
+TEST_F(HoleEditorFiles, AnUnreadableHoleOpensAsAnEmptyGridUnderNoName)
+{
+    test_write_file(saves + "/course/hole03.qel", "not a scene");
+    ASSERT_GE(editor_place_block_at(start, 0.0f, 0.0f, 0, 0.0f), 0);
+    snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "course/hole02");
+    EXPECT_EQ(editor_open_hole((saves + "/course/hole03.qel").c_str(), 1), 0);
+    EXPECT_EQ(g_hole_world.object_count, 225);
+    EXPECT_STREQ(g_editor.hole_name, menu_text(MENU_NIVONULL));
+    EXPECT_EQ(g_editor_frame.message, MENU_ERR2);
+    EXPECT_EQ(g_editor.changed, 0);
+    g_editor_frame.message = -1;
+}
+
+TEST_F(HoleEditorFiles, OpeningFromTheDialogLooksAtTheBlocksButNotTheDecor)
+{
+    ASSERT_GE(editor_place_block_at(start, -4.0f, 10.0f, 0, 0.0f), 0);
+    ASSERT_GE(editor_place_block_at(bloc, 8.0f, 20.0f, 0, 0.0f), 0);
+    int32_t decorbloc = -1;
+    for (int32_t i = 0; i < g_menu_world.object_count; i++)
+        if (hole_name_is(g_menu_world.objects[i]->name, "DECORBLOC")) decorbloc = i;
+    ASSERT_GE(editor_place_block_at(decorbloc, 40.0f, 40.0f, 0, 0.0f), 0);
+    const std::string path = saves + "/course/hole04.qel";
+    ASSERT_EQ(editor_save_hole_to(path.c_str()), 1);
+    for (const int from_dialog : {0, 1}) {
+        SCOPED_TRACE(from_dialog);
+        vec3_set(g_camera_target, 1.0f, -1.0f, 1.0f);
+        g_editor.changed = 1;
+        ASSERT_EQ(editor_open_hole(path.c_str(), from_dialog), 1);
+        EXPECT_EQ(g_editor.changed, 0);
+        EXPECT_EQ(g_first_block_index, 225);
+        EXPECT_STREQ(g_editor.hole_name, "course/hole04");
+        EXPECT_FLOAT_EQ(g_camera_target[0], from_dialog ? 2.0f : 1.0f);
+        EXPECT_FLOAT_EQ(g_camera_target[2], from_dialog ? 15.0f : 1.0f);
+    }
 }
 
 }  // namespace

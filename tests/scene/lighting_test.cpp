@@ -87,6 +87,25 @@ TEST_F(SceneLighting, SunAndShadows)
 
 // Both windings light alike: every combination of an inverted tile and an inward box gives the
 // colours of the first at the same world points.
+// The shadows come from the blocks where the face lists found them, even when the lighting runs
+// after a block has moved: the ray tree is made late, but from the triangles of that moment.
+TEST_F(SceneLighting, ShadowsFromTheFaceListsMoment)
+{
+    ASSERT_TRUE(device.made);
+    const float ground_under[3] = {0.2f, 0.0f, 0.3f};
+    lighting_make_scene(world, false, true, kOverhead);
+    world_setup_lighting_textures(world);
+    world_build_object_face_lists(world, -2);
+    world->objects[1]->position[0] = 30.0f;  // off the tile
+    mesh_update_world_transform(world->objects[1]);
+    lightmap_compute_all(world, 0);
+    expect_near(lighting_colour_at(world, 0, ground_under), expected(1, 0));
+    // New face lists see the block gone.
+    world_build_object_face_lists(world, -2);
+    lightmap_compute_all(world, 0);
+    expect_near(lighting_colour_at(world, 0, ground_under), expected(1, 1));
+}
+
 TEST_F(SceneLighting, BothWindingsSameLight)
 {
     const float points[][4] = {

@@ -298,9 +298,9 @@ TEST_F(MeadowCourseTest, BuilderRefusesMisplacedPieces)
         const char *fault;
         DataHoleSpec hole;
     } cases[] = {
-        {"rail without a floor", {"Bad", 2, {tee, cup, {'X', 1, 0, false, "N", ""}}, {}, {}}},
-        {"two tees", {"Bad", 2, {tee, cup, {'S', 1, 0, false, "", ""}}, {}, {}}},
-        {"outside the field", {"Bad", 2, {tee, {'U', 13, 0, false, "", ""}}, {}, {}}},
+        {"rail without a floor", {"Bad", 2, {tee, cup, {'X', 1, 0, false, "N", ""}}, {}, {}, {}}},
+        {"two tees", {"Bad", 2, {tee, cup, {'S', 1, 0, false, "", ""}}, {}, {}, {}}},
+        {"outside the field", {"Bad", 2, {tee, {'U', 13, 0, false, "", ""}}, {}, {}, {}}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.fault);
@@ -308,7 +308,7 @@ TEST_F(MeadowCourseTest, BuilderRefusesMisplacedPieces)
     }
     EXPECT_FALSE(fs::exists(temp / "data/parcours"));
     // The same pieces where they belong build and save.
-    EXPECT_TRUE(data_course_build_hole({"Good", 2, {tee, cup}, {}, {}}, 1));
+    EXPECT_TRUE(data_course_build_hole({"Good", 2, {tee, cup}, {}, {}, {}}, 1));
     EXPECT_TRUE(fs::exists(temp / "data/parcours/Meadow/hole01.png"));
     for (SceneWorld *world : {&g_hole_world, &g_menu_world}) {
         world_release_and_reset(world);

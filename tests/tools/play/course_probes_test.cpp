@@ -1,0 +1,220 @@
+// What the holes of "Meadow" are built to do, shown in course play's own logic frames: the pond and
+// the bridge's water take the ball back, sand holds it, the mill's blades let it through only at
+// times, the rails keep in the hardest strokes, a cup keeps a ball rolled into it, and the strokes
+// have the lengths the holes are laid out for.
+#include "tests/tools/play/play_test_util.h"
+
+#include "course/editor.h"
+#include "geometry/vecmath.h"
+#include "platform/gpu/headless/gpu_headless.h"
+#include "render/render.h"
+#include "scene/scene.h"
+#include "tools/data_palette.h"
+
+#include <cmath>
+#include <random>
+
+namespace {
+
+class CourseProbes : public SolverTest {
+protected:
+    // The ball laid at rest on a lane at (x, z) and struck along `yaw` with power `level`.
+    SolverResult strike_from(float x, float y, float z, float yaw, int32_t level)
+    {
+        play_sim_place_ball(&solver.state, x, y, z);
+        return solver_play(&solver, {yaw, level, 0});
+    }
+    // The index of the hole's object named `name` nearest (x, z), or -1.
+    static int32_t piece_at(const char *name, float x, float z)
+    {
+        int32_t best = -1;
+        float nearest = INFINITY;
+        for (int32_t i = kPlayFirstHoleObject; i < g_hole_world.object_count; i++) {
+            const MeshObject *o = g_hole_world.objects[i];
+            if (!o || strcmp(o->name, name) != 0) continue;
+            const float d = hypotf(o->position[0] - x, o->position[2] - z);
+            if (d < nearest) nearest = d, best = i;
+        }
+        return best;
+    }
+};
+
+// The lane's top where a ball lies: a floor's top is the lane, 0.1 above it the ball's centre.
+constexpr float BALL_ON_LANE = DATA_LANE_TOP - 0.1f;
+
+}  // namespace
+
+// Straight at the cup of "The Pond" with a power that reaches the pond: the water takes the ball
+// back to where it was struck, asleep, and the stroke counts.
+TEST_F(CourseProbes, Pond)
+{
+    ASSERT_TRUE(open(5));
+    float start[3];
+    memcpy(start, ball()->position, sizeof start);
+    for (int32_t &b : solver.state.block_history) b = 300;
+    const SolverResult r = solver_play(&solver, {180.0f, solver_level_of(4.0f), 0});
+    EXPECT_TRUE(r.events & kPlayEventWater);
+    EXPECT_EQ(memcmp(ball()->position, start, sizeof start), 0);
+    EXPECT_EQ(ball()->asleep, 1);
+    EXPECT_EQ(solver.state.strokes, 1);
+    EXPECT_EQ(solver.state.block_history[0], -1);
+    EXPECT_EQ(solver.state.block_history[1], -1);
+}
+
+// "The Bridge" struck 12 degrees off the deck, either way, with a power that reaches the bridge:
+// water.
+TEST_F(CourseProbes, Bridge)
+{
+    ASSERT_TRUE(open(8));
+    for (float turn : {-12.0f, 12.0f}) {
+        SCOPED_TRACE(turn);
+        const SolverResult r = solver_try(&solver, {180.0f + turn, solver_level_of(3.0f), 0});
+        EXPECT_TRUE(r.events & kPlayEventWater);
+    }
+}
+
+// Two lanes built alike, one with a sand tile third: three successive powers stop on the sand, where
+// on the grass lane they end more than 2 units apart (the first from the last: on grass successive
+// powers end about 1.5 apart there).
+TEST_F(CourseProbes, Sand)
+{
+    data_test_free_config_texts();  // the palette reads them again
+    gpu_headless_reset();
+    render_context_construct(&g_render_context);
+    g_render_context.width = g_render_context.height = 64;
+    ASSERT_EQ(render_create_device(&g_render_context), 1);
+    data_course_use_folders("C:/");
+    ASSERT_TRUE(data_course_load_palette("data/themes/garden/blocs.qel"));
+    auto lane = [](char third) {
+        DataHoleSpec spec{"Probe", 3, {}, {}, {{-16, 0}, {16, 0}}, {}};
+        spec.tiles.push_back({'S', -4, 0, false, "NSW", ""});
+        for (int i = -3; i <= 4; i++) spec.tiles.push_back({i == -2 ? third : 'G', i, 0, false, i == 4 ? "NSE" : "NS", ""});
+        return spec;
+    };
+    const DataHoleSpec sand = lane('D'), grass = lane('G');
+    for (const DataHoleSpec *spec : {&sand, &grass}) {
+        ASSERT_TRUE(data_course_place_hole(*spec, 1));
+        ASSERT_TRUE(editor_save_hole_to(spec == &sand ? "C:/sand.qel" : "C:/grass.qel"));
+    }
+    for (SceneWorld *world : {&g_hole_world, &g_menu_world}) {
+        world_release_and_reset(world);
+        world_release_effects(world);
+    }
+    scene_shutdown();
+    lightmap_atlas_free(&g_render_context);
+    render_shutdown_device(&g_render_context);
+    render_context_destroy(&g_render_context);
+
+    // On the sand lane: the first three successive levels that all stop on sand.
+    ASSERT_TRUE(open_file("C:/sand.qel", &sand));
+    int32_t first = -1, run = 0;
+    for (int32_t level = 1; level <= 40 && first < 0; level++) {
+        const SolverResult r = solver_try(&solver, {180.0f, level, 0});
+        run = r.outcome == SOLVER_REST && r.material == g_material_sable ? run + 1 : 0;
+        if (run == 3) first = level - 2;
+    }
+    ASSERT_GT(first, 0) << "no three successive powers stop on the sand";
+    printf("sand holds powers %.1f to %.1f\n", solver_power(first), solver_power(first + 2));
+
+    ASSERT_TRUE(open_file("C:/grass.qel", &grass));
+    float nearest = INFINITY, farthest = -INFINITY;
+    for (int32_t level = first; level < first + 3; level++) {
+        const SolverResult r = solver_try(&solver, {180.0f, level, 0});
+        EXPECT_EQ(r.outcome, SOLVER_REST);
+        nearest = fminf(nearest, r.position[0]);
+        farthest = fmaxf(farthest, r.position[0]);
+        printf("  on grass, power %.1f rests at x %.2f\n", solver_power(level), r.position[0]);
+    }
+    EXPECT_GT(farthest - nearest, 2.0f);
+}
+
+// The ball before the mill, struck through it with one power after waits of 0 to 330 frames: a
+// blade passes every 360 frames, so some strokes are stopped before the blades and some go through.
+TEST_F(CourseProbes, Windmill)
+{
+    ASSERT_TRUE(open(6));
+    const int32_t blades = piece_at("PALES", 0, 0);
+    ASSERT_GE(blades, 0);
+    // The blades turn 0.15 on from the mill's centre, toward the cup.
+    const float x = g_hole_world.objects[blades]->position[0] + 0.15f;
+    play_sim_place_ball(&solver.state, x - 3.15f, BALL_ON_LANE, 0.0f);
+    int blocked = 0, through = 0;
+    for (int32_t wait = 0; wait <= 330; wait += 30) {
+        const SolverResult r = solver_try(&solver, {180.0f, solver_level_of(2.2f), wait});
+        EXPECT_EQ(r.outcome, SOLVER_REST) << wait;
+        if (r.position[0] < x) blocked++;
+        if (r.position[0] > x + 0.5f) through++;
+        printf("  wait %3d: rests at x %.2f\n", wait, r.position[0] - x);
+    }
+    EXPECT_GT(blocked, 0);
+    EXPECT_GT(through, 0);
+}
+
+// Stroke lengths on the flat: power 1.0 rolls a little way, the strongest stroke reaches the cup's
+// tile from the tee.
+TEST_F(CourseProbes, Calibration)
+{
+    ASSERT_TRUE(open(1));
+    const SolverResult gentle = solver_try(&solver, {180.0f, solver_level_of(1.0f), 0});
+    EXPECT_EQ(gentle.outcome, SOLVER_REST);
+    const float moved = hypotf(gentle.position[0] - ball()->position[0], gentle.position[2] - ball()->position[2]);
+    EXPECT_GE(moved, 0.3f);
+    EXPECT_LE(moved, 6.0f);
+    // The cup's tile begins 2 before its centre.
+    const DataPoint cup = g_data_course_holes[0].route.back();
+    const SolverResult hard = solver_try(&solver, {180.0f, SOLVER_LEVELS, 0});
+    EXPECT_GE(hard.farthest, cup.x - DATA_TILE / 2 - ball()->position[0]);
+    printf("power 1.0 moves %.2f; power 15.2 reaches %.2f\n", moved, hard.farthest);
+}
+
+// Forty strokes of 12 to 15.2 into the rails of "Sand Trap" at 30 to 70 degrees: none leaves the
+// course.
+TEST_F(CourseProbes, Rails)
+{
+    ASSERT_TRUE(open(3));
+    std::mt19937 random(65);
+    auto uniform = [&](float lo, float hi) { return lo + (hi - lo) * float(random() % 100001) / 100000.0f; };
+    int out = 0;
+    for (int k = 0; k < 40; k++) {
+        const float x = uniform(-10.0f, -6.5f), z = uniform(-1.2f, 1.2f), angle = uniform(30.0f, 70.0f);
+        const int32_t level = solver_level_of(uniform(12.0f, 15.2f));
+        // Yaw 180 runs along +x; less turns toward the north rails, more toward the south.
+        const float yaw = k % 2 ? 180.0f - angle : 180.0f + angle;
+        play_sim_place_ball(&solver.state, x, BALL_ON_LANE, z);
+        const SolverResult r = solver_try(&solver, {yaw, level, 0});
+        if (r.events & (kPlayEventOutOfCourse | kPlayEventWater)) {
+            out++;
+            ADD_FAILURE() << "from (" << x << ", " << z << ") yaw " << yaw << " power " << solver_power(level);
+        }
+    }
+    EXPECT_EQ(out, 0);
+}
+
+// A ball rolled at each cup's centre along the hole's last leg, at 1, 2 and 3 units a second, ends
+// asleep on the cup's SOL floor.
+TEST_F(CourseProbes, CupTakesTheBall)
+{
+    for (int number = 1; number <= DATA_COURSE_HOLE_COUNT; number++) {
+        const DataHoleSpec &hole = g_data_course_holes[number - 1];
+        ASSERT_TRUE(open(number));
+        const DataPoint cup = hole.route.back(), before = hole.route[hole.route.size() - 2];
+        const int32_t cup_block = piece_at("BLOC_CUP", cup.x, cup.z);
+        ASSERT_GE(cup_block, 0);
+        const MeshObject *block = g_hole_world.objects[cup_block];
+        const float length = hypotf(cup.x - before.x, cup.z - before.z);
+        const float dx = (cup.x - before.x) / length, dz = (cup.z - before.z) / length;
+        for (float speed : {1.0f, 2.0f, 3.0f}) {
+            SCOPED_TRACE(testing::Message() << "hole " << number << " at " << speed);
+            // From 1.5 before the cup, on the lane the cup's block tops.
+            play_sim_place_ball(&solver.state, cup.x - 1.5f * dx, block->bounds[2] - 0.1f, cup.z - 1.5f * dz);
+            solver.state.holeout_timer = 0;
+            ball()->asleep = 0;
+            ball()->wake_timer = 1;
+            vec3_set(ball()->velocity, dx * speed, 0.0f, dz * speed);
+            const SolverResult r = solver_follow(&solver);
+            EXPECT_EQ(r.outcome, SOLVER_HOLED) << "rests at (" << r.position[0] << ", " << r.position[2] << ")";
+            EXPECT_EQ(solver.state.block, cup_block);
+            EXPECT_EQ(solver.state.block_material, g_material_sol);
+        }
+    }
+}
