@@ -228,6 +228,6 @@ void course_play_screen(void);
 // callback while a hole opens, so it takes the callback's form; the text is not read. Draws
 // nothing while the device is lost.
 void play_draw_score_card(const char *first, float progress);
-// Tests: called after every frame of the play screen's frame loop with the turn's state (input
-// queued there is taken in the frames that follow). Null in the game.
+// Tests: called after every frame of the play screen's frame loop, before the frame clock is read,
+// with the turn's state (input queued there is taken in the frames that follow). Null in the game.
 extern void (*g_play_frame_hook)(PlayState *state);

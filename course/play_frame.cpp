@@ -264,7 +264,7 @@ float finite_factor(double factor)
     return factor > kMaxFrameFactor ? kMaxFrameFactor : float(factor);
 }
 
-// Steps 5 to 14 of a frame: drawing, logic, the frame shown.
+// A frame between its message and its clock: the drawing, the logic between it, the frame shown.
 void frame_body(PlayRun *run, RenderContext *c, int32_t frame)
 {
     PlayState *s = &run->state;
