@@ -223,3 +223,11 @@ void play_score_course();
 // Screen state 888: plays the course set of g_course_set_folder with its own frame loop and sets
 // the next screen state before it returns.
 void course_play_screen(void);
+// One frame of the score card between holes: the background, the next hole's preview, the load's
+// progress bar (0..1) and the table of PARs and scores. It is also the hole world's load-progress
+// callback while a hole opens, so it takes the callback's form; the text is not read. Draws
+// nothing while the device is lost.
+void play_draw_score_card(const char *first, float progress);
+// Tests: called after every frame of the play screen's frame loop, before the frame clock is read,
+// with the turn's state (input queued there is taken in the frames that follow). Null in the game.
+extern void (*g_play_frame_hook)(PlayState *state);

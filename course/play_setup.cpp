@@ -343,7 +343,7 @@ void play_place_ball_at_start(PlayState *state, int32_t start_index, RigidBody *
     }
     // The aim: the mean position of the hole's objects that are not decoration.
     float a[2] = {0.0f, 0.0f};
-    int32_t n = 0;
+    int32_t n = 0;  // the aim exists once objects gave it
     for (int32_t i = kPlayFirstHoleObject; i < world->object_count; i++) {
         const MeshObject *o = world->objects[i];
         if (!o || hole_name_has(o->name, "DECOR")) continue;
@@ -352,7 +352,9 @@ void play_place_ball_at_start(PlayState *state, int32_t start_index, RigidBody *
         n++;
     }
     if (n > 0) {
-        float dx = a[0] / float(n) - c[0], dz = a[1] / float(n) - c[2], len = sqrtf(dx * dx + dz * dz);
+        a[0] /= float(n);
+        a[1] /= float(n);
+        float dx = a[0] - c[0], dz = a[1] - c[2], len = sqrtf(dx * dx + dz * dz);
         if (len > 0.0f) {
             d[0] = dx / len;
             d[1] = dz / len;
@@ -371,8 +373,9 @@ void play_place_ball_at_start(PlayState *state, int32_t start_index, RigidBody *
         c[2] += 0.3f * d[1];
     }
     vec3_set(body->position, c[0], ymin - 0.1f, c[2]);
-    // The yaw: away from the linked objects of the block the ball stands on.
-    bool linked = false;
+    // The yaw: away from the linked objects of the block the ball stands on; without one (a START
+    // on bare ground or on decoration), away from the hole's mean.
+    bool aimed = n > 0;
     for (int32_t i = kPlayFirstHoleObject; i < world->object_count; i++) {
         MeshObject *o = world->objects[i];
         if (!o || hole_name_has(o->name, "DECOR") || hole_name_has(o->name, "END") || hole_name_has(o->name, "START"))
@@ -395,10 +398,10 @@ void play_place_ball_at_start(PlayState *state, int32_t start_index, RigidBody *
         if (m > 0) {
             a[0] /= float(m);
             a[1] /= float(m);
-            linked = true;
+            aimed = true;
         }
     }
-    if (linked) {
+    if (aimed) {
         float vx = body->position[0] - a[0], vz = body->position[2] - a[1], len = sqrtf(vx * vx + vz * vz);
         if (len > 0.0f) g_camera_yaw = play_yaw_of(vx / len, vz / len);
     }

@@ -114,6 +114,25 @@ TEST(CoursePlaySetup, BallPlacement)
     }
 }
 
+TEST(CoursePlaySetup, AStartOnDecorationFacesTheHolesMean)
+{
+    // Nothing but decoration under the ball: the camera looks from START toward the mean position
+    // of the hole's objects (here along +z), whatever yaw it had.
+    CourseHole hole;
+    hole.block("DECORSOCLE", 0, 0, 0, 2, 0.5f, 2);
+    hole.block("START", 0, -0.5f, 0, 2, 0.5f, 2);
+    hole.block("BLOC_FLAT", 0, 0, 2, 2, 1, 2);
+    hole.block("BLOC_FLAT", 0, 0, 4, 2, 1, 2);
+    hole.finish();
+    CoursePlay play;
+    g_camera_yaw = 7.0f;
+    ASSERT_TRUE(play_setup_hole_collision(&play.state));
+    EXPECT_NEAR(g_camera_yaw, 270.0f, 1e-3f);
+    EXPECT_EQ(play.state.yaw_at_stroke, 270);
+    play_camera_update();
+    EXPECT_GT(g_camera_target[2] - g_camera_eye[2], 0.0f);
+}
+
 TEST(CoursePlaySetup, BallSleepsOnStartAndASecondPlayerStartsAlike)
 {
     CourseHole hole;

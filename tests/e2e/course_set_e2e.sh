@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The course-set screen at 960 x 540: two sets written into the run folder, the main menu's and the
 # play menu's JOUER, the first set previewed (its red, green and blue pictures as thumbnails, its
-# description's first line), its JOUER into course play with the set's folder, the thumbnails
-# released on the way, and Escape on the main menu ending the game.
+# description's first line), its JOUER into course play with the set's folder (no hole: the final
+# card, clicked away), the thumbnails released on the way, and Escape on the main menu ending the game.
 set -euo pipefail
 source "$(dirname "$0")/shell.sh"
 
@@ -47,9 +47,12 @@ n=$(count_pixels "$shot" 330 142 300 16 'r > 200 && g > 200 && b > 190')
 [ "$n" -ge 20 ] || fail "the first description line has $n text pixels" "$shot"
 
 click_virtual 1440 650  # the screen's JOUER
+# Alpha has no hole: course play shows the final card at once and waits for a click.
+wait_trace "final card"
+click_virtual 960 540
 wait_trace "state 888 -> 0 cut"
 trace_in_order "state 1 -> 2 fade" "set list 3" "set preview Alpha 3" "set hold end" "state 2 -> 888 cut" \
-    "thumbnails released 3" "course play data/parcours/Alpha/" "state 888 -> 0 cut"
+    "thumbnails released 3" "course play data/parcours/Alpha/" "final card" "state 888 -> 0 cut"
 sleep 0.3
 key Escape
 status=0
