@@ -125,6 +125,13 @@ keys_pool=(a b c d e f g h i j k l m n o p q r s t u v w x y z 0 1 2 3 4 5 6 7 8
            Return BackSpace Tab Up Down Left Right Up Down Left Right Delete Home End Prior Next minus
            plus period comma shift+a shift+Tab ctrl+z ctrl+s F1 F2 F3 F4 F5 F6 F7 F8 F9 F10 F11)
 held_pool=(Up Down Left Right Up Down Left Right Prior Next shift space)
+# Where the screens keep their buttons (main, play and options menus, the course sets, the
+# editor's tool column, palette and panel, a dialog's OUI, the back buttons): a third of the clicks
+# land near one, so that the soak gets past screens a uniform click rarely leaves.
+hot_spots=(960,490 960,535 960,580 960,625 960,715 960,512 960,557 960,600 960,400 960,445
+           1440,650 1440,690 1440,730 1440,770 1440,810 960,952 960,976 826,640 1094,640
+           60,66 60,106 60,146 60,186 60,226 60,266 60,306 60,346 60,386 40,212 380,666
+           120,955 360,955 600,955 840,955 1080,955 1320,955 1560,955 1800,955 16,975)
 
 # screen_state: the screen the trace last changed to: 0 from the main loop's first frame, "" before.
 screen_state() {
@@ -137,6 +144,11 @@ screen_state() {
 random_action() {
     local x=$((RANDOM % W)) y=$((RANDOM % H)) roll=$((RANDOM % 100)) in_menu=0
     [ "$(screen_state)" = 0 ] && in_menu=1
+    if [ $((RANDOM % 3)) -eq 0 ]; then
+        local spot=${hot_spots[$((RANDOM % ${#hot_spots[@]}))]}
+        x=$(( ${spot%,*} + RANDOM % 31 - 15 )) y=$(( ${spot#*,} + RANDOM % 17 - 8 ))
+        [ "$x" -lt 0 ] && x=0
+    fi
     if [ "$roll" -lt 50 ]; then
         local button=1
         [ $((RANDOM % 8)) -eq 0 ] && button=3
@@ -262,6 +274,7 @@ fi
 [ "$status" = PASS ] && [ "$memory_status" -eq 2 ] && status="FAIL" why="memory growth not measured"
 
 elapsed=$(( $(date +%s) - start ))
-summary="soak: $status after $((elapsed / 60)) min $((elapsed % 60)) s, seed $seed: $actions actions ($clicks clicks, $drags drags, $wheels wheel turns, $keys keys, $escapes Escapes), $resets folder resets, $starts starts, $quits quits, $memory${why:+; $why}"
+screens=$(cat "$out"/game-*.out | awk '/^trace state / { print $5 }' | sort -un | tr '\n' ' ')
+summary="soak: $status after $((elapsed / 60)) min $((elapsed % 60)) s, seed $seed: $actions actions ($clicks clicks, $drags drags, $wheels wheel turns, $keys keys, $escapes Escapes), $resets folder resets, $starts starts, $quits quits, screens seen: ${screens% }; $memory${why:+; $why}"
 echo "$summary" | tee -a "$out/soak.log"
 [ "$status" = PASS ]

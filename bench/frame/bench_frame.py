@@ -277,11 +277,14 @@ def main():
     ap.add_argument("--nav-timeout", type=float, default=60.0)
     ap.add_argument("--no-hole", action="store_true")
     ap.add_argument("--display", type=int, default=79, help="first X display number tried")
-    ap.add_argument("--rc", action="append", default=["aniso 0"],
-                    help="Neverputt settings line beyond the shared ones (default: aniso 0)")
+    ap.add_argument("--rc", action="append", default=None,
+                    help="Neverputt settings line beyond the shared ones, repeatable (default: aniso 0)")
     ap.add_argument("--out", default=os.path.join(ROOT, "build", "bench-frame"))
     args = ap.parse_args()
     args.seed = "1"
+    if args.rc is None:
+        args.rc = ["aniso 0"]
+    args.game, args.run_folder = os.path.abspath(args.game), os.path.abspath(args.run_folder)
 
     m = load_measure(args.neverputt_bench)
     if not os.access(m.GAME, os.X_OK):
