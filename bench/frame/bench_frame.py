@@ -33,6 +33,7 @@ VIRTUAL_W, VIRTUAL_H = 1920, 1080
 
 
 def load_measure(folder):
+    sys.dont_write_bytecode = True  # the measurement's folder is shared and read-only
     path = os.path.join(folder, "measure.py")
     if not os.path.exists(path):
         sys.exit(f"no {path}: give the Neverputt measurement's folder with --neverputt-bench")
