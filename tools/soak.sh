@@ -4,7 +4,10 @@
 # game's own folder (drive C's "ZAV Games") is put back as a first start left it every
 # SOAK_RESET_MINUTES (4) minutes. A quit (a click on Quit, Escape in the main menu) is counted and
 # the game started again; it fails on a crash, a sanitizer report, a game that stops running, or
-# resident memory growing more than 10 % between the 5th minute and the end.
+# resident memory growing more than 10 % between the 5th minute and the end. The game takes one
+# input message per frame, and the sanitizer build draws few frames: each action waits for the
+# frames its messages need (counted by tools/soak_frames.c, preloaded), or the input would pile up
+# and be acted on long after it was sent, in whatever screen the game has reached by then.
 #
 # tools/soak.sh <zavgolf binary> <run folder laid out as for `make play`>
 # Environment: SOAK_MINUTES, SOAK_RESET_MINUTES, SOAK_SEED (replays an input sequence, up to the
@@ -35,12 +38,16 @@ export DISPLAY=":$number"
 run="$out/run"
 rm -rf "$run"
 cp -a "$source_run" "$run"
+frames_file="$out/frames"
+gcc -O2 -shared -fPIC -o "$out/soak_frames.so" "$(dirname "$0")/soak_frames.c" -ldl ||
+    { echo "soak: cannot build the frame counter" >&2; exit 1; }
 export ZAVGOLF_DRIVE_C="$run/user" ZAVGOLF_SHELL="log:$run/shell.log" ZAVGOLF_TRACE=1
 export SDL_AUDIODRIVER=dummy HOME="$run/home"
 mkdir -p "$HOME"
 # X11 and Mesa keep allocations to the end of the process: leaks there are not ours to find. A
 # small quarantine keeps freed blocks from looking like growth of the resident memory.
-export ASAN_OPTIONS="detect_leaks=0:quarantine_size_mb=32:abort_on_error=0:halt_on_error=1"
+# The frame counter is preloaded before the sanitizer's run-time, which is harmless here.
+export ASAN_OPTIONS="detect_leaks=0:quarantine_size_mb=32:abort_on_error=0:halt_on_error=1:verify_asan_link_order=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 game_folder="$ZAVGOLF_DRIVE_C/ZAV Games"
 title=$(head -n 1 "$run/data/txt/nameofgame.ini" | tr -d '\r')
@@ -59,7 +66,8 @@ trap cleanup EXIT
 start_game() {
     starts=$((starts + 1))
     game_out="$out/game-$starts.out"
-    (cd "$run" && exec "$game") >"$game_out" 2>&1 &
+    rm -f "$frames_file"
+    (cd "$run" && SOAK_FRAMES="$frames_file" LD_PRELOAD="$out/soak_frames.so" exec "$game") >"$game_out" 2>&1 &
     game_pid=$!
     local waited=0 window=""
     while [ "$waited" -lt 600 ]; do
@@ -70,6 +78,23 @@ start_game() {
         waited=$((waited + 1))
     done
     [ -n "$window" ] && xdotool windowfocus "$window" 2>/dev/null
+}
+
+frames_drawn() { tr -d ' \n' 2>/dev/null <"$frames_file" || echo 0; }
+
+# wait_frames <n>: until the game has drawn n more frames than at the last call, 10 s at most.
+last_frames=0
+wait_frames() {
+    local want=$((last_frames + $1)) now_frames waited=0
+    while :; do
+        now_frames=$(frames_drawn)
+        [ "${now_frames:-0}" -lt "$last_frames" ] && want=$1  # a new run of the game
+        [ "${now_frames:-0}" -ge "$want" ] && break
+        [ "$waited" -ge 200 ] && break
+        sleep 0.05
+        waited=$((waited + 1))
+    done
+    last_frames=${now_frames:-0}
 }
 
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null; }
@@ -221,6 +246,7 @@ while :; do
     fi
     random_action
     actions=$((actions + 1))
+    wait_frames 4
     # The window may have lost the focus to nothing after a restart or a change of mode.
     [ $((actions % 200)) -eq 0 ] && xdotool search --name "^$title\$" 2>/dev/null | head -n 1 |
         xargs -r xdotool windowfocus 2>/dev/null
