@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 RUN_DIR := build/run
 
-.PHONY: play test setup build build-test test-asan test-tsan test-fuzz clean
+.PHONY: play test setup build build-test test-asan test-tsan test-fuzz soak bench-frame clean
 
 play: build
 	cd $(RUN_DIR) && ../app/zavgolf
@@ -34,6 +34,19 @@ test-fuzz: setup
 	  -DZAV_FUZZ=ON -DZAV_TESTS=OFF -DZAV_BENCH=OFF
 	cmake --build build-fuzz --target zav_fuzz -j$(JOBS)
 	cd build-fuzz && ctest -L fuzz --output-on-failure -j$(JOBS)
+
+# Not in CI: 30 minutes of random input on the sanitizer build of the game (tools/soak.sh).
+soak: setup
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZAV_SANITIZE=ON
+	cmake --build build-asan --target zavgolf data -j$(JOBS)
+	SOAK_OUT=$(CURDIR)/build-asan/soak tools/soak.sh build-asan/app/zavgolf build-asan/run
+
+# Not in CI: CPU per frame and start-up against Neverputt in the same run (bench/frame).
+bench-frame:
+	tools/setup.sh --bench
+	cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZAV_TESTS=OFF -DZAV_BENCH=OFF
+	cmake --build build --target zavgolf data -j$(JOBS)
+	bench/frame/bench_frame.py --game build/app/zavgolf --run-folder build/run --out build/bench-frame
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the game and the tests need, when any is missing.
+# With --bench, also what the benchmarks compare against or profile with (never needed to build,
+# play or test).
 set -euo pipefail
 
 packages=(
@@ -10,6 +12,11 @@ packages=(
   xvfb xauth xdotool imagemagick
   libxmp-dev libbullet-dev xdg-utils
 )
+# Comparison-only: the frame benchmark runs the mini-golf game Linux players already have beside
+# ours, and its helpers need the X headers; perf finds where a frame's time goes.
+if [ "${1:-}" = "--bench" ]; then
+  packages+=(neverputt libx11-dev python3 linux-perf)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
