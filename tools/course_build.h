@@ -20,7 +20,7 @@ void data_course_use_folders(const char *scratch_folder);
 // A new course in g_hole_world with the hole's pieces placed through the editor's operations, each
 // checked where it lands; nothing saved. 1, or 0 (reason on stderr).
 bool data_course_place_hole(const DataHoleSpec &hole, int number);
-// Builds hole `number` (1-based) from its spec in g_hole_world through the editor's operations,
+// Builds hole `number` (1-based) from its layout in g_hole_world through the editor's operations,
 // checking where every piece lands; then its plants, NAME and PAR, the save to
 // "<folder>/holeNN.qel", "holeNN.txt" and the preview "holeNN.png". 1, or 0 (reason on stderr).
 bool data_course_build_hole(const DataHoleSpec &hole, int number);

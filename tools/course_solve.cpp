@@ -1,7 +1,7 @@
 // The hole solver as a program (a Release build's tool): course_solve <run folder> and one of
 //   --plan [N]     plays hole N's hint plan (all holes without N), searching round a hint that is
 //                  not robust, and prints the plan;
-//   --search [N]   finds a plan without the hints, then checks the plan as the spec would hold it;
+//   --search [N]   finds a plan without the hints, then checks the plan as the course data would hold it;
 //   --calibrate    strikes straight down hole 1 at every power and prints how far the ball went.
 // The run folder is the one the data target wrote (data/txt/script.txt, data/parcours/Meadow).
 #include "tools/course_build.h"
@@ -23,9 +23,9 @@ std::string hole_path(int number)
     return data_course_folder() + "/" + data_course_hole_file(number) + ".qel";
 }
 
-bool open_hole(CourseSolver *solver, int number, const DataHoleSpec *spec)
+bool open_hole(CourseSolver *solver, int number, const DataHoleSpec *layout)
 {
-    if (solver_open(solver, hole_path(number).c_str(), spec)) return true;
+    if (solver_open(solver, hole_path(number).c_str(), layout)) return true;
     fprintf(stderr, "course_solve: cannot open %s\n", hole_path(number).c_str());
     return false;
 }
@@ -33,11 +33,11 @@ bool open_hole(CourseSolver *solver, int number, const DataHoleSpec *spec)
 // The hole's plan from `hints` alone (SOLVER_HINT) or repaired round them (SOLVER_LOCAL).
 SolverPlan run_plan(int number, const std::vector<DataStroke> &hints, SolverMode mode, FILE *log)
 {
-    DataHoleSpec spec = g_data_course_holes[number - 1];
-    spec.plan = hints;
+    DataHoleSpec layout = g_data_course_holes[number - 1];
+    layout.plan = hints;
     CourseSolver solver;
     SolverPlan plan;
-    if (open_hole(&solver, number, &spec)) plan = solver_plan_hole(&solver, mode, log);
+    if (open_hole(&solver, number, &layout)) plan = solver_plan_hole(&solver, mode, log);
     solver_close(&solver);
     return plan;
 }
@@ -48,12 +48,12 @@ bool within_par(const SolverPlan &plan, int number)
 }
 
 // One hole: its plan by the mode, printed; true when it holes within PAR + 2. A plan found by a
-// search is played again from its hints alone, as the spec and the tests will hold it.
+// search is played again from its hints alone, as the course data and the tests will hold it.
 bool plan_hole(int number, SolverMode mode)
 {
-    const DataHoleSpec &spec = g_data_course_holes[number - 1];
-    printf("hole %02d \"%s\", PAR %d:\n", number, spec.title, spec.par);
-    const SolverPlan plan = run_plan(number, spec.plan, mode, stdout);
+    const DataHoleSpec &layout = g_data_course_holes[number - 1];
+    printf("hole %02d \"%s\", PAR %d:\n", number, layout.title, layout.par);
+    const SolverPlan plan = run_plan(number, layout.plan, mode, stdout);
     printf("  %s in %zu strokes%s; plan:\n    ", plan.holed ? "holed" : "NOT HOLED", plan.strokes.size(),
            plan.robust ? "" : " (not every stroke robust)");
     solver_print_plan(plan, stdout);
@@ -69,9 +69,9 @@ bool plan_hole(int number, SolverMode mode)
 // rolled on its way.
 bool calibrate()
 {
-    const DataHoleSpec &spec = g_data_course_holes[0];
+    const DataHoleSpec &layout = g_data_course_holes[0];
     CourseSolver solver;
-    if (!open_hole(&solver, 1, &spec)) return false;
+    if (!open_hole(&solver, 1, &layout)) return false;
     const float *ball = solver.state.ball.body->position;
     printf("hole 01, from (%.2f, %.2f, %.2f) along +x; power: outcome, rest x, path length, frames\n", ball[0],
            ball[1], ball[2]);

@@ -42,7 +42,7 @@ struct SolverResult {
     int32_t frames = 0;      // frames the stroke took
 };
 
-// One hole in play: the state course play keeps, the hole's spec (route, PAR, hint plan) and the
+// One hole in play: the state course play keeps, the hole's layout (route, PAR, hint plan) and the
 // frames simulated so far (waits and settling included).
 struct CourseSolver {
     PlayState state;
@@ -57,7 +57,7 @@ float solver_power(int32_t level);
 int32_t solver_level_of(float power);
 
 // Opens the hole file as course play does (ball on START, waiting to settle), with PAR from the
-// spec, sounds and the replay off and the physics on the calling thread. 1, or 0 when the hole
+// layout, sounds and the replay off and the physics on the calling thread. 1, or 0 when the hole
 // cannot be opened (and the solver holds nothing).
 int solver_open(CourseSolver *solver, const char *path, const DataHoleSpec *hole);
 void solver_close(CourseSolver *solver);
@@ -65,7 +65,7 @@ void solver_close(CourseSolver *solver);
 // The yaw that strikes from the ball toward (x, z).
 float solver_yaw_toward(const CourseSolver *solver, float x, float z);
 // The shot toward an aim point; and the aim point for a yaw: 8 units out from the ball, rounded to
-// hundredths, as a hole spec writes it (so that a plan read back from the spec strikes alike).
+// hundredths, as the hole data write it (so that a plan read back from them strikes alike).
 SolverShot solver_shot_toward(const CourseSolver *solver, DataPoint aim, int32_t level, int32_t wait);
 DataPoint solver_aim_along(const CourseSolver *solver, float yaw);
 // Rest cost of a point: the route left from its nearest point on the route, plus twice its
@@ -106,7 +106,7 @@ struct SolverPlan {
 // Plays the hole from its start, a stroke at a time, up to PAR + 2 strokes; stops at the hole-out
 // or when no stroke is found. Each stroke chosen is logged to `log` when given.
 SolverPlan solver_plan_hole(CourseSolver *solver, SolverMode mode, FILE *log);
-// The plan's strokes as a hole spec's hint strokes: aim point, power, wait.
+// The plan's strokes as a hole layout's hint strokes: aim point, power, wait.
 std::vector<DataStroke> solver_plan_hints(const SolverPlan &plan);
-// The same as the spec's source writes them, on one line.
+// The same as the hole data's source writes them, on one line.
 void solver_print_plan(const SolverPlan &plan, FILE *out);

@@ -37,9 +37,9 @@ def load_measure(folder):
     path = os.path.join(folder, "measure.py")
     if not os.path.exists(path):
         sys.exit(f"no {path}: give the Neverputt measurement's folder with --neverputt-bench")
-    spec = importlib.util.spec_from_file_location("neverputt_measure", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    loader = importlib.util.spec_from_file_location("neverputt_measure", path)
+    module = importlib.util.module_from_spec(loader)
+    loader.loader.exec_module(module)
     return module
 
 

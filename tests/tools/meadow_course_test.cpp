@@ -184,10 +184,10 @@ TEST_F(MeadowCourseTest, DescriptionsReadBack)
         snprintf(g_hole_name, sizeof g_hole_name, "stale");
         g_hole_par = -1;
         app_read_hole_description((hole_base(number) + ".txt").c_str());
-        const DataHoleSpec &spec = g_data_course_holes[number - 1];
-        EXPECT_STREQ(g_hole_name, spec.title);
+        const DataHoleSpec &hole = g_data_course_holes[number - 1];
+        EXPECT_STREQ(g_hole_name, hole.title);
         EXPECT_LE(strlen(g_hole_name), 14u);
-        EXPECT_EQ(g_hole_par, spec.par);
+        EXPECT_EQ(g_hole_par, hole.par);
         EXPECT_TRUE(g_hole_par >= 1 && g_hole_par <= 9);
         total += g_hole_par;
     }

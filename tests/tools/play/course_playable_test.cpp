@@ -13,18 +13,18 @@ class CoursePlayable : public SolverTest {
 protected:
     void play_hole(int number)
     {
-        const DataHoleSpec &spec = g_data_course_holes[number - 1];
-        ASSERT_FALSE(spec.plan.empty()) << "hole " << number << " has no plan";
+        const DataHoleSpec &hole = g_data_course_holes[number - 1];
+        ASSERT_FALSE(hole.plan.empty()) << "hole " << number << " has no plan";
         ASSERT_TRUE(open(number));
-        printf("hole %02d \"%s\", PAR %d:\n", number, spec.title, spec.par);
+        printf("hole %02d \"%s\", PAR %d:\n", number, hole.title, hole.par);
         const SolverPlan plan = solver_plan_hole(&solver, SOLVER_HINT, stdout);
         printf("  plan: ");
         solver_print_plan(plan, stdout);
         EXPECT_TRUE(plan.robust);
         ASSERT_TRUE(plan.holed);
-        EXPECT_LE(int32_t(plan.strokes.size()), spec.par + 2);
+        EXPECT_LE(int32_t(plan.strokes.size()), hole.par + 2);
         // The plan holes out at its last stroke, so its length is the strokes it takes.
-        EXPECT_EQ(plan.strokes.size(), spec.plan.size());
+        EXPECT_EQ(plan.strokes.size(), hole.plan.size());
 
         // The hole closes 150 frames after the hole-out, the first of them the hole-out's own.
         PlayState &state = solver.state;

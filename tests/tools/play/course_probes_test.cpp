@@ -86,15 +86,15 @@ TEST_F(CourseProbes, Sand)
     data_course_use_folders("C:/");
     ASSERT_TRUE(data_course_load_palette("data/themes/garden/blocs.qel"));
     auto lane = [](char third) {
-        DataHoleSpec spec{"Probe", 3, {}, {}, {{-16, 0}, {16, 0}}, {}};
-        spec.tiles.push_back({'S', -4, 0, false, "NSW", ""});
-        for (int i = -3; i <= 4; i++) spec.tiles.push_back({i == -2 ? third : 'G', i, 0, false, i == 4 ? "NSE" : "NS", ""});
-        return spec;
+        DataHoleSpec layout{"Probe", 3, {}, {}, {{-16, 0}, {16, 0}}, {}};
+        layout.tiles.push_back({'S', -4, 0, false, "NSW", ""});
+        for (int i = -3; i <= 4; i++) layout.tiles.push_back({i == -2 ? third : 'G', i, 0, false, i == 4 ? "NSE" : "NS", ""});
+        return layout;
     };
     const DataHoleSpec sand = lane('D'), grass = lane('G');
-    for (const DataHoleSpec *spec : {&sand, &grass}) {
-        ASSERT_TRUE(data_course_place_hole(*spec, 1));
-        ASSERT_TRUE(editor_save_hole_to(spec == &sand ? "C:/sand.qel" : "C:/grass.qel"));
+    for (const DataHoleSpec *layout : {&sand, &grass}) {
+        ASSERT_TRUE(data_course_place_hole(*layout, 1));
+        ASSERT_TRUE(editor_save_hole_to(layout == &sand ? "C:/sand.qel" : "C:/grass.qel"));
     }
     for (SceneWorld *world : {&g_hole_world, &g_menu_world}) {
         world_release_and_reset(world);

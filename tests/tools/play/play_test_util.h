@@ -52,20 +52,20 @@ protected:
             }
     }
 
-    // Hole `number` of the set (1-based) opened with its spec, or with `spec` when given.
-    bool open(int number, const DataHoleSpec *spec = nullptr)
+    // Hole `number` of the set (1-based) opened with its layout, or with `layout` when given.
+    bool open(int number, const DataHoleSpec *layout = nullptr)
     {
         used += solver.frames;
         solver.frames = 0;
         const std::string path = data_course_folder() + "/" + data_course_hole_file(number) + ".qel";
-        return solver_open(&solver, path.c_str(), spec ? spec : &g_data_course_holes[number - 1]);
+        return solver_open(&solver, path.c_str(), layout ? layout : &g_data_course_holes[number - 1]);
     }
     // A hole file of the test's own (a path of the path layer).
-    bool open_file(const char *path, const DataHoleSpec *spec)
+    bool open_file(const char *path, const DataHoleSpec *layout)
     {
         used += solver.frames;
         solver.frames = 0;
-        return solver_open(&solver, path, spec);
+        return solver_open(&solver, path, layout);
     }
 
     RigidBody *ball() { return solver.state.ball.body; }
