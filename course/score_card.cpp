@@ -39,18 +39,10 @@ void text_at(const char *text, float x, float y, float scale, float r, float g, 
 
 float text_width(const char *text, float scale) { return float(font_text_width(&g_font_primary, text)) * scale; }
 
-// The background at 0.75, whatever level and mode the menus keep it at.
 void draw_background(RenderContext *c)
 {
     render_set_mode(1, c, 0);
-    if (!g_background_page.pixels) return;
-    const float level = g_background_page.level;
-    const uint8_t mode = g_background_page.mode;
-    g_background_page.level = 0.75f;
-    g_background_page.mode = kPageStill;
-    ui_page_draw(&g_page_tiles, &g_background_page);
-    g_background_page.level = level;
-    g_background_page.mode = mode;
+    app_background_draw_still(0.75f);
 }
 
 void white_quad(RenderContext *c, float x, float y, float w, float h, float grey, float alpha)

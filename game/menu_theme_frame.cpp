@@ -19,17 +19,7 @@ void menu_theme_loading_frame_draw(float fraction)
     render_clear_frame(c);
     render_set_mode(1, c, 0);
 
-    // Still at 0.75, whatever level and mode its owner keeps; a page not loaded yet is not drawn,
-    // so that its tiles are uploaded from its pixels once they exist.
-    if (g_background_page.pixels) {
-        const float level = g_background_page.level;
-        const uint8_t mode = g_background_page.mode;
-        g_background_page.level = 0.75f;
-        g_background_page.mode = kPageStill;
-        ui_page_draw(&g_page_tiles, &g_background_page);
-        g_background_page.level = level;
-        g_background_page.mode = mode;
-    }
+    app_background_draw_still(0.75f);
     if (g_menu_texts[MENU_GAMELOAD]) menu_text_label(g_menu_texts[MENU_GAMELOAD], 500.0f);
 
     const float x0 = float(c->width) / 3.0f, s = g_ui_scale_y, shadow = float(c->width) / 160.0f;

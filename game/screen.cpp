@@ -19,6 +19,18 @@ float g_frame_factor = 1.0f;
 int32_t g_mouse_prev_x, g_mouse_prev_y;
 PageSlot g_background_page;
 
+void app_background_draw_still(float level)
+{
+    if (!g_background_page.pixels) return;
+    const float kept_level = g_background_page.level;
+    const uint8_t kept_mode = g_background_page.mode;
+    g_background_page.level = level;
+    g_background_page.mode = kPageStill;
+    ui_page_draw(&g_page_tiles, &g_background_page);
+    g_background_page.level = kept_level;
+    g_background_page.mode = kept_mode;
+}
+
 bool app_trace_on(void) { return getenv("ZAVGOLF_TRACE") != nullptr; }
 
 void app_trace(const char *format, ...)

@@ -30,6 +30,10 @@ extern int32_t g_mouse_prev_x, g_mouse_prev_y;  // the cursor at the start of th
 // The menus' background picture ("data/gfx/background.png"), drawn still behind every menu.
 extern PageSlot g_background_page;
 
+// The background page drawn still at `level` for one draw, whatever level and mode its owner keeps
+// it at; nothing before the page is loaded, so that its tiles are uploaded once its pixels exist.
+void app_background_draw_still(float level);
+
 // True when ZAVGOLF_TRACE is set.
 bool app_trace_on(void);
 // With the trace on: "trace " and the formatted text as one flushed line on stdout.

@@ -14,6 +14,7 @@
 #include "script/config_main.h"
 #include "tests/course/course_test_util.h"
 #include "tests/game/fake_font.h"
+#include "tests/game/headless_device.h"
 #include "tests/test_util.h"
 
 #include <gtest/gtest.h>
@@ -46,10 +47,7 @@ protected:
 
     void SetUp() override
     {
-        gpu_headless_reset();
-        render_context_construct(context);
-        context->width = 1920, context->height = 1080;
-        ASSERT_EQ(render_create_device(context), 1);
+        ASSERT_TRUE(test_headless_device_open(context, 1920, 1080));
         g_ui_scale_x = g_ui_scale_y = 1.0f;
         for (int t = 0; t < MENU_TEXT_COUNT; t++) g_menu_texts[t] = const_cast<char *>(g_menu_text_keys[t]);
         fs::create_directories(saves + "/course");

@@ -10,6 +10,7 @@
 #include "platform/gpu/headless/gpu_headless.h"
 #include "render/render.h"
 #include "script/config_main.h"
+#include "tests/game/headless_device.h"
 #include "tests/test_util.h"
 #include "tools/data_writer.h"
 
@@ -30,10 +31,7 @@ protected:
 
     void SetUp() override
     {
-        gpu_headless_reset();
-        render_context_construct(context);
-        context->width = 1920, context->height = 1080;
-        ASSERT_EQ(render_create_device(context), 1);
+        ASSERT_TRUE(test_headless_device_open(context, 1920, 1080));
         ASSERT_TRUE(data_write_fonts(folders.run + "/data"));
         font_init(context);  // the rows' hover boxes are as high as the font
         _getcwd(g_start_dir, sizeof g_start_dir);

@@ -8,6 +8,7 @@
 #include "render/render.h"
 #include "render/render_draw.h"
 #include "tests/game/fake_font.h"
+#include "tests/game/headless_device.h"
 
 #include <gtest/gtest.h>
 
@@ -23,10 +24,7 @@ protected:
 
     void SetUp() override
     {
-        gpu_headless_reset();
-        render_context_construct(context);
-        context->width = 1920, context->height = 1080;
-        ASSERT_EQ(render_create_device(context), 1);
+        ASSERT_TRUE(test_headless_device_open(context, 1920, 1080));
         g_ui_scale_x = g_ui_scale_y = 1.0f;
         g_mouse_left_down = g_key_printable = 0;
         g_caret_blink = 0;

@@ -15,6 +15,7 @@
 #include "render/render_draw.h"
 #include "script/config_main.h"
 #include "tests/game/fake_font.h"
+#include "tests/game/headless_device.h"
 #include "tests/test_util.h"
 
 #include <gtest/gtest.h>
@@ -42,10 +43,7 @@ protected:
 
     void SetUp() override
     {
-        gpu_headless_reset();
-        render_context_construct(context);
-        context->width = 1920, context->height = 1080;
-        ASSERT_EQ(render_create_device(context), 1);
+        ASSERT_TRUE(test_headless_device_open(context, 1920, 1080));
         g_ui_scale_x = g_ui_scale_y = 1.0f;
         fs::create_directories(saves);
         snprintf(g_saves_folder, sizeof g_saves_folder, "%s/", saves.c_str());

@@ -17,6 +17,7 @@
 #include "script/config_main.h"
 #include "sound/music.h"
 #include "sound/sound.h"
+#include "tests/game/headless_device.h"
 #include "tests/test_util.h"
 #include "tools/data_writer.h"
 
@@ -63,10 +64,7 @@ protected:
         ASSERT_TRUE(data_write_script(run + "/data") && data_write_fonts(run + "/data"));
         config_read_file(g_main_config_table, "data/txt/script.txt");
         snprintf(g_game_name, sizeof g_game_name, "%s", g_data_game_name);
-        gpu_headless_reset();
-        render_context_construct(context);
-        context->width = 1920, context->height = 1080;
-        ASSERT_EQ(render_create_device(context), 1);
+        ASSERT_TRUE(test_headless_device_open(context, 1920, 1080));
         font_init(context);
         g_options_theme_reload = count_reload;
         g_reload_calls = 0;

@@ -4,6 +4,7 @@
 #include "game/files.h"
 #include "platform/gpu/headless/gpu_headless.h"
 #include "script/config_main.h"
+#include "tests/game/headless_device.h"
 #include "tests/scene/scene_test_util.h"
 #include "tests/test_util.h"
 
@@ -64,10 +65,7 @@ protected:
 
     void SetUp() override
     {
-        gpu_headless_reset();
-        render_context_construct(context);
-        context->width = 640, context->height = 360;
-        ASSERT_EQ(render_create_device(context), 1);
+        ASSERT_TRUE(test_headless_device_open(context, 640, 360));
         *render_var_ref(context, "D") = 64;
     }
 

@@ -15,6 +15,7 @@
 #include "render/render.h"
 #include "render/render_draw.h"
 #include "script/config_main.h"
+#include "tests/game/headless_device.h"
 #include "tests/test_util.h"
 #include "tools/data_writer.h"
 
@@ -34,10 +35,7 @@ protected:
 
     void SetUp() override
     {
-        gpu_headless_reset();
-        render_context_construct(context);
-        context->width = 1920, context->height = 1080;
-        ASSERT_EQ(render_create_device(context), 1);
+        ASSERT_TRUE(test_headless_device_open(context, 1920, 1080));
         ASSERT_TRUE(data_write_fonts(run + "/data"));
         font_init(context);
         ASSERT_GT(g_font_primary.line_height, 0);

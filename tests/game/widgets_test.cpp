@@ -1,14 +1,15 @@
 // Widgets, menu pictures and full-screen pages on the headless device, read back from the quads
 // the 2D batch sent to the device.
+#include "game/widgets.h"
 #include "game/app.h"
 #include "game/font.h"
 #include "game/menu_pictures.h"
 #include "game/pages.h"
 #include "game/ui.h"
-#include "game/widgets.h"
 #include "platform/gpu/headless/gpu_headless.h"
 #include "render/render.h"
 #include "render/render_draw.h"
+#include "tests/game/headless_device.h"
 #include "tests/test_util.h"
 #include "tools/data_writer.h"
 
@@ -31,13 +32,7 @@ protected:
     TestFolders folders;
     RenderContext *context = &g_render_context;
 
-    void SetUp() override
-    {
-        gpu_headless_reset();
-        render_context_construct(context);
-        context->width = 1920, context->height = 1080;
-        ASSERT_EQ(render_create_device(context), 1);
-    }
+    void SetUp() override { ASSERT_TRUE(test_headless_device_open(context, 1920, 1080)); }
 
     void TearDown() override
     {
@@ -70,7 +65,8 @@ protected:
         std::vector<Quad> out;
         for (int d = 0; d < gpu_headless_draw_count(); d++) {
             const std::vector<uint8_t> &bytes = gpu_headless_draw(d)->user_vertices;
-            for (size_t at = 0; at + 6 * sizeof(RenderBatchVertex) <= bytes.size(); at += 6 * sizeof(RenderBatchVertex)) {
+            for (size_t at = 0; at + 6 * sizeof(RenderBatchVertex) <= bytes.size();
+                 at += 6 * sizeof(RenderBatchVertex)) {
                 RenderBatchVertex v[6];
                 memcpy(v, bytes.data() + at, sizeof v);
                 out.push_back({v[0].x, v[0].y, v[2].x, v[2].y, v[0].colour});
@@ -123,8 +119,8 @@ TEST_F(WidgetTest, EdgesAreOutsideAndOnePixelInIsInside)
             float x, y;
             bool inside;
         } probes[] = {
-            {c.left, mid_y, false},  {c.left + 1, mid_y, true},  {c.right, mid_y, false}, {c.right - 1, mid_y, true},
-            {mid_x, c.top, false},   {mid_x, c.top + 1, true},   {mid_x, c.bottom, false}, {mid_x, c.bottom - 1, true},
+            {c.left, mid_y, false}, {c.left + 1, mid_y, true}, {c.right, mid_y, false},  {c.right - 1, mid_y, true},
+            {mid_x, c.top, false},  {mid_x, c.top + 1, true},  {mid_x, c.bottom, false}, {mid_x, c.bottom - 1, true},
         };
         for (const Probe &p : probes) {
             g_mouse_x = int32_t(p.x), g_mouse_y = int32_t(p.y);
