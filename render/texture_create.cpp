@@ -13,7 +13,7 @@ constexpr int32_t kMaxSide = 16384;
 
 // The 2 x 2 ordered dither: for f = 4 down to 0, t at (even row, even column), (odd, even),
 // (even, odd), (odd, odd).
-const uint8_t kDither[5][4] = {{1, 1, 1, 1}, {1, 1, 0, 1}, {1, 0, 0, 1}, {1, 0, 0, 0}, {0, 0, 0, 0}};
+const uint8_t texture_dither_table[5][4] = {{1, 1, 1, 1}, {1, 1, 0, 1}, {1, 0, 0, 1}, {1, 0, 0, 0}, {0, 0, 0, 0}};
 
 struct Format {
     D3DFORMAT format;
@@ -28,7 +28,7 @@ const Format kAlpha32[] = {{D3DFMT_A8R8G8B8, kPixelA8R8G8B8}};
 
 int dither_bit(int f, int row, int column)
 {
-    return kDither[4 - f][(row & 1) | (column & 1) << 1];
+    return texture_dither_table[4 - f][(row & 1) | (column & 1) << 1];
 }
 
 void dither_pixel(uint8_t *p, int row, int column)
