@@ -217,6 +217,20 @@ inline void place_vector(float *__restrict out, const float *__restrict m, const
     out[2] = z;
 }
 
+// The points (ox, oy, oz) placed as place_point computes them, into (x, y, z). (Its own function
+// with unaliased arguments, so that the compiler vectorises it.)
+void place_arrays(float *__restrict x, float *__restrict y, float *__restrict z, const float *__restrict ox,
+                  const float *__restrict oy, const float *__restrict oz, size_t n, const float *world)
+{
+    const float m0 = world[0], m1 = world[1], m2 = world[2], m4 = world[4], m5 = world[5], m6 = world[6],
+                m8 = world[8], m9 = world[9], m10 = world[10], m12 = world[12], m13 = world[13], m14 = world[14];
+    for (size_t i = 0; i < n; i++) {
+        x[i] = ox[i] * m0 + oy[i] * m4 + oz[i] * m8 + m12;
+        y[i] = ox[i] * m1 + oy[i] * m5 + oz[i] * m9 + m13;
+        z[i] = ox[i] * m2 + oy[i] * m6 + oz[i] * m10 + m14;
+    }
+}
+
 }  // namespace
 
 PlacedVertices g_physics_placed[kPhysicsMaxBodies];
@@ -249,18 +263,8 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
                 }
                 placed->from = mesh;
             }
-            float *__restrict x = placed->x.data(), *__restrict y = placed->y.data(), *__restrict z = placed->z.data();
-            const float *__restrict ox = placed->ox.data(), *__restrict oy = placed->oy.data(),
-                                    *__restrict oz = placed->oz.data();
-            const float m0 = world[0], m1 = world[1], m2 = world[2], m4 = world[4], m5 = world[5], m6 = world[6],
-                        m8 = world[8], m9 = world[9], m10 = world[10], m12 = world[12], m13 = world[13],
-                        m14 = world[14];
-            // As place_point computes it.
-            for (size_t i = 0; i < n; i++) {
-                x[i] = ox[i] * m0 + oy[i] * m4 + oz[i] * m8 + m12;
-                y[i] = ox[i] * m1 + oy[i] * m5 + oz[i] * m9 + m13;
-                z[i] = ox[i] * m2 + oy[i] * m6 + oz[i] * m10 + m14;
-            }
+            place_arrays(placed->x.data(), placed->y.data(), placed->z.data(), placed->ox.data(), placed->oy.data(),
+                         placed->oz.data(), n, world);
             placed->mesh = mesh;
             placed->count = mesh->vertex_count;
             memcpy(placed->matrix, world, sizeof placed->matrix);
