@@ -235,10 +235,10 @@ void place_arrays(float *__restrict x, float *__restrict y, float *__restrict z,
 
 PlacedVertices g_physics_placed[kPhysicsMaxBodies];
 
-const PlacedVertices *physics_placed_vertices(int32_t i, const MeshObject *mesh)
+PlacedVertices *physics_placed_vertices(int32_t i, const MeshObject *mesh)
 {
     if (i < 0 || i >= kPhysicsMaxBodies || !mesh) return nullptr;
-    const PlacedVertices *placed = &g_physics_placed[i];
+    PlacedVertices *placed = &g_physics_placed[i];
     return placed->mesh == mesh && placed->count == mesh->vertex_count ? placed : nullptr;
 }
 
@@ -296,7 +296,13 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
         }
     }
     PointGrid *grid = body->point_grid;
-    if (body->shape == kShapeMesh && grid) {
+    if (placed) placed->grid_lazy = false;
+    if (body->shape == kShapeMesh && grid && !whole && placed && placed->mesh == mesh) {
+        // Only the edge pass reads the cells until the mesh is placed whole: it places those it
+        // reads (a face meets few of them).
+        placed->grid_lazy = true;
+        placed->grid_placed = 0;
+    } else if (body->shape == kShapeMesh && grid) {
         for (int32_t z = 0; z < grid->nz && z < 4; z++)
             for (int32_t y = 0; y < grid->ny && y < 4; y++)
                 for (int32_t x = 0; x < grid->nx && x < 4; x++) {
@@ -304,6 +310,14 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
                     place_point(cell->world_point, world, cell->point);
                 }
     }
+}
+
+void physics_place_grid_cell(PointGrid *grid, PlacedVertices *placed, int32_t c)
+{
+    if (!placed || !placed->grid_lazy || c < 0 || c >= 64 || (placed->grid_placed >> c & 1)) return;
+    PointGridCell *cell = &grid->cells[c];
+    place_point(cell->world_point, placed->matrix, cell->point);
+    placed->grid_placed |= uint64_t(1) << c;
 }
 
 void physics_body_prepare_mesh(RigidBody *body)
