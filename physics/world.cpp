@@ -231,6 +231,54 @@ void place_arrays(float *__restrict x, float *__restrict y, float *__restrict z,
     }
 }
 
+// The mesh's world positions and normals, its faces' world normals and centres, as place_point and
+// place_vector give them (the matrices' elements held in locals: the stores into the mesh cannot
+// change them). `same`: the positions placed already as arrays.
+void place_world_data(MeshObject *mesh, const float *world, const float *rotation, const PlacedVertices *same)
+{
+    const float r0 = rotation[0], r1 = rotation[1], r2 = rotation[2], r4 = rotation[4], r5 = rotation[5],
+                r6 = rotation[6], r8 = rotation[8], r9 = rotation[9], r10 = rotation[10];
+    float m[16];
+    memcpy(m, world, sizeof m);
+    const int32_t vertices = mesh->vertex_count;
+    MeshVertex *__restrict vertex = mesh->vertices;
+    for (int32_t i = 0; i < vertices; i++) {
+        MeshVertex *v = &vertex[i];
+        if (same) {
+            v->world_position[0] = same->x[size_t(i)];
+            v->world_position[1] = same->y[size_t(i)];
+            v->world_position[2] = same->z[size_t(i)];
+        } else {
+            place_point(v->world_position, m, v->position);
+        }
+        const float x = v->normal[0], y = v->normal[1], z = v->normal[2];
+        v->world_normal[0] = x * r0 + y * r4 + z * r8;
+        v->world_normal[1] = x * r1 + y * r5 + z * r9;
+        v->world_normal[2] = x * r2 + y * r6 + z * r10;
+    }
+    MeshFace *__restrict faces = mesh->faces;
+    for (int32_t f = 0; f < mesh->face_count; f++) {
+        MeshFace *face = &faces[f];
+        const float x = face->normal[0], y = face->normal[1], z = face->normal[2];
+        face->world_normal[0] = x * r0 + y * r4 + z * r8;
+        face->world_normal[1] = x * r1 + y * r5 + z * r9;
+        face->world_normal[2] = x * r2 + y * r6 + z * r10;
+        const int32_t a = face->v[0], b = face->v[1], c = face->v[2];
+        if (a < 0 || b < 0 || c < 0 || a >= vertices || b >= vertices || c >= vertices) continue;
+        if (same) {
+            const float *X = same->x.data(), *Y = same->y.data(), *Z = same->z.data();
+            face->centre[0] = (X[a] + X[b] + X[c]) * 0.33333334f;
+            face->centre[1] = (Y[a] + Y[b] + Y[c]) * 0.33333334f;
+            face->centre[2] = (Z[a] + Z[b] + Z[c]) * 0.33333334f;
+        } else {
+            for (int k = 0; k < 3; k++)
+                face->centre[k] =
+                    (vertex[a].world_position[k] + vertex[b].world_position[k] + vertex[c].world_position[k]) *
+                    0.33333334f;
+        }
+    }
+}
+
 }  // namespace
 
 PlacedVertices g_physics_placed[kPhysicsMaxBodies];
@@ -271,29 +319,7 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
         }
         // Positions placed with these matrices already, as arrays, are the same values.
         const PlacedVertices *same = placed && placed->mesh == mesh ? placed : nullptr;
-        for (int32_t i = 0; whole && i < mesh->vertex_count; i++) {
-            MeshVertex *v = &mesh->vertices[i];
-            if (same) {
-                v->world_position[0] = same->x[size_t(i)];
-                v->world_position[1] = same->y[size_t(i)];
-                v->world_position[2] = same->z[size_t(i)];
-            } else {
-                place_point(v->world_position, world, v->position);
-            }
-            place_vector(v->world_normal, rotation, v->normal);
-        }
-        for (int32_t f = 0; whole && f < mesh->face_count; f++) {
-            MeshFace *face = &mesh->faces[f];
-            place_vector(face->world_normal, rotation, face->normal);
-            const int32_t *v = face->v;
-            if (v[0] < 0 || v[1] < 0 || v[2] < 0 || v[0] >= mesh->vertex_count || v[1] >= mesh->vertex_count ||
-                v[2] >= mesh->vertex_count)
-                continue;
-            for (int k = 0; k < 3; k++)
-                face->centre[k] = (mesh->vertices[v[0]].world_position[k] + mesh->vertices[v[1]].world_position[k] +
-                                   mesh->vertices[v[2]].world_position[k]) *
-                                  0.33333334f;
-        }
+        if (whole) place_world_data(mesh, world, rotation, same);
     }
     PointGrid *grid = body->point_grid;
     if (placed) placed->grid_lazy = false;
