@@ -199,13 +199,19 @@ void mesh_update_world_transform(MeshObject *mesh)
 
 void mesh_transform_by_matrices(MeshObject *mesh, const float *m1, const float *m2)
 {
-    for (int32_t i = 0; i < mesh->vertex_count; i++) {
+    // Local copies: the matrices may be the mesh's own, and every store into a vertex would
+    // otherwise make the compiler read them again.
+    float point[16], vector[16];
+    memcpy(point, m1, sizeof point);
+    memcpy(vector, m2, sizeof vector);
+    const int32_t vertices = mesh->vertex_count, faces = mesh->face_count;
+    for (int32_t i = 0; i < vertices; i++) {
         MeshVertex *v = &mesh->vertices[i];
-        mat4_transform_point(v->world_position, m1, v->position);
-        mat4_transform_vector(v->world_normal, m2, v->normal);
+        mat4_transform_point(v->world_position, point, v->position);
+        mat4_transform_vector(v->world_normal, vector, v->normal);
     }
-    for (int32_t f = 0; f < mesh->face_count; f++)
-        mat4_transform_vector(mesh->faces[f].world_normal, m2, mesh->faces[f].normal);
+    for (int32_t f = 0; f < faces; f++)
+        mat4_transform_vector(mesh->faces[f].world_normal, vector, mesh->faces[f].normal);
 }
 
 MeshEdgeTable *mesh_edge_table_reset(MeshObject *mesh, int32_t capacity)

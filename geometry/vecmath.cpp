@@ -73,8 +73,6 @@ int invert(const float *source, float *destination, double *determinant)
 
 }  // namespace
 
-float vec3_length(const float *v) { return sqrtf(vec3_dot(v, v)); }
-
 float *vec3_normalize(float *v)
 {
     float length = vec3_length(v);
@@ -237,18 +235,6 @@ float *mat4_transform_project(const float *m, float *point)
         p[2] /= p[3];
     }
     return vec3_set(point, p[0], p[1], p[2]);
-}
-
-float *mat4_transform_point(float *out, const float *m, const float *p)
-{
-    return vec3_set(out, p[0] * m[0] + p[1] * m[4] + p[2] * m[8] + m[12],
-                    p[0] * m[1] + p[1] * m[5] + p[2] * m[9] + m[13], p[0] * m[2] + p[1] * m[6] + p[2] * m[10] + m[14]);
-}
-
-float *mat4_transform_vector(float *out, const float *m, const float *v)
-{
-    return vec3_set(out, v[0] * m[0] + v[1] * m[4] + v[2] * m[8], v[0] * m[1] + v[1] * m[5] + v[2] * m[9],
-                    v[0] * m[2] + v[1] * m[6] + v[2] * m[10]);
 }
 
 float *D3DXMatrixMultiply(float *out, const float *a, const float *b) { return render_mat4_multiply(out, a, b); }

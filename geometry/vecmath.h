@@ -50,7 +50,7 @@ inline float *vec3_cross(float *out, const float *a, const float *b)
     return vec3_set(out, a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]);
 }
 
-float vec3_length(const float *v);
+inline float vec3_length(const float *v) { return __builtin_sqrtf(vec3_dot(v, v)); }
 // Normalises v in place; a zero vector stays zero. Returns v.
 float *vec3_normalize(float *v);
 
@@ -97,9 +97,17 @@ float *mat4_planar_shadow(float *out, float a, float b, float c, float d, float 
 // point := (point, 1) x m divided by w (not divided when w is 0). Returns point.
 float *mat4_transform_project(const float *m, float *point);
 // out := (p, 1) x m, w dropped; out may alias p.
-float *mat4_transform_point(float *out, const float *m, const float *p);
+inline float *mat4_transform_point(float *out, const float *m, const float *p)
+{
+    return vec3_set(out, p[0] * m[0] + p[1] * m[4] + p[2] * m[8] + m[12],
+                    p[0] * m[1] + p[1] * m[5] + p[2] * m[9] + m[13], p[0] * m[2] + p[1] * m[6] + p[2] * m[10] + m[14]);
+}
 // out := (v, 0) x m, the rotation and scaling only; out may alias v.
-float *mat4_transform_vector(float *out, const float *m, const float *v);
+inline float *mat4_transform_vector(float *out, const float *m, const float *v)
+{
+    return vec3_set(out, v[0] * m[0] + v[1] * m[4] + v[2] * m[8], v[0] * m[1] + v[1] * m[5] + v[2] * m[9],
+                    v[0] * m[2] + v[1] * m[6] + v[2] * m[10]);
+}
 
 // The two D3DX matrix calls the renderer makes, on 16-float arrays.
 float *D3DXMatrixMultiply(float *out, const float *a, const float *b);

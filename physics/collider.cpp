@@ -22,6 +22,21 @@ bool face_vertices(const MeshObject *mesh, const MeshFace *face, const MeshVerte
     return true;
 }
 
+// fmaxf and fminf as the library gives them (a NaN argument yields the other one), inlined: the
+// calls were most of the face-box pass.
+inline float larger(float a, float b)
+{
+    if (a != a) return b;
+    if (b != b) return a;
+    return a > b ? a : b;
+}
+inline float smaller(float a, float b)
+{
+    if (a != a) return b;
+    if (b != b) return a;
+    return a < b ? a : b;
+}
+
 // Centre and half extents of every face from the world corners.
 void update_face_boxes(MeshObject *mesh)
 {
@@ -32,9 +47,9 @@ void update_face_boxes(MeshObject *mesh)
         for (int k = 0; k < 3; k++) {
             float a = c[0]->world_position[k], b = c[1]->world_position[k], e = c[2]->world_position[k];
             float centre = (a + b + e) * kThird;
-            float hi = fmaxf(a, fmaxf(b, e)), lo = fminf(a, fminf(b, e));
+            float hi = larger(a, larger(b, e)), lo = smaller(a, smaller(b, e));
             face->centre[k] = centre;
-            face->half_extents[k] = fmaxf(hi - centre, centre - lo);
+            face->half_extents[k] = larger(hi - centre, centre - lo);
         }
     }
 }
@@ -155,8 +170,19 @@ void physics_collider_update(ColliderSlot *slot)
     MeshObject *mesh = slot->object;
     if (!mesh) return;
     float target[16];
-    if (slot->use_matrix) mat4_copy(target, slot->matrix);
-    else transform_matrix(mesh, target);
+    if (slot->use_matrix) {
+        mat4_copy(target, slot->matrix);
+    } else {
+        float input[6];
+        memcpy(input, mesh->position, sizeof mesh->position);
+        memcpy(input + 3, mesh->rotation, sizeof mesh->rotation);
+        if (!slot->transform_valid || memcmp(input, slot->transform_input, sizeof input) != 0) {
+            transform_matrix(mesh, slot->transform_matrix);
+            memcpy(slot->transform_input, input, sizeof input);
+            slot->transform_valid = 1;
+        }
+        mat4_copy(target, slot->transform_matrix);
+    }
     // Within a step an unchanged transform gives the same world data: skip the vertex pass.
     if (slot->applied_valid && memcmp(target, slot->applied_matrix, sizeof target) == 0) return;
     if (slot->use_matrix) {

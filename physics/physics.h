@@ -83,6 +83,11 @@ struct ColliderSlot {
     // applied_valid is set): an unchanged sub-step transform skips the vertex pass.
     uint8_t applied_valid = 0;
     float applied_matrix[16] = {};
+    // The matrix last made from the mesh's position and Euler angles (`transform_input`, valid while
+    // transform_valid is set): the same inputs give it again without the trigonometry.
+    uint8_t transform_valid = 0;
+    float transform_input[6] = {};
+    float transform_matrix[16] = {};
 };
 
 // Per-worker contact store, parallel arrays; every contact routine appends at `count`. A full

@@ -67,11 +67,17 @@ struct PlacedVertices {
     // The object-space positions as arrays, read once per step (`from` null: not yet).
     const MeshObject *from = nullptr;
     std::vector<float> ox, oy, oz;
+    // Set: the point grid's world points were not placed with the vertices; the edge pass places
+    // a cell with `matrix` when it first reads it (bit c of grid_placed: cell c is placed).
+    bool grid_lazy = false;
+    uint64_t grid_placed = 0;
 };
+// Cell c of the body's grid placed with the matrix of `placed` when it is lazy and not yet placed.
+void physics_place_grid_cell(PointGrid *grid, PlacedVertices *placed, int32_t c);
 // Per body index, valid inside a step for the world being stepped (cleared at its start and end).
 extern PlacedVertices g_physics_placed[kPhysicsMaxBodies];
 // Those of body i when placed for `mesh` in this step, else null.
-const PlacedVertices *physics_placed_vertices(int32_t i, const MeshObject *mesh);
+PlacedVertices *physics_placed_vertices(int32_t i, const MeshObject *mesh);
 
 // The collision mesh and point grid placed with the given world and rotation matrices. Whole: all
 // of the mesh's world data; else only the point grid (the rest of the mesh is left as it was).

@@ -29,6 +29,32 @@ __attribute__((always_inline)) inline bool inside(const StaticFace &f, const flo
     return true;
 }
 
+// The closed inside test of n points at once (each as `inside` computes it), verdicts into ok.
+void inside_closed_points(const StaticFace &f, const float *__restrict px, const float *__restrict py,
+                          const float *__restrict pz, int32_t n, uint8_t *__restrict ok)
+{
+    const float n0 = f.normal[0], n1 = f.normal[1], n2 = f.normal[2];
+    float a[3][3], ba[3][3];
+    for (int e = 0; e < 3; e++) {
+        vec3_set(a[e], f.corner[e][0], f.corner[e][1], f.corner[e][2]);
+        vec3_sub(ba[e], f.corner[(e + 1) % 3], f.corner[e]);
+    }
+    const float a00 = a[0][0], a01 = a[0][1], a02 = a[0][2], a10 = a[1][0], a11 = a[1][1], a12 = a[1][2];
+    const float a20 = a[2][0], a21 = a[2][1], a22 = a[2][2];
+    const float b00 = ba[0][0], b01 = ba[0][1], b02 = ba[0][2], b10 = ba[1][0], b11 = ba[1][1], b12 = ba[1][2];
+    const float b20 = ba[2][0], b21 = ba[2][1], b22 = ba[2][2];
+    for (int32_t k = 0; k < n; k++) {
+        const float x = px[k], y = py[k], z = pz[k];
+        float q0 = x - a00, q1 = y - a01, q2 = z - a02;
+        const float t0 = (q1 * b02 - q2 * b01) * n0 + (q2 * b00 - q0 * b02) * n1 + (q0 * b01 - q1 * b00) * n2;
+        q0 = x - a10, q1 = y - a11, q2 = z - a12;
+        const float t1 = (q1 * b12 - q2 * b11) * n0 + (q2 * b10 - q0 * b12) * n1 + (q0 * b11 - q1 * b10) * n2;
+        q0 = x - a20, q1 = y - a21, q2 = z - a22;
+        const float t2 = (q1 * b22 - q2 * b21) * n0 + (q2 * b20 - q0 * b22) * n1 + (q0 * b21 - q1 * b20) * n2;
+        ok[k] = uint8_t((t0 >= 0.0f) & (t1 >= 0.0f) & (t2 >= 0.0f));
+    }
+}
+
 void record(PhysicsWorld *world, int32_t worker, const StaticFace &f, const float *point, float depth)
 {
     physics_record_contact(world, worker, f.normal, point, kContactMesh, f.tag, depth);
@@ -113,6 +139,9 @@ struct EdgePassScratch {
     std::vector<int32_t> behind;
     std::vector<int32_t> edges;
     int8_t cell_near[64];
+    // The crossing points of the edges that may touch, their depths and inside verdicts.
+    std::vector<float> px, py, pz, depth;
+    std::vector<uint8_t> inside;
 };
 EdgePassScratch g_edge_pass[kPhysicsWorkers];
 
@@ -144,11 +173,13 @@ void memo_contact(BodyMemo *memo, const float *p, float depth)
 
 // Whether the vertex's cell reaches the face's plane; a vertex whose cell index is unusable gives
 // no verdict: its edges are tried. Each cell is decided once per face (-1: not yet).
-inline bool vertex_near(const PointGrid *grid, const MeshVertex &vertex, const StaticFace &f, int8_t *cell_near)
+inline bool vertex_near(PointGrid *grid, const MeshVertex &vertex, const StaticFace &f, int8_t *cell_near,
+                        PlacedVertices *placed)
 {
     int32_t cell = vertex.grid_cell;
     if (!cell_in_grid(grid, cell)) return true;
     if (cell_near[cell] < 0) {
+        physics_place_grid_cell(grid, placed, cell);
         const PointGridCell &c = grid->cells[cell];
         cell_near[cell] = fabsf(static_face_side(f, c.world_point)) < c.radius ? 1 : 0;
     }
@@ -161,6 +192,7 @@ struct MeshBodyView {
     bool corners_placed = false;
     float corners[8][3];
     const float *x = nullptr, *y = nullptr, *z = nullptr;
+    PlacedVertices *placed = nullptr;
 };
 
 int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode,
@@ -248,7 +280,8 @@ int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const St
     const int32_t vertices = mesh->vertex_count;
     EdgePassScratch &scratch = g_edge_pass[worker];
     if (!view.x) {
-        if (const PlacedVertices *placed = physics_placed_vertices(i, mesh)) {
+        if (PlacedVertices *placed = physics_placed_vertices(i, mesh)) {
+            view.placed = placed;
             view.x = placed->x.data();
             view.y = placed->y.data();
             view.z = placed->z.data();
@@ -319,13 +352,22 @@ int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const St
         }
     }
     if (edges.empty()) return 0;
-    const PointGrid *grid = body->point_grid;
+    PointGrid *grid = body->point_grid;
     if (grid) memset(scratch.cell_near, -1, sizeof scratch.cell_near);
-    int32_t total = 0;
+    // The crossing points of the edges left by the cell and box tests, as the edge routine finds
+    // them, then their inside tests all at once; recorded in the edges' order.
+    const size_t most = edges.size();
+    if (scratch.px.size() < most) {
+        for (std::vector<float> *v : {&scratch.px, &scratch.py, &scratch.pz, &scratch.depth}) v->resize(most);
+        scratch.inside.resize(most);
+    }
+    float *__restrict px = scratch.px.data(), *__restrict py = scratch.py.data(), *__restrict pz = scratch.pz.data();
+    float *__restrict depth = scratch.depth.data();
+    int32_t points = 0;
     for (int32_t e : edges) {
         const int32_t a = table->records[e].a, b = table->records[e].b;
-        if (grid && !vertex_near(grid, mesh->vertices[a], f, scratch.cell_near) &&
-            !vertex_near(grid, mesh->vertices[b], f, scratch.cell_near))
+        if (grid && !vertex_near(grid, mesh->vertices[a], f, scratch.cell_near, view.placed) &&
+            !vertex_near(grid, mesh->vertices[b], f, scratch.cell_near, view.placed))
             continue;
         const float pa[3] = {X[a], Y[a], Z[a]}, pb[3] = {X[b], Y[b], Z[b]};
         float lo[3], hi[3];
@@ -334,7 +376,27 @@ int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const St
             hi[k] = greater(pa[k], pb[k]);
         }
         if (!boxes_meet(lo, hi, face_lo, face_hi)) continue;
-        total += edge_triangle(world, worker, f, pa, pb, mode, memo);
+        // The sides are the face's signed distances of the end points (static_face_side).
+        const float sa = sides[a], sb = sides[b];
+        if (!(sa * sb < 0.0f)) continue;
+        const float t = -sa / (sb - sa);
+        px[points] = pa[0] + (pb[0] - pa[0]) * t;
+        py[points] = pa[1] + (pb[1] - pa[1]) * t;
+        pz[points] = pa[2] + (pb[2] - pa[2]) * t;
+        depth[points] = sa >= 0.0f ? -sb : -sa;
+        points++;
+    }
+    if (points == 0) return 0;
+    uint8_t *ok = scratch.inside.data();
+    inside_closed_points(f, px, py, pz, points, ok);
+    int32_t total = 0;
+    for (int32_t k = 0; k < points; k++) {
+        if (!ok[k]) continue;
+        total++;
+        if (mode != kModeRecord) break;
+        const float p[3] = {px[k], py[k], pz[k]};
+        record(world, worker, f, p, depth[k]);
+        if (memo) memo_contact(memo, p, depth[k]);
     }
     return total > 0 ? 1 : 0;
 }

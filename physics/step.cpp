@@ -262,10 +262,14 @@ void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
 
 void merge_events(PhysicsWorld *world)
 {
+    // The workers' nodes are moved, not copied: the same events in the same order.
     for (CollisionEventList &list : world->worker_events) {
-        for (CollisionEventNode *node = list.first; node; node = node->next)
-            physics_event_list_append_copy(&world->events, node->value);
-        physics_event_list_clear(&list);
+        for (CollisionEventNode *node = list.first; node;) {
+            CollisionEventNode *next = node->next;
+            list_link_last(&world->events, node);
+            node = next;
+        }
+        list = CollisionEventList{};
     }
 }
 

@@ -217,14 +217,76 @@ inline void place_vector(float *__restrict out, const float *__restrict m, const
     out[2] = z;
 }
 
+// The points (ox, oy, oz) placed as place_point computes them, into (x, y, z). (Its own function
+// with unaliased arguments, so that the compiler vectorises it.)
+void place_arrays(float *__restrict x, float *__restrict y, float *__restrict z, const float *__restrict ox,
+                  const float *__restrict oy, const float *__restrict oz, size_t n, const float *world)
+{
+    const float m0 = world[0], m1 = world[1], m2 = world[2], m4 = world[4], m5 = world[5], m6 = world[6],
+                m8 = world[8], m9 = world[9], m10 = world[10], m12 = world[12], m13 = world[13], m14 = world[14];
+    for (size_t i = 0; i < n; i++) {
+        x[i] = ox[i] * m0 + oy[i] * m4 + oz[i] * m8 + m12;
+        y[i] = ox[i] * m1 + oy[i] * m5 + oz[i] * m9 + m13;
+        z[i] = ox[i] * m2 + oy[i] * m6 + oz[i] * m10 + m14;
+    }
+}
+
+// The mesh's world positions and normals, its faces' world normals and centres, as place_point and
+// place_vector give them (the matrices' elements held in locals: the stores into the mesh cannot
+// change them). `same`: the positions placed already as arrays.
+void place_world_data(MeshObject *mesh, const float *world, const float *rotation, const PlacedVertices *same)
+{
+    const float r0 = rotation[0], r1 = rotation[1], r2 = rotation[2], r4 = rotation[4], r5 = rotation[5],
+                r6 = rotation[6], r8 = rotation[8], r9 = rotation[9], r10 = rotation[10];
+    float m[16];
+    memcpy(m, world, sizeof m);
+    const int32_t vertices = mesh->vertex_count;
+    MeshVertex *__restrict vertex = mesh->vertices;
+    for (int32_t i = 0; i < vertices; i++) {
+        MeshVertex *v = &vertex[i];
+        if (same) {
+            v->world_position[0] = same->x[size_t(i)];
+            v->world_position[1] = same->y[size_t(i)];
+            v->world_position[2] = same->z[size_t(i)];
+        } else {
+            place_point(v->world_position, m, v->position);
+        }
+        const float x = v->normal[0], y = v->normal[1], z = v->normal[2];
+        v->world_normal[0] = x * r0 + y * r4 + z * r8;
+        v->world_normal[1] = x * r1 + y * r5 + z * r9;
+        v->world_normal[2] = x * r2 + y * r6 + z * r10;
+    }
+    MeshFace *__restrict faces = mesh->faces;
+    for (int32_t f = 0; f < mesh->face_count; f++) {
+        MeshFace *face = &faces[f];
+        const float x = face->normal[0], y = face->normal[1], z = face->normal[2];
+        face->world_normal[0] = x * r0 + y * r4 + z * r8;
+        face->world_normal[1] = x * r1 + y * r5 + z * r9;
+        face->world_normal[2] = x * r2 + y * r6 + z * r10;
+        const int32_t a = face->v[0], b = face->v[1], c = face->v[2];
+        if (a < 0 || b < 0 || c < 0 || a >= vertices || b >= vertices || c >= vertices) continue;
+        if (same) {
+            const float *X = same->x.data(), *Y = same->y.data(), *Z = same->z.data();
+            face->centre[0] = (X[a] + X[b] + X[c]) * 0.33333334f;
+            face->centre[1] = (Y[a] + Y[b] + Y[c]) * 0.33333334f;
+            face->centre[2] = (Z[a] + Z[b] + Z[c]) * 0.33333334f;
+        } else {
+            for (int k = 0; k < 3; k++)
+                face->centre[k] =
+                    (vertex[a].world_position[k] + vertex[b].world_position[k] + vertex[c].world_position[k]) *
+                    0.33333334f;
+        }
+    }
+}
+
 }  // namespace
 
 PlacedVertices g_physics_placed[kPhysicsMaxBodies];
 
-const PlacedVertices *physics_placed_vertices(int32_t i, const MeshObject *mesh)
+PlacedVertices *physics_placed_vertices(int32_t i, const MeshObject *mesh)
 {
     if (i < 0 || i >= kPhysicsMaxBodies || !mesh) return nullptr;
-    const PlacedVertices *placed = &g_physics_placed[i];
+    PlacedVertices *placed = &g_physics_placed[i];
     return placed->mesh == mesh && placed->count == mesh->vertex_count ? placed : nullptr;
 }
 
@@ -249,50 +311,24 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
                 }
                 placed->from = mesh;
             }
-            float *__restrict x = placed->x.data(), *__restrict y = placed->y.data(), *__restrict z = placed->z.data();
-            const float *__restrict ox = placed->ox.data(), *__restrict oy = placed->oy.data(),
-                                    *__restrict oz = placed->oz.data();
-            const float m0 = world[0], m1 = world[1], m2 = world[2], m4 = world[4], m5 = world[5], m6 = world[6],
-                        m8 = world[8], m9 = world[9], m10 = world[10], m12 = world[12], m13 = world[13],
-                        m14 = world[14];
-            // As place_point computes it.
-            for (size_t i = 0; i < n; i++) {
-                x[i] = ox[i] * m0 + oy[i] * m4 + oz[i] * m8 + m12;
-                y[i] = ox[i] * m1 + oy[i] * m5 + oz[i] * m9 + m13;
-                z[i] = ox[i] * m2 + oy[i] * m6 + oz[i] * m10 + m14;
-            }
+            place_arrays(placed->x.data(), placed->y.data(), placed->z.data(), placed->ox.data(), placed->oy.data(),
+                         placed->oz.data(), n, world);
             placed->mesh = mesh;
             placed->count = mesh->vertex_count;
             memcpy(placed->matrix, world, sizeof placed->matrix);
         }
         // Positions placed with these matrices already, as arrays, are the same values.
         const PlacedVertices *same = placed && placed->mesh == mesh ? placed : nullptr;
-        for (int32_t i = 0; whole && i < mesh->vertex_count; i++) {
-            MeshVertex *v = &mesh->vertices[i];
-            if (same) {
-                v->world_position[0] = same->x[size_t(i)];
-                v->world_position[1] = same->y[size_t(i)];
-                v->world_position[2] = same->z[size_t(i)];
-            } else {
-                place_point(v->world_position, world, v->position);
-            }
-            place_vector(v->world_normal, rotation, v->normal);
-        }
-        for (int32_t f = 0; whole && f < mesh->face_count; f++) {
-            MeshFace *face = &mesh->faces[f];
-            place_vector(face->world_normal, rotation, face->normal);
-            const int32_t *v = face->v;
-            if (v[0] < 0 || v[1] < 0 || v[2] < 0 || v[0] >= mesh->vertex_count || v[1] >= mesh->vertex_count ||
-                v[2] >= mesh->vertex_count)
-                continue;
-            for (int k = 0; k < 3; k++)
-                face->centre[k] = (mesh->vertices[v[0]].world_position[k] + mesh->vertices[v[1]].world_position[k] +
-                                   mesh->vertices[v[2]].world_position[k]) *
-                                  0.33333334f;
-        }
+        if (whole) place_world_data(mesh, world, rotation, same);
     }
     PointGrid *grid = body->point_grid;
-    if (body->shape == kShapeMesh && grid) {
+    if (placed) placed->grid_lazy = false;
+    if (body->shape == kShapeMesh && grid && !whole && placed && placed->mesh == mesh) {
+        // Only the edge pass reads the cells until the mesh is placed whole: it places those it
+        // reads (a face meets few of them).
+        placed->grid_lazy = true;
+        placed->grid_placed = 0;
+    } else if (body->shape == kShapeMesh && grid) {
         for (int32_t z = 0; z < grid->nz && z < 4; z++)
             for (int32_t y = 0; y < grid->ny && y < 4; y++)
                 for (int32_t x = 0; x < grid->nx && x < 4; x++) {
@@ -300,6 +336,14 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
                     place_point(cell->world_point, world, cell->point);
                 }
     }
+}
+
+void physics_place_grid_cell(PointGrid *grid, PlacedVertices *placed, int32_t c)
+{
+    if (!placed || !placed->grid_lazy || c < 0 || c >= 64 || (placed->grid_placed >> c & 1)) return;
+    PointGridCell *cell = &grid->cells[c];
+    place_point(cell->world_point, placed->matrix, cell->point);
+    placed->grid_placed |= uint64_t(1) << c;
 }
 
 void physics_body_prepare_mesh(RigidBody *body)

@@ -106,14 +106,21 @@ TEST(PhysicsRecorded, BallMeshLeavesEachStepPlacedWhole)
     const size_t vertices = size_t(mesh->vertex_count) * sizeof(MeshVertex);
     const size_t faces = size_t(mesh->face_count) * sizeof(MeshFace);
     std::vector<unsigned char> stepped(vertices + faces);
+    ASSERT_NE(ball->point_grid, nullptr);
+    // The grid's cells too, though the edge pass places only those it reads during the step.
+    PointGrid grid;
     for (int s = 0; s < 40; s++) {
         SCOPED_TRACE(s);
         game.step();
         memcpy(stepped.data(), mesh->vertices, vertices);
         memcpy(stepped.data() + vertices, mesh->faces, faces);
+        grid = *ball->point_grid;
         physics_body_prepare_mesh(ball);
         EXPECT_EQ(memcmp(stepped.data(), mesh->vertices, vertices), 0);
         EXPECT_EQ(memcmp(stepped.data() + vertices, mesh->faces, faces), 0);
+        for (int c = 0; c < 64; c++)
+            EXPECT_EQ(memcmp(grid.cells[c].world_point, ball->point_grid->cells[c].world_point, 3 * sizeof(float)), 0)
+                << "cell " << c;
     }
     EXPECT_GT(ball->position[0], -1.0f);
     physics_set_workers(kPhysicsWorkers, 0);

@@ -138,3 +138,25 @@ TEST(PhysicsStaticMesh, DegenerateFacesAndBadIndicesGiveNoContactAndNoNaN)
 }
 
 }  // namespace
+
+// A collider's world data follows its mesh's transform from step to step, back to a transform it
+// had before too (the matrix made from a transform is kept and made again only when it changes).
+TEST(PhysicsStaticMesh, ColliderWorldDataFollowsItsTransformEachStep)
+{
+    auto world = test_new_world();
+    MeshPtr floor = test_prepared(test_floor(1.0f));
+    ASSERT_NE(physics_add_static_mesh(world.get(), floor.get(), 0.5f, 0.5f, 4), nullptr);
+    world->frame_time = 0.035f;
+    world->base_substeps = 5;
+    const float heights[] = {0.0f, 0.5f, 0.5f, 0.0f, 0.5f, -0.25f};
+    for (float y : heights) {
+        SCOPED_TRACE(y);
+        floor->position[1] = y;
+        physics_world_step(world.get());
+        // The step leaves the mesh at its last sub-step's place between the two transforms.
+        const float at = floor->position[1];
+        EXPECT_EQ(floor->vertices[0].world_position[1], at);
+        EXPECT_NEAR(floor->faces[0].centre[1], at, 1e-6f);
+        EXPECT_NEAR(floor->faces[1].centre[1], at, 1e-6f);
+    }
+}
