@@ -120,7 +120,7 @@ const SphereTreeNode *ball_of(const RigidBody *body, int32_t k, float *centre)
 // A child index of ball k that may be visited: present and before k (the root is last).
 bool child_ok(int32_t child, int32_t k) { return child != -1 && child >= 0 && child < k; }
 
-int32_t node_balltree(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTreeNode *node, int32_t k,
+int32_t collide_node_balltree(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTreeNode *node, int32_t k,
                       int32_t mode, int32_t worker);
 
 // Ball k's children against the node (ball k's own test already passed).
@@ -130,12 +130,12 @@ int32_t ball_children(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTree
     int32_t any = 0;
     for (uint16_t raw : ball->children) {
         int32_t child = int16_t(raw);
-        if (child_ok(child, k) && node_balltree(world, t, s, node, child, mode, worker)) any = 1;
+        if (child_ok(child, k) && collide_node_balltree(world, t, s, node, child, mode, worker)) any = 1;
     }
     return any;
 }
 
-int32_t node_balltree(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTreeNode *node, int32_t k,
+int32_t collide_node_balltree(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTreeNode *node, int32_t k,
                       int32_t mode, int32_t worker)
 {
     float c[3];
@@ -146,10 +146,10 @@ int32_t node_balltree(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTree
     return ball_children(world, t, s, node, k, ball, mode, worker);
 }
 
-int32_t chain_balltree(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTreeNode *node, int32_t k,
+int32_t collide_chain_balltree(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTreeNode *node, int32_t k,
                        int32_t mode, int32_t worker)
 {
-    if (node_balltree(world, t, s, node, k, kModeTest, worker) != 1) return 0;
+    if (collide_node_balltree(world, t, s, node, k, kModeTest, worker) != 1) return 0;
     float c[3];
     const SphereTreeNode *ball = ball_of(world->bodies[s], k, c);
     if (!ball) return 0;
@@ -165,14 +165,14 @@ int32_t chain_balltree(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTre
     return any;
 }
 
-int32_t subtree_balltree(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTreeNode *node, int32_t k,
+int32_t collide_subtree_balltree(PhysicsWorld *world, int32_t t, int32_t s, const ShapeTreeNode *node, int32_t k,
                          int32_t mode, int32_t worker)
 {
     if (!node) return 0;
-    if (node->type == 2) return node_balltree(world, t, s, node, k, mode, worker);
-    if (node_balltree(world, t, s, node, k, kModeTest, worker) != 1) return 0;
-    int32_t a = subtree_balltree(world, t, s, node->first, k, mode, worker);
-    int32_t b = subtree_balltree(world, t, s, node->second, k, mode, worker);
+    if (node->type == 2) return collide_node_balltree(world, t, s, node, k, mode, worker);
+    if (collide_node_balltree(world, t, s, node, k, kModeTest, worker) != 1) return 0;
+    int32_t a = collide_subtree_balltree(world, t, s, node->first, k, mode, worker);
+    int32_t b = collide_subtree_balltree(world, t, s, node->second, k, mode, worker);
     return a | b;
 }
 
@@ -182,11 +182,11 @@ int32_t tree_balltree_dispatch(PhysicsWorld *world, int32_t t, int32_t s, const 
     if (!node) return 0;
     switch (node->type) {
     case 2:
-        return node_balltree(world, t, s, node, k, mode, worker);
+        return collide_node_balltree(world, t, s, node, k, mode, worker);
     case 4:
-        return chain_balltree(world, t, s, node, k, mode, worker);
+        return collide_chain_balltree(world, t, s, node, k, mode, worker);
     case 1:
-        return subtree_balltree(world, t, s, node, k, mode, worker);
+        return collide_subtree_balltree(world, t, s, node, k, mode, worker);
     default:
         return 0;
     }
