@@ -2,13 +2,15 @@
 # The whole game in one run of the real program at 960 x 540, a stage at a time (each named in the
 # log as it starts): the intro (Escape), the presentation pages, the main menu, the play menu, a
 # new player typed in, the course-set screen, the first two holes of Meadow played to the cup by
-# the hint plans' strokes (given through ZAVGOLF_STROKES, as course_solve prints them), the score
-# cards, the scores written to the player's file; then hole 1 again by hand (the view's ground,
+# the hint plans' strokes (given through ZAVGOLF_STROKES, as course_solve prints them; the run
+# folder's Meadow is cut to these two holes, so that the course ends and is scored after them), the
+# score cards, the scores written to the player's file; then hole 1 again by hand (the view's ground,
 # block tops and sky where the trace's probes say, an F9 capture, a held press moving the ball,
 # Escape and OUI leaving without a score); then the editor: a new course, three blocks placed (a
 # placed top brighter than the ground was), Escape asking first, the hole saved and reopened
 # through the dialogs with typed names, the lit view on and off, back to the main menu; and
-# QUITTER. Every step waits on the game's trace; each screen is shot and probed.
+# QUITTER. Every step waits on the game's trace; each screen is shot and probed (the shots stay in
+# the run folder, and go to E2E_KEEP when it is set).
 set -euo pipefail
 source "$(dirname "$0")/shell.sh"
 
@@ -131,20 +133,22 @@ png=$(shot intro)
 middle=$(luma "$png" $((SCREEN_W / 3)) $((SCREEN_H / 3)) $((SCREEN_W / 3)) $((SCREEN_H / 3)))
 at_least "$middle" 40 || fail "at the intro's frame 60 the middle third's luminance is $middle" "$png"
 key Escape
-wait_trace "intro skip" 30
 wait_trace "intro end*" 30
+# On a slow machine the logo may have done its turn before the key came: the fade then runs on.
+[ "$(count_of "intro skip")" -eq 1 ] || [ "$(count_of "intro turned")" -eq 1 ] || fail "Escape did not skip the intro"
 
 stage pages
 page=1
 while :; do
     wait_trace "page $page start" 60
     sleep 1  # a second of the page's fade-in
+    # Escape only while the page shows: on the main menu it would end the game.
     if [ "$(count_of "page $page end")" -eq 0 ]; then
         png=$(shot "page$page")
         middle=$(luma "$png" $((SCREEN_W / 4)) $((SCREEN_H / 4)) $((SCREEN_W / 2)) $((SCREEN_H / 2)))
         at_least "$middle" 8 || fail "page $page shows nothing: luminance $middle" "$png"
+        key Escape
     fi
-    key Escape
     wait_trace "page $page end" 30
     page=$((page + 1))
     for _ in $(seq 50); do
@@ -156,7 +160,7 @@ done
 
 stage "main menu"
 wait_trace loop 120
-trace_in_order loading "intro start" "intro skip" "intro end*" "page 1 start" "page 1 end" "theme *" "sound *" loop
+trace_in_order loading "intro start" "intro end*" "page 1 start" "page 1 end" "theme *" "sound *" loop
 png=$(shot menu park)
 for label in 490 535 580 625 715 760; do
     n=$(text_pixels "$png" "$label" 90)
