@@ -8,6 +8,7 @@
 #include "geometry/mesh.h"
 #include "physics/physics.h"
 
+#include <cstddef>
 #include <cstdint>
 
 struct RenderContext;
@@ -150,8 +151,8 @@ void play_ball_free(PlayBall *ball);
 // One player's set-up on the opened hole: collision meshes by material, turning blades, the ball on
 // START, the physics world's settings, every per-player field reset. 1, or 0 when the ball is missing.
 int play_setup_hole_collision(PlayState *state);
-// The ball 0.1 above the last START (nudged 0.3 toward the hole on a START 1.0 high or more), the
-// camera yaw toward the hole, stroke_start and yaw_at_stroke there.
+// The ball, upright and still, 0.1 above the last START (nudged 0.3 toward the hole on a START 1.0
+// high or more), the camera yaw toward the hole, stroke_start and yaw_at_stroke there.
 void play_place_ball_at_start(PlayState *state, int32_t start_index, RigidBody *body);
 // Frees what the set-up built; the ball stays.
 void play_teardown_hole(PlayState *state);
@@ -211,6 +212,48 @@ int play_sim_open(PlayState *state, const char *plain_path);
 int play_sim_strike(PlayState *state, float yaw, float pitch, float power);
 // The ball asleep at (x, y, z), the stroke's start there.
 void play_sim_place_ball(PlayState *state, float x, float y, float z);
+
+// ---- listed strokes: the test switch ZAVGOLF_STROKES, beside the trace switch -----------------------
+// Unset, nothing changes. Set, course play takes the listed strokes in place of the player's, in
+// play order across holes (and across runs of the play screen, until the list is used up): each
+// one the first time the ball has lain still through a frame while the turn waits for a shot, as
+// play_sim_strike strikes (the camera turned to yaw and pitch about the ball, the charge released
+// at the power), so the physics sees what a player's aim and release would give. The text:
+//   "yaw,pitch,power;yaw,pitch,power;..."
+// decimal numbers (a float printed with "%.9g" reads back exactly), blanks allowed between the
+// parts, a last ';' allowed; yaw in degrees as g_camera_yaw (180 strikes along +x) within
+// -360..360, pitch within -65..-20 (the play camera's range), power above 0 and at most 27 (the
+// charge passes 15 by one step of at most 0.2 x the longest frame's factor of 60). A text that
+// does not read so is refused whole, with its reason on stderr: the player plays every stroke.
+// `course_solve <run folder> --strokes N` prints the hint plans of the first N holes this way.
+
+constexpr int32_t kPlayListedStrokesMax = 1024;
+constexpr float kPlayListedYawMax = 360.0f;
+constexpr float kPlayListedPitchMin = -65.0f, kPlayListedPitchMax = -20.0f;
+constexpr float kPlayListedPowerMax = 27.0f;
+
+struct PlayListedStroke {
+    float yaw, pitch, power;
+};
+struct PlayStrokeList {
+    PlayListedStroke strokes[kPlayListedStrokesMax];
+    int32_t count = 0;
+    int32_t next = 0;  // the next one to take
+};
+
+// Reads the text into the list (emptied first): 1, or 0 with the list empty and the reason in
+// `error` (when given). A null or blank text lists nothing and is read.
+int play_strokes_parse(const char *text, PlayStrokeList *list, char *error, size_t error_size);
+// The next stroke of the list, taken; false when none is left.
+bool play_strokes_take(PlayStrokeList *list, PlayListedStroke *out);
+// The game's list: ZAVGOLF_STROKES read on first use (traced "strokes listed N" or "strokes
+// refused"), kept for the whole run.
+PlayStrokeList *play_listed_strokes(void);
+// Tests: forgets the list; the next use reads the variable again.
+void play_listed_strokes_reset(void);
+// The ball lies asleep and the turn waits for the player's shot: no timer, replay, charge, options
+// panel or confirmation running, the hole not done.
+bool play_waits_for_shot(const PlayState *state);
 
 // ---- scoring ----------------------------------------------------------------------------------------
 

@@ -7,6 +7,7 @@
 #include "course/hole_view.h"
 #include "game/app.h"
 #include "game/files.h"
+#include "game/screen.h"
 #include "game/widgets.h"
 #include "geometry/bsp.h"
 #include "platform/system.h"
@@ -116,6 +117,7 @@ int editor_open_hole(const char *path, int from_dialog)
     editor_read_hole_description();
     if (from_dialog) look_at_blocks(world);
     g_editor.changed = 0;
+    app_trace("editor open %s objects %d%s", g_editor.hole_name, int(world->object_count), lit ? " lit" : "");
     return 1;
 }
 
@@ -182,6 +184,7 @@ void editor_lighting_run(void)
     hole_build_shadows();
     editor_show_hint(MENU_TOOLTIP4);
     g_editor.lit_view = 1;
+    app_trace("editor lit on");
     render_begin_frame(c);  // the rest of the main loop's frame
 }
 
@@ -193,4 +196,5 @@ void editor_lit_view_off(void)
     world_clear_for_editor(world);
     lightmap_atlas_free(&g_render_context);
     editor_rebuild_render_objects();
+    app_trace("editor lit off");
 }

@@ -265,7 +265,8 @@ float finite_factor(double factor)
 }
 
 // A frame between its message and its clock: the drawing, the logic between it, the frame shown.
-void frame_body(PlayRun *run, RenderContext *c, int32_t frame)
+// `rested`: the ball lay asleep when the frame began (a listed stroke waits for that).
+void frame_body(PlayRun *run, RenderContext *c, int32_t frame, bool rested)
 {
     PlayState *s = &run->state;
     RigidBody *body = s->ball.body;
@@ -309,7 +310,13 @@ void frame_body(PlayRun *run, RenderContext *c, int32_t frame)
     const int32_t hovered = play_hud_side_buttons(s);
     // A press on a side button or on the confirmation box is theirs: it starts no charge.
     const bool press_taken = s->power < 0.0f && (hovered != 0 || leave_requested || restart_requested);
-    if (!press_taken) {
+    PlayListedStroke listed;
+    if (rested && play_waits_for_shot(s) && play_strokes_take(play_listed_strokes(), &listed)) {
+        play_sim_strike(s, listed.yaw, listed.pitch, listed.power);
+        if (s->events & kPlayEventStroke)
+            app_trace("stroke %d power %.2f yaw %d pitch %d listed", s->strokes, double(listed.power),
+                      s->yaw_at_stroke, int(g_camera_pitch));
+    } else if (!press_taken) {
         const float power = s->power;
         play_charge_and_strike(s, factor);
         if (s->events & kPlayEventStroke)
@@ -350,7 +357,7 @@ void play_run_turn(PlayRun *run)
         s->events = 0;
         const bool was_asleep = s->ball.body->asleep != 0;
         if (render_begin_frame(c)) {
-            frame_body(run, c, ++drawn);
+            frame_body(run, c, ++drawn, was_asleep);
             if (drawn == 1) app_trace("hole frame 1");
             if (!was_asleep && s->ball.body->asleep && app_trace_on()) trace_rest(s);
         }

@@ -256,6 +256,33 @@ void play_turn_pales(PlayState *state)
     }
 }
 
+namespace {
+
+// The rolling look after one physics step: the ball turned about the horizontal axis across its
+// motion by a step's worth. Done per step, not per frame: the ball's sphere is its collision
+// mesh, so a frame's worth at once made a stroke end elsewhere at another frame rate.
+void roll_ball(RigidBody *body)
+{
+    const float *v = body->velocity;
+    if (!(vec3_length(v) > 0.85f * (2.0f * g_physics_rest_speed))) return;
+    const float k = -0.31f * 0.035f;  // a step is a frame factor of 1
+    const float axis[3] = {v[2] * k * 0.1f, 0.0f, -v[0] * k * 0.1f};
+    float turned[3], dq[4];
+    mat4_transform_vector(turned, body->world_inverse_inertia, axis);
+    float *q = body->quaternion;
+    physics_quat_multiply_vector(dq, turned[0], turned[1], turned[2], q[0], q[1], q[2], q[3]);
+    float sum = 0.0f;
+    for (int c = 0; c < 4; c++) {
+        q[c] += 0.5f * dq[c];
+        sum += q[c] * q[c];
+    }
+    const float norm = sqrtf(sum);
+    if (norm > 0.0f)
+        for (int c = 0; c < 4; c++) q[c] /= norm;
+}
+
+}  // namespace
+
 void play_advance_physics(PlayState *state, float factor)
 {
     RigidBody *body = state->ball.body;
@@ -275,27 +302,10 @@ void play_advance_physics(PlayState *state, float factor)
                 break;
             }
         }
+        roll_ball(body);
         state->physics_accumulator -= 1.0f;
     }
     if (state->strokes == 0) state->replay_time = 0.0f;
-    // The rolling look: turn the ball about the horizontal axis across its motion.
-    const float *v = body->velocity;
-    if (vec3_length(v) > 0.85f * (2.0f * g_physics_rest_speed)) {
-        const float k = factor * -0.31f * 0.035f;
-        const float axis[3] = {v[2] * k * 0.1f, 0.0f, -v[0] * k * 0.1f};
-        float turned[3], dq[4];
-        mat4_transform_vector(turned, body->world_inverse_inertia, axis);
-        float *q = body->quaternion;
-        physics_quat_multiply_vector(dq, turned[0], turned[1], turned[2], q[0], q[1], q[2], q[3]);
-        float sum = 0.0f;
-        for (int c = 0; c < 4; c++) {
-            q[c] += 0.5f * dq[c];
-            sum += q[c] * q[c];
-        }
-        const float norm = sqrtf(sum);
-        if (norm > 0.0f)
-            for (int c = 0; c < 4; c++) q[c] /= norm;
-    }
 }
 
 void play_run_timers(PlayState *state)

@@ -2,6 +2,7 @@
 #include "course/course_local.h"
 
 #include "game/files.h"
+#include "game/screen.h"
 
 namespace {
 
@@ -23,6 +24,7 @@ void score_player(PlayerRecord *record, const int32_t *strokes)
         scored++;
     }
     if (scored == 0) return;
+    app_trace("score %.64s holes %d over par %d", record->name, int(scored), int(sum));
     record->total_over_par = int16_t(uint16_t(record->total_over_par) + uint16_t(sum));
     record->holes_scored += scored;
     record->courses_finished += 1;

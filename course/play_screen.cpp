@@ -146,6 +146,7 @@ bool play_holes(PlayRun *run, RenderContext *c)
         g_hole_par_table[hole] = g_hole_par;
         select_hole_music(hole);
         play_draw_score_card(nullptr, 0.0f);
+        app_trace("score card %d", hole + 1);
 
         char name[FILE_NAME_MAX];
         snprintf(name, sizeof name, "%s", g_file_names[hole]);
@@ -191,6 +192,7 @@ void final_card()
 void course_play_screen(void)
 {
     app_trace("course play %s", g_course_set_folder);
+    play_listed_strokes();  // the test switch read (and traced) before the first hole
     RenderContext *c = &g_render_context;
     PlayRun *run = new (std::nothrow) PlayRun();
     if (!run || !play_ball_create(&run->state.ball)) {

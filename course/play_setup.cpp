@@ -328,6 +328,10 @@ void play_ball_free(PlayBall *ball)
 void play_place_ball_at_start(PlayState *state, int32_t start_index, RigidBody *body)
 {
     SceneWorld *world = play_world(state);
+    // Upright, as a new ball: the ball's sphere is its collision mesh, and a replay or the last
+    // hole's roll would otherwise make the same stroke end elsewhere.
+    body->quaternion[0] = 1.0f;
+    body->quaternion[1] = body->quaternion[2] = body->quaternion[3] = 0.0f;
     body_reset_motion(body);
     float c[3] = {0.0f, 0.0f, 0.0f};
     float d[2] = {0.0f, 0.0f};

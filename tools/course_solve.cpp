@@ -2,7 +2,10 @@
 //   --plan [N]     plays hole N's hint plan (all holes without N), searching round a hint that is
 //                  not robust, and prints the plan;
 //   --search [N]   finds a plan without the hints, then checks the plan as the course data would hold it;
-//   --calibrate    strikes straight down hole 1 at every power and prints how far the ball went.
+//   --calibrate    strikes straight down hole 1 at every power and prints how far the ball went;
+//   --strokes N    plays the hint plans of holes 1 to N and prints their strokes on one line, in
+//                  the form course play's test switch ZAVGOLF_STROKES reads (fails when a plan
+//                  does not hole out).
 // The run folder is the one the data target wrote (data/txt/script.txt, data/parcours/Meadow).
 #include "tools/course_build.h"
 #include "tools/course_solver.h"
@@ -85,9 +88,29 @@ bool calibrate()
     return true;
 }
 
+// Holes 1 to `count` played by their hints, their strokes printed as one listed-strokes text.
+bool print_strokes(int count)
+{
+    std::string text;
+    for (int n = 1; n <= count; n++) {
+        const DataHoleSpec &layout = g_data_course_holes[n - 1];
+        CourseSolver solver;
+        if (!open_hole(&solver, n, &layout)) return false;
+        const SolverPlan plan = solver_play_hints(&solver);
+        solver_close(&solver);
+        if (!plan.holed) {
+            fprintf(stderr, "course_solve: the hints of hole %02d do not hole out\n", n);
+            return false;
+        }
+        text += (text.empty() ? "" : ";") + solver_strokes_text(plan);
+    }
+    printf("%s\n", text.c_str());
+    return true;
+}
+
 int usage()
 {
-    fprintf(stderr, "usage: course_solve <run folder> --plan [N] | --search [N] | --calibrate\n");
+    fprintf(stderr, "usage: course_solve <run folder> --plan [N] | --search [N] | --calibrate | --strokes N\n");
     return 2;
 }
 
@@ -120,6 +143,8 @@ int main(int argc, char **argv)
     bool ok = true;
     if (what == "--calibrate" && argc == 3) {
         ok = calibrate();
+    } else if (what == "--strokes" && only) {
+        ok = print_strokes(only);
     } else if (what == "--plan" || what == "--search") {
         const SolverMode mode = what == "--plan" ? SOLVER_LOCAL : SOLVER_FULL;
         for (int n = 1; n <= DATA_COURSE_HOLE_COUNT; n++) {

@@ -489,6 +489,37 @@ SolverPlan solver_plan_hole(CourseSolver *solver, SolverMode mode, FILE *log)
     return plan;
 }
 
+SolverPlan solver_play_hints(CourseSolver *solver)
+{
+    SolverPlan plan;
+    plan.robust = false;  // nothing was tried
+    for (const DataStroke &h : solver->hole->plan) {
+        SolverStroke stroke;
+        stroke.shot = solver_shot_toward(solver, h.aim, solver_level_of(h.power), h.wait);
+        memcpy(stroke.start, solver->state.ball.body->position, sizeof stroke.start);
+        stroke.result = solver_play(solver, stroke.shot);
+        if (stroke.result.frames == 0) break;  // refused: not a stroke a player could make now
+        plan.strokes.push_back(stroke);
+        if (stroke.result.outcome == SOLVER_HOLED) {
+            plan.holed = true;
+            break;
+        }
+    }
+    return plan;
+}
+
+std::string solver_strokes_text(const SolverPlan &plan)
+{
+    std::string text;
+    for (const SolverStroke &s : plan.strokes) {
+        char one[96];
+        snprintf(one, sizeof one, "%s%.9g,%.9g,%.9g", text.empty() ? "" : ";", double(s.shot.yaw),
+                 double(SOLVER_PITCH), double(solver_power(s.shot.level)));
+        text += one;
+    }
+    return text;
+}
+
 std::vector<DataStroke> solver_plan_hints(const SolverPlan &plan)
 {
     std::vector<DataStroke> out;

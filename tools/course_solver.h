@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 // Strokes simulated until the ball sleeps, at most this many frames (timers included).
@@ -106,6 +107,14 @@ struct SolverPlan {
 // Plays the hole from its start, a stroke at a time, up to PAR + 2 strokes; stops at the hole-out
 // or when no stroke is found. Each stroke chosen is logged to `log` when given.
 SolverPlan solver_plan_hole(CourseSolver *solver, SolverMode mode, FILE *log);
+// The hole's hint plan played as it stands, from the ball's rest: each hint a shot toward its aim
+// point at its power's level after its wait, no neighbour tried, until the ball holes out, a hint
+// is refused or the hints end. Cheaper than solver_plan_hole, and the same strokes.
+SolverPlan solver_play_hints(CourseSolver *solver);
+// The plan's strokes as course play's listed strokes (ZAVGOLF_STROKES, course/course.h):
+// "yaw,pitch,power;..." at the solver's pitch, every number in "%.9g" so that the game reads back
+// the very floats the solver struck with.
+std::string solver_strokes_text(const SolverPlan &plan);
 // The plan's strokes as a hole layout's hint strokes: aim point, power, wait.
 std::vector<DataStroke> solver_plan_hints(const SolverPlan &plan);
 // The same as the hole data's source writes them, on one line.

@@ -38,6 +38,15 @@ void run_script(PlayState *state)
     if (g_script) g_script(state);
 }
 
+// The strokes a power of the charge reaches: 0.2 in the frame the press is taken, then 0.2 more
+// in every frame it is held (factor 1).
+float charged_power(int32_t held_frames)
+{
+    float power = 0.2f;
+    for (int32_t k = 0; k < held_frames; k++) power += 1.0f * 0.2f;
+    return power;
+}
+
 // One turn as the frame hook saw it at its first frame.
 struct Turn {
     int32_t hole_index, player;
@@ -201,6 +210,28 @@ struct PlayScreen : ::testing::Test {
     }
     static void key(int vk) { window_headless_push(WM_KEYDOWN, WPARAM(vk), 0); }
     bool player_file(const char *name) const { return fs::exists(players + name + ".dat"); }
+
+    // The simulation on a saved hole (PAR 2, yaw 180, pitch -30): the first of some charges' powers
+    // that holes out in one, or -1.
+    static float holing_power(const std::string &saved)
+    {
+        float power = -1.0f;
+        for (int32_t held : {14, 13, 15, 12, 16, 11, 17, 10, 18}) {
+            g_hole_strokes_p1[0] = -1;
+            CoursePlay sim;
+            sim.state.par = 2;
+            if (!play_sim_open(&sim.state, saved.c_str())) break;
+            for (int f = 0; f < 300 && !sim.state.ball.body->asleep; f++) play_frame_logic(&sim.state, 1.0f);
+            if (!play_sim_strike(&sim.state, 180.0f, -30.0f, charged_power(held))) break;
+            for (int f = 0; f < 800 && !sim.state.hole_done; f++) play_frame_logic(&sim.state, 1.0f);
+            if (g_hole_strokes_p1[0] == 1) {
+                power = charged_power(held);
+                break;
+            }
+        }
+        world_release_and_reset(&g_hole_world);
+        return power;
+    }
 };
 
 bool has(const std::string &trace, const std::string &line)
@@ -214,15 +245,6 @@ T at(const std::string &bytes, size_t offset)
     T value{};
     if (offset + sizeof(T) <= bytes.size()) memcpy(&value, bytes.data() + offset, sizeof(T));
     return value;
-}
-
-// The strokes a power of the charge reaches: 0.2 in the frame the press is taken, then 0.2 more
-// in every frame it is held (factor 1).
-float charged_power(int32_t held_frames)
-{
-    float power = 0.2f;
-    for (int32_t k = 0; k < held_frames; k++) power += 1.0f * 0.2f;
-    return power;
 }
 
 }  // namespace
@@ -353,23 +375,7 @@ TEST_F(PlayScreen, HoledByPressHoldAndReleaseAtThePowerTheSimulationHolesWith)
     make_hole("Set.2", "hole01", 2);
     make_hole("Set.2", "hole02", 3);
 
-    // The simulation on the saved hole: the first of these powers that holes out.
-    const std::string saved = set_folder("Set.2") + "/hole01.qel";
-    float power = -1.0f;
-    for (int32_t held : {14, 13, 15, 12, 16, 11, 17, 10, 18}) {
-        g_hole_strokes_p1[0] = -1;
-        CoursePlay sim;
-        sim.state.par = 2;
-        ASSERT_TRUE(play_sim_open(&sim.state, saved.c_str()));
-        for (int f = 0; f < 300 && !sim.state.ball.body->asleep; f++) play_frame_logic(&sim.state, 1.0f);
-        ASSERT_TRUE(play_sim_strike(&sim.state, 180.0f, -30.0f, charged_power(held)));
-        for (int f = 0; f < 800 && !sim.state.hole_done; f++) play_frame_logic(&sim.state, 1.0f);
-        if (g_hole_strokes_p1[0] == 1) {
-            power = charged_power(held);
-            break;
-        }
-    }
-    world_release_and_reset(&g_hole_world);
+    const float power = holing_power(set_folder("Set.2") + "/hole01.qel");
     ASSERT_GT(power, 0.0f) << "no power holes out in the simulation";
 
     bool pressed = false, released = false;
@@ -413,6 +419,46 @@ TEST_F(PlayScreen, HoledByPressHoldAndReleaseAtThePowerTheSimulationHolesWith)
     EXPECT_EQ(at<int32_t>(bytes, 1036), 1);
     EXPECT_EQ(at<int32_t>(bytes, 1048), -1);
     EXPECT_FALSE(player_file("Nobody"));
+}
+
+TEST_F(PlayScreen, ListedStrokesAreTakenAtRestInPlayOrderAcrossHoles)
+{
+    make_hole("Listed", "hole01", 2);
+    make_hole("Listed", "hole02", 3);
+    const float power = holing_power(set_folder("Listed") + "/hole01.qel");
+    ASSERT_GT(power, 0.0f) << "no power holes out in the simulation";
+
+    // Two strokes for two holes: the second waits for the second hole, not for the first one's
+    // ball to stop; a third is left over.
+    char text[128];
+    snprintf(text, sizeof text, "180,-30,%.9g; 180,-30,%.9g; 90,-40,1", double(power), double(power));
+    setenv("ZAVGOLF_STROKES", text, 1);
+    play_listed_strokes_reset();
+    bool waited_last_frame = false;
+    int32_t strokes_at_rest = 0, strokes = 0;
+    g_script = [&](PlayState *s) {
+        if (s->events & kPlayEventStroke) {
+            strokes++;
+            if (waited_last_frame) strokes_at_rest++;
+        }
+        waited_last_frame = play_waits_for_shot(s);
+        if (s->hole_done && s->hole_index == 2) press(WM_LBUTTONDOWN);  // the final card
+    };
+    const std::string trace = play("Listed");
+    unsetenv("ZAVGOLF_STROKES");
+    play_listed_strokes_reset();
+
+    EXPECT_TRUE(has(trace, "strokes listed 3"));
+    EXPECT_EQ(strokes, 2);
+    EXPECT_EQ(strokes_at_rest, 2);
+    EXPECT_EQ(g_hole_strokes_p1[0], 1);
+    EXPECT_EQ(g_hole_strokes_p1[1], 1);
+    char stroke[80];
+    snprintf(stroke, sizeof stroke, "stroke 1 power %.2f yaw 180 pitch -30 listed", double(power));
+    EXPECT_TRUE(has(trace, stroke)) << trace;
+    EXPECT_TRUE(has(trace, "hole done 1 player 1 strokes 1"));
+    EXPECT_TRUE(has(trace, "score Ann holes 2 over par -3"));
+    EXPECT_EQ(at<int16_t>(test_read_file(players + "Ann.dat"), 1024), -3);
 }
 
 TEST_F(PlayScreen, TheFinalCardEscapeWritesNothingAndAQuitScoresFirst)

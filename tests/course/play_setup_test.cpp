@@ -146,8 +146,13 @@ TEST(CoursePlaySetup, BallSleepsOnStartAndASecondPlayerStartsAlike)
     for (; !play.state.ball.body->asleep && steps < 300; steps++) step_ball(&play.state);
     EXPECT_LT(steps, 300);
     EXPECT_NEAR(play.state.ball.body->position[1], -1.6f, 0.02f);
+    float rest[3];
+    memcpy(rest, play.state.ball.body->position, sizeof rest);
 
-    // The first player's turn leaves state behind; the second starts from the same state.
+    // The first player's turn leaves state behind; the second starts from the same state. A
+    // replay leaves the ball turned: its sphere is its collision mesh, so it stands upright again.
+    const float turned[4] = {0.8f, 0.36f, 0.48f, 0.0f};
+    memcpy(play.state.ball.body->quaternion, turned, sizeof turned);
     play.state.strokes = play.state.hole_done = play.state.holeout_timer = 4;
     play.state.block_history[0] = g_current_block = 230;
     play.state.power = 3.0f;
@@ -166,6 +171,10 @@ TEST(CoursePlaySetup, BallSleepsOnStartAndASecondPlayerStartsAlike)
     EXPECT_EQ(play.state.banner_timer, 120);
     EXPECT_EQ(options_open + leave_requested + restart_requested, 0);
     EXPECT_EQ(g_current_block, -1);
+    const float upright[4] = {1.0f, 0.0f, 0.0f, 0.0f};
+    EXPECT_EQ(memcmp(play.state.ball.body->quaternion, upright, sizeof upright), 0);
+    for (steps = 0; !play.state.ball.body->asleep && steps < 300; steps++) step_ball(&play.state);
+    EXPECT_EQ(memcmp(play.state.ball.body->position, rest, sizeof rest), 0) << "the second ball rests elsewhere";
 }
 
 TEST(CoursePlaySetup, PlayableNeedsBlocAndStart)

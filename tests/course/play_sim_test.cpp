@@ -292,3 +292,42 @@ TEST(CoursePlaySim, PlayLogicTable)
         g_file_count = 0;
     }
 }
+
+// A stroke ends where it ends whatever the frame rate: the physics takes fixed steps, and the
+// rolling look (which turns the ball's collision sphere) turns it a step's worth after each step.
+TEST(CoursePlaySim, AStrokeEndsAtOnePlaceAtEveryFrameRate)
+{
+    quiet_options();
+    CourseHole hole;
+    const float h = 0.45f;
+    hole.block("START", 0, 0, 0, 2, h, 2);
+    for (int k = 1; k <= 5; k++) hole.block("BLOC_FLAT", 2.0f * float(k), 0, 0, 2, h, 2);
+    hole.block("BLOC_WALL", 11.125f, 0, 0, 0.25f, h + 0.3f, 2, 3);
+    hole.block("BLOC_RAIL", 6, 0, -1.125f, 10, h + 0.3f, 0.25f, 3);
+    hole.block("BLOC_RAIL", 6, 0, 1.125f, 10, h + 0.3f, 0.25f, 3);
+    hole.finish();
+    float first[3] = {};
+    for (float factor : {1.0f, 1.7f, 3.0f, 6.5f}) {
+        SCOPED_TRACE(factor);
+        CoursePlay play;
+        ASSERT_TRUE(play_setup_hole_collision(&play.state));
+        RigidBody *ball = play.state.ball.body;
+        for (int f = 0; f < 300 && !ball->asleep; f++) play_frame_logic(&play.state, 1.0f);
+        // Along the lane, a little toward a rail, hard enough to come back off the far wall.
+        ASSERT_TRUE(play_sim_strike(&play.state, 172.0f, -20.0f, 9.0f));
+        int f = 0;
+        for (; f < 3000; f++) {
+            const bool before = ball->asleep != 0;
+            play_frame_logic(&play.state, factor);
+            if (before && ball->asleep) break;
+        }
+        ASSERT_LT(f, 3000) << "the ball did not stop";
+        if (factor == 1.0f) {
+            memcpy(first, ball->position, sizeof first);
+            EXPECT_GT(first[0], 2.0f) << "the ball did not go down the lane";
+        } else {
+            EXPECT_EQ(memcmp(first, ball->position, sizeof first), 0)
+                << ball->position[0] << " " << ball->position[2] << " against " << first[0] << " " << first[2];
+        }
+    }
+}

@@ -6,8 +6,17 @@ source "$(dirname "${BASH_SOURCE[0]}")/xvfb.sh"
 # start_traced_game <binary> <data writer> [WIDTHxHEIGHT]: Xvfb, a run folder laid out as for
 # `make play`, and the game started with its trace on and SDL's dummy audio driver.
 start_traced_game() {
-    start_xvfb "${3:-1920x1080}"
-    make_run_folder "$2"
+    prepare_traced_game "$2" "${3:-1920x1080}"
+    launch_traced_game "$1"
+}
+
+# prepare_traced_game <data writer> [WIDTHxHEIGHT] and launch_traced_game <binary>: the two halves
+# of start_traced_game, for a test that changes the run folder before the game starts.
+prepare_traced_game() {
+    start_xvfb "${2:-1920x1080}"
+    make_run_folder "$1"
+}
+launch_traced_game() {
     export ZAVGOLF_TRACE=1 SDL_AUDIODRIVER=dummy
     start_game "$1" "$E2E_RUN"
     GAME_NAME=$(head -n 1 "$E2E_RUN/data/txt/nameofgame.ini" | tr -d '\r')
@@ -21,10 +30,11 @@ trace_lines() { sed -n 's/^trace //p' "$E2E_RUN/game.out" 2>/dev/null; }
 wait_trace() {
     local want=$1 waited=0 limit=$(( ${2:-60} * 10 ))
     while :; do
+        # grep -c reads the whole trace: with grep -q, sed could die of a closed pipe first.
         if [[ $want == *'*' ]]; then
-            trace_lines | grep -qF -- "${want%'*'}" && return 0
+            trace_lines | grep -cF -- "${want%'*'}" >/dev/null && return 0
         else
-            trace_lines | grep -qxF -- "$want" && return 0
+            trace_lines | grep -cxF -- "$want" >/dev/null && return 0
         fi
         kill -0 "$GAME_PID" 2>/dev/null || { echo "game ended before 'trace $want'" >&2; return 1; }
         [ "$waited" -ge "$limit" ] && { echo "no 'trace $want' within ${2:-60} s" >&2; return 1; }
@@ -38,9 +48,10 @@ wait_trace() {
 trace_in_order() {
     local line at=0 n
     for line in "$@"; do
-        n=$(trace_lines | awk -v want="$line" -v from="$at" 'NR > from {
-                if (want ~ /\*$/) { if (index($0, substr(want, 1, length(want) - 1)) == 1) { print NR; exit } }
-                else if ($0 == want) { print NR; exit } }')
+        # awk reads to the end: an early exit could close the pipe on sed, failing the pipeline.
+        n=$(trace_lines | awk -v want="$line" -v from="$at" 'NR > from && !found {
+                if (want ~ /\*$/) { if (index($0, substr(want, 1, length(want) - 1)) == 1) { print NR; found = 1 } }
+                else if ($0 == want) { print NR; found = 1 } }')
         [ -n "$n" ] || { echo "trace out of order or missing: '$line'; trace:" >&2; trace_lines >&2; return 1; }
         at=$n
     done

@@ -52,6 +52,39 @@ TEST_F(CoursePlayable, Hole07) { play_hole(7); }
 TEST_F(CoursePlayable, Hole08) { play_hole(8); }
 TEST_F(CoursePlayable, Hole09) { play_hole(9); }
 
+// What `course_solve --strokes` prints for the game's test switch: the hint plans of the first
+// holes, holed, as listed strokes that the game reads back to the very yaw, pitch and power the
+// solver struck with.
+TEST_F(CoursePlayable, ListedStrokes)
+{
+    std::string all;
+    std::vector<SolverShot> shots;
+    for (int number = 1; number <= 2; number++) {
+        SCOPED_TRACE(number);
+        ASSERT_TRUE(open(number));
+        const SolverPlan plan = solver_play_hints(&solver);
+        ASSERT_TRUE(plan.holed);
+        ASSERT_EQ(plan.strokes.size(), g_data_course_holes[number - 1].plan.size());
+        for (const SolverStroke &s : plan.strokes) shots.push_back(s.shot);
+        all += (all.empty() ? "" : ";") + solver_strokes_text(plan);
+    }
+    PlayStrokeList list;
+    char error[160] = "";
+    ASSERT_EQ(play_strokes_parse(all.c_str(), &list, error, sizeof error), 1) << error << ": " << all;
+    ASSERT_EQ(size_t(list.count), shots.size()) << all;
+    for (size_t k = 0; k < shots.size(); k++) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(list.strokes[k].yaw, shots[k].yaw);
+        EXPECT_EQ(list.strokes[k].pitch, SOLVER_PITCH);
+        EXPECT_EQ(list.strokes[k].power, solver_power(shots[k].level));
+    }
+    // Hole 1's first stroke starts on the tee: straight toward its aim point at the hint's power.
+    const DataStroke &first = g_data_course_holes[0].plan[0];
+    EXPECT_EQ(shots[0].level, solver_level_of(first.power));
+    EXPECT_EQ(shots[0].aim.x, first.aim.x);
+    EXPECT_EQ(shots[0].aim.z, first.aim.z);
+}
+
 // A good player can make par: the plans together take no more strokes than the course's PAR (each
 // plan holes out at its last stroke, which the tests above check).
 TEST_F(CoursePlayable, CourseWithinPar)

@@ -20,7 +20,7 @@ constexpr PlayBudget PLAY_BUDGETS[] = {
     {"Hole05", 7000},       {"Hole06", 8000},     {"Hole07", 9000},         {"Hole08", 7000},
     {"Hole09", 10000},      {"CourseWithinPar", 0}, {"BallOverCupFindsSol", 1500}, {"Pond", 1500},
     {"Bridge", 1500},       {"Sand", 20000},      {"Windmill", 8000},       {"Calibration", 2500},
-    {"Rails", 20000},       {"CupTakesTheBall", 12000},
+    {"Rails", 20000},       {"CupTakesTheBall", 12000}, {"ListedStrokes", 1500},
 };
 constexpr int64_t play_budget_total()
 {
