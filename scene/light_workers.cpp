@@ -83,6 +83,12 @@ void stop_threads()
     g_stopping = false;
 }
 
+// A process ended by exit() (the X connection lost, say) destroys the globals with the helpers
+// still parked: they are stopped first, since a joinable thread's destruction aborts.
+struct StopAtExit {
+    ~StopAtExit() { stop_threads(); }
+} g_stop_at_exit;
+
 int32_t worker_total()
 {
     int32_t n = g_wanted > 0 ? g_wanted : int32_t(std::thread::hardware_concurrency());

@@ -52,3 +52,19 @@ TEST(SceneLightThreads, SameTexelsForAnyWorkerCount)
     scene_set_light_workers(0);
     scene_shutdown();
 }
+
+// Helpers still parked when the process ends by exit() (as on a lost display) must not abort it.
+TEST(SceneLightThreadsDeathTest, ExitWithParkedHelpersEndsCleanly)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            scene_set_light_workers(4);
+            std::atomic<int32_t> sum{0};
+            light_pool_run(
+                64, [](void *context, int32_t item) { *static_cast<std::atomic<int32_t> *>(context) += item; },
+                &sum);
+            exit(sum == 64 * 63 / 2 ? 0 : 2);
+        },
+        testing::ExitedWithCode(0), "");
+}
