@@ -142,6 +142,15 @@ struct EdgePassScratch {
     // The crossing points of the edges that may touch, their depths and inside verdicts.
     std::vector<float> px, py, pz, depth;
     std::vector<uint8_t> inside;
+    // Per plane met in one body-and-collider test (MeshBodyView::planes of them): what the edge
+    // pass finds before it looks at the face's own box and corners.
+    struct PlaneEdges {
+        float normal[3], d;
+        // Per edge across the plane whose cells reach it, in table order: the edge's box (low x, y,
+        // z, high x, y, z), its crossing point and depth.
+        std::vector<float> box, point, depth;
+        int32_t count = 0;
+    } planes[4];
 };
 EdgePassScratch g_edge_pass[kPhysicsWorkers];
 
@@ -193,10 +202,15 @@ struct MeshBodyView {
     float corners[8][3];
     const float *x = nullptr, *y = nullptr, *z = nullptr;
     PlacedVertices *placed = nullptr;
+    // Planes of faces met so far whose edge work is kept (in the worker's scratch), and the next
+    // entry to replace.
+    int32_t planes = 0, next_plane = 0;
 };
 
 int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode,
                         MeshBodyView &view, const float *face_lo, const float *face_hi, BodyMemo *memo);
+void plane_edges(const RigidBody *body, const MeshObject *mesh, MeshBodyView &view, EdgePassScratch &scratch,
+                 const StaticFace &f, EdgePassScratch::PlaneEdges *out);
 
 bool straddles(const float corners[8][3], const StaticFace &f)
 {
@@ -302,6 +316,64 @@ int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const St
             view.z = scratch.z.data();
         }
     }
+    // Faces of one plane (the two triangles of a quad) share everything up to the face's box and
+    // corners: the vertices' sides, the edges across, the cell tests and the crossing points. That
+    // work is done once per plane met and kept for the faces after.
+    const EdgePassScratch::PlaneEdges *plane = nullptr;
+    for (int32_t k = 0; k < view.planes && !plane; k++) {
+        const EdgePassScratch::PlaneEdges &p = scratch.planes[k];
+        if (memcmp(p.normal, f.normal, sizeof p.normal) == 0 && memcmp(&p.d, &f.d, sizeof p.d) == 0) plane = &p;
+    }
+    if (!plane) {
+        EdgePassScratch::PlaneEdges &p = scratch.planes[view.next_plane];
+        view.next_plane = (view.next_plane + 1) % 4;
+        if (view.planes < 4) view.planes++;
+        memcpy(p.normal, f.normal, sizeof p.normal);
+        p.d = f.d;
+        plane_edges(body, mesh, view, scratch, f, &p);
+        plane = &p;
+    }
+    if (plane->count == 0) return 0;
+    const int32_t most = plane->count;
+    if (scratch.px.size() < size_t(most)) {
+        for (std::vector<float> *v : {&scratch.px, &scratch.py, &scratch.pz, &scratch.depth}) v->resize(size_t(most));
+        scratch.inside.resize(size_t(most));
+    }
+    float *__restrict px = scratch.px.data(), *__restrict py = scratch.py.data(), *__restrict pz = scratch.pz.data();
+    float *__restrict depth = scratch.depth.data();
+    const float *box = plane->box.data(), *point = plane->point.data();
+    int32_t points = 0;
+    for (int32_t c = 0; c < most; c++) {
+        if (!boxes_meet(box + c * 6, box + c * 6 + 3, face_lo, face_hi)) continue;
+        px[points] = point[c * 3];
+        py[points] = point[c * 3 + 1];
+        pz[points] = point[c * 3 + 2];
+        depth[points] = plane->depth[size_t(c)];
+        points++;
+    }
+    if (points == 0) return 0;
+    uint8_t *ok = scratch.inside.data();
+    inside_closed_points(f, px, py, pz, points, ok);
+    int32_t total = 0;
+    for (int32_t k = 0; k < points; k++) {
+        if (!ok[k]) continue;
+        total++;
+        if (mode != kModeRecord) break;
+        const float p[3] = {px[k], py[k], pz[k]};
+        record(world, worker, f, p, depth[k]);
+        if (memo) memo_contact(memo, p, depth[k]);
+    }
+    return total > 0 ? 1 : 0;
+}
+
+// The edge work of face f's plane into `out`: the edges across it (one end behind), in table
+// order, that pass the grid-cell test, with their boxes, crossing points and depths as the edge
+// routine finds them.
+void plane_edges(const RigidBody *body, const MeshObject *mesh, MeshBodyView &view, EdgePassScratch &scratch,
+                 const StaticFace &f, EdgePassScratch::PlaneEdges *out)
+{
+    out->count = 0;
+    const int32_t vertices = mesh->vertex_count;
     // Only an edge whose ends lie on both sides of the plane can give a contact, and one of its
     // ends is behind: the edges of the vertices behind are the only ones tried (the edge routine
     // decides with the sides it computes itself). They are tried in the table's order, which is
@@ -329,7 +401,7 @@ int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const St
             bits &= ~(uint64_t(0xff) << (byte * 8));
         }
     }
-    if (behind.empty()) return 0;
+    if (behind.empty()) return;
     auto across = [sides](int32_t a, int32_t b) {
         return (sides[a] < 0.0f && sides[b] > 0.0f) || (sides[a] > 0.0f && sides[b] < 0.0f);
     };
@@ -351,54 +423,32 @@ int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const St
             if (across(int32_t(a), int32_t(b))) edges.push_back(e);
         }
     }
-    if (edges.empty()) return 0;
+    if (edges.empty()) return;
     PointGrid *grid = body->point_grid;
     if (grid) memset(scratch.cell_near, -1, sizeof scratch.cell_near);
-    // The crossing points of the edges left by the cell and box tests, as the edge routine finds
-    // them, then their inside tests all at once; recorded in the edges' order.
     const size_t most = edges.size();
-    if (scratch.px.size() < most) {
-        for (std::vector<float> *v : {&scratch.px, &scratch.py, &scratch.pz, &scratch.depth}) v->resize(most);
-        scratch.inside.resize(most);
-    }
-    float *__restrict px = scratch.px.data(), *__restrict py = scratch.py.data(), *__restrict pz = scratch.pz.data();
-    float *__restrict depth = scratch.depth.data();
-    int32_t points = 0;
+    for (std::vector<float> *v : {&out->box, &out->point, &out->depth}) v->clear();
+    out->box.reserve(most * 6);
+    out->point.reserve(most * 3);
+    out->depth.reserve(most);
     for (int32_t e : edges) {
         const int32_t a = table->records[e].a, b = table->records[e].b;
         if (grid && !vertex_near(grid, mesh->vertices[a], f, scratch.cell_near, view.placed) &&
             !vertex_near(grid, mesh->vertices[b], f, scratch.cell_near, view.placed))
             continue;
-        const float pa[3] = {X[a], Y[a], Z[a]}, pb[3] = {X[b], Y[b], Z[b]};
-        float lo[3], hi[3];
-        for (int k = 0; k < 3; k++) {
-            lo[k] = lesser(pa[k], pb[k]);
-            hi[k] = greater(pa[k], pb[k]);
-        }
-        if (!boxes_meet(lo, hi, face_lo, face_hi)) continue;
         // The sides are the face's signed distances of the end points (static_face_side).
         const float sa = sides[a], sb = sides[b];
         if (!(sa * sb < 0.0f)) continue;
+        const float pa[3] = {X[a], Y[a], Z[a]}, pb[3] = {X[b], Y[b], Z[b]};
+        for (int k = 0; k < 3; k++) out->box.push_back(lesser(pa[k], pb[k]));
+        for (int k = 0; k < 3; k++) out->box.push_back(greater(pa[k], pb[k]));
         const float t = -sa / (sb - sa);
-        px[points] = pa[0] + (pb[0] - pa[0]) * t;
-        py[points] = pa[1] + (pb[1] - pa[1]) * t;
-        pz[points] = pa[2] + (pb[2] - pa[2]) * t;
-        depth[points] = sa >= 0.0f ? -sb : -sa;
-        points++;
+        out->point.push_back(pa[0] + (pb[0] - pa[0]) * t);
+        out->point.push_back(pa[1] + (pb[1] - pa[1]) * t);
+        out->point.push_back(pa[2] + (pb[2] - pa[2]) * t);
+        out->depth.push_back(sa >= 0.0f ? -sb : -sa);
+        out->count++;
     }
-    if (points == 0) return 0;
-    uint8_t *ok = scratch.inside.data();
-    inside_closed_points(f, px, py, pz, points, ok);
-    int32_t total = 0;
-    for (int32_t k = 0; k < points; k++) {
-        if (!ok[k]) continue;
-        total++;
-        if (mode != kModeRecord) break;
-        const float p[3] = {px[k], py[k], pz[k]};
-        record(world, worker, f, p, depth[k]);
-        if (memo) memo_contact(memo, p, depth[k]);
-    }
-    return total > 0 ? 1 : 0;
 }
 
 }  // namespace
