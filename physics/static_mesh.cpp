@@ -173,6 +173,32 @@ BodyMemo g_memos[kPhysicsMaxBodies];
 thread_local BodyMemo *t_memo = nullptr;
 thread_local bool t_memo_replay = false;
 
+// Per body and collider slot: the faces of the body's last grown face query of that slot, which
+// the queries of the next sub-steps filter while the body stays inside it (its jobs only).
+struct FaceKeeps {
+    std::vector<FaceBspSphereKeep> slots;
+    ~FaceKeeps()
+    {
+        for (FaceBspSphereKeep &keep : slots) bsp_sphere_keep_free(&keep);
+    }
+};
+FaceKeeps g_face_keeps[kPhysicsMaxBodies];
+
+// The faces of the slot's mesh whose boxes meet the sphere: the face query's result for it. A new
+// query for body i keeps the faces of the sphere grown by half the body's radius.
+const FaceBspResult *slot_faces(PhysicsWorld *world, int32_t i, const RigidBody *body, ColliderSlot *slot,
+                                const float *c, float r, int32_t worker)
+{
+    const ptrdiff_t s = slot - world->colliders;
+    if (i < 0 || i >= kPhysicsMaxBodies || s < 0 || s >= kPhysicsMaxColliders)
+        return bsp_query_face_tree_sphere(&slot->face_bsp, c[0], c[1], c[2], r, worker, slot->matrix);
+    std::vector<FaceBspSphereKeep> &keeps = g_face_keeps[i].slots;
+    if (keeps.size() <= size_t(s)) keeps.resize(size_t(s) + 1, FaceBspSphereKeep{});
+    const float grow = body->radius > 0.0f ? 0.5f * body->radius : 0.0f;
+    return bsp_query_face_tree_sphere_kept(&slot->face_bsp, c[0], c[1], c[2], r, worker, slot->matrix,
+                                           &keeps[size_t(s)], grow);
+}
+
 void memo_contact(BodyMemo *memo, const float *p, float depth)
 {
     memo->contacts.insert(memo->contacts.end(), {p[0], p[1], p[2], depth});
@@ -495,8 +521,7 @@ int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *s
     if (worker < 0 || worker >= kPhysicsWorkers || !slot || !slot->object || !slot->in_use) return 0;
     RigidBody *body = world->bodies[i];
     const MeshObject *mesh = slot->object;
-    const FaceBspResult *list = bsp_query_face_tree_sphere(&slot->face_bsp, body->position[0], body->position[1],
-                                                           body->position[2], body->radius, worker, slot->matrix);
+    const FaceBspResult *list = slot_faces(world, i, body, slot, body->position, body->radius, worker);
     if (!list || list->count == 0) return 0;
 
     int32_t total = 0;
@@ -777,8 +802,7 @@ int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body, int32_t work
         for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
             ColliderSlot *slot = &world->colliders[s];
             if (!slot->object || !slot->in_use) continue;
-            const FaceBspResult *list = bsp_query_face_tree_sphere(&slot->face_bsp, mid[0], mid[1], mid[2],
-                                                                   0.5f * length + keep, worker, slot->matrix);
+            const FaceBspResult *list = slot_faces(world, body->index, body, slot, mid, 0.5f * length + keep, worker);
             for (int32_t n = 0; list && n < list->count; n++) {
                 StaticFace f;
                 if (!static_face_load(slot->object, list->faces[n], &f)) continue;
