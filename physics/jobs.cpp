@@ -60,7 +60,7 @@ void apply_impulse(PhysicsWorld *world, int32_t i, int32_t worker, const Impulse
     if (!physics_contact_impulse(body, c.fast_other, c.n, c.r, c.rj, c.u, c.vn, c.e, c.mu, P)) return;
 
     if (world->record_events) {
-        CollisionEventNode *node = physics_event_list_append_new(&world->worker_events[worker]);
+        CollisionEventNode *node = physics_event_append_pooled(&world->worker_events[worker], worker);
         CollisionEvent &event = node->value;
         event.kind = uint8_t(c.kind == kContactBody ? 1 : (c.kind == kContactPlane ? 2 : 3));
         event.event_class = fabsf(c.vn) < 0.1f ? 5 : 1;

@@ -242,6 +242,11 @@ void physics_job_collide(int32_t i, int32_t worker);
 int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_other, const float *n, const float *r,
                                 const float *rj, const float *u, float vn, float e, float mu, float *impulse);
 void physics_job_wake(int32_t i, int32_t worker);
+// A zeroed event node appended to `list`, from the worker's pool of spent nodes when it has one
+// (the job of that worker only).
+CollisionEventNode *physics_event_append_pooled(CollisionEventList *list, int32_t worker);
+// Empties the list into the pools (main thread, no job running).
+void physics_event_list_clear_pooled(CollisionEventList *list);
 // The sub-step's serial: bumped by the step before each sub-step and at its end (main thread).
 extern uint32_t g_physics_substep_serial;
 // The edge passes of this thread's calls of collide_body_static_mesh in record mode for body i, up

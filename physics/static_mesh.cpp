@@ -453,10 +453,13 @@ void plane_edges(const RigidBody *body, const MeshObject *mesh, MeshBodyView &vi
     PointGrid *grid = body->point_grid;
     if (grid) memset(scratch.cell_near, -1, sizeof scratch.cell_near);
     const size_t most = edges.size();
-    for (std::vector<float> *v : {&out->box, &out->point, &out->depth}) v->clear();
-    out->box.reserve(most * 6);
-    out->point.reserve(most * 3);
-    out->depth.reserve(most);
+    if (out->depth.size() < most) {
+        out->box.resize(most * 6);
+        out->point.resize(most * 3);
+        out->depth.resize(most);
+    }
+    float *__restrict box = out->box.data(), *__restrict point = out->point.data(), *__restrict depth = out->depth.data();
+    int32_t count = 0;
     for (int32_t e : edges) {
         const int32_t a = table->records[e].a, b = table->records[e].b;
         if (grid && !vertex_near(grid, mesh->vertices[a], f, scratch.cell_near, view.placed) &&
@@ -466,15 +469,17 @@ void plane_edges(const RigidBody *body, const MeshObject *mesh, MeshBodyView &vi
         const float sa = sides[a], sb = sides[b];
         if (!(sa * sb < 0.0f)) continue;
         const float pa[3] = {X[a], Y[a], Z[a]}, pb[3] = {X[b], Y[b], Z[b]};
-        for (int k = 0; k < 3; k++) out->box.push_back(lesser(pa[k], pb[k]));
-        for (int k = 0; k < 3; k++) out->box.push_back(greater(pa[k], pb[k]));
+        float *lo = box + count * 6, *hi = lo + 3, *p = point + count * 3;
+        for (int k = 0; k < 3; k++) {
+            lo[k] = lesser(pa[k], pb[k]);
+            hi[k] = greater(pa[k], pb[k]);
+        }
         const float t = -sa / (sb - sa);
-        out->point.push_back(pa[0] + (pb[0] - pa[0]) * t);
-        out->point.push_back(pa[1] + (pb[1] - pa[1]) * t);
-        out->point.push_back(pa[2] + (pb[2] - pa[2]) * t);
-        out->depth.push_back(sa >= 0.0f ? -sb : -sa);
-        out->count++;
+        for (int k = 0; k < 3; k++) p[k] = pa[k] + (pb[k] - pa[k]) * t;
+        depth[count] = sa >= 0.0f ? -sb : -sa;
+        count++;
     }
+    out->count = count;
 }
 
 }  // namespace

@@ -366,8 +366,8 @@ void physics_world_step(PhysicsWorld *world)
             slot->current_rotation[k] = slot->object->rotation[k];
         }
     }
-    physics_event_list_clear(&world->events);
-    for (CollisionEventList &list : world->worker_events) physics_event_list_clear(&list);
+    physics_event_list_clear_pooled(&world->events);
+    for (CollisionEventList &list : world->worker_events) physics_event_list_clear_pooled(&list);
 
     if (world->adaptive_substeps) n = adaptive_substeps(world, n, bodies);
     world->substeps_used = n;
