@@ -48,21 +48,17 @@ CollisionEventNode *physics_event_append_pooled(CollisionEventList *list, int32_
 
 void physics_event_list_clear_pooled(CollisionEventList *list)
 {
-    // The nodes go to the pools in turn, so that every worker finds some.
-    int32_t w = 0;
-    for (CollisionEventNode *node = list->first; node;) {
-        CollisionEventNode *next = node->next;
-        EventPool *pool = nullptr;
-        for (int32_t tries = 0; tries < kPhysicsWorkers && !pool; tries++, w = (w + 1) % kPhysicsWorkers)
-            if (g_event_pools[w].count < kPoolMost) pool = &g_event_pools[w];
-        if (pool) {
-            node->next = pool->top;
-            pool->top = node;
-            pool->count++;
-        } else {
-            delete node;
-        }
-        node = next;
+    // The whole list goes onto the emptiest pool (the stepping thread's when the jobs run inline),
+    // or is freed when that one is full.
+    EventPool *pool = &g_event_pools[0];
+    for (EventPool &p : g_event_pools)
+        if (p.count < pool->count) pool = &p;
+    if (list->first && list->last && list->count > 0 && pool->count + list->count <= kPoolMost) {
+        list->last->next = pool->top;
+        pool->top = list->first;
+        pool->count += list->count;
+        *list = CollisionEventList{};
+        return;
     }
-    *list = CollisionEventList{};
+    list_clear(list);
 }

@@ -29,8 +29,21 @@ inline const float *physics_body_position(const PhysicsWorld *world, const Rigid
 }
 
 // Appends one contact to the worker's buffer; a full buffer (or a worker outside 0..7) drops it.
-void physics_record_contact(PhysicsWorld *world, int32_t worker, const float *normal, const float *point, int32_t kind,
-                            int32_t other, float depth);
+// (Inline: the edge pass records most contacts, a few at a time.)
+inline void physics_record_contact(PhysicsWorld *world, int32_t worker, const float *normal, const float *point,
+                                   int32_t kind, int32_t other, float depth)
+{
+    if (worker < 0 || worker >= kPhysicsWorkers) return;
+    ContactBuffer *buffer = &world->contact_buffers[worker];
+    int32_t n = buffer->count;
+    if (n < 0 || n >= kPhysicsContactCapacity) return;
+    vec3_set(buffer->normal[n], normal[0], normal[1], normal[2]);
+    vec3_set(buffer->point[n], point[0], point[1], point[2]);
+    buffer->kind[n] = kind;
+    buffer->other[n] = other;
+    buffer->depth[n] = depth;
+    buffer->count = n + 1;
+}
 
 // The collider slot a static-mesh contact's tag names, or null when the tag is negative or names
 // no slot in use (a contact never indexes past the table).
@@ -189,7 +202,21 @@ struct StaticFace {
 };
 
 // The face's corners and plane; false for a face index or vertex index outside the mesh.
-bool static_face_load(const MeshObject *mesh, int32_t index, StaticFace *out);
+inline bool static_face_load(const MeshObject *mesh, int32_t index, StaticFace *out)
+{
+    if (!mesh || index < 0 || index >= mesh->face_count) return false;
+    const MeshFace *face = &mesh->faces[index];
+    for (int k = 0; k < 3; k++) {
+        int32_t v = face->v[k];
+        if (v < 0 || v >= mesh->vertex_count) return false;
+        out->corner[k] = mesh->vertices[v].world_position;
+    }
+    out->face = face;
+    vec3_set(out->normal, face->world_normal[0], face->world_normal[1], face->world_normal[2]);
+    out->d = -vec3_dot(out->normal, out->corner[0]);
+    out->tag = face->tag;
+    return true;
+}
 inline float static_face_side(const StaticFace &f, const float *p) { return vec3_dot(f.normal, p) + f.d; }
 
 int32_t collide_sphere_triangle(PhysicsWorld *world, int32_t worker, const StaticFace &face, const float *c, float r,

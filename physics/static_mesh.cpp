@@ -504,21 +504,6 @@ void physics_edge_memo_replay(int32_t i, uint32_t serial)
 
 void physics_edge_memo_end() { t_memo = nullptr; }
 
-bool static_face_load(const MeshObject *mesh, int32_t index, StaticFace *out)
-{
-    if (!mesh || index < 0 || index >= mesh->face_count) return false;
-    const MeshFace *face = &mesh->faces[index];
-    for (int k = 0; k < 3; k++) {
-        int32_t v = face->v[k];
-        if (v < 0 || v >= mesh->vertex_count) return false;
-        out->corner[k] = mesh->vertices[v].world_position;
-    }
-    out->face = face;
-    vec3_set(out->normal, face->world_normal[0], face->world_normal[1], face->world_normal[2]);
-    out->d = -vec3_dot(out->normal, out->corner[0]);
-    out->tag = face->tag;
-    return true;
-}
 
 int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *slot, int32_t mode, int32_t worker)
 {
