@@ -115,7 +115,9 @@ struct MeshObject {
     int32_t hit_face;
     uint8_t moved;          // moved in this frame: the physics wakes bodies near it
     // Changed (mesh_touch) by every write to the vertex or face arrays, object or world data: the
-    // physics keeps a collider's world data from step to step while this and its matrix stay.
+    // physics keeps a collider's world data from step to step while this and its matrix stay, and
+    // a body's object-space vertices while this stays. (The physics' own placement of a body's
+    // mesh, redone at every step, leaves it.)
     uint64_t revision;
     uint8_t inverted_copy;  // made by mesh_inverted_copy
     int32_t drawn;

@@ -77,8 +77,11 @@ struct PlacedVertices {
     int32_t count = 0;
     float matrix[16];  // the world matrix they were placed with
     std::vector<float> x, y, z;
-    // The object-space positions as arrays, read once per step (`from` null: not yet).
+    // The object-space positions as arrays, read again when the mesh, its vertex array or its
+    // revision is not the one they were read from (`from` null: not yet).
     const MeshObject *from = nullptr;
+    const MeshVertex *from_vertices = nullptr;
+    uint64_t from_revision = 0;
     std::vector<float> ox, oy, oz;
     // Set: the point grid's world points were not placed with the vertices; the edge pass places
     // a cell with `matrix` when it first reads it (bit c of grid_placed: cell c is placed).

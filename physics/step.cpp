@@ -344,7 +344,7 @@ void physics_world_step(PhysicsWorld *world)
         if (b->shape == kShapeMesh && b->fine_tree_test) fine_bodies++;
     }
     g_place_whole = fine_bodies > 1;
-    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = g_physics_placed[i].from = nullptr;
+    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = nullptr;
     for (int32_t i = 0; i < bodies; i++) {
         g_index_order[i] = i;
         if (world->bodies[i]->index != i) world->bodies[i]->index = i;
@@ -392,7 +392,7 @@ void physics_world_step(PhysicsWorld *world)
         slot->applied_valid = 0;
         if (slot->object) slot->object->moved = 0;
     }
-    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = g_physics_placed[i].from = nullptr;
+    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = nullptr;
     physics_stop_workers();
     merge_events(world);
 }

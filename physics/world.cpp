@@ -301,7 +301,8 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
     if (body->shape == kShapeMesh && mesh) {
         if (placed && !kept && mesh->vertex_count >= 0) {
             const size_t n = size_t(mesh->vertex_count);
-            if (placed->from != mesh || placed->ox.size() < n) {
+            if (placed->from != mesh || placed->from_vertices != mesh->vertices ||
+                placed->from_revision != mesh->revision || placed->ox.size() < n) {
                 for (std::vector<float> *v : {&placed->x, &placed->y, &placed->z, &placed->ox, &placed->oy, &placed->oz})
                     if (v->size() < n) v->resize(n);
                 for (size_t i = 0; i < n; i++) {
@@ -310,6 +311,8 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
                     placed->oz[i] = mesh->vertices[i].position[2];
                 }
                 placed->from = mesh;
+                placed->from_vertices = mesh->vertices;
+                placed->from_revision = mesh->revision;
             }
             place_arrays(placed->x.data(), placed->y.data(), placed->z.data(), placed->ox.data(), placed->oy.data(),
                          placed->oz.data(), n, world);
