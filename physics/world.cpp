@@ -181,7 +181,9 @@ void physics_body_prepare(RigidBody *body)
 void physics_body_prepare_matrices(RigidBody *body)
 {
     body_rotation_matrix(body, body->rotation_matrix);
-    body_world_matrix(body, body->world_matrix);
+    // body_world_matrix: the same rotation, then the translation.
+    mat4_copy(body->world_matrix, body->rotation_matrix);
+    mat4_translate(body->world_matrix, body->position[0], body->position[1], body->position[2]);
     // World-space inertia and its inverse: R^T I R with row vectors.
     float transposed[16], product[16];
     const float *r = body->rotation_matrix;
