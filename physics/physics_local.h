@@ -88,8 +88,21 @@ struct PlacedVertices {
     bool grid_lazy = false;
     uint64_t grid_placed = 0;
 };
-// Cell c of the body's grid placed with the matrix of `placed` when it is lazy and not yet placed.
-void physics_place_grid_cell(PointGrid *grid, PlacedVertices *placed, int32_t c);
+// Cell c of the body's grid placed with the matrix of `placed` when it is lazy and not yet placed
+// (as the whole placement places a cell).
+inline void physics_place_grid_cell(PointGrid *grid, PlacedVertices *placed, int32_t c)
+{
+    if (!placed || !placed->grid_lazy || c < 0 || c >= 64 || (placed->grid_placed >> c & 1)) return;
+    PointGridCell *cell = &grid->cells[c];
+    const float *m = placed->matrix, *p = cell->point;
+    const float x = p[0] * m[0] + p[1] * m[4] + p[2] * m[8] + m[12];
+    const float y = p[0] * m[1] + p[1] * m[5] + p[2] * m[9] + m[13];
+    const float z = p[0] * m[2] + p[1] * m[6] + p[2] * m[10] + m[14];
+    cell->world_point[0] = x;
+    cell->world_point[1] = y;
+    cell->world_point[2] = z;
+    placed->grid_placed |= uint64_t(1) << c;
+}
 // Per body index, valid inside a step for the world being stepped (cleared at its start and end).
 extern PlacedVertices g_physics_placed[kPhysicsMaxBodies];
 // Those of body i when placed for `mesh` in this step, else null.

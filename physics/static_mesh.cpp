@@ -201,7 +201,13 @@ const FaceBspResult *slot_faces(PhysicsWorld *world, int32_t i, const RigidBody 
 
 void memo_contact(BodyMemo *memo, const float *p, float depth)
 {
-    memo->contacts.insert(memo->contacts.end(), {p[0], p[1], p[2], depth});
+    const size_t n = memo->contacts.size();
+    memo->contacts.resize(n + 4);
+    float *c = &memo->contacts[n];
+    c[0] = p[0];
+    c[1] = p[1];
+    c[2] = p[2];
+    c[3] = depth;
     memo->faces.back().count++;
 }
 

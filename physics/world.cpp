@@ -343,13 +343,6 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
     }
 }
 
-void physics_place_grid_cell(PointGrid *grid, PlacedVertices *placed, int32_t c)
-{
-    if (!placed || !placed->grid_lazy || c < 0 || c >= 64 || (placed->grid_placed >> c & 1)) return;
-    PointGridCell *cell = &grid->cells[c];
-    place_point(cell->world_point, placed->matrix, cell->point);
-    placed->grid_placed |= uint64_t(1) << c;
-}
 
 void physics_body_prepare_mesh(RigidBody *body)
 {
