@@ -178,6 +178,21 @@ void physics_body_prepare(RigidBody *body)
     physics_body_prepare_mesh(body);
 }
 
+namespace {
+
+// render_mat4_multiply (the same sums in the same order), inlined here.
+inline void multiply(float *__restrict out, const float *__restrict a, const float *__restrict b)
+{
+    for (int row = 0; row < 4; row++)
+        for (int col = 0; col < 4; col++) {
+            float sum = 0.0f;
+            for (int k = 0; k < 4; k++) sum += a[row * 4 + k] * b[k * 4 + col];
+            out[row * 4 + col] = sum;
+        }
+}
+
+}  // namespace
+
 void physics_body_prepare_matrices(RigidBody *body)
 {
     body_rotation_matrix(body, body->rotation_matrix);
@@ -189,10 +204,13 @@ void physics_body_prepare_matrices(RigidBody *body)
     const float *r = body->rotation_matrix;
     for (int row = 0; row < 4; row++)
         for (int col = 0; col < 4; col++) transposed[row * 4 + col] = r[col * 4 + row];
-    render_mat4_multiply(product, transposed, body->inverse_inertia);
-    render_mat4_multiply(body->world_inverse_inertia, product, r);
-    render_mat4_multiply(product, transposed, body->inertia);
-    render_mat4_multiply(body->world_inertia, product, r);
+    float result[16];
+    multiply(product, transposed, body->inverse_inertia);
+    multiply(result, product, r);
+    memcpy(body->world_inverse_inertia, result, sizeof result);
+    multiply(product, transposed, body->inertia);
+    multiply(result, product, r);
+    memcpy(body->world_inertia, result, sizeof result);
 }
 
 namespace {
@@ -343,8 +361,9 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
     }
 }
 
-
 void physics_body_prepare_mesh(RigidBody *body)
 {
     physics_body_place_mesh(body, body->world_matrix, body->rotation_matrix, true, nullptr);
+    // Its world data is no longer the one a step's end left (which a step may keep).
+    if (body->shape == kShapeMesh && body->collision_mesh) mesh_touch(body->collision_mesh);
 }

@@ -132,6 +132,37 @@ TEST(PhysicsRecorded, BallMeshLeavesEachStepPlacedWhole)
     physics_set_workers(kPhysicsWorkers, 0);
 }
 
+// A ball at rest leaves every step placed whole too (a step may keep the world data its last end
+// left), also when the caller moves it between steps.
+TEST(PhysicsRecorded, RestingBallMeshStaysPlacedWhole)
+{
+    physics_set_workers(0, 0);
+    TestGame game;
+    test_slope_and_cup(game);
+    RigidBody *ball = game.place_ball(-1.3f, -0.235f, 0.0f);
+    ball->velocity[0] = 1.6f;
+    MeshObject *mesh = game.ball.get();
+    for (int s = 0; s < 1000 && !ball->asleep; s++) game.step();
+    ASSERT_TRUE(ball->asleep);
+    const size_t vertices = size_t(mesh->vertex_count) * sizeof(MeshVertex);
+    const size_t faces = size_t(mesh->face_count) * sizeof(MeshFace);
+    std::vector<unsigned char> stepped(vertices + faces);
+    for (float shift : {0.0f, 0.05f, 0.0f, -0.05f}) {
+        SCOPED_TRACE(shift);
+        ball->position[2] += shift;
+        for (int s = 0; s < 3; s++) game.step();
+        memcpy(stepped.data(), mesh->vertices, vertices);
+        memcpy(stepped.data() + vertices, mesh->faces, faces);
+        physics_body_prepare_mesh(ball);
+        EXPECT_EQ(memcmp(stepped.data(), mesh->vertices, vertices), 0);
+        EXPECT_EQ(memcmp(stepped.data() + vertices, mesh->faces, faces), 0);
+        // Three steps more with nothing changed, from the world data the placement above wrote.
+        for (int s = 0; s < 3; s++) game.step();
+        EXPECT_EQ(memcmp(stepped.data(), mesh->vertices, vertices), 0);
+    }
+    physics_set_workers(kPhysicsWorkers, 0);
+}
+
 TEST(PhysicsRecorded, RunsKeepTheirRecordedHashes)
 {
     const uint64_t kCup = 0x4afa0329f3fffd33ull, kTray8 = 0x0943fa9ae2e475cdull, kTray40 = 0x7e6fee94dde2bf02ull;
