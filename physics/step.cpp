@@ -301,12 +301,18 @@ void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
 
 void merge_events(PhysicsWorld *world)
 {
-    // The workers' nodes are moved, not copied: the same events in the same order.
+    // The workers' lists are linked on whole, not copied: the same events in the same order.
+    CollisionEventList &events = world->events;
     for (CollisionEventList &list : world->worker_events) {
-        for (CollisionEventNode *node = list.first; node;) {
-            CollisionEventNode *next = node->next;
-            list_link_last(&world->events, node);
-            node = next;
+        if (list.first && list.last) {
+            list.first->prev = events.last;
+            if (events.last)
+                events.last->next = list.first;
+            else
+                events.first = list.first;
+            events.last = list.last;
+            events.count += list.count;
+            events.cursor_index = -1;
         }
         list = CollisionEventList{};
     }
