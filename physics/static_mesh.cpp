@@ -189,8 +189,12 @@ FaceKeeps g_face_keeps[kPhysicsMaxBodies];
 const FaceBspResult *slot_faces(PhysicsWorld *world, int32_t i, const RigidBody *body, ColliderSlot *slot,
                                 const float *c, float r, int32_t worker)
 {
-    const ptrdiff_t s = slot - world->colliders;
-    if (i < 0 || i >= kPhysicsMaxBodies || s < 0 || s >= kPhysicsMaxColliders)
+    // The slot's number in the world's table (a slot of the caller's own has none: no keeping).
+    const uintptr_t base = reinterpret_cast<uintptr_t>(world->colliders), at = reinterpret_cast<uintptr_t>(slot);
+    int32_t s = -1;
+    if (at >= base && at - base < sizeof world->colliders && (at - base) % sizeof(ColliderSlot) == 0)
+        s = int32_t((at - base) / sizeof(ColliderSlot));
+    if (i < 0 || i >= kPhysicsMaxBodies || s < 0)
         return bsp_query_face_tree_sphere(&slot->face_bsp, c[0], c[1], c[2], r, worker, slot->matrix);
     std::vector<FaceBspSphereKeep> &keeps = g_face_keeps[i].slots;
     if (keeps.size() <= size_t(s)) keeps.resize(size_t(s) + 1, FaceBspSphereKeep{});
