@@ -114,10 +114,10 @@ struct MeshObject {
     float hit_point[3];
     int32_t hit_face;
     uint8_t moved;          // moved in this frame: the physics wakes bodies near it
-    // Changed (mesh_touch) by every write to the vertex or face arrays, object or world data: the
-    // physics keeps a collider's world data from step to step while this and its matrix stay, and
-    // a body's object-space vertices while this stays. (The physics' own placement of a body's
-    // mesh, redone at every step, leaves it.)
+    // Changed (mesh_touch) by every write to the vertex or face arrays, object or world data (the
+    // physics' placement of a body's mesh at a step's end too): the physics keeps a collider's
+    // world data from step to step while this and its matrix stay, and a body's object-space
+    // vertices, and a resting body's placed mesh, while this stays.
     uint64_t revision;
     uint8_t inverted_copy;  // made by mesh_inverted_copy
     int32_t drawn;
