@@ -5,6 +5,7 @@
 #include "geometry/vecmath.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -103,6 +104,8 @@ int build(FaceBsp *bsp, int32_t parameter, const MeshObject *mesh, bool with_ver
 {
     bsp_free_face_leaf_lists(bsp);
     bsp_free_face_tree_leaves(bsp);
+    static std::atomic<uint64_t> next_build{1};
+    bsp->build_id = next_build.fetch_add(1, std::memory_order_relaxed);
     bsp->mesh = mesh;
     int32_t face_total = mesh->face_count;
     if (face_total <= 0) return 1;
@@ -234,25 +237,30 @@ int bsp_build_face_tree_with_vertices(FaceBsp *bsp, int32_t parameter, const Mes
     return build(bsp, parameter, mesh, true);
 }
 
-const FaceBspResult *bsp_query_face_tree_sphere(FaceBsp *bsp, float x, float y, float z, float radius, int32_t worker,
-                                                const float *matrix)
+namespace {
+
+// The query centre in the tree's frame (the inverse of `matrix` kept in the worker's result);
+// false for a singular matrix.
+bool local_centre(FaceBspResult *result, float x, float y, float z, const float *matrix, float *c)
 {
-    if (worker < 0 || worker >= kFaceBspWorkers) return nullptr;
-    FaceBspResult *result = &bsp->results[worker];
-    result->count = 0;
-    if (!bsp->nodes) return result;
-    float c[3] = {x, y, z};
-    if (matrix) {
-        if (!result->inverse_ok || memcmp(result->matrix, matrix, sizeof result->matrix) != 0) {
-            result->inverse_ok = 0;
-            memcpy(result->matrix, matrix, sizeof result->matrix);
-            if (!mat4_invert(matrix, result->inverse)) return result;
-            result->inverse_ok = 1;
-        }
-        mat4_transform_point(c, result->inverse, c);
+    vec3_set(c, x, y, z);
+    if (!matrix) return true;
+    if (!result->inverse_ok || memcmp(result->matrix, matrix, sizeof result->matrix) != 0) {
+        result->inverse_ok = 0;
+        memcpy(result->matrix, matrix, sizeof result->matrix);
+        if (!mat4_invert(matrix, result->inverse)) return false;
+        result->inverse_ok = 1;
     }
+    mat4_transform_point(c, result->inverse, c);
+    return true;
+}
+
+// The tree walk of the sphere query (local centre c) into `result`; false when memory ran out
+// (the result holds the faces found until then).
+bool query_sphere(FaceBsp *bsp, FaceBspResult *result, const float *c, float radius)
+{
     float r2 = radius * radius;
-    if (!(radius >= 0.0f)) return result;
+    if (!(radius >= 0.0f)) return true;
     int32_t stack[kMaxDepth + 2];
     int top = 0;
     stack[top++] = 0;
@@ -268,10 +276,85 @@ const FaceBspResult *bsp_query_face_tree_sphere(FaceBsp *bsp, float x, float y, 
         for (int32_t i = 0; i < node.count; i++) {
             int32_t face = bsp->leaf_faces[node.first + i];
             const float *box = bsp->face_bounds + size_t(face) * 6;
-            if (sphere_meets_box(c, r2, box, box + 3) && !push_face(result, face)) return result;
+            if (sphere_meets_box(c, r2, box, box + 3) && !push_face(result, face)) return false;
         }
     }
+    return true;
+}
+
+}  // namespace
+
+const FaceBspResult *bsp_query_face_tree_sphere(FaceBsp *bsp, float x, float y, float z, float radius, int32_t worker,
+                                                const float *matrix)
+{
+    if (worker < 0 || worker >= kFaceBspWorkers) return nullptr;
+    FaceBspResult *result = &bsp->results[worker];
+    result->count = 0;
+    if (!bsp->nodes) return result;
+    float c[3];
+    if (!local_centre(result, x, y, z, matrix, c)) return result;
+    query_sphere(bsp, result, c, radius);
     return result;
+}
+
+const FaceBspResult *bsp_query_face_tree_sphere_kept(FaceBsp *bsp, float x, float y, float z, float radius,
+                                                     int32_t worker, const float *matrix, FaceBspSphereKeep *keep,
+                                                     float grow)
+{
+    if (worker < 0 || worker >= kFaceBspWorkers) return nullptr;
+    FaceBspResult *result = &bsp->results[worker];
+    result->count = 0;
+    if (!bsp->nodes) return result;
+    float c[3];
+    if (!local_centre(result, x, y, z, matrix, c)) return result;
+    if (!(radius >= 0.0f)) return result;
+    // The kept sphere holds this one in the tree's frame (the faces' boxes are there), with room
+    // for the rounding of both box tests: every face this sphere meets, the kept one met.
+    const bool same_tree = keep->build_id == bsp->build_id && bsp->build_id != 0;
+    float d[3];
+    const float apart = vec3_length(vec3_sub(d, c, keep->centre));
+    const float scale = fmaxf(fabsf(c[0]), fmaxf(fabsf(c[1]), fabsf(c[2])));
+    const float room = 1e-3f * keep->radius + 1e-6f * (1.0f + scale);
+    if (!(same_tree && apart + radius + room <= keep->radius)) {
+        const float kept_radius = radius + (grow > 0.0f ? grow : 0.0f);
+        keep->build_id = 0;
+        result->count = 0;
+        bool whole = query_sphere(bsp, result, c, kept_radius);
+        if (whole && keep->capacity < result->count) {
+            auto *grown = static_cast<int32_t *>(realloc(keep->faces, size_t(result->count) * sizeof(int32_t)));
+            if (grown) {
+                keep->faces = grown;
+                keep->capacity = result->count;
+            }
+            whole = grown != nullptr;
+        }
+        if (!whole) {
+            // Nothing kept without memory: the plain query.
+            result->count = 0;
+            query_sphere(bsp, result, c, radius);
+            return result;
+        }
+        if (result->count > 0) memcpy(keep->faces, result->faces, size_t(result->count) * sizeof(int32_t));
+        keep->count = result->count;
+        keep->build_id = bsp->build_id;
+        vec3_set(keep->centre, c[0], c[1], c[2]);
+        keep->radius = kept_radius;
+    }
+    // The kept faces in the tree's order, tested as the tree walk tests them.
+    result->count = 0;
+    const float r2 = radius * radius;
+    for (int32_t i = 0; i < keep->count; i++) {
+        const int32_t face = keep->faces[i];
+        const float *box = bsp->face_bounds + size_t(face) * 6;
+        if (sphere_meets_box(c, r2, box, box + 3) && !push_face(result, face)) return result;
+    }
+    return result;
+}
+
+void bsp_sphere_keep_free(FaceBspSphereKeep *keep)
+{
+    free(keep->faces);
+    *keep = FaceBspSphereKeep{};
 }
 
 const FaceBspEntryList *face_bsp_query_triangle(FaceBsp *bsp, const float *p0, const float *p1, const float *p2)
@@ -331,6 +414,7 @@ void bsp_free_face_leaf_lists(FaceBsp *bsp)
 
 void bsp_free_face_tree_leaves(FaceBsp *bsp)
 {
+    bsp->build_id = 0;
     free(bsp->nodes);
     bsp->nodes = nullptr;
     bsp->node_count = 0;

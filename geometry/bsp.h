@@ -68,6 +68,19 @@ struct FaceBsp {
     const MeshObject *mesh;  // not owned; must outlive the tree
     FaceBspResult results[kFaceBspWorkers];
     FaceBspEntryList main;
+    uint64_t build_id;  // new at every build, never given before (0: none)
+};
+
+// The faces of a larger sphere query, kept so that the queries after it whose spheres it holds
+// filter them instead of walking the tree (bsp_query_face_tree_sphere_kept). Owned storage:
+// bsp_sphere_keep_free.
+struct FaceBspSphereKeep {
+    int32_t *faces;
+    int32_t count;
+    int32_t capacity;
+    uint64_t build_id;  // of the tree queried; 0: nothing kept
+    float centre[3];    // the tree's frame, whatever matrix mapped it there
+    float radius;
 };
 
 // Read when a tree is built. Builder 1 splits a node's faces at the `split` quantile of their
@@ -91,6 +104,13 @@ int bsp_build_face_tree_with_vertices(FaceBsp *bsp, int32_t parameter, const Mes
 // gives an empty result.
 const FaceBspResult *bsp_query_face_tree_sphere(FaceBsp *bsp, float x, float y, float z, float radius, int32_t worker,
                                                 const float *matrix);
+// The same faces in the same order as bsp_query_face_tree_sphere, into the same result: from the
+// faces kept in `keep` when its sphere holds this one in the tree's frame (same tree), else from a
+// query of the sphere grown by `grow`, which `keep` then holds.
+const FaceBspResult *bsp_query_face_tree_sphere_kept(FaceBsp *bsp, float x, float y, float z, float radius,
+                                                     int32_t worker, const float *matrix, FaceBspSphereKeep *keep,
+                                                     float grow);
+void bsp_sphere_keep_free(FaceBspSphereKeep *keep);
 // Main thread: the faces whose bounding box meets the triangle's box and straddles or touches its
 // plane, points in the mesh's local frame. Replaces the main list.
 const FaceBspEntryList *face_bsp_query_triangle(FaceBsp *bsp, const float *p0, const float *p1, const float *p2);

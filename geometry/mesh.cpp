@@ -2,6 +2,7 @@
 #include "geometry/geometry_local.h"
 #include "geometry/vecmath.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +66,14 @@ bool geometry_face_corners(const MeshObject *mesh, const MeshFace *face, const f
     return true;
 }
 
+void mesh_touch(MeshObject *mesh)
+{
+    // Shared by every mesh, so that a mesh made where another was freed never shows an old one's
+    // revision.
+    static std::atomic<uint64_t> next{1};
+    mesh->revision = next.fetch_add(1, std::memory_order_relaxed);
+}
+
 MeshObject *mesh_construct(void *memory)
 {
     MeshObject *mesh = static_cast<MeshObject *>(memory);
@@ -74,6 +83,7 @@ MeshObject *mesh_construct(void *memory)
     mesh->bounding_radius = -1.0f;
     mesh->hit_face = -1;
     mesh_body_init(&mesh->body);
+    mesh_touch(mesh);
     return mesh;
 }
 
@@ -101,6 +111,7 @@ int mesh_alloc_arrays(MeshObject *mesh, int32_t capacity)
     mesh->faces = nullptr;
     mesh->vertex_count = mesh->face_count = 0;
     mesh->vertex_capacity = mesh->face_capacity = 0;
+    mesh_touch(mesh);
     if (capacity < 0 || capacity > kGeometryMaxElements / 2) return 0;
     if (capacity == 0) return 1;
     mesh->vertices = static_cast<MeshVertex *>(calloc(size_t(capacity), sizeof(MeshVertex)));
@@ -129,6 +140,7 @@ int mesh_link_face_vertices(MeshObject *mesh)
             if (!valid) ok = 0;
         }
     }
+    mesh_touch(mesh);
     return ok;
 }
 
@@ -144,6 +156,7 @@ void mesh_free_arrays(MeshObject *mesh)
     free_edge_table(mesh);
     mesh_delete(mesh->child);
     mesh->child = nullptr;
+    mesh_touch(mesh);
 }
 
 float *mesh_center(MeshObject *mesh)
@@ -180,12 +193,14 @@ void geometry_accumulate_normals(MeshObject *mesh)
             for (int c = 0; c < 3; c++) n[c] += face->normal[c] * angle;
         }
     }
+    mesh_touch(mesh);
 }
 
 void mesh_compute_normals(MeshObject *mesh)
 {
     geometry_accumulate_normals(mesh);
     for (int32_t i = 0; i < mesh->vertex_count; i++) vec3_normalize(mesh->vertices[i].normal);
+    mesh_touch(mesh);
 }
 
 void mesh_update_world_transform(MeshObject *mesh)
@@ -212,6 +227,7 @@ void mesh_transform_by_matrices(MeshObject *mesh, const float *m1, const float *
     }
     for (int32_t f = 0; f < faces; f++)
         mat4_transform_vector(mesh->faces[f].world_normal, vector, mesh->faces[f].normal);
+    mesh_touch(mesh);
 }
 
 MeshEdgeTable *mesh_edge_table_reset(MeshObject *mesh, int32_t capacity)

@@ -114,6 +114,11 @@ struct MeshObject {
     float hit_point[3];
     int32_t hit_face;
     uint8_t moved;          // moved in this frame: the physics wakes bodies near it
+    // Changed (mesh_touch) by every write to the vertex or face arrays, object or world data (the
+    // physics' placement of a body's mesh at a step's end too): the physics keeps a collider's
+    // world data from step to step while this and its matrix stay, and a body's object-space
+    // vertices, and a resting body's placed mesh, while this stays.
+    uint64_t revision;
     uint8_t inverted_copy;  // made by mesh_inverted_copy
     int32_t drawn;
     int32_t occluding;
@@ -133,6 +138,10 @@ MeshObject *mesh_construct(void *memory);
 MeshObject *mesh_new();
 // mesh_free_arrays, mesh_free_body_shapes, then delete. Null does nothing.
 void mesh_delete(MeshObject *mesh);
+
+// Gives the mesh a new revision, never given before. The functions here that write the vertex
+// or face arrays call it; code that writes them itself calls it after the writes.
+void mesh_touch(MeshObject *mesh);
 
 // Releases the previous arrays (with the keyframes and edge table, which index them) and
 // allocates zeroed room for `capacity` vertices and 2 x `capacity` faces; the counts are 0 and the

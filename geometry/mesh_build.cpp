@@ -124,6 +124,7 @@ int mesh_set_quad(MeshObject *mesh, int32_t face, int32_t a, int32_t b, int32_t 
         mesh->faces[face].uv[k] = first[k];
         mesh->faces[face + 1].uv[k] = second[k];
     }
+    mesh_touch(mesh);
     return 1;
 }
 
@@ -179,5 +180,6 @@ PointGrid *mesh_build_cell_grid(MeshObject *mesh)
         float d[3];
         cell->radius = fmaxf(cell->radius, vec3_length(vec3_sub(d, v->position, cell->point)));
     }
+    mesh_touch(mesh);
     return grid;
 }

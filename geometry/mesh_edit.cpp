@@ -45,6 +45,7 @@ MeshObject *new_with_header(const MeshObject *mesh)
     copy->body.shape_tree = nullptr;
     copy->body.sphere_tree = nullptr;
     copy->body.point_grid = nullptr;
+    mesh_touch(copy);
     return copy;
 }
 
@@ -107,6 +108,7 @@ void mesh_compute_normals_welded(MeshObject *mesh)
         }
         vec3_normalize(normal);
     }
+    mesh_touch(mesh);
 }
 
 MeshObject *mesh_duplicate(const MeshObject *mesh)
@@ -181,6 +183,7 @@ void mesh_invert_in_place(MeshObject *mesh)
         for (int32_t i = 0; i < mesh->vertex_count; i++)
             vec3_scale(mesh->keyframes[k][i].normal, mesh->keyframes[k][i].normal, -1.0f);
     }
+    mesh_touch(mesh);
 }
 
 MeshObject *mesh_inverted_copy(const MeshObject *mesh)

@@ -70,6 +70,7 @@ int32_t init_slot(MeshObject *object, ColliderSlot *slot, float restitution, flo
     slot->object = object;
     slot->use_matrix = 0;
     slot->applied_valid = 0;
+    slot->passed_valid = 0;
     slot->in_use = 0;
     int built = with_vertices ? bsp_build_face_tree_with_vertices(&slot->face_bsp, parameter, object)
                               : bsp_build_face_tree(&slot->face_bsp, parameter, object);
@@ -163,6 +164,7 @@ void physics_collider_release(ColliderSlot *slot)
     slot->in_use = 0;
     slot->use_matrix = 0;
     slot->applied_valid = 0;
+    slot->passed_valid = 0;
 }
 
 void physics_collider_update(ColliderSlot *slot)
@@ -183,8 +185,19 @@ void physics_collider_update(ColliderSlot *slot)
         }
         mat4_copy(target, slot->transform_matrix);
     }
-    // Within a step an unchanged transform gives the same world data: skip the vertex pass.
-    if (slot->applied_valid && memcmp(target, slot->applied_matrix, sizeof target) == 0) return;
+    // An unchanged transform gives the same world data: within a step, and across steps while the
+    // mesh is the one the last pass left (its revision, arrays and counts; for the mesh's own
+    // transform also its matrix). The vertex pass is skipped then.
+    if (memcmp(target, slot->applied_matrix, sizeof target) == 0) {
+        if (slot->applied_valid) return;
+        if (slot->passed_valid && slot->passed_revision == mesh->revision && slot->passed_vertices == mesh->vertices &&
+            slot->passed_faces == mesh->faces && slot->passed_vertex_count == mesh->vertex_count &&
+            slot->passed_face_count == mesh->face_count &&
+            (slot->use_matrix || memcmp(mesh->matrix, target, sizeof target) == 0)) {
+            if (!slot->use_matrix) mat4_copy(slot->matrix, target);
+            return;
+        }
+    }
     if (slot->use_matrix) {
         float rotation[16];
         mat4_copy(rotation, target);
@@ -196,6 +209,12 @@ void physics_collider_update(ColliderSlot *slot)
     }
     update_face_boxes(mesh);
     mat4_copy(slot->applied_matrix, target);
+    slot->passed_valid = 1;
+    slot->passed_revision = mesh->revision;
+    slot->passed_vertices = mesh->vertices;
+    slot->passed_faces = mesh->faces;
+    slot->passed_vertex_count = mesh->vertex_count;
+    slot->passed_face_count = mesh->face_count;
 }
 
 void physics_prepare_mesh_faces(MeshObject *object)

@@ -60,7 +60,7 @@ void apply_impulse(PhysicsWorld *world, int32_t i, int32_t worker, const Impulse
     if (!physics_contact_impulse(body, c.fast_other, c.n, c.r, c.rj, c.u, c.vn, c.e, c.mu, P)) return;
 
     if (world->record_events) {
-        CollisionEventNode *node = physics_event_list_append_new(&world->worker_events[worker]);
+        CollisionEventNode *node = physics_event_append_pooled(&world->worker_events[worker], worker);
         CollisionEvent &event = node->value;
         event.kind = uint8_t(c.kind == kContactBody ? 1 : (c.kind == kContactPlane ? 2 : 3));
         event.event_class = fabsf(c.vn) < 0.1f ? 5 : 1;
@@ -149,10 +149,14 @@ void respond(PhysicsWorld *world, int32_t i, int32_t worker, int32_t c, const fl
 bool rolls_downhill(const ContactBuffer &buffer, int32_t first, int32_t end, float *down)
 {
     const float kCos2 = 0.99939083f, kSin2 = 0.034899497f;
-    int32_t support = -1;
-    for (int32_t c = first; c < end; c++)
-        if (support < 0 || buffer.normal[c][1] < buffer.normal[support][1]) support = c;
-    if (support < 0) return false;
+    if (first >= end) return false;
+    int32_t support = first;
+    float lowest = buffer.normal[first][1];  // the support's normal y
+    for (int32_t c = first + 1; c < end; c++)
+        if (buffer.normal[c][1] < lowest) {
+            support = c;
+            lowest = buffer.normal[c][1];
+        }
     const float *n = buffer.normal[support];
     const float length = vec3_length(n);
     if (!(length > 0.0f) || !(-n[1] < kCos2 * length)) return false;
@@ -164,8 +168,11 @@ bool rolls_downhill(const ContactBuffer &buffer, int32_t first, int32_t end, flo
     if (!(down_length > 0.0f)) return false;
     for (int32_t c = first; c < end; c++) {
         const float *m = buffer.normal[c];
+        // The bound below is never above zero: a face not against the way down passes as it is.
+        const float against = vec3_dot(m, down);
+        if (!(against < 0.0f)) continue;
         const float m_length = vec3_length(m);
-        if (m_length > 0.0f && vec3_dot(m, down) < -kSin2 * m_length * down_length) return false;
+        if (m_length > 0.0f && against < -kSin2 * m_length * down_length) return false;
     }
     return true;
 }

@@ -1,23 +1,8 @@
 // The narrow phase of a body pair: bounding-sphere pretest, dispatch on the two shape codes, and
-// the sphere recorders; and the contact buffer's append.
+// the sphere recorders.
 #include "physics/physics_local.h"
 
 #include <cmath>
-
-void physics_record_contact(PhysicsWorld *world, int32_t worker, const float *normal, const float *point,
-                            int32_t kind, int32_t other, float depth)
-{
-    if (worker < 0 || worker >= kPhysicsWorkers) return;
-    ContactBuffer *buffer = &world->contact_buffers[worker];
-    int32_t n = buffer->count;
-    if (n < 0 || n >= kPhysicsContactCapacity) return;
-    vec3_set(buffer->normal[n], normal[0], normal[1], normal[2]);
-    vec3_set(buffer->point[n], point[0], point[1], point[2]);
-    buffer->kind[n] = kind;
-    buffer->other[n] = other;
-    buffer->depth[n] = depth;
-    buffer->count = n + 1;
-}
 
 namespace {
 

@@ -88,6 +88,13 @@ struct ColliderSlot {
     uint8_t transform_valid = 0;
     float transform_input[6] = {};
     float transform_matrix[16] = {};
+    // The mesh as the last vertex pass left it (valid while passed_valid is set): its revision,
+    // arrays and counts. The same mesh with `applied_matrix` keeps its world data across steps.
+    uint8_t passed_valid = 0;
+    uint64_t passed_revision = 0;
+    const MeshVertex *passed_vertices = nullptr;
+    const MeshFace *passed_faces = nullptr;
+    int32_t passed_vertex_count = 0, passed_face_count = 0;
 };
 
 // Per-worker contact store, parallel arrays; every contact routine appends at `count`. A full
@@ -220,6 +227,9 @@ int32_t physics_collider_init(MeshObject *object, ColliderSlot *slot, float rest
 int32_t physics_collider_init_with_vertices(MeshObject *object, ColliderSlot *slot, int32_t bsp_parameter);
 // Refreshes the slot's mesh world data and per-face centres and half extents, from `matrix` when
 // use_matrix is set, else from the mesh's own Euler angles and position (which rebuild `matrix`).
+// Nothing is redone while that matrix and the mesh's revision stay as the last refresh left them:
+// whoever writes a collider mesh's vertices or faces outside the geometry functions calls
+// mesh_touch.
 void physics_collider_update(ColliderSlot *slot);
 // Per-face centre, half extents and radius, and the mesh's edge table with the edge flags. Run
 // on every collider mesh and on a mesh body's own mesh before use.

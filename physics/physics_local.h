@@ -29,8 +29,21 @@ inline const float *physics_body_position(const PhysicsWorld *world, const Rigid
 }
 
 // Appends one contact to the worker's buffer; a full buffer (or a worker outside 0..7) drops it.
-void physics_record_contact(PhysicsWorld *world, int32_t worker, const float *normal, const float *point, int32_t kind,
-                            int32_t other, float depth);
+// (Inline: the edge pass records most contacts, a few at a time.)
+inline void physics_record_contact(PhysicsWorld *world, int32_t worker, const float *normal, const float *point,
+                                   int32_t kind, int32_t other, float depth)
+{
+    if (worker < 0 || worker >= kPhysicsWorkers) return;
+    ContactBuffer *buffer = &world->contact_buffers[worker];
+    int32_t n = buffer->count;
+    if (n < 0 || n >= kPhysicsContactCapacity) return;
+    vec3_set(buffer->normal[n], normal[0], normal[1], normal[2]);
+    vec3_set(buffer->point[n], point[0], point[1], point[2]);
+    buffer->kind[n] = kind;
+    buffer->other[n] = other;
+    buffer->depth[n] = depth;
+    buffer->count = n + 1;
+}
 
 // The collider slot a static-mesh contact's tag names, or null when the tag is negative or names
 // no slot in use (a contact never indexes past the table).
@@ -64,16 +77,32 @@ struct PlacedVertices {
     int32_t count = 0;
     float matrix[16];  // the world matrix they were placed with
     std::vector<float> x, y, z;
-    // The object-space positions as arrays, read once per step (`from` null: not yet).
+    // The object-space positions as arrays, read again when the mesh, its vertex array or its
+    // revision is not the one they were read from (`from` null: not yet).
     const MeshObject *from = nullptr;
+    const MeshVertex *from_vertices = nullptr;
+    uint64_t from_revision = 0;
     std::vector<float> ox, oy, oz;
     // Set: the point grid's world points were not placed with the vertices; the edge pass places
     // a cell with `matrix` when it first reads it (bit c of grid_placed: cell c is placed).
     bool grid_lazy = false;
     uint64_t grid_placed = 0;
 };
-// Cell c of the body's grid placed with the matrix of `placed` when it is lazy and not yet placed.
-void physics_place_grid_cell(PointGrid *grid, PlacedVertices *placed, int32_t c);
+// Cell c of the body's grid placed with the matrix of `placed` when it is lazy and not yet placed
+// (as the whole placement places a cell).
+inline void physics_place_grid_cell(PointGrid *grid, PlacedVertices *placed, int32_t c)
+{
+    if (!placed || !placed->grid_lazy || c < 0 || c >= 64 || (placed->grid_placed >> c & 1)) return;
+    PointGridCell *cell = &grid->cells[c];
+    const float *m = placed->matrix, *p = cell->point;
+    const float x = p[0] * m[0] + p[1] * m[4] + p[2] * m[8] + m[12];
+    const float y = p[0] * m[1] + p[1] * m[5] + p[2] * m[9] + m[13];
+    const float z = p[0] * m[2] + p[1] * m[6] + p[2] * m[10] + m[14];
+    cell->world_point[0] = x;
+    cell->world_point[1] = y;
+    cell->world_point[2] = z;
+    placed->grid_placed |= uint64_t(1) << c;
+}
 // Per body index, valid inside a step for the world being stepped (cleared at its start and end).
 extern PlacedVertices g_physics_placed[kPhysicsMaxBodies];
 // Those of body i when placed for `mesh` in this step, else null.
@@ -189,7 +218,21 @@ struct StaticFace {
 };
 
 // The face's corners and plane; false for a face index or vertex index outside the mesh.
-bool static_face_load(const MeshObject *mesh, int32_t index, StaticFace *out);
+inline bool static_face_load(const MeshObject *mesh, int32_t index, StaticFace *out)
+{
+    if (!mesh || index < 0 || index >= mesh->face_count) return false;
+    const MeshFace *face = &mesh->faces[index];
+    for (int k = 0; k < 3; k++) {
+        int32_t v = face->v[k];
+        if (v < 0 || v >= mesh->vertex_count) return false;
+        out->corner[k] = mesh->vertices[v].world_position;
+    }
+    out->face = face;
+    vec3_set(out->normal, face->world_normal[0], face->world_normal[1], face->world_normal[2]);
+    out->d = -vec3_dot(out->normal, out->corner[0]);
+    out->tag = face->tag;
+    return true;
+}
 inline float static_face_side(const StaticFace &f, const float *p) { return vec3_dot(f.normal, p) + f.d; }
 
 int32_t collide_sphere_triangle(PhysicsWorld *world, int32_t worker, const StaticFace &face, const float *c, float r,
@@ -242,6 +285,11 @@ void physics_job_collide(int32_t i, int32_t worker);
 int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_other, const float *n, const float *r,
                                 const float *rj, const float *u, float vn, float e, float mu, float *impulse);
 void physics_job_wake(int32_t i, int32_t worker);
+// A zeroed event node appended to `list`, from the worker's pool of spent nodes when it has one
+// (the job of that worker only).
+CollisionEventNode *physics_event_append_pooled(CollisionEventList *list, int32_t worker);
+// Empties the list into the pools (main thread, no job running).
+void physics_event_list_clear_pooled(CollisionEventList *list);
 // The sub-step's serial: bumped by the step before each sub-step and at its end (main thread).
 extern uint32_t g_physics_substep_serial;
 // The edge passes of this thread's calls of collide_body_static_mesh in record mode for body i, up

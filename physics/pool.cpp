@@ -283,11 +283,13 @@ int32_t physics_worker_threads() { return g_threads; }
 void physics_start_workers(PhysicsWorld *world)
 {
     g_physics_world_pointer = world;
+    // No job runs between steps: the stores need no fence of their own (the phases' hand-off
+    // publishes them).
     for (int32_t w = 0; w < kPhysicsWorkers; w++) {
-        g_physics_collide_slots[w].store(-1);
-        g_physics_wake_slots[w].store(-1);
-        g_physics_correct_slots[w].store(-1);
-        g_prepare_slots[w].store(-1);
+        g_physics_collide_slots[w].store(-1, std::memory_order_relaxed);
+        g_physics_wake_slots[w].store(-1, std::memory_order_relaxed);
+        g_physics_correct_slots[w].store(-1, std::memory_order_relaxed);
+        g_prepare_slots[w].store(-1, std::memory_order_relaxed);
     }
     g_active = 0;
     // The stepping thread is worker 0: the pool has one thread fewer than the workers wanted.

@@ -142,6 +142,15 @@ struct EdgePassScratch {
     // The crossing points of the edges that may touch, their depths and inside verdicts.
     std::vector<float> px, py, pz, depth;
     std::vector<uint8_t> inside;
+    // Per plane met in one body-and-collider test (MeshBodyView::planes of them): what the edge
+    // pass finds before it looks at the face's own box and corners.
+    struct PlaneEdges {
+        float normal[3], d;
+        // Per edge across the plane whose cells reach it, in table order: the edge's box (low x, y,
+        // z, high x, y, z), its crossing point and depth.
+        std::vector<float> box, point, depth;
+        int32_t count = 0;
+    } planes[4];
 };
 EdgePassScratch g_edge_pass[kPhysicsWorkers];
 
@@ -164,9 +173,45 @@ BodyMemo g_memos[kPhysicsMaxBodies];
 thread_local BodyMemo *t_memo = nullptr;
 thread_local bool t_memo_replay = false;
 
+// Per body and collider slot: the faces of the body's last grown face query of that slot, which
+// the queries of the next sub-steps filter while the body stays inside it (its jobs only).
+struct FaceKeeps {
+    std::vector<FaceBspSphereKeep> slots;
+    ~FaceKeeps()
+    {
+        for (FaceBspSphereKeep &keep : slots) bsp_sphere_keep_free(&keep);
+    }
+};
+FaceKeeps g_face_keeps[kPhysicsMaxBodies];
+
+// The faces of the slot's mesh whose boxes meet the sphere: the face query's result for it. A new
+// query for body i keeps the faces of the sphere grown by half the body's radius.
+const FaceBspResult *slot_faces(PhysicsWorld *world, int32_t i, const RigidBody *body, ColliderSlot *slot,
+                                const float *c, float r, int32_t worker)
+{
+    // The slot's number in the world's table (a slot of the caller's own has none: no keeping).
+    const uintptr_t base = reinterpret_cast<uintptr_t>(world->colliders), at = reinterpret_cast<uintptr_t>(slot);
+    int32_t s = -1;
+    if (at >= base && at - base < sizeof world->colliders && (at - base) % sizeof(ColliderSlot) == 0)
+        s = int32_t((at - base) / sizeof(ColliderSlot));
+    if (i < 0 || i >= kPhysicsMaxBodies || s < 0)
+        return bsp_query_face_tree_sphere(&slot->face_bsp, c[0], c[1], c[2], r, worker, slot->matrix);
+    std::vector<FaceBspSphereKeep> &keeps = g_face_keeps[i].slots;
+    if (keeps.size() <= size_t(s)) keeps.resize(size_t(s) + 1, FaceBspSphereKeep{});
+    const float grow = body->radius > 0.0f ? 0.5f * body->radius : 0.0f;
+    return bsp_query_face_tree_sphere_kept(&slot->face_bsp, c[0], c[1], c[2], r, worker, slot->matrix,
+                                           &keeps[size_t(s)], grow);
+}
+
 void memo_contact(BodyMemo *memo, const float *p, float depth)
 {
-    memo->contacts.insert(memo->contacts.end(), {p[0], p[1], p[2], depth});
+    const size_t n = memo->contacts.size();
+    memo->contacts.resize(n + 4);
+    float *c = &memo->contacts[n];
+    c[0] = p[0];
+    c[1] = p[1];
+    c[2] = p[2];
+    c[3] = depth;
     memo->faces.back().count++;
 }
 
@@ -193,10 +238,15 @@ struct MeshBodyView {
     float corners[8][3];
     const float *x = nullptr, *y = nullptr, *z = nullptr;
     PlacedVertices *placed = nullptr;
+    // Planes of faces met so far whose edge work is kept (in the worker's scratch), and the next
+    // entry to replace.
+    int32_t planes = 0, next_plane = 0;
 };
 
 int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const StaticFace &f, int32_t mode,
                         MeshBodyView &view, const float *face_lo, const float *face_hi, BodyMemo *memo);
+void plane_edges(const RigidBody *body, const MeshObject *mesh, MeshBodyView &view, EdgePassScratch &scratch,
+                 const StaticFace &f, EdgePassScratch::PlaneEdges *out);
 
 bool straddles(const float corners[8][3], const StaticFace &f)
 {
@@ -302,6 +352,64 @@ int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const St
             view.z = scratch.z.data();
         }
     }
+    // Faces of one plane (the two triangles of a quad) share everything up to the face's box and
+    // corners: the vertices' sides, the edges across, the cell tests and the crossing points. That
+    // work is done once per plane met and kept for the faces after.
+    const EdgePassScratch::PlaneEdges *plane = nullptr;
+    for (int32_t k = 0; k < view.planes && !plane; k++) {
+        const EdgePassScratch::PlaneEdges &p = scratch.planes[k];
+        if (memcmp(p.normal, f.normal, sizeof p.normal) == 0 && memcmp(&p.d, &f.d, sizeof p.d) == 0) plane = &p;
+    }
+    if (!plane) {
+        EdgePassScratch::PlaneEdges &p = scratch.planes[view.next_plane];
+        view.next_plane = (view.next_plane + 1) % 4;
+        if (view.planes < 4) view.planes++;
+        memcpy(p.normal, f.normal, sizeof p.normal);
+        p.d = f.d;
+        plane_edges(body, mesh, view, scratch, f, &p);
+        plane = &p;
+    }
+    if (plane->count == 0) return 0;
+    const int32_t most = plane->count;
+    if (scratch.px.size() < size_t(most)) {
+        for (std::vector<float> *v : {&scratch.px, &scratch.py, &scratch.pz, &scratch.depth}) v->resize(size_t(most));
+        scratch.inside.resize(size_t(most));
+    }
+    float *__restrict px = scratch.px.data(), *__restrict py = scratch.py.data(), *__restrict pz = scratch.pz.data();
+    float *__restrict depth = scratch.depth.data();
+    const float *box = plane->box.data(), *point = plane->point.data();
+    int32_t points = 0;
+    for (int32_t c = 0; c < most; c++) {
+        if (!boxes_meet(box + c * 6, box + c * 6 + 3, face_lo, face_hi)) continue;
+        px[points] = point[c * 3];
+        py[points] = point[c * 3 + 1];
+        pz[points] = point[c * 3 + 2];
+        depth[points] = plane->depth[size_t(c)];
+        points++;
+    }
+    if (points == 0) return 0;
+    uint8_t *ok = scratch.inside.data();
+    inside_closed_points(f, px, py, pz, points, ok);
+    int32_t total = 0;
+    for (int32_t k = 0; k < points; k++) {
+        if (!ok[k]) continue;
+        total++;
+        if (mode != kModeRecord) break;
+        const float p[3] = {px[k], py[k], pz[k]};
+        record(world, worker, f, p, depth[k]);
+        if (memo) memo_contact(memo, p, depth[k]);
+    }
+    return total > 0 ? 1 : 0;
+}
+
+// The edge work of face f's plane into `out`: the edges across it (one end behind), in table
+// order, that pass the grid-cell test, with their boxes, crossing points and depths as the edge
+// routine finds them.
+void plane_edges(const RigidBody *body, const MeshObject *mesh, MeshBodyView &view, EdgePassScratch &scratch,
+                 const StaticFace &f, EdgePassScratch::PlaneEdges *out)
+{
+    out->count = 0;
+    const int32_t vertices = mesh->vertex_count;
     // Only an edge whose ends lie on both sides of the plane can give a contact, and one of its
     // ends is behind: the edges of the vertices behind are the only ones tried (the edge routine
     // decides with the sides it computes itself). They are tried in the table's order, which is
@@ -329,7 +437,7 @@ int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const St
             bits &= ~(uint64_t(0xff) << (byte * 8));
         }
     }
-    if (behind.empty()) return 0;
+    if (behind.empty()) return;
     auto across = [sides](int32_t a, int32_t b) {
         return (sides[a] < 0.0f && sides[b] > 0.0f) || (sides[a] > 0.0f && sides[b] < 0.0f);
     };
@@ -351,54 +459,37 @@ int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const St
             if (across(int32_t(a), int32_t(b))) edges.push_back(e);
         }
     }
-    if (edges.empty()) return 0;
+    if (edges.empty()) return;
     PointGrid *grid = body->point_grid;
     if (grid) memset(scratch.cell_near, -1, sizeof scratch.cell_near);
-    // The crossing points of the edges left by the cell and box tests, as the edge routine finds
-    // them, then their inside tests all at once; recorded in the edges' order.
     const size_t most = edges.size();
-    if (scratch.px.size() < most) {
-        for (std::vector<float> *v : {&scratch.px, &scratch.py, &scratch.pz, &scratch.depth}) v->resize(most);
-        scratch.inside.resize(most);
+    if (out->depth.size() < most) {
+        out->box.resize(most * 6);
+        out->point.resize(most * 3);
+        out->depth.resize(most);
     }
-    float *__restrict px = scratch.px.data(), *__restrict py = scratch.py.data(), *__restrict pz = scratch.pz.data();
-    float *__restrict depth = scratch.depth.data();
-    int32_t points = 0;
+    float *__restrict box = out->box.data(), *__restrict point = out->point.data(), *__restrict depth = out->depth.data();
+    int32_t count = 0;
     for (int32_t e : edges) {
         const int32_t a = table->records[e].a, b = table->records[e].b;
         if (grid && !vertex_near(grid, mesh->vertices[a], f, scratch.cell_near, view.placed) &&
             !vertex_near(grid, mesh->vertices[b], f, scratch.cell_near, view.placed))
             continue;
+        // The sides are the face's signed distances of the end points (static_face_side).
+        const float sa = sides[a], sb = sides[b];
+        if (!(sa * sb < 0.0f)) continue;
         const float pa[3] = {X[a], Y[a], Z[a]}, pb[3] = {X[b], Y[b], Z[b]};
-        float lo[3], hi[3];
+        float *lo = box + count * 6, *hi = lo + 3, *p = point + count * 3;
         for (int k = 0; k < 3; k++) {
             lo[k] = lesser(pa[k], pb[k]);
             hi[k] = greater(pa[k], pb[k]);
         }
-        if (!boxes_meet(lo, hi, face_lo, face_hi)) continue;
-        // The sides are the face's signed distances of the end points (static_face_side).
-        const float sa = sides[a], sb = sides[b];
-        if (!(sa * sb < 0.0f)) continue;
         const float t = -sa / (sb - sa);
-        px[points] = pa[0] + (pb[0] - pa[0]) * t;
-        py[points] = pa[1] + (pb[1] - pa[1]) * t;
-        pz[points] = pa[2] + (pb[2] - pa[2]) * t;
-        depth[points] = sa >= 0.0f ? -sb : -sa;
-        points++;
+        for (int k = 0; k < 3; k++) p[k] = pa[k] + (pb[k] - pa[k]) * t;
+        depth[count] = sa >= 0.0f ? -sb : -sa;
+        count++;
     }
-    if (points == 0) return 0;
-    uint8_t *ok = scratch.inside.data();
-    inside_closed_points(f, px, py, pz, points, ok);
-    int32_t total = 0;
-    for (int32_t k = 0; k < points; k++) {
-        if (!ok[k]) continue;
-        total++;
-        if (mode != kModeRecord) break;
-        const float p[3] = {px[k], py[k], pz[k]};
-        record(world, worker, f, p, depth[k]);
-        if (memo) memo_contact(memo, p, depth[k]);
-    }
-    return total > 0 ? 1 : 0;
+    out->count = count;
 }
 
 }  // namespace
@@ -423,21 +514,6 @@ void physics_edge_memo_replay(int32_t i, uint32_t serial)
 
 void physics_edge_memo_end() { t_memo = nullptr; }
 
-bool static_face_load(const MeshObject *mesh, int32_t index, StaticFace *out)
-{
-    if (!mesh || index < 0 || index >= mesh->face_count) return false;
-    const MeshFace *face = &mesh->faces[index];
-    for (int k = 0; k < 3; k++) {
-        int32_t v = face->v[k];
-        if (v < 0 || v >= mesh->vertex_count) return false;
-        out->corner[k] = mesh->vertices[v].world_position;
-    }
-    out->face = face;
-    vec3_set(out->normal, face->world_normal[0], face->world_normal[1], face->world_normal[2]);
-    out->d = -vec3_dot(out->normal, out->corner[0]);
-    out->tag = face->tag;
-    return true;
-}
 
 int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *slot, int32_t mode, int32_t worker)
 {
@@ -445,8 +521,7 @@ int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *s
     if (worker < 0 || worker >= kPhysicsWorkers || !slot || !slot->object || !slot->in_use) return 0;
     RigidBody *body = world->bodies[i];
     const MeshObject *mesh = slot->object;
-    const FaceBspResult *list = bsp_query_face_tree_sphere(&slot->face_bsp, body->position[0], body->position[1],
-                                                           body->position[2], body->radius, worker, slot->matrix);
+    const FaceBspResult *list = slot_faces(world, i, body, slot, body->position, body->radius, worker);
     if (!list || list->count == 0) return 0;
 
     int32_t total = 0;
@@ -727,8 +802,7 @@ int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body, int32_t work
         for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
             ColliderSlot *slot = &world->colliders[s];
             if (!slot->object || !slot->in_use) continue;
-            const FaceBspResult *list = bsp_query_face_tree_sphere(&slot->face_bsp, mid[0], mid[1], mid[2],
-                                                                   0.5f * length + keep, worker, slot->matrix);
+            const FaceBspResult *list = slot_faces(world, body->index, body, slot, mid, 0.5f * length + keep, worker);
             for (int32_t n = 0; list && n < list->count; n++) {
                 StaticFace f;
                 if (!static_face_load(slot->object, list->faces[n], &f)) continue;

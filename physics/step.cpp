@@ -24,6 +24,45 @@ uint8_t g_mesh_placed[kPhysicsMaxBodies];
 // mesh's own world data. That is placed once at the step's end, with the matrices of the last
 // placement, so the mesh leaves the step as if it had been placed whole every time.
 uint8_t g_mesh_partial[kPhysicsMaxBodies];
+// Set when a body's mesh was placed more than once in this step (its matrices changed).
+uint8_t g_mesh_replaced[kPhysicsMaxBodies];
+// The last whole placement at a step's end of each body's mesh: what it was placed from. The same
+// again at the next step's end (a body at rest) would write the same world data: it is skipped.
+struct WholePlacement {
+    bool valid = false;
+    const MeshObject *mesh = nullptr;
+    const MeshVertex *vertices = nullptr;
+    const MeshFace *faces = nullptr;
+    int32_t vertex_count = 0, face_count = 0;
+    uint64_t revision = 0;
+    const PointGrid *grid = nullptr;
+    float matrices[32];
+};
+WholePlacement g_whole[kPhysicsMaxBodies];
+
+bool same_whole_placement(const WholePlacement &w, const RigidBody *b, const float *matrices)
+{
+    const MeshObject *m = b->collision_mesh;
+    return w.valid && m && w.mesh == m && w.vertices == m->vertices && w.faces == m->faces &&
+           w.vertex_count == m->vertex_count && w.face_count == m->face_count && w.revision == m->revision &&
+           w.grid == b->point_grid && memcmp(w.matrices, matrices, sizeof w.matrices) == 0;
+}
+
+void keep_whole_placement(WholePlacement *w, const RigidBody *b, const float *matrices)
+{
+    const MeshObject *m = b->collision_mesh;
+    w->valid = m != nullptr;
+    if (!m) return;
+    w->mesh = m;
+    w->vertices = m->vertices;
+    w->faces = m->faces;
+    w->vertex_count = m->vertex_count;
+    w->face_count = m->face_count;
+    w->revision = m->revision;
+    w->grid = b->point_grid;
+    memcpy(w->matrices, matrices, sizeof w->matrices);
+}
+
 // Bodies of the step: the row length of the pair matrices the prepare jobs clear.
 int32_t g_pair_rows = 0;
 // Whether a pair test of this step may read a body's mesh (two bodies that take the fine test).
@@ -262,12 +301,18 @@ void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
 
 void merge_events(PhysicsWorld *world)
 {
-    // The workers' nodes are moved, not copied: the same events in the same order.
+    // The workers' lists are linked on whole, not copied: the same events in the same order.
+    CollisionEventList &events = world->events;
     for (CollisionEventList &list : world->worker_events) {
-        for (CollisionEventNode *node = list.first; node;) {
-            CollisionEventNode *next = node->next;
-            list_link_last(&world->events, node);
-            node = next;
+        if (list.first && list.last) {
+            list.first->prev = events.last;
+            if (events.last)
+                events.last->next = list.first;
+            else
+                events.first = list.first;
+            events.last = list.last;
+            events.count += list.count;
+            events.cursor_index = -1;
         }
         list = CollisionEventList{};
     }
@@ -285,8 +330,10 @@ void physics_job_prepare(int32_t i, int32_t worker)
     physics_body_prepare_matrices(b);
     if (!mesh_placed_with(i, b)) {
         physics_body_place_mesh(b, b->world_matrix, b->rotation_matrix, g_place_whole, &g_physics_placed[i]);
+        if (g_place_whole) g_whole[i].valid = false;
         memcpy(g_mesh_matrices[i], b->world_matrix, 16 * sizeof(float));
         memcpy(g_mesh_matrices[i] + 16, b->rotation_matrix, 16 * sizeof(float));
+        if (g_mesh_placed[i]) g_mesh_replaced[i] = 1;
         g_mesh_placed[i] = 1;
         g_mesh_partial[i] = g_place_whole ? 0 : 1;
     }
@@ -338,13 +385,14 @@ void physics_world_step(PhysicsWorld *world)
     const int32_t bodies = body_count_of(world);
     memset(g_mesh_placed, 0, size_t(bodies));
     memset(g_mesh_partial, 0, size_t(bodies));
+    memset(g_mesh_replaced, 0, size_t(bodies));
     int32_t fine_bodies = 0;
     for (int32_t i = 0; i < bodies; i++) {
         const RigidBody *b = world->bodies[i];
         if (b->shape == kShapeMesh && b->fine_tree_test) fine_bodies++;
     }
     g_place_whole = fine_bodies > 1;
-    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = g_physics_placed[i].from = nullptr;
+    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = nullptr;
     for (int32_t i = 0; i < bodies; i++) {
         g_index_order[i] = i;
         if (world->bodies[i]->index != i) world->bodies[i]->index = i;
@@ -366,8 +414,8 @@ void physics_world_step(PhysicsWorld *world)
             slot->current_rotation[k] = slot->object->rotation[k];
         }
     }
-    physics_event_list_clear(&world->events);
-    for (CollisionEventList &list : world->worker_events) physics_event_list_clear(&list);
+    physics_event_list_clear_pooled(&world->events);
+    for (CollisionEventList &list : world->worker_events) physics_event_list_clear_pooled(&list);
 
     if (world->adaptive_substeps) n = adaptive_substeps(world, n, bodies);
     world->substeps_used = n;
@@ -378,10 +426,24 @@ void physics_world_step(PhysicsWorld *world)
     apply_strokes(world, bodies, dt);
     for (int32_t k = 0; k < n; k++) substep(world, k, n, bodies);
     g_physics_substep_serial++;
-    for (int32_t i = 0; i < bodies; i++)
-        if (g_mesh_partial[i])
-            physics_body_place_mesh(world->bodies[i], g_mesh_matrices[i], g_mesh_matrices[i] + 16, true,
-                                    &g_physics_placed[i]);
+    for (int32_t i = 0; i < bodies; i++) {
+        if (!g_mesh_partial[i]) continue;
+        RigidBody *b = world->bodies[i];
+        // Placed with one pose all through the step, the pose of the last step's end, from the same
+        // mesh: its world data (the lazily placed grid cells too) is what the placement would write.
+        if (!g_mesh_replaced[i] && same_whole_placement(g_whole[i], b, g_mesh_matrices[i])) continue;
+        physics_body_place_mesh(b, g_mesh_matrices[i], g_mesh_matrices[i] + 16, true, &g_physics_placed[i]);
+        // A new revision, so that this record is the only one that knows the world data: a
+        // placement by another world or caller changes the revision again. The object-space arrays
+        // read in this step are still the mesh's.
+        if (MeshObject *mesh = b->collision_mesh) {
+            PlacedVertices &placed = g_physics_placed[i];
+            const bool arrays_current = placed.from == mesh && placed.from_revision == mesh->revision;
+            mesh_touch(mesh);
+            if (arrays_current) placed.from_revision = mesh->revision;
+        }
+        keep_whole_placement(&g_whole[i], b, g_mesh_matrices[i]);
+    }
 
     for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
         ColliderSlot *slot = &world->colliders[s];
@@ -392,7 +454,7 @@ void physics_world_step(PhysicsWorld *world)
         slot->applied_valid = 0;
         if (slot->object) slot->object->moved = 0;
     }
-    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = g_physics_placed[i].from = nullptr;
+    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = nullptr;
     physics_stop_workers();
     merge_events(world);
 }

@@ -178,19 +178,39 @@ void physics_body_prepare(RigidBody *body)
     physics_body_prepare_mesh(body);
 }
 
+namespace {
+
+// render_mat4_multiply (the same sums in the same order), inlined here.
+inline void multiply(float *__restrict out, const float *__restrict a, const float *__restrict b)
+{
+    for (int row = 0; row < 4; row++)
+        for (int col = 0; col < 4; col++) {
+            float sum = 0.0f;
+            for (int k = 0; k < 4; k++) sum += a[row * 4 + k] * b[k * 4 + col];
+            out[row * 4 + col] = sum;
+        }
+}
+
+}  // namespace
+
 void physics_body_prepare_matrices(RigidBody *body)
 {
     body_rotation_matrix(body, body->rotation_matrix);
-    body_world_matrix(body, body->world_matrix);
+    // body_world_matrix: the same rotation, then the translation.
+    mat4_copy(body->world_matrix, body->rotation_matrix);
+    mat4_translate(body->world_matrix, body->position[0], body->position[1], body->position[2]);
     // World-space inertia and its inverse: R^T I R with row vectors.
     float transposed[16], product[16];
     const float *r = body->rotation_matrix;
     for (int row = 0; row < 4; row++)
         for (int col = 0; col < 4; col++) transposed[row * 4 + col] = r[col * 4 + row];
-    render_mat4_multiply(product, transposed, body->inverse_inertia);
-    render_mat4_multiply(body->world_inverse_inertia, product, r);
-    render_mat4_multiply(product, transposed, body->inertia);
-    render_mat4_multiply(body->world_inertia, product, r);
+    float result[16];
+    multiply(product, transposed, body->inverse_inertia);
+    multiply(result, product, r);
+    memcpy(body->world_inverse_inertia, result, sizeof result);
+    multiply(product, transposed, body->inertia);
+    multiply(result, product, r);
+    memcpy(body->world_inertia, result, sizeof result);
 }
 
 namespace {
@@ -301,7 +321,8 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
     if (body->shape == kShapeMesh && mesh) {
         if (placed && !kept && mesh->vertex_count >= 0) {
             const size_t n = size_t(mesh->vertex_count);
-            if (placed->from != mesh || placed->ox.size() < n) {
+            if (placed->from != mesh || placed->from_vertices != mesh->vertices ||
+                placed->from_revision != mesh->revision || placed->ox.size() < n) {
                 for (std::vector<float> *v : {&placed->x, &placed->y, &placed->z, &placed->ox, &placed->oy, &placed->oz})
                     if (v->size() < n) v->resize(n);
                 for (size_t i = 0; i < n; i++) {
@@ -310,6 +331,8 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
                     placed->oz[i] = mesh->vertices[i].position[2];
                 }
                 placed->from = mesh;
+                placed->from_vertices = mesh->vertices;
+                placed->from_revision = mesh->revision;
             }
             place_arrays(placed->x.data(), placed->y.data(), placed->z.data(), placed->ox.data(), placed->oy.data(),
                          placed->oz.data(), n, world);
@@ -338,15 +361,9 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
     }
 }
 
-void physics_place_grid_cell(PointGrid *grid, PlacedVertices *placed, int32_t c)
-{
-    if (!placed || !placed->grid_lazy || c < 0 || c >= 64 || (placed->grid_placed >> c & 1)) return;
-    PointGridCell *cell = &grid->cells[c];
-    place_point(cell->world_point, placed->matrix, cell->point);
-    placed->grid_placed |= uint64_t(1) << c;
-}
-
 void physics_body_prepare_mesh(RigidBody *body)
 {
     physics_body_place_mesh(body, body->world_matrix, body->rotation_matrix, true, nullptr);
+    // Its world data is no longer the one a step's end left (which a step may keep).
+    if (body->shape == kShapeMesh && body->collision_mesh) mesh_touch(body->collision_mesh);
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <set>
 #include <vector>
@@ -61,6 +62,61 @@ TEST(FaceBsp, SphereQueryMatchesBruteForce)
     g_face_bsp_builder = 1;
     g_face_bsp_split = 0.5f;
     mesh_delete(mesh);
+}
+
+// A kept query gives the tree query's faces in its order, whether it filters the kept faces or
+// queries afresh: along a wandering path with small and large steps, a matrix that changes (the
+// kept sphere is in the tree's frame), a tree built again (another mesh, the same storage) and
+// radii that are zero, negative or NaN.
+TEST(FaceBsp, KeptSphereQueryGivesTheTreeQuerysFaces)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<float> step(-0.1f, 0.1f), jump(-4, 4), r(0, 1.2f);
+    MeshObject *meshes[2] = {bsp_test_random_mesh(random, 400), bsp_test_random_mesh(random, 300)};
+    float matrices[2][16];
+    mat4_identity(matrices[0]);
+    mat4_identity(matrices[1]);
+    mat4_rotate_euler_deg(matrices[1], 10, -40, 25);
+    mat4_translate(matrices[1], 1, 2, -3);
+    FaceBsp bsp{};
+    ASSERT_EQ(bsp_build_face_tree(&bsp, 8, meshes[0]), 1);
+    FaceBspSphereKeep keep{};
+    float c[3] = {0, 0, 0};
+    int filtered = 0, found = 0;
+    for (int q = 0; q < 3000; q++) {
+        SCOPED_TRACE(q);
+        float radius = r(random);
+        if (q == 1499) radius = 2.0f;
+        if (q == 1500) {
+            // Inside the sphere just kept, over a tree built again: the new tree's faces.
+            ASSERT_EQ(bsp_build_face_tree(&bsp, 4, meshes[1]), 1);
+            radius = 1.0f;
+        } else {
+            for (float &x : c) x = std::clamp(x + (q % 97 == 0 ? jump(random) : step(random)), -4.0f, 4.0f);
+        }
+        if (q % 211 == 0) radius = q % 2 ? -1.0f : std::nanf("");
+        if (q % 101 == 0) radius = 0.0f;
+        // The matrix changes every 700 queries; a third of the time there is none.
+        const float *matrix = (q / 700) % 3 == 1 ? matrices[1] : ((q / 700) % 3 == 2 ? nullptr : matrices[0]);
+        const int worker = q % kFaceBspWorkers;
+        const uint64_t kept_before = keep.build_id;
+        const float kept_centre = keep.centre[0];
+        const FaceBspResult *kept = bsp_query_face_tree_sphere_kept(&bsp, c[0], c[1], c[2], radius, worker, matrix,
+                                                                    &keep, 0.3f);
+        ASSERT_NE(kept, nullptr);
+        std::vector<int32_t> got(kept->faces, kept->faces + kept->count);
+        if (keep.build_id == kept_before && keep.centre[0] == kept_centre) filtered++;
+        found += kept->count;
+        const FaceBspResult *tree = bsp_query_face_tree_sphere(&bsp, c[0], c[1], c[2], radius, worker, matrix);
+        ASSERT_TRUE(std::equal(got.begin(), got.end(), tree->faces, tree->faces + tree->count));
+    }
+    // Most queries along the path filter the kept faces, and the spheres meet faces.
+    EXPECT_GT(filtered, 1000);
+    EXPECT_GT(found, 3000);
+    EXPECT_EQ(bsp_query_face_tree_sphere_kept(&bsp, 0, 0, 0, 1, kFaceBspWorkers, nullptr, &keep, 0.1f), nullptr);
+    bsp_sphere_keep_free(&keep);
+    bsp_free_face_tree(&bsp);
+    for (MeshObject *m : meshes) mesh_delete(m);
 }
 
 TEST(FaceBsp, EdgeCasesOfBuildAndQuery)

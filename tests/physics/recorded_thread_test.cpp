@@ -111,6 +111,12 @@ TEST(PhysicsRecorded, BallMeshLeavesEachStepPlacedWhole)
     PointGrid grid;
     for (int s = 0; s < 40; s++) {
         SCOPED_TRACE(s);
+        if (s == 20) {
+            // The caller reshapes the mesh between steps: the next placement reads it again.
+            for (int32_t v = 0; v < mesh->vertex_count; v++)
+                vec3_scale(mesh->vertices[v].position, mesh->vertices[v].position, 1.01f);
+            mesh_touch(mesh);
+        }
         game.step();
         memcpy(stepped.data(), mesh->vertices, vertices);
         memcpy(stepped.data() + vertices, mesh->faces, faces);
@@ -123,6 +129,37 @@ TEST(PhysicsRecorded, BallMeshLeavesEachStepPlacedWhole)
                 << "cell " << c;
     }
     EXPECT_GT(ball->position[0], -1.0f);
+    physics_set_workers(kPhysicsWorkers, 0);
+}
+
+// A ball at rest leaves every step placed whole too (a step may keep the world data its last end
+// left), also when the caller moves it between steps.
+TEST(PhysicsRecorded, RestingBallMeshStaysPlacedWhole)
+{
+    physics_set_workers(0, 0);
+    TestGame game;
+    test_slope_and_cup(game);
+    RigidBody *ball = game.place_ball(-1.3f, -0.235f, 0.0f);
+    ball->velocity[0] = 1.6f;
+    MeshObject *mesh = game.ball.get();
+    for (int s = 0; s < 1000 && !ball->asleep; s++) game.step();
+    ASSERT_TRUE(ball->asleep);
+    const size_t vertices = size_t(mesh->vertex_count) * sizeof(MeshVertex);
+    const size_t faces = size_t(mesh->face_count) * sizeof(MeshFace);
+    std::vector<unsigned char> stepped(vertices + faces);
+    for (float shift : {0.0f, 0.05f, 0.0f, -0.05f}) {
+        SCOPED_TRACE(shift);
+        ball->position[2] += shift;
+        for (int s = 0; s < 3; s++) game.step();
+        memcpy(stepped.data(), mesh->vertices, vertices);
+        memcpy(stepped.data() + vertices, mesh->faces, faces);
+        physics_body_prepare_mesh(ball);
+        EXPECT_EQ(memcmp(stepped.data(), mesh->vertices, vertices), 0);
+        EXPECT_EQ(memcmp(stepped.data() + vertices, mesh->faces, faces), 0);
+        // Three steps more with nothing changed, from the world data the placement above wrote.
+        for (int s = 0; s < 3; s++) game.step();
+        EXPECT_EQ(memcmp(stepped.data(), mesh->vertices, vertices), 0);
+    }
     physics_set_workers(kPhysicsWorkers, 0);
 }
 

@@ -274,3 +274,47 @@ TEST(PhysicsScenario, BallSleepsOnAGentleSlopeAndAgainstAWallOnASteepOne)
 }
 
 }  // namespace
+
+// A step's events are its own whatever earlier steps recorded: the nodes of spent events are
+// used again, and a run after another one (or one whose caller empties the list itself) lists the
+// same events, whole and linked both ways.
+TEST(PhysicsScenario, EventsOfAStepDoNotDependOnEarlierSteps)
+{
+    struct Event {
+        CollisionEvent e;
+        bool operator==(const Event &o) const
+        {
+            return e.kind == o.e.kind && e.event_class == o.e.event_class && e.body == o.e.body &&
+                   e.other == o.e.other && e.normal_speed == o.e.normal_speed && e.point[0] == o.e.point[0] &&
+                   e.point[1] == o.e.point[1] && e.point[2] == o.e.point[2];
+        }
+    };
+    auto run = [](bool caller_clears) {
+        TestGame game;
+        test_slope_and_cup(game);
+        RigidBody *ball = game.place_ball(-1.3f, -0.235f, 0.0f);
+        ball->velocity[0] = 1.6f;
+        std::vector<std::vector<Event>> steps;
+        for (int s = 0; s < 80; s++) {
+            game.step();
+            const CollisionEventList &list = game.world->events;
+            std::vector<Event> events;
+            const CollisionEventNode *before = nullptr;
+            for (const CollisionEventNode *n = list.first; n; before = n, n = n->next) {
+                EXPECT_EQ(n->prev, before);
+                events.push_back(Event{n->value});
+            }
+            EXPECT_EQ(list.last, before);
+            EXPECT_EQ(list.count, int32_t(events.size()));
+            steps.push_back(events);
+            if (caller_clears) physics_event_list_clear(&game.world->events);
+        }
+        return steps;
+    };
+    const auto first = run(false), again = run(false), cleared = run(true);
+    size_t total = 0;
+    for (const auto &s : first) total += s.size();
+    EXPECT_GT(total, 20u);
+    EXPECT_TRUE(first == again);
+    EXPECT_TRUE(first == cleared);
+}

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 // A world with a dummy collider in slot 0 far away and the floor (half size 2, y = 0) in slot 1.
@@ -158,5 +160,71 @@ TEST(PhysicsStaticMesh, ColliderWorldDataFollowsItsTransformEachStep)
         EXPECT_EQ(floor->vertices[0].world_position[1], at);
         EXPECT_NEAR(floor->faces[0].centre[1], at, 1e-6f);
         EXPECT_NEAR(floor->faces[1].centre[1], at, 1e-6f);
+    }
+}
+
+// A collider's world data is redone at a step only when its mesh or matrix changed: every way of
+// changing the mesh between steps shows in the next step's world data, and a step over an
+// unchanged collider leaves the mesh as it was (no write, so no new revision).
+TEST(PhysicsStaticMesh, ColliderWorldDataFollowsEveryChangeOfItsMesh)
+{
+    struct Case {
+        const char *name;
+        void (*change)(MeshObject *mesh, ColliderSlot *slot);
+        float y;   // every vertex's world y after the next step
+        float ny;  // face 0's world normal y after it
+    };
+    const Case cases[] = {
+        {"vertices written, then touched",
+         [](MeshObject *m, ColliderSlot *) {
+             for (int32_t v = 0; v < m->vertex_count; v++) m->vertices[v].position[1] = 0.25f;
+             mesh_touch(m);
+         },
+         0.25f, -1.0f},
+        {"winding turned over", [](MeshObject *m, ColliderSlot *) { mesh_invert_in_place(m); }, 0.0f, 1.0f},
+        {"world data placed elsewhere by another caller",
+         [](MeshObject *m, ColliderSlot *) {
+             float lifted[16];
+             mat4_identity(lifted);
+             mat4_translate(lifted, 0.0f, 3.0f, 0.0f);
+             mesh_transform_by_matrices(m, lifted, m->rotation_matrix);
+         },
+         0.0f, -1.0f},
+        {"arrays made again at another height",
+         [](MeshObject *m, ColliderSlot *) {
+             MeshPtr other = test_floor(1.0f, -0.5f);
+             const int32_t vertices = other->vertex_count, faces = other->face_count;
+             mesh_alloc_arrays(m, vertices);
+             m->vertex_count = vertices;
+             m->face_count = faces;
+             memcpy(m->vertices, other->vertices, sizeof(MeshVertex) * size_t(vertices));
+             memcpy(static_cast<void *>(m->faces), other->faces, sizeof(MeshFace) * size_t(faces));
+             mesh_link_face_vertices(m);
+         },
+         -0.5f, -1.0f},
+        {"the caller's matrix moved",
+         [](MeshObject *, ColliderSlot *s) {
+             s->use_matrix = 1;
+             mat4_identity(s->matrix);
+             mat4_translate(s->matrix, 0.0f, 0.75f, 0.0f);
+         },
+         0.75f, -1.0f},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto world = test_new_world();
+        MeshPtr floor = test_prepared(test_floor(1.0f));
+        ColliderSlot *slot = physics_add_static_mesh(world.get(), floor.get(), 0.5f, 0.5f, 4);
+        ASSERT_NE(slot, nullptr);
+        world->frame_time = 0.035f;
+        physics_world_step(world.get());
+        const uint64_t kept = floor->revision;
+        physics_world_step(world.get());
+        EXPECT_EQ(floor->revision, kept);
+        c.change(floor.get(), slot);
+        physics_world_step(world.get());
+        for (int32_t v = 0; v < floor->vertex_count; v++) EXPECT_EQ(floor->vertices[v].world_position[1], c.y);
+        EXPECT_FLOAT_EQ(floor->faces[0].centre[1], c.y);
+        EXPECT_EQ(floor->faces[0].world_normal[1], c.ny);
     }
 }
