@@ -196,7 +196,7 @@ void build_tube(TubeWriter *w, const std::vector<Point> &points, bool wrapped)
 {
     int32_t n = int32_t(points.size());
     std::vector<int32_t> rings(size_t(n), 0);
-    float frame[16], first_frame[16], last_frame[16];
+    float frame[16], first_frame[16] = {}, last_frame[16] = {};  // n >= 2: both are set
     for (int32_t i = 0; i < n; i++) {
         const float *here = points[size_t(i)].p;
         if (wrapped) {
