@@ -13,10 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SSE2__) && defined(__GNUC__)
-#include <emmintrin.h>
-#endif
-
 namespace {
 
 // A fixed linear congruential generator, so plants are the same on every run and host.
@@ -159,29 +155,10 @@ struct PlantTop {
     float y = 0.0f;
 };
 
-// Zeroes one record in place with 16-byte stores. Records are written one by one, and the
-// compiler's own clear of this size is a string instruction that is slow to start every time;
-// the zero is hidden from it so that it keeps the plain stores.
-template <class T>
-void clear_record(T *record)
-{
-#if defined(__SSE2__) && defined(__GNUC__)
-    static_assert(sizeof(T) % 8 == 0);
-    char *p = reinterpret_cast<char *>(record);
-    __m128i zero = _mm_setzero_si128();
-    __asm__("" : "+x"(zero));
-    size_t k = 0;
-    for (; k + 16 <= sizeof(T); k += 16) _mm_storeu_si128(reinterpret_cast<__m128i *>(p + k), zero);
-    if (k < sizeof(T)) _mm_storel_epi64(reinterpret_cast<__m128i *>(p + k), zero);
-#else
-    memset(static_cast<void *>(record), 0, sizeof(T));
-#endif
-}
-
 void add_vertex(MeshObject *mesh, const float *p, const float *normal, float u, float v, PlantTop *top)
 {
     MeshVertex &vertex = mesh->vertices[mesh->vertex_count++];
-    clear_record(&vertex);
+    scene_clear_record(&vertex);
     memcpy(vertex.position, p, sizeof vertex.position);
     memcpy(vertex.normal, normal, sizeof vertex.normal);
     vertex.uv0[0] = u;
@@ -194,7 +171,7 @@ void add_vertex(MeshObject *mesh, const float *p, const float *normal, float u, 
 void put_face(MeshObject *mesh, int32_t a, int32_t b, int32_t c, const float *normal, int16_t texture)
 {
     MeshFace &face = mesh->faces[mesh->face_count++];
-    clear_record(&face);
+    scene_clear_record(&face);
     face.v[0] = a;
     face.v[1] = b;
     face.v[2] = c;
