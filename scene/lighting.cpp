@@ -381,8 +381,9 @@ MeshObject *scene_make_companion(const MeshObject *object, const ObjectLightmaps
     MeshObject *copy = mesh_new();
     if (!copy) return nullptr;
     int32_t n = object->face_count;
-    copy->vertices = static_cast<MeshVertex *>(calloc(size_t(3 * n), sizeof(MeshVertex)));
-    copy->faces = static_cast<MeshFace *>(calloc(size_t(n), sizeof(MeshFace)));
+    // Every vertex and face is written whole below: the arrays need no clearing.
+    copy->vertices = static_cast<MeshVertex *>(malloc(size_t(3 * std::max(n, 1)) * sizeof(MeshVertex)));
+    copy->faces = static_cast<MeshFace *>(malloc(size_t(std::max(n, 1)) * sizeof(MeshFace)));
     if (!copy->vertices || !copy->faces) {
         mesh_delete(copy);
         return nullptr;
@@ -398,8 +399,10 @@ MeshObject *scene_make_companion(const MeshObject *object, const ObjectLightmaps
         const FaceLightmap &map = maps->faces[f];
         float w = float(map.cells * maps->tile_size / 4);
         MeshFace &face = copy->faces[f];
+        scene_clear_record(&face);
         for (int k = 0; k < 3; k++) {
             MeshVertex &v = copy->vertices[3 * f + k];
+            scene_clear_record(&v);
             int32_t from = source.v[k];
             if (from >= 0 && from < object->vertex_count) {
                 const MeshVertex &s = object->vertices[from];
@@ -412,6 +415,7 @@ MeshObject *scene_make_companion(const MeshObject *object, const ObjectLightmaps
             v.uv1[1] = w > 1.0f ? (0.5f + map.ab[2 * k + 1] * (w - 1.0f)) / w : 0.5f;
             for (float &channel : v.color) channel = 1.0f;
             face.v[k] = 3 * f + k;
+            face.corner[k] = &v;
         }
         memcpy(face.normal, source.normal, sizeof face.normal);
         memcpy(face.uv, source.uv, sizeof face.uv);
@@ -423,7 +427,6 @@ MeshObject *scene_make_companion(const MeshObject *object, const ObjectLightmaps
         face.build_flag = source.build_flag;
         face.lightmap_page = face.lightmap_page2 = map.block_id;
     }
-    mesh_link_face_vertices(copy);
     mesh_update_world_transform(copy);
     return copy;
 }

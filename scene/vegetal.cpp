@@ -186,24 +186,23 @@ void put_face(MeshObject *mesh, int32_t a, int32_t b, int32_t c, const float *no
     face.material = 5;
 }
 
-// The triangle (a, b, c) as the mesh rule sees it: n = (p2 - p0) x (p1 - p0), its length, and
-// whether it points along `outward` (d = n . outward).
+// The triangle (p0, p1, p2) as the mesh rule sees it: n = (p2 - p0) x (p1 - p0), whether it points
+// along `outward` (d = n . outward), and its unit normal (zero when it has no length).
 struct Winding {
-    float n[3];
-    float length;
     float d;
+    float unit[3];
 };
 
-Winding winding(const MeshObject *mesh, int32_t a, int32_t b, int32_t c, const float *outward)
+Winding winding(const float *p0, const float *p1, const float *p2, const float *outward)
 {
-    const float *p0 = mesh->vertices[a].position, *p1 = mesh->vertices[b].position, *p2 = mesh->vertices[c].position;
-    float e1[3], e2[3];
-    Winding w;
+    float e1[3], e2[3], n[3];
+    Winding w = {};
     vec3_sub(e1, p2, p0);
     vec3_sub(e2, p1, p0);
-    vec3_cross(w.n, e1, e2);
-    w.d = vec3_dot(w.n, outward);
-    w.length = std::sqrt(vec3_dot(w.n, w.n));  // the same for -n
+    vec3_cross(n, e1, e2);
+    w.d = vec3_dot(n, outward);
+    float length = std::sqrt(vec3_dot(n, n));  // the same for -n
+    if (length > 0.0f) vec3_scale(w.unit, n, 1.0f / length);
     return w;
 }
 
@@ -211,20 +210,21 @@ Winding winding(const MeshObject *mesh, int32_t a, int32_t b, int32_t c, const f
 // Negating is exact, so this gives the bytes of computing the flipped face afresh.
 void add_wound_face(MeshObject *mesh, int32_t a, int32_t b, int32_t c, const Winding &w, bool flip, int16_t texture)
 {
-    float normal[3] = {0.0f, 0.0f, 0.0f};
-    if (w.length > 0.0f) {
-        float n[3];
-        vec3_scale(n, w.n, flip ? -1.0f : 1.0f);
-        vec3_scale(normal, n, 1.0f / w.length);
+    float normal[3];
+    memcpy(normal, w.unit, sizeof normal);
+    if (flip) {
+        // A zero normal (no length) stays as it is, as the mesh rule leaves it.
+        if (normal[0] != 0.0f || normal[1] != 0.0f || normal[2] != 0.0f) vec3_scale(normal, normal, -1.0f);
+        std::swap(b, c);
     }
-    if (flip) std::swap(b, c);
     put_face(mesh, a, b, c, normal, texture);
 }
 
 // A face whose normal (the mesh rule) points along `outward`: wound the other way when it does not.
 void add_face(MeshObject *mesh, int32_t a, int32_t b, int32_t c, const float *outward, int16_t texture)
 {
-    const Winding w = winding(mesh, a, b, c, outward);
+    const Winding w =
+        winding(mesh->vertices[a].position, mesh->vertices[b].position, mesh->vertices[c].position, outward);
     add_wound_face(mesh, a, b, c, w, w.d < 0.0f, texture);
 }
 
@@ -303,17 +303,17 @@ MeshObject *build_crown(const PlantShape &s, RandomCursor random, int16_t textur
             float turn = angle + 1.5707963f * float(quad);
             const float across[3] = {std::cos(turn), 0.0f, std::sin(turn)}, up[3] = {0.0f, 1.0f, 0.0f};
             int32_t first = mesh->vertex_count;
-            for (const auto &corner : corners) {
-                float p[3];
+            float p[4][3];
+            for (int k = 0; k < 4; k++) {
                 for (int c = 0; c < 3; c++)
-                    p[c] = centre[c] + s.card_side * (corner[0] * across[c] + corner[1] * up[c]);
-                add_vertex(mesh, p, outward, corner[0] + 0.5f, corner[1] + 0.5f, top);
+                    p[k][c] = centre[c] + s.card_side * (corners[k][0] * across[c] + corners[k][1] * up[c]);
+                add_vertex(mesh, p[k], outward, corners[k][0] + 0.5f, corners[k][1] + 0.5f, top);
             }
             float facing[3];
             vec3_cross(facing, across, up);
             // The back side's faces are the front's turned over: facing . n changes sign exactly.
-            const Winding w0 = winding(mesh, first, first + 1, first + 2, facing);
-            const Winding w1 = winding(mesh, first, first + 2, first + 3, facing);
+            const Winding w0 = winding(p[0], p[1], p[2], facing);
+            const Winding w1 = winding(p[0], p[2], p[3], facing);
             add_wound_face(mesh, first, first + 1, first + 2, w0, w0.d < 0.0f, texture);
             add_wound_face(mesh, first, first + 2, first + 3, w1, w1.d < 0.0f, texture);
             add_wound_face(mesh, first, first + 1, first + 2, w0, w0.d > 0.0f, texture);
