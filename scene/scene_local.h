@@ -83,6 +83,7 @@ inline void scene_clear_record(T *record)
     memset(static_cast<void *>(record), 0, sizeof(T));
 #endif
 }
+
 // The settings of a new world (the caller's fields and the tables untouched).
 void scene_world_reset_settings(SceneWorld *world);
 
