@@ -91,3 +91,38 @@ TEST(SceneStableOutput, LitTexels)
     scene_shutdown();
     EXPECT_EQ(hex(print.value), "4c91448a02a91ec4");
 }
+
+TEST(SceneStableOutput, LoadedLitCopy)
+{
+    SceneTestDevice device;
+    ASSERT_TRUE(device.made);
+    TempDir dir;
+    std::string path = dir / "holeA.qel";
+    {
+        SceneTestWorld source;
+        scene_test_make_hole(source.world.get(), 30, 2);
+        scene_set_light_workers(1);
+        lighting_light_all(source.world.get());
+        for (int32_t i = 0; i < source.world->object_count; i++)
+            mesh_prepare_world_object(source.world.get(), i, 1);
+        source.world->lit = 1;
+        ASSERT_EQ(scene_save(source.world.get(), path.c_str(), 1, 1, 0, 10), 1);
+    }
+    SceneTestWorld target;
+    SceneWorld *world = target.world.get();
+    ASSERT_EQ(scene_load(world, path.c_str(), 0x5C), 1);
+    Fingerprint print;
+    bool linked = true;
+    add_objects(print, world, &linked);
+    for (int32_t i = 0; i < world->object_count; i++) {
+        print.add(world->companions[i] != nullptr);
+        if (!world->companions[i]) continue;
+        print.add(world->companions[i]->matrix);
+        print.add(world->companions[i]->rotation_matrix);
+        add_mesh(print, world->companions[i], &linked);
+    }
+    EXPECT_TRUE(linked);
+    scene_set_light_workers(0);
+    scene_shutdown();
+    EXPECT_EQ(hex(print.value), "9858e561506f1821");
+}
