@@ -25,7 +25,10 @@ float corner_angle(const float *p, const float *a, const float *b)
 
 void free_keyframes(MeshObject *mesh)
 {
+    // Most meshes have no keyframes: a release of a world's meshes would otherwise be mostly
+    // calls of free on null.
     for (MeshKeyframeVertex *&frame : mesh->keyframes) {
+        if (!frame) continue;
         free(frame);
         frame = nullptr;
     }

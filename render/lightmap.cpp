@@ -22,11 +22,38 @@ int32_t group_count(RenderContext *context)
     return k < 1 ? 1 : k > kRenderGroupPages ? kRenderGroupPages : k;
 }
 
+// Rows at the top of a page known to be full, so that a search starts below them: pages fill from
+// the top and their cells are only ever marked until the page is opened afresh or freed, which
+// forget the count. Kept per page with the context, map and side it was counted on (anything else
+// starts again from row 0). Main thread only, as the atlas is.
+struct FullRows {
+    const RenderContext *context;
+    const uint8_t *map;
+    int32_t cells;
+    int32_t rows;
+};
+FullRows g_full_rows[kTextureSlots];
+
+void forget_full_rows(const RenderContext *context, int32_t page)
+{
+    if (g_full_rows[page].context == context) g_full_rows[page] = FullRows{};
+}
+
+int32_t full_rows(RenderContext *context, int32_t page, int32_t cells)
+{
+    FullRows &known = g_full_rows[page];
+    const uint8_t *map = context->occupancy[page];
+    if (known.context != context || known.map != map || known.cells != cells) known = FullRows{context, map, cells, 0};
+    while (known.rows < cells && !memchr(map + size_t(known.rows) * size_t(cells), 0, size_t(cells))) known.rows++;
+    return known.rows;
+}
+
 void free_maps(RenderContext *context)
 {
-    for (uint8_t *&map : context->occupancy) {
-        free(map);
-        map = nullptr;
+    for (int32_t page = 0; page < kTextureSlots; page++) {
+        forget_full_rows(context, page);
+        free(context->occupancy[page]);
+        context->occupancy[page] = nullptr;
     }
 }
 
@@ -46,12 +73,16 @@ void solid_texture(RenderContext *context, int32_t slot, int32_t side, uint8_t r
 
 uint8_t colour_byte(float value) { return uint8_t(render_float_to_bits(value * 255.0f)); }
 
+int32_t find_free_cells_from(const uint8_t *map, int32_t cells, int32_t column_step, int32_t row_step,
+                             int32_t full_rows);
+
 // Searches a page, opening it when it has no map yet; the position or -1.
 int32_t search_page(RenderContext *context, int32_t page, int32_t size)
 {
     if (!context->occupancy[page]) lightmap_atlas_new_page(context, page);
     if (!context->occupancy[page]) return -1;
-    return lightmap_atlas_find_free_cells(context->occupancy[page], cells_per_side(context), size, size);
+    const int32_t cells = cells_per_side(context);
+    return find_free_cells_from(context->occupancy[page], cells, size, size, full_rows(context, page, cells));
 }
 
 // The page and position of a new block of size x size cells; false when no page is left.
@@ -144,8 +175,18 @@ int32_t lightmap_atlas_tile(RenderContext *context)
 
 int32_t lightmap_atlas_find_free_cells(const uint8_t *map, int32_t cells, int32_t column_step, int32_t row_step)
 {
+    return find_free_cells_from(map, cells, column_step, row_step, 0);
+}
+
+namespace {
+
+// The search of lightmap_atlas_find_free_cells with rows 0 .. full_rows - 1 known to be full: the
+// bands wholly inside them hold no candidate, so the answer is the same.
+int32_t find_free_cells_from(const uint8_t *map, int32_t cells, int32_t column_step, int32_t row_step,
+                             int32_t full_rows)
+{
     if (column_step < 1 || row_step < 1) return -1;
-    for (int32_t row = 0; row + row_step <= cells; row += row_step) {
+    for (int32_t row = full_rows / row_step * row_step; row + row_step <= cells; row += row_step) {
         // A band with a full row holds no candidate: pages fill from the top, so this skips the
         // filled part of a page at one look a row.
         bool band_open = true;
@@ -163,6 +204,8 @@ int32_t lightmap_atlas_find_free_cells(const uint8_t *map, int32_t cells, int32_
     return -1;
 }
 
+}  // namespace
+
 void lightmap_atlas_mark_cells(uint8_t *map, int32_t cells, int32_t column, int32_t row, int32_t size)
 {
     if ((size != 1 && size != 2 && size != 4) || column < 0 || row < 0 || column + size > cells ||
@@ -176,6 +219,7 @@ void lightmap_atlas_new_page(RenderContext *context, int32_t page)
     if (page < 0 || page >= kTextureSlots) return;
     solid_texture(context, page, kPageSide, 0, 0, 0, 0);
     int32_t cells = cells_per_side(context);
+    forget_full_rows(context, page);
     free(context->occupancy[page]);
     context->occupancy[page] = static_cast<uint8_t *>(calloc(size_t(cells) * size_t(cells), 1));
 }

@@ -58,7 +58,8 @@ struct RenderContext {
     RenderVariableList variables;
     uint8_t light_used[kRenderLightSlots];  // set by the light setters, cleared at device creation
     LightmapBlockList atlas_blocks;
-    uint8_t *occupancy[kTextureSlots];  // per lightmap page, (512 / T)^2 cells (malloc)
+    uint8_t *occupancy[kTextureSlots];  // per lightmap page, (512 / T)^2 cells (malloc); cells are only
+                                        // marked until the page is opened again or freed
     TextureTable main_textures;
     TextureTable lightmap_textures;
     int32_t batch_triangles;

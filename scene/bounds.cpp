@@ -23,8 +23,9 @@ bool overlap(const float *a, const float *b, int axis)
     return a[2 * axis] <= b[2 * axis + 1] && b[2 * axis] <= a[2 * axis + 1];
 }
 
-// The world box of the mesh after its world transform; no vertices: 10000 / -10000.
-void update_bounds(MeshObject *mesh)
+}  // namespace
+
+void scene_update_object_bounds(MeshObject *mesh)
 {
     mesh_update_world_transform(mesh);
     float *b = mesh->bounds;
@@ -38,6 +39,8 @@ void update_bounds(MeshObject *mesh)
         }
     }
 }
+
+namespace {
 
 // Object i's box grown by the clip tolerance, when it has vertices and finite bounds (others
 // would break the ordering of the sweep).
@@ -106,10 +109,12 @@ void sweep_pairs(std::vector<LinkBox> &boxes, int32_t cap, Touch touch)
 void world_compute_object_bounds(SceneWorld *world)
 {
     for (int32_t i = 0; i < world->object_count; i++)
-        if (world->objects[i]) update_bounds(world->objects[i]);
+        if (world->objects[i]) scene_update_object_bounds(world->objects[i]);
 }
 
-void world_compute_bounds_and_links(SceneWorld *world)
+void world_compute_bounds_and_links(SceneWorld *world) { scene_compute_bounds_and_links(world, world->object_count); }
+
+void scene_compute_bounds_and_links(SceneWorld *world, int32_t bounds_known_from)
 {
     // Objects that take no part (the tiles before the first block) have no list.
     const int32_t count = world->object_count;
@@ -117,7 +122,7 @@ void world_compute_bounds_and_links(SceneWorld *world)
     std::vector<LinkBox> boxes;
     for (int32_t i = 0; i < count; i++) {
         MeshObject *mesh = world->objects[i];
-        if (mesh) update_bounds(mesh);
+        if (mesh && i < bounds_known_from) scene_update_object_bounds(mesh);
         if (i < first_linked) continue;
         LinkBox entry;
         if (mesh && link_box(mesh, i, &entry)) boxes.push_back(entry);

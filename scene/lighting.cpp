@@ -8,6 +8,7 @@
 #include "scene/scene_local.h"
 
 #include "geometry/mesh.h"
+#include "geometry/vecmath.h"
 #include "render/render.h"
 
 #include <algorithm>
@@ -375,14 +376,17 @@ void run_items(int32_t count, bool inline_only, void (*work)(void *, int32_t), L
 
 }  // namespace
 
-// The lit copy: three vertices per face, lightmap coordinates inside each face's block.
+// The lit copy: three vertices per face, lightmap coordinates inside each face's block. Its world
+// data are the object's (both callers have just computed the object's world transform, and the
+// copy stands where the object stands), so they are copied rather than computed again.
 MeshObject *scene_make_companion(const MeshObject *object, const ObjectLightmaps *maps)
 {
     MeshObject *copy = mesh_new();
     if (!copy) return nullptr;
     int32_t n = object->face_count;
-    copy->vertices = static_cast<MeshVertex *>(calloc(size_t(3 * n), sizeof(MeshVertex)));
-    copy->faces = static_cast<MeshFace *>(calloc(size_t(n), sizeof(MeshFace)));
+    // Every vertex and face is written whole below: the arrays need no clearing.
+    copy->vertices = static_cast<MeshVertex *>(malloc(size_t(3 * std::max(n, 1)) * sizeof(MeshVertex)));
+    copy->faces = static_cast<MeshFace *>(malloc(size_t(std::max(n, 1)) * sizeof(MeshFace)));
     if (!copy->vertices || !copy->faces) {
         mesh_delete(copy);
         return nullptr;
@@ -393,27 +397,38 @@ MeshObject *scene_make_companion(const MeshObject *object, const ObjectLightmaps
     copy->object_type = object->object_type;
     memcpy(copy->position, object->position, sizeof copy->position);
     memcpy(copy->rotation, object->rotation, sizeof copy->rotation);
+    memcpy(copy->matrix, object->matrix, sizeof copy->matrix);
+    memcpy(copy->rotation_matrix, object->rotation_matrix, sizeof copy->rotation_matrix);
     for (int32_t f = 0; f < n; f++) {
         const MeshFace &source = object->faces[f];
         const FaceLightmap &map = maps->faces[f];
         float w = float(map.cells * maps->tile_size / 4);
         MeshFace &face = copy->faces[f];
+        scene_clear_record(&face);
         for (int k = 0; k < 3; k++) {
             MeshVertex &v = copy->vertices[3 * f + k];
+            scene_clear_record(&v);
             int32_t from = source.v[k];
             if (from >= 0 && from < object->vertex_count) {
                 const MeshVertex &s = object->vertices[from];
                 memcpy(v.position, s.position, sizeof v.position);
                 memcpy(v.normal, s.normal, sizeof v.normal);
                 memcpy(v.uv0, s.uv0, sizeof v.uv0);
+                memcpy(v.world_position, s.world_position, sizeof v.world_position);
+                memcpy(v.world_normal, s.world_normal, sizeof v.world_normal);
+            } else {
+                mat4_transform_point(v.world_position, copy->matrix, v.position);
+                mat4_transform_vector(v.world_normal, copy->rotation_matrix, v.normal);
             }
             // Texel centres: corner a of the block's width w lies at texel a (w - 1).
             v.uv1[0] = w > 1.0f ? (0.5f + map.ab[2 * k] * (w - 1.0f)) / w : 0.5f;
             v.uv1[1] = w > 1.0f ? (0.5f + map.ab[2 * k + 1] * (w - 1.0f)) / w : 0.5f;
             for (float &channel : v.color) channel = 1.0f;
             face.v[k] = 3 * f + k;
+            face.corner[k] = &v;
         }
         memcpy(face.normal, source.normal, sizeof face.normal);
+        memcpy(face.world_normal, source.world_normal, sizeof face.world_normal);
         memcpy(face.uv, source.uv, sizeof face.uv);
         memcpy(face.color, source.color, sizeof face.color);
         face.part = source.part;
@@ -423,8 +438,6 @@ MeshObject *scene_make_companion(const MeshObject *object, const ObjectLightmaps
         face.build_flag = source.build_flag;
         face.lightmap_page = face.lightmap_page2 = map.block_id;
     }
-    mesh_link_face_vertices(copy);
-    mesh_update_world_transform(copy);
     return copy;
 }
 

@@ -256,7 +256,7 @@ uint8_t load_bytes(SceneWorld *world, const char *path, const uint8_t *bytes, si
     uint8_t result = data.lightmap_faces > 0 ? 1 : 0;
     if (result) light_from_file(world, &data, first);
     scene_file_data_free(&data);
-    world_compute_bounds_and_links(world);  // the bounds first
+    scene_compute_bounds_and_links(world, first);  // the file's objects have their bounds
     scene_ensure_standard_effect(world);
     if (!(flags & kSceneLoadKeepBuffers)) world_free_maps_and_objects(world);
     report(world, 1.0f);

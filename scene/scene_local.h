@@ -3,7 +3,13 @@
 
 #include "scene/scene.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__) && defined(__GNUC__)
+#include <emmintrin.h>
+#endif
 
 // One face's lightmap as the lighting computed it.
 struct FaceLightmap {
@@ -52,6 +58,32 @@ MeshObject *scene_make_companion(const MeshObject *object, const ObjectLightmaps
 // Runs work(context, item) for items 0 to count - 1 on the light workers and the calling thread;
 // returns when all are done. Items must not depend on each other.
 void light_pool_run(int32_t count, void (*work)(void *context, int32_t item), void *context);
+// The object's world transform, then its world box into `bounds` (no vertices: 10000 / -10000).
+void scene_update_object_bounds(MeshObject *mesh);
+// world_compute_bounds_and_links for a world whose objects from `bounds_known_from` on have just
+// had their bounds computed (a load computes them as it reads each object).
+void scene_compute_bounds_and_links(SceneWorld *world, int32_t bounds_known_from);
+
+// Zeroes one record in place with 16-byte stores, for arrays written record by record (a load
+// writes most of its bytes so, and clearing whole arrays first would write them twice). The
+// compiler's own clear of this size is a string instruction, slow to start at every record: the
+// zero is hidden from it so that it keeps the plain stores.
+template <class T>
+inline void scene_clear_record(T *record)
+{
+#if defined(__SSE2__) && defined(__GNUC__)
+    static_assert(sizeof(T) % 8 == 0);
+    char *p = reinterpret_cast<char *>(record);
+    __m128i zero = _mm_setzero_si128();
+    __asm__("" : "+x"(zero));
+    size_t k = 0;
+    for (; k + 16 <= sizeof(T); k += 16) _mm_storeu_si128(reinterpret_cast<__m128i *>(p + k), zero);
+    if (k < sizeof(T)) _mm_storel_epi64(reinterpret_cast<__m128i *>(p + k), zero);
+#else
+    memset(static_cast<void *>(record), 0, sizeof(T));
+#endif
+}
+
 // The settings of a new world (the caller's fields and the tables untouched).
 void scene_world_reset_settings(SceneWorld *world);
 

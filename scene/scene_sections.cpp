@@ -130,7 +130,8 @@ void write_faces(PagedBuffer *out, const MeshObject *mesh)
     }
 }
 
-// Vertices from records of 56 bytes (14 little-endian floats); false on a float that is not finite.
+// Vertices from records of 56 bytes (14 little-endian floats), each vertex written whole; false
+// on a float that is not finite.
 bool parse_vertices(const uint8_t *bytes, MeshObject *mesh)
 {
     uint32_t not_finite = 0;
@@ -144,6 +145,7 @@ bool parse_vertices(const uint8_t *bytes, MeshObject *mesh)
         // A float is finite unless its exponent bits are all set.
         for (uint32_t b : bits) not_finite |= uint32_t((b & 0x7f800000u) == 0x7f800000u);
         MeshVertex &vertex = mesh->vertices[v];
+        scene_clear_record(&vertex);
         memcpy(vertex.position, bits, 12);
         memcpy(vertex.normal, bits + 3, 12);
         memcpy(vertex.uv0, bits + 6, 8);
@@ -153,6 +155,8 @@ bool parse_vertices(const uint8_t *bytes, MeshObject *mesh)
     return !not_finite;
 }
 
+// Faces from records of 58 bytes, each face written whole with its corner pointers (when all its
+// indices are in range).
 bool parse_faces(const uint8_t *bytes, MeshObject *mesh, const char **reason)
 {
     uint32_t bad_index = 0, not_finite = 0;
@@ -165,9 +169,14 @@ bool parse_faces(const uint8_t *bytes, MeshObject *mesh, const char **reason)
             for (int k = 0; k < 12; k++) words[k] = le_u32(bytes + 4 * k);
         }
         MeshFace &face = mesh->faces[f];
-        for (int k = 0; k < 3; k++) bad_index |= uint32_t(words[k] >= vertices);
+        scene_clear_record(&face);
+        uint32_t bad = 0;
+        for (int k = 0; k < 3; k++) bad |= uint32_t(words[k] >= vertices);
+        bad_index |= bad;
         for (int k = 3; k < 12; k++) not_finite |= uint32_t((words[k] & 0x7f800000u) == 0x7f800000u);
         memcpy(face.v, words, 12);
+        if (!bad)
+            for (int k = 0; k < 3; k++) face.corner[k] = &mesh->vertices[face.v[k]];
         memcpy(face.normal, words + 3, 12);
         memcpy(face.uv, words + 6, 24);
         const uint8_t *p = bytes + 48;
@@ -184,20 +193,32 @@ bool parse_faces(const uint8_t *bytes, MeshObject *mesh, const char **reason)
     return !bad_index && !not_finite;
 }
 
-// One object record into a new mesh with arrays of exactly its sizes; null with a reason.
-MeshObject *parse_object(MemoryReader *in, int64_t *face_total, const char **reason)
+// One object record as the section lists it: its header read and checked, its arrays still in the
+// section.
+struct ObjectRecord {
+    const uint8_t *name;
+    uint8_t name_length;
+    int32_t object_type;
+    float position[3];
+    float rotation[3];
+    uint32_t vertices;
+    uint32_t faces;
+    const uint8_t *vertex_bytes;
+    const uint8_t *face_bytes;
+};
+
+// The header of one object record and where its arrays lie; false with a reason.
+bool read_object_record(MemoryReader *in, int64_t *face_total, ObjectRecord *record, const char **reason)
 {
-    MeshObject *mesh = mesh_new();
-    if (!mesh) {
-        *reason = "out of memory";
-        return nullptr;
-    }
-    uint32_t vertices = 0, faces = 0;
-    bool ok = read_name(in, mesh->name);
-    memory_reader_read_i32(in, &mesh->object_type);
-    ok = ok && read_floats(in, mesh->position, 3) && read_floats(in, mesh->rotation, 3);
-    memory_reader_read_u32(in, &vertices);
-    memory_reader_read_u32(in, &faces);
+    uint8_t length = 0;
+    memory_reader_read_u8(in, &length);
+    const uint8_t *name = memory_reader_take(in, length);
+    bool ok = !in->failed && name && length <= 127 && !memchr(name, 0, length);
+    memory_reader_read_i32(in, &record->object_type);
+    ok = ok && read_floats(in, record->position, 3) && read_floats(in, record->rotation, 3);
+    memory_reader_read_u32(in, &record->vertices);
+    memory_reader_read_u32(in, &record->faces);
+    const uint32_t vertices = record->vertices, faces = record->faces;
     if (!ok || in->failed) {
         *reason = in->failed ? "object record cut short" : "bad object name or placement";
     } else if (vertices > kSceneMaxElements || faces > kSceneMaxElements || *face_total + faces > kSceneMaxFileFaces) {
@@ -206,21 +227,43 @@ MeshObject *parse_object(MemoryReader *in, int64_t *face_total, const char **rea
         *reason = "object arrays cut short";
     } else {
         *face_total += faces;
-        mesh->vertices = static_cast<MeshVertex *>(calloc(vertices ? vertices : 1, sizeof(MeshVertex)));
-        mesh->faces = static_cast<MeshFace *>(calloc(faces ? faces : 1, sizeof(MeshFace)));
-        if (!mesh->vertices || !mesh->faces) {
-            *reason = "out of memory";
-        } else {
-            mesh->vertex_count = mesh->vertex_capacity = int32_t(vertices);
-            mesh->face_count = mesh->face_capacity = int32_t(faces);
-            const uint8_t *vertex_bytes = memory_reader_take(in, size_t(vertices) * kVertexBytes);
-            const uint8_t *face_bytes = memory_reader_take(in, size_t(faces) * kFaceBytes);
-            if (!parse_vertices(vertex_bytes, mesh)) {
-                *reason = "vertex value not finite";
-            } else if (parse_faces(face_bytes, mesh, reason)) {
-                mesh_link_face_vertices(mesh);  // world data: the bounds that every load computes
-                return mesh;
-            }
+        record->name = name;
+        record->name_length = length;
+        record->vertex_bytes = memory_reader_take(in, size_t(vertices) * kVertexBytes);
+        record->face_bytes = memory_reader_take(in, size_t(faces) * kFaceBytes);
+        return true;
+    }
+    return false;
+}
+
+// A new mesh from one record, arrays of exactly its sizes, world transform and bounds computed (the
+// load computes them for every object); null with a reason.
+MeshObject *build_object(const ObjectRecord &record, const char **reason)
+{
+    MeshObject *mesh = mesh_new();
+    if (!mesh) {
+        *reason = "out of memory";
+        return nullptr;
+    }
+    memcpy(mesh->name, record.name, record.name_length);
+    mesh->name[record.name_length] = 0;
+    mesh->object_type = record.object_type;
+    memcpy(mesh->position, record.position, sizeof mesh->position);
+    memcpy(mesh->rotation, record.rotation, sizeof mesh->rotation);
+    // Every vertex and face is written whole by the parsers: the arrays need no clearing.
+    const uint32_t vertices = record.vertices, faces = record.faces;
+    mesh->vertices = static_cast<MeshVertex *>(malloc(size_t(vertices ? vertices : 1) * sizeof(MeshVertex)));
+    mesh->faces = static_cast<MeshFace *>(malloc(size_t(faces ? faces : 1) * sizeof(MeshFace)));
+    if (!mesh->vertices || !mesh->faces) {
+        *reason = "out of memory";
+    } else {
+        mesh->vertex_count = mesh->vertex_capacity = int32_t(vertices);
+        mesh->face_count = mesh->face_capacity = int32_t(faces);
+        if (!parse_vertices(record.vertex_bytes, mesh)) {
+            *reason = "vertex value not finite";
+        } else if (parse_faces(record.face_bytes, mesh, reason)) {
+            scene_update_object_bounds(mesh);
+            return mesh;
         }
     }
     mesh_delete(mesh);
@@ -381,7 +424,9 @@ int scene_parse_objects(MemoryReader *in, SceneFileData *data, int32_t room, cha
     if (!data->objects) return fail(error, error_size, "out of memory");
     for (uint32_t k = 0; k < count; k++) {
         const char *reason = "bad object";
-        MeshObject *mesh = parse_object(in, &data->face_total, &reason);
+        ObjectRecord record;
+        MeshObject *mesh = read_object_record(in, &data->face_total, &record, &reason) ? build_object(record, &reason)
+                                                                                        : nullptr;
         if (!mesh) return fail(error, error_size, reason);
         data->objects[data->object_count++] = mesh;
     }

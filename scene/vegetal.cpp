@@ -131,13 +131,15 @@ struct RandomCursor {
     float next() { return g_vegetal_random[at++ % uint32_t(kVegetalRandomCount)]; }
 };
 
-// A mesh with arrays of exactly the given sizes, counts 0.
+// A mesh with arrays of exactly the given sizes, counts 0. The arrays are not cleared: the builder
+// writes every vertex and face whole, once, and fills them to those sizes (a plant's arrays are
+// most of what a load writes, so clearing them first would write them twice).
 MeshObject *exact_mesh(int32_t vertices, int32_t faces)
 {
     MeshObject *mesh = mesh_new();
     if (!mesh) return nullptr;
-    mesh->vertices = static_cast<MeshVertex *>(calloc(size_t(vertices > 0 ? vertices : 1), sizeof(MeshVertex)));
-    mesh->faces = static_cast<MeshFace *>(calloc(size_t(faces > 0 ? faces : 1), sizeof(MeshFace)));
+    mesh->vertices = static_cast<MeshVertex *>(malloc(size_t(vertices > 0 ? vertices : 1) * sizeof(MeshVertex)));
+    mesh->faces = static_cast<MeshFace *>(malloc(size_t(faces > 0 ? faces : 1) * sizeof(MeshFace)));
     if (!mesh->vertices || !mesh->faces) {
         mesh_delete(mesh);
         return nullptr;
@@ -148,45 +150,87 @@ MeshObject *exact_mesh(int32_t vertices, int32_t faces)
     return mesh;
 }
 
-int32_t add_vertex(MeshObject *mesh, const float *p, float u, float v)
+// The plant's highest point (y down: the least y) over every vertex in the order they are made.
+struct PlantTop {
+    float y = 0.0f;
+};
+
+void add_vertex(MeshObject *mesh, const float *p, const float *normal, float u, float v, PlantTop *top)
 {
-    MeshVertex &vertex = mesh->vertices[mesh->vertex_count];
+    MeshVertex &vertex = mesh->vertices[mesh->vertex_count++];
+    scene_clear_record(&vertex);
     memcpy(vertex.position, p, sizeof vertex.position);
+    memcpy(vertex.normal, normal, sizeof vertex.normal);
     vertex.uv0[0] = u;
     vertex.uv0[1] = v;
     for (float &c : vertex.color) c = 1.0f;
-    return mesh->vertex_count++;
+    top->y = std::min(top->y, p[1]);
 }
 
-// A face whose normal (the mesh rule) points along `outward`: wound the other way when it does not.
-void add_face(MeshObject *mesh, int32_t a, int32_t b, int32_t c, const float *outward, int16_t texture)
+// The face (a, b, c) with its unit normal; its corner pointers set as mesh_link_face_vertices sets them.
+void put_face(MeshObject *mesh, int32_t a, int32_t b, int32_t c, const float *normal, int16_t texture)
 {
-    const float *p0 = mesh->vertices[a].position, *p1 = mesh->vertices[b].position, *p2 = mesh->vertices[c].position;
-    float e1[3], e2[3], n[3];
-    vec3_sub(e1, p2, p0);
-    vec3_sub(e2, p1, p0);
-    vec3_cross(n, e1, e2);
-    if (vec3_dot(n, outward) < 0.0f) {
-        std::swap(b, c);
-        vec3_scale(n, n, -1.0f);
-    }
     MeshFace &face = mesh->faces[mesh->face_count++];
+    scene_clear_record(&face);
     face.v[0] = a;
     face.v[1] = b;
     face.v[2] = c;
-    float length = std::sqrt(vec3_dot(n, n));
-    if (length > 0.0f) vec3_scale(face.normal, n, 1.0f / length);
+    memcpy(face.normal, normal, sizeof face.normal);
     for (int k = 0; k < 3; k++) {
-        face.uv[2 * k] = mesh->vertices[face.v[k]].uv0[0];
-        face.uv[2 * k + 1] = mesh->vertices[face.v[k]].uv0[1];
+        MeshVertex *corner = &mesh->vertices[face.v[k]];
+        face.corner[k] = corner;
+        face.uv[2 * k] = corner->uv0[0];
+        face.uv[2 * k + 1] = corner->uv0[1];
     }
     face.texture_id = texture;
     face.material = 5;
 }
 
+// The triangle (p0, p1, p2) as the mesh rule sees it: n = (p2 - p0) x (p1 - p0), whether it points
+// along `outward` (d = n . outward), and its unit normal (zero when it has no length).
+struct Winding {
+    float d;
+    float unit[3];
+};
+
+Winding winding(const float *p0, const float *p1, const float *p2, const float *outward)
+{
+    float e1[3], e2[3], n[3];
+    Winding w = {};
+    vec3_sub(e1, p2, p0);
+    vec3_sub(e2, p1, p0);
+    vec3_cross(n, e1, e2);
+    w.d = vec3_dot(n, outward);
+    float length = std::sqrt(vec3_dot(n, n));  // the same for -n
+    if (length > 0.0f) vec3_scale(w.unit, n, 1.0f / length);
+    return w;
+}
+
+// The face (a, b, c) of winding w, wound the other way (and its normal negated) when `flip`.
+// Negating is exact, so this gives the bytes of computing the flipped face afresh.
+void add_wound_face(MeshObject *mesh, int32_t a, int32_t b, int32_t c, const Winding &w, bool flip, int16_t texture)
+{
+    float normal[3];
+    memcpy(normal, w.unit, sizeof normal);
+    if (flip) {
+        // A zero normal (no length) stays as it is, as the mesh rule leaves it.
+        if (normal[0] != 0.0f || normal[1] != 0.0f || normal[2] != 0.0f) vec3_scale(normal, normal, -1.0f);
+        std::swap(b, c);
+    }
+    put_face(mesh, a, b, c, normal, texture);
+}
+
+// A face whose normal (the mesh rule) points along `outward`: wound the other way when it does not.
+void add_face(MeshObject *mesh, int32_t a, int32_t b, int32_t c, const float *outward, int16_t texture)
+{
+    const Winding w =
+        winding(mesh->vertices[a].position, mesh->vertices[b].position, mesh->vertices[c].position, outward);
+    add_wound_face(mesh, a, b, c, w, w.d < 0.0f, texture);
+}
+
 // A tapered prism along the segment from `foot` (radius r0) to `tip` (radius r1), sides open.
 void add_prism(MeshObject *mesh, const float *foot, const float *tip, float r0, float r1, int32_t sides,
-               int16_t texture)
+               int16_t texture, PlantTop *top)
 {
     float axis[3], a0[3], a1[3];
     vec3_sub(axis, tip, foot);
@@ -200,9 +244,9 @@ void add_prism(MeshObject *mesh, const float *foot, const float *tip, float r0, 
         for (int c = 0; c < 3; c++) radial[c] = std::cos(angle) * a0[c] + std::sin(angle) * a1[c];
         float p[3];
         for (int c = 0; c < 3; c++) p[c] = foot[c] + r0 * radial[c];
-        memcpy(mesh->vertices[add_vertex(mesh, p, float(k) / float(sides), 0.0f)].normal, radial, sizeof radial);
+        add_vertex(mesh, p, radial, float(k) / float(sides), 0.0f, top);
         for (int c = 0; c < 3; c++) p[c] = tip[c] + r1 * radial[c];
-        memcpy(mesh->vertices[add_vertex(mesh, p, float(k) / float(sides), 1.0f)].normal, radial, sizeof radial);
+        add_vertex(mesh, p, radial, float(k) / float(sides), 1.0f, top);
     }
     for (int32_t k = 0; k < sides; k++) {
         int32_t b0 = first + 2 * k, t0 = b0 + 1, b1 = first + 2 * ((k + 1) % sides), t1 = b1 + 1;
@@ -216,27 +260,27 @@ void add_prism(MeshObject *mesh, const float *foot, const float *tip, float r0, 
     }
 }
 
-MeshObject *build_trunk(const PlantShape &s, RandomCursor random, int16_t texture)
+MeshObject *build_trunk(const PlantShape &s, RandomCursor random, int16_t texture, PlantTop *top)
 {
     MeshObject *mesh = exact_mesh(2 * s.sides + 6 * s.branches, 2 * s.sides + 6 * s.branches);
     if (!mesh) return nullptr;
-    const float foot[3] = {0.0f, 0.0f, 0.0f}, top[3] = {0.0f, -s.height, 0.0f};
-    add_prism(mesh, foot, top, s.trunk_radius, 0.5f * s.trunk_radius, s.sides, texture);
+    const float foot[3] = {0.0f, 0.0f, 0.0f}, tip[3] = {0.0f, -s.height, 0.0f};
+    add_prism(mesh, foot, tip, s.trunk_radius, 0.5f * s.trunk_radius, s.sides, texture, top);
     for (int32_t k = 0; k < s.branches; k++) {
         // From the upper half of the trunk, outward and up into the crown.
         float along = 0.5f + 0.45f * random.next(), angle = 6.2831853f * random.next();
         float reach = s.crown_radius * (0.5f + 0.4f * random.next());
         float from[3] = {0.0f, -s.height * along, 0.0f};
         float to[3] = {reach * std::cos(angle), from[1] - 0.6f * reach, reach * std::sin(angle)};
-        add_prism(mesh, from, to, 0.3f * s.trunk_radius, 0.1f * s.trunk_radius, 3, texture);
+        add_prism(mesh, from, to, 0.3f * s.trunk_radius, 0.1f * s.trunk_radius, 3, texture, top);
     }
-    mesh_link_face_vertices(mesh);  // the normals are set: radial at the vertices, by the winding on the faces
+    // The normals are set: radial at the vertices, by the winding on the faces.
     return mesh;
 }
 
 // Leaf cards: two crossed quads each, in both windings over the same corners, all four corners
 // of a card with the normal pointing out of the crown through its centre.
-MeshObject *build_crown(const PlantShape &s, RandomCursor random, int16_t texture)
+MeshObject *build_crown(const PlantShape &s, RandomCursor random, int16_t texture, PlantTop *top)
 {
     MeshObject *mesh = exact_mesh(8 * s.cards, 8 * s.cards);
     if (!mesh) return nullptr;
@@ -259,23 +303,23 @@ MeshObject *build_crown(const PlantShape &s, RandomCursor random, int16_t textur
             float turn = angle + 1.5707963f * float(quad);
             const float across[3] = {std::cos(turn), 0.0f, std::sin(turn)}, up[3] = {0.0f, 1.0f, 0.0f};
             int32_t first = mesh->vertex_count;
-            for (const auto &corner : corners) {
-                float p[3];
+            float p[4][3];
+            for (int k = 0; k < 4; k++) {
                 for (int c = 0; c < 3; c++)
-                    p[c] = centre[c] + s.card_side * (corner[0] * across[c] + corner[1] * up[c]);
-                int32_t v = add_vertex(mesh, p, corner[0] + 0.5f, corner[1] + 0.5f);
-                memcpy(mesh->vertices[v].normal, outward, sizeof outward);
+                    p[k][c] = centre[c] + s.card_side * (corners[k][0] * across[c] + corners[k][1] * up[c]);
+                add_vertex(mesh, p[k], outward, corners[k][0] + 0.5f, corners[k][1] + 0.5f, top);
             }
             float facing[3];
             vec3_cross(facing, across, up);
-            for (int side = 0; side < 2; side++) {
-                add_face(mesh, first, first + 1, first + 2, facing, texture);
-                add_face(mesh, first, first + 2, first + 3, facing, texture);
-                vec3_scale(facing, facing, -1.0f);
-            }
+            // The back side's faces are the front's turned over: facing . n changes sign exactly.
+            const Winding w0 = winding(p[0], p[1], p[2], facing);
+            const Winding w1 = winding(p[0], p[2], p[3], facing);
+            add_wound_face(mesh, first, first + 1, first + 2, w0, w0.d < 0.0f, texture);
+            add_wound_face(mesh, first, first + 2, first + 3, w1, w1.d < 0.0f, texture);
+            add_wound_face(mesh, first, first + 1, first + 2, w0, w0.d > 0.0f, texture);
+            add_wound_face(mesh, first, first + 2, first + 3, w1, w1.d > 0.0f, texture);
         }
     }
-    mesh_link_face_vertices(mesh);
     return mesh;
 }
 
@@ -290,8 +334,9 @@ int vegetal_build(VegetalObject *object, const VegetalInstance *instance, float 
     const int32_t *textures = detail == 0 ? object->textures_a : object->textures_b;
     RandomCursor branches = {random_start(instance, size)};
     RandomCursor cards = {branches.at + uint32_t(kVegetalRandomCount / 2)};
-    object->meshes[0] = build_trunk(s, branches, int16_t(textures[0]));
-    object->meshes[1] = build_crown(s, cards, int16_t(textures[3]));
+    PlantTop top;
+    object->meshes[0] = build_trunk(s, branches, int16_t(textures[0]), &top);
+    object->meshes[1] = build_crown(s, cards, int16_t(textures[3]), &top);
     if (!object->meshes[0] || !object->meshes[1]) {
         scene_log("no memory for a plant");
         vegetal_clear(object);
@@ -303,10 +348,7 @@ int vegetal_build(VegetalObject *object, const VegetalInstance *instance, float 
     object->size = clamp_word(size, 0.0f, 20.0f);
     object->crown_pivot[0] = object->crown_pivot[2] = 0.0f;
     object->crown_pivot[1] = -s.height;
-    float top = 0.0f;
-    for (const MeshObject *mesh : object->meshes)
-        for (int32_t v = 0; v < mesh->vertex_count; v++) top = std::min(top, mesh->vertices[v].position[1]);
-    object->bounds_min_y = top;
+    object->bounds_min_y = top.y;
     object->bounds_max_y = 0.0f;
     return 1;
 }

@@ -88,6 +88,39 @@ TEST_F(RenderAtlasTest, MixedSizesNeverOverlapForBothPoliciesAndTileSizes)
     }
 }
 
+// Each block goes to the first free place from the top of its page, as a search of the page's
+// cells before it finds; after the atlas is freed and made again (new maps, maybe at the old
+// addresses), the search starts from the top again.
+TEST_F(RenderAtlasTest, FirstFitFromTheTopOfEachPage)
+{
+    std::mt19937 random(11);
+    const int32_t cells = 512 / 16;
+    for (int32_t groups : {1, 3}) {
+        *render_var_ref(context, "B") = groups;
+        for (int round = 0; round < 2; round++) {
+            SCOPED_TRACE(testing::Message() << groups << " groups, round " << round);
+            lightmap_atlas_reset(context, 0, 0, 0);
+            for (int i = 0; i < 1500; i++) {
+                std::vector<std::vector<uint8_t>> before(kTextureSlots);
+                for (int32_t page = 0; page < kTextureSlots; page++)
+                    if (context->occupancy[page])
+                        before[page].assign(context->occupancy[page], context->occupancy[page] + cells * cells);
+                const int32_t size = 1 << (random() % 3);
+                const int32_t id = size == 4 ? lightmap_atlas_alloc_block(context) : lightmap_atlas_alloc_cells(context, size);
+                ASSERT_GT(id, 0);
+                const LightmapBlock &b = block(id);
+                std::vector<uint8_t> &map = before[b.page];
+                if (map.empty()) map.assign(size_t(cells * cells), 0);
+                const int32_t expected = lightmap_atlas_find_free_cells(map.data(), cells, size, size);
+                ASSERT_EQ(b.tile_row * 4 + b.cell_row, expected >> 16) << i;
+                ASSERT_EQ(b.tile_column * 4 + b.cell_column, expected & 0xFFFF) << i;
+            }
+            EXPECT_GT(context->atlas_blocks.count, 1500);
+            lightmap_atlas_free(context);
+        }
+    }
+}
+
 TEST_F(RenderAtlasTest, UploadsLandOnTheBlocksTexelsWithOrWithoutCopies)
 {
     lightmap_atlas_reset(context, 0, 0, 0);
