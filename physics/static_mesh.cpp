@@ -29,9 +29,10 @@ __attribute__((always_inline)) inline bool inside(const StaticFace &f, const flo
     return true;
 }
 
-// The closed inside test of n points at once (each as `inside` computes it), verdicts into ok.
+// The closed inside test of n points at once (each as `inside` computes it), verdicts into ok (-1
+// inside, 0 not). The points go four at a time: n is a multiple of 4 (the caller pads the arrays).
 void inside_closed_points(const StaticFace &f, const float *__restrict px, const float *__restrict py,
-                          const float *__restrict pz, int32_t n, uint8_t *__restrict ok)
+                          const float *__restrict pz, int32_t n, int32_t *__restrict ok)
 {
     const float n0 = f.normal[0], n1 = f.normal[1], n2 = f.normal[2];
     float a[3][3], ba[3][3];
@@ -39,19 +40,16 @@ void inside_closed_points(const StaticFace &f, const float *__restrict px, const
         vec3_set(a[e], f.corner[e][0], f.corner[e][1], f.corner[e][2]);
         vec3_sub(ba[e], f.corner[(e + 1) % 3], f.corner[e]);
     }
-    const float a00 = a[0][0], a01 = a[0][1], a02 = a[0][2], a10 = a[1][0], a11 = a[1][1], a12 = a[1][2];
-    const float a20 = a[2][0], a21 = a[2][1], a22 = a[2][2];
-    const float b00 = ba[0][0], b01 = ba[0][1], b02 = ba[0][2], b10 = ba[1][0], b11 = ba[1][1], b12 = ba[1][2];
-    const float b20 = ba[2][0], b21 = ba[2][1], b22 = ba[2][2];
-    for (int32_t k = 0; k < n; k++) {
-        const float x = px[k], y = py[k], z = pz[k];
-        float q0 = x - a00, q1 = y - a01, q2 = z - a02;
-        const float t0 = (q1 * b02 - q2 * b01) * n0 + (q2 * b00 - q0 * b02) * n1 + (q0 * b01 - q1 * b00) * n2;
-        q0 = x - a10, q1 = y - a11, q2 = z - a12;
-        const float t1 = (q1 * b12 - q2 * b11) * n0 + (q2 * b10 - q0 * b12) * n1 + (q0 * b11 - q1 * b10) * n2;
-        q0 = x - a20, q1 = y - a21, q2 = z - a22;
-        const float t2 = (q1 * b22 - q2 * b21) * n0 + (q2 * b20 - q0 * b22) * n1 + (q0 * b21 - q1 * b20) * n2;
-        ok[k] = uint8_t((t0 >= 0.0f) & (t1 >= 0.0f) & (t2 >= 0.0f));
+    for (int32_t k = 0; k < n; k += 4) {
+        const PhysicsLanes x = physics_load_lanes(px + k), y = physics_load_lanes(py + k), z = physics_load_lanes(pz + k);
+        PhysicsLaneMasks in = {-1, -1, -1, -1};
+        for (int e = 0; e < 3; e++) {
+            const float *b = ba[e];
+            const PhysicsLanes q0 = x - a[e][0], q1 = y - a[e][1], q2 = z - a[e][2];
+            const PhysicsLanes t = (q1 * b[2] - q2 * b[1]) * n0 + (q2 * b[0] - q0 * b[2]) * n1 + (q0 * b[1] - q1 * b[0]) * n2;
+            in &= t >= 0.0f;
+        }
+        memcpy(ok + k, &in, sizeof in);
     }
 }
 
@@ -102,12 +100,18 @@ void node_corners(const RigidBody *body, const ShapeTreeNode *node, float corner
                                       {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}, {-1, -1, -1}};
     float h[3];
     for (int k = 0; k < 3; k++) h[k] = node->half_sizes[k] + g_physics_contact_margin;
+    // In lanes (lane k: coordinate k), the same operations in the same order as the scalar forms.
+    const PhysicsLanes centre = {node->centre[0], node->centre[1], node->centre[2], 0.0f};
+    const PhysicsLanes a0 = {node->axes[0][0], node->axes[0][1], node->axes[0][2], 0.0f};
+    const PhysicsLanes a1 = {node->axes[1][0], node->axes[1][1], node->axes[1][2], 0.0f};
+    const PhysicsLanes a2 = {node->axes[2][0], node->axes[2][1], node->axes[2][2], 0.0f};
+    const float *m = body->world_matrix;
+    const PhysicsLanes m0 = {m[0], m[1], m[2], 0.0f}, m1 = {m[4], m[5], m[6], 0.0f}, m2 = {m[8], m[9], m[10], 0.0f},
+                       m3 = {m[12], m[13], m[14], 0.0f};
     for (int c = 0; c < 8; c++) {
-        float p[3];
-        for (int k = 0; k < 3; k++)
-            p[k] = node->centre[k] + node->axes[0][k] * signs[c][0] * h[0] + node->axes[1][k] * signs[c][1] * h[1] +
-                   node->axes[2][k] * signs[c][2] * h[2];
-        mat4_transform_point(corners[c], body->world_matrix, p);
+        const PhysicsLanes p = centre + a0 * signs[c][0] * h[0] + a1 * signs[c][1] * h[1] + a2 * signs[c][2] * h[2];
+        // mat4_transform_point: p0 m0 + p1 m4 + p2 m8 + m12 in lane 0, and so on.
+        physics_store_three(corners[c], p[0] * m0 + p[1] * m1 + p[2] * m2 + m3);
     }
 }
 
@@ -141,7 +145,7 @@ struct EdgePassScratch {
     int8_t cell_near[64];
     // The crossing points of the edges that may touch, their depths and inside verdicts.
     std::vector<float> px, py, pz, depth;
-    std::vector<uint8_t> inside;
+    std::vector<int32_t> inside;
     // Per plane met in one body-and-collider test (MeshBodyView::planes of them): what the edge
     // pass finds before it looks at the face's own box and corners.
     struct PlaneEdges {
@@ -371,25 +375,36 @@ int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const St
     }
     if (plane->count == 0) return 0;
     const int32_t most = plane->count;
-    if (scratch.px.size() < size_t(most)) {
-        for (std::vector<float> *v : {&scratch.px, &scratch.py, &scratch.pz, &scratch.depth}) v->resize(size_t(most));
-        scratch.inside.resize(size_t(most));
+    // Room for the points padded to a multiple of 4 for the inside test.
+    const size_t room = (size_t(most) + 3) & ~size_t(3);
+    if (scratch.px.size() < room) {
+        for (std::vector<float> *v : {&scratch.px, &scratch.py, &scratch.pz, &scratch.depth}) v->resize(room);
+        scratch.inside.resize(room);
     }
     float *__restrict px = scratch.px.data(), *__restrict py = scratch.py.data(), *__restrict pz = scratch.pz.data();
     float *__restrict depth = scratch.depth.data();
     const float *box = plane->box.data(), *point = plane->point.data();
     int32_t points = 0;
+    // Each edge's point is written at the next free place and kept when its box meets the face's
+    // (no branch on the verdict).
+    const float *edge_depth = plane->depth.data();
+    const float flo0 = face_lo[0], flo1 = face_lo[1], flo2 = face_lo[2];
+    const float fhi0 = face_hi[0], fhi1 = face_hi[1], fhi2 = face_hi[2];
     for (int32_t c = 0; c < most; c++) {
-        if (!boxes_meet(box + c * 6, box + c * 6 + 3, face_lo, face_hi)) continue;
+        const float *b = box + c * 6;
+        const bool meet = (b[0] <= fhi0) & (flo0 <= b[3]) & (b[1] <= fhi1) & (flo1 <= b[4]) & (b[2] <= fhi2) &
+                          (flo2 <= b[5]);
         px[points] = point[c * 3];
         py[points] = point[c * 3 + 1];
         pz[points] = point[c * 3 + 2];
-        depth[points] = plane->depth[size_t(c)];
-        points++;
+        depth[points] = edge_depth[c];
+        points += meet ? 1 : 0;
     }
     if (points == 0) return 0;
-    uint8_t *ok = scratch.inside.data();
-    inside_closed_points(f, px, py, pz, points, ok);
+    const int32_t padded = (points + 3) & ~3;
+    for (int32_t k = points; k < padded; k++) px[k] = py[k] = pz[k] = 0.0f;
+    int32_t *ok = scratch.inside.data();
+    inside_closed_points(f, px, py, pz, padded, ok);
     int32_t total = 0;
     for (int32_t k = 0; k < points; k++) {
         if (!ok[k]) continue;
