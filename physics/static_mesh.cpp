@@ -143,16 +143,16 @@ struct EdgePassScratch {
     std::vector<int32_t> behind;
     std::vector<int32_t> edges;
     int8_t cell_near[64];
-    // The crossing points of the edges that may touch, their depths and inside verdicts.
-    std::vector<float> px, py, pz, depth;
+    // The inside verdicts of a plane's crossing points.
     std::vector<int32_t> inside;
     // Per plane met in one body-and-collider test (MeshBodyView::planes of them): what the edge
     // pass finds before it looks at the face's own box and corners.
     struct PlaneEdges {
         float normal[3], d;
         // Per edge across the plane whose cells reach it, in table order: the edge's box (low x, y,
-        // z, high x, y, z), its crossing point and depth.
-        std::vector<float> box, point, depth;
+        // z, high x, y, z), its crossing point (px, py, pz: zeros after the last, to a multiple of
+        // 4) and depth.
+        std::vector<float> box, px, py, pz, depth;
         int32_t count = 0;
     } planes[4];
 };
@@ -375,44 +375,22 @@ int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const St
     }
     if (plane->count == 0) return 0;
     const int32_t most = plane->count;
-    // Room for the points padded to a multiple of 4 for the inside test.
-    const size_t room = (size_t(most) + 3) & ~size_t(3);
-    if (scratch.px.size() < room) {
-        for (std::vector<float> *v : {&scratch.px, &scratch.py, &scratch.pz, &scratch.depth}) v->resize(room);
-        scratch.inside.resize(room);
-    }
-    float *__restrict px = scratch.px.data(), *__restrict py = scratch.py.data(), *__restrict pz = scratch.pz.data();
-    float *__restrict depth = scratch.depth.data();
-    const float *box = plane->box.data(), *point = plane->point.data();
-    int32_t points = 0;
-    // Each edge's point is written at the next free place and kept when its box meets the face's
-    // (no branch on the verdict).
-    const float *edge_depth = plane->depth.data();
-    const float flo0 = face_lo[0], flo1 = face_lo[1], flo2 = face_lo[2];
-    const float fhi0 = face_hi[0], fhi1 = face_hi[1], fhi2 = face_hi[2];
-    for (int32_t c = 0; c < most; c++) {
-        const float *b = box + c * 6;
-        const bool meet = (b[0] <= fhi0) & (flo0 <= b[3]) & (b[1] <= fhi1) & (flo1 <= b[4]) & (b[2] <= fhi2) &
-                          (flo2 <= b[5]);
-        px[points] = point[c * 3];
-        py[points] = point[c * 3 + 1];
-        pz[points] = point[c * 3 + 2];
-        depth[points] = edge_depth[c];
-        points += meet ? 1 : 0;
-    }
-    if (points == 0) return 0;
-    const int32_t padded = (points + 3) & ~3;
-    for (int32_t k = points; k < padded; k++) px[k] = py[k] = pz[k] = 0.0f;
+    // The inside test of every crossing point of the plane (padded to a multiple of 4), then the
+    // points whose edge boxes meet the face's box taken in order.
+    const int32_t padded = (most + 3) & ~3;
+    if (scratch.inside.size() < size_t(padded)) scratch.inside.resize(size_t(padded));
     int32_t *ok = scratch.inside.data();
+    const float *px = plane->px.data(), *py = plane->py.data(), *pz = plane->pz.data();
     inside_closed_points(f, px, py, pz, padded, ok);
+    const float *box = plane->box.data(), *depth = plane->depth.data();
     int32_t total = 0;
-    for (int32_t k = 0; k < points; k++) {
-        if (!ok[k]) continue;
+    for (int32_t c = 0; c < most; c++) {
+        if (!ok[c] || !boxes_meet(box + c * 6, box + c * 6 + 3, face_lo, face_hi)) continue;
         total++;
         if (mode != kModeRecord) break;
-        const float p[3] = {px[k], py[k], pz[k]};
-        record(world, worker, f, p, depth[k]);
-        if (memo) memo_contact(memo, p, depth[k]);
+        const float p[3] = {px[c], py[c], pz[c]};
+        record(world, worker, f, p, depth[c]);
+        if (memo) memo_contact(memo, p, depth[c]);
     }
     return total > 0 ? 1 : 0;
 }
@@ -477,13 +455,13 @@ void plane_edges(const RigidBody *body, const MeshObject *mesh, MeshBodyView &vi
     if (edges.empty()) return;
     PointGrid *grid = body->point_grid;
     if (grid) memset(scratch.cell_near, -1, sizeof scratch.cell_near);
-    const size_t most = edges.size();
-    if (out->depth.size() < most) {
-        out->box.resize(most * 6);
-        out->point.resize(most * 3);
-        out->depth.resize(most);
+    const size_t most = edges.size(), room = (most + 3) & ~size_t(3);
+    if (out->depth.size() < room) {
+        out->box.resize(room * 6);
+        for (std::vector<float> *v : {&out->px, &out->py, &out->pz, &out->depth}) v->resize(room);
     }
-    float *__restrict box = out->box.data(), *__restrict point = out->point.data(), *__restrict depth = out->depth.data();
+    float *__restrict box = out->box.data(), *__restrict depth = out->depth.data();
+    float *__restrict px = out->px.data(), *__restrict py = out->py.data(), *__restrict pz = out->pz.data();
     int32_t count = 0;
     for (int32_t e : edges) {
         const int32_t a = table->records[e].a, b = table->records[e].b;
@@ -494,16 +472,19 @@ void plane_edges(const RigidBody *body, const MeshObject *mesh, MeshBodyView &vi
         const float sa = sides[a], sb = sides[b];
         if (!(sa * sb < 0.0f)) continue;
         const float pa[3] = {X[a], Y[a], Z[a]}, pb[3] = {X[b], Y[b], Z[b]};
-        float *lo = box + count * 6, *hi = lo + 3, *p = point + count * 3;
+        float *lo = box + count * 6, *hi = lo + 3;
         for (int k = 0; k < 3; k++) {
             lo[k] = lesser(pa[k], pb[k]);
             hi[k] = greater(pa[k], pb[k]);
         }
         const float t = -sa / (sb - sa);
-        for (int k = 0; k < 3; k++) p[k] = pa[k] + (pb[k] - pa[k]) * t;
+        px[count] = pa[0] + (pb[0] - pa[0]) * t;
+        py[count] = pa[1] + (pb[1] - pa[1]) * t;
+        pz[count] = pa[2] + (pb[2] - pa[2]) * t;
         depth[count] = sa >= 0.0f ? -sb : -sa;
         count++;
     }
+    for (size_t k = size_t(count); k < ((size_t(count) + 3) & ~size_t(3)); k++) px[k] = py[k] = pz[k] = 0.0f;
     out->count = count;
 }
 
