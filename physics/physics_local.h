@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 constexpr int32_t kModeTest = 0;
@@ -72,6 +73,28 @@ void physics_body_prepare_matrices(RigidBody *body);
 void physics_body_prepare_mesh(RigidBody *body);
 // The vertex world positions of a body's collision mesh as three arrays (what the edge pass reads,
 // laid out for it), placed by the step with the mesh; `mesh` null: none.
+// Four floats in vector lanes: a vector operation gives each lane the bits the scalar operation
+// gives (IEEE, no contraction), so that loops written in lanes keep the results of scalar ones.
+typedef float PhysicsLanes __attribute__((vector_size(16)));
+typedef int32_t PhysicsLaneMasks __attribute__((vector_size(16)));
+
+// The four floats at p (when only three are wanted, the fourth must lie in the same record).
+inline PhysicsLanes physics_load_lanes(const float *p)
+{
+    PhysicsLanes v;
+    memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void physics_store_lanes(float *p, PhysicsLanes v) { memcpy(p, &v, sizeof v); }
+
+inline void physics_store_three(float *p, PhysicsLanes v)
+{
+    p[0] = v[0];
+    p[1] = v[1];
+    p[2] = v[2];
+}
+
 struct PlacedVertices {
     const MeshObject *mesh = nullptr;
     int32_t count = 0;

@@ -29,9 +29,10 @@ __attribute__((always_inline)) inline bool inside(const StaticFace &f, const flo
     return true;
 }
 
-// The closed inside test of n points at once (each as `inside` computes it), verdicts into ok.
+// The closed inside test of n points at once (each as `inside` computes it), verdicts into ok (-1
+// inside, 0 not). The points go four at a time: n is a multiple of 4 (the caller pads the arrays).
 void inside_closed_points(const StaticFace &f, const float *__restrict px, const float *__restrict py,
-                          const float *__restrict pz, int32_t n, uint8_t *__restrict ok)
+                          const float *__restrict pz, int32_t n, int32_t *__restrict ok)
 {
     const float n0 = f.normal[0], n1 = f.normal[1], n2 = f.normal[2];
     float a[3][3], ba[3][3];
@@ -39,19 +40,16 @@ void inside_closed_points(const StaticFace &f, const float *__restrict px, const
         vec3_set(a[e], f.corner[e][0], f.corner[e][1], f.corner[e][2]);
         vec3_sub(ba[e], f.corner[(e + 1) % 3], f.corner[e]);
     }
-    const float a00 = a[0][0], a01 = a[0][1], a02 = a[0][2], a10 = a[1][0], a11 = a[1][1], a12 = a[1][2];
-    const float a20 = a[2][0], a21 = a[2][1], a22 = a[2][2];
-    const float b00 = ba[0][0], b01 = ba[0][1], b02 = ba[0][2], b10 = ba[1][0], b11 = ba[1][1], b12 = ba[1][2];
-    const float b20 = ba[2][0], b21 = ba[2][1], b22 = ba[2][2];
-    for (int32_t k = 0; k < n; k++) {
-        const float x = px[k], y = py[k], z = pz[k];
-        float q0 = x - a00, q1 = y - a01, q2 = z - a02;
-        const float t0 = (q1 * b02 - q2 * b01) * n0 + (q2 * b00 - q0 * b02) * n1 + (q0 * b01 - q1 * b00) * n2;
-        q0 = x - a10, q1 = y - a11, q2 = z - a12;
-        const float t1 = (q1 * b12 - q2 * b11) * n0 + (q2 * b10 - q0 * b12) * n1 + (q0 * b11 - q1 * b10) * n2;
-        q0 = x - a20, q1 = y - a21, q2 = z - a22;
-        const float t2 = (q1 * b22 - q2 * b21) * n0 + (q2 * b20 - q0 * b22) * n1 + (q0 * b21 - q1 * b20) * n2;
-        ok[k] = uint8_t((t0 >= 0.0f) & (t1 >= 0.0f) & (t2 >= 0.0f));
+    for (int32_t k = 0; k < n; k += 4) {
+        const PhysicsLanes x = physics_load_lanes(px + k), y = physics_load_lanes(py + k), z = physics_load_lanes(pz + k);
+        PhysicsLaneMasks in = {-1, -1, -1, -1};
+        for (int e = 0; e < 3; e++) {
+            const float *b = ba[e];
+            const PhysicsLanes q0 = x - a[e][0], q1 = y - a[e][1], q2 = z - a[e][2];
+            const PhysicsLanes t = (q1 * b[2] - q2 * b[1]) * n0 + (q2 * b[0] - q0 * b[2]) * n1 + (q0 * b[1] - q1 * b[0]) * n2;
+            in &= t >= 0.0f;
+        }
+        memcpy(ok + k, &in, sizeof in);
     }
 }
 
@@ -102,12 +100,18 @@ void node_corners(const RigidBody *body, const ShapeTreeNode *node, float corner
                                       {-1, 1, -1}, {1, 1, -1}, {1, -1, -1}, {-1, -1, -1}};
     float h[3];
     for (int k = 0; k < 3; k++) h[k] = node->half_sizes[k] + g_physics_contact_margin;
+    // In lanes (lane k: coordinate k), the same operations in the same order as the scalar forms.
+    const PhysicsLanes centre = {node->centre[0], node->centre[1], node->centre[2], 0.0f};
+    const PhysicsLanes a0 = {node->axes[0][0], node->axes[0][1], node->axes[0][2], 0.0f};
+    const PhysicsLanes a1 = {node->axes[1][0], node->axes[1][1], node->axes[1][2], 0.0f};
+    const PhysicsLanes a2 = {node->axes[2][0], node->axes[2][1], node->axes[2][2], 0.0f};
+    const float *m = body->world_matrix;
+    const PhysicsLanes m0 = {m[0], m[1], m[2], 0.0f}, m1 = {m[4], m[5], m[6], 0.0f}, m2 = {m[8], m[9], m[10], 0.0f},
+                       m3 = {m[12], m[13], m[14], 0.0f};
     for (int c = 0; c < 8; c++) {
-        float p[3];
-        for (int k = 0; k < 3; k++)
-            p[k] = node->centre[k] + node->axes[0][k] * signs[c][0] * h[0] + node->axes[1][k] * signs[c][1] * h[1] +
-                   node->axes[2][k] * signs[c][2] * h[2];
-        mat4_transform_point(corners[c], body->world_matrix, p);
+        const PhysicsLanes p = centre + a0 * signs[c][0] * h[0] + a1 * signs[c][1] * h[1] + a2 * signs[c][2] * h[2];
+        // mat4_transform_point: p0 m0 + p1 m4 + p2 m8 + m12 in lane 0, and so on.
+        physics_store_three(corners[c], p[0] * m0 + p[1] * m1 + p[2] * m2 + m3);
     }
 }
 
@@ -139,16 +143,16 @@ struct EdgePassScratch {
     std::vector<int32_t> behind;
     std::vector<int32_t> edges;
     int8_t cell_near[64];
-    // The crossing points of the edges that may touch, their depths and inside verdicts.
-    std::vector<float> px, py, pz, depth;
-    std::vector<uint8_t> inside;
+    // The inside verdicts of a plane's crossing points.
+    std::vector<int32_t> inside;
     // Per plane met in one body-and-collider test (MeshBodyView::planes of them): what the edge
     // pass finds before it looks at the face's own box and corners.
     struct PlaneEdges {
         float normal[3], d;
         // Per edge across the plane whose cells reach it, in table order: the edge's box (low x, y,
-        // z, high x, y, z), its crossing point and depth.
-        std::vector<float> box, point, depth;
+        // z, high x, y, z), its crossing point (px, py, pz: zeros after the last, to a multiple of
+        // 4) and depth.
+        std::vector<float> box, px, py, pz, depth;
         int32_t count = 0;
     } planes[4];
 };
@@ -371,33 +375,22 @@ int32_t mesh_body_edges(PhysicsWorld *world, int32_t worker, int32_t i, const St
     }
     if (plane->count == 0) return 0;
     const int32_t most = plane->count;
-    if (scratch.px.size() < size_t(most)) {
-        for (std::vector<float> *v : {&scratch.px, &scratch.py, &scratch.pz, &scratch.depth}) v->resize(size_t(most));
-        scratch.inside.resize(size_t(most));
-    }
-    float *__restrict px = scratch.px.data(), *__restrict py = scratch.py.data(), *__restrict pz = scratch.pz.data();
-    float *__restrict depth = scratch.depth.data();
-    const float *box = plane->box.data(), *point = plane->point.data();
-    int32_t points = 0;
-    for (int32_t c = 0; c < most; c++) {
-        if (!boxes_meet(box + c * 6, box + c * 6 + 3, face_lo, face_hi)) continue;
-        px[points] = point[c * 3];
-        py[points] = point[c * 3 + 1];
-        pz[points] = point[c * 3 + 2];
-        depth[points] = plane->depth[size_t(c)];
-        points++;
-    }
-    if (points == 0) return 0;
-    uint8_t *ok = scratch.inside.data();
-    inside_closed_points(f, px, py, pz, points, ok);
+    // The inside test of every crossing point of the plane (padded to a multiple of 4), then the
+    // points whose edge boxes meet the face's box taken in order.
+    const int32_t padded = (most + 3) & ~3;
+    if (scratch.inside.size() < size_t(padded)) scratch.inside.resize(size_t(padded));
+    int32_t *ok = scratch.inside.data();
+    const float *px = plane->px.data(), *py = plane->py.data(), *pz = plane->pz.data();
+    inside_closed_points(f, px, py, pz, padded, ok);
+    const float *box = plane->box.data(), *depth = plane->depth.data();
     int32_t total = 0;
-    for (int32_t k = 0; k < points; k++) {
-        if (!ok[k]) continue;
+    for (int32_t c = 0; c < most; c++) {
+        if (!ok[c] || !boxes_meet(box + c * 6, box + c * 6 + 3, face_lo, face_hi)) continue;
         total++;
         if (mode != kModeRecord) break;
-        const float p[3] = {px[k], py[k], pz[k]};
-        record(world, worker, f, p, depth[k]);
-        if (memo) memo_contact(memo, p, depth[k]);
+        const float p[3] = {px[c], py[c], pz[c]};
+        record(world, worker, f, p, depth[c]);
+        if (memo) memo_contact(memo, p, depth[c]);
     }
     return total > 0 ? 1 : 0;
 }
@@ -462,13 +455,13 @@ void plane_edges(const RigidBody *body, const MeshObject *mesh, MeshBodyView &vi
     if (edges.empty()) return;
     PointGrid *grid = body->point_grid;
     if (grid) memset(scratch.cell_near, -1, sizeof scratch.cell_near);
-    const size_t most = edges.size();
-    if (out->depth.size() < most) {
-        out->box.resize(most * 6);
-        out->point.resize(most * 3);
-        out->depth.resize(most);
+    const size_t most = edges.size(), room = (most + 3) & ~size_t(3);
+    if (out->depth.size() < room) {
+        out->box.resize(room * 6);
+        for (std::vector<float> *v : {&out->px, &out->py, &out->pz, &out->depth}) v->resize(room);
     }
-    float *__restrict box = out->box.data(), *__restrict point = out->point.data(), *__restrict depth = out->depth.data();
+    float *__restrict box = out->box.data(), *__restrict depth = out->depth.data();
+    float *__restrict px = out->px.data(), *__restrict py = out->py.data(), *__restrict pz = out->pz.data();
     int32_t count = 0;
     for (int32_t e : edges) {
         const int32_t a = table->records[e].a, b = table->records[e].b;
@@ -479,16 +472,19 @@ void plane_edges(const RigidBody *body, const MeshObject *mesh, MeshBodyView &vi
         const float sa = sides[a], sb = sides[b];
         if (!(sa * sb < 0.0f)) continue;
         const float pa[3] = {X[a], Y[a], Z[a]}, pb[3] = {X[b], Y[b], Z[b]};
-        float *lo = box + count * 6, *hi = lo + 3, *p = point + count * 3;
+        float *lo = box + count * 6, *hi = lo + 3;
         for (int k = 0; k < 3; k++) {
             lo[k] = lesser(pa[k], pb[k]);
             hi[k] = greater(pa[k], pb[k]);
         }
         const float t = -sa / (sb - sa);
-        for (int k = 0; k < 3; k++) p[k] = pa[k] + (pb[k] - pa[k]) * t;
+        px[count] = pa[0] + (pb[0] - pa[0]) * t;
+        py[count] = pa[1] + (pb[1] - pa[1]) * t;
+        pz[count] = pa[2] + (pb[2] - pa[2]) * t;
         depth[count] = sa >= 0.0f ? -sb : -sa;
         count++;
     }
+    for (size_t k = size_t(count); k < ((size_t(count) + 3) & ~size_t(3)); k++) px[k] = py[k] = pz[k] = 0.0f;
     out->count = count;
 }
 

@@ -2,6 +2,7 @@
 #include "physics/physics_local.h"
 
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -181,14 +182,21 @@ void physics_body_prepare(RigidBody *body)
 namespace {
 
 // render_mat4_multiply (the same sums in the same order), inlined here.
+// A row of the product in lanes: lane col sums a[row * 4 + k] * b[k * 4 + col] from 0 in the order
+// of k, as the scalar form does.
 inline void multiply(float *__restrict out, const float *__restrict a, const float *__restrict b)
 {
-    for (int row = 0; row < 4; row++)
-        for (int col = 0; col < 4; col++) {
-            float sum = 0.0f;
-            for (int k = 0; k < 4; k++) sum += a[row * 4 + k] * b[k * 4 + col];
-            out[row * 4 + col] = sum;
-        }
+    const PhysicsLanes b0 = physics_load_lanes(b), b1 = physics_load_lanes(b + 4), b2 = physics_load_lanes(b + 8),
+                       b3 = physics_load_lanes(b + 12);
+    for (int row = 0; row < 4; row++) {
+        const float *r = a + row * 4;
+        PhysicsLanes sum = {0.0f, 0.0f, 0.0f, 0.0f};
+        sum += r[0] * b0;
+        sum += r[1] * b1;
+        sum += r[2] * b2;
+        sum += r[3] * b3;
+        physics_store_lanes(out + row * 4, sum);
+    }
 }
 
 }  // namespace
@@ -253,11 +261,14 @@ void place_arrays(float *__restrict x, float *__restrict y, float *__restrict z,
 
 // The mesh's world positions and normals, its faces' world normals and centres, as place_point and
 // place_vector give them (the matrices' elements held in locals: the stores into the mesh cannot
-// change them). `same`: the positions placed already as arrays.
+// change them). `same`: the positions placed already as arrays. A normal is turned in lanes (x r0
+// + y r4 + z r8 in lane 0, and so on) and a centre summed in lanes from the world positions just
+// written: the same operations in the same order as the scalar forms.
 void place_world_data(MeshObject *mesh, const float *world, const float *rotation, const PlacedVertices *same)
 {
-    const float r0 = rotation[0], r1 = rotation[1], r2 = rotation[2], r4 = rotation[4], r5 = rotation[5],
-                r6 = rotation[6], r8 = rotation[8], r9 = rotation[9], r10 = rotation[10];
+    const PhysicsLanes R0 = {rotation[0], rotation[1], rotation[2], 0.0f};
+    const PhysicsLanes R1 = {rotation[4], rotation[5], rotation[6], 0.0f};
+    const PhysicsLanes R2 = {rotation[8], rotation[9], rotation[10], 0.0f};
     float m[16];
     memcpy(m, world, sizeof m);
     const int32_t vertices = mesh->vertex_count;
@@ -272,30 +283,22 @@ void place_world_data(MeshObject *mesh, const float *world, const float *rotatio
             place_point(v->world_position, m, v->position);
         }
         const float x = v->normal[0], y = v->normal[1], z = v->normal[2];
-        v->world_normal[0] = x * r0 + y * r4 + z * r8;
-        v->world_normal[1] = x * r1 + y * r5 + z * r9;
-        v->world_normal[2] = x * r2 + y * r6 + z * r10;
+        physics_store_three(v->world_normal, R0 * x + R1 * y + R2 * z);
     }
+    static_assert(offsetof(MeshVertex, world_position) + sizeof(PhysicsLanes) <= sizeof(MeshVertex));
+    const PhysicsLanes third = {0.33333334f, 0.33333334f, 0.33333334f, 0.33333334f};
+    const uint32_t limit = vertices > 0 ? uint32_t(vertices) : 0u;
     MeshFace *__restrict faces = mesh->faces;
-    for (int32_t f = 0; f < mesh->face_count; f++) {
+    const int32_t face_count = mesh->face_count;
+    for (int32_t f = 0; f < face_count; f++) {
         MeshFace *face = &faces[f];
         const float x = face->normal[0], y = face->normal[1], z = face->normal[2];
-        face->world_normal[0] = x * r0 + y * r4 + z * r8;
-        face->world_normal[1] = x * r1 + y * r5 + z * r9;
-        face->world_normal[2] = x * r2 + y * r6 + z * r10;
-        const int32_t a = face->v[0], b = face->v[1], c = face->v[2];
-        if (a < 0 || b < 0 || c < 0 || a >= vertices || b >= vertices || c >= vertices) continue;
-        if (same) {
-            const float *X = same->x.data(), *Y = same->y.data(), *Z = same->z.data();
-            face->centre[0] = (X[a] + X[b] + X[c]) * 0.33333334f;
-            face->centre[1] = (Y[a] + Y[b] + Y[c]) * 0.33333334f;
-            face->centre[2] = (Z[a] + Z[b] + Z[c]) * 0.33333334f;
-        } else {
-            for (int k = 0; k < 3; k++)
-                face->centre[k] =
-                    (vertex[a].world_position[k] + vertex[b].world_position[k] + vertex[c].world_position[k]) *
-                    0.33333334f;
-        }
+        physics_store_three(face->world_normal, R0 * x + R1 * y + R2 * z);
+        const uint32_t a = uint32_t(face->v[0]), b = uint32_t(face->v[1]), c = uint32_t(face->v[2]);
+        if ((a >= limit) | (b >= limit) | (c >= limit)) continue;  // negative ones too
+        const PhysicsLanes sum = physics_load_lanes(vertex[a].world_position) + physics_load_lanes(vertex[b].world_position) +
+                          physics_load_lanes(vertex[c].world_position);
+        physics_store_three(face->centre, sum * third);
     }
 }
 

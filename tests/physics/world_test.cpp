@@ -77,4 +77,52 @@ TEST(PhysicsBody, QuaternionTimesVectorAndMatrices)
     EXPECT_EQ(body.saved_quaternion[3], s);
 }
 
+// A body's mesh placed whole: world positions and normals, face world normals and centres are the
+// scalar transforms of the object-space data bit for bit (however the placement computes them),
+// and a face with a corner index outside the mesh keeps its centre but still turns its normal.
+TEST(PhysicsBody, WholePlacementGivesTheScalarTransformsBitForBit)
+{
+    MeshPtr ball = test_ball(0.3f, -0.2f, 1.7f);
+    RigidBody *body = &ball->body;
+    MeshObject *mesh = ball.get();
+    // A turn about a slanted unit axis, so that every matrix element counts.
+    const float axis[3] = {0.48f, -0.6f, 0.64f}, half = 0.61f;
+    body->quaternion[0] = cosf(half);
+    for (int k = 0; k < 3; k++) body->quaternion[k + 1] = sinf(half) * axis[k];
+    const float kept[3] = {7.0f, 8.0f, 9.0f};
+    const int32_t outside[2] = {-1, mesh->vertex_count};
+    for (int b = 0; b < 2; b++) {
+        mesh->faces[b].v[2] = outside[b];
+        memcpy(mesh->faces[b].centre, kept, sizeof kept);
+    }
+    physics_body_prepare(body);
+    const float *m = body->world_matrix, *r = body->rotation_matrix;
+    for (int32_t v = 0; v < mesh->vertex_count; v++) {
+        SCOPED_TRACE(v);
+        const MeshVertex &vertex = mesh->vertices[v];
+        float p[3], n[3];
+        mat4_transform_point(p, m, vertex.position);
+        mat4_transform_vector(n, r, vertex.normal);
+        EXPECT_EQ(memcmp(p, vertex.world_position, sizeof p), 0);
+        EXPECT_EQ(memcmp(n, vertex.world_normal, sizeof n), 0);
+    }
+    for (int32_t f = 0; f < mesh->face_count; f++) {
+        SCOPED_TRACE(f);
+        const MeshFace &face = mesh->faces[f];
+        float n[3], c[3];
+        mat4_transform_vector(n, r, face.normal);
+        EXPECT_EQ(memcmp(n, face.world_normal, sizeof n), 0);
+        if (f < 2) {
+            EXPECT_EQ(memcmp(kept, face.centre, sizeof kept), 0);
+            continue;
+        }
+        const MeshVertex *corner = mesh->vertices;
+        for (int k = 0; k < 3; k++)
+            c[k] = (corner[face.v[0]].world_position[k] + corner[face.v[1]].world_position[k] +
+                    corner[face.v[2]].world_position[k]) *
+                   0.33333334f;
+        EXPECT_EQ(memcmp(c, face.centre, sizeof c), 0);
+    }
+}
+
 }  // namespace
