@@ -18,6 +18,10 @@ constexpr float kSkyTop = -60.0f;  // y points down
 constexpr int32_t kSkyFirstTexture = 1500;
 constexpr int32_t kHorizonTexture = 1000;
 constexpr float kGlareDistance = 80.0f;
+constexpr float kBackgroundDepth = 150.0f;  // the fill behind everything, behind the sky too
+constexpr int32_t kHorizonLayers = 20;       // the layers over the far ground, nearest first
+constexpr float kFirstLayerDepth = 60.0f;
+constexpr float kLayerStep = 1.5f;
 
 // The first light colour's r, g, b at length 1 (as they are when black).
 void unit_light_colour(float *rgb)
@@ -48,6 +52,60 @@ void restore_mode(RenderContext *context, int32_t mode, int32_t old, int32_t fal
     render_set_mode(mode, context, old >= 0 ? old : fallback);
 }
 
+// The horizon colour (r, g, b in 0..1), g_horizon_tint set from the first light colour.
+void horizon_colour(float *rgb)
+{
+    float c[3];
+    unit_light_colour(c);
+    g_horizon_tint[0] = percent(c[0] * 100.0f + 15.0f);
+    g_horizon_tint[1] = percent(c[1] * 100.0f + 15.0f);
+    g_horizon_tint[2] = percent(c[2] * 130.0f + 15.0f);
+    for (int k = 0; k < 3; k++) rgb[k] = float(g_horizon_tint[k]) * 0.01f;
+}
+
+// A colour channel as the vertex colour of a draw holds it.
+uint32_t channel_byte(float value) { return value >= 1.0f ? 255u : value > 0.0f ? uint32_t(value * 255.0f) : 0u; }
+
+// Without a picture in the horizon's slot the device's white stands in: the fill is its colour at
+// alpha 1, so it hides what it covers.
+bool horizon_opaque(const RenderContext *context)
+{
+    static_assert(kHorizonTexture >= 0 && kHorizonTexture < kTextureSlots);
+    const TextureTable &table = context->main_textures;
+    return !table.slots || !table.slots[kHorizonTexture] || !table.slots[kHorizonTexture]->texture;
+}
+
+// The screen rectangle (0, 0)..(width, height) in the horizon colour at view depth `distance`,
+// blended by mode-6 value `blend`.
+void draw_fill(float width, float height, float distance, int32_t blend_value, const float *rgb)
+{
+    // A screen rectangle at depth 0 would cover everything drawn before it: the rectangle stands
+    // at the view depth `distance` instead (inside the far plane), so the depth test keeps what
+    // is nearer, and it writes no depth, so the sky drawn again over it shows.
+    RenderContext *context = hole_render_context(&g_hole_world);
+    const float *p = context->projection_matrix;
+    const float w = float(context->width), h = float(context->height);
+    if (!(p[0] > 0.0f) || !(p[5] > 0.0f) || !(w > 0.0f) || !(h > 0.0f)) return;
+    const float d = std::fmin(distance, 0.999f * context->far_plane);
+    if (!(d > context->near_plane)) return;
+    // Screen x -1..1 left to right, y 1..-1 top to bottom; the device's view has y negated.
+    const float nx0 = -1.0f, nx1 = 2.0f * width / w - 1.0f, ny0 = 1.0f, ny1 = 1.0f - 2.0f * height / h;
+    const float x0 = nx0 * d / p[0], x1 = nx1 * d / p[0], y0 = -ny0 * d / p[5], y1 = -ny1 * d / p[5];
+    const float corners[4][3] = {{x0, y0, d}, {x1, y0, d}, {x1, y1, d}, {x0, y1, d}};
+    float eye_to_world[16];
+    if (!mat4_invert(context->view_matrix, eye_to_world)) return;
+
+    render_set_world_matrix(context, eye_to_world);
+    texture_bind(context, kHorizonTexture);
+    const int32_t blend = swap_mode(context, 6, blend_value);
+    const int32_t depth = swap_mode(context, 1, 17);
+    render_draw_3d_quad(context, corners, rgb[0], rgb[1], rgb[2], 1.0f);
+    restore_mode(context, 1, depth, 1);
+    restore_mode(context, 6, blend, 0);
+    float identity[16];
+    render_set_world_matrix(context, mat4_identity(identity));
+}
+
 }  // namespace
 
 void hole_view_draw_sky(void)
@@ -75,37 +133,40 @@ void hole_view_draw_sky(void)
 void hole_view_fill_horizon(float width, float height, float distance)
 {
     float c[3];
-    unit_light_colour(c);
-    g_horizon_tint[0] = percent(c[0] * 100.0f + 15.0f);
-    g_horizon_tint[1] = percent(c[1] * 100.0f + 15.0f);
-    g_horizon_tint[2] = percent(c[2] * 130.0f + 15.0f);
+    horizon_colour(c);
+    draw_fill(width, height, distance, 1, c);
+}
 
-    // A screen rectangle at depth 0 would cover everything drawn before it: the rectangle stands
-    // at the view depth `distance` instead (inside the far plane), so the depth test keeps what
-    // is nearer, and it writes no depth, so the sky drawn again over it shows.
+void hole_view_fill_background(float width, float height)
+{
+    float c[3];
+    horizon_colour(c);
     RenderContext *context = hole_render_context(&g_hole_world);
-    const float *p = context->projection_matrix;
-    const float w = float(context->width), h = float(context->height);
-    if (!(p[0] > 0.0f) || !(p[5] > 0.0f) || !(w > 0.0f) || !(h > 0.0f)) return;
-    const float d = std::fmin(distance, 0.999f * context->far_plane);
-    if (!(d > context->near_plane)) return;
-    // Screen x -1..1 left to right, y 1..-1 top to bottom; the device's view has y negated.
-    const float nx0 = -1.0f, nx1 = 2.0f * width / w - 1.0f, ny0 = 1.0f, ny1 = 1.0f - 2.0f * height / h;
-    const float x0 = nx0 * d / p[0], x1 = nx1 * d / p[0], y0 = -ny0 * d / p[5], y1 = -ny1 * d / p[5];
-    const float corners[4][3] = {{x0, y0, d}, {x1, y0, d}, {x1, y1, d}, {x0, y1, d}};
-    float eye_to_world[16];
-    if (!mat4_invert(context->view_matrix, eye_to_world)) return;
+    // Over a frame just cleared an opaque fill covers the whole view with its colour: a colour clear
+    // of the viewport gives the same pixels without drawing them.
+    if (!context->device || !horizon_opaque(context) || width < float(context->width) ||
+        height < float(context->height)) {
+        draw_fill(width, height, kBackgroundDepth, 1, c);
+        return;
+    }
+    render_flush_2d_batch(context);
+    const D3DCOLOR colour = 0xFF000000u | channel_byte(c[0]) << 16 | channel_byte(c[1]) << 8 | channel_byte(c[2]);
+    context->device->Clear(0, nullptr, D3DCLEAR_TARGET, colour, 1.0f, 0);
+}
 
-    render_set_world_matrix(context, eye_to_world);
-    texture_bind(context, kHorizonTexture);
-    const int32_t blend = swap_mode(context, 6, 1);
-    const int32_t depth = swap_mode(context, 1, 17);
-    render_draw_3d_quad(context, corners, float(g_horizon_tint[0]) * 0.01f, float(g_horizon_tint[1]) * 0.01f,
-                        float(g_horizon_tint[2]) * 0.01f, 1.0f);
-    restore_mode(context, 1, depth, 1);
-    restore_mode(context, 6, blend, 0);
-    float identity[16];
-    render_set_world_matrix(context, mat4_identity(identity));
+void hole_view_fill_horizon_layers(float width, float height)
+{
+    float c[3];
+    horizon_colour(c);
+    RenderContext *context = hole_render_context(&g_hole_world);
+    // An opaque layer replaces what it covers, and each layer covers what the one in front of it
+    // does: the nearest alone, unblended, leaves the same pixels as the whole stack.
+    if (horizon_opaque(context)) {
+        draw_fill(width, height, kFirstLayerDepth, 0, c);
+        return;
+    }
+    for (int32_t i = 0; i < kHorizonLayers; i++)
+        draw_fill(width, height, kFirstLayerDepth + float(i) * kLayerStep, 1, c);
 }
 
 void hole_view_draw_sun_glare(void)

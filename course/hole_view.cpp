@@ -18,8 +18,6 @@ namespace {
 
 constexpr float kFarDepth = 150.0f;      // boxes this far ahead or more are not drawn
 constexpr float kFarPlant = 45.0f;       // plants this far from the eye or more draw in far detail
-constexpr float kHorizonDepth = 150.0f;  // the first horizon fill, behind the sky
-constexpr int32_t kHorizonFills = 20;
 
 // The box corners (-1 the bound's min, +1 its max) and the faces as corner quadruples.
 const int8_t kCorners[8][3] = {{-1, 1, 1},  {1, 1, 1},  {1, -1, 1},  {-1, -1, 1},
@@ -202,7 +200,7 @@ void hole_view_draw(int32_t mode, int32_t pass)
 
     const float width = float(context->width), height = float(context->height);
     if (pass != 1) {
-        hole_view_fill_horizon(width, height, kHorizonDepth);
+        hole_view_fill_background(width, height);
         hole_view_draw_sky();
     }
     if (mode == 0) {
@@ -220,6 +218,6 @@ void hole_view_draw(int32_t mode, int32_t pass)
     if (g_draw_plants) draw_plants(context, world);
     float identity[16];
     render_set_world_matrix(context, mat4_identity(identity));
-    for (int32_t i = 0; i < kHorizonFills; i++) hole_view_fill_horizon(width, height, 60.0f + float(i) * 0.05f * 30.0f);
+    hole_view_fill_horizon_layers(width, height);
     hole_view_draw_sky();
 }

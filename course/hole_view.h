@@ -30,6 +30,13 @@ void hole_view_draw_sky(void);
 // Tints with the horizon colour what lies `distance` or more ahead, over the pixel rectangle
 // (0, 0)..(width, height) of the screen; texture 1000 bound, blended.
 void hole_view_fill_horizon(float width, float height, float distance);
+// The first thing drawn in a view whose depth was just cleared: the horizon colour behind
+// everything, over (0, 0)..(width, height) (hole_view_fill_horizon at depth 150; a colour clear of
+// the viewport when the fill is opaque and covers it).
+void hole_view_fill_background(float width, float height);
+// The horizon colour over what lies 60 or more ahead: 20 fills 1.5 apart in depth, or, when the
+// fill is opaque (texture 1000 holds no picture), the nearest alone, unblended.
+void hole_view_fill_horizon_layers(float width, float height);
 // The renderer's glare billboard twice toward the sun from g_camera_target (play screen).
 void hole_view_draw_sun_glare(void);
 

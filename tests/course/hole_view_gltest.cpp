@@ -123,3 +123,53 @@ TEST_F(HoleViewGl, GroundAndBlockTopsVisibleFromThePlayCamera)
     EXPECT_TRUE(differs_by(&rgba[g], &drawn[g], 20) || differs_by(&rgba[t], &drawn[t], 20))
         << "culling changed neither probe";
 }
+
+// The background and the horizon layers give the pixels the fills they stand for gave: the fill at
+// 150 first, then over a scene of surfaces nearer than 60, between 60 and 150 and nothing at all,
+// the 20 blended fills from 60 on, 1.5 apart.
+TEST_F(HoleViewGl, TheHorizonStandInsLeaveThePixelsOfTheFillsTheyReplace)
+{
+    ASSERT_NO_FATAL_FAILURE(open(128, 128));
+    g_hole_world.renderer = context;
+    vec3_set(g_hole_world.ambient_colour, 0.2f, 0.4f, 0.1f);
+    const float w = float(width), h = float(height);
+    auto frame = [&](bool stand_ins, const char *png) {
+        ASSERT_TRUE(render_begin_frame(context));
+        render_clear_frame(context);
+        render_set_projection(context);
+        float view[16];
+        render_set_view_matrix(context, mat4_identity(view));
+        render_set_mode(6, context, 1);
+        render_set_mode(1, context, 1);
+        if (stand_ins)
+            hole_view_fill_background(w, h);
+        else
+            hole_view_fill_horizon(w, h, 150.0f);
+        // Three opaque squares writing depth, across the left, middle and right of the view.
+        texture_bind(context, kRenderNoTexture);
+        const float depths[3] = {20.0f, 70.0f, 100.0f};
+        for (int k = 0; k < 3; k++) {
+            const float d = depths[k], x0 = (float(k) * 0.6f - 0.9f) * d, x1 = x0 + 0.5f * d;
+            const float corners[4][3] = {{x0, -0.3f * d, d}, {x1, -0.3f * d, d}, {x1, 0.3f * d, d}, {x0, 0.3f * d, d}};
+            render_draw_3d_quad(context, corners, 0.9f, 0.5f * float(k), 0.2f, 1.0f);
+        }
+        if (stand_ins) {
+            hole_view_fill_horizon_layers(w, h);
+        } else {
+            for (int i = 0; i < 20; i++) hole_view_fill_horizon(w, h, 60.0f + float(i) * 1.5f);
+        }
+        render_end_frame(context);
+        read_back_buffer(png);
+    };
+    frame(false, "hole_view_gltest_fills.png");
+    const std::vector<uint8_t> fills = rgba;
+    frame(true, "hole_view_gltest_stand_ins.png");
+    // The near square shows, the two far ones are under the horizon colour like the background.
+    const uint8_t *near = &fills[(size_t(64) * width + 20) * 4], *far = &fills[(size_t(64) * width + 100) * 4];
+    const uint8_t *empty = &fills[(size_t(4) * width + 64) * 4];
+    EXPECT_TRUE(gl_pixel_near(near, 229, 0, 51, 2)) << int(near[0]) << ", " << int(near[1]) << ", " << int(near[2]);
+    EXPECT_TRUE(gl_pixel_near(far, empty[0], empty[1], empty[2], 0));
+    int differing = 0;
+    for (size_t i = 0; i < rgba.size(); i++) differing += rgba[i] != fills[i];
+    EXPECT_EQ(differing, 0);
+}

@@ -217,6 +217,100 @@ TEST_F(HoleView, TheHorizonFillCoversTheScreenAtItsDepthWithoutWritingDepth)
     EXPECT_EQ(context->mode_value[1], 1);  // given back
 }
 
+// The view depth of an immediate 3D draw's first vertex.
+float view_depth(const GpuDrawRecord *d)
+{
+    float q[3], eye_space[3];
+    vertex_position(d, 0, q);
+    mat4_transform_point(q, d->world, q);
+    mat4_transform_point(eye_space, d->view, q);
+    return eye_space[2];
+}
+
+TEST_F(HoleView, TheHorizonLayersAreTheNearestAloneUnblendedWhileTheFillIsOpaque)
+{
+    render_set_projection(context);
+    vec3_set(g_camera_eye, 3, -2, 1);
+    vec3_set(g_camera_target, 0, 0, 10);
+    float view[16];
+    render_set_view_matrix(context, mat4_look_at(view, g_camera_eye, g_camera_target));
+    render_set_mode(1, context, 1);
+    render_set_mode(6, context, 1);
+    const float w = float(context->width), h = float(context->height);
+
+    hole_view_fill_horizon_layers(w, h);
+    ASSERT_EQ(gpu_headless_draw_count(), 1);
+    const GpuDrawRecord *d = gpu_headless_draw(0);
+    EXPECT_NEAR(view_depth(d), 60.0f, 1e-3f);
+    EXPECT_EQ(d->render_states[D3DRS_ALPHABLENDENABLE], 0u);
+    EXPECT_EQ(d->render_states[D3DRS_ZENABLE], 1u);
+    EXPECT_EQ(d->render_states[D3DRS_ZWRITEENABLE], 0u);
+    EXPECT_EQ(d->textures[0], nullptr);  // the device's white: alpha 1
+    EXPECT_EQ(context->mode_value[1], 1);
+    EXPECT_EQ(context->mode_value[6], 1);
+
+    // A picture in the horizon's slot may be see-through: every layer, blended, nearest first.
+    const std::vector<uint8_t> half(8 * 8 * 4, 128);
+    texture_create_from_pixels(context, kTextureAlpha, 1000, 8, 8, half.data(), 8, 8);
+    gpu_headless_clear_draws();
+    hole_view_fill_horizon_layers(w, h);
+    ASSERT_EQ(gpu_headless_draw_count(), 20);
+    for (int k = 0; k < 20; k++) {
+        SCOPED_TRACE(k);
+        d = gpu_headless_draw(k);
+        EXPECT_NEAR(view_depth(d), 60.0f + 1.5f * float(k), 1e-3f);
+        EXPECT_EQ(d->render_states[D3DRS_ALPHABLENDENABLE], 1u);
+        EXPECT_EQ(d->render_states[D3DRS_ZWRITEENABLE], 0u);
+        EXPECT_NE(d->textures[0], nullptr);
+    }
+    texture_release_slot(&context->main_textures, 1000);
+    texture_bind(context, kRenderNoTexture);
+}
+
+TEST_F(HoleView, TheBackgroundIsAColourClearOnlyWhenAnOpaqueFillCoversTheView)
+{
+    render_set_projection(context);
+    float view[16];
+    render_set_view_matrix(context, mat4_identity(view));
+    vec3_set(world->ambient_colour, 0.0f, 0.0f, 0.0f);  // the horizon at 15 %: 38 of 255
+    const float w = float(context->width), h = float(context->height);
+    auto back_buffer_pixel = [&](int x, int y) {
+        IDirect3DSurface9 *surface = nullptr;
+        uint32_t p = 0;
+        if (context->device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &surface) != D3D_OK) return p;
+        D3DLOCKED_RECT locked;
+        if (surface->LockRect(&locked, nullptr, D3DLOCK_READONLY) == D3D_OK) {
+            memcpy(&p, static_cast<uint8_t *>(locked.pBits) + y * locked.Pitch + 4 * x, 4);
+            surface->UnlockRect();
+        }
+        surface->Release();
+        return p;
+    };
+    context->device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+
+    hole_view_fill_background(w, h);
+    EXPECT_EQ(gpu_headless_draw_count(), 0);
+    EXPECT_EQ(back_buffer_pixel(0, 0) & 0xFFFFFFu, 0x262626u);
+    EXPECT_EQ(back_buffer_pixel(context->width - 1, context->height - 1) & 0xFFFFFFu, 0x262626u);
+
+    // Part of the view: the fill itself, behind the sky.
+    context->device->Clear(0, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0);
+    hole_view_fill_background(w * 0.5f, h);
+    ASSERT_EQ(gpu_headless_draw_count(), 1);
+    EXPECT_NEAR(view_depth(gpu_headless_draw(0)), 150.0f, 1e-2f);
+    EXPECT_EQ(back_buffer_pixel(0, 0), 0u);
+
+    // A picture in the horizon's slot: the blended fill, whatever it covers.
+    const std::vector<uint8_t> half(8 * 8 * 4, 128);
+    texture_create_from_pixels(context, kTextureAlpha, 1000, 8, 8, half.data(), 8, 8);
+    gpu_headless_clear_draws();
+    hole_view_fill_background(w, h);
+    ASSERT_EQ(gpu_headless_draw_count(), 1);
+    EXPECT_EQ(gpu_headless_draw(0)->render_states[D3DRS_ALPHABLENDENABLE], 1u);
+    texture_release_slot(&context->main_textures, 1000);
+    texture_bind(context, kRenderNoTexture);
+}
+
 TEST_F(HoleView, AnOccluderIsDrawnInPassOneOnly)
 {
     // The ball 0.5 above the ground at the origin, the eye behind a block on the way to it.
