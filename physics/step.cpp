@@ -318,6 +318,19 @@ void merge_events(PhysicsWorld *world)
     }
 }
 
+// A new revision after a whole placement, so that no other record (of another world or caller)
+// takes the mesh's world data for its own; the object-space arrays this record read are still the
+// mesh's.
+void renew_placed_revision(int32_t i, RigidBody *b)
+{
+    MeshObject *mesh = b->collision_mesh;
+    if (!mesh) return;
+    PlacedVertices &placed = g_physics_placed[i];
+    const bool arrays_current = placed.from == mesh && placed.from_revision == mesh->revision;
+    mesh_touch(mesh);
+    if (arrays_current) placed.from_revision = mesh->revision;
+}
+
 }  // namespace
 
 uint32_t g_physics_substep_serial = 1;
@@ -330,7 +343,10 @@ void physics_job_prepare(int32_t i, int32_t worker)
     physics_body_prepare_matrices(b);
     if (!mesh_placed_with(i, b)) {
         physics_body_place_mesh(b, b->world_matrix, b->rotation_matrix, g_place_whole, &g_physics_placed[i]);
-        if (g_place_whole) g_whole[i].valid = false;
+        if (g_place_whole) {
+            g_whole[i].valid = false;
+            renew_placed_revision(i, b);
+        }
         memcpy(g_mesh_matrices[i], b->world_matrix, 16 * sizeof(float));
         memcpy(g_mesh_matrices[i] + 16, b->rotation_matrix, 16 * sizeof(float));
         if (g_mesh_placed[i]) g_mesh_replaced[i] = 1;
@@ -433,15 +449,7 @@ void physics_world_step(PhysicsWorld *world)
         // mesh: its world data (the lazily placed grid cells too) is what the placement would write.
         if (!g_mesh_replaced[i] && same_whole_placement(g_whole[i], b, g_mesh_matrices[i])) continue;
         physics_body_place_mesh(b, g_mesh_matrices[i], g_mesh_matrices[i] + 16, true, &g_physics_placed[i]);
-        // A new revision, so that this record is the only one that knows the world data: a
-        // placement by another world or caller changes the revision again. The object-space arrays
-        // read in this step are still the mesh's.
-        if (MeshObject *mesh = b->collision_mesh) {
-            PlacedVertices &placed = g_physics_placed[i];
-            const bool arrays_current = placed.from == mesh && placed.from_revision == mesh->revision;
-            mesh_touch(mesh);
-            if (arrays_current) placed.from_revision = mesh->revision;
-        }
+        renew_placed_revision(i, b);
         keep_whole_placement(&g_whole[i], b, g_mesh_matrices[i]);
     }
 
