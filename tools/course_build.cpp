@@ -58,7 +58,7 @@ bool place(const DataPlacement &p, int number)
 }
 
 // Distance from (x, z) to the nearest tile square of the hole.
-float distance_to_tiles(const DataHoleSpec &hole, float x, float z)
+float distance_to_tiles(const DataHoleLayout &hole, float x, float z)
 {
     float best = 1e9f;
     for (const DataHoleTile &t : hole.tiles) {
@@ -71,7 +71,7 @@ float distance_to_tiles(const DataHoleSpec &hole, float x, float z)
 
 // Trees and bushes away from the lanes, the same ones every run (the editor draws its own random
 // words from the same sequence). They do not collide, so play is unchanged.
-bool add_plants(const DataHoleSpec &hole, int number)
+bool add_plants(const DataHoleLayout &hole, int number)
 {
     srand(unsigned(number));
     const int wanted = PLANTS_MIN + rand() % (PLANTS_MAX - PLANTS_MIN + 1);
@@ -131,7 +131,7 @@ void data_course_use_folders(const char *scratch_folder)
     snprintf(g_lit_cache_folder_personal, sizeof g_lit_cache_folder_personal, "%s", scratch_folder);
 }
 
-bool data_course_place_hole(const DataHoleSpec &hole, int number)
+bool data_course_place_hole(const DataHoleLayout &hole, int number)
 {
     editor_start_new_course();
     for (const DataPlacement &p : data_course_placements(hole))
@@ -139,7 +139,7 @@ bool data_course_place_hole(const DataHoleSpec &hole, int number)
     return true;
 }
 
-bool data_course_build_hole(const DataHoleSpec &hole, int number)
+bool data_course_build_hole(const DataHoleLayout &hole, int number)
 {
     if (!data_course_place_hole(hole, number) || !add_plants(hole, number)) return false;
     snprintf(g_edit_text, sizeof g_edit_text, "%s", hole.title);

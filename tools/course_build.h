@@ -19,10 +19,10 @@ bool data_course_load_palette(const char *scene_path);
 void data_course_use_folders(const char *scratch_folder);
 // A new course in g_hole_world with the hole's pieces placed through the editor's operations, each
 // checked where it lands; nothing saved. 1, or 0 (reason on stderr).
-bool data_course_place_hole(const DataHoleSpec &hole, int number);
+bool data_course_place_hole(const DataHoleLayout &hole, int number);
 // Builds hole `number` (1-based) from its layout in g_hole_world through the editor's operations,
 // checking where every piece lands; then its plants, NAME and PAR, the save to
 // "<folder>/holeNN.qel", "holeNN.txt" and the preview "holeNN.png". 1, or 0 (reason on stderr).
-bool data_course_build_hole(const DataHoleSpec &hole, int number);
+bool data_course_build_hole(const DataHoleLayout &hole, int number);
 // "<folder>/desc.txt". 1, or 0.
 bool data_course_write_set_description();

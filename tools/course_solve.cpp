@@ -26,7 +26,7 @@ std::string hole_path(int number)
     return data_course_folder() + "/" + data_course_hole_file(number) + ".qel";
 }
 
-bool open_hole(CourseSolver *solver, int number, const DataHoleSpec *layout)
+bool open_hole(CourseSolver *solver, int number, const DataHoleLayout *layout)
 {
     if (solver_open(solver, hole_path(number).c_str(), layout)) return true;
     fprintf(stderr, "course_solve: cannot open %s\n", hole_path(number).c_str());
@@ -36,7 +36,7 @@ bool open_hole(CourseSolver *solver, int number, const DataHoleSpec *layout)
 // The hole's plan from `hints` alone (SOLVER_HINT) or repaired round them (SOLVER_LOCAL).
 SolverPlan run_plan(int number, const std::vector<DataStroke> &hints, SolverMode mode, FILE *log)
 {
-    DataHoleSpec layout = g_data_course_holes[number - 1];
+    DataHoleLayout layout = g_data_course_holes[number - 1];
     layout.plan = hints;
     CourseSolver solver;
     SolverPlan plan;
@@ -54,7 +54,7 @@ bool within_par(const SolverPlan &plan, int number)
 // search is played again from its hints alone, as the course data and the tests will hold it.
 bool plan_hole(int number, SolverMode mode)
 {
-    const DataHoleSpec &layout = g_data_course_holes[number - 1];
+    const DataHoleLayout &layout = g_data_course_holes[number - 1];
     printf("hole %02d \"%s\", PAR %d:\n", number, layout.title, layout.par);
     const SolverPlan plan = run_plan(number, layout.plan, mode, stdout);
     printf("  %s in %zu strokes%s; plan:\n    ", plan.holed ? "holed" : "NOT HOLED", plan.strokes.size(),
@@ -72,7 +72,7 @@ bool plan_hole(int number, SolverMode mode)
 // rolled on its way.
 bool calibrate()
 {
-    const DataHoleSpec &layout = g_data_course_holes[0];
+    const DataHoleLayout &layout = g_data_course_holes[0];
     CourseSolver solver;
     if (!open_hole(&solver, 1, &layout)) return false;
     const float *ball = solver.state.ball.body->position;
@@ -93,7 +93,7 @@ bool print_strokes(int count)
 {
     std::string text;
     for (int n = 1; n <= count; n++) {
-        const DataHoleSpec &layout = g_data_course_holes[n - 1];
+        const DataHoleLayout &layout = g_data_course_holes[n - 1];
         CourseSolver solver;
         if (!open_hole(&solver, n, &layout)) return false;
         const SolverPlan plan = solver_play_hints(&solver);

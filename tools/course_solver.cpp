@@ -109,7 +109,7 @@ struct RouteSpot {
     float off = 0.0f;
 };
 
-RouteSpot route_spot(const DataHoleSpec &hole, float x, float z)
+RouteSpot route_spot(const DataHoleLayout &hole, float x, float z)
 {
     RouteSpot best;
     const std::vector<DataPoint> &r = hole.route;
@@ -209,7 +209,7 @@ std::vector<Candidate> local_search(CourseSolver *solver, const SolverShot &hint
 // per direction 12 powers over the whole range, then three bisections round the best.
 std::vector<Candidate> full_search(CourseSolver *solver)
 {
-    const DataHoleSpec &hole = *solver->hole;
+    const DataHoleLayout &hole = *solver->hole;
     const float *ball = solver->state.ball.body->position;
     std::vector<DataPoint> targets;
     if (!hole.route.empty()) {
@@ -292,7 +292,7 @@ int32_t solver_level_of(float power)
     return best;
 }
 
-int solver_open(CourseSolver *solver, const char *path, const DataHoleSpec *hole)
+int solver_open(CourseSolver *solver, const char *path, const DataHoleLayout *hole)
 {
     solver_close(solver);
     physics_set_workers(0, 0);
@@ -352,7 +352,7 @@ DataPoint solver_aim_along(const CourseSolver *solver, float yaw)
     return {roundf(x * 100.0f) / 100.0f, roundf(z * 100.0f) / 100.0f};
 }
 
-float solver_route_cost(const DataHoleSpec &hole, const float *position)
+float solver_route_cost(const DataHoleLayout &hole, const float *position)
 {
     const RouteSpot spot = route_spot(hole, position[0], position[2]);
     return spot.along + 2.0f * spot.off;
@@ -447,7 +447,7 @@ bool solver_robust(CourseSolver *solver, const SolverShot &shot, const SolverRes
 SolverPlan solver_plan_hole(CourseSolver *solver, SolverMode mode, FILE *log)
 {
     SolverPlan plan;
-    const DataHoleSpec &hole = *solver->hole;
+    const DataHoleLayout &hole = *solver->hole;
     for (int32_t s = 0; s < hole.par + 2; s++) {
         const bool has_hint = mode != SOLVER_FULL && size_t(s) < hole.plan.size();
         SolverShot hint;

@@ -47,7 +47,7 @@ struct SolverResult {
 // frames simulated so far (waits and settling included).
 struct CourseSolver {
     PlayState state;
-    const DataHoleSpec *hole = nullptr;
+    const DataHoleLayout *hole = nullptr;
     bool mill = false;  // the hole has turning blades: waits matter
     int64_t frames = 0;
 };
@@ -60,7 +60,7 @@ int32_t solver_level_of(float power);
 // Opens the hole file as course play does (ball on START, waiting to settle), with PAR from the
 // layout, sounds and the replay off and the physics on the calling thread. 1, or 0 when the hole
 // cannot be opened (and the solver holds nothing).
-int solver_open(CourseSolver *solver, const char *path, const DataHoleSpec *hole);
+int solver_open(CourseSolver *solver, const char *path, const DataHoleLayout *hole);
 void solver_close(CourseSolver *solver);
 
 // The yaw that strikes from the ball toward (x, z).
@@ -71,7 +71,7 @@ SolverShot solver_shot_toward(const CourseSolver *solver, DataPoint aim, int32_t
 DataPoint solver_aim_along(const CourseSolver *solver, float yaw);
 // Rest cost of a point: the route left from its nearest point on the route, plus twice its
 // distance from the route.
-float solver_route_cost(const DataHoleSpec &hole, const float *position);
+float solver_route_cost(const DataHoleLayout &hole, const float *position);
 
 // Plays the shot from the ball's rest: the wait, the charge released at the shot's power, then
 // frames until the ball sleeps with the timers clear, the hole-out or a hazard (which sends the

@@ -11,7 +11,7 @@
 const char *const g_data_course_name = "Meadow";
 
 // Each hole adds one idea; all are railed but where water is the way off.
-const DataHoleSpec g_data_course_holes[DATA_COURSE_HOLE_COUNT] = {
+const DataHoleLayout g_data_course_holes[DATA_COURSE_HOLE_COUNT] = {
     {"First Putt", 2,
      {{'S', -2, 0, false, "NSW", ""},
       {'G', -1, 0, false, "NS", ""},
@@ -141,7 +141,7 @@ float lane_top(const DataHoleTile &tile) { return tile.raised ? DATA_RAISED_LANE
 
 }  // namespace
 
-std::vector<DataPlacement> data_course_placements(const DataHoleSpec &hole)
+std::vector<DataPlacement> data_course_placements(const DataHoleLayout &hole)
 {
     std::vector<DataPlacement> out;
     auto centre = [](const DataHoleTile &t, float dx, float dz) {
@@ -200,7 +200,7 @@ std::vector<DataPlacement> data_course_placements(const DataHoleSpec &hole)
 int32_t data_course_total_par()
 {
     int32_t total = 0;
-    for (const DataHoleSpec &hole : g_data_course_holes) total += hole.par;
+    for (const DataHoleLayout &hole : g_data_course_holes) total += hole.par;
     return total;
 }
 

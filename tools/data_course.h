@@ -30,7 +30,7 @@ struct DataStroke {
     int32_t wait;
 };
 
-struct DataHoleSpec {
+struct DataHoleLayout {
     const char *title;  // at most 14 characters, no '"'
     int32_t par;
     std::vector<DataHoleTile> tiles;
@@ -41,7 +41,7 @@ struct DataHoleSpec {
 
 constexpr int DATA_COURSE_HOLE_COUNT = 9;
 extern const char *const g_data_course_name;  // the set's folder under data/parcours
-extern const DataHoleSpec g_data_course_holes[DATA_COURSE_HOLE_COUNT];
+extern const DataHoleLayout g_data_course_holes[DATA_COURSE_HOLE_COUNT];
 
 // Lane tops: a floor on the ground, and one on a DECORBLOC base.
 constexpr float DATA_LANE_TOP = -0.5f;
@@ -59,7 +59,7 @@ struct DataPlacement {
 
 // The hole's placements in the order the editor's stacking needs: DECORBLOC bases and the tee's
 // plinth, floors, rails, banks and posts, START, PALES, then the mill houses and flags.
-std::vector<DataPlacement> data_course_placements(const DataHoleSpec &hole);
+std::vector<DataPlacement> data_course_placements(const DataHoleLayout &hole);
 int32_t data_course_total_par();
 // The set's "desc.txt": four quoted lines, CR LF, the first naming the set, its holes and PAR.
 std::string data_course_description();

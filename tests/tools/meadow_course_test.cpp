@@ -184,7 +184,7 @@ TEST_F(MeadowCourseTest, DescriptionsReadBack)
         snprintf(g_hole_name, sizeof g_hole_name, "stale");
         g_hole_par = -1;
         app_read_hole_description((hole_base(number) + ".txt").c_str());
-        const DataHoleSpec &hole = g_data_course_holes[number - 1];
+        const DataHoleLayout &hole = g_data_course_holes[number - 1];
         EXPECT_STREQ(g_hole_name, hole.title);
         EXPECT_LE(strlen(g_hole_name), 14u);
         EXPECT_EQ(g_hole_par, hole.par);
@@ -296,7 +296,7 @@ TEST_F(MeadowCourseTest, BuilderRefusesMisplacedPieces)
     const DataHoleTile tee = {'S', -1, 0, false, "NSW", ""}, cup = {'U', 0, 0, false, "NSE", ""};
     const struct {
         const char *fault;
-        DataHoleSpec hole;
+        DataHoleLayout hole;
     } cases[] = {
         {"rail without a floor", {"Bad", 2, {tee, cup, {'X', 1, 0, false, "N", ""}}, {}, {}, {}}},
         {"two tees", {"Bad", 2, {tee, cup, {'S', 1, 0, false, "", ""}}, {}, {}, {}}},

@@ -13,7 +13,7 @@ class CoursePlayable : public SolverTest {
 protected:
     void play_hole(int number)
     {
-        const DataHoleSpec &hole = g_data_course_holes[number - 1];
+        const DataHoleLayout &hole = g_data_course_holes[number - 1];
         ASSERT_FALSE(hole.plan.empty()) << "hole " << number << " has no plan";
         ASSERT_TRUE(open(number));
         printf("hole %02d \"%s\", PAR %d:\n", number, hole.title, hole.par);
@@ -90,7 +90,7 @@ TEST_F(CoursePlayable, ListedStrokes)
 TEST_F(CoursePlayable, CourseWithinPar)
 {
     size_t strokes = 0;
-    for (const DataHoleSpec &hole : g_data_course_holes) strokes += hole.plan.size();
+    for (const DataHoleLayout &hole : g_data_course_holes) strokes += hole.plan.size();
     EXPECT_LE(int32_t(strokes), data_course_total_par());
 }
 

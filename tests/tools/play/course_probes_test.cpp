@@ -86,13 +86,13 @@ TEST_F(CourseProbes, Sand)
     data_course_use_folders("C:/");
     ASSERT_TRUE(data_course_load_palette("data/themes/garden/blocs.qel"));
     auto lane = [](char third) {
-        DataHoleSpec layout{"Probe", 3, {}, {}, {{-16, 0}, {16, 0}}, {}};
+        DataHoleLayout layout{"Probe", 3, {}, {}, {{-16, 0}, {16, 0}}, {}};
         layout.tiles.push_back({'S', -4, 0, false, "NSW", ""});
         for (int i = -3; i <= 4; i++) layout.tiles.push_back({i == -2 ? third : 'G', i, 0, false, i == 4 ? "NSE" : "NS", ""});
         return layout;
     };
-    const DataHoleSpec sand = lane('D'), grass = lane('G');
-    for (const DataHoleSpec *layout : {&sand, &grass}) {
+    const DataHoleLayout sand = lane('D'), grass = lane('G');
+    for (const DataHoleLayout *layout : {&sand, &grass}) {
         ASSERT_TRUE(data_course_place_hole(*layout, 1));
         ASSERT_TRUE(editor_save_hole_to(layout == &sand ? "C:/sand.qel" : "C:/grass.qel"));
     }
@@ -195,7 +195,7 @@ TEST_F(CourseProbes, Rails)
 TEST_F(CourseProbes, CupTakesTheBall)
 {
     for (int number = 1; number <= DATA_COURSE_HOLE_COUNT; number++) {
-        const DataHoleSpec &hole = g_data_course_holes[number - 1];
+        const DataHoleLayout &hole = g_data_course_holes[number - 1];
         ASSERT_TRUE(open(number));
         const DataPoint cup = hole.route.back(), before = hole.route[hole.route.size() - 2];
         const int32_t cup_block = piece_at("BLOC_CUP", cup.x, cup.z);

@@ -53,7 +53,7 @@ protected:
     }
 
     // Hole `number` of the set (1-based) opened with its layout, or with `layout` when given.
-    bool open(int number, const DataHoleSpec *layout = nullptr)
+    bool open(int number, const DataHoleLayout *layout = nullptr)
     {
         used += solver.frames;
         solver.frames = 0;
@@ -61,7 +61,7 @@ protected:
         return solver_open(&solver, path.c_str(), layout ? layout : &g_data_course_holes[number - 1]);
     }
     // A hole file of the test's own (a path of the path layer).
-    bool open_file(const char *path, const DataHoleSpec *layout)
+    bool open_file(const char *path, const DataHoleLayout *layout)
     {
         used += solver.frames;
         solver.frames = 0;
