@@ -105,15 +105,6 @@ bool show_presentation_pages(RenderContext *context)
     return !quit;
 }
 
-void start_clock()
-{
-    LARGE_INTEGER value;
-    QueryPerformanceFrequency(&value);
-    g_frame_counter_frequency = value.QuadPart;
-    QueryPerformanceCounter(&value);
-    g_frame_last_count = value.QuadPart;
-}
-
 void open_help_page()
 {
     char name[1024];
@@ -241,7 +232,7 @@ bool app_startup(bool *device_made)
         app_options_save();
     }
     app_loading_frame();
-    start_clock();
+    app_frame_clock_start();
 
     if (render_begin_frame(context)) {
         render_clear_frame(context);
@@ -283,7 +274,7 @@ bool app_startup(bool *device_made)
     app_trace("sound %s", g_sound_card_on == 1 ? "on" : "off");
 
     for (float &v : g_camera_target) v = 0.0f;
-    start_clock();
+    app_frame_clock_start();
     g_quit = 0;
     return true;
 }

@@ -92,11 +92,7 @@ void release_hole(RenderContext *c)
 
 void restart_clock()
 {
-    LARGE_INTEGER now;
-    QueryPerformanceFrequency(&now);
-    g_frame_counter_frequency = now.QuadPart;
-    QueryPerformanceCounter(&now);
-    g_frame_last_count = now.QuadPart;
+    app_frame_clock_start();
     g_frame_factor = 1.0f;
 }
 

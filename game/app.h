@@ -33,3 +33,5 @@ LRESULT app_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 bool app_pump_one_message(void);
 // Time since the previous call in units of 17 ms.
 double app_frame_factor(void);
+// Starts the frame clock anew: the next frame factor counts from now.
+void app_frame_clock_start(void);

@@ -148,6 +148,15 @@ bool app_pump_one_message(void)
     return true;
 }
 
+void app_frame_clock_start(void)
+{
+    LARGE_INTEGER value;
+    QueryPerformanceFrequency(&value);
+    g_frame_counter_frequency = value.QuadPart;
+    QueryPerformanceCounter(&value);
+    g_frame_last_count = value.QuadPart;
+}
+
 double app_frame_factor(void)
 {
     LARGE_INTEGER now;

@@ -389,11 +389,7 @@ void intro_load(void)
     render_build_shadow_volume_simple();
     if (g_shadow_volume_object.vertex_buffer) compile(&g_shadow_volume_object, kVolumeScript, "light volume");
 
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    g_frame_counter_frequency = frequency.QuadPart;
-    g_frame_last_count = now.QuadPart;
+    app_frame_clock_start();
     intro_lightning_init();
 }
 
