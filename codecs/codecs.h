@@ -48,6 +48,8 @@ int deflate_pack_block(PackedBlock *block, const void *data, uint32_t size, int3
 int deflate_pack_paged_buffer(PackedBlock *block, const PagedBuffer *buffer, int32_t type);
 // zlib's CRC-32 of the bytes, continuing from `crc` (0 to start).
 uint32_t codecs_crc32(uint32_t crc, const void *data, size_t size);
+// The CRC-32 of two runs of bytes one after the other from the CRC of each and the second's length.
+uint32_t codecs_crc32_combine(uint32_t first, uint32_t second, size_t second_size);
 
 // ---- pictures -----------------------------------------------------------------------------------
 

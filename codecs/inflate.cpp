@@ -174,3 +174,8 @@ uint32_t codecs_crc32(uint32_t crc, const void *data, size_t size)
     }
     return crc;
 }
+
+uint32_t codecs_crc32_combine(uint32_t first, uint32_t second, size_t second_size)
+{
+    return (uint32_t)crc32_combine64(first, second, (z_off64_t)second_size);
+}

@@ -40,15 +40,18 @@ int32_t g_wanted = 0;              // 0: one per hardware thread
 
 void cpu_relax() { std::this_thread::yield(); }
 
-void take_items(LightRun *run)
+// Runs items of the run until none is left; the number this thread ran.
+int32_t take_items(LightRun *run)
 {
-    for (int32_t item = run->next++; item < run->count; item = run->next++) {
+    int32_t ran = 0;
+    for (int32_t item = run->next++; item < run->count; item = run->next++, ran++) {
         run->work(run->context, item);
         if (++run->done == run->count) {
             std::lock_guard<std::mutex> lock(g_mutex);
             g_finished.notify_all();
         }
     }
+    return ran;
 }
 
 void worker_main()
@@ -117,7 +120,7 @@ void scene_set_light_workers(int32_t count)
 
 void scene_shutdown(void) { stop_threads(); }
 
-void light_pool_run(int32_t count, void (*work)(void *context, int32_t item), void *context)
+int32_t light_pool_run(int32_t count, void (*work)(void *context, int32_t item), void *context)
 {
     LightRun run;
     run.work = work;
@@ -126,7 +129,7 @@ void light_pool_run(int32_t count, void (*work)(void *context, int32_t item), vo
     if (worker_total() > 1 && count > 1) start_threads(worker_total() - 1);
     if (count <= 1 || g_threads.empty()) {
         take_items(&run);
-        return;
+        return 0;
     }
     {
         std::lock_guard<std::mutex> lock(g_mutex);
@@ -134,10 +137,11 @@ void light_pool_run(int32_t count, void (*work)(void *context, int32_t item), vo
         g_generation++;
     }
     g_wake.notify_all();
-    take_items(&run);
+    const int32_t own = take_items(&run);
     // The helpers are usually on their last items: watch briefly before sleeping.
     for (int32_t k = 0; k < SPIN_TURNS && !(run.done == run.count && g_active == 0); k++) cpu_relax();
     std::unique_lock<std::mutex> lock(g_mutex);
     g_finished.wait(lock, [&run] { return run.done == run.count && g_active == 0; });
     g_run = nullptr;
+    return count - own;
 }

@@ -8,6 +8,10 @@
 #include "geometry/stream.h"
 #include "platform/system.h"
 
+#include <algorithm>
+#if defined(__x86_64__) || defined(__i386__)
+#include <emmintrin.h>
+#endif
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -96,42 +100,144 @@ bool read_sections(const uint8_t *data, size_t size, SectionRecord *records, int
 }
 
 // Inflates and checks one known section; the payload after its version, or null with a reason.
-uint8_t *unpack_section(const SectionRecord &r, const char **reason)
+// Without `check_crc` the caller checks the CRC (a mismatch then comes before a newer version).
+uint8_t *unpack_section(const SectionRecord &r, bool check_crc, const char **reason)
 {
     if (r.filter != PACKED_FILTER_NONE) return *reason = "unknown section filter", nullptr;
     if (r.raw_size < 2) return *reason = "section too small", nullptr;
     PackedBlock block = {PACKED_FILTER_NONE, r.packed_size, r.raw_size, const_cast<uint8_t *>(r.packed)};
     uint8_t *raw = inflate_unpack_block(&block);
     if (!raw) return *reason = "damaged section", nullptr;
-    if (codecs_crc32(0, raw, r.raw_size) != r.crc) {
+    if (check_crc && codecs_crc32(0, raw, r.raw_size) != r.crc) {
         free(raw);
         return *reason = "section checksum mismatch", nullptr;
     }
     if ((raw[0] | raw[1] << 8) > kSceneSectionVersion) {
-        free(raw);
-        return *reason = "newer section version", nullptr;
+        *reason = "newer section version";
+        if (check_crc) free(raw), raw = nullptr;
     }
     return raw;
 }
 
-// Parses every known section into `data`, in the order a file must hold them.
-bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, uint32_t flags, SceneFileData *data,
-                char *error, size_t error_size)
+// Most of a load is the object section: its CRC and its objects' meshes are left to the light
+// workers, with the plants, once every section is read (or one needs the objects). The CRC goes
+// in pieces combined after; the objects go a few to an item.
+constexpr uint32_t kCrcPiece = 32 << 10;
+constexpr int32_t kObjectsPerItem = 8;
+
+struct LoadWork {
+    SceneFileData *data;
+    uint8_t *objects_raw;  // the object section (the records point into it); null: not read
+    uint32_t objects_size;
+    uint32_t objects_crc;  // as the file lists it
+    int32_t crc_items;
+    uint32_t crcs[(kMaxRawBytes + kCrcPiece - 1) / kCrcPiece];
+    int32_t object_items;
+    int32_t plant_items;  // two per plant: near and far
+    bool ran;
+    bool crc_matches;
+};
+
+void build_plant(SceneFileData *data, int32_t item)
 {
-    static SectionRecord records[kMaxSections];
-    int count = 0;
-    const char *reason = nullptr;
-    if (!read_sections(bytes, size, records, &count, &reason)) return snprintf(error, error_size, "%s", reason), false;
+    const SceneFileVegetal &record = data->vegetals[item / 2];
+    const int32_t detail = item % 2;
+    VegetalObject &plant = data->plants[item / 2][detail];
+    memcpy(plant.textures_a, record.params.textures_a, sizeof plant.textures_a);
+    memcpy(plant.textures_b, record.params.textures_b, sizeof plant.textures_b);
+    memcpy(plant.position, record.position, sizeof plant.position);
+    vegetal_build(&plant, &record.instance, record.params.size, detail);
+}
+
+void load_item(void *context, int32_t item)
+{
+    LoadWork &work = *static_cast<LoadWork *>(context);
+    if (item < work.crc_items) {
+        const size_t at = size_t(item) * kCrcPiece;
+        const size_t piece = std::min<size_t>(kCrcPiece, work.objects_size - at);
+        work.crcs[item] = codecs_crc32(0, work.objects_raw + at, piece);
+        return;
+    }
+    item -= work.crc_items;
+    if (item < work.object_items) {
+        const int32_t end = std::min(work.data->object_count, (item + 1) * kObjectsPerItem);
+        for (int32_t k = item * kObjectsPerItem; k < end; k++) scene_build_object(work.data, k);
+        return;
+    }
+    build_plant(work.data, item - work.object_items);
+}
+
+// Other cores have read the section: its lines leave every cache. The next load's inflate most
+// likely gets the same memory from the allocator, and writing lines that other cores still hold
+// waits on each of them in turn (several times the inflate's own time).
+void evict_from_caches(const uint8_t *bytes, size_t size)
+{
+#if defined(__x86_64__) || defined(__i386__)
+    const uintptr_t line = 64;
+    for (uintptr_t at = uintptr_t(bytes) & ~(line - 1); at < uintptr_t(bytes) + size; at += line)
+        _mm_clflush(reinterpret_cast<const void *>(at));
+#else
+    (void)bytes;
+    (void)size;
+#endif
+}
+
+// Runs what is left to the workers: the object section's CRC and objects when read, and the plants
+// when `plants` (a load that has failed builds none). Once.
+void run_load_work(LoadWork *work, bool plants)
+{
+    if (work->ran) return;
+    work->ran = true;
+    SceneFileData *data = work->data;
+    if (work->objects_raw) {
+        work->crc_items = int32_t((work->objects_size + kCrcPiece - 1) / kCrcPiece);
+        work->object_items = (data->object_count + kObjectsPerItem - 1) / kObjectsPerItem;
+    }
+    if (plants && data->vegetal_count > 0) {
+        data->plants = static_cast<VegetalObject(*)[2]>(calloc(size_t(data->vegetal_count), sizeof *data->plants));
+        if (data->plants) work->plant_items = 2 * data->vegetal_count;
+    }
+    const int32_t helped = light_pool_run(work->crc_items + work->object_items + work->plant_items, load_item, work);
+    if (helped > 0 && work->objects_raw) evict_from_caches(work->objects_raw, work->objects_size);
+    uint32_t crc = 0;
+    for (int32_t k = 0; k < work->crc_items; k++) {
+        const size_t piece = std::min<size_t>(kCrcPiece, work->objects_size - size_t(k) * kCrcPiece);
+        crc = k == 0 ? work->crcs[0] : codecs_crc32_combine(crc, work->crcs[k], piece);
+    }
+    work->crc_matches = crc == work->objects_crc;
+}
+
+// The fault of the object section that reading the file in order would have met first: its CRC,
+// then its first object that could not be read or built; null when none.
+const char *load_work_error(const LoadWork &work)
+{
+    if (!work.objects_raw) return nullptr;
+    if (!work.crc_matches) return "section checksum mismatch";
+    return scene_objects_error(work.data);
+}
+
+// Parses every known section into `data`, in the order a file must hold them; the work left to
+// the workers is in `work`, not yet run.
+bool parse_sections(const SceneWorld *world, const uint8_t *bytes, size_t size, const SectionRecord *records, int count,
+                    uint32_t flags, SceneFileData *data, LoadWork *work, char *error, size_t error_size)
+{
     int last = -1;
     bool have_settings = false, have_objects = false;
+    const char *reason = nullptr;
     for (int k = 0; k < count; k++) {
         const SectionRecord &r = records[k];
         int order = known_order(r.tag);
         if (order < 0) continue;
         if (order <= last) return snprintf(error, error_size, "section out of order"), false;
         last = order;
-        uint8_t *raw = unpack_section(r, &reason);
-        if (!raw) return snprintf(error, error_size, "%s", reason), false;
+        const bool objects = r.tag == kSceneTagObjects;
+        uint8_t *raw = unpack_section(r, !objects, &reason);
+        if (objects && raw) {
+            work->objects_raw = raw;
+            work->objects_size = r.raw_size;
+            work->objects_crc = r.crc;
+        }
+        if (!raw || reason) return snprintf(error, error_size, "%s", reason), false;
         MemoryReader in;
         memory_reader_init(&in, raw + 2, r.raw_size - 2);
         int ok = 0;
@@ -140,24 +246,49 @@ bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, uint
             have_settings = true;
         } else if (r.tag == kSceneTagTextures) {
             ok = scene_parse_textures(&in, data, error, error_size);
-        } else if (r.tag == kSceneTagObjects) {
-            ok = scene_parse_objects(&in, data, SCENE_MAX_OBJECTS - world->object_count, error, error_size);
+        } else if (objects) {
+            ok = scene_read_object_records(&in, data, SCENE_MAX_OBJECTS - world->object_count, error, error_size);
+            ok = ok && !data->record_error;  // the reason comes from the objects before it first
             have_objects = true;
         } else if (r.tag == kSceneTagVegetals) {
             ok = scene_parse_vegetals(&in, data, error, error_size);
         } else if (r.tag == kSceneTagLightmaps) {
             int32_t tile_size = (flags & kSceneLoadTile16) ? 16 : (flags & kSceneLoadTile4) ? 4 : 0;
-            ok = have_objects ? scene_parse_lightmaps(&in, data, tile_size, error, error_size) : 0;
+            // The lightmaps are checked against the objects' meshes.
+            if (have_objects) run_load_work(work, true);
+            ok = have_objects && !load_work_error(*work) ? scene_parse_lightmaps(&in, data, tile_size, error, error_size)
+                                                         : 0;
             if (!have_objects) snprintf(error, error_size, "lightmaps without objects");
         }
         if (ok && memory_reader_remaining(&in) != 0)
             ok = 0, snprintf(error, error_size, "section longer than its records");
-        free(raw);
+        if (!objects) free(raw);
         if (!ok) return false;
         report(world, 0.5f * float(r.packed + r.packed_size - bytes) / float(size));
     }
     if (!have_settings || !have_objects) return snprintf(error, error_size, "settings or objects missing"), false;
     return true;
+}
+
+// Parses the file into `data`, its objects and plants built.
+bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, uint32_t flags, SceneFileData *data,
+                char *error, size_t error_size)
+{
+    static SectionRecord records[kMaxSections];
+    int count = 0;
+    const char *reason = nullptr;
+    if (!read_sections(bytes, size, records, &count, &reason)) return snprintf(error, error_size, "%s", reason), false;
+    LoadWork *work = static_cast<LoadWork *>(calloc(1, sizeof(LoadWork)));
+    if (!work) return snprintf(error, error_size, "out of memory"), false;
+    work->data = data;
+    bool ok = parse_sections(world, bytes, size, records, count, flags, data, work, error, error_size);
+    // Run even after a fault in a later section: a fault of the objects comes before it.
+    run_load_work(work, ok);
+    if (const char *first = load_work_error(*work)) ok = false, snprintf(error, error_size, "%s", first);
+    if (ok && data->vegetal_count > 0 && !data->plants) ok = false, snprintf(error, error_size, "out of memory");
+    free(work->objects_raw);
+    free(work);
+    return ok;
 }
 
 // Moves the parsed file into the world but the lightmaps; nothing here can fail. The file's
@@ -196,11 +327,12 @@ void commit(SceneWorld *world, SceneFileData *data, uint32_t flags, int32_t firs
             scene_log("plants beyond %d ignored", int(SCENE_MAX_VEGETALS));
             break;
         }
-        // Rebuilt from the records, near then far.
+        // Built from the records while the file was read, near then far: moved in whole.
         for (int32_t detail = 0; detail < 2; detail++) {
             VegetalObject &object = world->vegetal_slots[slot][detail];
-            memcpy(object.position, plant.position, sizeof plant.position);
-            vegetal_build(&object, &world->vegetal_instances[slot], world->vegetal_params[slot].size, detail);
+            object = data->plants[j][detail];
+            object.renderer = world->renderer;
+            data->plants[j][detail] = VegetalObject{};
         }
     }
 }

@@ -56,8 +56,9 @@ bool scene_place_lightmap_blocks(SceneWorld *world, int32_t i, ObjectLightmaps *
 // coordinates inside each face's block. Null without memory.
 MeshObject *scene_make_companion(const MeshObject *object, const ObjectLightmaps *maps);
 // Runs work(context, item) for items 0 to count - 1 on the light workers and the calling thread;
-// returns when all are done. Items must not depend on each other.
-void light_pool_run(int32_t count, void (*work)(void *context, int32_t item), void *context);
+// returns when all are done, with the number of items other threads ran. Items must not depend on
+// each other.
+int32_t light_pool_run(int32_t count, void (*work)(void *context, int32_t item), void *context);
 // The object's world transform, then its world box into `bounds` (no vertices: 10000 / -10000).
 void scene_update_object_bounds(MeshObject *mesh);
 // world_compute_bounds_and_links for a world whose objects from `bounds_known_from` on have just
@@ -117,6 +118,20 @@ struct SceneFileVegetal {
     float position[3];
 };
 
+// One object record as the section lists it: its header read and checked, its arrays still in the
+// section's bytes.
+struct SceneObjectRecord {
+    const uint8_t *name;
+    uint8_t name_length;
+    int32_t object_type;
+    float position[3];
+    float rotation[3];
+    uint32_t vertices;
+    uint32_t faces;
+    const uint8_t *vertex_bytes;
+    const uint8_t *face_bytes;
+};
+
 // Everything a file holds, parsed and checked before any of it reaches the world. The objects are
 // owned here until they are committed.
 struct SceneFileData {
@@ -132,9 +147,16 @@ struct SceneFileData {
     int32_t texture_count;
     MeshObject **objects;  // object_count (malloc)
     int32_t object_count;
+    // The objects' records, read in order before their meshes are built (object_count, malloc),
+    // the reason each object that could not be built gives (null: built), and the reason of the
+    // record that ended the reading (null: all read).
+    SceneObjectRecord *object_records;
+    const char **object_reasons;
+    const char *record_error;
     int64_t face_total;
     SceneFileVegetal *vegetals;  // vegetal_count (malloc)
     int32_t vegetal_count;
+    VegetalObject (*plants)[2];  // vegetal_count, built near and far from the records (malloc)
     // The lightmap section, per object of this file: its buffers (null: none stored) and mode.
     ObjectLightmaps **lightmaps;  // lightmap_count = the file's object count (malloc)
     uint8_t *prepare_modes;       // lightmap_count (malloc)
@@ -153,7 +175,14 @@ void scene_write_objects(PagedBuffer *out, const SceneWorld *world);
 void scene_write_vegetals(PagedBuffer *out, const SceneWorld *world);
 int scene_parse_settings(MemoryReader *in, SceneFileData *data, char *error, size_t error_size);
 int scene_parse_textures(MemoryReader *in, SceneFileData *data, char *error, size_t error_size);
-int scene_parse_objects(MemoryReader *in, SceneFileData *data, int32_t room, char *error, size_t error_size);
+// The object section in two passes: the count and the records read in order (0 with a reason in
+// `error` for a bad count; a bad record ends the reading with its reason in data->record_error),
+// then each object's mesh built from its record by scene_build_object, on any thread, one thread
+// per object. scene_objects_error gives the reason of the first object, in file order, that could
+// not be read or built: what reading them one by one would have stopped at; null when none.
+int scene_read_object_records(MemoryReader *in, SceneFileData *data, int32_t room, char *error, size_t error_size);
+void scene_build_object(SceneFileData *data, int32_t k);
+const char *scene_objects_error(const SceneFileData *data);
 int scene_parse_vegetals(MemoryReader *in, SceneFileData *data, char *error, size_t error_size);
 // The lightmap section: written for a lit world holding lightmaps. Parsed after the objects; the
 // faces' texels are resampled (nearest) to `tile_size` when it differs from the stored one.

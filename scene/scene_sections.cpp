@@ -193,22 +193,8 @@ bool parse_faces(const uint8_t *bytes, MeshObject *mesh, const char **reason)
     return !bad_index && !not_finite;
 }
 
-// One object record as the section lists it: its header read and checked, its arrays still in the
-// section.
-struct ObjectRecord {
-    const uint8_t *name;
-    uint8_t name_length;
-    int32_t object_type;
-    float position[3];
-    float rotation[3];
-    uint32_t vertices;
-    uint32_t faces;
-    const uint8_t *vertex_bytes;
-    const uint8_t *face_bytes;
-};
-
 // The header of one object record and where its arrays lie; false with a reason.
-bool read_object_record(MemoryReader *in, int64_t *face_total, ObjectRecord *record, const char **reason)
+bool read_object_record(MemoryReader *in, int64_t *face_total, SceneObjectRecord *record, const char **reason)
 {
     uint8_t length = 0;
     memory_reader_read_u8(in, &length);
@@ -238,7 +224,7 @@ bool read_object_record(MemoryReader *in, int64_t *face_total, ObjectRecord *rec
 
 // A new mesh from one record, arrays of exactly its sizes, world transform and bounds computed (the
 // load computes them for every object); null with a reason.
-MeshObject *build_object(const ObjectRecord &record, const char **reason)
+MeshObject *build_object(const SceneObjectRecord &record, const char **reason)
 {
     MeshObject *mesh = mesh_new();
     if (!mesh) {
@@ -297,7 +283,12 @@ void scene_file_data_free(SceneFileData *data)
 {
     for (int32_t i = 0; i < data->object_count; i++) mesh_delete(data->objects[i]);
     free(data->objects);
+    free(data->object_records);
+    free(data->object_reasons);
     free(data->textures);
+    for (int32_t j = 0; data->plants && j < data->vegetal_count; j++)
+        for (VegetalObject &plant : data->plants[j]) vegetal_clear(&plant);
+    free(data->plants);
     free(data->vegetals);
     for (int32_t i = 0; data->lightmaps && i < data->lightmap_count; i++) scene_lightmaps_free(data->lightmaps[i]);
     free(data->lightmaps);
@@ -412,7 +403,7 @@ int scene_parse_textures(MemoryReader *in, SceneFileData *data, char *error, siz
     return 1;
 }
 
-int scene_parse_objects(MemoryReader *in, SceneFileData *data, int32_t room, char *error, size_t error_size)
+int scene_read_object_records(MemoryReader *in, SceneFileData *data, int32_t room, char *error, size_t error_size)
 {
     uint32_t count = 0;
     memory_reader_read_u32(in, &count);
@@ -420,17 +411,29 @@ int scene_parse_objects(MemoryReader *in, SceneFileData *data, int32_t room, cha
     if (count > uint32_t(room)) return fail(error, error_size, "too many objects");
     // The smallest object record has 37 bytes (an empty name, no vertices).
     if (uint64_t(count) * 37 > memory_reader_remaining(in)) return fail(error, error_size, "object count too large");
-    data->objects = static_cast<MeshObject **>(calloc(count ? count : 1, sizeof(MeshObject *)));
-    if (!data->objects) return fail(error, error_size, "out of memory");
-    for (uint32_t k = 0; k < count; k++) {
-        const char *reason = "bad object";
-        ObjectRecord record;
-        MeshObject *mesh = read_object_record(in, &data->face_total, &record, &reason) ? build_object(record, &reason)
-                                                                                        : nullptr;
-        if (!mesh) return fail(error, error_size, reason);
-        data->objects[data->object_count++] = mesh;
-    }
+    const size_t n = count ? count : 1;
+    data->objects = static_cast<MeshObject **>(calloc(n, sizeof(MeshObject *)));
+    data->object_records = static_cast<SceneObjectRecord *>(malloc(n * sizeof(SceneObjectRecord)));
+    data->object_reasons = static_cast<const char **>(calloc(n, sizeof(const char *)));
+    if (!data->objects || !data->object_records || !data->object_reasons)
+        return fail(error, error_size, "out of memory");
+    while (uint32_t(data->object_count) < count &&
+           read_object_record(in, &data->face_total, &data->object_records[data->object_count], &data->record_error))
+        data->object_count++;
     return 1;
+}
+
+void scene_build_object(SceneFileData *data, int32_t k)
+{
+    data->objects[k] = build_object(data->object_records[k], &data->object_reasons[k]);
+    if (!data->objects[k] && !data->object_reasons[k]) data->object_reasons[k] = "bad object";
+}
+
+const char *scene_objects_error(const SceneFileData *data)
+{
+    for (int32_t k = 0; k < data->object_count; k++)
+        if (data->object_reasons[k]) return data->object_reasons[k];
+    return data->record_error;
 }
 
 int scene_parse_vegetals(MemoryReader *in, SceneFileData *data, char *error, size_t error_size)

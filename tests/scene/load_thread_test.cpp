@@ -1,0 +1,147 @@
+// Loads share their objects, plants and checksum among the light workers: the same world for any
+// worker count, and a faulty file refused with the fault that reading it in order meets first.
+#include "tests/scene/fingerprint_util.h"
+#include "tests/scene/scene_test_util.h"
+#include "tests/test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// 40 blocks in rows, 3 plants and a texture: several objects to an item, and both kinds of plant.
+std::string saved_hole(const TempDir &dir)
+{
+    SceneTestWorld source;
+    scene_test_make_block_grid(source.world.get(), 40, 8);
+    for (int32_t k = 0; k < 3; k++) scene_test_add_plant(source.world.get(), k);
+    snprintf(source.world->textures[2].name, sizeof source.world->textures[2].name, "rock");  // all 4 sections
+    std::string path = dir / "hole.qel";
+    EXPECT_EQ(scene_save(source.world.get(), path.c_str(), 0, 0, 0, 2), 1);
+    return test_read_file(path);
+}
+
+uint64_t fingerprint(const SceneWorld *world)
+{
+    Fingerprint print;
+    bool linked = true;
+    add_objects(print, world, &linked);
+    add_plants(print, world, &linked);
+    EXPECT_TRUE(linked);
+    return print.value;
+}
+
+// Where object k's record starts in the object section's payload, and where its vertices do.
+size_t object_at(const std::string &objects, int32_t k)
+{
+    size_t at = 2 + 4;
+    for (int32_t n = 0; n < k; n++) {
+        const size_t name = uint8_t(objects[at]);
+        uint32_t vertices, faces;
+        memcpy(&vertices, &objects[at + 1 + name + 28], 4);
+        memcpy(&faces, &objects[at + 1 + name + 32], 4);
+        at += 1 + name + 36 + size_t(vertices) * 56 + size_t(faces) * 58;
+    }
+    return at;
+}
+size_t vertices_of(const std::string &objects, int32_t k)
+{
+    const size_t at = object_at(objects, k);
+    return at + 1 + uint8_t(objects[at]) + 36;
+}
+
+}  // namespace
+
+TEST(SceneLoadThreads, SameWorldForAnyWorkerCount)
+{
+    TempDir dir;
+    const std::string file = saved_hole(dir);
+    uint64_t reference = 0;
+    for (int32_t workers : {1, 2, 4}) {
+        SCOPED_TRACE(workers);
+        scene_set_light_workers(workers);
+        SceneTestWorld holder;
+        ASSERT_EQ(scene_load_memory(holder.world.get(), file.data(), file.size(), 0x4C), 0);
+        ASSERT_EQ(holder.world->object_count, 40);
+        ASSERT_EQ(holder.world->vegetal_count, 3);
+        const uint64_t print = fingerprint(holder.world.get());
+        if (workers == 1)
+            reference = print;
+        else
+            EXPECT_EQ(print, reference);
+    }
+    scene_set_light_workers(0);
+}
+
+TEST(SceneLoadThreads, FirstFaultInFileOrderIsReported)
+{
+    TempDir dir;
+    const std::vector<SceneTestSection> sections = scene_test_unpack(saved_hole(dir));
+    ASSERT_EQ(sections.size(), 4u);
+    const std::string &objects = sections[2].payload, &plants = sections[3].payload;
+    float nan = std::nanf("");
+    const std::string nan_bytes(reinterpret_cast<const char *>(&nan), 4), index_8("\x08\x00\x00\x00", 4);
+    // Object k's first face given vertex index 8 of 8, or its first vertex a NaN.
+    auto bad_index = [&](std::string payload, int32_t k) {
+        return payload.replace(vertices_of(objects, k) + 8 * 56, 4, index_8);
+    };
+    auto bad_vertex = [&](std::string payload, int32_t k) { return payload.replace(vertices_of(objects, k), 4, nan_bytes); };
+    // Record k's vertex count past what the section holds.
+    auto cut_record = [&](std::string payload, int32_t k) {
+        return payload.replace(vertices_of(objects, k) - 8, 4, std::string("\x00\x00\x01\x00", 4));
+    };
+    auto pack = [&](const std::string &object_payload, const std::string &plant_payload, bool bad_crc) {
+        std::vector<SceneTestSection> changed = sections;
+        changed[2].payload = object_payload;
+        changed[3].payload = plant_payload;
+        std::string file = scene_test_pack(changed);
+        if (bad_crc) {
+            size_t at = 24;
+            for (int k = 0; k < 2; k++) {
+                uint32_t packed;
+                memcpy(&packed, &file[at + 8], 4);
+                at += 20 + packed;
+            }
+            file[at + 12] ^= 1;  // the object section's CRC
+        }
+        return file;
+    };
+    const std::string newer_objects = std::string("\x02\x00", 2) + objects.substr(2);
+    const std::string short_plants = plants.substr(0, plants.size() - 5);
+    const struct {
+        const char *what;
+        std::string file;
+        const char *reason;
+    } cases[] = {
+        {"a bad index before a NaN", pack(bad_vertex(bad_index(objects, 19), 30), plants, false),
+         "vertex index out of range"},
+        {"a NaN before a bad index", pack(bad_index(bad_vertex(objects, 19), 30), plants, false),
+         "vertex value not finite"},
+        {"a NaN before a cut record", pack(cut_record(bad_vertex(objects, 21), 33), plants, false),
+         "vertex value not finite"},
+        {"a cut record alone", pack(cut_record(objects, 33), plants, false), "object arrays cut short"},
+        {"a checksum before a bad object", pack(bad_index(objects, 5), plants, true), "section checksum mismatch"},
+        {"a checksum before a newer version", pack(newer_objects, plants, true), "section checksum mismatch"},
+        {"a newer version alone", pack(newer_objects, plants, false), "newer section version"},
+        {"a bad object before bad plants", pack(bad_index(objects, 12), short_plants, false),
+         "vertex index out of range"},
+        {"a checksum before bad plants", pack(objects, short_plants, true), "section checksum mismatch"},
+    };
+    for (int32_t workers : {1, 4}) {
+        scene_set_light_workers(workers);
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", workers " + std::to_string(workers));
+            SceneTestWorld holder;
+            EXPECT_EQ(scene_load_memory(holder.world.get(), c.file.data(), c.file.size(), 0x4C), 0);
+            EXPECT_STREQ(scene_last_error(), c.reason);
+            EXPECT_EQ(holder.world->object_count, 0);
+            EXPECT_EQ(holder.world->vegetal_count, 0);
+        }
+    }
+    scene_set_light_workers(0);
+}
