@@ -122,7 +122,8 @@ uint8_t *unpack_section(const SectionRecord &r, bool check_crc, const char **rea
 // Most of a load is the object section: its CRC and its objects' meshes are left to the light
 // workers, with the plants, once every section is read (or one needs the objects). The CRC goes
 // in pieces combined after; the objects go a few to an item.
-constexpr uint32_t kCrcPiece = 32 << 10;
+constexpr uint32_t kCrcPiece = 32 << 10;  // at least
+constexpr int32_t kCrcItems = 64;          // at most
 constexpr int32_t kObjectsPerItem = 8;
 
 struct LoadWork {
@@ -130,8 +131,9 @@ struct LoadWork {
     uint8_t *objects_raw;  // the object section (the records point into it); null: not read
     uint32_t objects_size;
     uint32_t objects_crc;  // as the file lists it
+    uint32_t crc_piece;  // bytes of each CRC item (the last may be shorter)
     int32_t crc_items;
-    uint32_t crcs[(kMaxRawBytes + kCrcPiece - 1) / kCrcPiece];
+    uint32_t crcs[kCrcItems];
     int32_t object_items;
     int32_t plant_items;  // two per plant: near and far
     bool ran;
@@ -153,8 +155,8 @@ void load_item(void *context, int32_t item)
 {
     LoadWork &work = *static_cast<LoadWork *>(context);
     if (item < work.crc_items) {
-        const size_t at = size_t(item) * kCrcPiece;
-        const size_t piece = std::min<size_t>(kCrcPiece, work.objects_size - at);
+        const size_t at = size_t(item) * work.crc_piece;
+        const size_t piece = std::min<size_t>(work.crc_piece, work.objects_size - at);
         work.crcs[item] = codecs_crc32(0, work.objects_raw + at, piece);
         return;
     }
@@ -190,7 +192,8 @@ void run_load_work(LoadWork *work, bool plants)
     work->ran = true;
     SceneFileData *data = work->data;
     if (work->objects_raw) {
-        work->crc_items = int32_t((work->objects_size + kCrcPiece - 1) / kCrcPiece);
+        work->crc_piece = std::max(kCrcPiece, (work->objects_size + kCrcItems - 1) / kCrcItems);
+        work->crc_items = int32_t((work->objects_size + work->crc_piece - 1) / work->crc_piece);
         work->object_items = (data->object_count + kObjectsPerItem - 1) / kObjectsPerItem;
     }
     if (plants && data->vegetal_count > 0) {
@@ -201,7 +204,7 @@ void run_load_work(LoadWork *work, bool plants)
     if (helped > 0 && work->objects_raw) evict_from_caches(work->objects_raw, work->objects_size);
     uint32_t crc = 0;
     for (int32_t k = 0; k < work->crc_items; k++) {
-        const size_t piece = std::min<size_t>(kCrcPiece, work->objects_size - size_t(k) * kCrcPiece);
+        const size_t piece = std::min<size_t>(work->crc_piece, work->objects_size - size_t(k) * work->crc_piece);
         crc = k == 0 ? work->crcs[0] : codecs_crc32_combine(crc, work->crcs[k], piece);
     }
     work->crc_matches = crc == work->objects_crc;
@@ -278,16 +281,14 @@ bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, uint
     int count = 0;
     const char *reason = nullptr;
     if (!read_sections(bytes, size, records, &count, &reason)) return snprintf(error, error_size, "%s", reason), false;
-    LoadWork *work = static_cast<LoadWork *>(calloc(1, sizeof(LoadWork)));
-    if (!work) return snprintf(error, error_size, "out of memory"), false;
-    work->data = data;
-    bool ok = parse_sections(world, bytes, size, records, count, flags, data, work, error, error_size);
+    LoadWork work = {};
+    work.data = data;
+    bool ok = parse_sections(world, bytes, size, records, count, flags, data, &work, error, error_size);
     // Run even after a fault in a later section: a fault of the objects comes before it.
-    run_load_work(work, ok);
-    if (const char *first = load_work_error(*work)) ok = false, snprintf(error, error_size, "%s", first);
+    run_load_work(&work, ok);
+    if (const char *first = load_work_error(work)) ok = false, snprintf(error, error_size, "%s", first);
     if (ok && data->vegetal_count > 0 && !data->plants) ok = false, snprintf(error, error_size, "out of memory");
-    free(work->objects_raw);
-    free(work);
+    free(work.objects_raw);
     return ok;
 }
 
