@@ -294,7 +294,10 @@ void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
     physics_run_phase(kJobForces, g_index_order, bodies);
     for (int32_t i = 0; i < bodies; i++) g_y_order[i] = world->body_order[i].body;
     world->use_collide_positions = 1;
-    physics_run_phase(kJobCollide, g_y_order, bodies);
+    // Inline in y order; on the pool any order gives the same results (a job writes its own body and
+    // byte marks, and reads the others' snapshot), and the index order keeps the bodies where the
+    // other phases left them, in that worker's cache.
+    physics_run_phase(kJobCollide, g_y_order, bodies, g_index_order);
     world->use_collide_positions = 0;
     physics_run_phase(kJobCorrectHold, g_index_order, bodies);
 }
