@@ -351,6 +351,10 @@ int32_t physics_free_correct_slot();
 // the jobs are handed out in `pool_order` when given (the same bodies in another order: the one the
 // other phases use keeps each body on one worker through a sub-step).
 void physics_run_phase(int32_t kind, const int32_t *order, int32_t count, const int32_t *pool_order = nullptr);
+// Around each sub-step's phases (main thread): the executor times the sub-steps and picks the pool
+// or the stepping thread for the next ones, whichever has been faster.
+void physics_substep_begin(int32_t bodies);
+void physics_substep_end();
 // Worker threads that exist.
 int32_t physics_worker_threads();
 

@@ -90,18 +90,53 @@ int32_t phase_kind(uint64_t phase) { return int32_t(phase & 0xf); }
 // (g_sleepers, g_main_waiting) and then reads the other side's counter, while the other side
 // changes the counter and then reads the flag, so one of them always sees the other.
 
-// Measured costs (main thread): nanoseconds per job of each kind, and what handing a phase to the
-// pool costs beyond its share of the work (0: not measured yet). A phase goes to the pool when the
-// work it takes off the stepping thread is worth more than that cost. A kind kept inline is timed
-// one phase in kTimeEvery, and goes to the pool once every kRemeasure anyway, so that the pool's
-// cost stays measured as the machine's load changes.
-double g_job_ns[kJobKinds] = {};
-double g_pool_ns = 0.0;
-int32_t g_inline_run[kJobKinds] = {};
-Clock::time_point g_last_pooled[kJobKinds];
-constexpr int32_t kTimeEvery = 16;
-constexpr auto kRemeasure = std::chrono::milliseconds(500);
-constexpr double kWeight = 0.125;  // of a new measurement in the running means
+// Measured costs (main thread): a sub-step's wall time with its phases inline and with them on
+// pools of 2, 4 and 8 workers (at most the workers wanted), each the median of its last kSamples
+// sub-steps (0: not measured yet; a median, since a pool thread preempted by another program now
+// and then makes one sub-step many times slower). The sub-steps run the way that has been fastest.
+// The whole sub-step is compared, not each phase: a phase on the pool moves its bodies' data into
+// the workers' caches, which makes the phases around it slower on the stepping thread, and the
+// other way round; and more workers share the work but cost more to hand it to (on a loaded
+// machine, more of them are preempted). Every kRemeasure, one of the ways not taken, in turn, is
+// tried for kTrySubsteps sub-steps, so that all stay measured as the machine's load changes; a
+// sub-step that had to wake sleeping threads, and the one after it, are not counted (waking a
+// thread costs far more than a hand-off between phases, when the threads spin).
+constexpr int32_t kSamples = 7;
+struct Samples {
+    double value[kSamples] = {};
+    int32_t count = 0, next = 0;
+    double median = 0.0;
+
+    void add(double v)
+    {
+        value[next] = v;
+        next = (next + 1) % kSamples;
+        if (count < kSamples) count++;
+        double sorted[kSamples];
+        for (int32_t k = 0; k < count; k++) {
+            int32_t j = k;
+            for (; j > 0 && sorted[j - 1] > value[k]; j--) sorted[j] = sorted[j - 1];
+            sorted[j] = value[k];
+        }
+        median = sorted[count / 2];
+    }
+};
+constexpr int32_t kWays = 4;
+const int32_t kWayWorkers[kWays] = {1, 2, 4, 8};  // 1: inline
+Samples g_substep_ns[kWays];
+int32_t g_measured_active = -1;  // the pool size and body count the times were measured with
+int32_t g_measured_bodies = -1;
+int32_t g_way = 0;  // the current sub-step's
+int32_t g_phase_workers = 1;  // workers of the current sub-step's phases (1: inline)
+bool g_woke = false;  // a phase of the current sub-step woke sleeping threads
+int32_t g_uncounted = 0;  // sub-steps not to count (threads just woken)
+int32_t g_trying = 0;  // sub-steps left of a try of a way not taken
+int32_t g_next_try = 0;
+Clock::time_point g_substep_start;
+Clock::time_point g_last_try;
+constexpr int32_t kTrySubsteps = 6;
+constexpr int32_t kSwitchSubsteps = 2;  // not counted after a change of way (the data moves)
+constexpr auto kRemeasure = std::chrono::milliseconds(50);
 
 PhysicsJobSlot g_prepare_slots[kPhysicsWorkers];
 
@@ -120,8 +155,6 @@ inline void physics_pause()
     __builtin_ia32_pause();
 #endif
 }
-
-void average(double &mean, double value) { mean = mean > 0.0 ? mean + kWeight * (value - mean) : value; }
 
 // Claims jobs of range r in `phase` into [*first, *end): all that is left when `whole` is set (the
 // owner), else a quarter of it (at least one: the stepping thread taking a late owner's range, who
@@ -230,14 +263,13 @@ uint32_t finished_by_pool(uint64_t serial, int32_t threads)
     return done;
 }
 
-// The phase on the pool and the stepping thread; the stepping thread's own time in jobs and its
-// job count into *own_ns and *own_jobs.
-// True when the phase had to wake sleeping workers.
-bool run_on_pool(int32_t kind, const int32_t *order, int32_t count, double *own_ns, int32_t *own_jobs)
+// The phase on `workers` workers: the stepping thread and pool threads 1 .. workers - 1. True when
+// it had to wake sleeping threads.
+bool run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t workers)
 {
     g_phase_order = order;
     const uint64_t serial = serial_of(g_phase.load(std::memory_order_relaxed)) + (uint64_t(1) << kSerialShift);
-    const int32_t ranges = g_active + 1;
+    const int32_t ranges = workers;
     const uint64_t phase = serial | uint64_t(count) << 12 | uint64_t(ranges) << 4 | uint64_t(kind);
     g_phase.store(phase);
     const bool woke = g_sleepers.load() > 0;
@@ -246,20 +278,15 @@ bool run_on_pool(int32_t kind, const int32_t *order, int32_t count, double *own_
         g_wake.notify_all();
     }
 
-    const Clock::time_point start = Clock::now();
     int32_t ran = take_jobs(phase, 0);
-    *own_ns = nanoseconds(start, Clock::now());
     // The last jobs may still be running on the workers. A range its owner has not begun after a
     // while (a worker asleep or preempted) is taken here; every job is claimed before this thread
     // can sleep.
-    for (int n = 0; finished_by_pool(serial, g_active) < uint32_t(count - ran); n++) {
+    for (int n = 0; finished_by_pool(serial, ranges - 1) < uint32_t(count - ran); n++) {
         if (n % kMainLateChecks == kMainLateChecks - 1) {
             PhysicsJobSlot *slots = nullptr;
-            const Clock::time_point late = Clock::now();
-            const int32_t before = ran;
             for (int32_t r = 1; r < ranges; r++) run_range(r, phase, true, 0, &ran, &slots);
             if (slots) slots[0].body.store(-1, std::memory_order_relaxed);
-            if (ran > before) *own_ns += nanoseconds(late, Clock::now());
             continue;
         }
         if (n < kMainSpinChecks) {
@@ -272,10 +299,22 @@ bool run_on_pool(int32_t kind, const int32_t *order, int32_t count, double *own_
         }
         g_main_waiting.store(1);
         const uint32_t seen = g_main_wake.load();
-        if (finished_by_pool(serial, g_active) < uint32_t(count - ran)) g_main_wake.wait(seen);
+        if (finished_by_pool(serial, ranges - 1) < uint32_t(count - ran)) g_main_wake.wait(seen);
         g_main_waiting.store(0);
-    }    *own_jobs = ran;
+    }
     return woke;
+}
+
+// Pool threads 1 .. threads take phases (at most g_active), the others sleep; a flag is written,
+// and its thread woken, only when it changes.
+void set_running(int32_t threads)
+{
+    for (int32_t w = 1; w <= g_threads; w++) {
+        const int32_t running = w <= threads && w <= g_active ? 1 : 0;
+        if (g_physics_worker_running[w].load(std::memory_order_relaxed) == running) continue;
+        g_physics_worker_running[w].store(running);
+        if (running) g_physics_worker_running[w].notify_one();
+    }
 }
 
 }  // namespace
@@ -378,13 +417,10 @@ void physics_start_workers(PhysicsWorld *world)
     }
     g_physics_workers_started.store(g_threads > 0 ? 1 : 0);
     g_active = wanted < g_threads ? wanted : g_threads;
-    // The workers wanted take phases; the others sleep (they are not woken by every phase).
-    for (int32_t w = 1; w <= g_threads; w++) {
-        const int32_t running = w <= g_active ? 1 : 0;
-        if (g_physics_worker_running[w].load(std::memory_order_relaxed) == running) continue;
-        g_physics_worker_running[w].store(running);
-        if (running) g_physics_worker_running[w].notify_one();
-    }
+    // The threads of the sub-steps' way take phases (all the workers wanted while it is not
+    // measured); the others sleep.
+    set_running(g_pool_min_jobs != 0 || g_phase_workers < 2 ? g_active
+                                                            : (g_phase_workers - 1 < g_active ? g_phase_workers - 1 : g_active));
 }
 
 void physics_stop_workers()
@@ -418,48 +454,74 @@ int32_t physics_free_collide_slot() { return free_slot(g_physics_collide_slots);
 int32_t physics_free_wake_slot() { return free_slot(g_physics_wake_slots); }
 int32_t physics_free_correct_slot() { return free_slot(g_physics_correct_slots); }
 
+void physics_substep_begin(int32_t bodies)
+{
+    if (g_active == 0 || g_pool_min_jobs != 0) return;
+    if (bodies < 2) {
+        g_phase_workers = 1;  // every phase inline: nothing to measure
+        g_way = -1;
+        return;
+    }
+    int32_t ways = 1;
+    while (ways < kWays && kWayWorkers[ways] <= g_active + 1) ways++;
+    if (g_measured_active != g_active || g_measured_bodies != bodies) {
+        for (Samples &samples : g_substep_ns) samples = Samples{};
+        g_measured_active = g_active;
+        g_measured_bodies = bodies;
+        g_trying = 0;
+    }
+    g_substep_start = Clock::now();
+    const int32_t previous = g_way;
+    int32_t unmeasured = -1, best = 0;
+    for (int32_t w = 0; w < ways; w++) {
+        if (g_substep_ns[w].median <= 0.0 && unmeasured < 0) unmeasured = w;
+        if (g_substep_ns[w].median < g_substep_ns[best].median) best = w;
+    }
+    if (unmeasured >= 0) {
+        g_way = unmeasured;
+    } else if (g_trying > 0) {
+        g_trying--;
+    } else {
+        g_way = best;
+        if (g_substep_start - g_last_try > kRemeasure) {
+            g_last_try = g_substep_start;
+            g_next_try = (g_next_try + 1) % ways;
+            if (g_next_try == best) g_next_try = (g_next_try + 1) % ways;
+            if (g_next_try != best) {
+                g_way = g_next_try;
+                g_trying = kTrySubsteps - 1;
+            }
+        }
+    }
+    if (g_way != previous && g_uncounted < kSwitchSubsteps) g_uncounted = kSwitchSubsteps;
+    g_phase_workers = kWayWorkers[g_way] <= g_active + 1 ? kWayWorkers[g_way] : g_active + 1;
+    // Threads of no use to this way sleep rather than spin: on a loaded machine a spinning thread
+    // takes a processor from one that has jobs.
+    if (g_phase_workers > 1) set_running(g_phase_workers - 1);
+    g_woke = false;
+}
+
+void physics_substep_end()
+{
+    if (g_active == 0 || g_pool_min_jobs != 0 || g_way < 0) return;
+    const double ns = nanoseconds(g_substep_start, Clock::now());
+    if (g_woke) g_uncounted = 2;
+    if (g_uncounted > 0) {
+        g_uncounted--;
+        return;
+    }
+    g_substep_ns[g_way].add(ns);
+}
+
 void physics_run_phase(int32_t kind, const int32_t *order, int32_t count, const int32_t *pool_order)
 {
     if (count <= 0) return;
     // Any serial order of a phase's jobs is one of the schedules the pool may give, and a job's
     // results do not depend on its worker: the stepping thread runs small phases as worker 0.
-    if (g_active == 0 || count < 2 || count < g_pool_min_jobs) {
+    const int32_t workers = g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1;
+    if (g_active == 0 || count < 2 || count < g_pool_min_jobs || workers < 2) {
         run_inline(kind, order, count);
         return;
     }
-    const int32_t workers = g_active + 1;
-    bool pool = true;
-    bool timed = true;
-    if (g_pool_min_jobs == 0) {
-        // Measured: the work the pool takes off this thread against what handing it over costs.
-        const double work = g_job_ns[kind] * double(count);
-        pool = g_job_ns[kind] > 0.0 && (g_pool_ns <= 0.0 || work * (1.0 - 1.0 / double(workers)) > g_pool_ns);
-        if (!pool && g_job_ns[kind] > 0.0) {
-            timed = ++g_inline_run[kind] % kTimeEvery == 0;
-            if (timed && Clock::now() - g_last_pooled[kind] > kRemeasure) pool = true;
-        }
-    }
-    if (!pool) {
-        if (!timed) {
-            run_inline(kind, order, count);
-            return;
-        }
-        const Clock::time_point start = Clock::now();
-        run_inline(kind, order, count);
-        average(g_job_ns[kind], nanoseconds(start, Clock::now()) / double(count));
-        return;
-    }
-    const Clock::time_point start = Clock::now();
-    g_last_pooled[kind] = start;
-    double own_ns = 0.0;
-    int32_t own_jobs = 0;
-    const bool woke = run_on_pool(kind, pool_order ? pool_order : order, count, &own_ns, &own_jobs);
-    const double wall = nanoseconds(start, Clock::now());
-    if (own_jobs > 0) average(g_job_ns[kind], own_ns / double(own_jobs));
-    // Waking sleeping threads is not what a hand-off costs while the steps run (the workers spin
-    // between phases): such a phase is not counted.
-    if (woke) return;
-    // What the phase took beyond an even share of its work.
-    const double beyond = wall - g_job_ns[kind] * double(count) / double(workers);
-    average(g_pool_ns, beyond > 1.0 ? beyond : 1.0);
+    if (run_on_pool(kind, pool_order ? pool_order : order, count, workers)) g_woke = true;
 }

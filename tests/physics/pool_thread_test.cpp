@@ -104,6 +104,18 @@ TEST(PhysicsPool, ManyBodiesRunTheSameOnThePoolAndInline)
     physics_set_workers(kPhysicsWorkers, 0);
 }
 
+TEST(PhysicsPool, TheMeasuredExecutorRunsAsInlineWhileItTriesEveryPoolSize)
+{
+    // The default executor times sub-steps inline and on pools of 2, 4 and 8 workers, parking and
+    // waking threads as it changes between them (the stepping thread takes the ranges of threads
+    // still waking); then a smaller pool than the threads that exist.
+    const int steps = 120;
+    std::vector<uint64_t> reference = tray_run({0, 1}, steps);
+    EXPECT_EQ(tray_run({kPhysicsWorkers, 0}, steps), reference);
+    EXPECT_EQ(tray_run({3, 0}, steps), reference);
+    physics_set_workers(kPhysicsWorkers, 0);
+}
+
 TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
 {
     physics_set_workers(kPhysicsWorkers, 1);
