@@ -253,11 +253,11 @@ void run_inline(int32_t kind, const int32_t *order, int32_t count)
 }
 
 // Jobs of the phase of serial field `serial` the pool threads 1 .. threads have finished.
-uint32_t finished_by_pool(uint64_t serial, int32_t threads)
+uint32_t finished_by_pool(uint64_t serial, int32_t threads, std::memory_order order = std::memory_order_acquire)
 {
     uint32_t done = 0;
     for (int32_t w = 1; w <= threads; w++) {
-        const uint64_t word = g_finished[w].word.load(std::memory_order_acquire);
+        const uint64_t word = g_finished[w].word.load(order);
         if (serial_of(word) == serial) done += uint32_t(word & 0xffffff);
     }
     return done;
@@ -299,7 +299,8 @@ bool run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t work
         }
         g_main_waiting.store(1);
         const uint32_t seen = g_main_wake.load();
-        if (finished_by_pool(serial, ranges - 1) < uint32_t(count - ran)) g_main_wake.wait(seen);
+        if (finished_by_pool(serial, ranges - 1, std::memory_order_seq_cst) < uint32_t(count - ran))
+            g_main_wake.wait(seen);
         g_main_waiting.store(0);
     }
     return woke;
@@ -348,8 +349,7 @@ void physics_worker_loop(int32_t w)
             if (ran == 0) continue;
             // The finished count is stored before the flag is read (as the stepping thread sets the
             // flag before it reads the counts), so one of the two sides always sees the other.
-            g_finished[w].word.store(seen | uint32_t(ran), std::memory_order_release);
-            std::atomic_thread_fence(std::memory_order_seq_cst);
+            g_finished[w].word.store(seen | uint32_t(ran));
             if (g_main_waiting.load()) {
                 g_main_wake.fetch_add(1);
                 g_main_wake.notify_one();
