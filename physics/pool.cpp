@@ -131,12 +131,20 @@ int32_t g_phase_workers = 1;  // workers of the current sub-step's phases (1: in
 bool g_woke = false;  // a phase of the current sub-step woke sleeping threads
 int32_t g_uncounted = 0;  // sub-steps not to count (threads just woken)
 int32_t g_trying = 0;  // sub-steps left of a try of a way not taken
-int32_t g_next_try = 0;
+bool g_timed = false;  // the current sub-step is timed
+int32_t g_untimed = 0;
 Clock::time_point g_substep_start;
-Clock::time_point g_last_try;
+// When each way was last tried, and how long until its next try: kRemeasure, doubled (up to
+// kRemeasureMost) each time the way was tried and lost by far, so that a way much slower than
+// the best costs little.
+Clock::time_point g_last_try[kWays];
+Clock::duration g_try_every[kWays];
 constexpr int32_t kTrySubsteps = 6;
+constexpr int32_t kTimeEvery = 8;
 constexpr int32_t kSwitchSubsteps = 2;  // not counted after a change of way (the data moves)
 constexpr auto kRemeasure = std::chrono::milliseconds(50);
+constexpr auto kRemeasureMost = std::chrono::milliseconds(800);
+constexpr double kFarSlower = 1.25;
 
 PhysicsJobSlot g_prepare_slots[kPhysicsWorkers];
 
@@ -466,31 +474,44 @@ void physics_substep_begin(int32_t bodies)
     while (ways < kWays && kWayWorkers[ways] <= g_active + 1) ways++;
     if (g_measured_active != g_active || g_measured_bodies != bodies) {
         for (Samples &samples : g_substep_ns) samples = Samples{};
+        for (Clock::duration &every : g_try_every) every = kRemeasure;
         g_measured_active = g_active;
         g_measured_bodies = bodies;
         g_trying = 0;
     }
-    g_substep_start = Clock::now();
     const int32_t previous = g_way;
     int32_t unmeasured = -1, best = 0;
     for (int32_t w = 0; w < ways; w++) {
         if (g_substep_ns[w].median <= 0.0 && unmeasured < 0) unmeasured = w;
         if (g_substep_ns[w].median < g_substep_ns[best].median) best = w;
     }
+    g_woke = false;
+    // Settled on the best way: it is timed (and a try looked for) one sub-step in kTimeEvery.
+    g_timed = unmeasured >= 0 || g_trying > 0 || g_way != best || ++g_untimed % kTimeEvery == 0;
+    if (!g_timed) return;
+    g_substep_start = Clock::now();
     if (unmeasured >= 0) {
         g_way = unmeasured;
     } else if (g_trying > 0) {
         g_trying--;
     } else {
+        // A try just ended: the way's next one is later if it lost by far.
+        if (previous >= 0 && previous < ways && previous != best) {
+            Clock::duration &every = g_try_every[previous];
+            if (g_substep_ns[previous].median > kFarSlower * g_substep_ns[best].median)
+                every = every * 2 < kRemeasureMost ? every * 2 : Clock::duration(kRemeasureMost);
+            else
+                every = kRemeasure;
+        }
         g_way = best;
-        if (g_substep_start - g_last_try > kRemeasure) {
-            g_last_try = g_substep_start;
-            g_next_try = (g_next_try + 1) % ways;
-            if (g_next_try == best) g_next_try = (g_next_try + 1) % ways;
-            if (g_next_try != best) {
-                g_way = g_next_try;
-                g_trying = kTrySubsteps - 1;
-            }
+        // The way whose try is the most overdue, if any.
+        for (int32_t w = 0; w < ways; w++) {
+            if (w == best || g_substep_start - g_last_try[w] < g_try_every[w]) continue;
+            if (g_way == best || g_last_try[w] + g_try_every[w] < g_last_try[g_way] + g_try_every[g_way]) g_way = w;
+        }
+        if (g_way != best) {
+            g_last_try[g_way] = g_substep_start;
+            g_trying = kTrySubsteps - 1;
         }
     }
     if (g_way != previous && g_uncounted < kSwitchSubsteps) g_uncounted = kSwitchSubsteps;
@@ -498,14 +519,14 @@ void physics_substep_begin(int32_t bodies)
     // Threads of no use to this way sleep rather than spin: on a loaded machine a spinning thread
     // takes a processor from one that has jobs.
     if (g_phase_workers > 1) set_running(g_phase_workers - 1);
-    g_woke = false;
 }
 
 void physics_substep_end()
 {
     if (g_active == 0 || g_pool_min_jobs != 0 || g_way < 0) return;
+    if (g_woke) g_uncounted = kSwitchSubsteps;
+    if (!g_timed) return;
     const double ns = nanoseconds(g_substep_start, Clock::now());
-    if (g_woke) g_uncounted = 2;
     if (g_uncounted > 0) {
         g_uncounted--;
         return;
