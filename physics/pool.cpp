@@ -1,11 +1,11 @@
 // The worker pool. The threads are started once and kept between steps. A phase is published once
 // and its jobs are shared out in ranges among the pool's threads and the stepping thread itself,
 // which is worker 0 (and takes what an owner late to its range leaves); the workers wake once per
-// phase, not per job, and each reports on its own cache line. Between phases a worker spins briefly, then sleeps on the phase
-// counter (std::atomic::wait), so idle threads take no processor time from a loaded machine. Every
-// job phase goes through physics_run_phase, which runs it on the pool or, when the pool would not
-// pay (too little work for what handing it over costs, both measured as the steps run), on the
-// stepping thread.
+// phase, not per job, and each reports on its own cache line. Between phases a worker spins
+// briefly, then sleeps (std::atomic::wait), so idle threads take no processor time from a loaded
+// machine. Every job phase goes through physics_run_phase, which runs it on the pool or on the
+// stepping thread: the sub-steps are timed inline and on pools of several sizes as the steps run,
+// and run the way that has been fastest.
 #include "physics/physics_local.h"
 
 #include "platform/system.h"
@@ -44,9 +44,8 @@ int32_t g_active = 0;
 
 // The phase being run is split into one range of jobs per worker (the stepping thread and the
 // active pool threads), so that a worker takes the same bodies phase after phase and finds them in
-// its cache. Each range is one
-// atomic word on its own cache line: the phase's serial (bits 24 to 63), the range's end (12 to 23)
-// and its next job (0 to 11). The stepping thread publishes a phase as one word (below); a range is
+// its cache. Each range is one atomic word on its own cache line: the phase's serial (bits 24 to
+// 63), the range's end (12 to 23) and its next job (0 to 11). The stepping thread publishes a phase as one word (below); a range is
 // begun by the first worker that looks at it in that phase, its owner as a rule, and every worker
 // computes the same bounds, so publishing costs the stepping thread one store. A job is claimed by
 // compare-and-swap on the whole word, so it is never claimed from a phase other than the one the
