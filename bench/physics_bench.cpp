@@ -280,6 +280,17 @@ void BM_BodiesOnTheGreen(benchmark::State &state)
 }
 BENCHMARK(BM_BodiesOnTheGreen)->Args({24, 0})->Args({24, 8})->Args({64, 0})->Args({64, 4})->Args({64, 8});
 
+// Bodies, workers, with every phase on the pool however little work it has: over /N/0 of the
+// green, what handing a phase over costs.
+void BM_BodiesOnThePool(benchmark::State &state)
+{
+    physics_set_workers(int32_t(state.range(1)), 2);
+    OurScene scene(int(state.range(0)));
+    run_steps(state, scene);
+    physics_set_workers(kPhysicsWorkers, 0);
+}
+BENCHMARK(BM_BodiesOnThePool)->Args({64, 2})->Args({64, 4})->Args({64, 8});
+
 void BM_BulletBall(benchmark::State &state)
 {
     BulletScene scene;

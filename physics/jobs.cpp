@@ -280,8 +280,11 @@ void physics_job_collide(int32_t i, int32_t worker)
         if (env_contact) body->contact_flags += 1;
     }
     const int32_t n_env = buffer.count - n_body;
-    world->on_slope[i] = 0;
-    if (!body_contact && !env_contact) return;
+    // The flags of the neighbouring bodies share this cache line: written only when it changes.
+    if (!body_contact && !env_contact) {
+        if (world->on_slope[i]) world->on_slope[i] = 0;
+        return;
+    }
 
     float v[3];
     vec3_set(v, body->velocity[0], body->velocity[1], body->velocity[2]);
@@ -291,7 +294,8 @@ void physics_job_collide(int32_t i, int32_t worker)
     for (int32_t c = 0; c < buffer.count; c++) respond(world, i, worker, c, v, n_body, n_env, downhill);
     // It rolls on while its force (gravity and the impulses) has a part down the slope; a resting
     // contact that wiped the force holds it where it is.
-    if (downhill && vec3_dot(body->force, down) > 0.0f) world->on_slope[i] = 1;
+    const uint8_t on_slope = downhill && vec3_dot(body->force, down) > 0.0f ? 1 : 0;
+    if (world->on_slope[i] != on_slope) world->on_slope[i] = on_slope;
 }
 
 void physics_job_wake(int32_t i, int32_t worker)

@@ -195,9 +195,10 @@ void physics_world_step(PhysicsWorld *world);
 // The executor of the step's job phases: `count` 0 or 1 runs every job on the stepping thread; 2 to
 // 8 share each phase's jobs among that many workers, the stepping thread and count - 1 pool
 // threads. A phase of one job runs on the stepping thread, and so does one of fewer than
-// `pool_min_jobs` jobs; `pool_min_jobs` 0 leaves that to the measured costs of the jobs and of
-// waking the pool (the results are the same either way). The default is 8 workers and 0, so a
-// one-body world never wakes a thread.
+// `pool_min_jobs` jobs; `pool_min_jobs` 0 leaves it to measurement instead: the sub-steps run
+// inline or on 2, 4 or up to `count` workers, whichever has been fastest as the steps run (the
+// results are the same either way). The default is 8 workers and 0, so a one-body world never
+// wakes a thread.
 void physics_set_workers(int32_t count, int32_t pool_min_jobs);
 // Ends the worker threads (they otherwise stay parked between steps until the process ends).
 void physics_shutdown();

@@ -291,10 +291,14 @@ constexpr int32_t kJobKinds = 6;
 
 // The world the jobs work on, set by physics_start_workers.
 extern PhysicsWorld *g_physics_world_pointer;
-// Job slots of each worker: -1 free, else the body to process.
-extern std::atomic<int32_t> g_physics_collide_slots[kPhysicsWorkers];
-extern std::atomic<int32_t> g_physics_wake_slots[kPhysicsWorkers];
-extern std::atomic<int32_t> g_physics_correct_slots[kPhysicsWorkers];
+// Job slots of each worker: -1 free, else the body to process. Each on its own cache line: a worker
+// writes its own twice a phase.
+struct alignas(64) PhysicsJobSlot {
+    std::atomic<int32_t> body{-1};
+};
+extern PhysicsJobSlot g_physics_collide_slots[kPhysicsWorkers];
+extern PhysicsJobSlot g_physics_wake_slots[kPhysicsWorkers];
+extern PhysicsJobSlot g_physics_correct_slots[kPhysicsWorkers];
 extern std::atomic<int32_t> g_physics_worker_running[kPhysicsWorkers];
 extern std::atomic<uint8_t> g_physics_workers_started;
 extern std::atomic<int32_t> g_physics_workers_ended;
@@ -343,8 +347,14 @@ uint8_t physics_correct_jobs_pending();
 int32_t physics_free_collide_slot();
 int32_t physics_free_wake_slot();
 int32_t physics_free_correct_slot();
-// Runs job `kind` for the `count` bodies of `order` and returns when every one is done.
-void physics_run_phase(int32_t kind, const int32_t *order, int32_t count);
+// Runs job `kind` for the `count` bodies of `order` and returns when every one is done. On the pool
+// the jobs are handed out in `pool_order` when given (the same bodies in another order: the one the
+// other phases use keeps each body on one worker through a sub-step).
+void physics_run_phase(int32_t kind, const int32_t *order, int32_t count, const int32_t *pool_order = nullptr);
+// Around each sub-step's phases (main thread): the executor times the sub-steps and picks the pool
+// or the stepping thread for the next ones, whichever has been faster.
+void physics_substep_begin(int32_t bodies);
+void physics_substep_end();
 // Worker threads that exist.
 int32_t physics_worker_threads();
 

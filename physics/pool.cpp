@@ -1,11 +1,11 @@
 // The worker pool. The threads are started once and kept between steps. A phase is published once
 // and its jobs are shared out in ranges among the pool's threads and the stepping thread itself,
-// which is worker 0 (a worker done with its range takes what is left of the others'); the workers
-// wake once per phase, not per job. Between phases a worker spins briefly, then sleeps on the phase
-// counter (std::atomic::wait), so idle threads take no processor time from a loaded machine. Every
-// job phase goes through physics_run_phase, which runs it on the pool or, when the pool would not
-// pay (too little work for what handing it over costs, both measured as the steps run), on the
-// stepping thread.
+// which is worker 0 (and takes what an owner late to its range leaves); the workers wake once per
+// phase, not per job, and each reports on its own cache line. Between phases a worker spins
+// briefly, then sleeps (std::atomic::wait), so idle threads take no processor time from a loaded
+// machine. Every job phase goes through physics_run_phase, which runs it on the pool or on the
+// stepping thread: the sub-steps are timed inline and on pools of several sizes as the steps run,
+// and run the way that has been fastest.
 #include "physics/physics_local.h"
 
 #include "platform/system.h"
@@ -15,9 +15,9 @@
 #include <thread>
 
 PhysicsWorld *g_physics_world_pointer = nullptr;
-std::atomic<int32_t> g_physics_collide_slots[kPhysicsWorkers];
-std::atomic<int32_t> g_physics_wake_slots[kPhysicsWorkers];
-std::atomic<int32_t> g_physics_correct_slots[kPhysicsWorkers];
+PhysicsJobSlot g_physics_collide_slots[kPhysicsWorkers];
+PhysicsJobSlot g_physics_wake_slots[kPhysicsWorkers];
+PhysicsJobSlot g_physics_correct_slots[kPhysicsWorkers];
 std::atomic<int32_t> g_physics_worker_running[kPhysicsWorkers];
 std::atomic<uint8_t> g_physics_workers_started{0};
 std::atomic<int32_t> g_physics_workers_ended{0};
@@ -30,6 +30,8 @@ typedef std::chrono::steady_clock Clock;
 // stepping thread makes for the last jobs of a phase before it yields its time slice.
 constexpr auto kWorkerSpin = std::chrono::microseconds(200);
 constexpr int kMainSpinChecks = 4096;
+// Checks of the stepping thread between its looks for ranges that their owners have not begun.
+constexpr int kMainLateChecks = 32;
 
 // Executor settings (main thread): workers wanted (the stepping thread is one of them), and the
 // fewest jobs a phase hands to the pool (0: decided by the measured costs).
@@ -42,48 +44,110 @@ int32_t g_active = 0;
 
 // The phase being run is split into one range of jobs per worker (the stepping thread and the
 // active pool threads), so that a worker takes the same bodies phase after phase and finds them in
-// its cache; a worker done with its own range takes jobs left in the others. Each range is one
-// atomic word: the phase's serial (bits 32 to 63), the range's end (16 to 31) and its next job (0
-// to 15). A job is claimed by compare-and-swap on the whole word, so it is never claimed from a
-// phase other than the one the worker read; the job kind and order are read only after a claim,
-// while the phase cannot end (the stepping thread waits for every claimed job).
-static_assert(kPhysicsMaxBodies < 65536, "job numbers fit 16 bits");
+// its cache. Each range is one atomic word on its own cache line: the phase's serial (bits 24 to
+// 63), the range's end (12 to 23) and its next job (0 to 11). The stepping thread publishes a phase as one word (below); a range is
+// begun by the first worker that looks at it in that phase, its owner as a rule, and every worker
+// computes the same bounds, so publishing costs the stepping thread one store. A job is claimed by
+// compare-and-swap on the whole word, so it is never claimed from a phase other than the one the
+// worker read; the job order is read only after a claim, while the phase cannot end (the stepping
+// thread waits for every claimed job).
+static_assert(kPhysicsMaxBodies < 4096, "job numbers fit 12 bits");
+static_assert(kPhysicsWorkers < 256 && kJobKinds < 16, "ranges fit 8 bits, kinds 4");
+// Serials are 40 bits (the top of each word) and compared modulo 2^40: a range left alone for 2^39
+// phases would be taken for a later phase's.
+constexpr int kSerialShift = 24;
 struct alignas(64) JobRange {
     std::atomic<uint64_t> word{0};
 };
 JobRange g_ranges[kPhysicsWorkers];
-// Ranges of the current phase (written before the phase is published).
-std::atomic<int32_t> g_range_count{0};
-int32_t g_phase_kind = 0;
-const int32_t *g_phase_order = nullptr;
-// The phase serial the workers sleep on, and the number of them asleep.
-alignas(64) std::atomic<uint32_t> g_phase{0};
+// The phase: serial (bits 24 to 63), job count (12 to 23), ranges (4 to 11), job kind (0 to 3).
+alignas(64) std::atomic<uint64_t> g_phase{0};
+const int32_t *g_phase_order = nullptr;  // written before the phase is published
+// Bumped when a phase is published while workers sleep; they sleep on it. The number asleep.
+alignas(64) std::atomic<uint32_t> g_wake{0};
 std::atomic<int32_t> g_sleepers{0};
-// Jobs of the current phase finished; the stepping thread sleeps on it while g_main_waiting is set.
-alignas(64) std::atomic<uint32_t> g_done{0};
-std::atomic<uint8_t> g_main_waiting{0};
+// What each worker has finished: the phase's serial (bits 24 to 63) and the jobs it ran in it (0 to
+// 23), written by that worker only, on its own line: the stepping thread adds them up rather than
+// every worker adding to one contended counter.
+struct alignas(64) WorkerDone {
+    std::atomic<uint64_t> word{0};
+};
+WorkerDone g_finished[kPhysicsWorkers];
+// The stepping thread sleeps on g_main_wake while g_main_waiting is set (a long phase on a loaded
+// machine); a worker that finishes jobs then bumps it.
+alignas(64) std::atomic<uint8_t> g_main_waiting{0};
 std::atomic<uint8_t> g_exit{0};
+alignas(64) std::atomic<uint32_t> g_main_wake{0};
+
+// The serial field of a word (its other bits cleared).
+uint64_t serial_of(uint64_t word) { return word >> kSerialShift << kSerialShift; }
+int32_t phase_count(uint64_t phase) { return int32_t((phase >> 12) & 0xfff); }
+int32_t phase_ranges(uint64_t phase) { return int32_t((phase >> 4) & 0xff); }
+int32_t phase_kind(uint64_t phase) { return int32_t(phase & 0xf); }
 
 // The sleep hand-offs are sequentially consistent: a side that goes to sleep publishes that it does
 // (g_sleepers, g_main_waiting) and then reads the other side's counter, while the other side
 // changes the counter and then reads the flag, so one of them always sees the other.
 
-// Measured costs (main thread): nanoseconds per job of each kind, and what handing a phase to the
-// pool costs beyond its share of the work (0: not measured yet). A phase goes to the pool when the
-// work it takes off the stepping thread is worth more than that cost. A kind kept inline is timed
-// one phase in kTimeEvery, and goes to the pool once every kRemeasure anyway, so that the pool's
-// cost stays measured as the machine's load changes.
-double g_job_ns[kJobKinds] = {};
-double g_pool_ns = 0.0;
-int32_t g_inline_run[kJobKinds] = {};
-Clock::time_point g_last_pooled[kJobKinds];
-constexpr int32_t kTimeEvery = 16;
-constexpr auto kRemeasure = std::chrono::milliseconds(500);
-constexpr double kWeight = 0.125;  // of a new measurement in the running means
+// Measured costs (main thread): a sub-step's wall time with its phases inline and with them on
+// pools of 2, 4 and 8 workers (at most the workers wanted), each the median of its last kSamples
+// sub-steps (0: not measured yet; a median, since a pool thread preempted by another program now
+// and then makes one sub-step many times slower). The sub-steps run the way that has been fastest.
+// The whole sub-step is compared, not each phase: a phase on the pool moves its bodies' data into
+// the workers' caches, which makes the phases around it slower on the stepping thread, and the
+// other way round; and more workers share the work but cost more to hand it to (on a loaded
+// machine, more of them are preempted). Every kRemeasure, one of the ways not taken, in turn, is
+// tried for kTrySubsteps sub-steps, so that all stay measured as the machine's load changes; a
+// sub-step that had to wake sleeping threads, and the one after it, are not counted (waking a
+// thread costs far more than a hand-off between phases, when the threads spin).
+constexpr int32_t kSamples = 7;
+struct Samples {
+    double value[kSamples] = {};
+    int32_t count = 0, next = 0;
+    double median = 0.0;
 
-std::atomic<int32_t> g_prepare_slots[kPhysicsWorkers];
+    void add(double v)
+    {
+        value[next] = v;
+        next = (next + 1) % kSamples;
+        if (count < kSamples) count++;
+        double sorted[kSamples];
+        for (int32_t k = 0; k < count; k++) {
+            int32_t j = k;
+            for (; j > 0 && sorted[j - 1] > value[k]; j--) sorted[j] = sorted[j - 1];
+            sorted[j] = value[k];
+        }
+        median = sorted[count / 2];
+    }
+};
+constexpr int32_t kWays = 4;
+const int32_t kWayWorkers[kWays] = {1, 2, 4, 8};  // 1: inline
+Samples g_substep_ns[kWays];
+int32_t g_measured_active = -1;  // the pool size and body count the times were measured with
+int32_t g_measured_bodies = -1;
+int32_t g_way = 0;  // the current sub-step's
+int32_t g_phase_workers = 1;  // workers of the current sub-step's phases (1: inline)
+bool g_woke = false;  // a phase of the current sub-step woke sleeping threads
+int32_t g_uncounted = 0;  // sub-steps not to count (threads just woken)
+int32_t g_trying = 0;  // sub-steps left of a try of a way not taken
+bool g_timed = false;  // the current sub-step is timed
+int32_t g_untimed = 0;
+Clock::time_point g_substep_start;
+// When each way was last tried, and how long until its next try: kRemeasure, doubled (up to
+// kRemeasureMost) each time the way was tried and lost by far, so that a way much slower than
+// the best costs little.
+Clock::time_point g_last_try[kWays];
+Clock::duration g_try_every[kWays];
+constexpr int32_t kTrySubsteps = 6;
+constexpr int32_t kTimeEvery = 8;
+constexpr int32_t kSwitchSubsteps = 2;  // not counted after a change of way (the data moves)
+constexpr auto kRemeasure = std::chrono::milliseconds(50);
+constexpr auto kRemeasureMost = std::chrono::milliseconds(800);
+constexpr double kFarSlower = 1.25;
 
-std::atomic<int32_t> *slots_of(int32_t kind)
+PhysicsJobSlot g_prepare_slots[kPhysicsWorkers];
+
+PhysicsJobSlot *slots_of(int32_t kind)
 {
     if (kind == kJobCollide) return g_physics_collide_slots;
     if (kind == kJobWake) return g_physics_wake_slots;
@@ -99,20 +163,30 @@ inline void physics_pause()
 #endif
 }
 
-void average(double &mean, double value) { mean = mean > 0.0 ? mean + kWeight * (value - mean) : value; }
-
-// Claims the next jobs of range r in phase `serial`, a quarter of what is left there (at least
-// one), into [*first, *end); false when none is left. (A claim is a write to a line the other
-// workers read: jobs of a few nanoseconds are not claimed one by one.)
-bool claim(int32_t r, uint32_t serial, int32_t *first, int32_t *end)
+// Claims jobs of range r in `phase` into [*first, *end): all that is left when `whole` is set (the
+// owner), else a quarter of it (at least one: the stepping thread taking a late owner's range, who
+// may still come for the rest). False when none is left, or when the range is not begun and
+// `begin` is not set.
+bool claim(int32_t r, uint64_t phase, bool begin, bool whole, int32_t *first, int32_t *end)
 {
+    const uint64_t serial = serial_of(phase);
     std::atomic<uint64_t> &range = g_ranges[r].word;
     uint64_t word = range.load(std::memory_order_acquire);
     for (;;) {
-        if (uint32_t(word >> 32) != serial) return false;
-        const int32_t stop = int32_t((word >> 16) & 0xffff), next = int32_t(word & 0xffff);
+        const uint64_t seen = serial_of(word);
+        if (seen != serial) {
+            // A later phase: this one is over. An earlier one: the range is not begun yet.
+            if (int64_t(seen - serial) > 0 || !begin) return false;
+            const uint64_t count = uint64_t(phase_count(phase)), ranges = uint64_t(phase_ranges(phase));
+            const uint64_t from = count * uint64_t(r) / ranges, to = count * uint64_t(r + 1) / ranges;
+            const uint64_t begun = serial | to << 12 | from;
+            if (!range.compare_exchange_weak(word, begun, std::memory_order_acq_rel, std::memory_order_acquire))
+                continue;
+            word = begun;
+        }
+        const int32_t stop = int32_t((word >> 12) & 0xfff), next = int32_t(word & 0xfff);
         if (next >= stop) return false;
-        const int32_t take = (stop - next) / 4 > 1 ? (stop - next) / 4 : 1;
+        const int32_t take = whole ? stop - next : ((stop - next) / 4 > 1 ? (stop - next) / 4 : 1);
         if (range.compare_exchange_weak(word, word + uint64_t(take), std::memory_order_acq_rel,
                                         std::memory_order_acquire)) {
             *first = next;
@@ -122,27 +196,35 @@ bool claim(int32_t r, uint32_t serial, int32_t *first, int32_t *end)
     }
 }
 
-// Worker w's part of phase `serial`: its own range, then what is left in the others'. The number
-// of jobs run.
-int32_t take_jobs(uint32_t serial, int32_t w)
+// Runs what worker w claims of range r in `phase` (begun here if `begin`); the jobs run added to
+// *ran. The worker's slot of the kind holds the first body it took (-1 again at the end of its part,
+// set by the caller).
+void run_range(int32_t r, uint64_t phase, bool begin, int32_t w, int32_t *ran, PhysicsJobSlot **slots)
 {
-    const int32_t ranges = g_range_count.load(std::memory_order_acquire);
-    int32_t ran = 0, first, end;
-    std::atomic<int32_t> *slots = nullptr;
-    for (int32_t k = 0; k < ranges; k++) {
-        const int32_t r = (w + k) % ranges;
-        while (claim(r, serial, &first, &end)) {
-            const int32_t kind = g_phase_kind;
-            const int32_t *order = g_phase_order;
-            if (!slots) {
-                slots = slots_of(kind);
-                slots[w].store(order[first], std::memory_order_relaxed);
-            }
-            for (int32_t n = first; n < end; n++) physics_run_job(kind, order[n], w);
-            ran += end - first;
+    int32_t first, end;
+    while (claim(r, phase, begin, r == w, &first, &end)) {
+        const int32_t kind = phase_kind(phase);
+        const int32_t *order = g_phase_order;
+        if (!*slots) {
+            *slots = slots_of(kind);
+            (*slots)[w].body.store(order[first], std::memory_order_relaxed);
         }
+        for (int32_t n = first; n < end; n++) physics_run_job(kind, order[n], w);
+        *ran += end - first;
     }
-    if (slots) slots[w].store(-1, std::memory_order_relaxed);
+}
+
+// Worker w's part of `phase`: its own range, whole. (Workers do not take from each other: a thief
+// looking at a range makes its owner's next claim a cache miss, and a job taken moves its body's
+// data to another cache for this phase and back for the next; what it saves on these short phases
+// is less than it costs. The stepping thread takes what a late owner leaves, see run_on_pool.) The
+// number of jobs run.
+int32_t take_jobs(uint64_t phase, int32_t w)
+{
+    int32_t ran = 0;
+    PhysicsJobSlot *slots = nullptr;
+    if (w < phase_ranges(phase)) run_range(w, phase, true, w, &ran, &slots);
+    if (slots) slots[w].body.store(-1, std::memory_order_relaxed);
     return ran;
 }
 
@@ -153,17 +235,17 @@ void worker_entry(void *argument)
     g_physics_workers_ended.fetch_add(1, std::memory_order_release);
 }
 
-int32_t free_slot(std::atomic<int32_t> *slots)
+int32_t free_slot(const PhysicsJobSlot *slots)
 {
     for (int32_t w = 0; w <= g_active && w < kPhysicsWorkers; w++)
-        if (slots[w].load() < 0) return w;
+        if (slots[w].body.load() < 0) return w;
     return -1;
 }
 
-bool pending(std::atomic<int32_t> *slots)
+bool pending(const PhysicsJobSlot *slots)
 {
     for (int32_t w = 0; w < kPhysicsWorkers; w++)
-        if (slots[w].load() >= 0) return true;
+        if (slots[w].body.load() >= 0) return true;
     return false;
 }
 
@@ -177,31 +259,43 @@ void run_inline(int32_t kind, const int32_t *order, int32_t count)
     for (int32_t n = 0; n < count; n++) physics_run_job(kind, order[n], 0);
 }
 
-// The phase on the pool and the stepping thread; the stepping thread's own time in jobs and its
-// job count into *own_ns and *own_jobs.
-void run_on_pool(int32_t kind, const int32_t *order, int32_t count, double *own_ns, int32_t *own_jobs)
+// Jobs of the phase of serial field `serial` the pool threads 1 .. threads have finished.
+uint32_t finished_by_pool(uint64_t serial, int32_t threads, std::memory_order order = std::memory_order_acquire)
 {
-    g_phase_kind = kind;
-    g_phase_order = order;
-    g_done.store(0, std::memory_order_relaxed);
-    const uint32_t serial = g_phase.load(std::memory_order_relaxed) + 1;
-    const int32_t ranges = g_active + 1;
-    for (int32_t r = 0; r < ranges; r++) {
-        const uint64_t first = uint64_t(count) * uint64_t(r) / uint64_t(ranges);
-        const uint64_t end = uint64_t(count) * uint64_t(r + 1) / uint64_t(ranges);
-        g_ranges[r].word.store(uint64_t(serial) << 32 | end << 16 | first, std::memory_order_release);
+    uint32_t done = 0;
+    for (int32_t w = 1; w <= threads; w++) {
+        const uint64_t word = g_finished[w].word.load(order);
+        if (serial_of(word) == serial) done += uint32_t(word & 0xffffff);
     }
-    g_range_count.store(ranges, std::memory_order_release);
-    g_phase.store(serial);
-    if (g_sleepers.load() > 0) g_phase.notify_all();
+    return done;
+}
 
-    const Clock::time_point start = Clock::now();
-    const int32_t ran = take_jobs(serial, 0);
-    *own_ns = nanoseconds(start, Clock::now());
-    *own_jobs = ran;
-    if (ran > 0) g_done.fetch_add(uint32_t(ran), std::memory_order_release);
-    // The last jobs may still be running on the workers.
-    for (int n = 0; g_done.load(std::memory_order_acquire) < uint32_t(count); n++) {
+// The phase on `workers` workers: the stepping thread and pool threads 1 .. workers - 1. True when
+// it had to wake sleeping threads.
+bool run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t workers)
+{
+    g_phase_order = order;
+    const uint64_t serial = serial_of(g_phase.load(std::memory_order_relaxed)) + (uint64_t(1) << kSerialShift);
+    const int32_t ranges = workers;
+    const uint64_t phase = serial | uint64_t(count) << 12 | uint64_t(ranges) << 4 | uint64_t(kind);
+    g_phase.store(phase);
+    const bool woke = g_sleepers.load() > 0;
+    if (woke) {
+        g_wake.fetch_add(1);
+        g_wake.notify_all();
+    }
+
+    int32_t ran = take_jobs(phase, 0);
+    // The last jobs may still be running on the workers. A range its owner has not begun after a
+    // while (a worker asleep or preempted) is taken here; every job is claimed before this thread
+    // can sleep.
+    for (int n = 0; finished_by_pool(serial, ranges - 1) < uint32_t(count - ran); n++) {
+        if (n % kMainLateChecks == kMainLateChecks - 1) {
+            PhysicsJobSlot *slots = nullptr;
+            for (int32_t r = 1; r < ranges; r++) run_range(r, phase, true, 0, &ran, &slots);
+            if (slots) slots[0].body.store(-1, std::memory_order_relaxed);
+            continue;
+        }
         if (n < kMainSpinChecks) {
             physics_pause();
             continue;
@@ -211,9 +305,23 @@ void run_on_pool(int32_t kind, const int32_t *order, int32_t count, double *own_
             continue;
         }
         g_main_waiting.store(1);
-        uint32_t seen = g_done.load();
-        if (seen < uint32_t(count)) g_done.wait(seen);
+        const uint32_t seen = g_main_wake.load();
+        if (finished_by_pool(serial, ranges - 1, std::memory_order_seq_cst) < uint32_t(count - ran))
+            g_main_wake.wait(seen);
         g_main_waiting.store(0);
+    }
+    return woke;
+}
+
+// Pool threads 1 .. threads take phases (at most g_active), the others sleep; a flag is written,
+// and its thread woken, only when it changes.
+void set_running(int32_t threads)
+{
+    for (int32_t w = 1; w <= g_threads; w++) {
+        const int32_t running = w <= threads && w <= g_active ? 1 : 0;
+        if (g_physics_worker_running[w].load(std::memory_order_relaxed) == running) continue;
+        g_physics_worker_running[w].store(running);
+        if (running) g_physics_worker_running[w].notify_one();
     }
 }
 
@@ -233,21 +341,25 @@ void physics_run_job(int32_t kind, int32_t body, int32_t worker)
 
 void physics_worker_loop(int32_t w)
 {
-    uint32_t seen = g_phase.load();
+    uint64_t seen = serial_of(g_phase.load());
     while (!g_exit.load()) {
         // Not among the workers wanted: asleep until it is (or the exit).
         if (g_physics_worker_running[w].load() == 0) {
             g_physics_worker_running[w].wait(0);
-            seen = g_phase.load();
+            seen = serial_of(g_phase.load());
             continue;
         }
-        uint32_t serial = g_phase.load(std::memory_order_acquire);
-        if (serial != seen) {
-            seen = serial;
-            const int32_t ran = take_jobs(serial, w);
-            if (ran > 0) {
-                g_done.fetch_add(uint32_t(ran));
-                if (g_main_waiting.load()) g_done.notify_one();
+        const uint64_t phase = g_phase.load(std::memory_order_acquire);
+        if (serial_of(phase) != seen) {
+            seen = serial_of(phase);
+            const int32_t ran = take_jobs(phase, w);
+            if (ran == 0) continue;
+            // The finished count is stored before the flag is read (as the stepping thread sets the
+            // flag before it reads the counts), so one of the two sides always sees the other.
+            g_finished[w].word.store(seen | uint32_t(ran));
+            if (g_main_waiting.load()) {
+                g_main_wake.fetch_add(1);
+                g_main_wake.notify_one();
             }
             continue;
         }
@@ -257,7 +369,8 @@ void physics_worker_loop(int32_t w)
         bool found = false;
         for (int round = 0; !found; round++) {
             for (int k = 0; k < 64 && !found; k++) {
-                found = g_phase.load(std::memory_order_relaxed) != seen || g_exit.load(std::memory_order_relaxed) ||
+                found = serial_of(g_phase.load(std::memory_order_relaxed)) != seen ||
+                        g_exit.load(std::memory_order_relaxed) ||
                         g_physics_worker_running[w].load(std::memory_order_relaxed) == 0;
                 physics_pause();
             }
@@ -267,7 +380,8 @@ void physics_worker_loop(int32_t w)
         }
         if (found) continue;
         g_sleepers.fetch_add(1);
-        if (g_phase.load() == seen && !g_exit.load()) g_phase.wait(seen);
+        const uint32_t wake = g_wake.load();
+        if (serial_of(g_phase.load()) == seen && !g_exit.load()) g_wake.wait(wake);
         g_sleepers.fetch_sub(1);
     }
 }
@@ -286,10 +400,10 @@ void physics_start_workers(PhysicsWorld *world)
     // No job runs between steps: the stores need no fence of their own (the phases' hand-off
     // publishes them).
     for (int32_t w = 0; w < kPhysicsWorkers; w++) {
-        g_physics_collide_slots[w].store(-1, std::memory_order_relaxed);
-        g_physics_wake_slots[w].store(-1, std::memory_order_relaxed);
-        g_physics_correct_slots[w].store(-1, std::memory_order_relaxed);
-        g_prepare_slots[w].store(-1, std::memory_order_relaxed);
+        g_physics_collide_slots[w].body.store(-1, std::memory_order_relaxed);
+        g_physics_wake_slots[w].body.store(-1, std::memory_order_relaxed);
+        g_physics_correct_slots[w].body.store(-1, std::memory_order_relaxed);
+        g_prepare_slots[w].body.store(-1, std::memory_order_relaxed);
     }
     g_active = 0;
     // The stepping thread is worker 0: the pool has one thread fewer than the workers wanted.
@@ -310,13 +424,10 @@ void physics_start_workers(PhysicsWorld *world)
     }
     g_physics_workers_started.store(g_threads > 0 ? 1 : 0);
     g_active = wanted < g_threads ? wanted : g_threads;
-    // The workers wanted take phases; the others sleep (they are not woken by every phase).
-    for (int32_t w = 1; w <= g_threads; w++) {
-        const int32_t running = w <= g_active ? 1 : 0;
-        if (g_physics_worker_running[w].load(std::memory_order_relaxed) == running) continue;
-        g_physics_worker_running[w].store(running);
-        if (running) g_physics_worker_running[w].notify_one();
-    }
+    // The threads of the sub-steps' way take phases (all the workers wanted while it is not
+    // measured); the others sleep.
+    set_running(g_pool_min_jobs != 0 || g_phase_workers < 2 ? g_active
+                                                            : (g_phase_workers - 1 < g_active ? g_phase_workers - 1 : g_active));
 }
 
 void physics_stop_workers()
@@ -330,8 +441,8 @@ void physics_shutdown()
     physics_stop_workers();
     if (g_threads == 0) return;
     g_exit.store(1);
-    g_phase.fetch_add(1);
-    g_phase.notify_all();
+    g_wake.fetch_add(1);
+    g_wake.notify_all();
     for (int32_t w = 1; w <= g_threads; w++) {
         g_physics_worker_running[w].store(-1);
         g_physics_worker_running[w].notify_one();
@@ -350,45 +461,87 @@ int32_t physics_free_collide_slot() { return free_slot(g_physics_collide_slots);
 int32_t physics_free_wake_slot() { return free_slot(g_physics_wake_slots); }
 int32_t physics_free_correct_slot() { return free_slot(g_physics_correct_slots); }
 
-void physics_run_phase(int32_t kind, const int32_t *order, int32_t count)
+void physics_substep_begin(int32_t bodies)
+{
+    if (g_active == 0 || g_pool_min_jobs != 0) return;
+    if (bodies < 2) {
+        g_phase_workers = 1;  // every phase inline: nothing to measure
+        g_way = -1;
+        return;
+    }
+    int32_t ways = 1;
+    while (ways < kWays && kWayWorkers[ways] <= g_active + 1) ways++;
+    if (g_measured_active != g_active || g_measured_bodies != bodies) {
+        for (Samples &samples : g_substep_ns) samples = Samples{};
+        for (Clock::duration &every : g_try_every) every = kRemeasure;
+        g_measured_active = g_active;
+        g_measured_bodies = bodies;
+        g_trying = 0;
+    }
+    const int32_t previous = g_way;
+    int32_t unmeasured = -1, best = 0;
+    for (int32_t w = 0; w < ways; w++) {
+        if (g_substep_ns[w].median <= 0.0 && unmeasured < 0) unmeasured = w;
+        if (g_substep_ns[w].median < g_substep_ns[best].median) best = w;
+    }
+    g_woke = false;
+    // Settled on the best way: it is timed (and a try looked for) one sub-step in kTimeEvery.
+    g_timed = unmeasured >= 0 || g_trying > 0 || g_way != best || ++g_untimed % kTimeEvery == 0;
+    if (!g_timed) return;
+    g_substep_start = Clock::now();
+    if (unmeasured >= 0) {
+        g_way = unmeasured;
+    } else if (g_trying > 0) {
+        g_trying--;
+    } else {
+        // A try just ended: the way's next one is later if it lost by far.
+        if (previous >= 0 && previous < ways && previous != best) {
+            Clock::duration &every = g_try_every[previous];
+            if (g_substep_ns[previous].median > kFarSlower * g_substep_ns[best].median)
+                every = every * 2 < kRemeasureMost ? every * 2 : Clock::duration(kRemeasureMost);
+            else
+                every = kRemeasure;
+        }
+        g_way = best;
+        // The way whose try is the most overdue, if any.
+        for (int32_t w = 0; w < ways; w++) {
+            if (w == best || g_substep_start - g_last_try[w] < g_try_every[w]) continue;
+            if (g_way == best || g_last_try[w] + g_try_every[w] < g_last_try[g_way] + g_try_every[g_way]) g_way = w;
+        }
+        if (g_way != best) {
+            g_last_try[g_way] = g_substep_start;
+            g_trying = kTrySubsteps - 1;
+        }
+    }
+    if (g_way != previous && g_uncounted < kSwitchSubsteps) g_uncounted = kSwitchSubsteps;
+    g_phase_workers = kWayWorkers[g_way] <= g_active + 1 ? kWayWorkers[g_way] : g_active + 1;
+    // Threads of no use to this way sleep rather than spin: on a loaded machine a spinning thread
+    // takes a processor from one that has jobs.
+    if (g_phase_workers > 1) set_running(g_phase_workers - 1);
+}
+
+void physics_substep_end()
+{
+    if (g_active == 0 || g_pool_min_jobs != 0 || g_way < 0) return;
+    if (g_woke) g_uncounted = kSwitchSubsteps;
+    if (!g_timed) return;
+    const double ns = nanoseconds(g_substep_start, Clock::now());
+    if (g_uncounted > 0) {
+        g_uncounted--;
+        return;
+    }
+    g_substep_ns[g_way].add(ns);
+}
+
+void physics_run_phase(int32_t kind, const int32_t *order, int32_t count, const int32_t *pool_order)
 {
     if (count <= 0) return;
     // Any serial order of a phase's jobs is one of the schedules the pool may give, and a job's
     // results do not depend on its worker: the stepping thread runs small phases as worker 0.
-    if (g_active == 0 || count < 2 || count < g_pool_min_jobs) {
+    const int32_t workers = g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1;
+    if (g_active == 0 || count < 2 || count < g_pool_min_jobs || workers < 2) {
         run_inline(kind, order, count);
         return;
     }
-    const int32_t workers = g_active + 1;
-    bool pool = true;
-    bool timed = true;
-    if (g_pool_min_jobs == 0) {
-        // Measured: the work the pool takes off this thread against what handing it over costs.
-        const double work = g_job_ns[kind] * double(count);
-        pool = g_job_ns[kind] > 0.0 && (g_pool_ns <= 0.0 || work * (1.0 - 1.0 / double(workers)) > g_pool_ns);
-        if (!pool && g_job_ns[kind] > 0.0) {
-            timed = ++g_inline_run[kind] % kTimeEvery == 0;
-            if (timed && Clock::now() - g_last_pooled[kind] > kRemeasure) pool = true;
-        }
-    }
-    if (!pool) {
-        if (!timed) {
-            run_inline(kind, order, count);
-            return;
-        }
-        const Clock::time_point start = Clock::now();
-        run_inline(kind, order, count);
-        average(g_job_ns[kind], nanoseconds(start, Clock::now()) / double(count));
-        return;
-    }
-    const Clock::time_point start = Clock::now();
-    g_last_pooled[kind] = start;
-    double own_ns = 0.0;
-    int32_t own_jobs = 0;
-    run_on_pool(kind, order, count, &own_ns, &own_jobs);
-    const double wall = nanoseconds(start, Clock::now());
-    if (own_jobs > 0) average(g_job_ns[kind], own_ns / double(own_jobs));
-    // What the phase took beyond an even share of its work.
-    const double beyond = wall - g_job_ns[kind] * double(count) / double(workers);
-    average(g_pool_ns, beyond > 1.0 ? beyond : 1.0);
+    if (run_on_pool(kind, pool_order ? pool_order : order, count, workers)) g_woke = true;
 }

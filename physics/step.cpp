@@ -68,6 +68,21 @@ int32_t g_pair_rows = 0;
 // Whether a pair test of this step may read a body's mesh (two bodies that take the fine test).
 bool g_place_whole = false;
 
+// Zeroes the first n bytes of a row, writing only from its first mark: the other jobs' marks are
+// few, and a row left alone stays in this worker's cache (a write would take the line from
+// wherever it was read last).
+void clear_row(uint8_t *row, int32_t n)
+{
+    int32_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        uint64_t chunk;
+        memcpy(&chunk, row + k, 8);
+        if (chunk) break;
+    }
+    while (k < n && row[k] == 0) k++;
+    if (k < n) memset(row + k, 0, size_t(n - k));
+}
+
 bool mesh_placed_with(int32_t i, const RigidBody *b)
 {
     return g_mesh_placed[i] && memcmp(g_mesh_matrices[i], b->world_matrix, 16 * sizeof(float)) == 0 &&
@@ -294,7 +309,10 @@ void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
     physics_run_phase(kJobForces, g_index_order, bodies);
     for (int32_t i = 0; i < bodies; i++) g_y_order[i] = world->body_order[i].body;
     world->use_collide_positions = 1;
-    physics_run_phase(kJobCollide, g_y_order, bodies);
+    // Inline in y order; on the pool any order gives the same results (a job writes its own body and
+    // byte marks, and reads the others' snapshot), and the index order keeps the bodies where the
+    // other phases left them, in that worker's cache.
+    physics_run_phase(kJobCollide, g_y_order, bodies, g_index_order);
     world->use_collide_positions = 0;
     physics_run_phase(kJobCorrectHold, g_index_order, bodies);
 }
@@ -349,9 +367,11 @@ void physics_job_prepare(int32_t i, int32_t worker)
         }
         memcpy(g_mesh_matrices[i], b->world_matrix, 16 * sizeof(float));
         memcpy(g_mesh_matrices[i] + 16, b->rotation_matrix, 16 * sizeof(float));
-        if (g_mesh_placed[i]) g_mesh_replaced[i] = 1;
-        g_mesh_placed[i] = 1;
-        g_mesh_partial[i] = g_place_whole ? 0 : 1;
+        // Bytes of the neighbouring bodies share these cache lines: written only when they change.
+        if (g_mesh_placed[i] && !g_mesh_replaced[i]) g_mesh_replaced[i] = 1;
+        if (!g_mesh_placed[i]) g_mesh_placed[i] = 1;
+        const uint8_t partial = g_place_whole ? 0 : 1;
+        if (g_mesh_partial[i] != partial) g_mesh_partial[i] = partial;
     }
     world->body_order[i] = BodyOrderEntry{b->position[1], i};
     if (b->grouped) {
@@ -361,7 +381,7 @@ void physics_job_prepare(int32_t i, int32_t worker)
         integrate_and_sleep(world, i, b, world->substep_time);
     }
     if (world->wake_time != 0) b->woken = 0;
-    memset(world->handled_pairs[i], 0, size_t(g_pair_rows));
+    clear_row(world->handled_pairs[i], g_pair_rows);
 }
 
 void physics_job_forces(int32_t i, int32_t worker)
@@ -440,7 +460,11 @@ void physics_world_step(PhysicsWorld *world)
 
     broad_phase(world, bodies);
     apply_strokes(world, bodies, dt);
-    for (int32_t k = 0; k < n; k++) substep(world, k, n, bodies);
+    for (int32_t k = 0; k < n; k++) {
+        physics_substep_begin(bodies);
+        substep(world, k, n, bodies);
+        physics_substep_end();
+    }
     g_physics_substep_serial++;
     for (int32_t i = 0; i < bodies; i++) {
         if (!g_mesh_partial[i]) continue;

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <ctime>
+#include <thread>
 
 namespace {
 
@@ -53,8 +55,9 @@ std::vector<uint64_t> ball_run(Executor executor, int steps)
     return hashes;
 }
 
-// Spheres and balls dropped into a walled tray: many bodies, so every phase uses the pool.
-std::vector<uint64_t> tray_run(Executor executor, int steps)
+// Spheres and balls dropped into a walled tray: many bodies, so every phase uses the pool. With
+// `rest`, the test waits that long after each step (the pool threads go to sleep).
+std::vector<uint64_t> tray_run(Executor executor, int steps, std::chrono::microseconds rest = {})
 {
     physics_set_workers(executor.workers, executor.min_jobs);
     TestGame game;
@@ -82,6 +85,7 @@ std::vector<uint64_t> tray_run(Executor executor, int steps)
         physics_world_step(game.world.get());
         h = state_hash(game.world.get(), h);
         hashes.push_back(h);
+        if (rest.count() > 0) std::this_thread::sleep_for(rest);
     }
     return hashes;
 }
@@ -101,6 +105,21 @@ TEST(PhysicsPool, ManyBodiesRunTheSameOnThePoolAndInline)
     const int steps = 60;
     std::vector<uint64_t> reference = tray_run({0, 1}, steps);
     for (int32_t workers : {2, 8}) EXPECT_EQ(tray_run({workers, 1}, steps), reference) << workers;
+    physics_set_workers(kPhysicsWorkers, 0);
+}
+
+TEST(PhysicsPool, TheMeasuredExecutorRunsAsInlineWhileItTriesEveryPoolSize)
+{
+    // The default executor times sub-steps inline and on pools of 2, 4 and 8 workers, parking and
+    // waking threads as it changes between them (the stepping thread takes the ranges of threads
+    // still waking); then a smaller pool than the threads that exist.
+    const int steps = 120;
+    std::vector<uint64_t> reference = tray_run({0, 1}, steps);
+    EXPECT_EQ(tray_run({kPhysicsWorkers, 0}, steps), reference);
+    EXPECT_EQ(tray_run({3, 0}, steps), reference);
+    // Threads asleep at every step's first phase: woken by it, or late and their ranges taken.
+    EXPECT_EQ(tray_run({kPhysicsWorkers, 1}, 20, std::chrono::microseconds(2000)),
+              std::vector<uint64_t>(reference.begin(), reference.begin() + 20));
     physics_set_workers(kPhysicsWorkers, 0);
 }
 
