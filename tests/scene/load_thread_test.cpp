@@ -78,6 +78,52 @@ TEST(SceneLoadThreads, SameWorldForAnyWorkerCount)
     scene_set_light_workers(0);
 }
 
+// A lit copy's companions are made on the workers after its blocks are placed in order.
+TEST(SceneLoadThreads, LitCopySameCompanionsForAnyWorkerCount)
+{
+    SceneTestDevice device;
+    ASSERT_TRUE(device.made);
+    TempDir dir;
+    std::string file;
+    {
+        SceneTestWorld source;
+        SceneWorld *world = source.world.get();
+        scene_test_make_hole(world, 12, 1);
+        world->lit = 1;
+        world->lightmap_tile_size = 16;
+        for (int32_t i = 0; i < world->object_count; i++) world->prepare_modes[i] = 2;
+        for (int32_t k = 0; k < 12; k++) scene_test_fake_lightmaps(world, 225 + k, 16, uint8_t(1 + k % 2));
+        std::string path = dir / "lit.qel";
+        ASSERT_EQ(scene_save(world, path.c_str(), 1, 1, 0, 10), 1);
+        file = test_read_file(path);
+    }
+    uint64_t reference = 0;
+    for (int32_t workers : {1, 4}) {
+        SCOPED_TRACE(workers);
+        scene_set_light_workers(workers);
+        SceneTestWorld holder;
+        SceneWorld *world = holder.world.get();
+        ASSERT_EQ(scene_load_memory(world, file.data(), file.size(), 0x5C), 1);
+        Fingerprint print;
+        bool linked = true;
+        int32_t companions = 0;
+        for (int32_t i = 0; i < world->object_count; i++) {
+            if (!world->companions[i]) continue;
+            companions++;
+            add_mesh(print, world->companions[i], &linked);
+            print.add(world->lightmaps[i]->texels, size_t(world->lightmaps[i]->texel_bytes));
+        }
+        EXPECT_TRUE(linked);
+        EXPECT_EQ(companions, 6);  // those of mode 1
+        if (workers == 1)
+            reference = print.value;
+        else
+            EXPECT_EQ(print.value, reference);
+    }
+    scene_set_light_workers(0);
+    scene_shutdown();
+}
+
 TEST(SceneLoadThreads, FirstFaultInFileOrderIsReported)
 {
     TempDir dir;
