@@ -119,25 +119,38 @@ uint8_t *unpack_section(const SectionRecord &r, bool check_crc, const char **rea
     return raw;
 }
 
-// Most of a load is the object section: its CRC and its objects' meshes are left to the light
-// workers, with the plants, once every section is read (or one needs the objects). The CRC goes
+// Most of a load is the object and lightmap sections: their CRCs, the objects' meshes and the
+// lightmaps are left to the light workers, with the plants, once every section is read. A CRC goes
 // in pieces combined after; the objects go a few to an item.
 constexpr uint32_t kCrcPiece = 32 << 10;  // at least
 constexpr int32_t kCrcItems = 64;          // at most
 constexpr int32_t kObjectsPerItem = 8;
 
-struct LoadWork {
-    SceneFileData *data;
-    uint8_t *objects_raw;  // the object section (the records point into it); null: not read
-    uint32_t objects_size;
-    uint32_t objects_crc;  // as the file lists it
-    uint32_t crc_piece;  // bytes of each CRC item (the last may be shorter)
+// A section inflated and kept for the workers, its CRC still to check.
+struct DeferredSection {
+    uint8_t *raw;  // null: not read
+    uint32_t size;
+    uint32_t crc;          // as the file lists it
+    uint32_t crc_piece;    // bytes of each CRC item (the last may be shorter)
     int32_t crc_items;
     uint32_t crcs[kCrcItems];
+    bool crc_matches;
+};
+
+enum { kDeferredObjects, kDeferredLightmaps, kDeferredSections };
+
+struct LoadWork {
+    SceneFileData *data;
+    DeferredSection sections[kDeferredSections];
+    int32_t lightmap_tile_size;  // the one asked for (0: the stored one)
+    bool lightmaps_parsed;       // with their fault, if any, in lightmap_error
+    char lightmap_error[160];
+    int32_t crc_items;           // of both sections, objects first
+    int32_t lightmap_items;      // 1 when the lightmaps are parsed
     int32_t object_items;
     int32_t plant_items;  // two per plant: near and far
-    bool ran;
-    bool crc_matches;
+    bool have_settings;
+    bool have_objects;
 };
 
 void build_plant(SceneFileData *data, int32_t item)
@@ -151,16 +164,32 @@ void build_plant(SceneFileData *data, int32_t item)
     vegetal_build(&plant, &record.instance, record.params.size, detail);
 }
 
+void parse_deferred_lightmaps(LoadWork &work)
+{
+    const DeferredSection &section = work.sections[kDeferredLightmaps];
+    MemoryReader in;
+    memory_reader_init(&in, section.raw + 2, section.size - 2);
+    int ok = scene_parse_lightmaps(&in, work.data, work.lightmap_tile_size, work.lightmap_error,
+                                   sizeof work.lightmap_error);
+    if (ok && memory_reader_remaining(&in) != 0)
+        ok = 0, snprintf(work.lightmap_error, sizeof work.lightmap_error, "section longer than its records");
+    work.lightmaps_parsed = ok != 0;
+}
+
 void load_item(void *context, int32_t item)
 {
     LoadWork &work = *static_cast<LoadWork *>(context);
     if (item < work.crc_items) {
-        const size_t at = size_t(item) * work.crc_piece;
-        const size_t piece = std::min<size_t>(work.crc_piece, work.objects_size - at);
-        work.crcs[item] = codecs_crc32(0, work.objects_raw + at, piece);
+        DeferredSection *section = &work.sections[kDeferredObjects];
+        if (item >= section->crc_items) item -= section->crc_items, section = &work.sections[kDeferredLightmaps];
+        const size_t at = size_t(item) * section->crc_piece;
+        const size_t piece = std::min<size_t>(section->crc_piece, section->size - at);
+        section->crcs[item] = codecs_crc32(0, section->raw + at, piece);
         return;
     }
     item -= work.crc_items;
+    if (item < work.lightmap_items) return parse_deferred_lightmaps(work);
+    item -= work.lightmap_items;
     if (item < work.object_items) {
         const int32_t end = std::min(work.data->object_count, (item + 1) * kObjectsPerItem);
         for (int32_t k = item * kObjectsPerItem; k < end; k++) scene_build_object(work.data, k);
@@ -184,39 +213,36 @@ void evict_from_caches(const uint8_t *bytes, size_t size)
 #endif
 }
 
-// Runs what is left to the workers: the object section's CRC and objects when read, and the plants
-// when `plants` (a load that has failed builds none). Once.
-void run_load_work(LoadWork *work, bool plants)
+// Runs what is left to the workers: the CRCs of the sections kept, the objects when read, the
+// lightmaps when `parse` (and read), the plants when `parse` (a load that has failed builds none).
+void run_load_work(LoadWork *work, bool parse)
 {
-    if (work->ran) return;
-    work->ran = true;
     SceneFileData *data = work->data;
-    if (work->objects_raw) {
-        work->crc_piece = std::max(kCrcPiece, (work->objects_size + kCrcItems - 1) / kCrcItems);
-        work->crc_items = int32_t((work->objects_size + work->crc_piece - 1) / work->crc_piece);
-        work->object_items = (data->object_count + kObjectsPerItem - 1) / kObjectsPerItem;
+    for (DeferredSection &section : work->sections) {
+        if (!section.raw) continue;
+        section.crc_piece = std::max(kCrcPiece, (section.size + kCrcItems - 1) / kCrcItems);
+        section.crc_items = int32_t((section.size + section.crc_piece - 1) / section.crc_piece);
+        work->crc_items += section.crc_items;
     }
-    if (plants && data->vegetal_count > 0) {
+    if (work->sections[kDeferredObjects].raw)
+        work->object_items = (data->object_count + kObjectsPerItem - 1) / kObjectsPerItem;
+    if (parse && work->sections[kDeferredLightmaps].raw) work->lightmap_items = 1;
+    if (parse && data->vegetal_count > 0) {
         data->plants = static_cast<VegetalObject(*)[2]>(calloc(size_t(data->vegetal_count), sizeof *data->plants));
         if (data->plants) work->plant_items = 2 * data->vegetal_count;
     }
-    const int32_t helped = light_pool_run(work->crc_items + work->object_items + work->plant_items, load_item, work);
-    if (helped > 0 && work->objects_raw) evict_from_caches(work->objects_raw, work->objects_size);
-    uint32_t crc = 0;
-    for (int32_t k = 0; k < work->crc_items; k++) {
-        const size_t piece = std::min<size_t>(work->crc_piece, work->objects_size - size_t(k) * work->crc_piece);
-        crc = k == 0 ? work->crcs[0] : codecs_crc32_combine(crc, work->crcs[k], piece);
+    const int32_t helped = light_pool_run(
+        work->crc_items + work->lightmap_items + work->object_items + work->plant_items, load_item, work);
+    for (DeferredSection &section : work->sections) {
+        if (!section.raw) continue;
+        if (helped > 0) evict_from_caches(section.raw, section.size);
+        uint32_t crc = section.crcs[0];
+        for (int32_t k = 1; k < section.crc_items; k++) {
+            const size_t piece = std::min<size_t>(section.crc_piece, section.size - size_t(k) * section.crc_piece);
+            crc = codecs_crc32_combine(crc, section.crcs[k], piece);
+        }
+        section.crc_matches = crc == section.crc;
     }
-    work->crc_matches = crc == work->objects_crc;
-}
-
-// The fault of the object section that reading the file in order would have met first: its CRC,
-// then its first object that could not be read or built; null when none.
-const char *load_work_error(const LoadWork &work)
-{
-    if (!work.objects_raw) return nullptr;
-    if (!work.crc_matches) return "section checksum mismatch";
-    return scene_objects_error(work.data);
 }
 
 // Parses every known section into `data`, in the order a file must hold them; the work left to
@@ -225,7 +251,7 @@ bool parse_sections(const SceneWorld *world, const uint8_t *bytes, size_t size, 
                     uint32_t flags, SceneFileData *data, LoadWork *work, char *error, size_t error_size)
 {
     int last = -1;
-    bool have_settings = false, have_objects = false;
+    bool have_objects = false;
     const char *reason = nullptr;
     for (int k = 0; k < count; k++) {
         const SectionRecord &r = records[k];
@@ -234,11 +260,14 @@ bool parse_sections(const SceneWorld *world, const uint8_t *bytes, size_t size, 
         if (order <= last) return snprintf(error, error_size, "section out of order"), false;
         last = order;
         const bool objects = r.tag == kSceneTagObjects;
-        uint8_t *raw = unpack_section(r, !objects, &reason);
-        if (objects && raw) {
-            work->objects_raw = raw;
-            work->objects_size = r.raw_size;
-            work->objects_crc = r.crc;
+        // The lightmaps are checked against the objects' records.
+        const bool lightmaps = r.tag == kSceneTagLightmaps && have_objects;
+        uint8_t *raw = unpack_section(r, !objects && !lightmaps, &reason);
+        if ((objects || lightmaps) && raw) {
+            DeferredSection &kept = work->sections[objects ? kDeferredObjects : kDeferredLightmaps];
+            kept.raw = raw;
+            kept.size = r.raw_size;
+            kept.crc = r.crc;
         }
         if (!raw || reason) return snprintf(error, error_size, "%s", reason), false;
         MemoryReader in;
@@ -246,34 +275,32 @@ bool parse_sections(const SceneWorld *world, const uint8_t *bytes, size_t size, 
         int ok = 0;
         if (r.tag == kSceneTagSettings) {
             ok = scene_parse_settings(&in, data, error, error_size);
-            have_settings = true;
+            work->have_settings = true;
         } else if (r.tag == kSceneTagTextures) {
             ok = scene_parse_textures(&in, data, error, error_size);
         } else if (objects) {
             ok = scene_read_object_records(&in, data, SCENE_MAX_OBJECTS - world->object_count, error, error_size);
             ok = ok && !data->record_error;  // the reason comes from the objects before it first
-            have_objects = true;
+            have_objects = work->have_objects = true;
         } else if (r.tag == kSceneTagVegetals) {
             ok = scene_parse_vegetals(&in, data, error, error_size);
-        } else if (r.tag == kSceneTagLightmaps) {
-            int32_t tile_size = (flags & kSceneLoadTile16) ? 16 : (flags & kSceneLoadTile4) ? 4 : 0;
-            // The lightmaps are checked against the objects' meshes.
-            if (have_objects) run_load_work(work, true);
-            ok = have_objects && !load_work_error(*work) ? scene_parse_lightmaps(&in, data, tile_size, error, error_size)
-                                                         : 0;
-            if (!have_objects) snprintf(error, error_size, "lightmaps without objects");
+        } else if (lightmaps) {
+            work->lightmap_tile_size = (flags & kSceneLoadTile16) ? 16 : (flags & kSceneLoadTile4) ? 4 : 0;
+            ok = 1;
+        } else {
+            snprintf(error, error_size, "lightmaps without objects");
         }
-        if (ok && memory_reader_remaining(&in) != 0)
+        if (ok && !lightmaps && memory_reader_remaining(&in) != 0)
             ok = 0, snprintf(error, error_size, "section longer than its records");
-        if (!objects) free(raw);
+        if (!objects && !lightmaps) free(raw);
         if (!ok) return false;
         report(world, 0.5f * float(r.packed + r.packed_size - bytes) / float(size));
     }
-    if (!have_settings || !have_objects) return snprintf(error, error_size, "settings or objects missing"), false;
     return true;
 }
 
-// Parses the file into `data`, its objects and plants built.
+// Parses the file into `data`, its objects and plants built. A fault is the one that reading the
+// file in order meets first.
 bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, uint32_t flags, SceneFileData *data,
                 char *error, size_t error_size)
 {
@@ -283,13 +310,27 @@ bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, uint
     if (!read_sections(bytes, size, records, &count, &reason)) return snprintf(error, error_size, "%s", reason), false;
     LoadWork work = {};
     work.data = data;
-    bool ok = parse_sections(world, bytes, size, records, count, flags, data, &work, error, error_size);
+    const bool read = parse_sections(world, bytes, size, records, count, flags, data, &work, error, error_size);
     // Run even after a fault in a later section: a fault of the objects comes before it.
-    run_load_work(&work, ok);
-    if (const char *first = load_work_error(work)) ok = false, snprintf(error, error_size, "%s", first);
-    if (ok && data->vegetal_count > 0 && !data->plants) ok = false, snprintf(error, error_size, "out of memory");
-    free(work.objects_raw);
-    return ok;
+    run_load_work(&work, read);
+    const DeferredSection &objects = work.sections[kDeferredObjects], &lightmaps = work.sections[kDeferredLightmaps];
+    const char *first = nullptr;
+    if (objects.raw && !objects.crc_matches)
+        first = "section checksum mismatch";
+    else if (objects.raw && (first = scene_objects_error(data)) != nullptr) {
+    } else if (lightmaps.raw && !lightmaps.crc_matches)
+        first = "section checksum mismatch";
+    else if (!read)
+        first = error;
+    else if (work.lightmap_items && !work.lightmaps_parsed)
+        first = work.lightmap_error;
+    else if (!work.have_settings || !work.have_objects)
+        first = "settings or objects missing";
+    else if (data->vegetal_count > 0 && !data->plants)
+        first = "out of memory";
+    if (first && first != error) snprintf(error, error_size, "%s", first);
+    for (DeferredSection &section : work.sections) free(section.raw);
+    return !first;
 }
 
 // Moves the parsed file into the world but the lightmaps; nothing here can fail. The file's

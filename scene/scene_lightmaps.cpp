@@ -172,7 +172,7 @@ int scene_parse_lightmaps(MemoryReader *in, SceneFileData *data, int32_t tile_si
         if (in->failed) return fail(error, error_size, "lightmaps cut short");
         if (data->prepare_modes[i] > 2) return fail(error, error_size, "bad preparation mode");
         if (faces == 0) continue;
-        if (faces != uint32_t(data->objects[i]->face_count))
+        if (faces != data->object_records[i].faces)
             return fail(error, error_size, "lightmaps of another face count");
         if (uint64_t(faces) * 25 > memory_reader_remaining(in)) return fail(error, error_size, "lightmaps cut short");
         // The texel offsets are known once the faces are read; the buffer is made after them.

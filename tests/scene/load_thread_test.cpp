@@ -55,6 +55,42 @@ size_t vertices_of(const std::string &objects, int32_t k)
     return at + 1 + uint8_t(objects[at]) + 36;
 }
 
+// 12 blocks with lightmaps (every other one prepared reduced) on the tiles, saved as a lit copy.
+std::string saved_lit_hole(const TempDir &dir)
+{
+    SceneTestWorld source;
+    SceneWorld *world = source.world.get();
+    scene_test_make_hole(world, 12, 1);
+    world->lit = 1;
+    world->lightmap_tile_size = 16;
+    for (int32_t i = 0; i < world->object_count; i++) world->prepare_modes[i] = 2;
+    for (int32_t k = 0; k < 12; k++) scene_test_fake_lightmaps(world, 225 + k, 16, uint8_t(1 + k % 2));
+    std::string path = dir / "lit.qel";
+    EXPECT_EQ(scene_save(world, path.c_str(), 1, 1, 0, 10), 1);
+    return test_read_file(path);
+}
+
+// The sections packed again, the CRC of section `bad_crc` (-1: none) made wrong.
+std::string pack_with(const std::vector<SceneTestSection> &sections, int bad_crc)
+{
+    std::string file = scene_test_pack(sections);
+    size_t at = 24;
+    for (int k = 0; k < bad_crc; k++) {
+        uint32_t packed;
+        memcpy(&packed, &file[at + 8], 4);
+        at += 20 + packed;
+    }
+    if (bad_crc >= 0) file[at + 12] ^= 1;
+    return file;
+}
+
+int section_index(const std::vector<SceneTestSection> &sections, const char *tag)
+{
+    for (size_t k = 0; k < sections.size(); k++)
+        if (sections[k].tag == tag) return int(k);
+    return -1;
+}
+
 }  // namespace
 
 TEST(SceneLoadThreads, SameWorldForAnyWorkerCount)
@@ -84,19 +120,7 @@ TEST(SceneLoadThreads, LitCopySameCompanionsForAnyWorkerCount)
     SceneTestDevice device;
     ASSERT_TRUE(device.made);
     TempDir dir;
-    std::string file;
-    {
-        SceneTestWorld source;
-        SceneWorld *world = source.world.get();
-        scene_test_make_hole(world, 12, 1);
-        world->lit = 1;
-        world->lightmap_tile_size = 16;
-        for (int32_t i = 0; i < world->object_count; i++) world->prepare_modes[i] = 2;
-        for (int32_t k = 0; k < 12; k++) scene_test_fake_lightmaps(world, 225 + k, 16, uint8_t(1 + k % 2));
-        std::string path = dir / "lit.qel";
-        ASSERT_EQ(scene_save(world, path.c_str(), 1, 1, 0, 10), 1);
-        file = test_read_file(path);
-    }
+    const std::string file = saved_lit_hole(dir);
     uint64_t reference = 0;
     for (int32_t workers : {1, 4}) {
         SCOPED_TRACE(workers);
@@ -145,17 +169,7 @@ TEST(SceneLoadThreads, FirstFaultInFileOrderIsReported)
         std::vector<SceneTestSection> changed = sections;
         changed[2].payload = object_payload;
         changed[3].payload = plant_payload;
-        std::string file = scene_test_pack(changed);
-        if (bad_crc) {
-            size_t at = 24;
-            for (int k = 0; k < 2; k++) {
-                uint32_t packed;
-                memcpy(&packed, &file[at + 8], 4);
-                at += 20 + packed;
-            }
-            file[at + 12] ^= 1;  // the object section's CRC
-        }
-        return file;
+        return pack_with(changed, bad_crc ? 2 : -1);
     };
     const std::string newer_objects = std::string("\x02\x00", 2) + objects.substr(2);
     const std::string short_plants = plants.substr(0, plants.size() - 5);
@@ -190,4 +204,51 @@ TEST(SceneLoadThreads, FirstFaultInFileOrderIsReported)
         }
     }
     scene_set_light_workers(0);
+}
+
+// The lightmap section is read on the workers too: its faults keep their place after the objects'.
+TEST(SceneLoadThreads, LitCopyFaultsInFileOrder)
+{
+    TempDir dir;
+    const std::vector<SceneTestSection> sections = scene_test_unpack(saved_lit_hole(dir));
+    const int objects = section_index(sections, "OBJS"), lightmaps = section_index(sections, "LMAP");
+    ASSERT_GE(objects, 0);
+    ASSERT_EQ(lightmaps, int(sections.size()) - 1);
+    std::string bad_object = sections[objects].payload;
+    bad_object.replace(vertices_of(bad_object, 230) + 8 * 56, 4, std::string("\x08\x00\x00\x00", 4));
+    const std::string newer = std::string("\x02\x00", 2) + sections[lightmaps].payload.substr(2);
+    std::string bad_mode = sections[lightmaps].payload;
+    bad_mode[2 + 4 + 4] = 3;  // the first object's preparation mode
+    auto with = [&](int index, const std::string &payload) {
+        std::vector<SceneTestSection> changed = sections;
+        changed[size_t(index)].payload = payload;
+        return changed;
+    };
+    std::vector<SceneTestSection> no_settings = with(lightmaps, bad_mode);
+    no_settings.erase(no_settings.begin());
+    const struct {
+        const char *what;
+        std::string file;
+        const char *reason;
+    } cases[] = {
+        {"a bad object before a lightmap checksum", pack_with(with(objects, bad_object), lightmaps),
+         "vertex index out of range"},
+        {"a checksum before a newer version", pack_with(with(lightmaps, newer), lightmaps), "section checksum mismatch"},
+        {"a newer version alone", pack_with(with(lightmaps, newer), -1), "newer section version"},
+        {"a checksum before a bad mode", pack_with(with(lightmaps, bad_mode), lightmaps), "section checksum mismatch"},
+        {"a bad mode alone", pack_with(with(lightmaps, bad_mode), -1), "bad preparation mode"},
+        {"a bad mode before missing settings", pack_with(no_settings, -1), "bad preparation mode"},
+    };
+    for (int32_t workers : {1, 4}) {
+        scene_set_light_workers(workers);
+        for (const auto &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", workers " + std::to_string(workers));
+            SceneTestWorld holder;
+            EXPECT_EQ(scene_load_memory(holder.world.get(), c.file.data(), c.file.size(), 0x5C), 0);
+            EXPECT_STREQ(scene_last_error(), c.reason);
+            EXPECT_EQ(holder.world->object_count, 0);
+        }
+    }
+    scene_set_light_workers(0);
+    scene_shutdown();
 }
