@@ -184,8 +184,9 @@ int scene_read_object_records(MemoryReader *in, SceneFileData *data, int32_t roo
 void scene_build_object(SceneFileData *data, int32_t k);
 const char *scene_objects_error(const SceneFileData *data);
 int scene_parse_vegetals(MemoryReader *in, SceneFileData *data, char *error, size_t error_size);
-// The lightmap section: written for a lit world holding lightmaps. Parsed after the objects; the
-// faces' texels are resampled (nearest) to `tile_size` when it differs from the stored one.
+// The lightmap section: written for a lit world holding lightmaps. Parsed after the object records,
+// against their face counts (the meshes may still be in the making); the faces' texels are
+// resampled (nearest) to `tile_size` when it differs from the stored one.
 bool scene_has_lightmaps(const SceneWorld *world);
 void scene_write_lightmaps(PagedBuffer *out, const SceneWorld *world);
 int scene_parse_lightmaps(MemoryReader *in, SceneFileData *data, int32_t tile_size, char *error, size_t error_size);
