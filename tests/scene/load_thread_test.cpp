@@ -91,6 +91,29 @@ int section_index(const std::vector<SceneTestSection> &sections, const char *tag
     return -1;
 }
 
+// A faulty file and the reason its load must give: the same with one worker and with four.
+struct FaultCase {
+    const char *what;
+    std::string file;
+    const char *reason;
+};
+
+void expect_refused(const std::vector<FaultCase> &cases, uint32_t flags)
+{
+    for (int32_t workers : {1, 4}) {
+        scene_set_light_workers(workers);
+        for (const FaultCase &c : cases) {
+            SCOPED_TRACE(std::string(c.what) + ", workers " + std::to_string(workers));
+            SceneTestWorld holder;
+            EXPECT_EQ(scene_load_memory(holder.world.get(), c.file.data(), c.file.size(), flags), 0);
+            EXPECT_STREQ(scene_last_error(), c.reason);
+            EXPECT_EQ(holder.world->object_count, 0);
+            EXPECT_EQ(holder.world->vegetal_count, 0);
+        }
+    }
+    scene_set_light_workers(0);
+}
+
 }  // namespace
 
 TEST(SceneLoadThreads, SameWorldForAnyWorkerCount)
@@ -173,11 +196,7 @@ TEST(SceneLoadThreads, FirstFaultInFileOrderIsReported)
     };
     const std::string newer_objects = std::string("\x02\x00", 2) + objects.substr(2);
     const std::string short_plants = plants.substr(0, plants.size() - 5);
-    const struct {
-        const char *what;
-        std::string file;
-        const char *reason;
-    } cases[] = {
+    expect_refused({
         {"a bad index before a NaN", pack(bad_vertex(bad_index(objects, 19), 30), plants, false),
          "vertex index out of range"},
         {"a NaN before a bad index", pack(bad_index(bad_vertex(objects, 19), 30), plants, false),
@@ -191,19 +210,7 @@ TEST(SceneLoadThreads, FirstFaultInFileOrderIsReported)
         {"a bad object before bad plants", pack(bad_index(objects, 12), short_plants, false),
          "vertex index out of range"},
         {"a checksum before bad plants", pack(objects, short_plants, true), "section checksum mismatch"},
-    };
-    for (int32_t workers : {1, 4}) {
-        scene_set_light_workers(workers);
-        for (const auto &c : cases) {
-            SCOPED_TRACE(std::string(c.what) + ", workers " + std::to_string(workers));
-            SceneTestWorld holder;
-            EXPECT_EQ(scene_load_memory(holder.world.get(), c.file.data(), c.file.size(), 0x4C), 0);
-            EXPECT_STREQ(scene_last_error(), c.reason);
-            EXPECT_EQ(holder.world->object_count, 0);
-            EXPECT_EQ(holder.world->vegetal_count, 0);
-        }
-    }
-    scene_set_light_workers(0);
+    }, 0x4C);
 }
 
 // The lightmap section is read on the workers too: its faults keep their place after the objects'.
@@ -226,11 +233,7 @@ TEST(SceneLoadThreads, LitCopyFaultsInFileOrder)
     };
     std::vector<SceneTestSection> no_settings = with(lightmaps, bad_mode);
     no_settings.erase(no_settings.begin());
-    const struct {
-        const char *what;
-        std::string file;
-        const char *reason;
-    } cases[] = {
+    expect_refused({
         {"a bad object before a lightmap checksum", pack_with(with(objects, bad_object), lightmaps),
          "vertex index out of range"},
         {"a checksum before a newer version", pack_with(with(lightmaps, newer), lightmaps), "section checksum mismatch"},
@@ -238,17 +241,6 @@ TEST(SceneLoadThreads, LitCopyFaultsInFileOrder)
         {"a checksum before a bad mode", pack_with(with(lightmaps, bad_mode), lightmaps), "section checksum mismatch"},
         {"a bad mode alone", pack_with(with(lightmaps, bad_mode), -1), "bad preparation mode"},
         {"a bad mode before missing settings", pack_with(no_settings, -1), "bad preparation mode"},
-    };
-    for (int32_t workers : {1, 4}) {
-        scene_set_light_workers(workers);
-        for (const auto &c : cases) {
-            SCOPED_TRACE(std::string(c.what) + ", workers " + std::to_string(workers));
-            SceneTestWorld holder;
-            EXPECT_EQ(scene_load_memory(holder.world.get(), c.file.data(), c.file.size(), 0x5C), 0);
-            EXPECT_STREQ(scene_last_error(), c.reason);
-            EXPECT_EQ(holder.world->object_count, 0);
-        }
-    }
-    scene_set_light_workers(0);
+    }, 0x5C);
     scene_shutdown();
 }
