@@ -4,6 +4,8 @@
 #include "render/render_local.h"
 
 #include <cstring>
+#include <new>
+#include <unordered_map>
 
 // Whole run: every object whose buffers were made, until it is released.
 RenderRegistry g_render_registry;
@@ -47,25 +49,54 @@ bool restore_object(RenderObject *object)
     return true;
 }
 
+// The nodes by their object. Opening a hole makes a render object for every mesh, and finding
+// each in the list would cost the square of their number. A node whose object was set by its maker
+// (render_registry_append_node) is not in the index: while one is in the list, lookups walk it.
+std::unordered_map<const RenderObject *, RenderRegistryNode *> g_index;
+
+bool all_indexed() { return int32_t(g_index.size()) == g_render_registry.count; }
+
+void index_node(RenderRegistryNode *node)
+{
+    try {
+        g_index[node->object] = node;
+    } catch (const std::bad_alloc &) {
+        // Without room the node stays out of the index, and lookups walk the list.
+    }
+}
+
+RenderRegistryNode *walk_for(const RenderObject *object)
+{
+    for (RenderRegistryNode *node = g_render_registry.first; node; node = node->next)
+        if (node->object == object) return node;
+    return nullptr;
+}
+
+void delete_node(RenderRegistryNode *node)
+{
+    auto found = g_index.find(node->object);
+    if (found != g_index.end() && found->second == node) g_index.erase(found);
+    list_delete(&g_render_registry, node);
+}
+
 }  // namespace
 
 RenderRegistryNode *render_registry_find_or_add(RenderObject *object)
 {
-    for (RenderRegistryNode *node = g_render_registry.first; node; node = node->next)
-        if (node->object == object) return node;
-    RenderRegistryNode *node = render_registry_append_node();
-    node->object = object;
+    auto found = g_index.find(object);
+    if (found != g_index.end()) return found->second;
+    RenderRegistryNode *node = all_indexed() ? nullptr : walk_for(object);
+    if (node) return node;
+    node = list_link_last(&g_render_registry, new RenderRegistryNode{object, nullptr, nullptr});
+    index_node(node);
     return node;
 }
 
 void render_registry_remove(RenderObject *object)
 {
-    for (RenderRegistryNode *node = g_render_registry.first; node; node = node->next) {
-        if (node->object == object) {
-            list_delete(&g_render_registry, node);
-            return;
-        }
-    }
+    auto found = g_index.find(object);
+    RenderRegistryNode *node = found != g_index.end() ? found->second : all_indexed() ? nullptr : walk_for(object);
+    if (node) delete_node(node);
 }
 
 void render_registry_remove_device(IDirect3DDevice9 *device)
@@ -86,12 +117,12 @@ RenderRegistryNode *render_registry_append_node()
 
 void render_registry_remove_head()
 {
-    if (g_render_registry.first) list_delete(&g_render_registry, g_render_registry.first);
+    if (g_render_registry.first) delete_node(g_render_registry.first);
 }
 
 void render_registry_remove_tail()
 {
-    if (g_render_registry.last) list_delete(&g_render_registry, g_render_registry.last);
+    if (g_render_registry.last) delete_node(g_render_registry.last);
 }
 
 RenderRegistryNode *render_registry_remove_current()
@@ -99,7 +130,7 @@ RenderRegistryNode *render_registry_remove_current()
     RenderRegistryNode *node = g_render_registry.iter;
     if (!node) return nullptr;
     RenderRegistryNode *next = node->next;
-    list_delete(&g_render_registry, node);
+    delete_node(node);
     g_render_registry.iter = next;
     return next;
 }

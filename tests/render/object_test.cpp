@@ -3,6 +3,8 @@
 #include "render/render_draw.h"
 #include "tests/render/render_test_util.h"
 
+#include <vector>
+
 namespace {
 
 using RenderObjectTest = RenderTest;
@@ -157,6 +159,48 @@ TEST_F(RenderObjectTest, ADynamicObjectSurvivesLossAndResetFromItsCopies)
     EXPECT_TRUE(render_begin_frame(context));
     render_end_frame(context);
     delete_object(object);
+}
+
+
+// Every render object has one node, found by its object whichever way nodes came and went: many
+// objects, removal in the middle, a node whose object its maker set, and the cursor walk.
+TEST(RenderRegistry, NodesAreFoundByTheirObjectsThroughEveryPath)
+{
+    const int32_t base = g_render_registry.count;
+    std::vector<RenderObject> objects(300);
+    for (RenderObject &object : objects) render_registry_find_or_add(&object);
+    ASSERT_EQ(g_render_registry.count, base + 300);
+    EXPECT_EQ(render_registry_find_or_add(&objects[17])->object, &objects[17]);
+    EXPECT_EQ(g_render_registry.count, base + 300);
+
+    render_registry_remove(&objects[17]);
+    render_registry_remove(&objects[17]);  // already gone
+    EXPECT_EQ(g_render_registry.count, base + 299);
+    EXPECT_EQ(render_registry_find_or_add(&objects[17]), g_render_registry.last);
+
+    RenderObject extra{};
+    RenderRegistryNode *made = render_registry_append_node();
+    made->object = &extra;
+    EXPECT_EQ(render_registry_find_or_add(&extra), made);
+    EXPECT_EQ(render_registry_find_or_add(&objects[40])->object, &objects[40]);
+    EXPECT_EQ(g_render_registry.count, base + 301);
+    render_registry_remove(&extra);
+
+    // The cursor walk removes ours; none is found afterwards, and each is added once again.
+    g_render_registry.iter = g_render_registry.first;
+    while (g_render_registry.iter) {
+        const RenderObject *object = g_render_registry.iter->object;
+        if (object >= objects.data() && object < objects.data() + objects.size())
+            render_registry_remove_current();
+        else
+            g_render_registry.iter = g_render_registry.iter->next;
+    }
+    EXPECT_EQ(g_render_registry.count, base);
+    render_registry_find_or_add(&objects[3]);
+    render_registry_find_or_add(&objects[3]);
+    EXPECT_EQ(g_render_registry.count, base + 1);
+    render_registry_remove(&objects[3]);
+    EXPECT_EQ(g_render_registry.count, base);
 }
 
 }  // namespace
