@@ -379,22 +379,6 @@ void commit(SceneWorld *world, SceneFileData *data, uint32_t flags, int32_t firs
     }
 }
 
-// The lit companions of a file's objects whose blocks were placed: companions[k] for object
-// first + k (null: none).
-struct CompanionWork {
-    SceneWorld *world;
-    SceneFileData *data;
-    int32_t first;
-    MeshObject **companions;
-};
-
-void make_companion(void *context, int32_t k)
-{
-    CompanionWork &work = *static_cast<CompanionWork *>(context);
-    if (const ObjectLightmaps *maps = work.data->lightmaps[k])
-        work.companions[k] = scene_make_companion(work.world->objects[work.first + k], maps);
-}
-
 // The reader's own lighting from the file's lightmaps: blocks of the stored sizes in a fresh atlas,
 // companions, marks, face lists when the face-list byte is set, and every object prepared (with
 // its lightmaps when its mode is 1 and it has them).
@@ -405,25 +389,14 @@ void light_from_file(SceneWorld *world, SceneFileData *data, int32_t first)
     if (world->lighting_flag) world_clear_keep_default(world);
     world_setup_lighting_textures(world);
     const int32_t n = data->lightmap_count;
-    // The blocks go into the atlas in the objects' order; the companions, which only read their
-    // object and its placed buffers, are made on the light workers.
-    CompanionWork work = {world, data, first, static_cast<MeshObject **>(calloc(size_t(n > 0 ? n : 1), sizeof(MeshObject *)))};
-    for (int32_t k = 0; k < n; k++) {
-        world->prepare_modes[first + k] = data->prepare_modes[k];
-        ObjectLightmaps *&maps = data->lightmaps[k];
-        if (maps && !scene_place_lightmap_blocks(world, first + k, maps)) {
-            scene_lightmaps_free(maps);  // the object is prepared reduced
-            maps = nullptr;
-        }
-    }
-    if (work.companions) light_pool_run(n, make_companion, &work);
     for (int32_t k = 0; k < n; k++) {
         const int32_t i = first + k;
+        world->prepare_modes[i] = data->prepare_modes[k];
         ObjectLightmaps *maps = data->lightmaps[k];
         data->lightmaps[k] = nullptr;
-        MeshObject *companion = work.companions ? work.companions[k]
-                                : maps                ? scene_make_companion(world->objects[i], maps)
-                                                      : nullptr;
+        MeshObject *companion = nullptr;
+        if (maps && scene_place_lightmap_blocks(world, i, maps))
+            companion = scene_make_companion(world->objects[i], maps);
         if (!companion) {
             scene_lightmaps_free(maps);  // the object is prepared reduced
         } else {
@@ -436,7 +409,6 @@ void light_from_file(SceneWorld *world, SceneFileData *data, int32_t first)
         }
         if (world->load_progress) world->load_progress(text, 0.5f + 0.5f * float(k) / float(n));
     }
-    free(work.companions);
     if (world->face_list_byte) world_build_object_face_lists(world, -2);
     for (int32_t i = 0; i < world->object_count; i++) mesh_prepare_world_object(world, i, world->prepare_modes[i] == 1);
     world->lit = 1;

@@ -137,7 +137,7 @@ TEST(SceneLoadThreads, SameWorldForAnyWorkerCount)
     scene_set_light_workers(0);
 }
 
-// A lit copy's companions are made on the workers after its blocks are placed in order.
+// A lit copy read with one worker and with four: the same companions and texels.
 TEST(SceneLoadThreads, LitCopySameCompanionsForAnyWorkerCount)
 {
     SceneTestDevice device;
