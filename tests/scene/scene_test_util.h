@@ -9,6 +9,7 @@
 #include "geometry/vecmath.h"
 #include "platform/gpu/headless/gpu_headless.h"
 #include "render/render.h"
+#include "render/render_draw.h"
 #include "scene/scene.h"
 #include "scene/scene_local.h"
 
@@ -299,9 +300,9 @@ inline void scene_test_copy_theme_light(SceneWorld *hole, const SceneWorld *them
     memcpy(hole->light_colour, theme->light_colour, sizeof hole->light_colour);
 }
 
-// The hole opener with scene calls only (its course steps, such as the plants' shadows, left out):
-// the lit copy when it exists, else the plain file lit here (progress "lighting") and written as
-// the lit copy. The load's result, or -1 when the lit copy could not be written.
+// The hole opener with scene and render calls only (its course steps, such as the plants' shadows,
+// left out): the lit copy when it exists, else the plain file lit here (progress "lighting") and
+// written as the lit copy. The load's result, or -1 when the lit copy could not be written.
 inline int scene_test_open_hole(SceneWorld *hole, const SceneWorld *theme, const std::string &plain,
                                 const std::string &copy)
 {
@@ -311,12 +312,16 @@ inline int scene_test_open_hole(SceneWorld *hole, const SceneWorld *theme, const
     world_setup_lighting_textures(hole);
     if (FILE *lit = fopen(copy.c_str(), "rb")) {
         fclose(lit);
+        // Blocks read from a lit copy keep no pixel copies, and the face lists are built once, last.
+        render_set_mode(29, scene_context(hole), 72);
+        hole->face_list_byte = 0;
         uint8_t result = scene_load(hole, copy.c_str(), 0x5C);
         scene_test_copy_theme_light(hole, theme);
         world_free_maps_and_objects(hole);
         world_build_object_face_lists(hole, -2);
         return result;
     }
+    render_set_mode(29, scene_context(hole), 71);  // blocks lit here keep pixel copies until the save
     hole->face_list_byte = 0;
     uint8_t result = scene_load(hole, plain.c_str(), 0x5C);
     if (result == 0 && scene_last_error()[0]) return result;  // failed: no lit copy of it
