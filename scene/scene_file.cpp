@@ -314,20 +314,13 @@ bool parse_file(const SceneWorld *world, const uint8_t *bytes, size_t size, uint
     // Run even after a fault in a later section: a fault of the objects comes before it.
     run_load_work(&work, read);
     const DeferredSection &objects = work.sections[kDeferredObjects], &lightmaps = work.sections[kDeferredLightmaps];
-    const char *first = nullptr;
-    if (objects.raw && !objects.crc_matches)
-        first = "section checksum mismatch";
-    else if (objects.raw && (first = scene_objects_error(data)) != nullptr) {
-    } else if (lightmaps.raw && !lightmaps.crc_matches)
-        first = "section checksum mismatch";
-    else if (!read)
-        first = error;
-    else if (work.lightmap_items && !work.lightmaps_parsed)
-        first = work.lightmap_error;
-    else if (!work.have_settings || !work.have_objects)
-        first = "settings or objects missing";
-    else if (data->vegetal_count > 0 && !data->plants)
-        first = "out of memory";
+    const char *first = objects.raw && !objects.crc_matches ? "section checksum mismatch" : nullptr;
+    if (!first && objects.raw) first = scene_objects_error(data);
+    if (!first && lightmaps.raw && !lightmaps.crc_matches) first = "section checksum mismatch";
+    if (!first && !read) first = error;
+    if (!first && work.lightmap_items && !work.lightmaps_parsed) first = work.lightmap_error;
+    if (!first && (!work.have_settings || !work.have_objects)) first = "settings or objects missing";
+    if (!first && data->vegetal_count > 0 && !data->plants) first = "out of memory";
     if (first && first != error) snprintf(error, error_size, "%s", first);
     for (DeferredSection &section : work.sections) free(section.raw);
     return !first;
