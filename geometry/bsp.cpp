@@ -282,6 +282,14 @@ bool query_sphere(FaceBsp *bsp, FaceBspResult *result, const float *c, float rad
     return true;
 }
 
+// The worker's result emptied and the sphere's centre in the tree's frame; false when there is
+// nothing to search (no tree, or a centre the matrix cannot take back).
+bool start_query(const FaceBsp *bsp, FaceBspResult *result, float x, float y, float z, const float *matrix, float *c)
+{
+    result->count = 0;
+    return bsp->nodes && local_centre(result, x, y, z, matrix, c);
+}
+
 }  // namespace
 
 const FaceBspResult *bsp_query_face_tree_sphere(FaceBsp *bsp, float x, float y, float z, float radius, int32_t worker,
@@ -289,10 +297,8 @@ const FaceBspResult *bsp_query_face_tree_sphere(FaceBsp *bsp, float x, float y, 
 {
     if (worker < 0 || worker >= kFaceBspWorkers) return nullptr;
     FaceBspResult *result = &bsp->results[worker];
-    result->count = 0;
-    if (!bsp->nodes) return result;
     float c[3];
-    if (!local_centre(result, x, y, z, matrix, c)) return result;
+    if (!start_query(bsp, result, x, y, z, matrix, c)) return result;
     query_sphere(bsp, result, c, radius);
     return result;
 }
@@ -303,10 +309,8 @@ const FaceBspResult *bsp_query_face_tree_sphere_kept(FaceBsp *bsp, float x, floa
 {
     if (worker < 0 || worker >= kFaceBspWorkers) return nullptr;
     FaceBspResult *result = &bsp->results[worker];
-    result->count = 0;
-    if (!bsp->nodes) return result;
     float c[3];
-    if (!local_centre(result, x, y, z, matrix, c)) return result;
+    if (!start_query(bsp, result, x, y, z, matrix, c)) return result;
     if (!(radius >= 0.0f)) return result;
     // The kept sphere holds this one in the tree's frame (the faces' boxes are there), with room
     // for the rounding of both box tests: every face this sphere meets, the kept one met.

@@ -31,6 +31,16 @@ struct HoleView : ::testing::Test {
         ASSERT_TRUE(render_begin_frame(context));  // the device records draws inside a frame
         gpu_headless_clear_draws();
     }
+    // The camera and projection of the horizon tests, render mode 1 set.
+    void look_across_the_green()
+    {
+        render_set_projection(context);
+        vec3_set(g_camera_eye, 3, -2, 1);
+        vec3_set(g_camera_target, 0, 0, 10);
+        float view[16];
+        render_set_view_matrix(context, mat4_look_at(view, g_camera_eye, g_camera_target));
+        render_set_mode(1, context, 1);
+    }
     void TearDown() override
     {
         render_end_frame(context);
@@ -190,12 +200,7 @@ TEST_F(HoleView, SkyAndHorizonTintsFromTheFirstLightColour)
 
 TEST_F(HoleView, TheHorizonFillCoversTheScreenAtItsDepthWithoutWritingDepth)
 {
-    render_set_projection(context);
-    vec3_set(g_camera_eye, 3, -2, 1);
-    vec3_set(g_camera_target, 0, 0, 10);
-    float view[16];
-    render_set_view_matrix(context, mat4_look_at(view, g_camera_eye, g_camera_target));
-    render_set_mode(1, context, 1);
+    look_across_the_green();
     hole_view_fill_horizon(float(context->width), float(context->height), 60.0f);
     ASSERT_EQ(gpu_headless_draw_count(), 1);
     const GpuDrawRecord *d = gpu_headless_draw(0);
@@ -229,12 +234,7 @@ float view_depth(const GpuDrawRecord *d)
 
 TEST_F(HoleView, TheHorizonLayersAreTheNearestAloneUnblendedWhileTheFillIsOpaque)
 {
-    render_set_projection(context);
-    vec3_set(g_camera_eye, 3, -2, 1);
-    vec3_set(g_camera_target, 0, 0, 10);
-    float view[16];
-    render_set_view_matrix(context, mat4_look_at(view, g_camera_eye, g_camera_target));
-    render_set_mode(1, context, 1);
+    look_across_the_green();
     render_set_mode(6, context, 1);
     const float w = float(context->width), h = float(context->height);
 
