@@ -286,8 +286,16 @@ int32_t collide_body_planes(int32_t i, int32_t k, PhysicsWorld *world, int32_t w
 
 // ---- jobs (physics/jobs.cpp) and the worker pool (physics/pool.cpp) ---------------------------
 
-enum : int32_t { kJobCollide = 0, kJobWake = 1, kJobCorrect = 2, kJobPrepare = 3, kJobCorrectHold = 4, kJobForces = 5 };
-constexpr int32_t kJobKinds = 6;
+enum : int32_t {
+    kJobCollide = 0,
+    kJobWake = 1,
+    kJobCorrect = 2,
+    kJobPrepare = 3,
+    kJobCorrectHold = 4,
+    kJobForcesCollide = 5,
+    kJobCorrectHoldPrepare = 6
+};
+constexpr int32_t kJobKinds = 7;
 
 // The world the jobs work on, set by physics_start_workers.
 extern PhysicsWorld *g_physics_world_pointer;
@@ -328,12 +336,17 @@ void physics_edge_memo_end();
 void physics_job_correct(int32_t i, int32_t worker);
 // The step's per-body work before the wake phase: matrices, the mesh's placement, the body's entry
 // in the body order (to be sorted), integration and sleep (saving for a grouped body), and the
-// clearing of its row of the handled pairs.
+// clearing of its row of the handled pairs; without joints, the snapshot the other bodies' collide
+// jobs read (else the step takes it after the joint pass).
 void physics_job_prepare(int32_t i, int32_t worker);
-// After the wake phase: the wake-up, the forces of the collide phase, the position snapshot.
+// After the wake phase: the wake-up and the body's own forces of the collide phase.
 void physics_job_forces(int32_t i, int32_t worker);
 // The correction job, then physics_hold_in_front for a body that has it.
 void physics_job_correct_and_hold(int32_t i, int32_t worker);
+// The jobs of the merged phases: forces then collide; correct and hold, then the next sub-step's
+// prepare.
+void physics_job_forces_and_collide(int32_t i, int32_t worker);
+void physics_job_correct_hold_and_prepare(int32_t i, int32_t worker);
 void physics_run_job(int32_t kind, int32_t body, int32_t worker);
 
 // Readies the pool for a step (threads made on first use) and wakes the parked workers.

@@ -289,32 +289,46 @@ void wake_phase(int32_t bodies)
     g_physics_contact_margin = 0.0f;
 }
 
+// What the collide jobs read of the other bodies (velocity, whether fast, position), as it stands
+// after the prepare jobs and the joint pass: a collide job moves its own body.
+void keep_collide_snapshot(PhysicsWorld *world, int32_t i, RigidBody *b)
+{
+    vec3_copy_to(world->saved_velocities[i], b->velocity);
+    const uint8_t fast = vec3_length(b->velocity) > 2.0f * g_physics_rest_speed &&
+                                 vec3_length(b->angular_velocity) > 4.0f * g_physics_rest_spin
+                             ? 1
+                             : 0;
+    if (b->fast != fast) b->fast = fast;
+    vec3_copy_to(world->collide_positions[i], b->position);
+}
+
+// A sub-step from its bodies prepared (by the previous sub-step's correction phase, or the
+// step's first phase) to its collide phase; its correction phase follows.
 void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
 {
     g_physics_substep_serial++;
     g_physics_contact_margin = 0.0f;
+    // The prepare jobs read no collider: the colliders move only now.
     interpolate_colliders(world, float(k) / float(n));
-    // The prepare jobs clear the handled pairs, row by row.
-    g_pair_rows = bodies;
-    physics_run_phase(kJobPrepare, g_index_order, bodies);
     physics_mark_jointed_pairs(world);
     sort_bodies(world, bodies);
     // Without joints the prepare jobs have done this for the grouped bodies.
     if (world->joint_chain_count > 0) {
         physics_joint_pass(world);
-        for (int32_t i = 0; i < bodies; i++)
-            if (world->bodies[i]->grouped) keep_grouped(world->bodies[i]);
+        for (int32_t i = 0; i < bodies; i++) {
+            RigidBody *b = world->bodies[i];
+            if (b->grouped) keep_grouped(b);
+            keep_collide_snapshot(world, i, b);
+        }
     }
     if (world->wake_time != 0) wake_phase(bodies);
-    physics_run_phase(kJobForces, g_index_order, bodies);
     for (int32_t i = 0; i < bodies; i++) g_y_order[i] = world->body_order[i].body;
     world->use_collide_positions = 1;
     // Inline in y order; on the pool any order gives the same results (a job writes its own body and
     // byte marks, and reads the others' snapshot), and the index order keeps the bodies where the
     // other phases left them, in that worker's cache.
-    physics_run_phase(kJobCollide, g_y_order, bodies, g_index_order);
+    physics_run_phase(kJobForcesCollide, g_y_order, bodies, g_index_order);
     world->use_collide_positions = 0;
-    physics_run_phase(kJobCorrectHold, g_index_order, bodies);
 }
 
 void merge_events(PhysicsWorld *world)
@@ -380,6 +394,7 @@ void physics_job_prepare(int32_t i, int32_t worker)
     } else {
         integrate_and_sleep(world, i, b, world->substep_time);
     }
+    if (world->joint_chain_count <= 0) keep_collide_snapshot(world, i, b);
     if (world->wake_time != 0) b->woken = 0;
     clear_row(world->handled_pairs[i], g_pair_rows);
 }
@@ -393,16 +408,9 @@ void physics_job_forces(int32_t i, int32_t worker)
         b->asleep = 0;
         b->wake_timer = world->wake_time;
     }
-    vec3_copy_to(world->saved_velocities[i], b->velocity);
     vec3_set(b->torque, 0, 0, 0);
     vec3_set(b->force, 0, b->asleep ? 0.0f : world->gravity * b->mass, 0);
     vec3_set(b->impulse, 0, 0, 0);
-    b->fast = vec3_length(b->velocity) > 2.0f * g_physics_rest_speed &&
-                      vec3_length(b->angular_velocity) > 4.0f * g_physics_rest_spin
-                  ? 1
-                  : 0;
-    // The collide jobs read the other bodies' positions from this snapshot (a sweep moves its own).
-    vec3_copy_to(world->collide_positions[i], b->position);
 }
 
 void physics_job_correct_and_hold(int32_t i, int32_t worker)
@@ -412,6 +420,18 @@ void physics_job_correct_and_hold(int32_t i, int32_t worker)
     RigidBody *b = world->bodies[i];
     if (b->environment && !b->grouped && (b->shape == kShapeSphere || b->shape == kShapeMesh))
         physics_hold_in_front(world, b, worker);
+}
+
+void physics_job_forces_and_collide(int32_t i, int32_t worker)
+{
+    physics_job_forces(i, worker);
+    physics_job_collide(i, worker);
+}
+
+void physics_job_correct_hold_and_prepare(int32_t i, int32_t worker)
+{
+    physics_job_correct_and_hold(i, worker);
+    physics_job_prepare(i, worker);
 }
 
 void physics_world_step(PhysicsWorld *world)
@@ -460,10 +480,17 @@ void physics_world_step(PhysicsWorld *world)
 
     broad_phase(world, bodies);
     apply_strokes(world, bodies, dt);
+    // Each correction phase but the last prepares the next sub-step's bodies in the same jobs: a
+    // body's correction and its next preparation read and write that body alone.
+    g_pair_rows = bodies;
+    physics_substep_begin(bodies);
+    physics_run_phase(kJobPrepare, g_index_order, bodies);
     for (int32_t k = 0; k < n; k++) {
-        physics_substep_begin(bodies);
         substep(world, k, n, bodies);
+        const bool last = k + 1 == n;
+        physics_run_phase(last ? kJobCorrectHold : kJobCorrectHoldPrepare, g_index_order, bodies);
         physics_substep_end();
+        if (!last) physics_substep_begin(bodies);
     }
     g_physics_substep_serial++;
     for (int32_t i = 0; i < bodies; i++) {
