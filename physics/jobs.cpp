@@ -246,20 +246,38 @@ void physics_job_collide(int32_t i, int32_t worker)
     body->contact_flags = 0;
     buffer.count = 0;
 
+    // The candidates in the body order (lowest body first).
     bool body_contact = false;
-    for (int32_t e = 0; e < world->body_count; e++) {
-        int32_t j = world->body_order[e].body;
-        if (j == i || j < 0 || j >= world->body_count) continue;
-        if (world->candidate_pairs[j][i] != 1) continue;
-        if (physics_read_byte(&world->handled_pairs[j][i])) continue;
+    auto collide_with = [&](int32_t j) {
+        if (physics_read_byte(&world->handled_pairs[j][i])) return;
         const RigidBody *other = world->bodies[j];
-        if (same_group(body, other) && !(body->group_collision && other->group_collision)) continue;
-        if (body->asleep) continue;
+        if (same_group(body, other) && !(body->group_collision && other->group_collision)) return;
         if (collide_body_pair(world, i, j, kModeRecord, worker) == 1) {
             body_contact = true;
         } else {
             physics_mark_byte(&world->handled_pairs[j][i]);
             physics_mark_byte(&world->handled_pairs[i][j]);
+        }
+    };
+    const CandidateList &candidates = world->candidate_lists[i];
+    if (body->asleep) {
+        // An asleep body meets no other.
+    } else if (candidates.count >= 0) {
+        int16_t ranked[kPhysicsListedCandidates];
+        int32_t n = 0;
+        for (int32_t c = 0; c < candidates.count; c++) {
+            const int16_t j = candidates.body[c];
+            if (j == i || j < 0 || j >= world->body_count) continue;
+            int32_t at = n++;
+            for (; at > 0 && world->body_rank[ranked[at - 1]] > world->body_rank[j]; at--) ranked[at] = ranked[at - 1];
+            ranked[at] = j;
+        }
+        for (int32_t c = 0; c < n; c++) collide_with(ranked[c]);
+    } else {
+        for (int32_t e = 0; e < world->body_count; e++) {
+            const int32_t j = world->body_order[e].body;
+            if (j == i || j < 0 || j >= world->body_count || world->candidate_pairs[j][i] != 1) continue;
+            collide_with(j);
         }
     }
     if (body_contact) {
@@ -311,12 +329,21 @@ void physics_job_wake(int32_t i, int32_t worker)
         return;
     }
     if (!body_moving(body)) return;
-    for (int32_t k = 0; k < world->body_count; k++) {
-        if (k == i || world->candidate_pairs[k][i] != 1) continue;
+    auto wake = [&](int32_t k) {
         RigidBody *other = world->bodies[k];
-        if (other->asleep != 1 || same_group(body, other)) continue;
+        if (other->asleep != 1 || same_group(body, other)) return;
         if (collide_body_pair(world, i, k, kModeTest, worker) != 0) physics_mark_byte(&other->woken);
+    };
+    const CandidateList &candidates = world->candidate_lists[i];
+    if (candidates.count >= 0) {
+        for (int32_t c = 0; c < candidates.count; c++) {
+            const int32_t k = candidates.body[c];
+            if (k != i && k >= 0 && k < world->body_count) wake(k);
+        }
+        return;
     }
+    for (int32_t k = 0; k < world->body_count; k++)
+        if (k != i && world->candidate_pairs[k][i] == 1) wake(k);
 }
 
 void physics_job_correct(int32_t i, int32_t worker)

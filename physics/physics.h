@@ -113,8 +113,17 @@ struct BodyOrderEntry {
     int32_t body;
 };
 
+// A body's candidates: the other bodies of its candidate pairs, in index order; count -1 when there
+// are more than the list holds (the pair matrix is read instead).
+constexpr int32_t kPhysicsListedCandidates = 15;
+struct CandidateList {
+    int16_t count;
+    int16_t body[kPhysicsListedCandidates];
+};
+
 struct PhysicsWorld {
     uint8_t candidate_pairs[kPhysicsMaxBodies][kPhysicsMaxBodies] = {};  // broad phase, per step
+    CandidateList candidate_lists[kPhysicsMaxBodies] = {};                // the same, per body
     uint8_t handled_pairs[kPhysicsMaxBodies][kPhysicsMaxBodies] = {};    // per sub-step
     uint8_t record_events = 0;
     int32_t sphere_tree_level = 3;
@@ -144,6 +153,7 @@ struct PhysicsWorld {
     int32_t substeps_used = 0;
     float substep_time = 0.0f;
     BodyOrderEntry body_order[kPhysicsMaxBodies] = {};  // lowest body (largest y) first
+    int16_t body_rank[kPhysicsMaxBodies] = {};           // each body's place in body_order
     float y_limit = 0.0f;
     ContactBuffer contact_buffers[kPhysicsWorkers] = {};
     // Body positions as the collide phase began: what the jobs read of the other bodies, so that a

@@ -122,8 +122,19 @@ int32_t adaptive_substeps(const PhysicsWorld *world, int32_t n, int32_t bodies)
     return n;
 }
 
+void list_candidate(CandidateList *list, int32_t other)
+{
+    if (list->count < 0) return;
+    if (list->count == kPhysicsListedCandidates) {
+        list->count = -1;
+        return;
+    }
+    list->body[list->count++] = int16_t(other);
+}
+
 void broad_phase(PhysicsWorld *world, int32_t bodies)
 {
+    for (int32_t i = 0; i < bodies; i++) world->candidate_lists[i].count = 0;
     const float T = world->frame_time;
     for (int32_t i = 0; i < bodies; i++) {
         RigidBody *b = world->bodies[i];
@@ -140,8 +151,12 @@ void broad_phase(PhysicsWorld *world, int32_t bodies)
             float d[3];
             vec3_sub(d, a->predicted_position, b->predicted_position);
             float reach = a->radius + b->radius + a->prediction_margin + b->prediction_margin;
-            if (vec3_length(d) < reach || a->no_prediction)
+            if (vec3_length(d) < reach || a->no_prediction) {
                 world->candidate_pairs[i][j] = world->candidate_pairs[j][i] = 1;
+                // Pairs come in index order, so each list is in index order.
+                list_candidate(&world->candidate_lists[i], j);
+                list_candidate(&world->candidate_lists[j], i);
+            }
         }
     }
 }
@@ -179,16 +194,59 @@ void interpolate_colliders(PhysicsWorld *world, float t)
     }
 }
 
+// The last exchange sort's order, and whether each entry's y equalled the next one's. The sort's
+// result depends only on how the y values compare (its entries start in index order every
+// sub-step), so y values that compare as the kept ones did give the kept order without its n^2
+// comparisons; that is the common case, bodies at rest or moving without passing each other.
+int32_t g_sorted_count = -1;  // -1: no order kept
+int32_t g_sorted_body[kPhysicsMaxBodies];
+uint8_t g_sorted_tie[kPhysicsMaxBodies];
+
+bool sort_as_kept(BodyOrderEntry *order, int32_t bodies)
+{
+    if (g_sorted_count != bodies) return false;
+    for (int32_t p = 0; p < bodies; p++) {
+        const int32_t i = g_sorted_body[p];
+        if (i < 0 || i >= bodies || order[i].body != i) return false;
+        if (p + 1 == bodies) break;
+        const float y = order[i].y, next = order[g_sorted_body[p + 1]].y;
+        if (g_sorted_tie[p] ? !(y == next) : !(y > next)) return false;
+    }
+    BodyOrderEntry sorted[kPhysicsMaxBodies];
+    for (int32_t p = 0; p < bodies; p++) sorted[p] = order[g_sorted_body[p]];
+    memcpy(order, sorted, size_t(bodies) * sizeof *order);
+    return true;
+}
+
+void rank_bodies(PhysicsWorld *world, int32_t bodies)
+{
+    for (int32_t p = 0; p < bodies; p++) world->body_rank[world->body_order[p].body] = int16_t(p);
+}
+
 // Exchange sort of the body order (filled by the prepare jobs), largest y first.
 void sort_bodies(PhysicsWorld *world, int32_t bodies)
 {
+    BodyOrderEntry *order = world->body_order;
+    if (sort_as_kept(order, bodies)) {
+        rank_bodies(world, bodies);
+        return;
+    }
     for (int32_t p = 0; p < bodies; p++)
         for (int32_t q = p + 1; q < bodies; q++)
-            if (world->body_order[q].y > world->body_order[p].y) {
-                BodyOrderEntry swap = world->body_order[p];
-                world->body_order[p] = world->body_order[q];
-                world->body_order[q] = swap;
+            if (order[q].y > order[p].y) {
+                BodyOrderEntry swap = order[p];
+                order[p] = order[q];
+                order[q] = swap;
             }
+    rank_bodies(world, bodies);
+    // Kept only when sorted: a y that is not a number compares with nothing.
+    g_sorted_count = -1;
+    for (int32_t p = 0; p < bodies; p++) {
+        if (std::isnan(order[p].y) || (p + 1 < bodies && !(order[p].y >= order[p + 1].y))) return;
+        g_sorted_body[p] = order[p].body;
+        g_sorted_tie[p] = p + 1 < bodies && order[p].y == order[p + 1].y ? 1 : 0;
+    }
+    g_sorted_count = bodies;
 }
 
 void stop_motion(RigidBody *b)
