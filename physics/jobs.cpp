@@ -320,30 +320,44 @@ void physics_job_wake(int32_t i, int32_t worker)
 {
     PhysicsWorld *world = g_physics_world_pointer;
     RigidBody *body = world->bodies[i];
-    if (body->asleep) {
-        for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
-            ColliderSlot *slot = &world->colliders[s];
-            if (slot->object && slot->object->moved && collide_body_static_mesh(world, i, slot, kModeTest, worker) == 1)
-                physics_mark_byte(&body->woken);
-        }
-        return;
+    if (!body->asleep) return;
+    // Each body finds what wakes it, so that it alone writes its woken byte.
+    const float margin = g_physics_contact_margin;
+    g_physics_contact_margin = 0.001f;
+    bool woken = false;
+    for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders && !woken; s++) {
+        ColliderSlot *slot = &world->colliders[s];
+        woken = slot->object && slot->object->moved && collide_body_static_mesh(world, i, slot, kModeTest, worker) == 1;
     }
-    if (!body_moving(body)) return;
-    auto wake = [&](int32_t k) {
-        RigidBody *other = world->bodies[k];
-        if (other->asleep != 1 || same_group(body, other)) return;
-        if (collide_body_pair(world, i, k, kModeTest, worker) != 0) physics_mark_byte(&other->woken);
+    // A moving body wakes one asleep that it touches (the test from the moving body's side).
+    auto wakes = [&](int32_t k) {
+        if (k == i || k < 0 || k >= world->body_count || !world->wakes_others[k]) return false;
+        return !same_group(world->bodies[k], body) && collide_body_pair(world, k, i, kModeTest, worker) != 0;
     };
     const CandidateList &candidates = world->candidate_lists[i];
-    if (candidates.count >= 0) {
-        for (int32_t c = 0; c < candidates.count; c++) {
-            const int32_t k = candidates.body[c];
-            if (k != i && k >= 0 && k < world->body_count) wake(k);
-        }
-        return;
+    if (body->asleep != 1) {
+        // Only a body asleep as 1 is woken by another.
+    } else if (candidates.count >= 0) {
+        for (int32_t c = 0; c < candidates.count && !woken; c++) woken = wakes(candidates.body[c]);
+    } else {
+        for (int32_t k = 0; k < world->body_count && !woken; k++) woken = world->candidate_pairs[k][i] == 1 && wakes(k);
     }
-    for (int32_t k = 0; k < world->body_count; k++)
-        if (k != i && world->candidate_pairs[k][i] == 1) wake(k);
+    g_physics_contact_margin = margin;
+    if (woken) body->woken = 1;
+}
+
+void physics_keep_collide_snapshot(PhysicsWorld *world, int32_t i, RigidBody *b)
+{
+    vec3_set(world->saved_velocities[i], b->velocity[0], b->velocity[1], b->velocity[2]);
+    const uint8_t fast = vec3_length(b->velocity) > 2.0f * g_physics_rest_speed &&
+                                 vec3_length(b->angular_velocity) > 4.0f * g_physics_rest_spin
+                             ? 1
+                             : 0;
+    vec3_set(world->collide_positions[i], b->position[0], b->position[1], b->position[2]);
+    // Bytes of the neighbouring bodies share these cache lines: written only when they change.
+    if (b->fast != fast) b->fast = fast;
+    const uint8_t wakes = !b->asleep && body_moving(b) ? 1 : 0;
+    if (world->wakes_others[i] != wakes) world->wakes_others[i] = wakes;
 }
 
 void physics_job_correct(int32_t i, int32_t worker)

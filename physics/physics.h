@@ -163,6 +163,9 @@ struct PhysicsWorld {
     // 1 while a body's last contacts held it on a face steeper than 2 degrees with nothing in the
     // way downhill: it rolls on, so its rest count-down waits (set by its collide job).
     uint8_t on_slope[kPhysicsMaxBodies] = {};
+    // 1 while a body, awake and moving as the sub-step's collide phase begins, wakes the asleep
+    // bodies it touches (set with the collide snapshot).
+    uint8_t wakes_others[kPhysicsMaxBodies] = {};
 
     PhysicsWorld() = default;
     PhysicsWorld(const PhysicsWorld &) = delete;
@@ -182,8 +185,9 @@ extern PhysicsWorld g_physics_world;
 // Linear and angular speed at or below which a body counts as at rest (course play: 0.05, 0.125).
 extern float g_physics_rest_speed;
 extern float g_physics_rest_spin;
-// Extra radius of the bounding-sphere contact tests: 0.001 during the wake phase, else 0.
-extern float g_physics_contact_margin;
+// Extra radius of the bounding-sphere contact tests: 0.001 during the wake tests, else 0. Each
+// thread has its own (a worker's wake tests run beside another's collide tests).
+extern thread_local float g_physics_contact_margin;
 
 // ---- world (main thread) ----------------------------------------------------------------------
 

@@ -292,7 +292,7 @@ enum : int32_t {
     kJobCorrect = 2,
     kJobPrepare = 3,
     kJobCorrectHold = 4,
-    kJobForcesCollide = 5,
+    kJobWakeCollide = 5,
     kJobCorrectHoldPrepare = 6
 };
 constexpr int32_t kJobKinds = 7;
@@ -319,7 +319,13 @@ void physics_job_collide(int32_t i, int32_t worker);
 // contact has no meaningful impulse (nothing written).
 int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_other, const float *n, const float *r,
                                 const float *rj, const float *u, float vn, float e, float mu, float *impulse);
+// Sets the woken byte of body i, asleep, when a moved collider touches it, or (asleep as 1) when a
+// body that wakes others touches it; the tests have the wake margin. Reads the other bodies'
+// collide snapshot, so it may run beside their collide jobs.
 void physics_job_wake(int32_t i, int32_t worker);
+// What the other bodies' jobs of the collide phase read of body i, taken as the phase begins:
+// velocity, position, whether fast, whether it wakes others.
+void physics_keep_collide_snapshot(PhysicsWorld *world, int32_t i, RigidBody *b);
 // A zeroed event node appended to `list`, from the worker's pool of spent nodes when it has one
 // (the job of that worker only).
 CollisionEventNode *physics_event_append_pooled(CollisionEventList *list, int32_t worker);
@@ -334,18 +340,18 @@ void physics_edge_memo_store(int32_t i, uint32_t serial);
 void physics_edge_memo_replay(int32_t i, uint32_t serial);
 void physics_edge_memo_end();
 void physics_job_correct(int32_t i, int32_t worker);
-// The step's per-body work before the wake phase: matrices, the mesh's placement, the body's entry
+// The step's per-body work before the collide phase: matrices, the mesh's placement, the body's entry
 // in the body order (to be sorted), integration and sleep (saving for a grouped body), and the
 // clearing of its row of the handled pairs; without joints, the snapshot the other bodies' collide
 // jobs read (else the step takes it after the joint pass).
 void physics_job_prepare(int32_t i, int32_t worker);
-// After the wake phase: the wake-up and the body's own forces of the collide phase.
+// After the wake tests: the wake-up and the body's own forces of the collide phase.
 void physics_job_forces(int32_t i, int32_t worker);
 // The correction job, then physics_hold_in_front for a body that has it.
 void physics_job_correct_and_hold(int32_t i, int32_t worker);
-// The jobs of the merged phases: forces then collide; correct and hold, then the next sub-step's
-// prepare.
-void physics_job_forces_and_collide(int32_t i, int32_t worker);
+// The jobs of the sub-step's two phases: wake (when the world has a wake time), forces and collide;
+// correct and hold, then the next sub-step's prepare.
+void physics_job_wake_and_collide(int32_t i, int32_t worker);
 void physics_job_correct_hold_and_prepare(int32_t i, int32_t worker);
 void physics_run_job(int32_t kind, int32_t body, int32_t worker);
 

@@ -149,7 +149,7 @@ PhysicsJobSlot g_prepare_slots[kPhysicsWorkers];
 
 PhysicsJobSlot *slots_of(int32_t kind)
 {
-    if (kind == kJobCollide || kind == kJobForcesCollide) return g_physics_collide_slots;
+    if (kind == kJobCollide || kind == kJobWakeCollide) return g_physics_collide_slots;
     if (kind == kJobWake) return g_physics_wake_slots;
     if (kind == kJobPrepare) return g_prepare_slots;
     return g_physics_correct_slots;
@@ -334,7 +334,7 @@ void physics_run_job(int32_t kind, int32_t body, int32_t worker)
     case kJobWake: physics_job_wake(body, worker); break;
     case kJobCorrect: physics_job_correct(body, worker); break;
     case kJobPrepare: physics_job_prepare(body, worker); break;
-    case kJobForcesCollide: physics_job_forces_and_collide(body, worker); break;
+    case kJobWakeCollide: physics_job_wake_and_collide(body, worker); break;
     case kJobCorrectHoldPrepare: physics_job_correct_hold_and_prepare(body, worker); break;
     default: physics_job_correct_and_hold(body, worker); break;
     }

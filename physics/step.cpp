@@ -340,26 +340,6 @@ void integrate_and_sleep(PhysicsWorld *world, int32_t i, RigidBody *b, float dt)
     keep_integrated(world, b);
 }
 
-void wake_phase(int32_t bodies)
-{
-    g_physics_contact_margin = 0.001f;
-    physics_run_phase(kJobWake, g_index_order, bodies);
-    g_physics_contact_margin = 0.0f;
-}
-
-// What the collide jobs read of the other bodies (velocity, whether fast, position), as it stands
-// after the prepare jobs and the joint pass: a collide job moves its own body.
-void keep_collide_snapshot(PhysicsWorld *world, int32_t i, RigidBody *b)
-{
-    vec3_copy_to(world->saved_velocities[i], b->velocity);
-    const uint8_t fast = vec3_length(b->velocity) > 2.0f * g_physics_rest_speed &&
-                                 vec3_length(b->angular_velocity) > 4.0f * g_physics_rest_spin
-                             ? 1
-                             : 0;
-    if (b->fast != fast) b->fast = fast;
-    vec3_copy_to(world->collide_positions[i], b->position);
-}
-
 // A sub-step from its bodies prepared (by the previous sub-step's correction phase, or the
 // step's first phase) to its collide phase; its correction phase follows.
 void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
@@ -376,16 +356,15 @@ void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
         for (int32_t i = 0; i < bodies; i++) {
             RigidBody *b = world->bodies[i];
             if (b->grouped) keep_grouped(b);
-            keep_collide_snapshot(world, i, b);
+            physics_keep_collide_snapshot(world, i, b);
         }
     }
-    if (world->wake_time != 0) wake_phase(bodies);
     for (int32_t i = 0; i < bodies; i++) g_y_order[i] = world->body_order[i].body;
     world->use_collide_positions = 1;
     // Inline in y order; on the pool any order gives the same results (a job writes its own body and
     // byte marks, and reads the others' snapshot), and the index order keeps the bodies where the
     // other phases left them, in that worker's cache.
-    physics_run_phase(kJobForcesCollide, g_y_order, bodies, g_index_order);
+    physics_run_phase(kJobWakeCollide, g_y_order, bodies, g_index_order);
     world->use_collide_positions = 0;
 }
 
@@ -452,7 +431,7 @@ void physics_job_prepare(int32_t i, int32_t worker)
     } else {
         integrate_and_sleep(world, i, b, world->substep_time);
     }
-    if (world->joint_chain_count <= 0) keep_collide_snapshot(world, i, b);
+    if (world->joint_chain_count <= 0) physics_keep_collide_snapshot(world, i, b);
     if (world->wake_time != 0) b->woken = 0;
     clear_row(world->handled_pairs[i], g_pair_rows);
 }
@@ -480,8 +459,9 @@ void physics_job_correct_and_hold(int32_t i, int32_t worker)
         physics_hold_in_front(world, b, worker);
 }
 
-void physics_job_forces_and_collide(int32_t i, int32_t worker)
+void physics_job_wake_and_collide(int32_t i, int32_t worker)
 {
+    if (g_physics_world_pointer->wake_time != 0) physics_job_wake(i, worker);
     physics_job_forces(i, worker);
     physics_job_collide(i, worker);
 }
