@@ -132,26 +132,50 @@ void list_candidate(CandidateList *list, int32_t other)
     list->body[list->count++] = int16_t(other);
 }
 
+// The broad phase's bodies, gathered once for its pair loop.
+struct Predicted {
+    float x[kPhysicsMaxBodies], y[kPhysicsMaxBodies], z[kPhysicsMaxBodies];
+    float radius[kPhysicsMaxBodies], margin[kPhysicsMaxBodies];
+    uint8_t no_prediction[kPhysicsMaxBodies];
+};
+Predicted g_predicted;
+
+// Whether the predicted centres of bodies i < j are nearer than `reach`. A distance along one axis
+// of at least `reach` settles it first: the length of a vector is never below the size of one of
+// its parts, in floating point too (the square root of a part's square is that part, and adding
+// squares only rounds up to larger values). Below a tiny reach a part's square could underflow:
+// the length is taken then.
+bool predicted_near(int32_t i, int32_t j, float reach)
+{
+    const Predicted &p = g_predicted;
+    float d[3] = {p.x[i] - p.x[j], p.y[i] - p.y[j], p.z[i] - p.z[j]};
+    if (reach > 1e-18f && (fabsf(d[0]) >= reach || fabsf(d[1]) >= reach || fabsf(d[2]) >= reach)) return false;
+    return vec3_length(d) < reach;
+}
+
 void broad_phase(PhysicsWorld *world, int32_t bodies)
 {
     for (int32_t i = 0; i < bodies; i++) world->candidate_lists[i].count = 0;
     const float T = world->frame_time;
+    Predicted &p = g_predicted;
     for (int32_t i = 0; i < bodies; i++) {
         RigidBody *b = world->bodies[i];
         for (int k = 0; k < 3; k++)
             b->predicted_position[k] = b->position[k] + (b->no_prediction ? 0.0f : b->velocity[k] * T);
         b->prediction_margin = T * T * vec3_length(b->force) * b->inverse_mass;
         world->candidate_pairs[i][i] = 1;
-        b->contacts = 0;
+        if (b->contacts != 0) b->contacts = 0;
+        p.x[i] = b->predicted_position[0];
+        p.y[i] = b->predicted_position[1];
+        p.z[i] = b->predicted_position[2];
+        p.radius[i] = b->radius;
+        p.margin[i] = b->prediction_margin;
+        p.no_prediction[i] = b->no_prediction;
     }
     for (int32_t i = 0; i < bodies; i++) {
-        const RigidBody *a = world->bodies[i];
         for (int32_t j = i + 1; j < bodies; j++) {
-            const RigidBody *b = world->bodies[j];
-            float d[3];
-            vec3_sub(d, a->predicted_position, b->predicted_position);
-            float reach = a->radius + b->radius + a->prediction_margin + b->prediction_margin;
-            if (vec3_length(d) < reach || a->no_prediction) {
+            const float reach = p.radius[i] + p.radius[j] + p.margin[i] + p.margin[j];
+            if (p.no_prediction[i] || predicted_near(i, j, reach)) {
                 world->candidate_pairs[i][j] = world->candidate_pairs[j][i] = 1;
                 // Pairs come in index order, so each list is in index order.
                 list_candidate(&world->candidate_lists[i], j);
@@ -179,6 +203,14 @@ void apply_strokes(PhysicsWorld *world, int32_t bodies, float dt)
     }
 }
 
+// Stores v at *at unless it holds v already (the same bits): the jobs read the lines these share,
+// and a store, even of the same value, takes a line from every other processor's cache.
+template <class T>
+void store_changed(T *at, T v)
+{
+    if (memcmp(at, &v, sizeof v) != 0) *at = v;
+}
+
 void interpolate_colliders(PhysicsWorld *world, float t)
 {
     for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
@@ -186,11 +218,11 @@ void interpolate_colliders(PhysicsWorld *world, float t)
         MeshObject *mesh = slot->object;
         if (!mesh) continue;
         for (int k = 0; k < 3; k++) {
-            mesh->position[k] = slot->previous_position[k] * (1.0f - t) + slot->current_position[k] * t;
-            mesh->rotation[k] = slot->previous_rotation[k] * (1.0f - t) + slot->current_rotation[k] * t;
+            store_changed(&mesh->position[k], slot->previous_position[k] * (1.0f - t) + slot->current_position[k] * t);
+            store_changed(&mesh->rotation[k], slot->previous_rotation[k] * (1.0f - t) + slot->current_rotation[k] * t);
         }
         physics_collider_update(slot);
-        slot->applied_valid = 1;
+        store_changed(&slot->applied_valid, uint8_t(1));
     }
 }
 
@@ -220,7 +252,7 @@ bool sort_as_kept(BodyOrderEntry *order, int32_t bodies)
 
 void rank_bodies(PhysicsWorld *world, int32_t bodies)
 {
-    for (int32_t p = 0; p < bodies; p++) world->body_rank[world->body_order[p].body] = int16_t(p);
+    for (int32_t p = 0; p < bodies; p++) store_changed(&world->body_rank[world->body_order[p].body], int16_t(p));
 }
 
 // Exchange sort of the body order (filled by the prepare jobs), largest y first.
@@ -486,7 +518,8 @@ void physics_world_step(PhysicsWorld *world)
         if (b->shape == kShapeMesh && b->fine_tree_test) fine_bodies++;
     }
     g_place_whole = fine_bodies > 1;
-    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = nullptr;
+    for (int32_t i = 0; i < bodies; i++)
+        if (g_physics_placed[i].mesh) g_physics_placed[i].mesh = nullptr;
     for (int32_t i = 0; i < bodies; i++) {
         g_index_order[i] = i;
         if (world->bodies[i]->index != i) world->bodies[i]->index = i;
@@ -551,7 +584,8 @@ void physics_world_step(PhysicsWorld *world)
         slot->applied_valid = 0;
         if (slot->object) slot->object->moved = 0;
     }
-    for (int32_t i = 0; i < bodies; i++) g_physics_placed[i].mesh = nullptr;
+    for (int32_t i = 0; i < bodies; i++)
+        if (g_physics_placed[i].mesh) g_physics_placed[i].mesh = nullptr;
     physics_stop_workers();
     merge_events(world);
 }
