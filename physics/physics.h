@@ -159,7 +159,6 @@ struct PhysicsWorld {
     // Body positions as the collide phase began: what the jobs read of the other bodies, so that a
     // job moving its own body (the sweep) never races with another job's reads.
     float collide_positions[kPhysicsMaxBodies][3] = {};
-    uint8_t use_collide_positions = 0;
     // 1 while a body's last contacts held it on a face steeper than 2 degrees with nothing in the
     // way downhill: it rolls on, so its rest count-down waits (set by its collide job).
     uint8_t on_slope[kPhysicsMaxBodies] = {};

@@ -21,10 +21,14 @@ constexpr int32_t kContactMesh = 3;
 
 // ---- small helpers shared by the routines -----------------------------------------------------
 
+// Set on a thread while it runs a job of the collide phase (a flag of each thread's own, so that
+// the stepping thread need not write a line every worker reads, twice a sub-step).
+extern thread_local uint8_t g_physics_use_collide_positions;
+
 // The position a job reads of body b: the collide phase's snapshot while it runs, else the body's.
 inline const float *physics_body_position(const PhysicsWorld *world, const RigidBody *body)
 {
-    if (world->use_collide_positions && body->index >= 0 && body->index < kPhysicsMaxBodies)
+    if (g_physics_use_collide_positions && body->index >= 0 && body->index < kPhysicsMaxBodies)
         return world->collide_positions[body->index];
     return body->position;
 }
@@ -293,9 +297,12 @@ enum : int32_t {
     kJobPrepare = 3,
     kJobCorrectHold = 4,
     kJobWakeCollide = 5,
-    kJobCorrectHoldPrepare = 6
+    kJobCorrectHoldPrepare = 6,
+    kJobBegin = 7,
+    kJobStrokePrepare = 8,
+    kJobPairsStrokePrepare = 9
 };
-constexpr int32_t kJobKinds = 7;
+constexpr int32_t kJobKinds = 10;
 
 // The world the jobs work on, set by physics_start_workers.
 extern PhysicsWorld *g_physics_world_pointer;
@@ -353,6 +360,11 @@ void physics_job_correct_and_hold(int32_t i, int32_t worker);
 // correct and hold, then the next sub-step's prepare.
 void physics_job_wake_and_collide(int32_t i, int32_t worker);
 void physics_job_correct_hold_and_prepare(int32_t i, int32_t worker);
+// The step's first phases: the body's part of the broad phase and what the step's serial parts read
+// of it; then its stroke and its first prepare, with its row of the broad phase's pairs on the pool.
+void physics_job_begin(int32_t i, int32_t worker);
+void physics_job_stroke_and_prepare(int32_t i, int32_t worker);
+void physics_job_pairs_stroke_and_prepare(int32_t i, int32_t worker);
 void physics_run_job(int32_t kind, int32_t body, int32_t worker);
 
 // Readies the pool for a step (threads made on first use) and wakes the parked workers.
@@ -370,10 +382,15 @@ int32_t physics_free_correct_slot();
 // the jobs are handed out in `pool_order` when given (the same bodies in another order: the one the
 // other phases use keeps each body on one worker through a sub-step).
 void physics_run_phase(int32_t kind, const int32_t *order, int32_t count, const int32_t *pool_order = nullptr);
-// Around each sub-step's phases (main thread): the executor times the sub-steps and picks the pool
-// or the stepping thread for the next ones, whichever has been faster.
-void physics_substep_begin(int32_t bodies);
-void physics_substep_end();
+// Sorts the first `bodies` entries of the body order, as the prepare jobs leave them (each body's
+// height, in index order): an exchange sort, largest y first; and ranks the bodies by it.
+void physics_sort_body_order(PhysicsWorld *world, int32_t bodies);
+// Whether physics_run_phase runs a phase of `count` jobs on the pool in this step.
+bool physics_phase_on_pool(int32_t count);
+// Around each step, after physics_start_workers (main thread): the executor times the steps and
+// runs each one's phases on the pool or on the stepping thread, whichever has been faster.
+void physics_step_begin(int32_t bodies);
+void physics_step_end(int32_t substeps);
 // Worker threads that exist.
 int32_t physics_worker_threads();
 

@@ -4,7 +4,7 @@
 // phase, not per job, and each reports on its own cache line. Between phases a worker spins
 // briefly, then sleeps (std::atomic::wait), so idle threads take no processor time from a loaded
 // machine. Every job phase goes through physics_run_phase, which runs it on the pool or on the
-// stepping thread: the sub-steps are timed inline and on pools of several sizes as the steps run,
+// stepping thread: the steps are timed inline and on pools of several sizes as the steps run,
 // and run the way that has been fastest.
 #include "physics/physics_local.h"
 
@@ -89,17 +89,18 @@ int32_t phase_kind(uint64_t phase) { return int32_t(phase & 0xf); }
 // (g_sleepers, g_main_waiting) and then reads the other side's counter, while the other side
 // changes the counter and then reads the flag, so one of them always sees the other.
 
-// Measured costs (main thread): a sub-step's wall time with its phases inline and with them on
-// pools of 2, 4 and 8 workers (at most the workers wanted), each the median of its last kSamples
-// sub-steps (0: not measured yet; a median, since a pool thread preempted by another program now
-// and then makes one sub-step many times slower). The sub-steps run the way that has been fastest.
-// The whole sub-step is compared, not each phase: a phase on the pool moves its bodies' data into
-// the workers' caches, which makes the phases around it slower on the stepping thread, and the
-// other way round; and more workers share the work but cost more to hand it to (on a loaded
+// Measured costs (main thread): a step's wall time over its sub-steps, with its phases inline and
+// with them on pools of 2, 4 and 8 workers (at most the workers wanted), each the median of its
+// last kSamples steps (0: not measured yet; a median, since a pool thread preempted by another
+// program now and then makes one step many times slower). The steps run the way that has been
+// fastest. Whole steps are compared, not phases: a phase on the pool moves its bodies' data into
+// the workers' caches, which makes the serial work around it slower on the stepping thread, and
+// the other way round; and more workers share the work but cost more to hand it to (on a loaded
 // machine, more of them are preempted). Every kRemeasure, one of the ways not taken, in turn, is
-// tried for kTrySubsteps sub-steps, so that all stay measured as the machine's load changes; a
-// sub-step that had to wake sleeping threads, and the one after it, are not counted (waking a
-// thread costs far more than a hand-off between phases, when the threads spin).
+// tried for kTrySteps steps, so that all stay measured as the machine's load changes. The first
+// kSwitchSteps steps after a change of way are not counted: they move the data, and wake parked
+// threads (which on a virtual machine can take longer than a step). Steps far apart, whose threads
+// fall asleep between them, pay the wake-up each time: that is counted.
 constexpr int32_t kSamples = 7;
 struct Samples {
     double value[kSamples] = {};
@@ -122,25 +123,22 @@ struct Samples {
 };
 constexpr int32_t kWays = 4;
 const int32_t kWayWorkers[kWays] = {1, 2, 4, 8};  // 1: inline
-Samples g_substep_ns[kWays];
+Samples g_step_ns[kWays];
 int32_t g_measured_active = -1;  // the pool size and body count the times were measured with
 int32_t g_measured_bodies = -1;
-int32_t g_way = 0;  // the current sub-step's
-int32_t g_phase_workers = 1;  // workers of the current sub-step's phases (1: inline)
-bool g_woke = false;  // a phase of the current sub-step woke sleeping threads
-int32_t g_uncounted = 0;  // sub-steps not to count (threads just woken)
-int32_t g_trying = 0;  // sub-steps left of a try of a way not taken
-bool g_timed = false;  // the current sub-step is timed
-int32_t g_untimed = 0;
-Clock::time_point g_substep_start;
+int32_t g_way = 0;  // the current step's (-1: inline, not measured)
+int32_t g_phase_workers = 1;  // workers of the current step's phases (1: inline)
+int32_t g_uncounted = 0;  // steps not to count (the way just changed)
+int32_t g_trying = 0;  // steps left of a try of a way not taken
+bool g_timed = false;  // the current step is timed
+Clock::time_point g_step_start;
 // When each way was last tried, and how long until its next try: kRemeasure, doubled (up to
 // kRemeasureMost) each time the way was tried and lost by far, so that a way much slower than
 // the best costs little.
 Clock::time_point g_last_try[kWays];
 Clock::duration g_try_every[kWays];
-constexpr int32_t kTrySubsteps = 6;
-constexpr int32_t kTimeEvery = 8;
-constexpr int32_t kSwitchSubsteps = 2;  // not counted after a change of way (the data moves)
+constexpr int32_t kTrySteps = 5;
+constexpr int32_t kSwitchSteps = 2;
 constexpr auto kRemeasure = std::chrono::milliseconds(50);
 constexpr auto kRemeasureMost = std::chrono::milliseconds(800);
 constexpr double kFarSlower = 1.25;
@@ -151,7 +149,8 @@ PhysicsJobSlot *slots_of(int32_t kind)
 {
     if (kind == kJobCollide || kind == kJobWakeCollide) return g_physics_collide_slots;
     if (kind == kJobWake) return g_physics_wake_slots;
-    if (kind == kJobPrepare) return g_prepare_slots;
+    if (kind == kJobPrepare || kind == kJobBegin || kind == kJobStrokePrepare || kind == kJobPairsStrokePrepare)
+        return g_prepare_slots;
     return g_physics_correct_slots;
 }
 
@@ -270,17 +269,15 @@ uint32_t finished_by_pool(uint64_t serial, int32_t threads, std::memory_order or
     return done;
 }
 
-// The phase on `workers` workers: the stepping thread and pool threads 1 .. workers - 1. True when
-// it had to wake sleeping threads.
-bool run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t workers)
+// The phase on `workers` workers: the stepping thread and pool threads 1 .. workers - 1.
+void run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t workers)
 {
     g_phase_order = order;
     const uint64_t serial = serial_of(g_phase.load(std::memory_order_relaxed)) + (uint64_t(1) << kSerialShift);
     const int32_t ranges = workers;
     const uint64_t phase = serial | uint64_t(count) << 12 | uint64_t(ranges) << 4 | uint64_t(kind);
     g_phase.store(phase);
-    const bool woke = g_sleepers.load() > 0;
-    if (woke) {
+    if (g_sleepers.load() > 0) {
         g_wake.fetch_add(1);
         g_wake.notify_all();
     }
@@ -310,7 +307,7 @@ bool run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t work
             g_main_wake.wait(seen);
         g_main_waiting.store(0);
     }
-    return woke;
+
 }
 
 // Pool threads 1 .. threads take phases (at most g_active), the others sleep; a flag is written,
@@ -336,6 +333,9 @@ void physics_run_job(int32_t kind, int32_t body, int32_t worker)
     case kJobPrepare: physics_job_prepare(body, worker); break;
     case kJobWakeCollide: physics_job_wake_and_collide(body, worker); break;
     case kJobCorrectHoldPrepare: physics_job_correct_hold_and_prepare(body, worker); break;
+    case kJobBegin: physics_job_begin(body, worker); break;
+    case kJobStrokePrepare: physics_job_stroke_and_prepare(body, worker); break;
+    case kJobPairsStrokePrepare: physics_job_pairs_stroke_and_prepare(body, worker); break;
     default: physics_job_correct_and_hold(body, worker); break;
     }
 }
@@ -425,10 +425,9 @@ void physics_start_workers(PhysicsWorld *world)
     }
     g_physics_workers_started.store(g_threads > 0 ? 1 : 0);
     g_active = wanted < g_threads ? wanted : g_threads;
-    // The threads of the sub-steps' way take phases (all the workers wanted while it is not
-    // measured); the others sleep.
-    set_running(g_pool_min_jobs != 0 || g_phase_workers < 2 ? g_active
-                                                            : (g_phase_workers - 1 < g_active ? g_phase_workers - 1 : g_active));
+    // Every phase on the pool: all the threads take phases. Else the step's way decides which
+    // (physics_step_begin).
+    if (g_pool_min_jobs != 0) set_running(g_active);
 }
 
 void physics_stop_workers()
@@ -462,18 +461,20 @@ int32_t physics_free_collide_slot() { return free_slot(g_physics_collide_slots);
 int32_t physics_free_wake_slot() { return free_slot(g_physics_wake_slots); }
 int32_t physics_free_correct_slot() { return free_slot(g_physics_correct_slots); }
 
-void physics_substep_begin(int32_t bodies)
+void physics_step_begin(int32_t bodies)
 {
+    g_timed = false;
     if (g_active == 0 || g_pool_min_jobs != 0) return;
     if (bodies < 2) {
         g_phase_workers = 1;  // every phase inline: nothing to measure
         g_way = -1;
+        set_running(0);
         return;
     }
     int32_t ways = 1;
     while (ways < kWays && kWayWorkers[ways] <= g_active + 1) ways++;
     if (g_measured_active != g_active || g_measured_bodies != bodies) {
-        for (Samples &samples : g_substep_ns) samples = Samples{};
+        for (Samples &samples : g_step_ns) samples = Samples{};
         for (Clock::duration &every : g_try_every) every = kRemeasure;
         g_measured_active = g_active;
         g_measured_bodies = bodies;
@@ -482,14 +483,11 @@ void physics_substep_begin(int32_t bodies)
     const int32_t previous = g_way;
     int32_t unmeasured = -1, best = 0;
     for (int32_t w = 0; w < ways; w++) {
-        if (g_substep_ns[w].median <= 0.0 && unmeasured < 0) unmeasured = w;
-        if (g_substep_ns[w].median < g_substep_ns[best].median) best = w;
+        if (g_step_ns[w].median <= 0.0 && unmeasured < 0) unmeasured = w;
+        if (g_step_ns[w].median < g_step_ns[best].median) best = w;
     }
-    g_woke = false;
-    // Settled on the best way: it is timed (and a try looked for) one sub-step in kTimeEvery.
-    g_timed = unmeasured >= 0 || g_trying > 0 || g_way != best || ++g_untimed % kTimeEvery == 0;
-    if (!g_timed) return;
-    g_substep_start = Clock::now();
+    g_step_start = Clock::now();
+    g_timed = true;
     if (unmeasured >= 0) {
         g_way = unmeasured;
     } else if (g_trying > 0) {
@@ -498,7 +496,7 @@ void physics_substep_begin(int32_t bodies)
         // A try just ended: the way's next one is later if it lost by far.
         if (previous >= 0 && previous < ways && previous != best) {
             Clock::duration &every = g_try_every[previous];
-            if (g_substep_ns[previous].median > kFarSlower * g_substep_ns[best].median)
+            if (g_step_ns[previous].median > kFarSlower * g_step_ns[best].median)
                 every = every * 2 < kRemeasureMost ? every * 2 : Clock::duration(kRemeasureMost);
             else
                 every = kRemeasure;
@@ -506,32 +504,37 @@ void physics_substep_begin(int32_t bodies)
         g_way = best;
         // The way whose try is the most overdue, if any.
         for (int32_t w = 0; w < ways; w++) {
-            if (w == best || g_substep_start - g_last_try[w] < g_try_every[w]) continue;
+            if (w == best || g_step_start - g_last_try[w] < g_try_every[w]) continue;
             if (g_way == best || g_last_try[w] + g_try_every[w] < g_last_try[g_way] + g_try_every[g_way]) g_way = w;
         }
         if (g_way != best) {
-            g_last_try[g_way] = g_substep_start;
-            g_trying = kTrySubsteps - 1;
+            g_last_try[g_way] = g_step_start;
+            g_trying = kTrySteps - 1;
         }
     }
-    if (g_way != previous && g_uncounted < kSwitchSubsteps) g_uncounted = kSwitchSubsteps;
+    if (g_way != previous) g_uncounted = kSwitchSteps;
     g_phase_workers = kWayWorkers[g_way] <= g_active + 1 ? kWayWorkers[g_way] : g_active + 1;
     // Threads of no use to this way sleep rather than spin: on a loaded machine a spinning thread
     // takes a processor from one that has jobs.
-    if (g_phase_workers > 1) set_running(g_phase_workers - 1);
+    set_running(g_phase_workers - 1);
 }
 
-void physics_substep_end()
+void physics_step_end(int32_t substeps)
 {
-    if (g_active == 0 || g_pool_min_jobs != 0 || g_way < 0) return;
-    if (g_woke) g_uncounted = kSwitchSubsteps;
     if (!g_timed) return;
-    const double ns = nanoseconds(g_substep_start, Clock::now());
+    g_timed = false;
+    const double ns = nanoseconds(g_step_start, Clock::now());
     if (g_uncounted > 0) {
         g_uncounted--;
         return;
     }
-    g_substep_ns[g_way].add(ns);
+    g_step_ns[g_way].add(ns / double(substeps > 0 ? substeps : 1));
+}
+
+bool physics_phase_on_pool(int32_t count)
+{
+    const int32_t workers = g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1;
+    return g_active > 0 && count >= 2 && count >= g_pool_min_jobs && workers >= 2;
 }
 
 void physics_run_phase(int32_t kind, const int32_t *order, int32_t count, const int32_t *pool_order)
@@ -539,10 +542,15 @@ void physics_run_phase(int32_t kind, const int32_t *order, int32_t count, const 
     if (count <= 0) return;
     // Any serial order of a phase's jobs is one of the schedules the pool may give, and a job's
     // results do not depend on its worker: the stepping thread runs small phases as worker 0.
-    const int32_t workers = g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1;
-    if (g_active == 0 || count < 2 || count < g_pool_min_jobs || workers < 2) {
+    if (!physics_phase_on_pool(count)) {
         run_inline(kind, order, count);
         return;
     }
-    if (run_on_pool(kind, pool_order ? pool_order : order, count, workers)) g_woke = true;
+    run_on_pool(kind, pool_order ? pool_order : order, count, g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1);
+}
+
+void physics_debug_ways()
+{
+    fprintf(stderr, "ways: inline %.0f  2w %.0f  4w %.0f  8w %.0f ns/substep (way %d)\n", g_step_ns[0].median,
+            g_step_ns[1].median, g_step_ns[2].median, g_step_ns[3].median, g_way);
 }

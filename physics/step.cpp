@@ -103,19 +103,30 @@ void clear_pairs(uint8_t (*pairs)[kPhysicsMaxBodies], int32_t n)
     for (int32_t i = 0; i < n; i++) memset(pairs[i], 0, size_t(n));
 }
 
+// What the step's serial parts read of every body, gathered by the step's first jobs (so that the
+// bodies' own lines stay with the workers that own them): the predicted centres, radii and margins
+// of the broad phase, the height and speed of the adaptive sub-steps, and the shape flags.
+struct StepBodies {
+    float x[kPhysicsMaxBodies], y[kPhysicsMaxBodies], z[kPhysicsMaxBodies];
+    float radius[kPhysicsMaxBodies], margin[kPhysicsMaxBodies];
+    float height[kPhysicsMaxBodies], speed[kPhysicsMaxBodies];
+    uint8_t no_prediction[kPhysicsMaxBodies];
+    uint8_t mesh[kPhysicsMaxBodies];       // a mesh body: its placement is reset at the step's end
+    uint8_t fine_mesh[kPhysicsMaxBodies];  // a mesh body with the fine tree test
+};
+StepBodies g_step_bodies;
+
 int32_t adaptive_substeps(const PhysicsWorld *world, int32_t n, int32_t bodies)
 {
+    const StepBodies &s = g_step_bodies;
     const float T = world->frame_time;
     const float limit = world->adaptive_factor * float(world->base_substeps);
     while (float(n) < limit && bodies > 0 && n < kMaxSubsteps) {
         float dt = T / float(n);
         int32_t fast = 0;
-        for (int32_t i = 0; i < bodies; i++) {
-            const RigidBody *b = world->bodies[i];
-            if (b->position[1] < world->y_limit &&
-                b->radius < vec3_length(b->velocity) * float(world->base_substeps) * dt * 0.9f)
+        for (int32_t i = 0; i < bodies; i++)
+            if (s.height[i] < world->y_limit && s.radius[i] < s.speed[i] * float(world->base_substeps) * dt * 0.9f)
                 fast++;
-        }
         if (fast == 0) break;
         n += 2;
     }
@@ -132,75 +143,37 @@ void list_candidate(CandidateList *list, int32_t other)
     list->body[list->count++] = int16_t(other);
 }
 
-// The broad phase's bodies, gathered once for its pair loop.
-struct Predicted {
-    float x[kPhysicsMaxBodies], y[kPhysicsMaxBodies], z[kPhysicsMaxBodies];
-    float radius[kPhysicsMaxBodies], margin[kPhysicsMaxBodies];
-    uint8_t no_prediction[kPhysicsMaxBodies];
-};
-Predicted g_predicted;
-
-// Whether the predicted centres of bodies i < j are nearer than `reach`. A distance along one axis
-// of at least `reach` settles it first: the length of a vector is never below the size of one of
-// its parts, in floating point too (the square root of a part's square is that part, and adding
-// squares only rounds up to larger values). Below a tiny reach a part's square could underflow:
-// the length is taken then.
-bool predicted_near(int32_t i, int32_t j, float reach)
+// Whether bodies lo < hi are a candidate pair: their predicted centres nearer than their radii and
+// margins, or the first one without prediction. A distance along one axis of at least the reach
+// settles it first: the length of a vector is never below the size of one of its parts, in floating
+// point too (the square root of a part's square is that part, and adding squares only rounds up to
+// larger values). Below a tiny reach a part's square could underflow: the length is taken then.
+bool candidate_pair(int32_t lo, int32_t hi)
 {
-    const Predicted &p = g_predicted;
-    float d[3] = {p.x[i] - p.x[j], p.y[i] - p.y[j], p.z[i] - p.z[j]};
+    const StepBodies &s = g_step_bodies;
+    if (s.no_prediction[lo]) return true;
+    const float reach = s.radius[lo] + s.radius[hi] + s.margin[lo] + s.margin[hi];
+    float d[3] = {s.x[lo] - s.x[hi], s.y[lo] - s.y[hi], s.z[lo] - s.z[hi]};
     if (reach > 1e-18f && (fabsf(d[0]) >= reach || fabsf(d[1]) >= reach || fabsf(d[2]) >= reach)) return false;
     return vec3_length(d) < reach;
 }
 
-void broad_phase(PhysicsWorld *world, int32_t bodies)
+// The broad phase's pairs on one thread: the pair matrix (cleared first) and the lists.
+void broad_phase_pairs(PhysicsWorld *world, int32_t bodies)
 {
-    for (int32_t i = 0; i < bodies; i++) world->candidate_lists[i].count = 0;
-    const float T = world->frame_time;
-    Predicted &p = g_predicted;
+    clear_pairs(world->candidate_pairs, bodies);
     for (int32_t i = 0; i < bodies; i++) {
-        RigidBody *b = world->bodies[i];
-        for (int k = 0; k < 3; k++)
-            b->predicted_position[k] = b->position[k] + (b->no_prediction ? 0.0f : b->velocity[k] * T);
-        b->prediction_margin = T * T * vec3_length(b->force) * b->inverse_mass;
+        world->candidate_lists[i].count = 0;
         world->candidate_pairs[i][i] = 1;
-        if (b->contacts != 0) b->contacts = 0;
-        p.x[i] = b->predicted_position[0];
-        p.y[i] = b->predicted_position[1];
-        p.z[i] = b->predicted_position[2];
-        p.radius[i] = b->radius;
-        p.margin[i] = b->prediction_margin;
-        p.no_prediction[i] = b->no_prediction;
     }
-    for (int32_t i = 0; i < bodies; i++) {
-        for (int32_t j = i + 1; j < bodies; j++) {
-            const float reach = p.radius[i] + p.radius[j] + p.margin[i] + p.margin[j];
-            if (p.no_prediction[i] || predicted_near(i, j, reach)) {
+    for (int32_t i = 0; i < bodies; i++)
+        for (int32_t j = i + 1; j < bodies; j++)
+            if (candidate_pair(i, j)) {
                 world->candidate_pairs[i][j] = world->candidate_pairs[j][i] = 1;
                 // Pairs come in index order, so each list is in index order.
                 list_candidate(&world->candidate_lists[i], j);
                 list_candidate(&world->candidate_lists[j], i);
             }
-        }
-    }
-}
-
-void apply_strokes(PhysicsWorld *world, int32_t bodies, float dt)
-{
-    for (int32_t i = 0; i < bodies; i++) {
-        RigidBody *b = world->bodies[i];
-        float lever[3], torque[3], force[3];
-        vec3_sub(lever, b->impulse_point, b->position);
-        vec3_scale(torque, vec3_cross(torque, lever, b->impulse), 1.0f / dt);
-        vec3_scale(force, b->impulse, 1.0f / dt);
-        if (b->accumulate) {
-            vec3_add(b->force, b->force, force);
-            vec3_add(b->torque, b->torque, torque);
-        } else {
-            vec3_set(b->force, force[0], force[1], force[2]);
-            vec3_set(b->torque, torque[0], torque[1], torque[2]);
-        }
-    }
 }
 
 // Stores v at *at unless it holds v already (the same bits): the jobs read the lines these share,
@@ -255,31 +228,6 @@ void rank_bodies(PhysicsWorld *world, int32_t bodies)
     for (int32_t p = 0; p < bodies; p++) store_changed(&world->body_rank[world->body_order[p].body], int16_t(p));
 }
 
-// Exchange sort of the body order (filled by the prepare jobs), largest y first.
-void sort_bodies(PhysicsWorld *world, int32_t bodies)
-{
-    BodyOrderEntry *order = world->body_order;
-    if (sort_as_kept(order, bodies)) {
-        rank_bodies(world, bodies);
-        return;
-    }
-    for (int32_t p = 0; p < bodies; p++)
-        for (int32_t q = p + 1; q < bodies; q++)
-            if (order[q].y > order[p].y) {
-                BodyOrderEntry swap = order[p];
-                order[p] = order[q];
-                order[q] = swap;
-            }
-    rank_bodies(world, bodies);
-    // Kept only when sorted: a y that is not a number compares with nothing.
-    g_sorted_count = -1;
-    for (int32_t p = 0; p < bodies; p++) {
-        if (std::isnan(order[p].y) || (p + 1 < bodies && !(order[p].y >= order[p + 1].y))) return;
-        g_sorted_body[p] = order[p].body;
-        g_sorted_tie[p] = p + 1 < bodies && order[p].y == order[p + 1].y ? 1 : 0;
-    }
-    g_sorted_count = bodies;
-}
 
 void stop_motion(RigidBody *b)
 {
@@ -381,7 +329,7 @@ void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
     // The prepare jobs read no collider: the colliders move only now.
     interpolate_colliders(world, float(k) / float(n));
     physics_mark_jointed_pairs(world);
-    sort_bodies(world, bodies);
+    physics_sort_body_order(world, bodies);
     // Without joints the prepare jobs have done this for the grouped bodies.
     if (world->joint_chain_count > 0) {
         physics_joint_pass(world);
@@ -392,12 +340,10 @@ void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
         }
     }
     for (int32_t i = 0; i < bodies; i++) g_y_order[i] = world->body_order[i].body;
-    world->use_collide_positions = 1;
     // Inline in y order; on the pool any order gives the same results (a job writes its own body and
     // byte marks, and reads the others' snapshot), and the index order keeps the bodies where the
     // other phases left them, in that worker's cache.
     physics_run_phase(kJobWakeCollide, g_y_order, bodies, g_index_order);
-    world->use_collide_positions = 0;
 }
 
 void merge_events(PhysicsWorld *world)
@@ -434,7 +380,98 @@ void renew_placed_revision(int32_t i, RigidBody *b)
 
 }  // namespace
 
-uint32_t g_physics_substep_serial = 1;
+// Exchange sort of the body order (filled by the prepare jobs), largest y first.
+void physics_sort_body_order(PhysicsWorld *world, int32_t bodies)
+{
+    BodyOrderEntry *order = world->body_order;
+    if (sort_as_kept(order, bodies)) {
+        rank_bodies(world, bodies);
+        return;
+    }
+    for (int32_t p = 0; p < bodies; p++)
+        for (int32_t q = p + 1; q < bodies; q++)
+            if (order[q].y > order[p].y) {
+                BodyOrderEntry swap = order[p];
+                order[p] = order[q];
+                order[q] = swap;
+            }
+    rank_bodies(world, bodies);
+    // Kept only when sorted: a y that is not a number compares with nothing.
+    g_sorted_count = -1;
+    for (int32_t p = 0; p < bodies; p++) {
+        if (std::isnan(order[p].y) || (p + 1 < bodies && !(order[p].y >= order[p + 1].y))) return;
+        g_sorted_body[p] = order[p].body;
+        g_sorted_tie[p] = p + 1 < bodies && order[p].y == order[p + 1].y ? 1 : 0;
+    }
+    g_sorted_count = bodies;
+}
+
+// On a line of its own: the jobs read it, and it changes every sub-step.
+alignas(64) uint32_t g_physics_substep_serial = 1;
+thread_local uint8_t g_physics_use_collide_positions = 0;
+
+void physics_job_begin(int32_t i, int32_t worker)
+{
+    (void)worker;
+    PhysicsWorld *world = g_physics_world_pointer;
+    RigidBody *b = world->bodies[i];
+    if (b->index != i) b->index = i;
+    if (g_physics_placed[i].mesh) g_physics_placed[i].mesh = nullptr;
+    const float T = world->frame_time;
+    for (int k = 0; k < 3; k++)
+        b->predicted_position[k] = b->position[k] + (b->no_prediction ? 0.0f : b->velocity[k] * T);
+    b->prediction_margin = T * T * vec3_length(b->force) * b->inverse_mass;
+    if (b->contacts != 0) b->contacts = 0;
+    StepBodies &s = g_step_bodies;
+    s.x[i] = b->predicted_position[0];
+    s.y[i] = b->predicted_position[1];
+    s.z[i] = b->predicted_position[2];
+    s.radius[i] = b->radius;
+    s.margin[i] = b->prediction_margin;
+    s.no_prediction[i] = b->no_prediction;
+    s.height[i] = b->position[1];
+    s.speed[i] = vec3_length(b->velocity);
+    s.mesh[i] = b->shape == kShapeMesh ? 1 : 0;
+    s.fine_mesh[i] = b->shape == kShapeMesh && b->fine_tree_test ? 1 : 0;
+}
+
+void physics_job_stroke_and_prepare(int32_t i, int32_t worker)
+{
+    PhysicsWorld *world = g_physics_world_pointer;
+    RigidBody *b = world->bodies[i];
+    const float dt = world->substep_time;
+    float lever[3], torque[3], force[3];
+    vec3_sub(lever, b->impulse_point, b->position);
+    vec3_scale(torque, vec3_cross(torque, lever, b->impulse), 1.0f / dt);
+    vec3_scale(force, b->impulse, 1.0f / dt);
+    if (b->accumulate) {
+        vec3_add(b->force, b->force, force);
+        vec3_add(b->torque, b->torque, torque);
+    } else {
+        vec3_set(b->force, force[0], force[1], force[2]);
+        vec3_set(b->torque, torque[0], torque[1], torque[2]);
+    }
+    physics_job_prepare(i, worker);
+}
+
+void physics_job_pairs_stroke_and_prepare(int32_t i, int32_t worker)
+{
+    // Body i's row of the pair matrix and its list: each pair is taken from its lower body, as the
+    // single-thread loop takes it, so that both rows agree.
+    PhysicsWorld *world = g_physics_world_pointer;
+    const int32_t bodies = g_pair_rows;
+    uint8_t *row = world->candidate_pairs[i];
+    memset(row, 0, size_t(bodies));
+    row[i] = 1;
+    CandidateList *list = &world->candidate_lists[i];
+    list->count = 0;
+    for (int32_t j = 0; j < bodies; j++)
+        if (j != i && candidate_pair(i < j ? i : j, i < j ? j : i)) {
+            row[j] = 1;
+            list_candidate(list, j);
+        }
+    physics_job_stroke_and_prepare(i, worker);
+}
 
 void physics_job_prepare(int32_t i, int32_t worker)
 {
@@ -493,9 +530,11 @@ void physics_job_correct_and_hold(int32_t i, int32_t worker)
 
 void physics_job_wake_and_collide(int32_t i, int32_t worker)
 {
+    g_physics_use_collide_positions = 1;
     if (g_physics_world_pointer->wake_time != 0) physics_job_wake(i, worker);
     physics_job_forces(i, worker);
     physics_job_collide(i, worker);
+    g_physics_use_collide_positions = 0;
 }
 
 void physics_job_correct_hold_and_prepare(int32_t i, int32_t worker)
@@ -512,24 +551,19 @@ void physics_world_step(PhysicsWorld *world)
     memset(g_mesh_placed, 0, size_t(bodies));
     memset(g_mesh_partial, 0, size_t(bodies));
     memset(g_mesh_replaced, 0, size_t(bodies));
-    int32_t fine_bodies = 0;
-    for (int32_t i = 0; i < bodies; i++) {
-        const RigidBody *b = world->bodies[i];
-        if (b->shape == kShapeMesh && b->fine_tree_test) fine_bodies++;
-    }
-    g_place_whole = fine_bodies > 1;
     for (int32_t i = 0; i < bodies; i++)
-        if (g_physics_placed[i].mesh) g_physics_placed[i].mesh = nullptr;
-    for (int32_t i = 0; i < bodies; i++) {
-        g_index_order[i] = i;
-        if (world->bodies[i]->index != i) world->bodies[i]->index = i;
-    }
+        if (g_index_order[i] != i) g_index_order[i] = i;
     physics_start_workers(world);
+    physics_step_begin(bodies);
     int32_t n = world->base_substeps < 1 ? 1 : world->base_substeps;
     const float T = world->frame_time;
     world->substeps_used = n;
+    g_pair_rows = bodies;
+    physics_run_phase(kJobBegin, g_index_order, bodies);
+    int32_t fine_bodies = 0;
+    for (int32_t i = 0; i < bodies; i++) fine_bodies += g_step_bodies.fine_mesh[i];
+    g_place_whole = fine_bodies > 1;
 
-    clear_pairs(world->candidate_pairs, bodies);
     for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
         ColliderSlot *slot = &world->colliders[s];
         if (!slot->object) continue;
@@ -549,19 +583,20 @@ void physics_world_step(PhysicsWorld *world)
     const float dt = T / float(n);
     world->substep_time = dt;
 
-    broad_phase(world, bodies);
-    apply_strokes(world, bodies, dt);
+    // The broad phase's pairs: on the pool each body's job takes its row (every pair twice, on
+    // several threads); on this thread, each pair once.
+    if (physics_phase_on_pool(bodies)) {
+        physics_run_phase(kJobPairsStrokePrepare, g_index_order, bodies);
+    } else {
+        broad_phase_pairs(world, bodies);
+        physics_run_phase(kJobStrokePrepare, g_index_order, bodies);
+    }
     // Each correction phase but the last prepares the next sub-step's bodies in the same jobs: a
     // body's correction and its next preparation read and write that body alone.
-    g_pair_rows = bodies;
-    physics_substep_begin(bodies);
-    physics_run_phase(kJobPrepare, g_index_order, bodies);
     for (int32_t k = 0; k < n; k++) {
         substep(world, k, n, bodies);
         const bool last = k + 1 == n;
         physics_run_phase(last ? kJobCorrectHold : kJobCorrectHoldPrepare, g_index_order, bodies);
-        physics_substep_end();
-        if (!last) physics_substep_begin(bodies);
     }
     g_physics_substep_serial++;
     for (int32_t i = 0; i < bodies; i++) {
@@ -582,10 +617,11 @@ void physics_world_step(PhysicsWorld *world)
             slot->previous_rotation[k] = slot->current_rotation[k];
         }
         slot->applied_valid = 0;
-        if (slot->object) slot->object->moved = 0;
+        if (slot->object && slot->object->moved) slot->object->moved = 0;
     }
     for (int32_t i = 0; i < bodies; i++)
-        if (g_physics_placed[i].mesh) g_physics_placed[i].mesh = nullptr;
+        if (g_step_bodies.mesh[i] && g_physics_placed[i].mesh) g_physics_placed[i].mesh = nullptr;
     physics_stop_workers();
     merge_events(world);
+    physics_step_end(world->substeps_used);
 }
