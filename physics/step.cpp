@@ -4,6 +4,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -24,6 +28,16 @@ uint8_t g_mesh_placed[kPhysicsMaxBodies];
 // mesh's own world data. That is placed once at the step's end, with the matrices of the last
 // placement, so the mesh leaves the step as if it had been placed whole every time.
 uint8_t g_mesh_partial[kPhysicsMaxBodies];
+// The orientation and position each body's matrices were made from in this step (valid while
+// g_matrices_made is set; cleared at every step start, since the caller may change a body's
+// matrices or inertia between steps). The same again gives the same matrices: a body at rest makes
+// them once a step.
+struct MatrixInputs {
+    float quaternion[4];
+    float position[3];
+};
+MatrixInputs g_matrix_inputs[kPhysicsMaxBodies];
+uint8_t g_matrices_made[kPhysicsMaxBodies];
 // Set when a body's mesh was placed more than once in this step (its matrices changed).
 uint8_t g_mesh_replaced[kPhysicsMaxBodies];
 // The last whole placement at a step's end of each body's mesh: what it was placed from. The same
@@ -223,6 +237,40 @@ bool sort_as_kept(BodyOrderEntry *order, int32_t bodies)
     return true;
 }
 
+// The first place from q on whose y is greater than c, or n.
+int32_t next_greater(const float *y, int32_t q, int32_t n, float c)
+{
+#if defined(__SSE2__)
+    const __m128 champion = _mm_set1_ps(c);
+    for (; q + 4 <= n; q += 4) {
+        const int mask = _mm_movemask_ps(_mm_cmpgt_ps(_mm_loadu_ps(y + q), champion));
+        if (mask) return q + __builtin_ctz(unsigned(mask));
+    }
+#endif
+    for (; q < n; q++)
+        if (y[q] > c) return q;
+    return n;
+}
+
+// The exchange sort, largest y first: for each place p, every later entry greater than the one at
+// p is swapped into p, in turn. Each pass is its chain of swaps: the scan skips from one entry
+// greater than the current one at p to the next (four at a time), and makes the same swaps.
+void exchange_sort(BodyOrderEntry *order, int32_t n)
+{
+    float y[kPhysicsMaxBodies];
+    int32_t body[kPhysicsMaxBodies];
+    for (int32_t p = 0; p < n; p++) {
+        y[p] = order[p].y;
+        body[p] = order[p].body;
+    }
+    for (int32_t p = 0; p < n; p++)
+        for (int32_t q = next_greater(y, p + 1, n, y[p]); q < n; q = next_greater(y, q + 1, n, y[p])) {
+            std::swap(y[p], y[q]);
+            std::swap(body[p], body[q]);
+        }
+    for (int32_t p = 0; p < n; p++) order[p] = BodyOrderEntry{y[p], body[p]};
+}
+
 void rank_bodies(PhysicsWorld *world, int32_t bodies)
 {
     for (int32_t p = 0; p < bodies; p++) store_changed(&world->body_rank[world->body_order[p].body], int16_t(p));
@@ -388,13 +436,7 @@ void physics_sort_body_order(PhysicsWorld *world, int32_t bodies)
         rank_bodies(world, bodies);
         return;
     }
-    for (int32_t p = 0; p < bodies; p++)
-        for (int32_t q = p + 1; q < bodies; q++)
-            if (order[q].y > order[p].y) {
-                BodyOrderEntry swap = order[p];
-                order[p] = order[q];
-                order[q] = swap;
-            }
+    exchange_sort(order, bodies);
     rank_bodies(world, bodies);
     // Kept only when sorted: a y that is not a number compares with nothing.
     g_sorted_count = -1;
@@ -478,7 +520,15 @@ void physics_job_prepare(int32_t i, int32_t worker)
     (void)worker;
     PhysicsWorld *world = g_physics_world_pointer;
     RigidBody *b = world->bodies[i];
-    physics_body_prepare_matrices(b);
+    MatrixInputs &inputs = g_matrix_inputs[i];
+    // The joint pass makes its bodies' matrices too, from what it moved them to: made here always.
+    if (world->joint_chain_count > 0 || !g_matrices_made[i] || memcmp(inputs.quaternion, b->quaternion, sizeof inputs.quaternion) != 0 ||
+        memcmp(inputs.position, b->position, sizeof inputs.position) != 0) {
+        physics_body_prepare_matrices(b);
+        memcpy(inputs.quaternion, b->quaternion, sizeof inputs.quaternion);
+        memcpy(inputs.position, b->position, sizeof inputs.position);
+        if (!g_matrices_made[i]) g_matrices_made[i] = 1;
+    }
     if (!mesh_placed_with(i, b)) {
         physics_body_place_mesh(b, b->world_matrix, b->rotation_matrix, g_place_whole, &g_physics_placed[i]);
         if (g_place_whole) {
@@ -551,6 +601,7 @@ void physics_world_step(PhysicsWorld *world)
     memset(g_mesh_placed, 0, size_t(bodies));
     memset(g_mesh_partial, 0, size_t(bodies));
     memset(g_mesh_replaced, 0, size_t(bodies));
+    memset(g_matrices_made, 0, size_t(bodies));
     for (int32_t i = 0; i < bodies; i++)
         if (g_index_order[i] != i) g_index_order[i] = i;
     physics_start_workers(world);
