@@ -60,7 +60,7 @@ void apply_impulse(PhysicsWorld *world, int32_t i, int32_t worker, const Impulse
     if (!physics_contact_impulse(body, c.fast_other, c.n, c.r, c.rj, c.u, c.vn, c.e, c.mu, P)) return;
 
     if (world->record_events) {
-        CollisionEventNode *node = physics_event_append_pooled(&world->worker_events[worker], worker);
+        CollisionEventNode *node = physics_event_append_pooled(&world->worker_events[worker].list, worker);
         CollisionEvent &event = node->value;
         event.kind = uint8_t(c.kind == kContactBody ? 1 : (c.kind == kContactPlane ? 2 : 3));
         event.event_class = fabsf(c.vn) < 0.1f ? 5 : 1;
@@ -348,12 +348,12 @@ void physics_job_wake(int32_t i, int32_t worker)
 
 void physics_keep_collide_snapshot(PhysicsWorld *world, int32_t i, RigidBody *b)
 {
-    vec3_set(world->saved_velocities[i], b->velocity[0], b->velocity[1], b->velocity[2]);
+    physics_store_changed(world->saved_velocities[i], b->velocity, 3);
     const uint8_t fast = vec3_length(b->velocity) > 2.0f * g_physics_rest_speed &&
                                  vec3_length(b->angular_velocity) > 4.0f * g_physics_rest_spin
                              ? 1
                              : 0;
-    vec3_set(world->collide_positions[i], b->position[0], b->position[1], b->position[2]);
+    physics_store_changed(world->collide_positions[i], b->position, 3);
     // Bytes of the neighbouring bodies share these cache lines: written only when they change.
     if (b->fast != fast) b->fast = fast;
     const uint8_t wakes = !b->asleep && body_moving(b) ? 1 : 0;

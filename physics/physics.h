@@ -98,14 +98,20 @@ struct ColliderSlot {
 };
 
 // Per-worker contact store, parallel arrays; every contact routine appends at `count`. A full
-// buffer drops further contacts.
-struct ContactBuffer {
-    float depth[kPhysicsContactCapacity];
+// buffer drops further contacts. Each worker's on cache lines of its own (the count, written at
+// every contact, would otherwise share a line with the next worker's first contacts).
+struct alignas(64) ContactBuffer {
+    int32_t count;
+    alignas(64) float depth[kPhysicsContactCapacity];
     float normal[kPhysicsContactCapacity][3];  // points from the other party toward the body
     float point[kPhysicsContactCapacity][3];
     int32_t kind[kPhysicsContactCapacity];   // 1 plane, 2 body, 3 static mesh
     int32_t other[kPhysicsContactCapacity];  // plane index, body index, or collider tag
-    int32_t count;
+};
+
+// A worker's event list, on cache lines of its own.
+struct alignas(64) WorkerEvents {
+    CollisionEventList list;
 };
 
 struct BodyOrderEntry {
@@ -128,7 +134,7 @@ struct PhysicsWorld {
     uint8_t record_events = 0;
     int32_t sphere_tree_level = 3;
     CollisionEventList events;  // the last step's events, worker 0's first
-    CollisionEventList worker_events[kPhysicsWorkers];
+    WorkerEvents worker_events[kPhysicsWorkers];
     int32_t play_flag_chains = 1;  // stored by course play; nothing here reads it
     Joint *joint_chains[kPhysicsMaxJointChains] = {};
     int32_t joint_chain_count = 0;
@@ -152,6 +158,7 @@ struct PhysicsWorld {
     float adaptive_factor = 16.0f;
     int32_t substeps_used = 0;
     float substep_time = 0.0f;
+    float body_heights[kPhysicsMaxBodies] = {};         // each body's y as its prepare left it
     BodyOrderEntry body_order[kPhysicsMaxBodies] = {};  // lowest body (largest y) first
     int16_t body_rank[kPhysicsMaxBodies] = {};           // each body's place in body_order
     float y_limit = 0.0f;
@@ -174,7 +181,7 @@ struct PhysicsWorld {
     ~PhysicsWorld()
     {
         list_clear(&events);
-        for (CollisionEventList &list : worker_events) list_clear(&list);
+        for (WorkerEvents &worker : worker_events) list_clear(&worker.list);
         for (ColliderSlot &slot : colliders) bsp_free_face_tree(&slot.face_bsp);
     }
 };

@@ -25,6 +25,13 @@ constexpr int32_t kContactMesh = 3;
 // the stepping thread need not write a line every worker reads, twice a sub-step).
 extern thread_local uint8_t g_physics_use_collide_positions;
 
+// Copies n floats to `at` unless the same bits are there already: a store, even of the same value,
+// takes the line from every other processor that reads it.
+inline void physics_store_changed(float *at, const float *v, int n)
+{
+    if (memcmp(at, v, size_t(n) * sizeof *v) != 0) memcpy(at, v, size_t(n) * sizeof *v);
+}
+
 // The position a job reads of body b: the collide phase's snapshot while it runs, else the body's.
 inline const float *physics_body_position(const PhysicsWorld *world, const RigidBody *body)
 {
@@ -378,12 +385,10 @@ uint8_t physics_correct_jobs_pending();
 int32_t physics_free_collide_slot();
 int32_t physics_free_wake_slot();
 int32_t physics_free_correct_slot();
-// Runs job `kind` for the `count` bodies of `order` and returns when every one is done. On the pool
-// the jobs are handed out in `pool_order` when given (the same bodies in another order: the one the
-// other phases use keeps each body on one worker through a sub-step).
-void physics_run_phase(int32_t kind, const int32_t *order, int32_t count, const int32_t *pool_order = nullptr);
-// Sorts the first `bodies` entries of the body order, as the prepare jobs leave them (each body's
-// height, in index order): an exchange sort, largest y first; and ranks the bodies by it.
+// Runs job `kind` for the `count` bodies of `order` and returns when every one is done.
+void physics_run_phase(int32_t kind, const int32_t *order, int32_t count);
+// The body order of the first `bodies` heights (as the prepare jobs leave them): the exchange sort
+// of the entries (height, body) in index order, largest y first; and each body's rank in it.
 void physics_sort_body_order(PhysicsWorld *world, int32_t bodies);
 // Whether physics_run_phase runs a phase of `count` jobs on the pool in this step.
 bool physics_phase_on_pool(int32_t count);

@@ -537,7 +537,7 @@ bool physics_phase_on_pool(int32_t count)
     return g_active > 0 && count >= 2 && count >= g_pool_min_jobs && workers >= 2;
 }
 
-void physics_run_phase(int32_t kind, const int32_t *order, int32_t count, const int32_t *pool_order)
+void physics_run_phase(int32_t kind, const int32_t *order, int32_t count)
 {
     if (count <= 0) return;
     // Any serial order of a phase's jobs is one of the schedules the pool may give, and a job's
@@ -546,7 +546,7 @@ void physics_run_phase(int32_t kind, const int32_t *order, int32_t count, const 
         run_inline(kind, order, count);
         return;
     }
-    run_on_pool(kind, pool_order ? pool_order : order, count, g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1);
+    run_on_pool(kind, order, count, g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1);
 }
 
 void physics_debug_ways()

@@ -135,8 +135,9 @@ bool cell_in_grid(const PointGrid *grid, int32_t cell)
 
 // Per worker: the vertex positions as arrays when the step has not placed them so, each vertex's
 // signed distance to the face's plane, the vertices behind it, the edges to try and the grid
-// cells' verdicts. The storage grows with the largest mesh seen and is kept.
-struct EdgePassScratch {
+// cells' verdicts. The storage grows with the largest mesh seen and is kept. Each worker's on cache
+// lines of its own.
+struct alignas(64) EdgePassScratch {
     std::vector<float> x, y, z;
     std::vector<float> sides;
     std::vector<uint8_t> behind_flags;  // 1: behind; zero past the vertices, to a multiple of 8
@@ -167,7 +168,7 @@ struct FaceMemo {
     int32_t first, count;  // into contacts
     int32_t result;
 };
-struct BodyMemo {
+struct alignas(64) BodyMemo {  // each body's on lines of its own: its worker writes it every sub-step
     uint32_t serial = 0;  // of the sub-step (0: none)
     std::vector<FaceMemo> faces;
     std::vector<float> contacts;  // point x, y, z and depth per contact

@@ -214,26 +214,21 @@ void interpolate_colliders(PhysicsWorld *world, float t)
 }
 
 // The last exchange sort's order, and whether each entry's y equalled the next one's. The sort's
-// result depends only on how the y values compare (its entries start in index order every
-// sub-step), so y values that compare as the kept ones did give the kept order without its n^2
+// result depends only on how the heights compare (its entries start in index order), so y values that compare as the kept ones did give the kept order without its n^2
 // comparisons; that is the common case, bodies at rest or moving without passing each other.
 int32_t g_sorted_count = -1;  // -1: no order kept
 int32_t g_sorted_body[kPhysicsMaxBodies];
 uint8_t g_sorted_tie[kPhysicsMaxBodies];
 
-bool sort_as_kept(BodyOrderEntry *order, int32_t bodies)
+bool sort_as_kept(const float *heights, BodyOrderEntry *order, int32_t bodies)
 {
     if (g_sorted_count != bodies) return false;
-    for (int32_t p = 0; p < bodies; p++) {
-        const int32_t i = g_sorted_body[p];
-        if (i < 0 || i >= bodies || order[i].body != i) return false;
-        if (p + 1 == bodies) break;
-        const float y = order[i].y, next = order[g_sorted_body[p + 1]].y;
+    for (int32_t p = 0; p + 1 < bodies; p++) {
+        const float y = heights[g_sorted_body[p]], next = heights[g_sorted_body[p + 1]];
         if (g_sorted_tie[p] ? !(y == next) : !(y > next)) return false;
     }
-    BodyOrderEntry sorted[kPhysicsMaxBodies];
-    for (int32_t p = 0; p < bodies; p++) sorted[p] = order[g_sorted_body[p]];
-    memcpy(order, sorted, size_t(bodies) * sizeof *order);
+    // Entries that did not change are not written: the jobs read these lines.
+    for (int32_t p = 0; p < bodies; p++) store_changed(&order[p], BodyOrderEntry{heights[g_sorted_body[p]], g_sorted_body[p]});
     return true;
 }
 
@@ -255,20 +250,20 @@ int32_t next_greater(const float *y, int32_t q, int32_t n, float c)
 // The exchange sort, largest y first: for each place p, every later entry greater than the one at
 // p is swapped into p, in turn. Each pass is its chain of swaps: the scan skips from one entry
 // greater than the current one at p to the next (four at a time), and makes the same swaps.
-void exchange_sort(BodyOrderEntry *order, int32_t n)
+void exchange_sort(const float *heights, BodyOrderEntry *order, int32_t n)
 {
     float y[kPhysicsMaxBodies];
     int32_t body[kPhysicsMaxBodies];
     for (int32_t p = 0; p < n; p++) {
-        y[p] = order[p].y;
-        body[p] = order[p].body;
+        y[p] = heights[p];
+        body[p] = p;
     }
     for (int32_t p = 0; p < n; p++)
         for (int32_t q = next_greater(y, p + 1, n, y[p]); q < n; q = next_greater(y, q + 1, n, y[p])) {
             std::swap(y[p], y[q]);
             std::swap(body[p], body[q]);
         }
-    for (int32_t p = 0; p < n; p++) order[p] = BodyOrderEntry{y[p], body[p]};
+    for (int32_t p = 0; p < n; p++) store_changed(&order[p], BodyOrderEntry{y[p], body[p]});
 }
 
 void rank_bodies(PhysicsWorld *world, int32_t bodies)
@@ -325,7 +320,7 @@ void keep_integrated(PhysicsWorld *world, RigidBody *b)
     vec3_copy_to(b->integrated_velocity, b->velocity);
     memcpy(b->integrated_quaternion, b->quaternion, sizeof b->quaternion);
     vec3_copy_to(b->integrated_angular_velocity, b->angular_velocity);
-    vec3_copy_to(world->saved_velocities[b->index], b->velocity);
+    physics_store_changed(world->saved_velocities[b->index], b->velocity, 3);
     vec3_sub(b->displacement, b->position, b->saved_position);
 }
 
@@ -387,18 +382,21 @@ void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
             physics_keep_collide_snapshot(world, i, b);
         }
     }
-    for (int32_t i = 0; i < bodies; i++) g_y_order[i] = world->body_order[i].body;
     // Inline in y order; on the pool any order gives the same results (a job writes its own body and
     // byte marks, and reads the others' snapshot), and the index order keeps the bodies where the
     // other phases left them, in that worker's cache.
-    physics_run_phase(kJobWakeCollide, g_y_order, bodies, g_index_order);
+    const bool pool = physics_phase_on_pool(bodies);
+    if (!pool)
+        for (int32_t i = 0; i < bodies; i++) g_y_order[i] = world->body_order[i].body;
+    physics_run_phase(kJobWakeCollide, pool ? g_index_order : g_y_order, bodies);
 }
 
 void merge_events(PhysicsWorld *world)
 {
     // The workers' lists are linked on whole, not copied: the same events in the same order.
     CollisionEventList &events = world->events;
-    for (CollisionEventList &list : world->worker_events) {
+    for (WorkerEvents &worker : world->worker_events) {
+        CollisionEventList &list = worker.list;
         if (list.first && list.last) {
             list.first->prev = events.last;
             if (events.last)
@@ -432,11 +430,12 @@ void renew_placed_revision(int32_t i, RigidBody *b)
 void physics_sort_body_order(PhysicsWorld *world, int32_t bodies)
 {
     BodyOrderEntry *order = world->body_order;
-    if (sort_as_kept(order, bodies)) {
+    const float *heights = world->body_heights;
+    if (sort_as_kept(heights, order, bodies)) {
         rank_bodies(world, bodies);
         return;
     }
-    exchange_sort(order, bodies);
+    exchange_sort(heights, order, bodies);
     rank_bodies(world, bodies);
     // Kept only when sorted: a y that is not a number compares with nothing.
     g_sorted_count = -1;
@@ -543,7 +542,7 @@ void physics_job_prepare(int32_t i, int32_t worker)
         const uint8_t partial = g_place_whole ? 0 : 1;
         if (g_mesh_partial[i] != partial) g_mesh_partial[i] = partial;
     }
-    world->body_order[i] = BodyOrderEntry{b->position[1], i};
+    store_changed(&world->body_heights[i], b->position[1]);
     if (b->grouped) {
         save_state(b);
         if (world->joint_chain_count <= 0) keep_grouped(b);
@@ -627,7 +626,7 @@ void physics_world_step(PhysicsWorld *world)
         }
     }
     physics_event_list_clear_pooled(&world->events);
-    for (CollisionEventList &list : world->worker_events) physics_event_list_clear_pooled(&list);
+    for (WorkerEvents &worker : world->worker_events) physics_event_list_clear_pooled(&worker.list);
 
     if (world->adaptive_substeps) n = adaptive_substeps(world, n, bodies);
     world->substeps_used = n;

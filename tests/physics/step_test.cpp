@@ -91,7 +91,7 @@ TEST(PhysicsStep, BodyOrderIsTheExchangeSortOfTheHeights)
         }
         std::vector<BodyOrderEntry> expected;
         for (int32_t i = 0; i < n; i++) {
-            world->body_order[i] = BodyOrderEntry{heights[size_t(i)], i};
+            world->body_heights[i] = heights[size_t(i)];
             expected.push_back(BodyOrderEntry{heights[size_t(i)], i});
         }
         for (int32_t p = 0; p < n; p++)
