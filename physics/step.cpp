@@ -111,12 +111,6 @@ int32_t body_count_of(const PhysicsWorld *world)
     return n < 0 ? 0 : (n > kPhysicsMaxBodies ? kPhysicsMaxBodies : n);
 }
 
-// Clears the n x n corner of a pair matrix: nothing past the body count is read in a step.
-void clear_pairs(uint8_t (*pairs)[kPhysicsMaxBodies], int32_t n)
-{
-    for (int32_t i = 0; i < n; i++) memset(pairs[i], 0, size_t(n));
-}
-
 // What the step's serial parts read of every body, gathered by the step's first jobs (so that the
 // bodies' own lines stay with the workers that own them): the predicted centres, radii and margins
 // of the broad phase, the height and speed of the adaptive sub-steps, and the shape flags.
@@ -158,36 +152,94 @@ void list_candidate(CandidateList *list, int32_t other)
 }
 
 // Whether bodies lo < hi are a candidate pair: their predicted centres nearer than their radii and
-// margins, or the first one without prediction. A distance along one axis of at least the reach
-// settles it first: the length of a vector is never below the size of one of its parts, in floating
-// point too (the square root of a part's square is that part, and adding squares only rounds up to
-// larger values). Below a tiny reach a part's square could underflow: the length is taken then.
+// margins, or the first one without prediction.
 bool candidate_pair(int32_t lo, int32_t hi)
 {
     const StepBodies &s = g_step_bodies;
     if (s.no_prediction[lo]) return true;
     const float reach = s.radius[lo] + s.radius[hi] + s.margin[lo] + s.margin[hi];
     float d[3] = {s.x[lo] - s.x[hi], s.y[lo] - s.y[hi], s.z[lo] - s.z[hi]};
-    if (reach > 1e-18f && (fabsf(d[0]) >= reach || fabsf(d[1]) >= reach || fabsf(d[2]) >= reach)) return false;
     return vec3_length(d) < reach;
 }
 
-// The broad phase's pairs on one thread: the pair matrix (cleared first) and the lists.
-void broad_phase_pairs(PhysicsWorld *world, int32_t bodies)
+#if defined(__SSE2__)
+// Which of bodies j .. j + 3 make candidate pairs with body i, as the bits of a mask: each pair taken
+// as from its lower body (the centres' difference only changes sign, but the reach adds the
+// margins in that body's order), with the same operations in the same order as candidate_pair
+// (the square root exact in both).
+int candidates_of_four(int32_t i, int32_t j)
 {
-    clear_pairs(world->candidate_pairs, bodies);
+    const StepBodies &s = g_step_bodies;
+    const __m128 dx = _mm_sub_ps(_mm_set1_ps(s.x[i]), _mm_loadu_ps(s.x + j));
+    const __m128 dy = _mm_sub_ps(_mm_set1_ps(s.y[i]), _mm_loadu_ps(s.y + j));
+    const __m128 dz = _mm_sub_ps(_mm_set1_ps(s.z[i]), _mm_loadu_ps(s.z + j));
+    const __m128 length = _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz)));
+    const __m128 mi = _mm_set1_ps(s.margin[i]), mj = _mm_loadu_ps(s.margin + j);
+    const __m128 radii = _mm_add_ps(_mm_set1_ps(s.radius[i]), _mm_loadu_ps(s.radius + j));
+    const __m128i index_i = _mm_set1_epi32(i);
+    const __m128i index_j = _mm_add_epi32(_mm_set1_epi32(j), _mm_setr_epi32(0, 1, 2, 3));
+    const __m128i later = _mm_cmpgt_epi32(index_j, index_i);  // body i is the lower one
+    const __m128 later_f = _mm_castsi128_ps(later);
+    const __m128 reach = _mm_or_ps(_mm_and_ps(later_f, _mm_add_ps(_mm_add_ps(radii, mi), mj)),
+                                   _mm_andnot_ps(later_f, _mm_add_ps(_mm_add_ps(radii, mj), mi)));
+    int32_t bytes;
+    memcpy(&bytes, s.no_prediction + j, sizeof bytes);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i none_j =
+        _mm_cmpgt_epi32(_mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(bytes), zero), zero), zero);
+    const __m128i none_i = _mm_set1_epi32(s.no_prediction[i] ? -1 : 0);
+    const __m128i none = _mm_or_si128(_mm_and_si128(later, none_i), _mm_andnot_si128(later, none_j));
+    __m128i near = _mm_or_si128(_mm_castps_si128(_mm_cmplt_ps(length, reach)), none);
+    near = _mm_andnot_si128(_mm_cmpeq_epi32(index_j, index_i), near);
+    return _mm_movemask_ps(_mm_castsi128_ps(near));
+}
+#endif
+
+// The broad phase's pairs on one thread, each pair once: the pair matrix and the lists (pairs come
+// in index order, so each list is in index order).
+void pairs_all(PhysicsWorld *world, int32_t bodies)
+{
+    auto mark = [world](int32_t i, int32_t k) {
+        world->candidate_pairs[i][k] = world->candidate_pairs[k][i] = 1;
+        list_candidate(&world->candidate_lists[i], k);
+        list_candidate(&world->candidate_lists[k], i);
+    };
     for (int32_t i = 0; i < bodies; i++) {
-        world->candidate_lists[i].count = 0;
+        memset(world->candidate_pairs[i], 0, size_t(bodies));
         world->candidate_pairs[i][i] = 1;
+        world->candidate_lists[i].count = 0;
     }
-    for (int32_t i = 0; i < bodies; i++)
-        for (int32_t j = i + 1; j < bodies; j++)
-            if (candidate_pair(i, j)) {
-                world->candidate_pairs[i][j] = world->candidate_pairs[j][i] = 1;
-                // Pairs come in index order, so each list is in index order.
-                list_candidate(&world->candidate_lists[i], j);
-                list_candidate(&world->candidate_lists[j], i);
-            }
+    for (int32_t i = 0; i < bodies; i++) {
+        int32_t j = i + 1;
+#if defined(__SSE2__)
+        for (; j + 4 <= bodies; j += 4)
+            for (int mask = candidates_of_four(i, j); mask; mask &= mask - 1) mark(i, j + __builtin_ctz(unsigned(mask)));
+#endif
+        for (; j < bodies; j++)
+            if (candidate_pair(i, j)) mark(i, j);
+    }
+}
+
+// Body i's row of the pair matrix (cleared first) and its list, in index order: the pool's way,
+// a row a job (every pair twice, on two threads).
+void pairs_row(PhysicsWorld *world, int32_t i, int32_t bodies)
+{
+    uint8_t *row = world->candidate_pairs[i];
+    memset(row, 0, size_t(bodies));
+    row[i] = 1;
+    CandidateList *list = &world->candidate_lists[i];
+    list->count = 0;
+    auto mark = [row, list](int32_t k) {
+        row[k] = 1;
+        list_candidate(list, k);
+    };
+    int32_t j = 0;
+#if defined(__SSE2__)
+    for (; j + 4 <= bodies; j += 4)
+        for (int mask = candidates_of_four(i, j); mask; mask &= mask - 1) mark(j + __builtin_ctz(unsigned(mask)));
+#endif
+    for (; j < bodies; j++)
+        if (j != i && candidate_pair(i < j ? i : j, i < j ? j : i)) mark(j);
 }
 
 // Stores v at *at unless it holds v already (the same bits): the jobs read the lines these share,
@@ -497,20 +549,7 @@ void physics_job_stroke_and_prepare(int32_t i, int32_t worker)
 
 void physics_job_pairs_stroke_and_prepare(int32_t i, int32_t worker)
 {
-    // Body i's row of the pair matrix and its list: each pair is taken from its lower body, as the
-    // single-thread loop takes it, so that both rows agree.
-    PhysicsWorld *world = g_physics_world_pointer;
-    const int32_t bodies = g_pair_rows;
-    uint8_t *row = world->candidate_pairs[i];
-    memset(row, 0, size_t(bodies));
-    row[i] = 1;
-    CandidateList *list = &world->candidate_lists[i];
-    list->count = 0;
-    for (int32_t j = 0; j < bodies; j++)
-        if (j != i && candidate_pair(i < j ? i : j, i < j ? j : i)) {
-            row[j] = 1;
-            list_candidate(list, j);
-        }
+    pairs_row(g_physics_world_pointer, i, g_pair_rows);
     physics_job_stroke_and_prepare(i, worker);
 }
 
@@ -633,12 +672,11 @@ void physics_world_step(PhysicsWorld *world)
     const float dt = T / float(n);
     world->substep_time = dt;
 
-    // The broad phase's pairs: on the pool each body's job takes its row (every pair twice, on
-    // several threads); on this thread, each pair once.
+    // The broad phase's pairs: on the pool a row in each body's first job, else first.
     if (physics_phase_on_pool(bodies)) {
         physics_run_phase(kJobPairsStrokePrepare, g_index_order, bodies);
     } else {
-        broad_phase_pairs(world, bodies);
+        pairs_all(world, bodies);
         physics_run_phase(kJobStrokePrepare, g_index_order, bodies);
     }
     // Each correction phase but the last prepares the next sub-step's bodies in the same jobs: a
