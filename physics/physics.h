@@ -153,7 +153,7 @@ struct PhysicsWorld {
     uint8_t play_flag_substeps = 0;  // stored by course play; nothing here reads it
     uint8_t reserved_flag = 0;
     uint8_t adaptive_substeps = 1;
-    int32_t wake_time = 0;        // sub-steps a body stays awake after moving; 0: no wake phase
+    int32_t wake_time = 0;        // sub-steps a body stays awake after moving; 0: no wake tests
     uint8_t play_flag_wake = 0;   // stored by course play; nothing here reads it
     float adaptive_factor = 16.0f;
     int32_t substeps_used = 0;

@@ -1,5 +1,6 @@
-// The world step: adaptive sub-steps, the broad phase, integration and sleep, and per sub-step the
-// wake, collide and correction phases on the worker pool.
+// The world step: adaptive sub-steps, the broad phase, integration and sleep. Each sub-step is two
+// phases of per-body jobs on the worker pool: wake and collide; then correct, with the next
+// sub-step's prepare.
 #include "physics/physics_local.h"
 
 #include <cmath>

@@ -141,6 +141,16 @@ struct TestMeshBuilder {
         quad({x0, y, z0}, {x1, y, z0}, {x1, y, z1}, {x0, y, z1}, {0, -1, 0});
     }
     MeshPtr build() { return test_prepared(test_mesh(points, tris)); }
+    // A square floor at y = 0 from -half to half in x and z, walled 1 high (up is -y) all round.
+    void walled_tray(float half)
+    {
+        const float h = half;
+        floor(-h, h, -h, h, 0);
+        quad({-h, 0, -h}, {h, 0, -h}, {h, -1, -h}, {-h, -1, -h}, {0, 0, 1});
+        quad({-h, 0, h}, {h, 0, h}, {h, -1, h}, {-h, -1, h}, {0, 0, -1});
+        quad({-h, 0, -h}, {-h, 0, h}, {-h, -1, h}, {-h, -1, -h}, {1, 0, 0});
+        quad({h, 0, -h}, {h, 0, h}, {h, -1, h}, {h, -1, -h}, {-1, 0, 0});
+    }
 };
 
 // The game's physics settings and its one ball, stepped as course play steps it.

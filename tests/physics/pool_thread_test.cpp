@@ -62,11 +62,7 @@ std::vector<uint64_t> tray_run(Executor executor, int steps, std::chrono::micros
     physics_set_workers(executor.workers, executor.min_jobs);
     TestGame game;
     TestMeshBuilder tray;
-    tray.floor(-1, 1, -1, 1, 0);
-    tray.quad({-1, 0, -1}, {1, 0, -1}, {1, -1, -1}, {-1, -1, -1}, {0, 0, 1});
-    tray.quad({-1, 0, 1}, {1, 0, 1}, {1, -1, 1}, {-1, -1, 1}, {0, 0, -1});
-    tray.quad({-1, 0, -1}, {-1, 0, 1}, {-1, -1, 1}, {-1, -1, -1}, {1, 0, 0});
-    tray.quad({1, 0, -1}, {1, 0, 1}, {1, -1, 1}, {1, -1, -1}, {-1, 0, 0});
+    tray.walled_tray(1.0f);
     game.add(tray.build(), 0.5f, 0.4f);
     game.place_ball(0.0f, -0.5f, 0.0f);
     std::vector<RigidBody> spheres(24);
@@ -178,11 +174,7 @@ std::vector<std::vector<uint8_t>> crowd_run(Executor executor, int steps, int32_
     physics_set_workers(executor.workers, executor.min_jobs);
     TestGame game;
     TestMeshBuilder tray;
-    tray.floor(-0.4f, 0.4f, -0.4f, 0.4f, 0);
-    tray.quad({-0.4f, 0, -0.4f}, {0.4f, 0, -0.4f}, {0.4f, -1, -0.4f}, {-0.4f, -1, -0.4f}, {0, 0, 1});
-    tray.quad({-0.4f, 0, 0.4f}, {0.4f, 0, 0.4f}, {0.4f, -1, 0.4f}, {-0.4f, -1, 0.4f}, {0, 0, -1});
-    tray.quad({-0.4f, 0, -0.4f}, {-0.4f, 0, 0.4f}, {-0.4f, -1, 0.4f}, {-0.4f, -1, -0.4f}, {1, 0, 0});
-    tray.quad({0.4f, 0, -0.4f}, {0.4f, 0, 0.4f}, {0.4f, -1, 0.4f}, {0.4f, -1, -0.4f}, {-1, 0, 0});
+    tray.walled_tray(0.4f);
     game.add(tray.build(), 0.5f, 0.4f);
     std::vector<RigidBody> spheres(36);
     for (int k = 0; k < 36; k++) {

@@ -65,11 +65,7 @@ uint64_t tray(int32_t workers, int32_t spheres)
     physics_set_workers(workers, 1);
     TestGame game;
     TestMeshBuilder t;
-    t.floor(-1, 1, -1, 1, 0);
-    t.quad({-1, 0, -1}, {1, 0, -1}, {1, -1, -1}, {-1, -1, -1}, {0, 0, 1});
-    t.quad({-1, 0, 1}, {1, 0, 1}, {1, -1, 1}, {-1, -1, 1}, {0, 0, -1});
-    t.quad({-1, 0, -1}, {-1, 0, 1}, {-1, -1, 1}, {-1, -1, -1}, {1, 0, 0});
-    t.quad({1, 0, -1}, {1, 0, 1}, {1, -1, 1}, {1, -1, -1}, {-1, 0, 0});
+    t.walled_tray(1.0f);
     game.add(t.build(), 0.5f, 0.4f);
     RigidBody *ball = game.place_ball(0.0f, -0.5f, 0.0f);
     ball->velocity[0] = 1.2f;
