@@ -113,7 +113,7 @@ struct RigidBody {
     PointGrid *point_grid;       // owned
     MeshObject *collision_mesh;  // shape 6: the body's own mesh; not owned
     int32_t wake_timer;
-    uint8_t woken;  // written by several wake jobs: use std::atomic_ref
+    uint8_t woken;  // written by the body's own wake job
     uint8_t contacts;
     uint8_t fine_tree_test;
     uint8_t environment;  // tested against planes and static meshes

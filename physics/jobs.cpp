@@ -274,7 +274,8 @@ void physics_job_collide(int32_t i, int32_t worker)
         }
         for (int32_t c = 0; c < n; c++) collide_with(ranked[c]);
     } else {
-        for (int32_t e = 0; e < world->body_count; e++) {
+        const int32_t bodies = world->body_count < kPhysicsMaxBodies ? world->body_count : kPhysicsMaxBodies;
+        for (int32_t e = 0; e < bodies; e++) {
             const int32_t j = world->body_order[e].body;
             if (j == i || j < 0 || j >= world->body_count || world->candidate_pairs[j][i] != 1) continue;
             collide_with(j);
@@ -340,7 +341,9 @@ void physics_job_wake(int32_t i, int32_t worker)
     } else if (candidates.count >= 0) {
         for (int32_t c = 0; c < candidates.count && !woken; c++) woken = wakes(candidates.body[c]);
     } else {
-        for (int32_t k = 0; k < world->body_count && !woken; k++) woken = world->candidate_pairs[k][i] == 1 && wakes(k);
+        // The pair matrix is symmetric: the body's own row, read along.
+        const int32_t bodies = world->body_count < kPhysicsMaxBodies ? world->body_count : kPhysicsMaxBodies;
+        for (int32_t k = 0; k < bodies && !woken; k++) woken = world->candidate_pairs[i][k] == 1 && wakes(k);
     }
     g_physics_contact_margin = margin;
     if (woken) body->woken = 1;
@@ -348,16 +351,14 @@ void physics_job_wake(int32_t i, int32_t worker)
 
 void physics_keep_collide_snapshot(PhysicsWorld *world, int32_t i, RigidBody *b)
 {
-    physics_store_changed(world->saved_velocities[i], b->velocity, 3);
-    const uint8_t fast = vec3_length(b->velocity) > 2.0f * g_physics_rest_speed &&
+    physics_store_changed(&world->saved_velocities[i], b->velocity);
+    const int32_t fast = vec3_length(b->velocity) > 2.0f * g_physics_rest_speed &&
                                  vec3_length(b->angular_velocity) > 4.0f * g_physics_rest_spin
                              ? 1
                              : 0;
-    physics_store_changed(world->collide_positions[i], b->position, 3);
-    // Bytes of the neighbouring bodies share these cache lines: written only when they change.
-    if (b->fast != fast) b->fast = fast;
-    const uint8_t wakes = !b->asleep && body_moving(b) ? 1 : 0;
-    if (world->wakes_others[i] != wakes) world->wakes_others[i] = wakes;
+    physics_store_changed(&world->collide_positions[i], b->position);
+    physics_store_changed(&b->fast, fast);
+    physics_store_changed(&world->wakes_others[i], uint8_t(!b->asleep && body_moving(b) ? 1 : 0));
 }
 
 void physics_job_correct(int32_t i, int32_t worker)

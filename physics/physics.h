@@ -55,9 +55,9 @@ struct Joint {
 struct CollisionEvent {
     uint8_t kind;
     uint8_t event_class;
-    float point[3];  // world-space contact point
-    int32_t body;    // the body whose collide job recorded it
-    int32_t other;   // kind 1: the other body; 2: the plane; 3: the collider slot number
+    float point[3];      // world-space contact point
+    int32_t body;        // the body whose collide job recorded it
+    int32_t other;       // kind 1: the other body; 2: the plane; 3: the collider slot number
     float normal_speed;  // negative while approaching; the game clicks below -2.0
 };
 
@@ -118,6 +118,8 @@ struct BodyOrderEntry {
     float y;
     int32_t body;
 };
+// Compared bit by bit (the step rewrites an entry only when it changed): no padding.
+static_assert(sizeof(BodyOrderEntry) == sizeof(float) + sizeof(int32_t), "no padding");
 
 // A body's candidates: the other bodies of its candidate pairs, in index order; count -1 when there
 // are more than the list holds (the pair matrix is read instead).
@@ -129,7 +131,7 @@ struct CandidateList {
 
 struct PhysicsWorld {
     uint8_t candidate_pairs[kPhysicsMaxBodies][kPhysicsMaxBodies] = {};  // broad phase, per step
-    CandidateList candidate_lists[kPhysicsMaxBodies] = {};                // the same, per body
+    CandidateList candidate_lists[kPhysicsMaxBodies] = {};               // the same, per body
     uint8_t handled_pairs[kPhysicsMaxBodies][kPhysicsMaxBodies] = {};    // per sub-step
     uint8_t record_events = 0;
     int32_t sphere_tree_level = 3;
@@ -153,14 +155,14 @@ struct PhysicsWorld {
     uint8_t play_flag_substeps = 0;  // stored by course play; nothing here reads it
     uint8_t reserved_flag = 0;
     uint8_t adaptive_substeps = 1;
-    int32_t wake_time = 0;        // sub-steps a body stays awake after moving; 0: no wake tests
-    uint8_t play_flag_wake = 0;   // stored by course play; nothing here reads it
+    int32_t wake_time = 0;       // sub-steps a body stays awake after moving; 0: no wake tests
+    uint8_t play_flag_wake = 0;  // stored by course play; nothing here reads it
     float adaptive_factor = 16.0f;
     int32_t substeps_used = 0;
     float substep_time = 0.0f;
-    float body_heights[kPhysicsMaxBodies] = {};         // each body's y as its prepare left it
+    float body_heights[kPhysicsMaxBodies] = {};         // each body's y as its prepare began
     BodyOrderEntry body_order[kPhysicsMaxBodies] = {};  // lowest body (largest y) first
-    int16_t body_rank[kPhysicsMaxBodies] = {};           // each body's place in body_order
+    int16_t body_rank[kPhysicsMaxBodies] = {};          // each body's place in body_order
     float y_limit = 0.0f;
     ContactBuffer contact_buffers[kPhysicsWorkers] = {};
     // Body positions as the collide phase began: what the jobs read of the other bodies, so that a
@@ -193,7 +195,7 @@ extern float g_physics_rest_speed;
 extern float g_physics_rest_spin;
 // Extra radius of the bounding-sphere contact tests: 0.001 during the wake tests, else 0. Each
 // thread has its own (a worker's wake tests run beside another's collide tests).
-extern thread_local float g_physics_contact_margin;
+extern constinit thread_local float g_physics_contact_margin;
 
 // ---- world (main thread) ----------------------------------------------------------------------
 
@@ -215,9 +217,9 @@ void physics_world_step(PhysicsWorld *world);
 // The executor of the step's job phases: `count` 0 or 1 runs every job on the stepping thread; 2 to
 // 8 share each phase's jobs among that many workers, the stepping thread and count - 1 pool
 // threads. A phase of one job runs on the stepping thread, and so does one of fewer than
-// `pool_min_jobs` jobs; `pool_min_jobs` 0 leaves it to measurement instead: the sub-steps run
-// inline or on 2, 4 or up to `count` workers, whichever has been fastest as the steps run (the
-// results are the same either way). The default is 8 workers and 0, so a one-body world never
+// `pool_min_jobs` jobs; `pool_min_jobs` 0 leaves it to measurement instead: each step runs inline
+// or on 2, 4 or up to `count` workers, whichever has been fastest as the steps run (the results
+// are the same either way). The default is 8 workers and 0, so a one-body world never
 // wakes a thread.
 void physics_set_workers(int32_t count, int32_t pool_min_jobs);
 // Ends the worker threads (they otherwise stay parked between steps until the process ends).

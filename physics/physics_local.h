@@ -23,13 +23,14 @@ constexpr int32_t kContactMesh = 3;
 
 // Set on a thread while it runs a job of the collide phase (a flag of each thread's own, so that
 // the stepping thread need not write a line every worker reads, twice a sub-step).
-extern thread_local uint8_t g_physics_use_collide_positions;
+extern constinit thread_local uint8_t g_physics_use_collide_positions;
 
-// Copies n floats to `at` unless the same bits are there already: a store, even of the same value,
+// Stores `value` at `at` unless the same bits are there already: a store, even of the same value,
 // takes the line from every other processor that reads it.
-inline void physics_store_changed(float *at, const float *v, int n)
+template <class T>
+inline void physics_store_changed(T *at, const T &value)
 {
-    if (memcmp(at, v, size_t(n) * sizeof *v) != 0) memcpy(at, v, size_t(n) * sizeof *v);
+    if (memcmp(at, &value, sizeof value) != 0) memcpy(at, &value, sizeof value);
 }
 
 // The position a job reads of body b: the collide phase's snapshot while it runs, else the body's.
@@ -297,19 +298,17 @@ int32_t collide_body_planes(int32_t i, int32_t k, PhysicsWorld *world, int32_t w
 
 // ---- jobs (physics/jobs.cpp) and the worker pool (physics/pool.cpp) ---------------------------
 
+// The phases' jobs. (The wake and collide jobs alone read the other bodies' snapshot only inside
+// the wake-and-collide job, which sets the flag for them.)
 enum : int32_t {
-    kJobCollide = 0,
-    kJobWake = 1,
-    kJobCorrect = 2,
-    kJobPrepare = 3,
+    kJobBegin = 0,
+    kJobStrokePrepare = 1,
+    kJobPairsStrokePrepare = 2,
+    kJobWakeCollide = 3,
     kJobCorrectHold = 4,
-    kJobWakeCollide = 5,
-    kJobCorrectHoldPrepare = 6,
-    kJobBegin = 7,
-    kJobStrokePrepare = 8,
-    kJobPairsStrokePrepare = 9
+    kJobCorrectHoldPrepare = 5
 };
-constexpr int32_t kJobKinds = 10;
+constexpr int32_t kJobKinds = 6;
 
 // The world the jobs work on, set by physics_start_workers.
 extern PhysicsWorld *g_physics_world_pointer;
@@ -354,10 +353,10 @@ void physics_edge_memo_store(int32_t i, uint32_t serial);
 void physics_edge_memo_replay(int32_t i, uint32_t serial);
 void physics_edge_memo_end();
 void physics_job_correct(int32_t i, int32_t worker);
-// The step's per-body work before the collide phase: matrices, the mesh's placement, the body's entry
-// in the body order (to be sorted), integration and sleep (saving for a grouped body), and the
-// clearing of its row of the handled pairs; without joints, the snapshot the other bodies' collide
-// jobs read (else the step takes it after the joint pass).
+// The step's per-body work before the collide phase: matrices, the mesh's placement, the body's
+// height (for the body order), integration and sleep (saving for a grouped body), and the clearing
+// of its row of the handled pairs; without joints, the snapshot the other bodies' collide jobs read
+// (else the step takes it after the joint pass).
 void physics_job_prepare(int32_t i, int32_t worker);
 // After the wake tests: the wake-up and the body's own forces of the collide phase.
 void physics_job_forces(int32_t i, int32_t worker);
@@ -374,7 +373,8 @@ void physics_job_stroke_and_prepare(int32_t i, int32_t worker);
 void physics_job_pairs_stroke_and_prepare(int32_t i, int32_t worker);
 void physics_run_job(int32_t kind, int32_t body, int32_t worker);
 
-// Readies the pool for a step (threads made on first use) and wakes the parked workers.
+// Readies the pool for a step (threads made on first use); with every phase on the pool, wakes the
+// parked workers (else physics_step_begin wakes those its way uses).
 void physics_start_workers(PhysicsWorld *world);
 // Parks the workers at the end of a step.
 void physics_stop_workers();

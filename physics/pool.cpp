@@ -45,8 +45,8 @@ int32_t g_active = 0;
 // The phase being run is split into one range of jobs per worker (the stepping thread and the
 // active pool threads), so that a worker takes the same bodies phase after phase and finds them in
 // its cache. Each range is one atomic word on its own cache line: the phase's serial (bits 24 to
-// 63), the range's end (12 to 23) and its next job (0 to 11). The stepping thread publishes a phase as one word (below); a range is
-// begun by the first worker that looks at it in that phase, its owner as a rule, and every worker
+// 63), the range's end (12 to 23) and its next job (0 to 11). The stepping thread publishes a phase as one word
+// (below); a range is begun by the first worker that looks at it in that phase, its owner as a rule, and every worker
 // computes the same bounds, so publishing costs the stepping thread one store. A job is claimed by
 // compare-and-swap on the whole word, so it is never claimed from a phase other than the one the
 // worker read; the job order is read only after a claim, while the phase cannot end (the stepping
@@ -126,11 +126,11 @@ const int32_t kWayWorkers[kWays] = {1, 2, 4, 8};  // 1: inline
 Samples g_step_ns[kWays];
 int32_t g_measured_active = -1;  // the pool size and body count the times were measured with
 int32_t g_measured_bodies = -1;
-int32_t g_way = 0;  // the current step's (-1: inline, not measured)
+int32_t g_way = 0;            // the current step's (-1: inline, not measured)
 int32_t g_phase_workers = 1;  // workers of the current step's phases (1: inline)
-int32_t g_uncounted = 0;  // steps not to count (the way just changed)
-int32_t g_trying = 0;  // steps left of a try of a way not taken
-bool g_timed = false;  // the current step is timed
+int32_t g_uncounted = 0;      // steps not to count (the way just changed)
+int32_t g_trying = 0;         // steps left of a try of a way not taken
+bool g_timed = false;         // the current step is timed
 Clock::time_point g_step_start;
 // When each way was last tried, and how long until its next try: kRemeasure, doubled (up to
 // kRemeasureMost) each time the way was tried and lost by far, so that a way much slower than
@@ -147,11 +147,9 @@ PhysicsJobSlot g_prepare_slots[kPhysicsWorkers];
 
 PhysicsJobSlot *slots_of(int32_t kind)
 {
-    if (kind == kJobCollide || kind == kJobWakeCollide) return g_physics_collide_slots;
-    if (kind == kJobWake) return g_physics_wake_slots;
-    if (kind == kJobPrepare || kind == kJobBegin || kind == kJobStrokePrepare || kind == kJobPairsStrokePrepare)
-        return g_prepare_slots;
-    return g_physics_correct_slots;
+    if (kind == kJobWakeCollide) return g_physics_collide_slots;
+    if (kind == kJobCorrectHold || kind == kJobCorrectHoldPrepare) return g_physics_correct_slots;
+    return g_prepare_slots;
 }
 
 // A hint to the processor that this is a spin loop.
@@ -307,7 +305,6 @@ void run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t work
             g_main_wake.wait(seen);
         g_main_waiting.store(0);
     }
-
 }
 
 // Pool threads 1 .. threads take phases (at most g_active), the others sleep; a flag is written,
@@ -327,15 +324,11 @@ void set_running(int32_t threads)
 void physics_run_job(int32_t kind, int32_t body, int32_t worker)
 {
     switch (kind) {
-    case kJobCollide: physics_job_collide(body, worker); break;
-    case kJobWake: physics_job_wake(body, worker); break;
-    case kJobCorrect: physics_job_correct(body, worker); break;
-    case kJobPrepare: physics_job_prepare(body, worker); break;
-    case kJobWakeCollide: physics_job_wake_and_collide(body, worker); break;
-    case kJobCorrectHoldPrepare: physics_job_correct_hold_and_prepare(body, worker); break;
     case kJobBegin: physics_job_begin(body, worker); break;
     case kJobStrokePrepare: physics_job_stroke_and_prepare(body, worker); break;
     case kJobPairsStrokePrepare: physics_job_pairs_stroke_and_prepare(body, worker); break;
+    case kJobWakeCollide: physics_job_wake_and_collide(body, worker); break;
+    case kJobCorrectHoldPrepare: physics_job_correct_hold_and_prepare(body, worker); break;
     default: physics_job_correct_and_hold(body, worker); break;
     }
 }
@@ -547,10 +540,4 @@ void physics_run_phase(int32_t kind, const int32_t *order, int32_t count)
         return;
     }
     run_on_pool(kind, order, count, g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1);
-}
-
-void physics_debug_ways()
-{
-    fprintf(stderr, "ways: inline %.0f  2w %.0f  4w %.0f  8w %.0f ns/substep (way %d)\n", g_step_ns[0].median,
-            g_step_ns[1].median, g_step_ns[2].median, g_step_ns[3].median, g_way);
 }

@@ -174,7 +174,8 @@ int candidates_of_four(int32_t i, int32_t j)
     const __m128 dx = _mm_sub_ps(_mm_set1_ps(s.x[i]), _mm_loadu_ps(s.x + j));
     const __m128 dy = _mm_sub_ps(_mm_set1_ps(s.y[i]), _mm_loadu_ps(s.y + j));
     const __m128 dz = _mm_sub_ps(_mm_set1_ps(s.z[i]), _mm_loadu_ps(s.z + j));
-    const __m128 length = _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz)));
+    const __m128 length =
+        _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz)));
     const __m128 mi = _mm_set1_ps(s.margin[i]), mj = _mm_loadu_ps(s.margin + j);
     const __m128 radii = _mm_add_ps(_mm_set1_ps(s.radius[i]), _mm_loadu_ps(s.radius + j));
     const __m128i index_i = _mm_set1_epi32(i);
@@ -214,7 +215,8 @@ void pairs_all(PhysicsWorld *world, int32_t bodies)
         int32_t j = i + 1;
 #if defined(__SSE2__)
         for (; j + 4 <= bodies; j += 4)
-            for (int mask = candidates_of_four(i, j); mask; mask &= mask - 1) mark(i, j + __builtin_ctz(unsigned(mask)));
+            for (int mask = candidates_of_four(i, j); mask; mask &= mask - 1)
+                mark(i, j + __builtin_ctz(unsigned(mask)));
 #endif
         for (; j < bodies; j++)
             if (candidate_pair(i, j)) mark(i, j);
@@ -243,14 +245,6 @@ void pairs_row(PhysicsWorld *world, int32_t i, int32_t bodies)
         if (j != i && candidate_pair(i < j ? i : j, i < j ? j : i)) mark(j);
 }
 
-// Stores v at *at unless it holds v already (the same bits): the jobs read the lines these share,
-// and a store, even of the same value, takes a line from every other processor's cache.
-template <class T>
-void store_changed(T *at, T v)
-{
-    if (memcmp(at, &v, sizeof v) != 0) *at = v;
-}
-
 void interpolate_colliders(PhysicsWorld *world, float t)
 {
     for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
@@ -258,17 +252,20 @@ void interpolate_colliders(PhysicsWorld *world, float t)
         MeshObject *mesh = slot->object;
         if (!mesh) continue;
         for (int k = 0; k < 3; k++) {
-            store_changed(&mesh->position[k], slot->previous_position[k] * (1.0f - t) + slot->current_position[k] * t);
-            store_changed(&mesh->rotation[k], slot->previous_rotation[k] * (1.0f - t) + slot->current_rotation[k] * t);
+            physics_store_changed(&mesh->position[k],
+                                  slot->previous_position[k] * (1.0f - t) + slot->current_position[k] * t);
+            physics_store_changed(&mesh->rotation[k],
+                                  slot->previous_rotation[k] * (1.0f - t) + slot->current_rotation[k] * t);
         }
         physics_collider_update(slot);
-        store_changed(&slot->applied_valid, uint8_t(1));
+        physics_store_changed(&slot->applied_valid, uint8_t(1));
     }
 }
 
 // The last exchange sort's order, and whether each entry's y equalled the next one's. The sort's
-// result depends only on how the heights compare (its entries start in index order), so y values that compare as the kept ones did give the kept order without its n^2
-// comparisons; that is the common case, bodies at rest or moving without passing each other.
+// result depends only on how the heights compare (its entries start in index order), so heights
+// that compare as the kept ones did give the kept order without its n^2 comparisons: the common
+// case, bodies at rest or moving without passing each other.
 int32_t g_sorted_count = -1;  // -1: no order kept
 int32_t g_sorted_body[kPhysicsMaxBodies];
 uint8_t g_sorted_tie[kPhysicsMaxBodies];
@@ -281,7 +278,8 @@ bool sort_as_kept(const float *heights, BodyOrderEntry *order, int32_t bodies)
         if (g_sorted_tie[p] ? !(y == next) : !(y > next)) return false;
     }
     // Entries that did not change are not written: the jobs read these lines.
-    for (int32_t p = 0; p < bodies; p++) store_changed(&order[p], BodyOrderEntry{heights[g_sorted_body[p]], g_sorted_body[p]});
+    for (int32_t p = 0; p < bodies; p++)
+        physics_store_changed(&order[p], BodyOrderEntry{heights[g_sorted_body[p]], g_sorted_body[p]});
     return true;
 }
 
@@ -316,14 +314,14 @@ void exchange_sort(const float *heights, BodyOrderEntry *order, int32_t n)
             std::swap(y[p], y[q]);
             std::swap(body[p], body[q]);
         }
-    for (int32_t p = 0; p < n; p++) store_changed(&order[p], BodyOrderEntry{y[p], body[p]});
+    for (int32_t p = 0; p < n; p++) physics_store_changed(&order[p], BodyOrderEntry{y[p], body[p]});
 }
 
 void rank_bodies(PhysicsWorld *world, int32_t bodies)
 {
-    for (int32_t p = 0; p < bodies; p++) store_changed(&world->body_rank[world->body_order[p].body], int16_t(p));
+    for (int32_t p = 0; p < bodies; p++)
+        physics_store_changed(&world->body_rank[world->body_order[p].body], int16_t(p));
 }
-
 
 void stop_motion(RigidBody *b)
 {
@@ -373,7 +371,7 @@ void keep_integrated(PhysicsWorld *world, RigidBody *b)
     vec3_copy_to(b->integrated_velocity, b->velocity);
     memcpy(b->integrated_quaternion, b->quaternion, sizeof b->quaternion);
     vec3_copy_to(b->integrated_angular_velocity, b->angular_velocity);
-    physics_store_changed(world->saved_velocities[b->index], b->velocity, 3);
+    physics_store_changed(&world->saved_velocities[b->index], b->velocity);
     vec3_sub(b->displacement, b->position, b->saved_position);
 }
 
@@ -421,7 +419,6 @@ void integrate_and_sleep(PhysicsWorld *world, int32_t i, RigidBody *b, float dt)
 void substep(PhysicsWorld *world, int32_t k, int32_t n, int32_t bodies)
 {
     g_physics_substep_serial++;
-    g_physics_contact_margin = 0.0f;
     // The prepare jobs read no collider: the colliders move only now.
     interpolate_colliders(world, float(k) / float(n));
     physics_mark_jointed_pairs(world);
@@ -479,7 +476,6 @@ void renew_placed_revision(int32_t i, RigidBody *b)
 
 }  // namespace
 
-// Exchange sort of the body order (filled by the prepare jobs), largest y first.
 void physics_sort_body_order(PhysicsWorld *world, int32_t bodies)
 {
     BodyOrderEntry *order = world->body_order;
@@ -500,9 +496,8 @@ void physics_sort_body_order(PhysicsWorld *world, int32_t bodies)
     g_sorted_count = bodies;
 }
 
-// On a line of its own: the jobs read it, and it changes every sub-step.
-alignas(64) uint32_t g_physics_substep_serial = 1;
-thread_local uint8_t g_physics_use_collide_positions = 0;
+uint32_t g_physics_substep_serial = 1;
+constinit thread_local uint8_t g_physics_use_collide_positions = 0;
 
 void physics_job_begin(int32_t i, int32_t worker)
 {
@@ -561,7 +556,8 @@ void physics_job_prepare(int32_t i, int32_t worker)
     RigidBody *b = world->bodies[i];
     MatrixInputs &inputs = g_matrix_inputs[i];
     // The joint pass makes its bodies' matrices too, from what it moved them to: made here always.
-    if (world->joint_chain_count > 0 || !g_matrices_made[i] || memcmp(inputs.quaternion, b->quaternion, sizeof inputs.quaternion) != 0 ||
+    if (world->joint_chain_count > 0 || !g_matrices_made[i] ||
+        memcmp(inputs.quaternion, b->quaternion, sizeof inputs.quaternion) != 0 ||
         memcmp(inputs.position, b->position, sizeof inputs.position) != 0) {
         physics_body_prepare_matrices(b);
         memcpy(inputs.quaternion, b->quaternion, sizeof inputs.quaternion);
@@ -582,7 +578,7 @@ void physics_job_prepare(int32_t i, int32_t worker)
         const uint8_t partial = g_place_whole ? 0 : 1;
         if (g_mesh_partial[i] != partial) g_mesh_partial[i] = partial;
     }
-    store_changed(&world->body_heights[i], b->position[1]);
+    physics_store_changed(&world->body_heights[i], b->position[1]);
     if (b->grouped) {
         save_state(b);
         if (world->joint_chain_count <= 0) keep_grouped(b);
@@ -710,6 +706,8 @@ void physics_world_step(PhysicsWorld *world)
     }
     for (int32_t i = 0; i < bodies; i++)
         if (g_step_bodies.mesh[i] && g_physics_placed[i].mesh) g_physics_placed[i].mesh = nullptr;
+    // Jobs called outside a step (tests, tools) make the matrices again.
+    memset(g_matrices_made, 0, size_t(bodies));
     physics_stop_workers();
     merge_events(world);
     physics_step_end(world->substeps_used);

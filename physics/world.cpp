@@ -9,7 +9,7 @@
 PhysicsWorld g_physics_world;
 float g_physics_rest_speed = 0.0f;
 float g_physics_rest_spin = 0.0f;
-thread_local float g_physics_contact_margin = 0.0f;
+constinit thread_local float g_physics_contact_margin = 0.0f;
 
 void physics_world_reset(PhysicsWorld *world)
 {

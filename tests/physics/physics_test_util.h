@@ -126,8 +126,10 @@ struct TestMeshBuilder {
         points.push_back(a);
         points.push_back(b);
         points.push_back(c);
-        if (vec3_dot(n, facing.data()) >= 0) tris.push_back({base, base + 1, base + 2});
-        else tris.push_back({base, base + 2, base + 1});
+        if (vec3_dot(n, facing.data()) >= 0)
+            tris.push_back({base, base + 1, base + 2});
+        else
+            tris.push_back({base, base + 2, base + 1});
     }
     void quad(const std::array<float, 3> &a, const std::array<float, 3> &b, const std::array<float, 3> &c,
               const std::array<float, 3> &d, const std::array<float, 3> &facing)

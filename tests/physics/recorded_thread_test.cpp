@@ -159,14 +159,79 @@ TEST(PhysicsRecorded, RestingBallMeshStaysPlacedWhole)
     physics_set_workers(kPhysicsWorkers, 0);
 }
 
+// Spheres and the ball on a plate, a pendulum of three boxes swinging down onto them: the joint
+// pass. Once the spheres sleep, the plate lifts them a little each step: a moved collider wakes
+// what rests on it.
+uint64_t pendulum_and_lift(int32_t workers)
+{
+    physics_set_workers(workers, 1);
+    TestGame game;
+    TestMeshBuilder plate;
+    plate.floor(-1.2f, 1.2f, -1.2f, 1.2f, 0);
+    game.add(plate.build(), 0.4f, 0.4f);
+    MeshObject *lift = game.meshes.back().get();
+    game.place_ball(0.6f, -0.2f, 0.1f);
+    std::vector<RigidBody> spheres(12);
+    for (int k = 0; k < 12; k++) {
+        RigidBody *b = &spheres[size_t(k)];
+        test_sphere_body(b, 0.08f, -0.6f + 0.25f * float(k % 4), -0.09f, -0.3f + 0.3f * float(k / 4));
+        b->restitution = 0.3f;
+        b->friction = 0.2f;
+        b->wake_timer = 5;
+        physics_add_body(game.world.get(), b);
+    }
+    // Box 0's top held at (-0.6, -1.3, 0); boxes 1 and 2 hang from it by ball joints.
+    RigidBody boxes[3];
+    for (int k = 0; k < 3; k++) {
+        test_box_body(&boxes[k], 0.1f, 0.2f, 0.1f, -0.6f + 0.3f * float(k + 1), -1.3f + 0.4f * float(k) + 0.2f, 0);
+        boxes[k].wake_timer = 10;
+        physics_add_body(game.world.get(), &boxes[k]);
+        boxes[k].grouped = 1;
+    }
+    Joint *head = new Joint{};
+    head->type = 2;
+    head->body_a = &boxes[0];
+    head->body_b = new RigidBody;
+    mesh_body_init(head->body_b);
+    head->body_b->joint_owned = 1;
+    head->body_b->mass = 1.0f;
+    vec3_set(head->anchor_a, -0.3f, -0.2f, 0);
+    Joint *tail = head;
+    for (int k = 1; k < 3; k++) {
+        Joint *j = new Joint{};
+        j->type = 4;
+        j->body_a = &boxes[k - 1];
+        j->body_b = &boxes[k];
+        vec3_set(j->anchor_a, 0.0f, 0.2f, 0);
+        vec3_set(j->anchor_b, -0.3f, -0.2f, 0);
+        tail->next = j;
+        tail = j;
+    }
+    game.world->joint_chains[0] = head;
+    game.world->joint_chain_count = 1;
+    Hash hash;
+    for (int s = 0; s < 160; s++) {
+        if (s >= 100 && s < 120) {
+            lift->position[1] -= 0.002f;
+            lift->moved = 1;
+        }
+        game.world->frame_time = 0.035f;
+        physics_world_step(game.world.get());
+        hash.world(game.world.get());
+    }
+    return hash.h;
+}
+
 TEST(PhysicsRecorded, RunsKeepTheirRecordedHashes)
 {
     const uint64_t kCup = 0x4afa0329f3fffd33ull, kTray8 = 0x0943fa9ae2e475cdull, kTray40 = 0x7e6fee94dde2bf02ull;
+    const uint64_t kPendulum = 0xf7b220e368343346ull;
     for (int32_t workers : {0, 1, 2, 8}) {
         SCOPED_TRACE(workers);
         EXPECT_EQ(cup_strokes(workers), kCup) << std::hex << cup_strokes(workers);
         EXPECT_EQ(tray(workers, 8), kTray8) << std::hex << tray(workers, 8);
         EXPECT_EQ(tray(workers, 40), kTray40) << std::hex << tray(workers, 40);
+        EXPECT_EQ(pendulum_and_lift(workers), kPendulum) << std::hex << pendulum_and_lift(workers);
     }
     physics_set_workers(kPhysicsWorkers, 0);
 }
