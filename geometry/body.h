@@ -60,11 +60,6 @@ struct PointGrid {
     PointGridCell cells[64];
 };
 
-// The fields are grouped by who touches them during a step, so that a job reading another body
-// never reads a cache line that body's own job is writing: first what the other bodies' jobs read
-// and nothing in a step writes; then what the body's prepare writes and the other bodies' collide
-// jobs read; then the body's own motion state; last what only the body's own jobs read (between
-// two bodies side by side in memory, a line holds only fields that no step writes).
 struct RigidBody {
     int32_t index;               // position in the world's body table
     int32_t joint_system_index;  // column group in its joint chain's system
@@ -73,33 +68,6 @@ struct RigidBody {
     uint8_t group_collision;  // grouped bodies of one group collide only when both have it
     uint8_t joint_owned;      // released with its joint
     uint8_t no_prediction;
-    int32_t shape;  // kShape*
-    float radius;   // bounding radius; a sphere's or cylinder's radius
-    float restitution;
-    float friction;
-    float mass;
-    float inverse_mass;
-    float box_axes[3][3];  // body space, used as stored
-    float half_extents[3];
-    float cylinder_axis[3];
-    float cylinder_height;
-    ShapeTreeNode *shape_tree;   // owned
-    SphereTree *sphere_tree;     // owned
-    PointGrid *point_grid;       // owned
-    MeshObject *collision_mesh;  // shape 6: the body's own mesh; not owned
-    uint8_t fine_tree_test;
-    uint8_t environment;  // tested against planes and static meshes
-    uint8_t accumulate;
-    uint8_t sphere_flag;  // shape 6: mass properties of a solid sphere
-    float spin_damping;   // 0 after initialisation; nothing writes it
-
-    float world_inverse_inertia[16];
-    float world_matrix[16];     // body to world: rotation then translation
-    float rotation_matrix[16];  // the same rotation, no translation
-    float angular_velocity[3];
-    int32_t fast;
-    float world_inertia[16];
-
     float position[3];  // world position of the centre
     float predicted_position[3];
     float saved_position[3];
@@ -112,22 +80,46 @@ struct RigidBody {
     float quaternion[4];  // w, x, y, z
     float integrated_quaternion[4];
     float saved_quaternion[4];
+    float spin_damping;  // 0 after initialisation; nothing writes it
     float torque[3];
     float impulse[3];  // set by the caller for a stroke
     float impulse_point[3];
     float integrated_angular_velocity[3];
+    float angular_velocity[3];
     float saved_angular_velocity[3];
     float spin_axis[3];
+    float inertia[16];
+    float inverse_inertia[16];
+    float world_inverse_inertia[16];
+    float world_inertia[16];
+    float world_matrix[16];     // body to world: rotation then translation
+    float rotation_matrix[16];  // the same rotation, no translation
     float displacement[3];
     float prediction_margin;
+    float restitution;
+    float friction;
     int32_t contact_flags;  // 2 after a body contact, 1 after a plane or static-mesh contact
     RigidBody *support;     // the body this one rests on
+    float mass;
+    float inverse_mass;
+    int32_t shape;         // kShape*
+    float box_axes[3][3];  // body space, used as stored
+    float half_extents[3];
+    float radius;  // bounding radius; a sphere's or cylinder's radius
+    float cylinder_axis[3];
+    float cylinder_height;
+    ShapeTreeNode *shape_tree;   // owned
+    SphereTree *sphere_tree;     // owned
+    PointGrid *point_grid;       // owned
+    MeshObject *collision_mesh;  // shape 6: the body's own mesh; not owned
     int32_t wake_timer;
     uint8_t woken;  // written by the body's own wake job
     uint8_t contacts;
-
-    float inertia[16];
-    float inverse_inertia[16];
+    uint8_t fine_tree_test;
+    uint8_t environment;  // tested against planes and static meshes
+    uint8_t accumulate;
+    uint8_t sphere_flag;  // shape 6: mass properties of a solid sphere
+    int32_t fast;
 };
 
 // Body initialisation: every matrix identity, the three quaternions the identity rotation
