@@ -232,33 +232,7 @@ struct Pendulum {
         world->base_substeps = 5;
         world->adaptive_substeps = 0;
         world->record_events = 1;
-        for (int k = 0; k < 3; k++) {
-            test_box_body(&boxes[k], 0.1f, 0.2f, 0.1f, 0.3f * float(k + 1), 0.4f * float(k) + 0.2f, 0);
-            boxes[k].wake_timer = 10;
-            physics_add_body(world.get(), &boxes[k]);
-            boxes[k].grouped = 1;  // moved by the joint pass, not the step
-        }
-        Joint *head = new Joint{};
-        head->type = 2;
-        head->body_a = &boxes[0];
-        head->body_b = new RigidBody;
-        mesh_body_init(head->body_b);
-        head->body_b->joint_owned = 1;
-        head->body_b->mass = 1.0f;
-        vec3_set(head->anchor_a, -0.3f, -0.2f, 0);  // box 0's top, at the origin
-        Joint *tail = head;
-        for (int k = 1; k < 3; k++) {
-            Joint *j = new Joint{};
-            j->type = 4;
-            j->body_a = &boxes[k - 1];
-            j->body_b = &boxes[k];
-            vec3_set(j->anchor_a, 0.0f, 0.2f, 0);
-            vec3_set(j->anchor_b, -0.3f, -0.2f, 0);
-            tail->next = j;
-            tail = j;
-        }
-        world->joint_chains[0] = head;
-        world->joint_chain_count = 1;
+        test_add_pendulum(world.get(), boxes, 0.0f, 0.0f, 0.0f);
     }
     ~Pendulum() { physics_world_reset(world.get()); }
     float gap(const Joint *j) const

@@ -155,6 +155,40 @@ struct TestMeshBuilder {
     }
 };
 
+// A pendulum of three boxes (half sizes 0.1, 0.2, 0.1): box 0's top held at (x, y, z), boxes 1 and 2
+// hanging from it by ball joints (down is +y), all grouped (moved by the joint pass). It is the
+// world's joint chain 0; the world's reset releases the joints.
+inline void test_add_pendulum(PhysicsWorld *world, RigidBody *boxes, float x, float y, float z)
+{
+    for (int k = 0; k < 3; k++) {
+        test_box_body(&boxes[k], 0.1f, 0.2f, 0.1f, x + 0.3f * float(k + 1), y + 0.4f * float(k) + 0.2f, z);
+        boxes[k].wake_timer = 10;
+        physics_add_body(world, &boxes[k]);
+        boxes[k].grouped = 1;
+    }
+    Joint *head = new Joint{};
+    head->type = 2;
+    head->body_a = &boxes[0];
+    head->body_b = new RigidBody;
+    mesh_body_init(head->body_b);
+    head->body_b->joint_owned = 1;
+    head->body_b->mass = 1.0f;
+    vec3_set(head->anchor_a, -0.3f, -0.2f, 0);  // box 0's top
+    Joint *tail = head;
+    for (int k = 1; k < 3; k++) {
+        Joint *j = new Joint{};
+        j->type = 4;
+        j->body_a = &boxes[k - 1];
+        j->body_b = &boxes[k];
+        vec3_set(j->anchor_a, 0.0f, 0.2f, 0);
+        vec3_set(j->anchor_b, -0.3f, -0.2f, 0);
+        tail->next = j;
+        tail = j;
+    }
+    world->joint_chains[0] = head;
+    world->joint_chain_count = 1;
+}
+
 // The game's physics settings and its one ball, stepped as course play steps it.
 struct TestGame {
     std::unique_ptr<PhysicsWorld> world = test_new_world();

@@ -180,35 +180,8 @@ uint64_t pendulum_and_lift(int32_t workers)
         b->wake_timer = 5;
         physics_add_body(game.world.get(), b);
     }
-    // Box 0's top held at (-0.6, -1.3, 0); boxes 1 and 2 hang from it by ball joints.
     RigidBody boxes[3];
-    for (int k = 0; k < 3; k++) {
-        test_box_body(&boxes[k], 0.1f, 0.2f, 0.1f, -0.6f + 0.3f * float(k + 1), -1.3f + 0.4f * float(k) + 0.2f, 0);
-        boxes[k].wake_timer = 10;
-        physics_add_body(game.world.get(), &boxes[k]);
-        boxes[k].grouped = 1;
-    }
-    Joint *head = new Joint{};
-    head->type = 2;
-    head->body_a = &boxes[0];
-    head->body_b = new RigidBody;
-    mesh_body_init(head->body_b);
-    head->body_b->joint_owned = 1;
-    head->body_b->mass = 1.0f;
-    vec3_set(head->anchor_a, -0.3f, -0.2f, 0);
-    Joint *tail = head;
-    for (int k = 1; k < 3; k++) {
-        Joint *j = new Joint{};
-        j->type = 4;
-        j->body_a = &boxes[k - 1];
-        j->body_b = &boxes[k];
-        vec3_set(j->anchor_a, 0.0f, 0.2f, 0);
-        vec3_set(j->anchor_b, -0.3f, -0.2f, 0);
-        tail->next = j;
-        tail = j;
-    }
-    game.world->joint_chains[0] = head;
-    game.world->joint_chain_count = 1;
+    test_add_pendulum(game.world.get(), boxes, -0.6f, -1.3f, 0.0f);
     Hash hash;
     for (int s = 0; s < 160; s++) {
         if (s >= 100 && s < 120) {
