@@ -243,7 +243,8 @@ void physics_job_collide(int32_t i, int32_t worker)
     PhysicsWorld *world = g_physics_world_pointer;
     RigidBody *body = world->bodies[i];
     ContactBuffer &buffer = world->contact_buffers[worker];
-    body->contact_flags = 0;
+    // Other bodies' jobs read this line of the body: written only when it changes.
+    if (body->contact_flags != 0) body->contact_flags = 0;
     buffer.count = 0;
 
     // The candidates in the body order (lowest body first).

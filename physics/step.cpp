@@ -18,29 +18,38 @@ constexpr int32_t kMaxSubsteps = 1 << 16;
 // Job orders of the phases (main thread only; filled per sub-step without allocating).
 int32_t g_index_order[kPhysicsMaxBodies];
 int32_t g_y_order[kPhysicsMaxBodies];
-// The world and rotation matrices each body's collision mesh and grid were placed with in this
-// step (valid while g_mesh_placed is set; cleared at every step start, since the caller may move
-// the mesh between steps): a body that did not move since skips the mesh pass, whose result would
-// be the same.
-float g_mesh_matrices[kPhysicsMaxBodies][32];
-uint8_t g_mesh_placed[kPhysicsMaxBodies];
-// Set where only the grid and the vertex positions (g_physics_placed) were placed: the contacts of
-// a body with static meshes read nothing else, and only the fine test of two mesh bodies reads the
-// mesh's own world data. That is placed once at the step's end, with the matrices of the last
-// placement, so the mesh leaves the step as if it had been placed whole every time.
-uint8_t g_mesh_partial[kPhysicsMaxBodies];
-// The orientation and position each body's matrices were made from in this step (valid while
-// g_matrices_made is set; cleared at every step start, since the caller may change a body's
-// matrices or inertia between steps). The same again gives the same matrices: a body at rest makes
-// them once a step.
+// The orientation and position a body's matrices were made from.
 struct MatrixInputs {
     float quaternion[4];
     float position[3];
 };
-MatrixInputs g_matrix_inputs[kPhysicsMaxBodies];
-uint8_t g_matrices_made[kPhysicsMaxBodies];
-// Set when a body's mesh was placed more than once in this step (its matrices changed).
-uint8_t g_mesh_replaced[kPhysicsMaxBodies];
+
+// What a body's jobs keep of it within a step, in a record of its own lines: the body's worker
+// writes it, and flags of all the bodies side by side would pass their line from worker to worker.
+// A field is of this step when its stamp is g_step_stamp, which changes at every step's start and
+// end, so that nothing is cleared per step (and jobs called outside a step see nothing kept).
+struct alignas(64) BodyStep {
+    // The world and rotation matrices the body's collision mesh and grid were placed with in this
+    // step (when placed_at is this step's; the caller may move the mesh between steps): a body that
+    // did not move since skips the mesh pass, whose result would be the same.
+    float mesh_matrices[32];
+    uint32_t placed_at = 0;
+    // Placed more than once in this step (its matrices changed).
+    uint32_t replaced_at = 0;
+    // Only the grid and the vertex positions (g_physics_placed) were placed: the contacts of a body
+    // with static meshes read nothing else, and only the fine test of two mesh bodies reads the
+    // mesh's own world data. That is placed once at the step's end, with the matrices of the last
+    // placement, so the mesh leaves the step as if it had been placed whole every time.
+    uint8_t partial = 0;
+    // The inputs the body's matrices were made from in this step (when made_at is this step's; the
+    // caller may change a body's matrices or inertia between steps). The same again gives the same
+    // matrices: a body at rest makes them once a step.
+    uint32_t made_at = 0;
+    MatrixInputs matrix_inputs;
+};
+BodyStep g_body_step[kPhysicsMaxBodies];
+uint32_t g_step_stamp = 1;
+
 // The last whole placement at a step's end of each body's mesh: what it was placed from. The same
 // again at the next step's end (a body at rest) would write the same world data: it is skipped.
 struct WholePlacement {
@@ -98,10 +107,10 @@ void clear_row(uint8_t *row, int32_t n)
     if (k < n) memset(row + k, 0, size_t(n - k));
 }
 
-bool mesh_placed_with(int32_t i, const RigidBody *b)
+bool mesh_placed_with(const BodyStep &step, const RigidBody *b)
 {
-    return g_mesh_placed[i] && memcmp(g_mesh_matrices[i], b->world_matrix, 16 * sizeof(float)) == 0 &&
-           memcmp(g_mesh_matrices[i] + 16, b->rotation_matrix, 16 * sizeof(float)) == 0;
+    return step.placed_at == g_step_stamp && memcmp(step.mesh_matrices, b->world_matrix, 16 * sizeof(float)) == 0 &&
+           memcmp(step.mesh_matrices + 16, b->rotation_matrix, 16 * sizeof(float)) == 0;
 }
 
 void vec3_copy_to(float *out, const float *v) { vec3_set(out, v[0], v[1], v[2]); }
@@ -122,6 +131,7 @@ struct StepBodies {
     uint8_t no_prediction[kPhysicsMaxBodies];
     uint8_t mesh[kPhysicsMaxBodies];       // a mesh body: its placement is reset at the step's end
     uint8_t fine_mesh[kPhysicsMaxBodies];  // a mesh body with the fine tree test
+    uint8_t collision_mesh[kPhysicsMaxBodies];  // placed at the step's end
 };
 StepBodies g_step_bodies;
 
@@ -507,21 +517,26 @@ void physics_job_begin(int32_t i, int32_t worker)
     if (b->index != i) b->index = i;
     if (g_physics_placed[i].mesh) g_physics_placed[i].mesh = nullptr;
     const float T = world->frame_time;
+    // Other bodies' jobs read these lines of the body: written only when they change.
     for (int k = 0; k < 3; k++)
-        b->predicted_position[k] = b->position[k] + (b->no_prediction ? 0.0f : b->velocity[k] * T);
-    b->prediction_margin = T * T * vec3_length(b->force) * b->inverse_mass;
+        physics_store_changed(&b->predicted_position[k],
+                              b->position[k] + (b->no_prediction ? 0.0f : b->velocity[k] * T));
+    physics_store_changed(&b->prediction_margin, T * T * vec3_length(b->force) * b->inverse_mass);
     if (b->contacts != 0) b->contacts = 0;
+    // Every worker reads these lines (the pair rows) and their bytes are the neighbouring bodies'
+    // too: a value that did not change is not written.
     StepBodies &s = g_step_bodies;
-    s.x[i] = b->predicted_position[0];
-    s.y[i] = b->predicted_position[1];
-    s.z[i] = b->predicted_position[2];
-    s.radius[i] = b->radius;
-    s.margin[i] = b->prediction_margin;
-    s.no_prediction[i] = b->no_prediction;
-    s.height[i] = b->position[1];
-    s.speed[i] = vec3_length(b->velocity);
-    s.mesh[i] = b->shape == kShapeMesh ? 1 : 0;
-    s.fine_mesh[i] = b->shape == kShapeMesh && b->fine_tree_test ? 1 : 0;
+    physics_store_changed(&s.x[i], b->predicted_position[0]);
+    physics_store_changed(&s.y[i], b->predicted_position[1]);
+    physics_store_changed(&s.z[i], b->predicted_position[2]);
+    physics_store_changed(&s.radius[i], b->radius);
+    physics_store_changed(&s.margin[i], b->prediction_margin);
+    physics_store_changed(&s.no_prediction[i], b->no_prediction);
+    physics_store_changed(&s.height[i], b->position[1]);
+    physics_store_changed(&s.speed[i], vec3_length(b->velocity));
+    physics_store_changed(&s.mesh[i], uint8_t(b->shape == kShapeMesh ? 1 : 0));
+    physics_store_changed(&s.fine_mesh[i], uint8_t(b->shape == kShapeMesh && b->fine_tree_test ? 1 : 0));
+    physics_store_changed(&s.collision_mesh[i], uint8_t(b->collision_mesh ? 1 : 0));
 }
 
 void physics_job_stroke_and_prepare(int32_t i, int32_t worker)
@@ -554,29 +569,28 @@ void physics_job_prepare(int32_t i, int32_t worker)
     (void)worker;
     PhysicsWorld *world = g_physics_world_pointer;
     RigidBody *b = world->bodies[i];
-    MatrixInputs &inputs = g_matrix_inputs[i];
+    BodyStep &step = g_body_step[i];
+    MatrixInputs &inputs = step.matrix_inputs;
     // The joint pass makes its bodies' matrices too, from what it moved them to: made here always.
-    if (world->joint_chain_count > 0 || !g_matrices_made[i] ||
+    if (world->joint_chain_count > 0 || step.made_at != g_step_stamp ||
         memcmp(inputs.quaternion, b->quaternion, sizeof inputs.quaternion) != 0 ||
         memcmp(inputs.position, b->position, sizeof inputs.position) != 0) {
         physics_body_prepare_matrices(b);
         memcpy(inputs.quaternion, b->quaternion, sizeof inputs.quaternion);
         memcpy(inputs.position, b->position, sizeof inputs.position);
-        if (!g_matrices_made[i]) g_matrices_made[i] = 1;
+        step.made_at = g_step_stamp;
     }
-    if (!mesh_placed_with(i, b)) {
+    if (!mesh_placed_with(step, b)) {
         physics_body_place_mesh(b, b->world_matrix, b->rotation_matrix, g_place_whole, &g_physics_placed[i]);
         if (g_place_whole) {
             g_whole[i].valid = false;
             renew_placed_revision(i, b);
         }
-        memcpy(g_mesh_matrices[i], b->world_matrix, 16 * sizeof(float));
-        memcpy(g_mesh_matrices[i] + 16, b->rotation_matrix, 16 * sizeof(float));
-        // Bytes of the neighbouring bodies share these cache lines: written only when they change.
-        if (g_mesh_placed[i] && !g_mesh_replaced[i]) g_mesh_replaced[i] = 1;
-        if (!g_mesh_placed[i]) g_mesh_placed[i] = 1;
-        const uint8_t partial = g_place_whole ? 0 : 1;
-        if (g_mesh_partial[i] != partial) g_mesh_partial[i] = partial;
+        memcpy(step.mesh_matrices, b->world_matrix, 16 * sizeof(float));
+        memcpy(step.mesh_matrices + 16, b->rotation_matrix, 16 * sizeof(float));
+        if (step.placed_at == g_step_stamp) step.replaced_at = g_step_stamp;
+        step.placed_at = g_step_stamp;
+        step.partial = g_place_whole ? 0 : 1;
     }
     physics_store_changed(&world->body_heights[i], b->position[1]);
     if (b->grouped) {
@@ -586,7 +600,8 @@ void physics_job_prepare(int32_t i, int32_t worker)
         integrate_and_sleep(world, i, b, world->substep_time);
     }
     if (world->joint_chain_count <= 0) physics_keep_collide_snapshot(world, i, b);
-    if (world->wake_time != 0) b->woken = 0;
+    // Other bodies' jobs read this line of the body: written only when it changes.
+    if (world->wake_time != 0 && b->woken != 0) b->woken = 0;
     clear_row(world->handled_pairs[i], g_pair_rows);
 }
 
@@ -633,10 +648,7 @@ void physics_world_step(PhysicsWorld *world)
     // Settings no step can run with: nothing moves.
     if (!(world->frame_time > 0.0f) || !std::isfinite(world->frame_time)) return;
     const int32_t bodies = body_count_of(world);
-    memset(g_mesh_placed, 0, size_t(bodies));
-    memset(g_mesh_partial, 0, size_t(bodies));
-    memset(g_mesh_replaced, 0, size_t(bodies));
-    memset(g_matrices_made, 0, size_t(bodies));
+    g_step_stamp++;
     for (int32_t i = 0; i < bodies; i++)
         if (g_index_order[i] != i) g_index_order[i] = i;
     physics_start_workers(world);
@@ -685,14 +697,18 @@ void physics_world_step(PhysicsWorld *world)
     }
     g_physics_substep_serial++;
     for (int32_t i = 0; i < bodies; i++) {
-        if (!g_mesh_partial[i]) continue;
+        // A body without a collision mesh has no world data to place (nor a revision to renew).
+        if (!g_step_bodies.collision_mesh[i]) continue;
+        const BodyStep &step = g_body_step[i];
+        if (step.placed_at != g_step_stamp || !step.partial) continue;
         RigidBody *b = world->bodies[i];
         // Placed with one pose all through the step, the pose of the last step's end, from the same
         // mesh: its world data (the lazily placed grid cells too) is what the placement would write.
-        if (!g_mesh_replaced[i] && same_whole_placement(g_whole[i], b, g_mesh_matrices[i])) continue;
-        physics_body_place_mesh(b, g_mesh_matrices[i], g_mesh_matrices[i] + 16, true, &g_physics_placed[i]);
+        const float *matrices = step.mesh_matrices;
+        if (step.replaced_at != g_step_stamp && same_whole_placement(g_whole[i], b, matrices)) continue;
+        physics_body_place_mesh(b, matrices, matrices + 16, true, &g_physics_placed[i]);
         renew_placed_revision(i, b);
-        keep_whole_placement(&g_whole[i], b, g_mesh_matrices[i]);
+        keep_whole_placement(&g_whole[i], b, matrices);
     }
 
     for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
@@ -707,7 +723,7 @@ void physics_world_step(PhysicsWorld *world)
     for (int32_t i = 0; i < bodies; i++)
         if (g_step_bodies.mesh[i] && g_physics_placed[i].mesh) g_physics_placed[i].mesh = nullptr;
     // Jobs called outside a step (tests, tools) make the matrices again.
-    memset(g_matrices_made, 0, size_t(bodies));
+    g_step_stamp++;
     physics_stop_workers();
     merge_events(world);
     physics_step_end(world->substeps_used);

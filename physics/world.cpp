@@ -320,7 +320,8 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
     // Arrays placed for this mesh with this matrix in this step are kept.
     const bool kept = placed && placed->mesh == mesh && mesh && placed->count == mesh->vertex_count &&
                       memcmp(placed->matrix, world, sizeof placed->matrix) == 0;
-    if (placed && !kept) placed->mesh = nullptr;
+    // The neighbouring bodies' records share these lines: fields are written when they change.
+    if (placed && !kept && placed->mesh) placed->mesh = nullptr;
     if (body->shape == kShapeMesh && mesh) {
         if (placed && !kept && mesh->vertex_count >= 0) {
             const size_t n = size_t(mesh->vertex_count);
@@ -348,7 +349,7 @@ void physics_body_place_mesh(RigidBody *body, const float *world, const float *r
         if (whole) place_world_data(mesh, world, rotation, same);
     }
     PointGrid *grid = body->point_grid;
-    if (placed) placed->grid_lazy = false;
+    if (placed && placed->grid_lazy) placed->grid_lazy = false;
     if (body->shape == kShapeMesh && grid && !whole && placed && placed->mesh == mesh) {
         // Only the edge pass reads the cells until the mesh is placed whole: it places those it
         // reads (a face meets few of them).
