@@ -265,14 +265,7 @@ void physics_job_collide(int32_t i, int32_t worker)
         // An asleep body meets no other.
     } else if (candidates.count >= 0) {
         int16_t ranked[kPhysicsListedCandidates];
-        int32_t n = 0;
-        for (int32_t c = 0; c < candidates.count; c++) {
-            const int16_t j = candidates.body[c];
-            if (j == i || j < 0 || j >= world->body_count) continue;
-            int32_t at = n++;
-            for (; at > 0 && world->body_rank[ranked[at - 1]] > world->body_rank[j]; at--) ranked[at] = ranked[at - 1];
-            ranked[at] = j;
-        }
+        const int32_t n = physics_rank_candidates(world, i, candidates, ranked);
         for (int32_t c = 0; c < n; c++) collide_with(ranked[c]);
     } else {
         const int32_t bodies = world->body_count < kPhysicsMaxBodies ? world->body_count : kPhysicsMaxBodies;
@@ -293,7 +286,7 @@ void physics_job_collide(int32_t i, int32_t worker)
         for (int32_t k = 0; k < world->plane_count && k < kPhysicsMaxPlanes; k++)
             if (world->plane_restitution[k] >= 0.0f && collide_body_planes(i, k, world, worker) == 1)
                 env_contact = true;
-        physics_edge_memo_store(i, g_physics_substep_serial);
+        physics_edge_memo_store(i, physics_substep_serial());
         for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++)
             if (collide_body_static_mesh(world, i, &world->colliders[s], kModeRecord, worker) == 1) env_contact = true;
         physics_edge_memo_end();
@@ -390,7 +383,7 @@ void physics_job_correct(int32_t i, int32_t worker)
             buffer.count = 0;
             if (collide_body_planes(i, k, world, worker) == 1) push_out(world, body, worker);
         }
-        physics_edge_memo_replay(i, g_physics_substep_serial);
+        physics_edge_memo_replay(i, physics_substep_serial());
         for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
             buffer.count = 0;
             if (collide_body_static_mesh(world, i, &world->colliders[s], kModeRecord, worker) == 1)

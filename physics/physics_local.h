@@ -306,9 +306,10 @@ enum : int32_t {
     kJobPairsStrokePrepare = 2,
     kJobWakeCollide = 3,
     kJobCorrectHold = 4,
-    kJobCorrectHoldPrepare = 5
+    kJobCorrectHoldPrepare = 5,
+    kJobIslands = 6  // a worker's islands through every sub-step (physics_job_islands)
 };
-constexpr int32_t kJobKinds = 6;
+constexpr int32_t kJobKinds = 7;
 
 // The world the jobs work on, set by physics_start_workers.
 extern PhysicsWorld *g_physics_world_pointer;
@@ -346,6 +347,16 @@ CollisionEventNode *physics_event_append_pooled(CollisionEventList *list, int32_
 void physics_event_list_clear_pooled(CollisionEventList *list);
 // The sub-step's serial: bumped by the step before each sub-step and at its end (main thread).
 extern uint32_t g_physics_substep_serial;
+// A worker stepping its islands: the serial of its sub-step (0: none, the step's serial holds).
+extern constinit thread_local uint32_t g_physics_island_serial;
+inline uint32_t physics_substep_serial()
+{
+    return g_physics_island_serial != 0 ? g_physics_island_serial : g_physics_substep_serial;
+}
+// Body i's candidates of its list (the bodies of the world other than i) into `ranked`, in the body
+// order of the sub-step: their number.
+int32_t physics_rank_candidates(const PhysicsWorld *world, int32_t i, const CandidateList &candidates,
+                                int16_t *ranked);
 // The edge passes of this thread's calls of collide_body_static_mesh in record mode for body i, up
 // to physics_edge_memo_end: stored (the collide job), or replayed when stored in this sub-step (the
 // correction job), which gives the same contacts in the same order.
@@ -372,6 +383,12 @@ void physics_job_begin(int32_t i, int32_t worker);
 void physics_job_stroke_and_prepare(int32_t i, int32_t worker);
 void physics_job_pairs_stroke_and_prepare(int32_t i, int32_t worker);
 void physics_run_job(int32_t kind, int32_t body, int32_t worker);
+// The islands of the `count` bodies: every sub-step of the step, on one worker (its range of the
+// phase, `range`).
+void physics_job_islands(const int32_t *bodies, int32_t count, int32_t worker, int32_t range);
+// The job ranges of an islands phase, one per worker: range r is [bounds[r], bounds[r + 1]) of the
+// phase's order (main thread, before the phase).
+extern int32_t g_physics_island_bounds[kPhysicsWorkers + 1];
 
 // Readies the pool for a step (threads made on first use); with every phase on the pool, wakes the
 // parked workers (else physics_step_begin wakes those its way uses).
@@ -392,6 +409,18 @@ void physics_run_phase(int32_t kind, const int32_t *order, int32_t count);
 void physics_sort_body_order(PhysicsWorld *world, int32_t bodies);
 // Whether physics_run_phase runs a phase of `count` jobs on the pool in this step.
 bool physics_phase_on_pool(int32_t count);
+// The workers (job ranges) a phase of `count` jobs runs on: 1 inline.
+int32_t physics_phase_ranges(int32_t count);
+// Whether pool threads 1 .. ranges - 1 each ran jobs of the last phase: each is looking for the next
+// one, and will take its range of it.
+bool physics_pool_threads_present(int32_t ranges);
+// A hint to the processor that this is a spin loop.
+inline void physics_pause()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
 // Around each step, after physics_start_workers (main thread): the executor times the steps and
 // runs each one's phases on the pool or on the stepping thread, whichever has been faster.
 void physics_step_begin(int32_t bodies);

@@ -15,6 +15,7 @@
 #include <thread>
 
 PhysicsWorld *g_physics_world_pointer = nullptr;
+int32_t g_physics_island_bounds[kPhysicsWorkers + 1];
 PhysicsJobSlot g_physics_collide_slots[kPhysicsWorkers];
 PhysicsJobSlot g_physics_wake_slots[kPhysicsWorkers];
 PhysicsJobSlot g_physics_correct_slots[kPhysicsWorkers];
@@ -152,18 +153,10 @@ PhysicsJobSlot *slots_of(int32_t kind)
     return g_prepare_slots;
 }
 
-// A hint to the processor that this is a spin loop.
-inline void physics_pause()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
-
 // Claims jobs of range r in `phase` into [*first, *end): all that is left when `whole` is set (the
-// owner), else a quarter of it (at least one: the stepping thread taking a late owner's range, who
-// may still come for the rest). False when none is left, or when the range is not begun and
-// `begin` is not set.
+// owner) or the phase is of islands (which one worker steps whole), else a quarter of it (at least
+// one: the stepping thread taking a late owner's range, who may still come for the rest). False
+// when none is left, or when the range is not begun and `begin` is not set.
 bool claim(int32_t r, uint64_t phase, bool begin, bool whole, int32_t *first, int32_t *end)
 {
     const uint64_t serial = serial_of(phase);
@@ -174,6 +167,8 @@ bool claim(int32_t r, uint64_t phase, bool begin, bool whole, int32_t *first, in
         if (seen != serial) {
             // A later phase: this one is over. An earlier one: the range is not begun yet.
             if (int64_t(seen - serial) > 0 || !begin) return false;
+            // An islands phase's ranges are begun as it is published.
+            if (phase_kind(phase) == kJobIslands) return false;
             const uint64_t count = uint64_t(phase_count(phase)), ranges = uint64_t(phase_ranges(phase));
             const uint64_t from = count * uint64_t(r) / ranges, to = count * uint64_t(r + 1) / ranges;
             const uint64_t begun = serial | to << 12 | from;
@@ -183,7 +178,8 @@ bool claim(int32_t r, uint64_t phase, bool begin, bool whole, int32_t *first, in
         }
         const int32_t stop = int32_t((word >> 12) & 0xfff), next = int32_t(word & 0xfff);
         if (next >= stop) return false;
-        const int32_t take = whole ? stop - next : ((stop - next) / 4 > 1 ? (stop - next) / 4 : 1);
+        const int32_t take = whole || phase_kind(phase) == kJobIslands ? stop - next
+                                                                        : ((stop - next) / 4 > 1 ? (stop - next) / 4 : 1);
         if (range.compare_exchange_weak(word, word + uint64_t(take), std::memory_order_acq_rel,
                                         std::memory_order_acquire)) {
             *first = next;
@@ -206,7 +202,10 @@ void run_range(int32_t r, uint64_t phase, bool begin, int32_t w, int32_t *ran, P
             *slots = slots_of(kind);
             (*slots)[w].body.store(order[first], std::memory_order_relaxed);
         }
-        for (int32_t n = first; n < end; n++) physics_run_job(kind, order[n], w);
+        if (kind == kJobIslands)
+            physics_job_islands(order + first, end - first, w, r);
+        else
+            for (int32_t n = first; n < end; n++) physics_run_job(kind, order[n], w);
         *ran += end - first;
     }
 }
@@ -274,6 +273,13 @@ void run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t work
     const uint64_t serial = serial_of(g_phase.load(std::memory_order_relaxed)) + (uint64_t(1) << kSerialShift);
     const int32_t ranges = workers;
     const uint64_t phase = serial | uint64_t(count) << 12 | uint64_t(ranges) << 4 | uint64_t(kind);
+    // The islands' ranges are not the even split each worker can work out: they are begun here (so
+    // that a worker still at an earlier phase never reads these bounds as its phase's).
+    if (kind == kJobIslands)
+        for (int32_t r = 0; r < ranges; r++)
+            g_ranges[r].word.store(serial | uint64_t(g_physics_island_bounds[r + 1]) << 12 |
+                                       uint64_t(g_physics_island_bounds[r]),
+                                   std::memory_order_relaxed);
     g_phase.store(phase);
     if (g_sleepers.load() > 0) {
         g_wake.fetch_add(1);
@@ -530,14 +536,31 @@ bool physics_phase_on_pool(int32_t count)
     return g_active > 0 && count >= 2 && count >= g_pool_min_jobs && workers >= 2;
 }
 
+bool physics_pool_threads_present(int32_t ranges)
+{
+    const uint64_t serial = serial_of(g_phase.load(std::memory_order_relaxed));
+    for (int32_t w = 1; w < ranges && w < kPhysicsWorkers; w++)
+        if (serial_of(g_finished[w].word.load(std::memory_order_relaxed)) != serial) return false;
+    return true;
+}
+
+int32_t physics_phase_ranges(int32_t count)
+{
+    if (!physics_phase_on_pool(count)) return 1;
+    return g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1;
+}
+
 void physics_run_phase(int32_t kind, const int32_t *order, int32_t count)
 {
     if (count <= 0) return;
     // Any serial order of a phase's jobs is one of the schedules the pool may give, and a job's
     // results do not depend on its worker: the stepping thread runs small phases as worker 0.
     if (!physics_phase_on_pool(count)) {
-        run_inline(kind, order, count);
+        if (kind == kJobIslands)
+            physics_job_islands(order, count, 0, 0);
+        else
+            run_inline(kind, order, count);
         return;
     }
-    run_on_pool(kind, order, count, g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1);
+    run_on_pool(kind, order, count, physics_phase_ranges(count));
 }

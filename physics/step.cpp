@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <utility>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -255,6 +256,8 @@ void pairs_row(PhysicsWorld *world, int32_t i, int32_t bodies)
         if (j != i && candidate_pair(i < j ? i : j, i < j ? j : i)) mark(j);
 }
 
+float interpolated(float previous, float current, float t) { return previous * (1.0f - t) + current * t; }
+
 void interpolate_colliders(PhysicsWorld *world, float t)
 {
     for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
@@ -263,9 +266,9 @@ void interpolate_colliders(PhysicsWorld *world, float t)
         if (!mesh) continue;
         for (int k = 0; k < 3; k++) {
             physics_store_changed(&mesh->position[k],
-                                  slot->previous_position[k] * (1.0f - t) + slot->current_position[k] * t);
+                                  interpolated(slot->previous_position[k], slot->current_position[k], t));
             physics_store_changed(&mesh->rotation[k],
-                                  slot->previous_rotation[k] * (1.0f - t) + slot->current_rotation[k] * t);
+                                  interpolated(slot->previous_rotation[k], slot->current_rotation[k], t));
         }
         physics_collider_update(slot);
         physics_store_changed(&slot->applied_valid, uint8_t(1));
@@ -484,6 +487,167 @@ void renew_placed_revision(int32_t i, RigidBody *b)
     if (arrays_current) placed.from_revision = mesh->revision;
 }
 
+
+// ---- islands ----
+// In a step without joints, whose colliders stand still, a body's sub-steps read only its own data,
+// its broad-phase candidates', the static meshes and the body order. The bodies that candidate
+// pairs join (an island) are then stepped through all the step's sub-steps by one worker, which
+// waits for no other between sub-steps. The body order serves only the order in which a body meets
+// its candidates, the highest first: the island's worker knows their heights; only when two of
+// them do not compare (equal, or not numbers) does it need the whole order, which it sorts from
+// every body's height at that sub-step once every worker has reached it.
+constexpr int32_t kIslandMostSubsteps = 16;
+// Weights of the bodies in sharing the islands out: a mesh body's collisions cost several spheres'.
+constexpr int32_t kMeshBodyWeight = 8;
+float g_island_heights[kIslandMostSubsteps][kPhysicsMaxBodies];  // each sub-step's body heights
+struct alignas(64) IslandProgress {
+    std::atomic<int32_t> prepared{0};  // sub-steps whose heights the range has written
+};
+IslandProgress g_island_progress[kPhysicsWorkers];
+struct IslandStep {
+    int32_t substeps = 0, ranges = 0, bodies = 0;
+    uint32_t first_serial = 0;
+};
+IslandStep g_island;  // written by the stepping thread before the phase
+int32_t g_island_order[kPhysicsMaxBodies];
+// Main thread: the islands (union-find roots), their ranges and the weights.
+int32_t g_island_root[kPhysicsMaxBodies];
+int32_t g_island_range[kPhysicsMaxBodies];
+int32_t g_island_weight[kPhysicsMaxBodies];
+
+// The worker's island run: its sub-step (-1: none) and the whole order it sorted, for one sub-step.
+struct IslandThread {
+    int32_t substep = -1;
+    int32_t rank_substep = -1;
+};
+constinit thread_local IslandThread t_island;
+constinit thread_local int16_t t_island_rank[kPhysicsMaxBodies];
+constinit thread_local BodyOrderEntry t_island_entries[kPhysicsMaxBodies];
+
+// The whole body order's ranks at sub-step k of the islands, once every range has written its
+// heights of that sub-step.
+const int16_t *island_rank(int32_t k)
+{
+    if (t_island.rank_substep == k) return t_island_rank;
+    for (int32_t r = 0; r < g_island.ranges; r++)
+        for (int spins = 0; g_island_progress[r].prepared.load(std::memory_order_acquire) < k; spins++) {
+            if (spins < 4096)
+                physics_pause();
+            else
+                std::this_thread::yield();
+        }
+    exchange_sort(g_island_heights[k], t_island_entries, g_island.bodies);
+    for (int32_t p = 0; p < g_island.bodies; p++) t_island_rank[t_island_entries[p].body] = int16_t(p);
+    t_island.rank_substep = k;
+    return t_island_rank;
+}
+
+int32_t island_find(int32_t i)
+{
+    while (g_island_root[i] != i) {
+        g_island_root[i] = g_island_root[g_island_root[i]];
+        i = g_island_root[i];
+    }
+    return i;
+}
+
+// Whether the colliders stand still through the step's n sub-steps: each one's interpolated
+// transform is the one it has, so that interpolating it would change nothing.
+bool colliders_still(const PhysicsWorld *world, int32_t n)
+{
+    for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
+        const ColliderSlot *slot = &world->colliders[s];
+        const MeshObject *mesh = slot->object;
+        if (!mesh) continue;
+        if (!slot->applied_valid) return false;
+        for (int32_t k = 0; k < n; k++) {
+            const float t = float(k) / float(n);
+            for (int c = 0; c < 3; c++) {
+                const float position = interpolated(slot->previous_position[c], slot->current_position[c], t);
+                const float rotation = interpolated(slot->previous_rotation[c], slot->current_rotation[c], t);
+                if (memcmp(&position, &mesh->position[c], sizeof position) != 0 ||
+                    memcmp(&rotation, &mesh->rotation[c], sizeof rotation) != 0)
+                    return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The islands shared out among the ranges of the phase: each to the range that holds its first body
+// in the other phases (whose cache has its data), unless that range would be well above its share,
+// then to the least loaded one. Fills the order and the ranges' bounds.
+void share_islands(const PhysicsWorld *world, int32_t bodies, int32_t ranges)
+{
+    for (int32_t i = 0; i < bodies; i++) {
+        g_island_root[i] = i;
+        g_island_range[i] = -1;
+        g_island_weight[i] = 0;
+    }
+    for (int32_t i = 0; i < bodies; i++) {
+        const CandidateList &list = world->candidate_lists[i];
+        for (int32_t c = 0; c < list.count; c++) {
+            const int32_t j = list.body[c];
+            if (j < 0 || j >= bodies) continue;
+            const int32_t a = island_find(i), b = island_find(j);
+            if (a != b) g_island_root[a > b ? a : b] = a < b ? a : b;
+        }
+    }
+    int32_t total = 0;
+    for (int32_t i = 0; i < bodies; i++) {
+        const int32_t weight = g_step_bodies.mesh[i] ? kMeshBodyWeight : 1;
+        g_island_weight[island_find(i)] += weight;
+        total += weight;
+    }
+    const int32_t share = (total + ranges - 1) / ranges + total / (8 * ranges);
+    int32_t load[kPhysicsWorkers] = {};
+    int32_t count[kPhysicsWorkers] = {};
+    int32_t home = 0;
+    for (int32_t i = 0; i < bodies; i++) {
+        while (home + 1 < ranges && i >= bodies * (home + 1) / ranges) home++;
+        const int32_t root = island_find(i);
+        if (g_island_range[root] < 0) {
+            int32_t r = home;
+            if (load[r] + g_island_weight[root] > share)
+                for (int32_t q = 0; q < ranges; q++)
+                    if (load[q] < load[r]) r = q;
+            g_island_range[root] = r;
+            load[r] += g_island_weight[root];
+        }
+        count[g_island_range[root]]++;
+    }
+    g_physics_island_bounds[0] = 0;
+    for (int32_t r = 0; r < ranges; r++) g_physics_island_bounds[r + 1] = g_physics_island_bounds[r] + count[r];
+    int32_t next[kPhysicsWorkers];
+    for (int32_t r = 0; r < ranges; r++) next[r] = g_physics_island_bounds[r];
+    for (int32_t i = 0; i < bodies; i++) g_island_order[next[g_island_range[island_find(i)]]++] = i;
+}
+
+// The step's sub-steps as islands on the pool, when the step allows it: false (nothing done) when not.
+bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
+{
+    // A worker that waits for another range's heights must know that range's worker is there to
+    // step it: every worker of the phase has taken jobs in the last one (none was late to it).
+    const int32_t ranges = physics_phase_ranges(bodies);
+    if (ranges < 2 || ranges > kPhysicsWorkers || n > kIslandMostSubsteps || world->joint_chain_count > 0 ||
+        !colliders_still(world, n) || !physics_pool_threads_present(ranges))
+        return false;
+    for (int32_t i = 0; i < bodies; i++)
+        if (world->candidate_lists[i].count < 0) return false;
+    share_islands(world, bodies, ranges);
+    memcpy(g_island_heights[0], world->body_heights, size_t(bodies) * sizeof(float));
+    g_island = IslandStep{n, ranges, bodies, g_physics_substep_serial + 1};
+    for (int32_t r = 0; r < ranges; r++) {
+        const bool empty = g_physics_island_bounds[r] == g_physics_island_bounds[r + 1];
+        g_island_progress[r].prepared.store(empty ? n : 0, std::memory_order_relaxed);
+    }
+    physics_run_phase(kJobIslands, g_island_order, bodies);
+    g_physics_substep_serial += uint32_t(n);
+    // The order the last sub-step sorted, as the sub-steps one by one leave it.
+    physics_sort_body_order(world, bodies);
+    return true;
+}
+
 }  // namespace
 
 void physics_sort_body_order(PhysicsWorld *world, int32_t bodies)
@@ -508,6 +672,58 @@ void physics_sort_body_order(PhysicsWorld *world, int32_t bodies)
 
 uint32_t g_physics_substep_serial = 1;
 constinit thread_local uint8_t g_physics_use_collide_positions = 0;
+constinit thread_local uint32_t g_physics_island_serial = 0;
+
+int32_t physics_rank_candidates(const PhysicsWorld *world, int32_t i, const CandidateList &candidates,
+                                int16_t *ranked)
+{
+    int32_t n = 0;
+    for (int32_t c = 0; c < candidates.count && c < kPhysicsListedCandidates; c++) {
+        const int16_t j = candidates.body[c];
+        if (j != i && j >= 0 && j < world->body_count) ranked[n++] = j;
+    }
+    if (n < 2) return n;
+    const int16_t *rank = world->body_rank;
+    if (t_island.substep >= 0) {
+        // Highest first: the whole order's, when every two heights compare.
+        const float *height = g_island_heights[t_island.substep];
+        for (int32_t c = 1; c < n; c++) {
+            const int16_t j = ranked[c];
+            int32_t at = c;
+            for (; at > 0 && height[ranked[at - 1]] < height[j]; at--) ranked[at] = ranked[at - 1];
+            ranked[at] = j;
+        }
+        bool strict = true;
+        for (int32_t c = 0; c + 1 < n; c++) strict = strict && height[ranked[c]] > height[ranked[c + 1]];
+        if (strict) return n;
+        rank = island_rank(t_island.substep);
+    }
+    for (int32_t c = 1; c < n; c++) {
+        const int16_t j = ranked[c];
+        int32_t at = c;
+        for (; at > 0 && rank[ranked[at - 1]] > rank[j]; at--) ranked[at] = ranked[at - 1];
+        ranked[at] = j;
+    }
+    return n;
+}
+
+void physics_job_islands(const int32_t *bodies, int32_t count, int32_t worker, int32_t range)
+{
+    const int32_t n = g_island.substeps;
+    for (int32_t k = 0; k < n; k++) {
+        t_island.substep = k;
+        g_physics_island_serial = g_island.first_serial + uint32_t(k);
+        for (int32_t c = 0; c < count; c++) physics_job_wake_and_collide(bodies[c], worker);
+        if (k + 1 < n) {
+            for (int32_t c = 0; c < count; c++) physics_job_correct_hold_and_prepare(bodies[c], worker);
+        } else {
+            for (int32_t c = 0; c < count; c++) physics_job_correct_and_hold(bodies[c], worker);
+        }
+        g_island_progress[range].prepared.store(k + 1, std::memory_order_release);
+    }
+    t_island = IslandThread{};
+    g_physics_island_serial = 0;
+}
 
 void physics_job_begin(int32_t i, int32_t worker)
 {
@@ -593,6 +809,8 @@ void physics_job_prepare(int32_t i, int32_t worker)
         step.partial = g_place_whole ? 0 : 1;
     }
     physics_store_changed(&world->body_heights[i], b->position[1]);
+    if (t_island.substep >= 0 && t_island.substep + 1 < kIslandMostSubsteps)
+        g_island_heights[t_island.substep + 1][i] = b->position[1];
     if (b->grouped) {
         save_state(b);
         if (world->joint_chain_count <= 0) keep_grouped(b);
@@ -690,11 +908,12 @@ void physics_world_step(PhysicsWorld *world)
     }
     // Each correction phase but the last prepares the next sub-step's bodies in the same jobs: a
     // body's correction and its next preparation read and write that body alone.
-    for (int32_t k = 0; k < n; k++) {
-        substep(world, k, n, bodies);
-        const bool last = k + 1 == n;
-        physics_run_phase(last ? kJobCorrectHold : kJobCorrectHoldPrepare, g_index_order, bodies);
-    }
+    if (!run_islands(world, n, bodies))
+        for (int32_t k = 0; k < n; k++) {
+            substep(world, k, n, bodies);
+            const bool last = k + 1 == n;
+            physics_run_phase(last ? kJobCorrectHold : kJobCorrectHoldPrepare, g_index_order, bodies);
+        }
     g_physics_substep_serial++;
     for (int32_t i = 0; i < bodies; i++) {
         // A body without a collision mesh has no world data to place (nor a revision to renew).
