@@ -114,7 +114,7 @@ void respond(PhysicsWorld *world, int32_t i, int32_t worker, int32_t c, const fl
         if (other->fast) {
             float uo[3];
             vec3_sub(im.rj, im.p, xo);
-            point_velocity(uo, world->saved_velocities[im.other], other->angular_velocity, im.rj);
+            point_velocity(uo, world->snapshots[im.other].velocity, other->angular_velocity, im.rj);
             vec3_sub(im.u, im.u, uo);
             im.vn = vec3_dot(im.u, im.n);
             im.fast_other = other;
@@ -265,8 +265,30 @@ void physics_job_collide(int32_t i, int32_t worker)
         // An asleep body meets no other.
     } else if (candidates.count >= 0) {
         int16_t ranked[kPhysicsListedCandidates];
-        const int32_t n = physics_rank_candidates(world, i, candidates, ranked);
-        for (int32_t c = 0; c < n; c++) collide_with(ranked[c]);
+        uint8_t tied[kPhysicsListedCandidates];
+        const int32_t n = physics_rank_candidates(world, i, candidates, ranked, tied);
+        for (int32_t c = 0, end = 1; c < n; c = end++) {
+            while (end < n && tied[end - 1]) end++;
+            if (end - c == 1) {
+                collide_with(ranked[c]);
+                continue;
+            }
+            // Bodies of one height in some order: their contacts' order is that of the body order,
+            // which is looked up only when two of them add contacts (or the buffer filled). A pair
+            // tested again gives the same contacts and marks.
+            const int32_t start = buffer.count;
+            int32_t adding = 0;
+            for (int32_t m = c; m < end; m++) {
+                const int32_t before = buffer.count;
+                collide_with(ranked[m]);
+                if (buffer.count > before) adding++;
+            }
+            if (adding >= 2 || buffer.count >= kPhysicsContactCapacity) {
+                buffer.count = start;
+                physics_order_tied(ranked + c, end - c);
+                for (int32_t m = c; m < end; m++) collide_with(ranked[m]);
+            }
+        }
     } else {
         const int32_t bodies = world->body_count < kPhysicsMaxBodies ? world->body_count : kPhysicsMaxBodies;
         for (int32_t e = 0; e < bodies; e++) {
@@ -295,7 +317,7 @@ void physics_job_collide(int32_t i, int32_t worker)
     const int32_t n_env = buffer.count - n_body;
     // The flags of the neighbouring bodies share this cache line: written only when it changes.
     if (!body_contact && !env_contact) {
-        if (world->on_slope[i]) world->on_slope[i] = 0;
+        if (world->snapshots[i].on_slope) world->snapshots[i].on_slope = 0;
         return;
     }
 
@@ -308,7 +330,7 @@ void physics_job_collide(int32_t i, int32_t worker)
     // It rolls on while its force (gravity and the impulses) has a part down the slope; a resting
     // contact that wiped the force holds it where it is.
     const uint8_t on_slope = downhill && vec3_dot(body->force, down) > 0.0f ? 1 : 0;
-    if (world->on_slope[i] != on_slope) world->on_slope[i] = on_slope;
+    if (world->snapshots[i].on_slope != on_slope) world->snapshots[i].on_slope = on_slope;
 }
 
 void physics_job_wake(int32_t i, int32_t worker)
@@ -326,7 +348,7 @@ void physics_job_wake(int32_t i, int32_t worker)
     }
     // A moving body wakes one asleep that it touches (the test from the moving body's side).
     auto wakes = [&](int32_t k) {
-        if (k == i || k < 0 || k >= world->body_count || !world->wakes_others[k]) return false;
+        if (k == i || k < 0 || k >= world->body_count || !world->snapshots[k].wakes_others) return false;
         return !same_group(world->bodies[k], body) && collide_body_pair(world, k, i, kModeTest, worker) != 0;
     };
     const CandidateList &candidates = world->candidate_lists[i];
@@ -345,14 +367,15 @@ void physics_job_wake(int32_t i, int32_t worker)
 
 void physics_keep_collide_snapshot(PhysicsWorld *world, int32_t i, RigidBody *b)
 {
-    physics_store_changed(&world->saved_velocities[i], b->velocity);
+    BodySnapshot &snapshot = world->snapshots[i];
+    physics_store_changed(&snapshot.velocity, b->velocity);
     const int32_t fast = vec3_length(b->velocity) > 2.0f * g_physics_rest_speed &&
                                  vec3_length(b->angular_velocity) > 4.0f * g_physics_rest_spin
                              ? 1
                              : 0;
-    physics_store_changed(&world->collide_positions[i], b->position);
+    physics_store_changed(&snapshot.position, b->position);
     physics_store_changed(&b->fast, fast);
-    physics_store_changed(&world->wakes_others[i], uint8_t(!b->asleep && body_moving(b) ? 1 : 0));
+    physics_store_changed(&snapshot.wakes_others, uint8_t(!b->asleep && body_moving(b) ? 1 : 0));
 }
 
 void physics_job_correct(int32_t i, int32_t worker)

@@ -129,6 +129,21 @@ struct CandidateList {
     int16_t body[kPhysicsListedCandidates];
 };
 
+// What the step keeps of a body in a sub-step, on a line of its own: the body's jobs write it every
+// sub-step, the other bodies' collide jobs read it.
+struct alignas(64) BodySnapshot {
+    // Velocity and position as the collide phase began: what the jobs read of the other bodies, so
+    // that a job moving its own body (the sweep) never races with another job's reads.
+    float velocity[3];
+    float position[3];
+    // 1 while the body, awake and moving as the sub-step's collide phase begins, wakes the asleep
+    // bodies it touches (set with the rest of the snapshot).
+    uint8_t wakes_others;
+    // 1 while the body's last contacts held it on a face steeper than 2 degrees with nothing in the
+    // way downhill: it rolls on, so its rest count-down waits (set by its collide job).
+    uint8_t on_slope;
+};
+
 struct PhysicsWorld {
     uint8_t candidate_pairs[kPhysicsMaxBodies][kPhysicsMaxBodies] = {};  // broad phase, per step
     CandidateList candidate_lists[kPhysicsMaxBodies] = {};               // the same, per body
@@ -143,7 +158,6 @@ struct PhysicsWorld {
     ColliderSlot colliders[kPhysicsMaxColliders];
     int32_t collider_count = 0;
     RigidBody *bodies[kPhysicsMaxBodies] = {};
-    float saved_velocities[kPhysicsMaxBodies][3] = {};  // velocities as the collide phase began
     int32_t body_count = 0;
     float planes[kPhysicsMaxPlanes][4] = {};  // a x + b y + c z + d = 0
     int32_t plane_count = 0;
@@ -165,15 +179,7 @@ struct PhysicsWorld {
     int16_t body_rank[kPhysicsMaxBodies] = {};          // each body's place in body_order
     float y_limit = 0.0f;
     ContactBuffer contact_buffers[kPhysicsWorkers] = {};
-    // Body positions as the collide phase began: what the jobs read of the other bodies, so that a
-    // job moving its own body (the sweep) never races with another job's reads.
-    float collide_positions[kPhysicsMaxBodies][3] = {};
-    // 1 while a body's last contacts held it on a face steeper than 2 degrees with nothing in the
-    // way downhill: it rolls on, so its rest count-down waits (set by its collide job).
-    uint8_t on_slope[kPhysicsMaxBodies] = {};
-    // 1 while a body, awake and moving as the sub-step's collide phase begins, wakes the asleep
-    // bodies it touches (set with the collide snapshot).
-    uint8_t wakes_others[kPhysicsMaxBodies] = {};
+    BodySnapshot snapshots[kPhysicsMaxBodies] = {};
 
     PhysicsWorld() = default;
     PhysicsWorld(const PhysicsWorld &) = delete;

@@ -37,7 +37,7 @@ inline void physics_store_changed(T *at, const T &value)
 inline const float *physics_body_position(const PhysicsWorld *world, const RigidBody *body)
 {
     if (g_physics_use_collide_positions && body->index >= 0 && body->index < kPhysicsMaxBodies)
-        return world->collide_positions[body->index];
+        return world->snapshots[body->index].position;
     return body->position;
 }
 
@@ -354,9 +354,12 @@ inline uint32_t physics_substep_serial()
     return g_physics_island_serial != 0 ? g_physics_island_serial : g_physics_substep_serial;
 }
 // Body i's candidates of its list (the bodies of the world other than i) into `ranked`, in the body
-// order of the sub-step: their number.
+// order of the sub-step: their number. A worker stepping islands may leave candidates of one height
+// in any order: tied[c] is 1 when ranked[c] and ranked[c + 1] are such (physics_order_tied puts
+// them in the body order).
 int32_t physics_rank_candidates(const PhysicsWorld *world, int32_t i, const CandidateList &candidates,
-                                int16_t *ranked);
+                                int16_t *ranked, uint8_t *tied);
+void physics_order_tied(int16_t *bodies, int32_t count);
 // The edge passes of this thread's calls of collide_body_static_mesh in record mode for body i, up
 // to physics_edge_memo_end: stored (the collide job), or replayed when stored in this sub-step (the
 // correction job), which gives the same contacts in the same order.

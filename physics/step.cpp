@@ -384,7 +384,7 @@ void keep_integrated(PhysicsWorld *world, RigidBody *b)
     vec3_copy_to(b->integrated_velocity, b->velocity);
     memcpy(b->integrated_quaternion, b->quaternion, sizeof b->quaternion);
     vec3_copy_to(b->integrated_angular_velocity, b->angular_velocity);
-    physics_store_changed(&world->saved_velocities[b->index], b->velocity);
+    physics_store_changed(&world->snapshots[b->index].velocity, b->velocity);
     vec3_sub(b->displacement, b->position, b->saved_position);
 }
 
@@ -410,7 +410,7 @@ void integrate_and_sleep(PhysicsWorld *world, int32_t i, RigidBody *b, float dt)
     } else if (moving) {
         stop_motion(b);
         b->asleep = 0;
-    } else if (world->on_slope[i] && !b->asleep) {
+    } else if (world->snapshots[i].on_slope && !b->asleep) {
         // Slow at the top of its travel up a ramp, or creeping down it: it rolls on, so the
         // rest count-down waits until the ground levels out or something stops it.
         integrate(b, dt);
@@ -499,7 +499,11 @@ void renew_placed_revision(int32_t i, RigidBody *b)
 constexpr int32_t kIslandMostSubsteps = 16;
 // Weights of the bodies in sharing the islands out: a mesh body's collisions cost several spheres'.
 constexpr int32_t kMeshBodyWeight = 8;
-float g_island_heights[kIslandMostSubsteps][kPhysicsMaxBodies];  // each sub-step's body heights
+// Each body's heights as its prepares of the islands' sub-steps began, on lines of its own.
+struct alignas(64) IslandHeights {
+    float at[kIslandMostSubsteps];
+};
+IslandHeights g_island_heights[kPhysicsMaxBodies];
 struct alignas(64) IslandProgress {
     std::atomic<int32_t> prepared{0};  // sub-steps whose heights the range has written
 };
@@ -510,7 +514,7 @@ struct IslandStep {
 };
 IslandStep g_island;  // written by the stepping thread before the phase
 int32_t g_island_order[kPhysicsMaxBodies];
-// Main thread: the islands (union-find roots), their ranges and the weights.
+// Main thread: the islands (union-find roots), their ranges and weights.
 int32_t g_island_root[kPhysicsMaxBodies];
 int32_t g_island_range[kPhysicsMaxBodies];
 int32_t g_island_weight[kPhysicsMaxBodies];
@@ -523,6 +527,8 @@ struct IslandThread {
 constinit thread_local IslandThread t_island;
 constinit thread_local int16_t t_island_rank[kPhysicsMaxBodies];
 constinit thread_local BodyOrderEntry t_island_entries[kPhysicsMaxBodies];
+constinit thread_local float t_island_gathered[kPhysicsMaxBodies];
+
 
 // The whole body order's ranks at sub-step k of the islands, once every range has written its
 // heights of that sub-step.
@@ -536,7 +542,8 @@ const int16_t *island_rank(int32_t k)
             else
                 std::this_thread::yield();
         }
-    exchange_sort(g_island_heights[k], t_island_entries, g_island.bodies);
+    for (int32_t i = 0; i < g_island.bodies; i++) t_island_gathered[i] = g_island_heights[i].at[k];
+    exchange_sort(t_island_gathered, t_island_entries, g_island.bodies);
     for (int32_t p = 0; p < g_island.bodies; p++) t_island_rank[t_island_entries[p].body] = int16_t(p);
     t_island.rank_substep = k;
     return t_island_rank;
@@ -635,7 +642,6 @@ bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
     for (int32_t i = 0; i < bodies; i++)
         if (world->candidate_lists[i].count < 0) return false;
     share_islands(world, bodies, ranges);
-    memcpy(g_island_heights[0], world->body_heights, size_t(bodies) * sizeof(float));
     g_island = IslandStep{n, ranges, bodies, g_physics_substep_serial + 1};
     for (int32_t r = 0; r < ranges; r++) {
         const bool empty = g_physics_island_bounds[r] == g_physics_island_bounds[r + 1];
@@ -643,7 +649,7 @@ bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
     }
     physics_run_phase(kJobIslands, g_island_order, bodies);
     g_physics_substep_serial += uint32_t(n);
-    // The order the last sub-step sorted, as the sub-steps one by one leave it.
+    // The order of the last sub-step's heights, as the sub-steps one by one leave it.
     physics_sort_body_order(world, bodies);
     return true;
 }
@@ -674,36 +680,66 @@ uint32_t g_physics_substep_serial = 1;
 constinit thread_local uint8_t g_physics_use_collide_positions = 0;
 constinit thread_local uint32_t g_physics_island_serial = 0;
 
+namespace {
+
+void order_by_rank(int16_t *bodies, int32_t n, const int16_t *rank)
+{
+    for (int32_t c = 1; c < n; c++) {
+        const int16_t j = bodies[c];
+        int32_t at = c;
+        for (; at > 0 && rank[bodies[at - 1]] > rank[j]; at--) bodies[at] = bodies[at - 1];
+        bodies[at] = j;
+    }
+}
+
+}  // namespace
+
+void physics_order_tied(int16_t *bodies, int32_t count)
+{
+    if (t_island.substep >= 0) order_by_rank(bodies, count, island_rank(t_island.substep));
+}
+
 int32_t physics_rank_candidates(const PhysicsWorld *world, int32_t i, const CandidateList &candidates,
-                                int16_t *ranked)
+                                int16_t *ranked, uint8_t *tied)
 {
     int32_t n = 0;
     for (int32_t c = 0; c < candidates.count && c < kPhysicsListedCandidates; c++) {
         const int16_t j = candidates.body[c];
-        if (j != i && j >= 0 && j < world->body_count) ranked[n++] = j;
+        if (j != i && j >= 0 && j < world->body_count) {
+            tied[n] = 0;
+            ranked[n++] = j;
+        }
     }
     if (n < 2) return n;
     const int16_t *rank = world->body_rank;
     if (t_island.substep >= 0) {
         // Highest first: the whole order's, when every two heights compare.
-        const float *height = g_island_heights[t_island.substep];
+        const int32_t k = t_island.substep;
+        float height[kPhysicsListedCandidates];
+        for (int32_t c = 0; c < n; c++) height[c] = g_island_heights[ranked[c]].at[k];
         for (int32_t c = 1; c < n; c++) {
             const int16_t j = ranked[c];
+            const float y = height[c];
             int32_t at = c;
-            for (; at > 0 && height[ranked[at - 1]] < height[j]; at--) ranked[at] = ranked[at - 1];
+            for (; at > 0 && height[at - 1] < y; at--) {
+                ranked[at] = ranked[at - 1];
+                height[at] = height[at - 1];
+            }
             ranked[at] = j;
+            height[at] = y;
         }
-        bool strict = true;
-        for (int32_t c = 0; c + 1 < n; c++) strict = strict && height[ranked[c]] > height[ranked[c + 1]];
-        if (strict) return n;
-        rank = island_rank(t_island.substep);
+        // Heights that are numbers place every candidate but those of equal heights, whose order
+        // matters only when two of them touch the body (the collide job's to find out). A height
+        // that is not a number compares with none: the whole order places them all.
+        bool numbers = true;
+        for (int32_t c = 0; c < n; c++) numbers = numbers && !std::isnan(height[c]);
+        if (numbers) {
+            for (int32_t c = 0; c + 1 < n; c++) tied[c] = height[c] > height[c + 1] ? 0 : 1;
+            return n;
+        }
+        rank = island_rank(k);
     }
-    for (int32_t c = 1; c < n; c++) {
-        const int16_t j = ranked[c];
-        int32_t at = c;
-        for (; at > 0 && rank[ranked[at - 1]] > rank[j]; at--) ranked[at] = ranked[at - 1];
-        ranked[at] = j;
-    }
+    order_by_rank(ranked, n, rank);
     return n;
 }
 
@@ -808,9 +844,12 @@ void physics_job_prepare(int32_t i, int32_t worker)
         step.placed_at = g_step_stamp;
         step.partial = g_place_whole ? 0 : 1;
     }
-    physics_store_changed(&world->body_heights[i], b->position[1]);
-    if (t_island.substep >= 0 && t_island.substep + 1 < kIslandMostSubsteps)
-        g_island_heights[t_island.substep + 1][i] = b->position[1];
+    // Islands keep each sub-step's heights (the first one's from the step's first prepare); the
+    // world's are the last one's.
+    const int32_t substep = t_island.substep + 1;
+    if (substep < kIslandMostSubsteps) g_island_heights[i].at[substep] = b->position[1];
+    if (t_island.substep < 0 || substep + 1 == g_island.substeps)
+        physics_store_changed(&world->body_heights[i], b->position[1]);
     if (b->grouped) {
         save_state(b);
         if (world->joint_chain_count <= 0) keep_grouped(b);

@@ -35,7 +35,7 @@ int32_t physics_add_body(PhysicsWorld *world, RigidBody *body)
     body->no_prediction = 0;
     body->grouped = 0;
     body->support = nullptr;
-    world->on_slope[index] = 0;
+    world->snapshots[index].on_slope = 0;
     world->body_count = index + 1;
 
     float best = 0.0f;
