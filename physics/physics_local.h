@@ -389,9 +389,6 @@ void physics_run_job(int32_t kind, int32_t body, int32_t worker);
 // The islands of the `count` bodies: every sub-step of the step, on one worker (its range of the
 // phase, `range`).
 void physics_job_islands(const int32_t *bodies, int32_t count, int32_t worker, int32_t range);
-// The job ranges of an islands phase, one per worker: range r is [bounds[r], bounds[r + 1]) of the
-// phase's order (main thread, before the phase).
-extern int32_t g_physics_island_bounds[kPhysicsWorkers + 1];
 
 // Readies the pool for a step (threads made on first use); with every phase on the pool, wakes the
 // parked workers (else physics_step_begin wakes those its way uses).
@@ -407,6 +404,9 @@ int32_t physics_free_wake_slot();
 int32_t physics_free_correct_slot();
 // Runs job `kind` for the `count` bodies of `order` and returns when every one is done.
 void physics_run_phase(int32_t kind, const int32_t *order, int32_t count);
+// The same with the pool's workers taking ranges [bounds[r], bounds[r + 1]) of the order, r below
+// physics_phase_ranges(count) (an islands phase's workers each take their range whole).
+void physics_run_phase_in_ranges(int32_t kind, const int32_t *order, int32_t count, const int32_t *bounds);
 // The body order of the first `bodies` heights (as the prepare jobs leave them): the exchange sort
 // of the entries (height, body) in index order, largest y first; and each body's rank in it.
 void physics_sort_body_order(PhysicsWorld *world, int32_t bodies);
@@ -414,7 +414,7 @@ void physics_sort_body_order(PhysicsWorld *world, int32_t bodies);
 bool physics_phase_on_pool(int32_t count);
 // The workers (job ranges) a phase of `count` jobs runs on: 1 inline.
 int32_t physics_phase_ranges(int32_t count);
-// Whether pool threads 1 .. ranges - 1 each ran jobs of the last phase: each is looking for the next
+// Whether pool threads 1 .. ranges - 1 each came for the last phase: each is looking for the next
 // one, and will take its range of it.
 bool physics_pool_threads_present(int32_t ranges);
 // A hint to the processor that this is a spin loop.

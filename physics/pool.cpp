@@ -15,7 +15,6 @@
 #include <thread>
 
 PhysicsWorld *g_physics_world_pointer = nullptr;
-int32_t g_physics_island_bounds[kPhysicsWorkers + 1];
 PhysicsJobSlot g_physics_collide_slots[kPhysicsWorkers];
 PhysicsJobSlot g_physics_wake_slots[kPhysicsWorkers];
 PhysicsJobSlot g_physics_correct_slots[kPhysicsWorkers];
@@ -53,7 +52,7 @@ int32_t g_active = 0;
 // worker read; the job order is read only after a claim, while the phase cannot end (the stepping
 // thread waits for every claimed job).
 static_assert(kPhysicsMaxBodies < 4096, "job numbers fit 12 bits");
-static_assert(kPhysicsWorkers < 256 && kJobKinds < 16, "ranges fit 8 bits, kinds 4");
+static_assert(kPhysicsWorkers < 256 && kJobKinds <= 8, "ranges fit 8 bits, kinds 3");
 // Serials are 40 bits (the top of each word) and compared modulo 2^40: a range left alone for 2^39
 // phases would be taken for a later phase's.
 constexpr int kSerialShift = 24;
@@ -61,7 +60,8 @@ struct alignas(64) JobRange {
     std::atomic<uint64_t> word{0};
 };
 JobRange g_ranges[kPhysicsWorkers];
-// The phase: serial (bits 24 to 63), job count (12 to 23), ranges (4 to 11), job kind (0 to 3).
+// The phase: serial (bits 24 to 63), job count (12 to 23), ranges (4 to 11), whether its ranges are
+// the stepping thread's rather than the even split (3), job kind (0 to 2).
 alignas(64) std::atomic<uint64_t> g_phase{0};
 const int32_t *g_phase_order = nullptr;  // written before the phase is published
 // Bumped when a phase is published while workers sleep; they sleep on it. The number asleep.
@@ -84,7 +84,8 @@ alignas(64) std::atomic<uint32_t> g_main_wake{0};
 uint64_t serial_of(uint64_t word) { return word >> kSerialShift << kSerialShift; }
 int32_t phase_count(uint64_t phase) { return int32_t((phase >> 12) & 0xfff); }
 int32_t phase_ranges(uint64_t phase) { return int32_t((phase >> 4) & 0xff); }
-int32_t phase_kind(uint64_t phase) { return int32_t(phase & 0xf); }
+int32_t phase_kind(uint64_t phase) { return int32_t(phase & 0x7); }
+bool phase_ranged(uint64_t phase) { return (phase >> 3 & 1) != 0; }
 
 // The sleep hand-offs are sequentially consistent: a side that goes to sleep publishes that it does
 // (g_sleepers, g_main_waiting) and then reads the other side's counter, while the other side
@@ -167,8 +168,8 @@ bool claim(int32_t r, uint64_t phase, bool begin, bool whole, int32_t *first, in
         if (seen != serial) {
             // A later phase: this one is over. An earlier one: the range is not begun yet.
             if (int64_t(seen - serial) > 0 || !begin) return false;
-            // An islands phase's ranges are begun as it is published.
-            if (phase_kind(phase) == kJobIslands) return false;
+            // Ranges not of the even split are begun as their phase is published.
+            if (phase_ranged(phase)) return false;
             const uint64_t count = uint64_t(phase_count(phase)), ranges = uint64_t(phase_ranges(phase));
             const uint64_t from = count * uint64_t(r) / ranges, to = count * uint64_t(r + 1) / ranges;
             const uint64_t begun = serial | to << 12 | from;
@@ -266,19 +267,20 @@ uint32_t finished_by_pool(uint64_t serial, int32_t threads, std::memory_order or
     return done;
 }
 
-// The phase on `workers` workers: the stepping thread and pool threads 1 .. workers - 1.
-void run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t workers)
+// The phase on `workers` workers: the stepping thread and pool threads 1 .. workers - 1; range r of
+// the order is [bounds[r], bounds[r + 1]), or the even split without bounds.
+void run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t workers, const int32_t *bounds)
 {
     g_phase_order = order;
     const uint64_t serial = serial_of(g_phase.load(std::memory_order_relaxed)) + (uint64_t(1) << kSerialShift);
     const int32_t ranges = workers;
-    const uint64_t phase = serial | uint64_t(count) << 12 | uint64_t(ranges) << 4 | uint64_t(kind);
-    // The islands' ranges are not the even split each worker can work out: they are begun here (so
-    // that a worker still at an earlier phase never reads these bounds as its phase's).
-    if (kind == kJobIslands)
+    const uint64_t phase = serial | uint64_t(count) << 12 | uint64_t(ranges) << 4 | uint64_t(bounds ? 8 : 0) |
+                           uint64_t(kind);
+    // Ranges other than the even split each worker can work out are begun here (so that a worker
+    // still at an earlier phase never takes these bounds for its phase's).
+    if (bounds)
         for (int32_t r = 0; r < ranges; r++)
-            g_ranges[r].word.store(serial | uint64_t(g_physics_island_bounds[r + 1]) << 12 |
-                                       uint64_t(g_physics_island_bounds[r]),
+            g_ranges[r].word.store(serial | uint64_t(bounds[r + 1]) << 12 | uint64_t(bounds[r]),
                                    std::memory_order_relaxed);
     g_phase.store(phase);
     if (g_sleepers.load() > 0) {
@@ -353,7 +355,11 @@ void physics_worker_loop(int32_t w)
         if (serial_of(phase) != seen) {
             seen = serial_of(phase);
             const int32_t ran = take_jobs(phase, w);
-            if (ran == 0) continue;
+            // Stored with no job run too: the thread is seen to have come for the phase.
+            if (ran == 0) {
+                g_finished[w].word.store(seen, std::memory_order_release);
+                continue;
+            }
             // The finished count is stored before the flag is read (as the stepping thread sets the
             // flag before it reads the counts), so one of the two sides always sees the other.
             g_finished[w].word.store(seen | uint32_t(ran));
@@ -550,7 +556,7 @@ int32_t physics_phase_ranges(int32_t count)
     return g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1;
 }
 
-void physics_run_phase(int32_t kind, const int32_t *order, int32_t count)
+void physics_run_phase_in_ranges(int32_t kind, const int32_t *order, int32_t count, const int32_t *bounds)
 {
     if (count <= 0) return;
     // Any serial order of a phase's jobs is one of the schedules the pool may give, and a job's
@@ -562,5 +568,10 @@ void physics_run_phase(int32_t kind, const int32_t *order, int32_t count)
             run_inline(kind, order, count);
         return;
     }
-    run_on_pool(kind, order, count, physics_phase_ranges(count));
+    run_on_pool(kind, order, count, physics_phase_ranges(count), bounds);
+}
+
+void physics_run_phase(int32_t kind, const int32_t *order, int32_t count)
+{
+    physics_run_phase_in_ranges(kind, order, count, nullptr);
 }

@@ -514,6 +514,7 @@ struct IslandStep {
 };
 IslandStep g_island;  // written by the stepping thread before the phase
 int32_t g_island_order[kPhysicsMaxBodies];
+int32_t g_island_bounds[kPhysicsWorkers + 1];  // range r is [bounds[r], bounds[r + 1]) of the order
 // Main thread: the islands (union-find roots), their ranges and weights.
 int32_t g_island_root[kPhysicsMaxBodies];
 int32_t g_island_range[kPhysicsMaxBodies];
@@ -623,10 +624,10 @@ void share_islands(const PhysicsWorld *world, int32_t bodies, int32_t ranges)
         }
         count[g_island_range[root]]++;
     }
-    g_physics_island_bounds[0] = 0;
-    for (int32_t r = 0; r < ranges; r++) g_physics_island_bounds[r + 1] = g_physics_island_bounds[r] + count[r];
+    g_island_bounds[0] = 0;
+    for (int32_t r = 0; r < ranges; r++) g_island_bounds[r + 1] = g_island_bounds[r] + count[r];
     int32_t next[kPhysicsWorkers];
-    for (int32_t r = 0; r < ranges; r++) next[r] = g_physics_island_bounds[r];
+    for (int32_t r = 0; r < ranges; r++) next[r] = g_island_bounds[r];
     for (int32_t i = 0; i < bodies; i++) g_island_order[next[g_island_range[island_find(i)]]++] = i;
 }
 
@@ -644,10 +645,10 @@ bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
     share_islands(world, bodies, ranges);
     g_island = IslandStep{n, ranges, bodies, g_physics_substep_serial + 1};
     for (int32_t r = 0; r < ranges; r++) {
-        const bool empty = g_physics_island_bounds[r] == g_physics_island_bounds[r + 1];
+        const bool empty = g_island_bounds[r] == g_island_bounds[r + 1];
         g_island_progress[r].prepared.store(empty ? n : 0, std::memory_order_relaxed);
     }
-    physics_run_phase(kJobIslands, g_island_order, bodies);
+    physics_run_phase_in_ranges(kJobIslands, g_island_order, bodies, g_island_bounds);
     g_physics_substep_serial += uint32_t(n);
     // The order of the last sub-step's heights, as the sub-steps one by one leave it.
     physics_sort_body_order(world, bodies);
