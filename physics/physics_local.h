@@ -360,6 +360,10 @@ inline uint32_t physics_substep_serial()
 int32_t physics_rank_candidates(const PhysicsWorld *world, int32_t i, const CandidateList &candidates,
                                 int16_t *ranked, uint8_t *tied);
 void physics_order_tied(int16_t *bodies, int32_t count);
+// Steps whose sub-steps ran as islands, and the islands' lookups of the whole body order (counts
+// for the tests).
+extern uint64_t g_physics_island_steps;
+extern std::atomic<uint64_t> g_physics_island_lookups;
 // The edge passes of this thread's calls of collide_body_static_mesh in record mode for body i, up
 // to physics_edge_memo_end: stored (the collide job), or replayed when stored in this sub-step (the
 // correction job), which gives the same contacts in the same order.
@@ -414,9 +418,9 @@ void physics_sort_body_order(PhysicsWorld *world, int32_t bodies);
 bool physics_phase_on_pool(int32_t count);
 // The workers (job ranges) a phase of `count` jobs runs on: 1 inline.
 int32_t physics_phase_ranges(int32_t count);
-// Whether pool threads 1 .. ranges - 1 each came for the last phase: each is looking for the next
-// one, and will take its range of it.
-bool physics_pool_threads_present(int32_t ranges);
+// Whether pool threads 1 .. ranges - 1 exist and are among the running ones: each comes for every
+// phase (main thread, within a step).
+bool physics_pool_threads_running(int32_t ranges);
 // A hint to the processor that this is a spin loop.
 inline void physics_pause()
 {

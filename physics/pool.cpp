@@ -346,20 +346,16 @@ void physics_worker_loop(int32_t w)
     uint64_t seen = serial_of(g_phase.load());
     while (!g_exit.load()) {
         // Not among the workers wanted: asleep until it is (or the exit).
+        // (Woken, it takes the phase under way, if any: whatever of it is left is its range.)
         if (g_physics_worker_running[w].load() == 0) {
             g_physics_worker_running[w].wait(0);
-            seen = serial_of(g_phase.load());
             continue;
         }
         const uint64_t phase = g_phase.load(std::memory_order_acquire);
         if (serial_of(phase) != seen) {
             seen = serial_of(phase);
             const int32_t ran = take_jobs(phase, w);
-            // Stored with no job run too: the thread is seen to have come for the phase.
-            if (ran == 0) {
-                g_finished[w].word.store(seen, std::memory_order_release);
-                continue;
-            }
+            if (ran == 0) continue;
             // The finished count is stored before the flag is read (as the stepping thread sets the
             // flag before it reads the counts), so one of the two sides always sees the other.
             g_finished[w].word.store(seen | uint32_t(ran));
@@ -542,11 +538,10 @@ bool physics_phase_on_pool(int32_t count)
     return g_active > 0 && count >= 2 && count >= g_pool_min_jobs && workers >= 2;
 }
 
-bool physics_pool_threads_present(int32_t ranges)
+bool physics_pool_threads_running(int32_t ranges)
 {
-    const uint64_t serial = serial_of(g_phase.load(std::memory_order_relaxed));
-    for (int32_t w = 1; w < ranges && w < kPhysicsWorkers; w++)
-        if (serial_of(g_finished[w].word.load(std::memory_order_relaxed)) != serial) return false;
+    for (int32_t w = 1; w < ranges; w++)
+        if (w > g_threads || g_physics_worker_running[w].load(std::memory_order_relaxed) != 1) return false;
     return true;
 }
 

@@ -536,6 +536,7 @@ constinit thread_local float t_island_gathered[kPhysicsMaxBodies];
 const int16_t *island_rank(int32_t k)
 {
     if (t_island.rank_substep == k) return t_island_rank;
+    g_physics_island_lookups.fetch_add(1, std::memory_order_relaxed);
     for (int32_t r = 0; r < g_island.ranges; r++)
         for (int spins = 0; g_island_progress[r].prepared.load(std::memory_order_acquire) < k; spins++) {
             if (spins < 4096)
@@ -634,11 +635,11 @@ void share_islands(const PhysicsWorld *world, int32_t bodies, int32_t ranges)
 // The step's sub-steps as islands on the pool, when the step allows it: false (nothing done) when not.
 bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
 {
-    // A worker that waits for another range's heights must know that range's worker is there to
-    // step it: every worker of the phase has taken jobs in the last one (none was late to it).
+    // A worker that waits for another range's heights must know that range's worker will come to
+    // step it (the stepping thread takes a late owner's range only after its own).
     const int32_t ranges = physics_phase_ranges(bodies);
     if (ranges < 2 || ranges > kPhysicsWorkers || n > kIslandMostSubsteps || world->joint_chain_count > 0 ||
-        !colliders_still(world, n) || !physics_pool_threads_present(ranges))
+        !colliders_still(world, n) || !physics_pool_threads_running(ranges))
         return false;
     for (int32_t i = 0; i < bodies; i++)
         if (world->candidate_lists[i].count < 0) return false;
@@ -648,6 +649,7 @@ bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
         const bool empty = g_island_bounds[r] == g_island_bounds[r + 1];
         g_island_progress[r].prepared.store(empty ? n : 0, std::memory_order_relaxed);
     }
+    g_physics_island_steps++;
     physics_run_phase_in_ranges(kJobIslands, g_island_order, bodies, g_island_bounds);
     g_physics_substep_serial += uint32_t(n);
     // The order of the last sub-step's heights, as the sub-steps one by one leave it.
@@ -678,6 +680,8 @@ void physics_sort_body_order(PhysicsWorld *world, int32_t bodies)
 }
 
 uint32_t g_physics_substep_serial = 1;
+uint64_t g_physics_island_steps = 0;
+std::atomic<uint64_t> g_physics_island_lookups{0};
 constinit thread_local uint8_t g_physics_use_collide_positions = 0;
 constinit thread_local uint32_t g_physics_island_serial = 0;
 

@@ -105,6 +105,61 @@ TEST(PhysicsPool, ManyBodiesRunTheSameOnThePoolAndInline)
     physics_set_workers(kPhysicsWorkers, 0);
 }
 
+// Rows of three spheres side by side on the tray's floor, each row's middle one touching both others
+// at one height (a tie that the whole body order settles), and rolling; rows straddle the pool's
+// ranges. The counts of island steps and whole-order lookups over the run go to *islands and
+// *lookups.
+std::vector<uint64_t> rows_run(Executor executor, int steps, uint64_t *islands, uint64_t *lookups)
+{
+    physics_set_workers(executor.workers, executor.min_jobs);
+    TestGame game;
+    TestMeshBuilder tray;
+    tray.walled_tray(1.0f);
+    game.add(tray.build(), 0.5f, 0.4f);
+    game.place_ball(-0.8f, -0.1f, -0.8f);
+    constexpr int kRows = 7;
+    std::vector<RigidBody> spheres(3 * kRows);
+    for (int row = 0; row < kRows; row++)
+        for (int k = 0; k < 3; k++) {
+            RigidBody *s = &spheres[size_t(3 * row + k)];
+            // Centres 0.15 apart: the middle sphere overlaps both of its neighbours.
+            test_sphere_body(s, 0.08f, -0.45f + 0.15f * float(k), -0.08f, -0.75f + 0.25f * float(row));
+            s->restitution = 0.3f;
+            s->friction = 0.2f;
+            s->wake_timer = 5;
+            s->velocity[2] = 0.2f;
+            physics_add_body(game.world.get(), s);
+        }
+    const uint64_t island_steps = g_physics_island_steps, island_lookups = g_physics_island_lookups.load();
+    std::vector<uint64_t> hashes;
+    uint64_t h = 1469598103934665603ull;
+    for (int s = 0; s < steps; s++) {
+        game.world->frame_time = 0.035f;
+        physics_world_step(game.world.get());
+        h = state_hash(game.world.get(), h);
+        hashes.push_back(h);
+    }
+    *islands = g_physics_island_steps - island_steps;
+    *lookups = g_physics_island_lookups.load() - island_lookups;
+    return hashes;
+}
+
+TEST(PhysicsPool, IslandsRunTheSameAsTheSubStepsOneByOne)
+{
+    // Inline, and on pools whose workers step islands: bodies that touch two of one height meet
+    // them in the whole body order, looked up from every range's heights.
+    const int steps = 40;
+    uint64_t islands = 0, lookups = 0;
+    const std::vector<uint64_t> reference = rows_run({0, 1}, steps, &islands, &lookups);
+    EXPECT_EQ(islands, 0u);
+    for (int32_t workers : {2, 3, 8}) {
+        EXPECT_EQ(rows_run({workers, 1}, steps, &islands, &lookups), reference) << workers;
+        EXPECT_GT(islands, uint64_t(steps / 2)) << workers;
+        EXPECT_GT(lookups, 0u) << workers;
+    }
+    physics_set_workers(kPhysicsWorkers, 0);
+}
+
 TEST(PhysicsPool, TheMeasuredExecutorRunsAsInlineWhileItTriesEveryPoolSize)
 {
     // The default executor times steps inline and on pools of 2, 4 and 8 workers, parking and
