@@ -390,9 +390,11 @@ void physics_job_begin(int32_t i, int32_t worker);
 void physics_job_stroke_and_prepare(int32_t i, int32_t worker);
 void physics_job_pairs_stroke_and_prepare(int32_t i, int32_t worker);
 void physics_run_job(int32_t kind, int32_t body, int32_t worker);
-// The islands of the `count` bodies: every sub-step of the step, on one worker (its range of the
-// phase, `range`).
-void physics_job_islands(const int32_t *bodies, int32_t count, int32_t worker, int32_t range);
+// A worker's part of the islands phase numbered `phase`: its own range's islands, then any other
+// that no worker has begun, each through every sub-step; the bodies of the islands it finished.
+int32_t physics_job_islands(int32_t worker, uint32_t phase);
+// The number the next phase the pool publishes will have (main thread).
+uint32_t physics_next_phase_number();
 
 // Readies the pool for a step (threads made on first use); with every phase on the pool, wakes the
 // parked workers (else physics_step_begin wakes those its way uses).
@@ -408,9 +410,6 @@ int32_t physics_free_wake_slot();
 int32_t physics_free_correct_slot();
 // Runs job `kind` for the `count` bodies of `order` and returns when every one is done.
 void physics_run_phase(int32_t kind, const int32_t *order, int32_t count);
-// The same with the pool's workers taking ranges [bounds[r], bounds[r + 1]) of the order, r below
-// physics_phase_ranges(count) (an islands phase's workers each take their range whole).
-void physics_run_phase_in_ranges(int32_t kind, const int32_t *order, int32_t count, const int32_t *bounds);
 // The body order of the first `bodies` heights (as the prepare jobs leave them): the exchange sort
 // of the entries (height, body) in index order, largest y first; and each body's rank in it.
 void physics_sort_body_order(PhysicsWorld *world, int32_t bodies);
@@ -418,9 +417,6 @@ void physics_sort_body_order(PhysicsWorld *world, int32_t bodies);
 bool physics_phase_on_pool(int32_t count);
 // The workers (job ranges) a phase of `count` jobs runs on: 1 inline.
 int32_t physics_phase_ranges(int32_t count);
-// Whether pool threads 1 .. ranges - 1 exist and are among the running ones: each comes for every
-// phase (main thread, within a step).
-bool physics_pool_threads_running(int32_t ranges);
 // A hint to the processor that this is a spin loop.
 inline void physics_pause()
 {

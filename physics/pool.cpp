@@ -52,7 +52,7 @@ int32_t g_active = 0;
 // worker read; the job order is read only after a claim, while the phase cannot end (the stepping
 // thread waits for every claimed job).
 static_assert(kPhysicsMaxBodies < 4096, "job numbers fit 12 bits");
-static_assert(kPhysicsWorkers < 256 && kJobKinds <= 8, "ranges fit 8 bits, kinds 3");
+static_assert(kPhysicsWorkers < 256 && kJobKinds < 16, "ranges fit 8 bits, kinds 4");
 // Serials are 40 bits (the top of each word) and compared modulo 2^40: a range left alone for 2^39
 // phases would be taken for a later phase's.
 constexpr int kSerialShift = 24;
@@ -60,8 +60,8 @@ struct alignas(64) JobRange {
     std::atomic<uint64_t> word{0};
 };
 JobRange g_ranges[kPhysicsWorkers];
-// The phase: serial (bits 24 to 63), job count (12 to 23), ranges (4 to 11), whether its ranges are
-// the stepping thread's rather than the even split (3), job kind (0 to 2).
+// The phase: serial (bits 24 to 63), job count (12 to 23), ranges (4 to 11), job kind (0 to 3). An
+// islands phase is not split into ranges: its workers take islands (physics_job_islands).
 alignas(64) std::atomic<uint64_t> g_phase{0};
 const int32_t *g_phase_order = nullptr;  // written before the phase is published
 // Bumped when a phase is published while workers sleep; they sleep on it. The number asleep.
@@ -84,8 +84,7 @@ alignas(64) std::atomic<uint32_t> g_main_wake{0};
 uint64_t serial_of(uint64_t word) { return word >> kSerialShift << kSerialShift; }
 int32_t phase_count(uint64_t phase) { return int32_t((phase >> 12) & 0xfff); }
 int32_t phase_ranges(uint64_t phase) { return int32_t((phase >> 4) & 0xff); }
-int32_t phase_kind(uint64_t phase) { return int32_t(phase & 0x7); }
-bool phase_ranged(uint64_t phase) { return (phase >> 3 & 1) != 0; }
+int32_t phase_kind(uint64_t phase) { return int32_t(phase & 0xf); }
 
 // The sleep hand-offs are sequentially consistent: a side that goes to sleep publishes that it does
 // (g_sleepers, g_main_waiting) and then reads the other side's counter, while the other side
@@ -155,9 +154,9 @@ PhysicsJobSlot *slots_of(int32_t kind)
 }
 
 // Claims jobs of range r in `phase` into [*first, *end): all that is left when `whole` is set (the
-// owner) or the phase is of islands (which one worker steps whole), else a quarter of it (at least
-// one: the stepping thread taking a late owner's range, who may still come for the rest). False
-// when none is left, or when the range is not begun and `begin` is not set.
+// owner), else a quarter of it (at least one: the stepping thread taking a late owner's range, who
+// may still come for the rest). False when none is left, or when the range is not begun and
+// `begin` is not set.
 bool claim(int32_t r, uint64_t phase, bool begin, bool whole, int32_t *first, int32_t *end)
 {
     const uint64_t serial = serial_of(phase);
@@ -168,8 +167,6 @@ bool claim(int32_t r, uint64_t phase, bool begin, bool whole, int32_t *first, in
         if (seen != serial) {
             // A later phase: this one is over. An earlier one: the range is not begun yet.
             if (int64_t(seen - serial) > 0 || !begin) return false;
-            // Ranges not of the even split are begun as their phase is published.
-            if (phase_ranged(phase)) return false;
             const uint64_t count = uint64_t(phase_count(phase)), ranges = uint64_t(phase_ranges(phase));
             const uint64_t from = count * uint64_t(r) / ranges, to = count * uint64_t(r + 1) / ranges;
             const uint64_t begun = serial | to << 12 | from;
@@ -179,8 +176,7 @@ bool claim(int32_t r, uint64_t phase, bool begin, bool whole, int32_t *first, in
         }
         const int32_t stop = int32_t((word >> 12) & 0xfff), next = int32_t(word & 0xfff);
         if (next >= stop) return false;
-        const int32_t take = whole || phase_kind(phase) == kJobIslands ? stop - next
-                                                                        : ((stop - next) / 4 > 1 ? (stop - next) / 4 : 1);
+        const int32_t take = whole ? stop - next : ((stop - next) / 4 > 1 ? (stop - next) / 4 : 1);
         if (range.compare_exchange_weak(word, word + uint64_t(take), std::memory_order_acq_rel,
                                         std::memory_order_acquire)) {
             *first = next;
@@ -203,13 +199,13 @@ void run_range(int32_t r, uint64_t phase, bool begin, int32_t w, int32_t *ran, P
             *slots = slots_of(kind);
             (*slots)[w].body.store(order[first], std::memory_order_relaxed);
         }
-        if (kind == kJobIslands)
-            physics_job_islands(order + first, end - first, w, r);
-        else
-            for (int32_t n = first; n < end; n++) physics_run_job(kind, order[n], w);
+        for (int32_t n = first; n < end; n++) physics_run_job(kind, order[n], w);
         *ran += end - first;
     }
 }
+
+// The phase's number: the low 32 bits of its serial.
+uint32_t phase_number(uint64_t phase) { return uint32_t(phase >> kSerialShift); }
 
 // Worker w's part of `phase`: its own range, whole. (Workers do not take from each other: a thief
 // looking at a range makes its owner's next claim a cache miss, and a job taken moves its body's
@@ -219,8 +215,10 @@ void run_range(int32_t r, uint64_t phase, bool begin, int32_t w, int32_t *ran, P
 int32_t take_jobs(uint64_t phase, int32_t w)
 {
     int32_t ran = 0;
+    if (w >= phase_ranges(phase)) return 0;
+    if (phase_kind(phase) == kJobIslands) return physics_job_islands(w, phase_number(phase));
     PhysicsJobSlot *slots = nullptr;
-    if (w < phase_ranges(phase)) run_range(w, phase, true, w, &ran, &slots);
+    run_range(w, phase, true, w, &ran, &slots);
     if (slots) slots[w].body.store(-1, std::memory_order_relaxed);
     return ran;
 }
@@ -267,21 +265,13 @@ uint32_t finished_by_pool(uint64_t serial, int32_t threads, std::memory_order or
     return done;
 }
 
-// The phase on `workers` workers: the stepping thread and pool threads 1 .. workers - 1; range r of
-// the order is [bounds[r], bounds[r + 1]), or the even split without bounds.
-void run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t workers, const int32_t *bounds)
+// The phase on `workers` workers: the stepping thread and pool threads 1 .. workers - 1.
+void run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t workers)
 {
     g_phase_order = order;
     const uint64_t serial = serial_of(g_phase.load(std::memory_order_relaxed)) + (uint64_t(1) << kSerialShift);
     const int32_t ranges = workers;
-    const uint64_t phase = serial | uint64_t(count) << 12 | uint64_t(ranges) << 4 | uint64_t(bounds ? 8 : 0) |
-                           uint64_t(kind);
-    // Ranges other than the even split each worker can work out are begun here (so that a worker
-    // still at an earlier phase never takes these bounds for its phase's).
-    if (bounds)
-        for (int32_t r = 0; r < ranges; r++)
-            g_ranges[r].word.store(serial | uint64_t(bounds[r + 1]) << 12 | uint64_t(bounds[r]),
-                                   std::memory_order_relaxed);
+    const uint64_t phase = serial | uint64_t(count) << 12 | uint64_t(ranges) << 4 | uint64_t(kind);
     g_phase.store(phase);
     if (g_sleepers.load() > 0) {
         g_wake.fetch_add(1);
@@ -294,6 +284,10 @@ void run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t work
     // can sleep.
     for (int n = 0; finished_by_pool(serial, ranges - 1) < uint32_t(count - ran); n++) {
         if (n % kMainLateChecks == kMainLateChecks - 1) {
+            if (kind == kJobIslands) {
+                ran += physics_job_islands(0, phase_number(phase));
+                continue;
+            }
             PhysicsJobSlot *slots = nullptr;
             for (int32_t r = 1; r < ranges; r++) run_range(r, phase, true, 0, &ran, &slots);
             if (slots) slots[0].body.store(-1, std::memory_order_relaxed);
@@ -538,11 +532,9 @@ bool physics_phase_on_pool(int32_t count)
     return g_active > 0 && count >= 2 && count >= g_pool_min_jobs && workers >= 2;
 }
 
-bool physics_pool_threads_running(int32_t ranges)
+uint32_t physics_next_phase_number()
 {
-    for (int32_t w = 1; w < ranges; w++)
-        if (w > g_threads || g_physics_worker_running[w].load(std::memory_order_relaxed) != 1) return false;
-    return true;
+    return phase_number(serial_of(g_phase.load(std::memory_order_relaxed)) + (uint64_t(1) << kSerialShift));
 }
 
 int32_t physics_phase_ranges(int32_t count)
@@ -551,22 +543,17 @@ int32_t physics_phase_ranges(int32_t count)
     return g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1;
 }
 
-void physics_run_phase_in_ranges(int32_t kind, const int32_t *order, int32_t count, const int32_t *bounds)
+void physics_run_phase(int32_t kind, const int32_t *order, int32_t count)
 {
     if (count <= 0) return;
     // Any serial order of a phase's jobs is one of the schedules the pool may give, and a job's
     // results do not depend on its worker: the stepping thread runs small phases as worker 0.
     if (!physics_phase_on_pool(count)) {
         if (kind == kJobIslands)
-            physics_job_islands(order, count, 0, 0);
+            physics_job_islands(0, physics_next_phase_number());
         else
             run_inline(kind, order, count);
         return;
     }
-    run_on_pool(kind, order, count, physics_phase_ranges(count), bounds);
-}
-
-void physics_run_phase(int32_t kind, const int32_t *order, int32_t count)
-{
-    physics_run_phase_in_ranges(kind, order, count, nullptr);
+    run_on_pool(kind, order, count, physics_phase_ranges(count));
 }

@@ -492,10 +492,11 @@ void renew_placed_revision(int32_t i, RigidBody *b)
 // In a step without joints, whose colliders stand still, a body's sub-steps read only its own data,
 // its broad-phase candidates', the static meshes and the body order. The bodies that candidate
 // pairs join (an island) are then stepped through all the step's sub-steps by one worker, which
-// waits for no other between sub-steps. The body order serves only the order in which a body meets
-// its candidates, the highest first: the island's worker knows their heights; only when two of
-// them do not compare (equal, or not numbers) does it need the whole order, which it sorts from
-// every body's height at that sub-step once every worker has reached it.
+// waits for no other between sub-steps; a worker done with its own range's islands takes those no
+// other worker has begun. The body order serves only the order in which a body meets its
+// candidates, the highest first: the island's worker knows their heights; only when two of them
+// tie and both touch the body does it need the whole order, sorted from every body's height at
+// that sub-step once every island has reached it.
 constexpr int32_t kIslandMostSubsteps = 16;
 // Weights of the bodies in sharing the islands out: a mesh body's collisions cost several spheres'.
 constexpr int32_t kMeshBodyWeight = 8;
@@ -504,41 +505,169 @@ struct alignas(64) IslandHeights {
     float at[kIslandMostSubsteps];
 };
 IslandHeights g_island_heights[kPhysicsMaxBodies];
-struct alignas(64) IslandProgress {
-    std::atomic<int32_t> prepared{0};  // sub-steps whose heights the range has written
+// An island's state: the number of the phase it was last of (bits 32 to 63), whether a thread is
+// stepping it (31), and its sub-steps done (0 to 30), whose heights are written; of an earlier
+// phase, none done. Taken by compare-and-swap with the phase number the thread came for, so that a
+// thread late from an earlier phase never takes an island of a later one.
+struct alignas(64) IslandUnit {
+    std::atomic<uint64_t> state{0};
 };
-IslandProgress g_island_progress[kPhysicsWorkers];
+constexpr uint64_t kUnitTaken = uint64_t(1) << 31;
+IslandUnit g_units[kPhysicsMaxBodies];
+// Each range's next island to hand out (from range_units[r] on), on a line of its own.
+struct alignas(64) IslandNext {
+    std::atomic<int32_t> next{0};
+};
+IslandNext g_island_next[kPhysicsWorkers];
 struct IslandStep {
-    int32_t substeps = 0, ranges = 0, bodies = 0;
+    int32_t substeps = 0, bodies = 0, ranges = 0;
+    uint32_t phase = 0;  // the islands phase's number
     uint32_t first_serial = 0;
+    int32_t range_units[kPhysicsWorkers + 1] = {};  // range r's islands: [range_units[r], [r + 1])
 };
 IslandStep g_island;  // written by the stepping thread before the phase
+// Whether the islands may be read (g_island and the islands' arrays), and of which phase; and the
+// threads reading them. The stepping thread closes them and waits for every thread out before it
+// writes them again, so that a thread late from an earlier islands phase never reads them half
+// written (it finds them closed, or of another phase, and leaves).
+std::atomic<uint8_t> g_island_open{0};
+std::atomic<uint32_t> g_island_phase{0};
+std::atomic<int32_t> g_island_threads{0};
 int32_t g_island_order[kPhysicsMaxBodies];
-int32_t g_island_bounds[kPhysicsWorkers + 1];  // range r is [bounds[r], bounds[r + 1]) of the order
-// Main thread: the islands (union-find roots), their ranges and weights.
+int32_t g_unit_first[kPhysicsMaxBodies + 1];  // island u's bodies: [first[u], first[u + 1]) of the order
+// Main thread: the islands (union-find roots), their ranges, weights and numbers.
 int32_t g_island_root[kPhysicsMaxBodies];
 int32_t g_island_range[kPhysicsMaxBodies];
 int32_t g_island_weight[kPhysicsMaxBodies];
+int32_t g_island_unit[kPhysicsMaxBodies];
 
-// The worker's island run: its sub-step (-1: none) and the whole order it sorted, for one sub-step.
+// The worker's island run: its sub-step (-1: none), the whole order it sorted for one sub-step, and
+// its worker number.
 struct IslandThread {
     int32_t substep = -1;
     int32_t rank_substep = -1;
+    int32_t worker = 0;
 };
 constinit thread_local IslandThread t_island;
 constinit thread_local int16_t t_island_rank[kPhysicsMaxBodies];
 constinit thread_local BodyOrderEntry t_island_entries[kPhysicsMaxBodies];
 constinit thread_local float t_island_gathered[kPhysicsMaxBodies];
 
+uint32_t unit_phase(uint64_t state) { return uint32_t(state >> 32); }
+int32_t unit_done(uint64_t state) { return int32_t(state & (kUnitTaken - 1)); }
+uint64_t unit_state(uint32_t phase, bool taken, int32_t done)
+{
+    return uint64_t(phase) << 32 | (taken ? kUnitTaken : 0) | uint64_t(done);
+}
 
-// The whole body order's ranks at sub-step k of the islands, once every range has written its
-// heights of that sub-step.
+// Island u's sub-steps done in the phase numbered `phase`.
+int32_t unit_progress(int32_t u, uint32_t phase)
+{
+    const uint64_t state = g_units[u].state.load(std::memory_order_acquire);
+    return unit_phase(state) == phase ? unit_done(state) : 0;
+}
+
+// Takes island u of the phase numbered `phase` when no thread is stepping it and it is not done:
+// true, with its sub-steps done in *done.
+bool take_unit(int32_t u, uint32_t phase, int32_t *done)
+{
+    uint64_t state = g_units[u].state.load(std::memory_order_acquire);
+    const int32_t so_far = unit_phase(state) == phase ? unit_done(state) : 0;
+    if (unit_phase(state) == phase && ((state & kUnitTaken) || so_far >= g_island.substeps)) return false;
+    if (!g_units[u].state.compare_exchange_strong(state, unit_state(phase, true, so_far), std::memory_order_acq_rel))
+        return false;
+    *done = so_far;
+    return true;
+}
+
+// Island u's sub-steps from `done` up to `target` on this thread, which has it; then let go. The
+// island's bodies when it is finished, else 0.
+int32_t step_unit(int32_t u, int32_t done, int32_t target)
+{
+    const int32_t first = g_unit_first[u], end = g_unit_first[u + 1];
+    const int32_t n = g_island.substeps, worker = t_island.worker;
+    int32_t k = done;
+    for (; k < target; k++) {
+        t_island.substep = k;
+        g_physics_island_serial = g_island.first_serial + uint32_t(k);
+        for (int32_t c = first; c < end; c++) physics_job_wake_and_collide(g_island_order[c], worker);
+        for (int32_t c = first; c < end; c++) {
+            if (k + 1 < n)
+                physics_job_correct_hold_and_prepare(g_island_order[c], worker);
+            else
+                physics_job_correct_and_hold(g_island_order[c], worker);
+        }
+        if (k + 1 < target) g_units[u].state.store(unit_state(g_island.phase, true, k + 1), std::memory_order_release);
+    }
+    g_units[u].state.store(unit_state(g_island.phase, false, k), std::memory_order_release);
+    t_island.substep = -1;
+    g_physics_island_serial = 0;
+    return done < n && k == n ? end - first : 0;
+}
+
+// What a job puts aside while its thread steps another island: the island run's state, and the
+// contacts its worker's buffer holds.
+struct PutAside {
+    IslandThread island;
+    uint32_t serial;
+    uint8_t use_collide_positions;
+    int32_t contacts;
+    std::vector<float> floats;
+    std::vector<int32_t> ints;
+
+    explicit PutAside(ContactBuffer &buffer)
+        : island(t_island), serial(g_physics_island_serial), use_collide_positions(g_physics_use_collide_positions),
+          contacts(buffer.count < 0 ? 0 : buffer.count)
+    {
+        floats.resize(size_t(contacts) * 7);
+        ints.resize(size_t(contacts) * 2);
+        for (int32_t c = 0; c < contacts; c++) {
+            float *f = &floats[size_t(c) * 7];
+            f[0] = buffer.depth[c];
+            memcpy(f + 1, buffer.normal[c], 3 * sizeof(float));
+            memcpy(f + 4, buffer.point[c], 3 * sizeof(float));
+            ints[size_t(c) * 2] = buffer.kind[c];
+            ints[size_t(c) * 2 + 1] = buffer.other[c];
+        }
+    }
+    void restore(ContactBuffer &buffer) const
+    {
+        for (int32_t c = 0; c < contacts; c++) {
+            const float *f = &floats[size_t(c) * 7];
+            buffer.depth[c] = f[0];
+            memcpy(buffer.normal[c], f + 1, 3 * sizeof(float));
+            memcpy(buffer.point[c], f + 4, 3 * sizeof(float));
+            buffer.kind[c] = ints[size_t(c) * 2];
+            buffer.other[c] = ints[size_t(c) * 2 + 1];
+        }
+        buffer.count = contacts;
+        t_island = island;
+        g_physics_island_serial = serial;
+        g_physics_use_collide_positions = use_collide_positions;
+    }
+};
+
+// The whole body order's ranks at sub-step k of the islands, once every island has written its
+// heights of that sub-step. An island behind it that no worker has is stepped up to it here, the
+// job's state put aside (its sub-steps below k wait only for islands below them: this ends).
 const int16_t *island_rank(int32_t k)
 {
     if (t_island.rank_substep == k) return t_island_rank;
     g_physics_island_lookups.fetch_add(1, std::memory_order_relaxed);
-    for (int32_t r = 0; r < g_island.ranges; r++)
-        for (int spins = 0; g_island_progress[r].prepared.load(std::memory_order_acquire) < k; spins++) {
+    const int32_t units = g_island.range_units[g_island.ranges];
+    for (int32_t u = 0; u < units; u++)
+        for (int spins = 0;; spins++) {
+            if (unit_progress(u, g_island.phase) >= k) break;
+            int32_t done = 0;
+            if (take_unit(u, g_island.phase, &done)) {
+                ContactBuffer &buffer = g_physics_world_pointer->contact_buffers[t_island.worker];
+                const PutAside aside(buffer);
+                const int32_t finished = step_unit(u, done, k);
+                aside.restore(buffer);
+                // A nested run never finishes an island (k is below the sub-steps).
+                (void)finished;
+                continue;
+            }
             if (spins < 4096)
                 physics_pause();
             else
@@ -585,7 +714,7 @@ bool colliders_still(const PhysicsWorld *world, int32_t n)
 
 // The islands shared out among the ranges of the phase: each to the range that holds its first body
 // in the other phases (whose cache has its data), unless that range would be well above its share,
-// then to the least loaded one. Fills the order and the ranges' bounds.
+// then to the least loaded one. Fills the order (range by range, island by island) and the islands.
 void share_islands(const PhysicsWorld *world, int32_t bodies, int32_t ranges)
 {
     for (int32_t i = 0; i < bodies; i++) {
@@ -610,47 +739,68 @@ void share_islands(const PhysicsWorld *world, int32_t bodies, int32_t ranges)
     }
     const int32_t share = (total + ranges - 1) / ranges + total / (8 * ranges);
     int32_t load[kPhysicsWorkers] = {};
-    int32_t count[kPhysicsWorkers] = {};
+    int32_t islands[kPhysicsWorkers] = {};
     int32_t home = 0;
     for (int32_t i = 0; i < bodies; i++) {
         while (home + 1 < ranges && i >= bodies * (home + 1) / ranges) home++;
         const int32_t root = island_find(i);
-        if (g_island_range[root] < 0) {
-            int32_t r = home;
-            if (load[r] + g_island_weight[root] > share)
-                for (int32_t q = 0; q < ranges; q++)
-                    if (load[q] < load[r]) r = q;
-            g_island_range[root] = r;
-            load[r] += g_island_weight[root];
-        }
-        count[g_island_range[root]]++;
+        if (g_island_range[root] >= 0) continue;
+        int32_t r = home;
+        if (load[r] + g_island_weight[root] > share)
+            for (int32_t q = 0; q < ranges; q++)
+                if (load[q] < load[r]) r = q;
+        g_island_range[root] = r;
+        load[r] += g_island_weight[root];
+        islands[r]++;
     }
-    g_island_bounds[0] = 0;
-    for (int32_t r = 0; r < ranges; r++) g_island_bounds[r + 1] = g_island_bounds[r] + count[r];
+    // The islands numbered range by range, in the order of their first bodies; their bodies laid
+    // out island by island.
+    g_island.range_units[0] = 0;
+    for (int32_t r = 0; r < ranges; r++) g_island.range_units[r + 1] = g_island.range_units[r] + islands[r];
     int32_t next[kPhysicsWorkers];
-    for (int32_t r = 0; r < ranges; r++) next[r] = g_island_bounds[r];
-    for (int32_t i = 0; i < bodies; i++) g_island_order[next[g_island_range[island_find(i)]]++] = i;
+    for (int32_t r = 0; r < ranges; r++) next[r] = g_island.range_units[r];
+    const int32_t units = g_island.range_units[ranges];
+    for (int32_t u = 0; u <= units; u++) g_unit_first[u] = 0;
+    for (int32_t i = 0; i < bodies; i++)
+        if (island_find(i) == i) g_island_unit[i] = next[g_island_range[i]]++;
+    // Sizes, their running sums, then each body placed (taking its island's next place).
+    for (int32_t i = 0; i < bodies; i++) g_unit_first[g_island_unit[island_find(i)] + 1]++;
+    for (int32_t u = 0; u < units; u++) g_unit_first[u + 1] += g_unit_first[u];
+    int32_t place[kPhysicsMaxBodies];
+    for (int32_t u = 0; u < units; u++) place[u] = g_unit_first[u];
+    for (int32_t i = 0; i < bodies; i++) g_island_order[place[g_island_unit[island_find(i)]]++] = i;
 }
 
 // The step's sub-steps as islands on the pool, when the step allows it: false (nothing done) when not.
 bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
 {
-    // A worker that waits for another range's heights must know that range's worker will come to
-    // step it (the stepping thread takes a late owner's range only after its own).
+    // A worker waiting for an island's heights steps it itself when no worker has it: no island
+    // waits for a thread to come.
     const int32_t ranges = physics_phase_ranges(bodies);
     if (ranges < 2 || ranges > kPhysicsWorkers || n > kIslandMostSubsteps || world->joint_chain_count > 0 ||
-        !colliders_still(world, n) || !physics_pool_threads_running(ranges))
+        !colliders_still(world, n))
         return false;
     for (int32_t i = 0; i < bodies; i++)
         if (world->candidate_lists[i].count < 0) return false;
-    share_islands(world, bodies, ranges);
-    g_island = IslandStep{n, ranges, bodies, g_physics_substep_serial + 1};
-    for (int32_t r = 0; r < ranges; r++) {
-        const bool empty = g_island_bounds[r] == g_island_bounds[r + 1];
-        g_island_progress[r].prepared.store(empty ? n : 0, std::memory_order_relaxed);
+    g_island_open.store(0);
+    for (int spins = 0; g_island_threads.load() != 0; spins++) {
+        if (spins < 4096)
+            physics_pause();
+        else
+            std::this_thread::yield();
     }
+    g_island.substeps = n;
+    g_island.bodies = bodies;
+    g_island.ranges = ranges;
+    g_island.phase = physics_next_phase_number();
+    g_island.first_serial = g_physics_substep_serial + 1;
+    share_islands(world, bodies, ranges);
+    for (int32_t r = 0; r < ranges; r++) g_island_next[r].next.store(0, std::memory_order_relaxed);
+    // Opened for the phase (its publication orders these stores before any thread's reads).
+    g_island_phase.store(g_island.phase, std::memory_order_relaxed);
+    g_island_open.store(1, std::memory_order_relaxed);
     g_physics_island_steps++;
-    physics_run_phase_in_ranges(kJobIslands, g_island_order, bodies, g_island_bounds);
+    physics_run_phase(kJobIslands, g_island_order, bodies);
     g_physics_substep_serial += uint32_t(n);
     // The order of the last sub-step's heights, as the sub-steps one by one leave it.
     physics_sort_body_order(world, bodies);
@@ -748,22 +898,41 @@ int32_t physics_rank_candidates(const PhysicsWorld *world, int32_t i, const Cand
     return n;
 }
 
-void physics_job_islands(const int32_t *bodies, int32_t count, int32_t worker, int32_t range)
+int32_t physics_job_islands(int32_t worker, uint32_t phase)
 {
-    const int32_t n = g_island.substeps;
-    for (int32_t k = 0; k < n; k++) {
-        t_island.substep = k;
-        g_physics_island_serial = g_island.first_serial + uint32_t(k);
-        for (int32_t c = 0; c < count; c++) physics_job_wake_and_collide(bodies[c], worker);
-        if (k + 1 < n) {
-            for (int32_t c = 0; c < count; c++) physics_job_correct_hold_and_prepare(bodies[c], worker);
-        } else {
-            for (int32_t c = 0; c < count; c++) physics_job_correct_and_hold(bodies[c], worker);
+    g_island_threads.fetch_add(1);
+    if (!g_island_open.load() || phase != g_island_phase.load(std::memory_order_relaxed)) {
+        g_island_threads.fetch_sub(1, std::memory_order_release);
+        return 0;
+    }
+    t_island.worker = worker;
+    int32_t finished = 0;
+    const int32_t ranges = g_island.ranges;
+    // Its own range's islands, then the other ranges' from the next one on (the stepping thread is
+    // worker 0). An island handed out is this thread's to finish; another thread may step it part
+    // of the way for a lookup meanwhile, and let it go.
+    const int32_t own = worker < ranges ? worker : 0;
+    for (int32_t q = 0; q < ranges; q++) {
+        const int32_t r = (own + q) % ranges;
+        const int32_t first = g_island.range_units[r], count = g_island.range_units[r + 1] - first;
+        std::atomic<int32_t> &next = g_island_next[r].next;
+        while (next.load(std::memory_order_relaxed) < count) {
+            const int32_t at = next.fetch_add(1, std::memory_order_relaxed);
+            if (at >= count) break;
+            const int32_t u = first + at;
+            int32_t done = 0;
+            for (int spins = 0; !take_unit(u, phase, &done); spins++) {
+                if (spins < 4096)
+                    physics_pause();
+                else
+                    std::this_thread::yield();
+            }
+            finished += step_unit(u, done, g_island.substeps);
         }
-        g_island_progress[range].prepared.store(k + 1, std::memory_order_release);
     }
     t_island = IslandThread{};
-    g_physics_island_serial = 0;
+    g_island_threads.fetch_sub(1, std::memory_order_release);
+    return finished;
 }
 
 void physics_job_begin(int32_t i, int32_t worker)
