@@ -107,15 +107,17 @@ TEST(PhysicsPool, ManyBodiesRunTheSameOnThePoolAndInline)
 
 // Rows of three spheres side by side on the tray's floor, each row's middle one touching both others
 // at one height (a tie that the whole body order settles), and rolling; rows straddle the pool's
-// ranges. The counts of island steps and whole-order lookups over the run go to *islands and
-// *lookups.
-std::vector<uint64_t> rows_run(Executor executor, int steps, uint64_t *islands, uint64_t *lookups)
+// ranges. With `lift`, the tray rises a little in steps 10 to 19 (a moving collider). The counts of
+// island steps and whole-order lookups over the run go to *islands and *lookups.
+std::vector<uint64_t> rows_run(Executor executor, int steps, uint64_t *islands, uint64_t *lookups,
+                               std::chrono::microseconds rest = {}, bool lift = false)
 {
     physics_set_workers(executor.workers, executor.min_jobs);
     TestGame game;
     TestMeshBuilder tray;
     tray.walled_tray(1.0f);
     game.add(tray.build(), 0.5f, 0.4f);
+    MeshObject *tray_mesh = game.meshes.back().get();
     game.place_ball(-0.8f, -0.1f, -0.8f);
     constexpr int kRows = 7;
     std::vector<RigidBody> spheres(3 * kRows);
@@ -134,10 +136,15 @@ std::vector<uint64_t> rows_run(Executor executor, int steps, uint64_t *islands, 
     std::vector<uint64_t> hashes;
     uint64_t h = 1469598103934665603ull;
     for (int s = 0; s < steps; s++) {
+        if (lift && s >= 10 && s < 20) {
+            tray_mesh->position[1] -= 0.003f;
+            tray_mesh->moved = 1;
+        }
         game.world->frame_time = 0.035f;
         physics_world_step(game.world.get());
         h = state_hash(game.world.get(), h);
         hashes.push_back(h);
+        if (rest.count() > 0) std::this_thread::sleep_for(rest);
     }
     *islands = g_physics_island_steps - island_steps;
     *lookups = g_physics_island_lookups.load() - island_lookups;
@@ -157,6 +164,18 @@ TEST(PhysicsPool, IslandsRunTheSameAsTheSubStepsOneByOne)
         EXPECT_GT(islands, uint64_t(steps / 2)) << workers;
         EXPECT_GT(lookups, 0u) << workers;
     }
+    // The pool's threads asleep as each step begins (their islands taken by the others, or by the
+    // stepping thread); and the measured executor, which changes its pool's size as it goes.
+    EXPECT_EQ(rows_run({kPhysicsWorkers, 1}, 20, &islands, &lookups, std::chrono::microseconds(2000)),
+              std::vector<uint64_t>(reference.begin(), reference.begin() + 20));
+    EXPECT_GT(islands, 0u);
+    EXPECT_EQ(rows_run({kPhysicsWorkers, 0}, steps, &islands, &lookups), reference);
+    // Steps whose collider moves take their sub-steps one by one (the step after too, which moves
+    // the tray from where it was).
+    const std::vector<uint64_t> lifted = rows_run({0, 1}, steps, &islands, &lookups, {}, true);
+    EXPECT_NE(lifted, reference);
+    EXPECT_EQ(rows_run({8, 1}, steps, &islands, &lookups, {}, true), lifted);
+    EXPECT_LE(islands, uint64_t(steps - 11));
     physics_set_workers(kPhysicsWorkers, 0);
 }
 
