@@ -37,6 +37,24 @@ struct Executor {
     int32_t min_jobs;
 };
 
+// Steps of 0.035 of the world, the hash after each: `before` runs before each one (given its
+// number), and the test waits `rest` after each (the pool threads go to sleep).
+template <class Before>
+std::vector<uint64_t> hashed_steps(PhysicsWorld *world, int steps, std::chrono::microseconds rest, Before before)
+{
+    std::vector<uint64_t> hashes;
+    uint64_t h = 1469598103934665603ull;
+    for (int s = 0; s < steps; s++) {
+        before(s);
+        world->frame_time = 0.035f;
+        physics_world_step(world);
+        h = state_hash(world, h);
+        hashes.push_back(h);
+        if (rest.count() > 0) std::this_thread::sleep_for(rest);
+    }
+    return hashes;
+}
+
 // The game's ball struck down the slope into the cup; the hash of every step.
 std::vector<uint64_t> ball_run(Executor executor, int steps)
 {
@@ -75,16 +93,7 @@ std::vector<uint64_t> tray_run(Executor executor, int steps, std::chrono::micros
         spheres[size_t(k)].wake_timer = 5;
         physics_add_body(game.world.get(), &spheres[size_t(k)]);
     }
-    std::vector<uint64_t> hashes;
-    uint64_t h = 1469598103934665603ull;
-    for (int s = 0; s < steps; s++) {
-        game.world->frame_time = 0.035f;
-        physics_world_step(game.world.get());
-        h = state_hash(game.world.get(), h);
-        hashes.push_back(h);
-        if (rest.count() > 0) std::this_thread::sleep_for(rest);
-    }
-    return hashes;
+    return hashed_steps(game.world.get(), steps, rest, [](int) {});
 }
 
 TEST(PhysicsPool, EveryExecutorGivesTheSameBallRun)
@@ -133,19 +142,12 @@ std::vector<uint64_t> rows_run(Executor executor, int steps, uint64_t *islands, 
             physics_add_body(game.world.get(), s);
         }
     const uint64_t island_steps = g_physics_island_steps, island_lookups = g_physics_island_lookups.load();
-    std::vector<uint64_t> hashes;
-    uint64_t h = 1469598103934665603ull;
-    for (int s = 0; s < steps; s++) {
+    std::vector<uint64_t> hashes = hashed_steps(game.world.get(), steps, rest, [&](int s) {
         if (lift && s >= 10 && s < 20) {
             tray_mesh->position[1] -= 0.003f;
             tray_mesh->moved = 1;
         }
-        game.world->frame_time = 0.035f;
-        physics_world_step(game.world.get());
-        h = state_hash(game.world.get(), h);
-        hashes.push_back(h);
-        if (rest.count() > 0) std::this_thread::sleep_for(rest);
-    }
+    });
     *islands = g_physics_island_steps - island_steps;
     *lookups = g_physics_island_lookups.load() - island_lookups;
     return hashes;
