@@ -307,9 +307,10 @@ enum : int32_t {
     kJobWakeCollide = 3,
     kJobCorrectHold = 4,
     kJobCorrectHoldPrepare = 5,
-    kJobIslands = 6  // a worker's islands through every sub-step (physics_job_islands)
+    kJobIslands = 6,  // a worker's islands through every sub-step (physics_job_islands)
+    kJobPairs = 7     // the body's row of the broad phase's pairs alone
 };
-constexpr int32_t kJobKinds = 7;
+constexpr int32_t kJobKinds = 8;
 
 // The world the jobs work on, set by physics_start_workers.
 extern PhysicsWorld *g_physics_world_pointer;
@@ -389,6 +390,7 @@ void physics_job_correct_hold_and_prepare(int32_t i, int32_t worker);
 void physics_job_begin(int32_t i, int32_t worker);
 void physics_job_stroke_and_prepare(int32_t i, int32_t worker);
 void physics_job_pairs_stroke_and_prepare(int32_t i, int32_t worker);
+void physics_job_pairs(int32_t i, int32_t worker);
 void physics_run_job(int32_t kind, int32_t body, int32_t worker);
 // A worker's part of the islands phase numbered `phase`: its own range's islands, then any other
 // that no worker has begun, each through every sub-step; the bodies of the islands it finished.

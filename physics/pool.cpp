@@ -329,6 +329,7 @@ void physics_run_job(int32_t kind, int32_t body, int32_t worker)
     case kJobBegin: physics_job_begin(body, worker); break;
     case kJobStrokePrepare: physics_job_stroke_and_prepare(body, worker); break;
     case kJobPairsStrokePrepare: physics_job_pairs_stroke_and_prepare(body, worker); break;
+    case kJobPairs: physics_job_pairs(body, worker); break;
     case kJobWakeCollide: physics_job_wake_and_collide(body, worker); break;
     case kJobCorrectHoldPrepare: physics_job_correct_hold_and_prepare(body, worker); break;
     default: physics_job_correct_and_hold(body, worker); break;

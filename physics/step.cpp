@@ -506,8 +506,8 @@ struct alignas(64) IslandHeights {
 };
 IslandHeights g_island_heights[kPhysicsMaxBodies];
 // An island's state: the number of the phase it was last of (bits 32 to 63), whether a thread is
-// stepping it (31), and its sub-steps done (0 to 30), whose heights are written; of an earlier
-// phase, none done. Taken by compare-and-swap with the phase number the thread came for, so that a
+// stepping it (31), and its stages done (0 to 30): stage 0 is its bodies' stroke and first prepare,
+// stage k + 1 sub-step k; stage k writes the heights of sub-step k. Of an earlier phase, none done. Taken by compare-and-swap with the phase number the thread came for, so that a
 // thread late from an earlier phase never takes an island of a later one.
 struct alignas(64) IslandUnit {
     std::atomic<uint64_t> state{0};
@@ -560,7 +560,7 @@ uint64_t unit_state(uint32_t phase, bool taken, int32_t done)
     return uint64_t(phase) << 32 | (taken ? kUnitTaken : 0) | uint64_t(done);
 }
 
-// Island u's sub-steps done in the phase numbered `phase`.
+// Island u's stages done in the phase numbered `phase`.
 int32_t unit_progress(int32_t u, uint32_t phase)
 {
     const uint64_t state = g_units[u].state.load(std::memory_order_acquire);
@@ -568,41 +568,47 @@ int32_t unit_progress(int32_t u, uint32_t phase)
 }
 
 // Takes island u of the phase numbered `phase` when no thread is stepping it and it is not done:
-// true, with its sub-steps done in *done.
+// true, with its stages done in *done.
 bool take_unit(int32_t u, uint32_t phase, int32_t *done)
 {
     uint64_t state = g_units[u].state.load(std::memory_order_acquire);
     const int32_t so_far = unit_phase(state) == phase ? unit_done(state) : 0;
-    if (unit_phase(state) == phase && ((state & kUnitTaken) || so_far >= g_island.substeps)) return false;
+    if (unit_phase(state) == phase && ((state & kUnitTaken) || so_far > g_island.substeps)) return false;
     if (!g_units[u].state.compare_exchange_strong(state, unit_state(phase, true, so_far), std::memory_order_acq_rel))
         return false;
     *done = so_far;
     return true;
 }
 
-// Island u's sub-steps from `done` up to `target` on this thread, which has it; then let go. The
+// Island u's stages from `done` up to `target` on this thread, which has it; then let go. The
 // island's bodies when it is finished, else 0.
 int32_t step_unit(int32_t u, int32_t done, int32_t target)
 {
     const int32_t first = g_unit_first[u], end = g_unit_first[u + 1];
     const int32_t n = g_island.substeps, worker = t_island.worker;
-    int32_t k = done;
-    for (; k < target; k++) {
-        t_island.substep = k;
-        g_physics_island_serial = g_island.first_serial + uint32_t(k);
-        for (int32_t c = first; c < end; c++) physics_job_wake_and_collide(g_island_order[c], worker);
-        for (int32_t c = first; c < end; c++) {
-            if (k + 1 < n)
-                physics_job_correct_hold_and_prepare(g_island_order[c], worker);
-            else
-                physics_job_correct_and_hold(g_island_order[c], worker);
+    int32_t stage = done;
+    for (; stage < target; stage++) {
+        if (stage == 0) {
+            for (int32_t c = first; c < end; c++) physics_job_stroke_and_prepare(g_island_order[c], worker);
+        } else {
+            const int32_t k = stage - 1;
+            t_island.substep = k;
+            g_physics_island_serial = g_island.first_serial + uint32_t(k);
+            for (int32_t c = first; c < end; c++) physics_job_wake_and_collide(g_island_order[c], worker);
+            for (int32_t c = first; c < end; c++) {
+                if (k + 1 < n)
+                    physics_job_correct_hold_and_prepare(g_island_order[c], worker);
+                else
+                    physics_job_correct_and_hold(g_island_order[c], worker);
+            }
+            t_island.substep = -1;
+            g_physics_island_serial = 0;
         }
-        if (k + 1 < target) g_units[u].state.store(unit_state(g_island.phase, true, k + 1), std::memory_order_release);
+        if (stage + 1 < target)
+            g_units[u].state.store(unit_state(g_island.phase, true, stage + 1), std::memory_order_release);
     }
-    g_units[u].state.store(unit_state(g_island.phase, false, k), std::memory_order_release);
-    t_island.substep = -1;
-    g_physics_island_serial = 0;
-    return done < n && k == n ? end - first : 0;
+    g_units[u].state.store(unit_state(g_island.phase, false, stage), std::memory_order_release);
+    return done <= n && stage == n + 1 ? end - first : 0;
 }
 
 // What a job puts aside while its thread steps another island: the island run's state, and the
@@ -648,8 +654,9 @@ struct PutAside {
 };
 
 // The whole body order's ranks at sub-step k of the islands, once every island has written its
-// heights of that sub-step. An island behind it that no worker has is stepped up to it here, the
-// job's state put aside (its sub-steps below k wait only for islands below them: this ends).
+// heights of that sub-step (done its stage k). An island behind it that no worker has is stepped up
+// to it here, the job's state put aside (its stages up to k wait only for islands at lower
+// sub-steps: this ends).
 const int16_t *island_rank(int32_t k)
 {
     if (t_island.rank_substep == k) return t_island_rank;
@@ -657,15 +664,14 @@ const int16_t *island_rank(int32_t k)
     const int32_t units = g_island.range_units[g_island.ranges];
     for (int32_t u = 0; u < units; u++)
         for (int spins = 0;; spins++) {
-            if (unit_progress(u, g_island.phase) >= k) break;
+            if (unit_progress(u, g_island.phase) > k) break;
             int32_t done = 0;
             if (take_unit(u, g_island.phase, &done)) {
                 ContactBuffer &buffer = g_physics_world_pointer->contact_buffers[t_island.worker];
                 const PutAside aside(buffer);
-                const int32_t finished = step_unit(u, done, k);
+                // Never the island's last stage (k is below the sub-steps): it finishes nothing.
+                step_unit(u, done, k + 1);
                 aside.restore(buffer);
-                // A nested run never finishes an island (k is below the sub-steps).
-                (void)finished;
                 continue;
             }
             if (spins < 4096)
@@ -771,15 +777,21 @@ void share_islands(const PhysicsWorld *world, int32_t bodies, int32_t ranges)
     for (int32_t i = 0; i < bodies; i++) g_island_order[place[g_island_unit[island_find(i)]]++] = i;
 }
 
-// The step's sub-steps as islands on the pool, when the step allows it: false (nothing done) when not.
+// Whether the step's n sub-steps may run as islands on the pool (the broad phase's lists allowing).
+// (A worker waiting for an island's heights steps it itself when no worker has it: no island waits
+// for a thread to come.)
+bool islands_allowed(const PhysicsWorld *world, int32_t n, int32_t bodies)
+{
+    const int32_t ranges = physics_phase_ranges(bodies);
+    return ranges >= 2 && ranges <= kPhysicsWorkers && n <= kIslandMostSubsteps && world->joint_chain_count <= 0 &&
+           colliders_still(world, n);
+}
+
+// The step's strokes, first prepares and sub-steps as islands on the pool, when the broad phase's
+// lists allow it (islands_allowed holding): false, with nothing done, when not.
 bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
 {
-    // A worker waiting for an island's heights steps it itself when no worker has it: no island
-    // waits for a thread to come.
     const int32_t ranges = physics_phase_ranges(bodies);
-    if (ranges < 2 || ranges > kPhysicsWorkers || n > kIslandMostSubsteps || world->joint_chain_count > 0 ||
-        !colliders_still(world, n))
-        return false;
     for (int32_t i = 0; i < bodies; i++)
         if (world->candidate_lists[i].count < 0) return false;
     g_island_open.store(0);
@@ -927,7 +939,7 @@ int32_t physics_job_islands(int32_t worker, uint32_t phase)
                 else
                     std::this_thread::yield();
             }
-            finished += step_unit(u, done, g_island.substeps);
+            finished += step_unit(u, done, g_island.substeps + 1);
         }
     }
     t_island = IslandThread{};
@@ -982,6 +994,12 @@ void physics_job_stroke_and_prepare(int32_t i, int32_t worker)
         vec3_set(b->torque, torque[0], torque[1], torque[2]);
     }
     physics_job_prepare(i, worker);
+}
+
+void physics_job_pairs(int32_t i, int32_t worker)
+{
+    (void)worker;
+    pairs_row(g_physics_world_pointer, i, g_pair_rows);
 }
 
 void physics_job_pairs_stroke_and_prepare(int32_t i, int32_t worker)
@@ -1112,8 +1130,13 @@ void physics_world_step(PhysicsWorld *world)
     const float dt = T / float(n);
     world->substep_time = dt;
 
-    // The broad phase's pairs: on the pool a row in each body's first job, else first.
-    if (physics_phase_on_pool(bodies)) {
+    // The broad phase's pairs: on the pool a row in each body's first job, else first. Islands
+    // stroke and prepare their own bodies.
+    const bool pool = physics_phase_on_pool(bodies);
+    const bool islands = pool && islands_allowed(world, n, bodies);
+    if (islands) {
+        physics_run_phase(kJobPairs, g_index_order, bodies);
+    } else if (pool) {
         physics_run_phase(kJobPairsStrokePrepare, g_index_order, bodies);
     } else {
         pairs_all(world, bodies);
@@ -1121,12 +1144,14 @@ void physics_world_step(PhysicsWorld *world)
     }
     // Each correction phase but the last prepares the next sub-step's bodies in the same jobs: a
     // body's correction and its next preparation read and write that body alone.
-    if (!run_islands(world, n, bodies))
+    if (!islands || !run_islands(world, n, bodies)) {
+        if (islands) physics_run_phase(kJobStrokePrepare, g_index_order, bodies);
         for (int32_t k = 0; k < n; k++) {
             substep(world, k, n, bodies);
             const bool last = k + 1 == n;
             physics_run_phase(last ? kJobCorrectHold : kJobCorrectHoldPrepare, g_index_order, bodies);
         }
+    }
     g_physics_substep_serial++;
     for (int32_t i = 0; i < bodies; i++) {
         // A body without a collision mesh has no world data to place (nor a revision to renew).
