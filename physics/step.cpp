@@ -498,8 +498,6 @@ void renew_placed_revision(int32_t i, RigidBody *b)
 // tie and both touch the body does it need the whole order, sorted from every body's height at
 // that sub-step once every island has reached it.
 constexpr int32_t kIslandMostSubsteps = 16;
-// Weights of the bodies in sharing the islands out: a mesh body's collisions cost several spheres'.
-constexpr int32_t kMeshBodyWeight = 8;
 // Each body's heights as its prepares of the islands' sub-steps began, on lines of its own.
 struct alignas(64) IslandHeights {
     float at[kIslandMostSubsteps];
@@ -535,10 +533,9 @@ std::atomic<uint32_t> g_island_phase{0};
 std::atomic<int32_t> g_island_threads{0};
 int32_t g_island_order[kPhysicsMaxBodies];
 int32_t g_unit_first[kPhysicsMaxBodies + 1];  // island u's bodies: [first[u], first[u + 1]) of the order
-// Main thread: the islands (union-find roots), their ranges, weights and numbers.
+// Main thread: the islands (union-find roots), their ranges and numbers.
 int32_t g_island_root[kPhysicsMaxBodies];
 int32_t g_island_range[kPhysicsMaxBodies];
-int32_t g_island_weight[kPhysicsMaxBodies];
 int32_t g_island_unit[kPhysicsMaxBodies];
 
 // The worker's island run: its sub-step (-1: none), the whole order it sorted for one sub-step, and
@@ -719,15 +716,11 @@ bool colliders_still(const PhysicsWorld *world, int32_t n)
 }
 
 // The islands shared out among the ranges of the phase: each to the range that holds its first body
-// in the other phases (whose cache has its data), unless that range would be well above its share,
-// then to the least loaded one. Fills the order (range by range, island by island) and the islands.
+// in the other phases (whose cache has its data; a worker done with its range takes others'
+// islands). Fills the order (range by range, island by island) and the islands.
 void share_islands(const PhysicsWorld *world, int32_t bodies, int32_t ranges)
 {
-    for (int32_t i = 0; i < bodies; i++) {
-        g_island_root[i] = i;
-        g_island_range[i] = -1;
-        g_island_weight[i] = 0;
-    }
+    for (int32_t i = 0; i < bodies; i++) g_island_root[i] = i;
     for (int32_t i = 0; i < bodies; i++) {
         const CandidateList &list = world->candidate_lists[i];
         for (int32_t c = 0; c < list.count; c++) {
@@ -737,27 +730,14 @@ void share_islands(const PhysicsWorld *world, int32_t bodies, int32_t ranges)
             if (a != b) g_island_root[a > b ? a : b] = a < b ? a : b;
         }
     }
-    int32_t total = 0;
-    for (int32_t i = 0; i < bodies; i++) {
-        const int32_t weight = g_step_bodies.mesh[i] ? kMeshBodyWeight : 1;
-        g_island_weight[island_find(i)] += weight;
-        total += weight;
-    }
-    const int32_t share = (total + ranges - 1) / ranges + total / (8 * ranges);
-    int32_t load[kPhysicsWorkers] = {};
     int32_t islands[kPhysicsWorkers] = {};
     int32_t home = 0;
     for (int32_t i = 0; i < bodies; i++) {
         while (home + 1 < ranges && i >= bodies * (home + 1) / ranges) home++;
-        const int32_t root = island_find(i);
-        if (g_island_range[root] >= 0) continue;
-        int32_t r = home;
-        if (load[r] + g_island_weight[root] > share)
-            for (int32_t q = 0; q < ranges; q++)
-                if (load[q] < load[r]) r = q;
-        g_island_range[root] = r;
-        load[r] += g_island_weight[root];
-        islands[r]++;
+        // A root is its island's lowest body: the island is met first here.
+        if (island_find(i) != i) continue;
+        g_island_range[i] = home;
+        islands[home]++;
     }
     // The islands numbered range by range, in the order of their first bodies; their bodies laid
     // out island by island.
