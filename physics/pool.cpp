@@ -128,6 +128,7 @@ Samples g_step_ns[kWays];
 int32_t g_measured_active = -1;  // the pool size and body count the times were measured with
 int32_t g_measured_bodies = -1;
 int32_t g_way = 0;            // the current step's (-1: inline, not measured)
+int32_t g_best = 0;           // the way the steps run when not trying another
 int32_t g_phase_workers = 1;  // workers of the current step's phases (1: inline)
 int32_t g_uncounted = 0;      // steps not to count (the way just changed)
 int32_t g_trying = 0;         // steps left of a try of a way not taken
@@ -143,6 +144,7 @@ constexpr int32_t kSwitchSteps = 2;
 constexpr auto kRemeasure = std::chrono::milliseconds(50);
 constexpr auto kRemeasureMost = std::chrono::milliseconds(800);
 constexpr double kFarSlower = 1.25;
+constexpr double kClearlyFaster = 0.92;
 
 PhysicsJobSlot g_prepare_slots[kPhysicsWorkers];
 
@@ -475,13 +477,19 @@ void physics_step_begin(int32_t bodies)
         g_measured_active = g_active;
         g_measured_bodies = bodies;
         g_trying = 0;
+        g_best = 0;
     }
     const int32_t previous = g_way;
-    int32_t unmeasured = -1, best = 0;
+    int32_t unmeasured = -1, fastest = 0;
     for (int32_t w = 0; w < ways; w++) {
         if (g_step_ns[w].median <= 0.0 && unmeasured < 0) unmeasured = w;
-        if (g_step_ns[w].median < g_step_ns[best].median) best = w;
+        if (g_step_ns[w].median < g_step_ns[fastest].median) fastest = w;
     }
+    // The best way so far stays unless another has been clearly faster: ways a few percent apart
+    // would otherwise change places on the noise of steps measured at different moments.
+    if (g_best >= ways) g_best = 0;
+    if (g_step_ns[fastest].median < kClearlyFaster * g_step_ns[g_best].median) g_best = fastest;
+    const int32_t best = g_best;
     g_step_start = Clock::now();
     g_timed = true;
     if (unmeasured >= 0) {
