@@ -386,7 +386,8 @@ void physics_job_correct_and_hold(int32_t i, int32_t worker);
 void physics_job_wake_and_collide(int32_t i, int32_t worker);
 void physics_job_correct_hold_and_prepare(int32_t i, int32_t worker);
 // The step's first phases: the body's part of the broad phase and what the step's serial parts read
-// of it; then its stroke and its first prepare, with its row of the broad phase's pairs on the pool.
+// of it; then its stroke and its first prepare, with its row of the broad phase's pairs on the pool
+// (the row alone when islands stroke and prepare their bodies).
 void physics_job_begin(int32_t i, int32_t worker);
 void physics_job_stroke_and_prepare(int32_t i, int32_t worker);
 void physics_job_pairs_stroke_and_prepare(int32_t i, int32_t worker);
