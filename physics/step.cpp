@@ -539,9 +539,10 @@ int32_t g_island_root[kPhysicsMaxBodies];
 int32_t g_island_range[kPhysicsMaxBodies];
 int32_t g_island_unit[kPhysicsMaxBodies];
 
-// The worker's island run: its sub-step (-1: none), the whole order it sorted for one sub-step, and
-// its worker number.
+// The worker's island run: whether it is in one, its sub-step (-1: none, or the islands' stroke
+// and first prepare), the whole order it sorted for one sub-step, and its worker number.
 struct IslandThread {
+    bool stepping = false;
     int32_t substep = -1;
     int32_t rank_substep = -1;
     int32_t worker = 0;
@@ -587,6 +588,10 @@ int32_t step_unit(int32_t u, int32_t done, int32_t target)
     int32_t stage = done;
     for (; stage < target; stage++) {
         if (stage == 0) {
+            // Outside any sub-step (this may run for a lookup inside another island's collide job).
+            t_island.substep = -1;
+            g_physics_island_serial = 0;
+            g_physics_use_collide_positions = 0;
             for (int32_t c = first; c < end; c++) physics_job_stroke_and_prepare(g_island_order[c], worker);
         } else {
             const int32_t k = stage - 1;
@@ -898,6 +903,7 @@ int32_t physics_job_islands(int32_t worker, uint32_t phase)
         g_island_threads.fetch_sub(1, std::memory_order_release);
         return 0;
     }
+    t_island.stepping = true;
     t_island.worker = worker;
     int32_t finished = 0;
     const int32_t ranges = g_island.ranges;
@@ -1020,7 +1026,7 @@ void physics_job_prepare(int32_t i, int32_t worker)
     // Islands keep each sub-step's heights (the first one's from the step's first prepare); the
     // world's are the last one's.
     const int32_t substep = t_island.substep + 1;
-    if (substep < kIslandMostSubsteps) g_island_heights[i].at[substep] = b->position[1];
+    if (t_island.stepping && substep < kIslandMostSubsteps) g_island_heights[i].at[substep] = b->position[1];
     if (t_island.substep < 0 || substep + 1 == g_island.substeps)
         physics_store_changed(&world->body_heights[i], b->position[1]);
     if (b->grouped) {
