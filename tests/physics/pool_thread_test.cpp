@@ -37,6 +37,27 @@ struct Executor {
     int32_t min_jobs;
 };
 
+// A walled tray of half size `half` in the game's world (restitution 0.5, friction 0.4): its mesh.
+MeshObject *add_tray(TestGame &game, float half)
+{
+    TestMeshBuilder tray;
+    tray.walled_tray(half);
+    game.add(tray.build(), 0.5f, 0.4f);
+    return game.meshes.back().get();
+}
+
+// A sphere of radius r at (x, y, z) as the trays hold them (restitution 0.3, friction 0.2, awake
+// five sub-steps), added to the game's world.
+RigidBody *add_tray_sphere(TestGame &game, RigidBody *b, float r, float x, float y, float z)
+{
+    test_sphere_body(b, r, x, y, z);
+    b->restitution = 0.3f;
+    b->friction = 0.2f;
+    b->wake_timer = 5;
+    physics_add_body(game.world.get(), b);
+    return b;
+}
+
 // Steps of 0.035 of the world, the hash after each: `before` runs before each one (given its
 // number), and the test waits `rest` after each (the pool threads go to sleep).
 template <class Before>
@@ -80,19 +101,12 @@ std::vector<uint64_t> tray_run(Executor executor, int steps, std::chrono::micros
 {
     physics_set_workers(executor.workers, executor.min_jobs);
     TestGame game;
-    TestMeshBuilder tray;
-    tray.walled_tray(1.0f);
-    game.add(tray.build(), 0.5f, 0.4f);
+    add_tray(game, 1.0f);
     game.place_ball(0.0f, -0.5f, 0.0f);
     std::vector<RigidBody> spheres(24);
-    for (int k = 0; k < 24; k++) {
-        test_sphere_body(&spheres[size_t(k)], 0.08f, -0.7f + 0.2f * float(k % 8), -0.3f - 0.25f * float(k / 8),
-                         -0.5f + 0.13f * float(k % 7));
-        spheres[size_t(k)].restitution = 0.3f;
-        spheres[size_t(k)].friction = 0.2f;
-        spheres[size_t(k)].wake_timer = 5;
-        physics_add_body(game.world.get(), &spheres[size_t(k)]);
-    }
+    for (int k = 0; k < 24; k++)
+        add_tray_sphere(game, &spheres[size_t(k)], 0.08f, -0.7f + 0.2f * float(k % 8), -0.3f - 0.25f * float(k / 8),
+                        -0.5f + 0.13f * float(k % 7));
     return hashed_steps(game.world.get(), steps, rest, [](int) {});
 }
 
@@ -123,23 +137,16 @@ std::vector<uint64_t> rows_run(Executor executor, int steps, uint64_t *islands, 
 {
     physics_set_workers(executor.workers, executor.min_jobs);
     TestGame game;
-    TestMeshBuilder tray;
-    tray.walled_tray(1.0f);
-    game.add(tray.build(), 0.5f, 0.4f);
-    MeshObject *tray_mesh = game.meshes.back().get();
+    MeshObject *tray_mesh = add_tray(game, 1.0f);
     game.place_ball(-0.8f, -0.1f, -0.8f);
     constexpr int kRows = 7;
     std::vector<RigidBody> spheres(3 * kRows);
     for (int row = 0; row < kRows; row++)
         for (int k = 0; k < 3; k++) {
-            RigidBody *s = &spheres[size_t(3 * row + k)];
             // Centres 0.15 apart: the middle sphere overlaps both of its neighbours.
-            test_sphere_body(s, 0.08f, -0.45f + 0.15f * float(k), -0.08f, -0.75f + 0.25f * float(row));
-            s->restitution = 0.3f;
-            s->friction = 0.2f;
-            s->wake_timer = 5;
+            RigidBody *s = add_tray_sphere(game, &spheres[size_t(3 * row + k)], 0.08f, -0.45f + 0.15f * float(k),
+                                           -0.08f, -0.75f + 0.25f * float(row));
             s->velocity[2] = 0.2f;
-            physics_add_body(game.world.get(), s);
         }
     const uint64_t island_steps = g_physics_island_steps, island_lookups = g_physics_island_lookups.load();
     std::vector<uint64_t> hashes = hashed_steps(game.world.get(), steps, rest, [&](int s) {
@@ -280,20 +287,13 @@ std::vector<std::vector<uint8_t>> crowd_run(Executor executor, int steps, int32_
 {
     physics_set_workers(executor.workers, executor.min_jobs);
     TestGame game;
-    TestMeshBuilder tray;
-    tray.walled_tray(0.4f);
-    game.add(tray.build(), 0.5f, 0.4f);
+    add_tray(game, 0.4f);
     game.place_ball(0.0f, -0.1f, 0.0f);
     std::vector<RigidBody> spheres(36);
     for (int k = 0; k < 36; k++) {
-        RigidBody *b = &spheres[size_t(k)];
-        test_sphere_body(b, 0.09f, -0.25f + 0.17f * float(k % 4), -0.2f - 0.19f * float(k / 12),
-                         -0.25f + 0.17f * float((k / 4) % 3));
+        RigidBody *b = add_tray_sphere(game, &spheres[size_t(k)], 0.09f, -0.25f + 0.17f * float(k % 4),
+                                       -0.2f - 0.19f * float(k / 12), -0.25f + 0.17f * float((k / 4) % 3));
         b->velocity[0] = k % 5 == 0 ? 0.4f : 0.0f;
-        b->restitution = 0.3f;
-        b->friction = 0.2f;
-        b->wake_timer = 5;
-        physics_add_body(game.world.get(), b);
         b->no_prediction = k % 9 == 0 ? 1 : 0;
     }
     std::vector<std::vector<uint8_t>> records;
