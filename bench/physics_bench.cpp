@@ -333,7 +333,7 @@ void BM_PoolRatios(benchmark::State &state)
     auto per_step = [](int bodies, int32_t workers) {
         physics_set_workers(workers, 0);
         OurScene scene(bodies);
-        seconds_per_step(scene, 2);  // warm: threads, caches, measured costs
+        seconds_per_step(scene, 10);  // warm: threads, caches, measured costs
         return seconds_per_step(scene, 6);
     };
     auto median_ratio = [&](int bodies) {

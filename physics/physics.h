@@ -174,10 +174,11 @@ struct PhysicsWorld {
     float adaptive_factor = 16.0f;
     int32_t substeps_used = 0;
     float substep_time = 0.0f;
-    float body_heights[kPhysicsMaxBodies] = {};         // each body's y as its prepare began
-    BodyOrderEntry body_order[kPhysicsMaxBodies] = {};  // lowest body (largest y) first
-    int16_t body_rank[kPhysicsMaxBodies] = {};          // each body's place in body_order
     float y_limit = 0.0f;
+    // Written by the bodies' jobs: on lines apart from the settings every job reads.
+    alignas(64) float body_heights[kPhysicsMaxBodies] = {};  // each body's y as its prepare began
+    BodyOrderEntry body_order[kPhysicsMaxBodies] = {};       // lowest body (largest y) first
+    int16_t body_rank[kPhysicsMaxBodies] = {};               // each body's place in body_order
     ContactBuffer contact_buffers[kPhysicsWorkers] = {};
     BodySnapshot snapshots[kPhysicsMaxBodies] = {};
 

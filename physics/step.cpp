@@ -536,7 +536,6 @@ int32_t g_island_order[kPhysicsMaxBodies];
 int32_t g_unit_first[kPhysicsMaxBodies + 1];  // island u's bodies: [first[u], first[u + 1]) of the order
 // Main thread: the islands (union-find roots), their ranges and numbers.
 int32_t g_island_root[kPhysicsMaxBodies];
-int32_t g_island_range[kPhysicsMaxBodies];
 int32_t g_island_unit[kPhysicsMaxBodies];
 
 // The worker's island run: whether it is in one, its sub-step (-1: none, or the islands' stroke
@@ -721,9 +720,14 @@ bool colliders_still(const PhysicsWorld *world, int32_t n)
     return true;
 }
 
+// Main thread: the order and island starts as share_islands makes them, before they are stored.
+int32_t g_made_order[kPhysicsMaxBodies];
+int32_t g_made_first[kPhysicsMaxBodies + 1];
+
 // The islands shared out among the ranges of the phase: each to the range that holds its first body
 // in the other phases (whose cache has its data; a worker done with its range takes others'
-// islands). Fills the order (range by range, island by island) and the islands.
+// islands). Fills the order (range by range, island by island) and the islands, storing only what
+// changed: every worker reads these lines, and the islands change seldom from step to step.
 void share_islands(const PhysicsWorld *world, int32_t bodies, int32_t ranges)
 {
     for (int32_t i = 0; i < bodies; i++) g_island_root[i] = i;
@@ -736,13 +740,16 @@ void share_islands(const PhysicsWorld *world, int32_t bodies, int32_t ranges)
             if (a != b) g_island_root[a > b ? a : b] = a < b ? a : b;
         }
     }
+    // Every body's root, its island's lowest body: a body's parent is never above it, so one pass
+    // in body order finds them. A root is its island's first body met; its island's range is
+    // noted in g_island_unit for now.
     int32_t islands[kPhysicsWorkers] = {};
-    int32_t home = 0;
+    int32_t home = 0, home_end = bodies / ranges;
     for (int32_t i = 0; i < bodies; i++) {
-        while (home + 1 < ranges && i >= bodies * (home + 1) / ranges) home++;
-        // A root is its island's lowest body: the island is met first here.
-        if (island_find(i) != i) continue;
-        g_island_range[i] = home;
+        g_island_root[i] = g_island_root[g_island_root[i]];
+        while (i >= home_end) home_end = bodies * (++home + 1) / ranges;
+        if (g_island_root[i] != i) continue;
+        g_island_unit[i] = home;
         islands[home]++;
     }
     // The islands numbered range by range, in the order of their first bodies; their bodies laid
@@ -752,15 +759,19 @@ void share_islands(const PhysicsWorld *world, int32_t bodies, int32_t ranges)
     int32_t next[kPhysicsWorkers];
     for (int32_t r = 0; r < ranges; r++) next[r] = g_island.range_units[r];
     const int32_t units = g_island.range_units[ranges];
-    for (int32_t u = 0; u <= units; u++) g_unit_first[u] = 0;
     for (int32_t i = 0; i < bodies; i++)
-        if (island_find(i) == i) g_island_unit[i] = next[g_island_range[i]]++;
+        if (g_island_root[i] == i) g_island_unit[i] = next[g_island_unit[i]]++;
     // Sizes, their running sums, then each body placed (taking its island's next place).
-    for (int32_t i = 0; i < bodies; i++) g_unit_first[g_island_unit[island_find(i)] + 1]++;
-    for (int32_t u = 0; u < units; u++) g_unit_first[u + 1] += g_unit_first[u];
-    int32_t place[kPhysicsMaxBodies];
-    for (int32_t u = 0; u < units; u++) place[u] = g_unit_first[u];
-    for (int32_t i = 0; i < bodies; i++) g_island_order[place[g_island_unit[island_find(i)]]++] = i;
+    int32_t *first = g_made_first;
+    for (int32_t u = 0; u <= units; u++) first[u] = 0;
+    for (int32_t i = 0; i < bodies; i++) first[g_island_unit[g_island_root[i]] + 1]++;
+    for (int32_t u = 0; u < units; u++) first[u + 1] += first[u];
+    for (int32_t i = 0; i < bodies; i++) g_made_order[first[g_island_unit[g_island_root[i]]]++] = i;
+    // The starts were moved on by the placing: each is now the next island's.
+    for (int32_t u = units; u > 0; u--) first[u] = first[u - 1];
+    first[0] = 0;
+    for (int32_t u = 0; u <= units; u++) physics_store_changed(&g_unit_first[u], first[u]);
+    for (int32_t k = 0; k < bodies; k++) physics_store_changed(&g_island_order[k], g_made_order[k]);
 }
 
 // Whether the step's n sub-steps may run as islands on the pool (the broad phase's lists allowing).
