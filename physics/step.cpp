@@ -1034,11 +1034,11 @@ void physics_job_prepare(int32_t i, int32_t worker)
         step.placed_at = g_step_stamp;
         step.partial = g_place_whole ? 0 : 1;
     }
-    // Islands keep each sub-step's heights (the first one's from the step's first prepare); the
-    // world's are the last one's.
+    // Islands keep each sub-step's heights (the first one's from the step's first prepare), and
+    // the world's are only the last one's: the line holds other workers' bodies too.
     const int32_t substep = t_island.substep + 1;
     if (t_island.stepping && substep < kIslandMostSubsteps) g_island_heights[i].at[substep] = b->position[1];
-    if (t_island.substep < 0 || substep + 1 == g_island.substeps)
+    if (t_island.stepping ? substep + 1 == g_island.substeps : t_island.substep < 0)
         physics_store_changed(&world->body_heights[i], b->position[1]);
     if (b->grouped) {
         save_state(b);
