@@ -27,6 +27,10 @@ uint64_t state_hash(const PhysicsWorld *world, uint64_t h)
         mix(b->angular_velocity, sizeof b->angular_velocity);
         mix(&b->asleep, 1);
         mix(&b->wake_timer, sizeof b->wake_timer);
+        // The heights and order the step leaves for the next one (islands write them once).
+        mix(&world->body_heights[i], sizeof world->body_heights[i]);
+        mix(&world->body_order[i], sizeof world->body_order[i]);
+        mix(&world->body_rank[i], sizeof world->body_rank[i]);
     }
     mix(&world->substeps_used, sizeof world->substeps_used);
     return h;
