@@ -395,15 +395,10 @@ int32_t physics_worker_threads() { return g_threads; }
 
 void physics_start_workers(PhysicsWorld *world)
 {
-    g_physics_world_pointer = world;
-    // No job runs between steps: the stores need no fence of their own (the phases' hand-off
-    // publishes them).
-    for (int32_t w = 0; w < kPhysicsWorkers; w++) {
-        g_physics_collide_slots[w].body.store(-1, std::memory_order_relaxed);
-        g_physics_wake_slots[w].body.store(-1, std::memory_order_relaxed);
-        g_physics_correct_slots[w].body.store(-1, std::memory_order_relaxed);
-        g_prepare_slots[w].body.store(-1, std::memory_order_relaxed);
-    }
+    // Every worker reads it: written only when it changes. (No job runs between steps: the store
+    // needs no fence of its own, the phases' hand-off publishes it. The job slots are -1 between
+    // phases already: each worker's part of a phase ends by resetting its own.)
+    if (g_physics_world_pointer != world) g_physics_world_pointer = world;
     g_active = 0;
     // The stepping thread is worker 0: the pool has one thread fewer than the workers wanted.
     const int32_t wanted = g_worker_count - 1;

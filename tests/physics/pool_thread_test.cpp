@@ -352,6 +352,8 @@ TEST(PhysicsPool, EmptyWorldsFewBodiesRestartsAndShutdown)
     physics_start_workers(world.get());
     EXPECT_EQ(physics_worker_threads(), kPhysicsWorkers - 1);  // the stepping thread is worker 0
     EXPECT_EQ(physics_collide_jobs_pending(), 0);
+    EXPECT_EQ(physics_wake_jobs_pending(), 0);
+    EXPECT_EQ(physics_correct_jobs_pending(), 0);
     EXPECT_EQ(physics_free_wake_slot(), 0);
     physics_stop_workers();
 
