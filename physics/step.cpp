@@ -558,6 +558,12 @@ IslandStep g_island;  // written by the stepping thread before the phase
 std::atomic<uint8_t> g_island_open{0};
 std::atomic<uint32_t> g_island_phase{0};
 std::atomic<int32_t> g_island_threads{0};
+// The body order the islands phase leaves, sorted from the last sub-step's heights: the phase's
+// number (bits 2 to 33) and whether it is free, taken or made (0 to 1). The first thread out of
+// islands to take it sorts as soon as every island has written those heights, while the last
+// islands run their last sub-step; the stepping thread after the phase when none did.
+constexpr uint64_t kSortFree = 0, kSortTaken = 1, kSortMade = 2;
+std::atomic<uint64_t> g_island_sort{0};
 int32_t g_island_order[kPhysicsMaxBodies];
 int32_t g_unit_first[kPhysicsMaxBodies + 1];  // island u's bodies: [first[u], first[u + 1]) of the order
 // Main thread: the islands (union-find roots), their ranges and numbers.
@@ -576,6 +582,16 @@ constinit thread_local IslandThread t_island;
 constinit thread_local int16_t t_island_rank[kPhysicsMaxBodies];
 constinit thread_local BodyOrderEntry t_island_entries[kPhysicsMaxBodies];
 constinit thread_local float t_island_gathered[kPhysicsMaxBodies];
+
+// One more wait of a thread for another's island: a pause at first, then the processor given up
+// (the other thread may be preempted).
+void island_wait(int spins)
+{
+    if (spins < 4096)
+        physics_pause();
+    else
+        std::this_thread::yield();
+}
 
 uint32_t unit_phase(uint64_t state) { return uint32_t(state >> 32); }
 int32_t unit_done(uint64_t state) { return int32_t(state & (kUnitTaken - 1)); }
@@ -601,6 +617,22 @@ bool take_unit(int32_t u, uint32_t phase, int32_t *done)
     if (!g_units[u].state.compare_exchange_strong(state, unit_state(phase, true, so_far), std::memory_order_acq_rel))
         return false;
     *done = so_far;
+    return true;
+}
+
+// The islands phase's body order on this thread if no other has taken it: false when taken. It
+// waits for every island's heights of the last sub-step (written by its stage before the last).
+bool island_sort(uint32_t phase)
+{
+    uint64_t free = uint64_t(phase) << 2 | kSortFree;
+    if (g_island_sort.load(std::memory_order_relaxed) != free ||
+        !g_island_sort.compare_exchange_strong(free, uint64_t(phase) << 2 | kSortTaken, std::memory_order_acq_rel))
+        return false;
+    const int32_t units = g_island.range_units[g_island.ranges], n = g_island.substeps;
+    for (int32_t u = 0; u < units; u++)
+        for (int spins = 0; unit_progress(u, phase) < n; spins++) island_wait(spins);
+    physics_sort_body_order(g_physics_world_pointer, g_island.bodies);
+    g_island_sort.store(uint64_t(phase) << 2 | kSortMade, std::memory_order_release);
     return true;
 }
 
@@ -702,10 +734,7 @@ const int16_t *island_rank(int32_t k)
                 aside.restore(buffer);
                 continue;
             }
-            if (spins < 4096)
-                physics_pause();
-            else
-                std::this_thread::yield();
+            island_wait(spins);
         }
     for (int32_t i = 0; i < g_island.bodies; i++) t_island_gathered[i] = g_island_heights[i].at[k];
     exchange_sort(t_island_gathered, t_island_entries, g_island.bodies);
@@ -818,12 +847,7 @@ bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
     for (int32_t i = 0; i < bodies; i++)
         if (world->candidate_lists[i].count < 0) return false;
     g_island_open.store(0);
-    for (int spins = 0; g_island_threads.load() != 0; spins++) {
-        if (spins < 4096)
-            physics_pause();
-        else
-            std::this_thread::yield();
-    }
+    for (int spins = 0; g_island_threads.load() != 0; spins++) island_wait(spins);
     g_island.substeps = n;
     g_island.bodies = bodies;
     g_island.ranges = ranges;
@@ -833,12 +857,15 @@ bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
     for (int32_t r = 0; r < ranges; r++) g_island_next[r].next.store(0, std::memory_order_relaxed);
     // Opened for the phase (its publication orders these stores before any thread's reads).
     g_island_phase.store(g_island.phase, std::memory_order_relaxed);
+    g_island_sort.store(uint64_t(g_island.phase) << 2 | kSortFree, std::memory_order_relaxed);
     g_island_open.store(1, std::memory_order_relaxed);
     g_physics_island_steps++;
     physics_run_phase(kJobIslands, g_island_order, bodies);
     g_physics_substep_serial += uint32_t(n);
     // The order of the last sub-step's heights, as the sub-steps one by one leave it.
-    physics_sort_body_order(world, bodies);
+    const uint64_t made = uint64_t(g_island.phase) << 2 | kSortMade;
+    if (!island_sort(g_island.phase))
+        for (int spins = 0; g_island_sort.load(std::memory_order_acquire) != made; spins++) island_wait(spins);
     return true;
 }
 
@@ -957,15 +984,12 @@ int32_t physics_job_islands(int32_t worker, uint32_t phase)
             if (at >= count) break;
             const int32_t u = first + at;
             int32_t done = 0;
-            for (int spins = 0; !take_unit(u, phase, &done); spins++) {
-                if (spins < 4096)
-                    physics_pause();
-                else
-                    std::this_thread::yield();
-            }
+            for (int spins = 0; !take_unit(u, phase, &done); spins++) island_wait(spins);
             finished += step_unit(u, done, g_island.substeps + 1);
         }
     }
+    // Every island handed out: the body order, while the last ones finish.
+    island_sort(phase);
     t_island = IslandThread{};
     g_island_threads.fetch_sub(1, std::memory_order_release);
     return finished;
