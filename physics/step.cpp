@@ -559,9 +559,10 @@ std::atomic<uint8_t> g_island_open{0};
 std::atomic<uint32_t> g_island_phase{0};
 std::atomic<int32_t> g_island_threads{0};
 // The body order the islands phase leaves, sorted from the last sub-step's heights: the phase's
-// number (bits 2 to 33) and whether it is free, taken or made (0 to 1). The first thread out of
-// islands to take it sorts as soon as every island has written those heights, while the last
-// islands run their last sub-step; the stepping thread after the phase when none did.
+// number (bits 2 to 33) and whether the sort is free, taken or made (bits 0 and 1). The first
+// thread out of islands takes it and sorts as soon as every island has written those heights,
+// while the last islands run their last sub-step; the stepping thread sorts after the phase when
+// no thread did.
 constexpr uint64_t kSortFree = 0, kSortTaken = 1, kSortMade = 2;
 std::atomic<uint64_t> g_island_sort{0};
 int32_t g_island_order[kPhysicsMaxBodies];
