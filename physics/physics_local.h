@@ -307,10 +307,11 @@ enum : int32_t {
     kJobWakeCollide = 3,
     kJobCorrectHold = 4,
     kJobCorrectHoldPrepare = 5,
-    kJobIslands = 6,  // a worker's islands through every sub-step (physics_job_islands)
-    kJobPairs = 7     // the body's row of the broad phase's pairs alone
+    kJobIslands = 6,    // a worker's islands through every sub-step (physics_job_islands)
+    kJobPairs = 7,      // the body's row of the broad phase's pairs alone
+    kJobBeginPairs = 8  // the begin jobs, then at once the pairs jobs (physics_phase_start)
 };
-constexpr int32_t kJobKinds = 8;
+constexpr int32_t kJobKinds = 9;
 
 // The world the jobs work on, set by physics_start_workers.
 extern PhysicsWorld *g_physics_world_pointer;
@@ -413,6 +414,12 @@ int32_t physics_free_wake_slot();
 int32_t physics_free_correct_slot();
 // Runs job `kind` for the `count` bodies of `order` and returns when every one is done.
 void physics_run_phase(int32_t kind, const int32_t *order, int32_t count);
+// kJobBeginPairs: the begin jobs of the `count` bodies of `order`, then their pairs jobs, handed out
+// once; returns when this thread's part is done, so that it may do other work before
+// physics_phase_finish returns with every job done. The pool's workers go from the begin jobs to
+// the pairs jobs as soon as every begin job is done, without waiting for this thread.
+void physics_phase_start(int32_t kind, const int32_t *order, int32_t count);
+void physics_phase_finish();
 // The body order of the first `bodies` heights (as the prepare jobs leave them): the exchange sort
 // of the entries (height, body) in index order, largest y first; and each body's rank in it.
 void physics_sort_body_order(PhysicsWorld *world, int32_t bodies);

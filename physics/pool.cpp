@@ -85,6 +85,13 @@ uint64_t serial_of(uint64_t word) { return word >> kSerialShift << kSerialShift;
 int32_t phase_count(uint64_t phase) { return int32_t((phase >> 12) & 0xfff); }
 int32_t phase_ranges(uint64_t phase) { return int32_t((phase >> 4) & 0xff); }
 int32_t phase_kind(uint64_t phase) { return int32_t(phase & 0xf); }
+// The jobs a phase runs: a chained phase's first part runs the begin jobs.
+int32_t job_kind(uint64_t phase) { return phase_kind(phase) == kJobBeginPairs ? kJobBegin : phase_kind(phase); }
+// The pairs phase that follows a chained phase: the next serial, the same jobs and ranges.
+uint64_t chained_pairs(uint64_t phase)
+{
+    return (serial_of(phase) + (uint64_t(1) << kSerialShift)) | (phase & 0xfffff0) | uint64_t(kJobPairs);
+}
 
 // The sleep hand-offs are sequentially consistent: a side that goes to sleep publishes that it does
 // (g_sleepers, g_main_waiting) and then reads the other side's counter, while the other side
@@ -195,7 +202,7 @@ void run_range(int32_t r, uint64_t phase, bool begin, int32_t w, int32_t *ran, P
 {
     int32_t first, end;
     while (claim(r, phase, begin, r == w, &first, &end)) {
-        const int32_t kind = phase_kind(phase);
+        const int32_t kind = job_kind(phase);
         const int32_t *order = g_phase_order;
         if (!*slots) {
             *slots = slots_of(kind);
@@ -257,42 +264,69 @@ void run_inline(int32_t kind, const int32_t *order, int32_t count)
 }
 
 // Jobs of the phase of serial field `serial` the pool threads 1 .. threads have finished.
-uint32_t finished_by_pool(uint64_t serial, int32_t threads, std::memory_order order = std::memory_order_acquire)
+// Whether workers first .. last have finished `needed` jobs of the phase of serial field `serial`.
+// A worker that has reported a later phase has gone on from a chained phase's begin jobs, which
+// it does only once every one of them is done.
+bool finished(uint64_t serial, int32_t first, int32_t last, uint32_t needed,
+              std::memory_order order = std::memory_order_acquire)
 {
     uint32_t done = 0;
-    for (int32_t w = 1; w <= threads; w++) {
+    for (int32_t w = first; w <= last; w++) {
         const uint64_t word = g_finished[w].word.load(order);
         if (serial_of(word) == serial) done += uint32_t(word & 0xffffff);
+        if (int64_t(serial_of(word) - serial) > 0) return true;
     }
-    return done;
+    return done >= needed;
 }
 
-// The phase on `workers` workers: the stepping thread and pool threads 1 .. workers - 1.
-void run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t workers)
+// Worker w's jobs of the phase of serial field `serial`, for the stepping thread (and, of a
+// chained phase, for the workers that wait on every begin job). The count is stored before the flag
+// is read (as the stepping thread sets the flag before it reads the counts), so one of the two
+// sides always sees the other.
+void report_finished(int32_t w, uint64_t serial, int32_t ran)
 {
-    g_phase_order = order;
+    g_finished[w].word.store(serial | uint32_t(ran));
+    if (w != 0 && g_main_waiting.load()) {
+        g_main_wake.fetch_add(1);
+        g_main_wake.notify_one();
+    }
+}
+
+// Publishes a phase of `count` jobs of `kind` on `workers` workers: the stepping thread and pool
+// threads 1 .. workers - 1.
+uint64_t publish(int32_t kind, const int32_t *order, int32_t count, int32_t workers)
+{
+    // (Not written again for a chained phase's pairs: the workers may be running them already.)
+    if (g_phase_order != order) g_phase_order = order;
     const uint64_t serial = serial_of(g_phase.load(std::memory_order_relaxed)) + (uint64_t(1) << kSerialShift);
-    const int32_t ranges = workers;
-    const uint64_t phase = serial | uint64_t(count) << 12 | uint64_t(ranges) << 4 | uint64_t(kind);
+    const uint64_t phase = serial | uint64_t(count) << 12 | uint64_t(workers) << 4 | uint64_t(kind);
     g_phase.store(phase);
     if (g_sleepers.load() > 0) {
         g_wake.fetch_add(1);
         g_wake.notify_all();
     }
+    return phase;
+}
 
-    int32_t ran = take_jobs(phase, 0);
-    // The last jobs may still be running on the workers. A range its owner has not begun after a
-    // while (a worker asleep or preempted) is taken here; every job is claimed before this thread
-    // can sleep.
-    for (int n = 0; finished_by_pool(serial, ranges - 1) < uint32_t(count - ran); n++) {
+// Waits until every job of `phase` is done, this thread having run `ran` of them. The last jobs
+// may still be running on the workers. A range its owner has not begun after a while (a worker
+// asleep or preempted) is taken here; every job is claimed before this thread can sleep. With
+// `report`, what this thread runs is reported as worker 0's.
+void wait_phase(uint64_t phase, int32_t ran, bool report)
+{
+    const uint64_t serial = serial_of(phase);
+    const int32_t count = phase_count(phase), ranges = phase_ranges(phase), kind = phase_kind(phase);
+    for (int n = 0; !finished(serial, 1, ranges - 1, uint32_t(count - ran)); n++) {
         if (n % kMainLateChecks == kMainLateChecks - 1) {
             if (kind == kJobIslands) {
                 ran += physics_job_islands(0, phase_number(phase));
                 continue;
             }
+            const int32_t before = ran;
             PhysicsJobSlot *slots = nullptr;
             for (int32_t r = 1; r < ranges; r++) run_range(r, phase, true, 0, &ran, &slots);
             if (slots) slots[0].body.store(-1, std::memory_order_relaxed);
+            if (report && ran != before) report_finished(0, serial, ran);
             continue;
         }
         if (n < kMainSpinChecks) {
@@ -305,10 +339,37 @@ void run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t work
         }
         g_main_waiting.store(1);
         const uint32_t seen = g_main_wake.load();
-        if (finished_by_pool(serial, ranges - 1, std::memory_order_seq_cst) < uint32_t(count - ran))
+        if (!finished(serial, 1, ranges - 1, uint32_t(count - ran), std::memory_order_seq_cst))
             g_main_wake.wait(seen);
         g_main_waiting.store(0);
     }
+}
+
+// A worker that has run its begin jobs of chained `phase`: waits until every begin job is done (or
+// the stepping thread has gone on to the next phase), counting every worker's reports.
+void wait_begin_jobs(uint64_t phase)
+{
+    const uint64_t serial = serial_of(phase);
+    const int32_t count = phase_count(phase), ranges = phase_ranges(phase);
+    for (int n = 0;; n++) {
+        if (serial_of(g_phase.load(std::memory_order_acquire)) != serial) return;
+        if (finished(serial, 0, ranges - 1, uint32_t(count))) return;
+        if (n < kMainSpinChecks)
+            physics_pause();
+        else
+            std::this_thread::yield();
+    }
+}
+
+// The pairs phase of a chained phase under way: published by physics_phase_start, and the jobs the
+// stepping thread ran of it.
+uint64_t g_open_phase = 0;
+int32_t g_open_ran = 0;
+
+void run_on_pool(int32_t kind, const int32_t *order, int32_t count, int32_t workers)
+{
+    const uint64_t phase = publish(kind, order, count, workers);
+    wait_phase(phase, take_jobs(phase, 0), false);
 }
 
 // Pool threads 1 .. threads take phases (at most g_active), the others sleep; a flag is written,
@@ -352,13 +413,14 @@ void physics_worker_loop(int32_t w)
         if (serial_of(phase) != seen) {
             seen = serial_of(phase);
             const int32_t ran = take_jobs(phase, w);
-            if (ran == 0) continue;
-            // The finished count is stored before the flag is read (as the stepping thread sets the
-            // flag before it reads the counts), so one of the two sides always sees the other.
-            g_finished[w].word.store(seen | uint32_t(ran));
-            if (g_main_waiting.load()) {
-                g_main_wake.fetch_add(1);
-                g_main_wake.notify_one();
+            if (ran != 0) report_finished(w, seen, ran);
+            if (phase_kind(phase) == kJobBeginPairs && w < phase_ranges(phase)) {
+                // Its pairs jobs once every begin job is done. (When the stepping thread publishes
+                // that phase, this thread finds its range taken.)
+                wait_begin_jobs(phase);
+                const uint64_t pairs = chained_pairs(phase);
+                const int32_t more = take_jobs(pairs, w);
+                if (more != 0) report_finished(w, serial_of(pairs), more);
             }
             continue;
         }
@@ -545,6 +607,31 @@ int32_t physics_phase_ranges(int32_t count)
 {
     if (!physics_phase_on_pool(count)) return 1;
     return g_pool_min_jobs == 0 ? g_phase_workers : g_active + 1;
+}
+
+void physics_phase_start(int32_t kind, const int32_t *order, int32_t count)
+{
+    g_open_phase = 0;
+    if (count <= 0) return;
+    if (kind != kJobBeginPairs || !physics_phase_on_pool(count)) {
+        physics_run_phase(kind == kJobBeginPairs ? kJobBegin : kind, order, count);
+        if (kind == kJobBeginPairs) physics_run_phase(kJobPairs, order, count);
+        return;
+    }
+    // The begin jobs, this thread's reported for the workers waiting on them; then the pairs phase,
+    // which the workers may have begun already.
+    const uint64_t begin = publish(kind, order, count, physics_phase_ranges(count));
+    const int32_t ran = take_jobs(begin, 0);
+    report_finished(0, serial_of(begin), ran);
+    wait_phase(begin, ran, true);
+    g_open_phase = publish(kJobPairs, order, count, phase_ranges(begin));
+    g_open_ran = take_jobs(g_open_phase, 0);
+}
+
+void physics_phase_finish()
+{
+    if (g_open_phase != 0) wait_phase(g_open_phase, g_open_ran, false);
+    g_open_phase = 0;
 }
 
 void physics_run_phase(int32_t kind, const int32_t *order, int32_t count)

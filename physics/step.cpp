@@ -89,6 +89,8 @@ void keep_whole_placement(WholePlacement *w, const RigidBody *b, const float *ma
     memcpy(w->matrices, matrices, sizeof w->matrices);
 }
 
+// Whether the last step ran as islands (main thread).
+bool g_islands_last = false;
 // Bodies of the step: the row length of the pair matrices the prepare jobs clear.
 int32_t g_pair_rows = 0;
 // Whether a pair test of this step may read a body's mesh (two bodies that take the fine test).
@@ -1155,7 +1157,12 @@ void physics_world_step(PhysicsWorld *world)
     const float T = world->frame_time;
     world->substeps_used = n;
     g_pair_rows = bodies;
-    physics_run_phase(kJobBegin, g_index_order, bodies);
+    // The broad phase's pairs: on the pool a row in each body's job, else in one loop. A step like
+    // the last one, which ran as islands, likely runs so too: its pairs jobs follow the begin jobs
+    // in one hand-off, while this thread readies the sub-steps.
+    const bool pool = physics_phase_on_pool(bodies);
+    const bool chained = pool && g_islands_last && world->joint_chain_count <= 0;
+    physics_phase_start(chained ? kJobBeginPairs : kJobBegin, g_index_order, bodies);
     int32_t fine_bodies = 0;
     for (int32_t i = 0; i < bodies; i++) fine_bodies += g_step_bodies.fine_mesh[i];
     g_place_whole = fine_bodies > 1;
@@ -1179,22 +1186,23 @@ void physics_world_step(PhysicsWorld *world)
     const float dt = T / float(n);
     world->substep_time = dt;
 
-    // The broad phase's pairs: on the pool a row in each body's first job, else first. Islands
-    // stroke and prepare their own bodies.
-    const bool pool = physics_phase_on_pool(bodies);
+    physics_phase_finish();
+    // Else the pairs: alone for islands (which stroke and prepare their own bodies), else in the
+    // bodies' first jobs.
     const bool islands = pool && islands_allowed(world, n, bodies);
-    if (islands) {
+    if (islands && !chained) {
         physics_run_phase(kJobPairs, g_index_order, bodies);
-    } else if (pool) {
+    } else if (pool && !chained) {
         physics_run_phase(kJobPairsStrokePrepare, g_index_order, bodies);
-    } else {
+    } else if (!pool) {
         pairs_all(world, bodies);
         physics_run_phase(kJobStrokePrepare, g_index_order, bodies);
     }
     // Each correction phase but the last prepares the next sub-step's bodies in the same jobs: a
     // body's correction and its next preparation read and write that body alone.
-    if (!islands || !run_islands(world, n, bodies)) {
-        if (islands) physics_run_phase(kJobStrokePrepare, g_index_order, bodies);
+    g_islands_last = islands && run_islands(world, n, bodies);
+    if (!g_islands_last) {
+        if (islands || chained) physics_run_phase(kJobStrokePrepare, g_index_order, bodies);
         for (int32_t k = 0; k < n; k++) {
             substep(world, k, n, bodies);
             const bool last = k + 1 == n;
