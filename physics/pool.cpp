@@ -3,9 +3,10 @@
 // which is worker 0 (and takes what an owner late to its range leaves); the workers wake once per
 // phase, not per job, and each reports on its own cache line. Between phases a worker spins
 // briefly, then sleeps (std::atomic::wait), so idle threads take no processor time from a loaded
-// machine. Every job phase goes through physics_run_phase, which runs it on the pool or on the
-// stepping thread: the steps are timed inline and on pools of several sizes as the steps run,
-// and run the way that has been fastest.
+// machine. Every job phase goes through physics_run_phase (or physics_phase_start, whose workers go
+// from one phase to the next without waiting for the stepping thread), which runs it on the pool
+// or on the stepping thread: the steps are timed inline and on pools of several sizes as the steps
+// run, and run the way that has been fastest.
 #include "physics/physics_local.h"
 
 #include "platform/system.h"
@@ -263,7 +264,6 @@ void run_inline(int32_t kind, const int32_t *order, int32_t count)
     for (int32_t n = 0; n < count; n++) physics_run_job(kind, order[n], 0);
 }
 
-// Jobs of the phase of serial field `serial` the pool threads 1 .. threads have finished.
 // Whether workers first .. last have finished `needed` jobs of the phase of serial field `serial`.
 // A worker that has reported a later phase has gone on from a chained phase's begin jobs, which
 // it does only once every one of them is done.
