@@ -27,7 +27,11 @@ uint64_t state_hash(const PhysicsWorld *world, uint64_t h)
         mix(b->angular_velocity, sizeof b->angular_velocity);
         mix(&b->asleep, 1);
         mix(&b->wake_timer, sizeof b->wake_timer);
-        // The heights and order the step leaves for the next one (islands write them once).
+        // The step's broad phase, and the heights and order it leaves for the next one (islands
+        // write them once).
+        const CandidateList &list = world->candidate_lists[i];
+        mix(&list.count, sizeof list.count);
+        for (int32_t c = 0; c < list.count; c++) mix(&list.body[c], sizeof list.body[c]);
         mix(&world->body_heights[i], sizeof world->body_heights[i]);
         mix(&world->body_order[i], sizeof world->body_order[i]);
         mix(&world->body_rank[i], sizeof world->body_rank[i]);
