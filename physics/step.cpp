@@ -50,7 +50,8 @@ struct alignas(64) BodyStep {
     MatrixInputs matrix_inputs;
 };
 BodyStep g_body_step[kPhysicsMaxBodies];
-uint32_t g_step_stamp = 1;
+// Every job reads it: on a line of its own, which nothing written during the phases shares.
+alignas(64) uint32_t g_step_stamp = 1;
 
 // The last whole placement at a step's end of each body's mesh: what it was placed from. The same
 // again at the next step's end (a body at rest) would write the same world data: it is skipped.
@@ -282,7 +283,8 @@ void interpolate_colliders(PhysicsWorld *world, float t)
 // result depends only on how the heights compare (its entries start in index order), so heights
 // that compare as the kept ones did give the kept order without its n^2 comparisons: the common
 // case, bodies at rest or moving without passing each other.
-int32_t g_sorted_count = -1;  // -1: no order kept
+// (The islands phase's sort runs on a worker: apart from the stepping thread's lines.)
+alignas(64) int32_t g_sorted_count = -1;  // -1: no order kept
 int32_t g_sorted_body[kPhysicsMaxBodies];
 uint8_t g_sorted_tie[kPhysicsMaxBodies];
 
@@ -894,7 +896,7 @@ void physics_sort_body_order(PhysicsWorld *world, int32_t bodies)
     g_sorted_count = bodies;
 }
 
-uint32_t g_physics_substep_serial = 1;
+alignas(64) uint32_t g_physics_substep_serial = 1;
 uint64_t g_physics_island_steps = 0;
 std::atomic<uint64_t> g_physics_island_lookups{0};
 constinit thread_local uint8_t g_physics_use_collide_positions = 0;
