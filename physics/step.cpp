@@ -542,7 +542,14 @@ struct alignas(64) IslandUnit {
     std::atomic<uint64_t> state{0};
 };
 constexpr uint64_t kUnitTaken = uint64_t(1) << 31;
+// Each island's phase number once it has written its heights of the last sub-step (its stage
+// before the last done), on a line apart from its state: the islands' sort waits on these, and
+// polling the state would take its line from the island's thread at every stage.
+struct alignas(64) IslandReady {
+    std::atomic<uint32_t> phase{0};
+};
 IslandUnit g_units[kPhysicsMaxBodies];
+IslandReady g_unit_ready[kPhysicsMaxBodies];
 // Each range's next island to hand out (from range_units[r] on), on a line of its own.
 struct alignas(64) IslandNext {
     std::atomic<int32_t> next{0};
@@ -554,22 +561,24 @@ struct IslandStep {
     uint32_t first_serial = 0;
     int32_t range_units[kPhysicsWorkers + 1] = {};  // range r's islands: [range_units[r], [r + 1])
 };
-IslandStep g_island;  // written by the stepping thread before the phase
+// Written by the stepping thread before the phase, read by every job: on lines that nothing
+// written during the phase shares (each atomic below has a line of its own).
+alignas(64) IslandStep g_island;
 // Whether the islands may be read (g_island and the islands' arrays), and of which phase; and the
 // threads reading them. The stepping thread closes them and waits for every thread out before it
 // writes them again, so that a thread late from an earlier islands phase never reads them half
 // written (it finds them closed, or of another phase, and leaves).
-std::atomic<uint8_t> g_island_open{0};
-std::atomic<uint32_t> g_island_phase{0};
-std::atomic<int32_t> g_island_threads{0};
+alignas(64) std::atomic<uint8_t> g_island_open{0};
+alignas(64) std::atomic<uint32_t> g_island_phase{0};
+alignas(64) std::atomic<int32_t> g_island_threads{0};
 // The body order the islands phase leaves, sorted from the last sub-step's heights: the phase's
 // number (bits 2 to 33) and whether the sort is free, taken or made (bits 0 and 1). The first
 // thread out of islands takes it and sorts as soon as every island has written those heights,
 // while the last islands run their last sub-step; the stepping thread sorts after the phase when
 // no thread did.
 constexpr uint64_t kSortFree = 0, kSortTaken = 1, kSortMade = 2;
-std::atomic<uint64_t> g_island_sort{0};
-int32_t g_island_order[kPhysicsMaxBodies];
+alignas(64) std::atomic<uint64_t> g_island_sort{0};
+alignas(64) int32_t g_island_order[kPhysicsMaxBodies];
 int32_t g_unit_first[kPhysicsMaxBodies + 1];  // island u's bodies: [first[u], first[u + 1]) of the order
 // Main thread: the islands (union-find roots), their ranges and numbers.
 int32_t g_island_root[kPhysicsMaxBodies];
@@ -625,8 +634,9 @@ bool take_unit(int32_t u, uint32_t phase, int32_t *done)
     return true;
 }
 
-// The islands phase's body order on this thread if no other has taken it: false when taken. It
-// waits for every island's heights of the last sub-step (written by its stage before the last).
+// The islands phase's body heights and order on this thread if no other has taken them: false when
+// taken. It waits for every island's heights of the last sub-step (written by its stage before
+// the last).
 bool island_sort(uint32_t phase)
 {
     uint64_t free = uint64_t(phase) << 2 | kSortFree;
@@ -635,8 +645,12 @@ bool island_sort(uint32_t phase)
         return false;
     const int32_t units = g_island.range_units[g_island.ranges], n = g_island.substeps;
     for (int32_t u = 0; u < units; u++)
-        for (int spins = 0; unit_progress(u, phase) < n; spins++) island_wait(spins);
-    physics_sort_body_order(g_physics_world_pointer, g_island.bodies);
+        for (int spins = 0; g_unit_ready[u].phase.load(std::memory_order_acquire) != phase; spins++)
+            island_wait(spins);
+    PhysicsWorld *world = g_physics_world_pointer;
+    for (int32_t i = 0; i < g_island.bodies; i++)
+        physics_store_changed(&world->body_heights[i], g_island_heights[i].at[n - 1]);
+    physics_sort_body_order(world, g_island.bodies);
     g_island_sort.store(uint64_t(phase) << 2 | kSortMade, std::memory_order_release);
     return true;
 }
@@ -669,6 +683,7 @@ int32_t step_unit(int32_t u, int32_t done, int32_t target)
             t_island.substep = -1;
             g_physics_island_serial = 0;
         }
+        if (stage + 1 == n) g_unit_ready[u].phase.store(g_island.phase, std::memory_order_release);
         if (stage + 1 < target)
             g_units[u].state.store(unit_state(g_island.phase, true, stage + 1), std::memory_order_release);
     }
@@ -1089,12 +1104,15 @@ void physics_job_prepare(int32_t i, int32_t worker)
         step.placed_at = g_step_stamp;
         step.partial = g_place_whole ? 0 : 1;
     }
-    // Islands keep each sub-step's heights (the first one's from the step's first prepare), and
-    // the world's are only the last one's: the line holds other workers' bodies too.
+    // Islands keep each sub-step's heights (the first one's from the step's first prepare) on
+    // lines of their own, and the world's are gathered from the last one's by the islands' sort:
+    // the world's lines hold other workers' bodies too.
     const int32_t substep = t_island.substep + 1;
-    if (t_island.stepping && substep < kIslandMostSubsteps) g_island_heights[i].at[substep] = b->position[1];
-    if (t_island.stepping ? substep + 1 == g_island.substeps : t_island.substep < 0)
+    if (t_island.stepping) {
+        if (substep < kIslandMostSubsteps) g_island_heights[i].at[substep] = b->position[1];
+    } else if (t_island.substep < 0) {
         physics_store_changed(&world->body_heights[i], b->position[1]);
+    }
     if (b->grouped) {
         save_state(b);
         if (world->joint_chain_count <= 0) keep_grouped(b);
