@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 constexpr int32_t kModeTest = 0;
@@ -433,6 +434,15 @@ inline void physics_pause()
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
 #endif
+}
+// One more wait of a thread for another: a pause at first, then the processor given up (the other
+// thread may be preempted).
+inline void physics_spin_wait(int spins)
+{
+    if (spins < 4096)
+        physics_pause();
+    else
+        std::this_thread::yield();
 }
 // Around each step, after physics_start_workers (main thread): the executor times the steps and
 // runs each one's phases on the pool or on the stepping thread, whichever has been faster.

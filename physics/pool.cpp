@@ -354,10 +354,7 @@ void wait_begin_jobs(uint64_t phase)
     for (int n = 0;; n++) {
         if (serial_of(g_phase.load(std::memory_order_acquire)) != serial) return;
         if (finished(serial, 0, ranges - 1, uint32_t(count))) return;
-        if (n < kMainSpinChecks)
-            physics_pause();
-        else
-            std::this_thread::yield();
+        physics_spin_wait(n);
     }
 }
 

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <thread>
 #include <utility>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -597,16 +596,6 @@ constinit thread_local int16_t t_island_rank[kPhysicsMaxBodies];
 constinit thread_local BodyOrderEntry t_island_entries[kPhysicsMaxBodies];
 constinit thread_local float t_island_gathered[kPhysicsMaxBodies];
 
-// One more wait of a thread for another's island: a pause at first, then the processor given up
-// (the other thread may be preempted).
-void island_wait(int spins)
-{
-    if (spins < 4096)
-        physics_pause();
-    else
-        std::this_thread::yield();
-}
-
 uint32_t unit_phase(uint64_t state) { return uint32_t(state >> 32); }
 int32_t unit_done(uint64_t state) { return int32_t(state & (kUnitTaken - 1)); }
 uint64_t unit_state(uint32_t phase, bool taken, int32_t done)
@@ -646,7 +635,7 @@ bool island_sort(uint32_t phase)
     const int32_t units = g_island.range_units[g_island.ranges], n = g_island.substeps;
     for (int32_t u = 0; u < units; u++)
         for (int spins = 0; g_unit_ready[u].phase.load(std::memory_order_acquire) != phase; spins++)
-            island_wait(spins);
+            physics_spin_wait(spins);
     PhysicsWorld *world = g_physics_world_pointer;
     for (int32_t i = 0; i < g_island.bodies; i++)
         physics_store_changed(&world->body_heights[i], g_island_heights[i].at[n - 1]);
@@ -754,7 +743,7 @@ const int16_t *island_rank(int32_t k)
                 aside.restore(buffer);
                 continue;
             }
-            island_wait(spins);
+            physics_spin_wait(spins);
         }
     for (int32_t i = 0; i < g_island.bodies; i++) t_island_gathered[i] = g_island_heights[i].at[k];
     exchange_sort(t_island_gathered, t_island_entries, g_island.bodies);
@@ -867,7 +856,7 @@ bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
     for (int32_t i = 0; i < bodies; i++)
         if (world->candidate_lists[i].count < 0) return false;
     g_island_open.store(0);
-    for (int spins = 0; g_island_threads.load() != 0; spins++) island_wait(spins);
+    for (int spins = 0; g_island_threads.load() != 0; spins++) physics_spin_wait(spins);
     g_island.substeps = n;
     g_island.bodies = bodies;
     g_island.ranges = ranges;
@@ -885,7 +874,7 @@ bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
     // The order of the last sub-step's heights, as the sub-steps one by one leave it.
     const uint64_t made = uint64_t(g_island.phase) << 2 | kSortMade;
     if (!island_sort(g_island.phase))
-        for (int spins = 0; g_island_sort.load(std::memory_order_acquire) != made; spins++) island_wait(spins);
+        for (int spins = 0; g_island_sort.load(std::memory_order_acquire) != made; spins++) physics_spin_wait(spins);
     return true;
 }
 
@@ -1004,7 +993,7 @@ int32_t physics_job_islands(int32_t worker, uint32_t phase)
             if (at >= count) break;
             const int32_t u = first + at;
             int32_t done = 0;
-            for (int spins = 0; !take_unit(u, phase, &done); spins++) island_wait(spins);
+            for (int spins = 0; !take_unit(u, phase, &done); spins++) physics_spin_wait(spins);
             finished += step_unit(u, done, g_island.substeps + 1);
         }
     }
