@@ -398,6 +398,9 @@ void physics_run_job(int32_t kind, int32_t body, int32_t worker);
 // A worker's part of the islands phase numbered `phase`: its own range's islands, then any other
 // that no worker has begun, each through every sub-step; the bodies of the islands it finished.
 int32_t physics_job_islands(int32_t worker, uint32_t phase);
+// After its islands (their jobs reported): the body order the islands phase numbered `phase`
+// leaves, if no other thread has taken it.
+void physics_islands_sort(uint32_t phase);
 // The number the next phase the pool publishes will have (main thread).
 uint32_t physics_next_phase_number();
 

@@ -237,18 +237,19 @@ void pairs_all(PhysicsWorld *world, int32_t bodies)
     }
 }
 
-// Body i's row of the pair matrix (cleared first) and its list, in index order: the pool's way,
-// a row a job (every pair twice, on two threads).
+// Body i's row of the pair matrix and its list, in index order: the pool's way, a row a job (every
+// pair twice, on two threads). Made aside and stored only where they changed: the islands' threads
+// and the stepping thread read these lines, and between steps they seldom change.
 void pairs_row(PhysicsWorld *world, int32_t i, int32_t bodies)
 {
-    uint8_t *row = world->candidate_pairs[i];
-    memset(row, 0, size_t(bodies));
-    row[i] = 1;
-    CandidateList *list = &world->candidate_lists[i];
-    list->count = 0;
-    auto mark = [row, list](int32_t k) {
-        row[k] = 1;
-        list_candidate(list, k);
+    uint8_t made[kPhysicsMaxBodies];
+    memset(made, 0, size_t(bodies));
+    made[i] = 1;
+    CandidateList list;
+    list.count = 0;
+    auto mark = [&made, &list](int32_t k) {
+        made[k] = 1;
+        list_candidate(&list, k);
     };
     int32_t j = 0;
 #if defined(__SSE2__)
@@ -257,6 +258,13 @@ void pairs_row(PhysicsWorld *world, int32_t i, int32_t bodies)
 #endif
     for (; j < bodies; j++)
         if (j != i && candidate_pair(i < j ? i : j, i < j ? j : i)) mark(j);
+    uint8_t *row = world->candidate_pairs[i];
+    if (memcmp(row, made, size_t(bodies)) != 0) memcpy(row, made, size_t(bodies));
+    // The entries listed (all of them when the list overflowed), then the count.
+    CandidateList &kept = world->candidate_lists[i];
+    const size_t listed = size_t(list.count < 0 ? kPhysicsListedCandidates : list.count) * sizeof list.body[0];
+    if (memcmp(kept.body, list.body, listed) != 0) memcpy(kept.body, list.body, listed);
+    physics_store_changed(&kept.count, list.count);
 }
 
 float interpolated(float previous, float current, float t) { return previous * (1.0f - t) + current * t; }
@@ -871,11 +879,17 @@ bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
     g_physics_island_steps++;
     physics_run_phase(kJobIslands, g_island_order, bodies);
     g_physics_substep_serial += uint32_t(n);
-    // The order of the last sub-step's heights, as the sub-steps one by one leave it.
-    const uint64_t made = uint64_t(g_island.phase) << 2 | kSortMade;
-    if (!island_sort(g_island.phase))
-        for (int spins = 0; g_island_sort.load(std::memory_order_acquire) != made; spins++) physics_spin_wait(spins);
+    // The order of the last sub-step's heights, as the sub-steps one by one leave it: here when no
+    // worker has taken it, else waited for at the step's end (island_sort_wait).
+    island_sort(g_island.phase);
     return true;
+}
+
+// The islands phase's body order made (the step's end: nothing before reads the order).
+void island_sort_wait()
+{
+    const uint64_t made = uint64_t(g_island.phase) << 2 | kSortMade;
+    for (int spins = 0; g_island_sort.load(std::memory_order_acquire) != made; spins++) physics_spin_wait(spins);
 }
 
 }  // namespace
@@ -997,11 +1011,18 @@ int32_t physics_job_islands(int32_t worker, uint32_t phase)
             finished += step_unit(u, done, g_island.substeps + 1);
         }
     }
-    // Every island handed out: the body order, while the last ones finish.
-    island_sort(phase);
     t_island = IslandThread{};
     g_island_threads.fetch_sub(1, std::memory_order_release);
     return finished;
+}
+
+void physics_islands_sort(uint32_t phase)
+{
+    // Counted among the islands' readers, as their jobs are: the stepping thread writes the
+    // islands' state again only once every reader is out.
+    g_island_threads.fetch_add(1);
+    if (g_island_open.load() && phase == g_island_phase.load(std::memory_order_relaxed)) island_sort(phase);
+    g_island_threads.fetch_sub(1, std::memory_order_release);
 }
 
 void physics_job_begin(int32_t i, int32_t worker)
@@ -1249,5 +1270,6 @@ void physics_world_step(PhysicsWorld *world)
     g_step_stamp++;
     physics_stop_workers();
     merge_events(world);
+    if (g_islands_last) island_sort_wait();
     physics_step_end(world->substeps_used);
 }
