@@ -419,10 +419,13 @@ int32_t physics_free_correct_slot();
 // Runs job `kind` for the `count` bodies of `order` and returns when every one is done.
 void physics_run_phase(int32_t kind, const int32_t *order, int32_t count);
 // kJobBeginPairs: the begin jobs of the `count` bodies of `order`, then their pairs jobs, handed out
-// once; returns when this thread's part is done, so that it may do other work before
-// physics_phase_finish returns with every job done. The pool's workers go from the begin jobs to
-// the pairs jobs as soon as every begin job is done, without waiting for this thread.
+// once. physics_phase_start returns when this thread's begin jobs are done, physics_phase_pairs
+// when its pairs jobs are (after every begin job), so that it may do other work in between and
+// after, before physics_phase_finish returns with every job done. The pool's workers go from the
+// begin jobs to the pairs jobs as soon as every begin job is done, without waiting for this thread.
+// (Another kind runs whole in physics_phase_start.)
 void physics_phase_start(int32_t kind, const int32_t *order, int32_t count);
+void physics_phase_pairs();
 void physics_phase_finish();
 // The body order of the first `bodies` heights (as the prepare jobs leave them): the exchange sort
 // of the entries (height, body) in index order, largest y first; and each body's rank in it.

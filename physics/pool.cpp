@@ -358,8 +358,10 @@ void wait_begin_jobs(uint64_t phase)
     }
 }
 
-// The pairs phase of a chained phase under way: published by physics_phase_start, and the jobs the
-// stepping thread ran of it.
+// The chained phase under way: its begin part (0 once its pairs are published) and the begin jobs
+// the stepping thread ran; then its pairs phase and the jobs the stepping thread ran of it.
+uint64_t g_open_begin = 0;
+int32_t g_open_begin_ran = 0;
 uint64_t g_open_phase = 0;
 int32_t g_open_ran = 0;
 
@@ -611,25 +613,32 @@ int32_t physics_phase_ranges(int32_t count)
 
 void physics_phase_start(int32_t kind, const int32_t *order, int32_t count)
 {
-    g_open_phase = 0;
+    g_open_begin = g_open_phase = 0;
     if (count <= 0) return;
     if (kind != kJobBeginPairs || !physics_phase_on_pool(count)) {
         physics_run_phase(kind == kJobBeginPairs ? kJobBegin : kind, order, count);
         if (kind == kJobBeginPairs) physics_run_phase(kJobPairs, order, count);
         return;
     }
-    // The begin jobs, this thread's reported for the workers waiting on them; then the pairs phase,
-    // which the workers may have begun already.
-    const uint64_t begin = publish(kind, order, count, physics_phase_ranges(count));
-    const int32_t ran = take_jobs(begin, 0);
-    report_finished(0, serial_of(begin), ran);
-    wait_phase(begin, ran, true);
-    g_open_phase = publish(kJobPairs, order, count, phase_ranges(begin));
+    // The begin jobs, this thread's reported for the workers waiting on them.
+    g_open_begin = publish(kind, order, count, physics_phase_ranges(count));
+    g_open_begin_ran = take_jobs(g_open_begin, 0);
+    report_finished(0, serial_of(g_open_begin), g_open_begin_ran);
+}
+
+void physics_phase_pairs()
+{
+    if (g_open_begin == 0) return;
+    // Every begin job done; then the pairs phase, which the workers may have begun already.
+    wait_phase(g_open_begin, g_open_begin_ran, true);
+    g_open_phase = publish(kJobPairs, g_phase_order, phase_count(g_open_begin), phase_ranges(g_open_begin));
     g_open_ran = take_jobs(g_open_phase, 0);
+    g_open_begin = 0;
 }
 
 void physics_phase_finish()
 {
+    physics_phase_pairs();
     if (g_open_phase != 0) wait_phase(g_open_phase, g_open_ran, false);
     g_open_phase = 0;
 }

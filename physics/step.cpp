@@ -1193,10 +1193,7 @@ void physics_world_step(PhysicsWorld *world)
     const bool pool = physics_phase_on_pool(bodies);
     const bool chained = pool && g_islands_last && world->joint_chain_count <= 0;
     physics_phase_start(chained ? kJobBeginPairs : kJobBegin, g_index_order, bodies);
-    int32_t fine_bodies = 0;
-    for (int32_t i = 0; i < bodies; i++) fine_bodies += g_step_bodies.fine_mesh[i];
-    g_place_whole = fine_bodies > 1;
-
+    // What reads no body's begin job first, while the workers finish theirs.
     for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
         ColliderSlot *slot = &world->colliders[s];
         if (!slot->object) continue;
@@ -1211,6 +1208,10 @@ void physics_world_step(PhysicsWorld *world)
     physics_event_list_clear_pooled(&world->events);
     for (WorkerEvents &worker : world->worker_events) physics_event_list_clear_pooled(&worker.list);
 
+    physics_phase_pairs();
+    int32_t fine_bodies = 0;
+    for (int32_t i = 0; i < bodies; i++) fine_bodies += g_step_bodies.fine_mesh[i];
+    g_place_whole = fine_bodies > 1;
     if (world->adaptive_substeps) n = adaptive_substeps(world, n, bodies);
     world->substeps_used = n;
     const float dt = T / float(n);
