@@ -792,6 +792,10 @@ bool colliders_still(const PhysicsWorld *world, int32_t n)
     return true;
 }
 
+// Main thread: the lists, bodies and ranges the islands were last shared out from (-1: none).
+CandidateList g_shared_lists[kPhysicsMaxBodies];
+int32_t g_shared_bodies = -1, g_shared_ranges = -1;
+
 // Main thread: the order and island starts as share_islands makes them, before they are stored.
 int32_t g_made_order[kPhysicsMaxBodies];
 int32_t g_made_first[kPhysicsMaxBodies + 1];
@@ -870,7 +874,15 @@ bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
     g_island.ranges = ranges;
     g_island.phase = physics_next_phase_number();
     g_island.first_serial = g_physics_substep_serial + 1;
-    share_islands(world, bodies, ranges);
+    // The islands change only with the lists: most steps keep them.
+    const size_t lists = size_t(bodies) * sizeof(CandidateList);
+    if (bodies != g_shared_bodies || ranges != g_shared_ranges ||
+        memcmp(g_shared_lists, world->candidate_lists, lists) != 0) {
+        share_islands(world, bodies, ranges);
+        memcpy(g_shared_lists, world->candidate_lists, lists);
+        g_shared_bodies = bodies;
+        g_shared_ranges = ranges;
+    }
     for (int32_t r = 0; r < ranges; r++) g_island_next[r].next.store(0, std::memory_order_relaxed);
     // Opened for the phase (its publication orders these stores before any thread's reads).
     g_island_phase.store(g_island.phase, std::memory_order_relaxed);
