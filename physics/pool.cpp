@@ -467,7 +467,8 @@ void physics_start_workers(PhysicsWorld *world)
     // The stepping thread is worker 0: the pool has one thread fewer than the workers wanted.
     const int32_t wanted = g_worker_count - 1;
     if (wanted <= 0) return;
-    g_exit.store(0);
+    // The workers poll these lines between phases: written only when they change.
+    if (g_exit.load(std::memory_order_relaxed) != 0) g_exit.store(0);
     // Threads are made on first use; one that cannot be started leaves the pool smaller, and a pool
     // with no thread runs its jobs inline.
     while (g_threads < wanted) {
@@ -480,7 +481,8 @@ void physics_start_workers(PhysicsWorld *world)
         }
         g_threads++;
     }
-    g_physics_workers_started.store(g_threads > 0 ? 1 : 0);
+    const uint8_t started = g_threads > 0 ? 1 : 0;
+    if (g_physics_workers_started.load(std::memory_order_relaxed) != started) g_physics_workers_started.store(started);
     g_active = wanted < g_threads ? wanted : g_threads;
     // Every phase on the pool: all the threads take phases. Else the step's way decides which
     // (physics_step_begin).
