@@ -557,9 +557,10 @@ struct alignas(64) IslandReady {
 };
 IslandUnit g_units[kPhysicsMaxBodies];
 IslandReady g_unit_ready[kPhysicsMaxBodies];
-// Each range's next island to hand out (from range_units[r] on), on a line of its own.
+// Each range's next island to hand out (from range_units[r] on), on a line of its own: the phase's
+// number (bits 32 to 63) and the next island (0 to 31); of an earlier phase, the first.
 struct alignas(64) IslandNext {
-    std::atomic<int32_t> next{0};
+    std::atomic<uint64_t> next{0};
 };
 IslandNext g_island_next[kPhysicsWorkers];
 struct IslandStep {
@@ -579,11 +580,11 @@ alignas(64) std::atomic<uint8_t> g_island_open{0};
 alignas(64) std::atomic<uint32_t> g_island_phase{0};
 alignas(64) std::atomic<int32_t> g_island_threads{0};
 // The body order the islands phase leaves, sorted from the last sub-step's heights: the phase's
-// number (bits 2 to 33) and whether the sort is free, taken or made (bits 0 and 1). The first
-// thread out of islands takes it and sorts as soon as every island has written those heights,
+// number (bits 2 to 33) and whether the sort is taken or made (bits 0 and 1; of an earlier phase,
+// the sort is free). The first thread out of islands takes it and sorts as soon as every island has written those heights,
 // while the last islands run their last sub-step; the stepping thread sorts after the phase when
 // no thread did.
-constexpr uint64_t kSortFree = 0, kSortTaken = 1, kSortMade = 2;
+constexpr uint64_t kSortTaken = 1, kSortMade = 2;
 alignas(64) std::atomic<uint64_t> g_island_sort{0};
 alignas(64) int32_t g_island_order[kPhysicsMaxBodies];
 int32_t g_unit_first[kPhysicsMaxBodies + 1];  // island u's bodies: [first[u], first[u + 1]) of the order
@@ -636,8 +637,8 @@ bool take_unit(int32_t u, uint32_t phase, int32_t *done)
 // the last).
 bool island_sort(uint32_t phase)
 {
-    uint64_t free = uint64_t(phase) << 2 | kSortFree;
-    if (g_island_sort.load(std::memory_order_relaxed) != free ||
+    uint64_t free = g_island_sort.load(std::memory_order_relaxed);
+    if (uint32_t(free >> 2) == phase ||
         !g_island_sort.compare_exchange_strong(free, uint64_t(phase) << 2 | kSortTaken, std::memory_order_acq_rel))
         return false;
     const int32_t units = g_island.range_units[g_island.ranges], n = g_island.substeps;
@@ -883,10 +884,8 @@ bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
         g_shared_bodies = bodies;
         g_shared_ranges = ranges;
     }
-    for (int32_t r = 0; r < ranges; r++) g_island_next[r].next.store(0, std::memory_order_relaxed);
     // Opened for the phase (its publication orders these stores before any thread's reads).
     g_island_phase.store(g_island.phase, std::memory_order_relaxed);
-    g_island_sort.store(uint64_t(g_island.phase) << 2 | kSortFree, std::memory_order_relaxed);
     g_island_open.store(1, std::memory_order_relaxed);
     g_physics_island_steps++;
     physics_run_phase(kJobIslands, g_island_order, bodies);
@@ -1013,14 +1012,18 @@ int32_t physics_job_islands(int32_t worker, uint32_t phase)
     for (int32_t q = 0; q < ranges; q++) {
         const int32_t r = (own + q) % ranges;
         const int32_t first = g_island.range_units[r], count = g_island.range_units[r + 1] - first;
-        std::atomic<int32_t> &next = g_island_next[r].next;
-        while (next.load(std::memory_order_relaxed) < count) {
-            const int32_t at = next.fetch_add(1, std::memory_order_relaxed);
+        std::atomic<uint64_t> &next = g_island_next[r].next;
+        uint64_t word = next.load(std::memory_order_relaxed);
+        for (;;) {
+            const int32_t at = uint32_t(word >> 32) == phase ? int32_t(uint32_t(word)) : 0;
             if (at >= count) break;
+            if (!next.compare_exchange_weak(word, uint64_t(phase) << 32 | uint32_t(at + 1), std::memory_order_relaxed))
+                continue;
             const int32_t u = first + at;
             int32_t done = 0;
             for (int spins = 0; !take_unit(u, phase, &done); spins++) physics_spin_wait(spins);
             finished += step_unit(u, done, g_island.substeps + 1);
+            word = next.load(std::memory_order_relaxed);
         }
     }
     t_island = IslandThread{};
@@ -1197,8 +1200,9 @@ void physics_world_step(PhysicsWorld *world)
     physics_step_begin(bodies);
     int32_t n = world->base_substeps < 1 ? 1 : world->base_substeps;
     const float T = world->frame_time;
-    world->substeps_used = n;
-    g_pair_rows = bodies;
+    physics_store_changed(&world->substeps_used, n);
+    // The jobs read these: written only when they change.
+    if (g_pair_rows != bodies) g_pair_rows = bodies;
     // The broad phase's pairs: on the pool a row in each body's job, else in one loop. A step like
     // the last one, which ran as islands, likely runs so too: its pairs jobs follow the begin jobs
     // in one hand-off, while this thread readies the sub-steps.
@@ -1223,11 +1227,11 @@ void physics_world_step(PhysicsWorld *world)
     physics_phase_pairs();
     int32_t fine_bodies = 0;
     for (int32_t i = 0; i < bodies; i++) fine_bodies += g_step_bodies.fine_mesh[i];
-    g_place_whole = fine_bodies > 1;
+    if (g_place_whole != (fine_bodies > 1)) g_place_whole = fine_bodies > 1;
     if (world->adaptive_substeps) n = adaptive_substeps(world, n, bodies);
-    world->substeps_used = n;
+    physics_store_changed(&world->substeps_used, n);
     const float dt = T / float(n);
-    world->substep_time = dt;
+    physics_store_changed(&world->substep_time, dt);
 
     physics_phase_finish();
     // Else the pairs: alone for islands (which stroke and prepare their own bodies), else in the
