@@ -127,11 +127,19 @@ int32_t body_count_of(const PhysicsWorld *world)
 
 // What the step's serial parts read of every body, gathered by the step's first jobs (so that the
 // bodies' own lines stay with the workers that own them): the predicted centres, radii and margins
-// of the broad phase, the height and speed of the adaptive sub-steps, and the shape flags.
+// of the broad phase, the height and speed of the adaptive sub-steps, and the shape flags. What
+// changes from step to step (centres, heights, speeds) is kept body by body, so that the bodies of
+// one begin range share lines with no other range's.
+struct Predicted {
+    float x, y, z, margin;
+};
+struct Motion {
+    float height, speed;
+};
 struct StepBodies {
-    float x[kPhysicsMaxBodies], y[kPhysicsMaxBodies], z[kPhysicsMaxBodies];
-    float radius[kPhysicsMaxBodies], margin[kPhysicsMaxBodies];
-    float height[kPhysicsMaxBodies], speed[kPhysicsMaxBodies];
+    alignas(64) Predicted predicted[kPhysicsMaxBodies];
+    alignas(64) Motion motion[kPhysicsMaxBodies];
+    float radius[kPhysicsMaxBodies];
     uint8_t no_prediction[kPhysicsMaxBodies];
     uint8_t mesh[kPhysicsMaxBodies];       // a mesh body: its placement is reset at the step's end
     uint8_t fine_mesh[kPhysicsMaxBodies];  // a mesh body with the fine tree test
@@ -148,7 +156,8 @@ int32_t adaptive_substeps(const PhysicsWorld *world, int32_t n, int32_t bodies)
         float dt = T / float(n);
         int32_t fast = 0;
         for (int32_t i = 0; i < bodies; i++)
-            if (s.height[i] < world->y_limit && s.radius[i] < s.speed[i] * float(world->base_substeps) * dt * 0.9f)
+            if (s.motion[i].height < world->y_limit &&
+                s.radius[i] < s.motion[i].speed * float(world->base_substeps) * dt * 0.9f)
                 fast++;
         if (fast == 0) break;
         n += 2;
@@ -172,8 +181,9 @@ bool candidate_pair(int32_t lo, int32_t hi)
 {
     const StepBodies &s = g_step_bodies;
     if (s.no_prediction[lo]) return true;
-    const float reach = s.radius[lo] + s.radius[hi] + s.margin[lo] + s.margin[hi];
-    float d[3] = {s.x[lo] - s.x[hi], s.y[lo] - s.y[hi], s.z[lo] - s.z[hi]};
+    const Predicted &a = s.predicted[lo], &b = s.predicted[hi];
+    const float reach = s.radius[lo] + s.radius[hi] + a.margin + b.margin;
+    float d[3] = {a.x - b.x, a.y - b.y, a.z - b.z};
     return vec3_length(d) < reach;
 }
 
@@ -185,12 +195,17 @@ bool candidate_pair(int32_t lo, int32_t hi)
 int candidates_of_four(int32_t i, int32_t j)
 {
     const StepBodies &s = g_step_bodies;
-    const __m128 dx = _mm_sub_ps(_mm_set1_ps(s.x[i]), _mm_loadu_ps(s.x + j));
-    const __m128 dy = _mm_sub_ps(_mm_set1_ps(s.y[i]), _mm_loadu_ps(s.y + j));
-    const __m128 dz = _mm_sub_ps(_mm_set1_ps(s.z[i]), _mm_loadu_ps(s.z + j));
+    const Predicted &p = s.predicted[i];
+    // Bodies j .. j + 3 as lanes: x, y, z and margin.
+    __m128 xj = _mm_loadu_ps(&s.predicted[j].x), yj = _mm_loadu_ps(&s.predicted[j + 1].x);
+    __m128 zj = _mm_loadu_ps(&s.predicted[j + 2].x), mj = _mm_loadu_ps(&s.predicted[j + 3].x);
+    _MM_TRANSPOSE4_PS(xj, yj, zj, mj);
+    const __m128 dx = _mm_sub_ps(_mm_set1_ps(p.x), xj);
+    const __m128 dy = _mm_sub_ps(_mm_set1_ps(p.y), yj);
+    const __m128 dz = _mm_sub_ps(_mm_set1_ps(p.z), zj);
     const __m128 length =
         _mm_sqrt_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_mul_ps(dz, dz)));
-    const __m128 mi = _mm_set1_ps(s.margin[i]), mj = _mm_loadu_ps(s.margin + j);
+    const __m128 mi = _mm_set1_ps(p.margin);
     const __m128 radii = _mm_add_ps(_mm_set1_ps(s.radius[i]), _mm_loadu_ps(s.radius + j));
     const __m128i index_i = _mm_set1_epi32(i);
     const __m128i index_j = _mm_add_epi32(_mm_set1_epi32(j), _mm_setr_epi32(0, 1, 2, 3));
@@ -1057,14 +1072,11 @@ void physics_job_begin(int32_t i, int32_t worker)
     // Every worker reads these lines (the pair rows) and their bytes are the neighbouring bodies'
     // too: a value that did not change is not written.
     StepBodies &s = g_step_bodies;
-    physics_store_changed(&s.x[i], b->predicted_position[0]);
-    physics_store_changed(&s.y[i], b->predicted_position[1]);
-    physics_store_changed(&s.z[i], b->predicted_position[2]);
+    const float *c = b->predicted_position;
+    physics_store_changed(&s.predicted[i], Predicted{c[0], c[1], c[2], b->prediction_margin});
     physics_store_changed(&s.radius[i], b->radius);
-    physics_store_changed(&s.margin[i], b->prediction_margin);
     physics_store_changed(&s.no_prediction[i], b->no_prediction);
-    physics_store_changed(&s.height[i], b->position[1]);
-    physics_store_changed(&s.speed[i], vec3_length(b->velocity));
+    physics_store_changed(&s.motion[i], Motion{b->position[1], vec3_length(b->velocity)});
     physics_store_changed(&s.mesh[i], uint8_t(b->shape == kShapeMesh ? 1 : 0));
     physics_store_changed(&s.fine_mesh[i], uint8_t(b->shape == kShapeMesh && b->fine_tree_test ? 1 : 0));
     physics_store_changed(&s.collision_mesh[i], uint8_t(b->collision_mesh ? 1 : 0));
