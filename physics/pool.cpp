@@ -415,7 +415,8 @@ void physics_worker_loop(int32_t w)
             if (ran != 0) report_finished(w, seen, ran);
             // The body order while the last islands finish: the stepping thread waits for it only
             // at the step's end.
-            if (phase_kind(phase) == kJobIslands && w < phase_ranges(phase)) physics_islands_sort(phase_number(phase));
+            if (phase_kind(phase) == kJobIslands && w < phase_ranges(phase))
+                physics_islands_sort(phase_number(phase));
             if (phase_kind(phase) == kJobBeginPairs && w < phase_ranges(phase)) {
                 // Its pairs jobs once every begin job is done. (When the stepping thread publishes
                 // that phase, this thread finds its range taken.)

@@ -558,8 +558,9 @@ struct alignas(64) IslandHeights {
 IslandHeights g_island_heights[kPhysicsMaxBodies];
 // An island's state: the number of the phase it was last of (bits 32 to 63), whether a thread is
 // stepping it (31), and its stages done (0 to 30): stage 0 is its bodies' stroke and first prepare,
-// stage k + 1 sub-step k; stage k writes the heights of sub-step k. Of an earlier phase, none done. Taken by compare-and-swap with the phase number the thread came for, so that a
-// thread late from an earlier phase never takes an island of a later one.
+// stage k + 1 sub-step k; stage k writes the heights of sub-step k. Of an earlier phase, none done.
+// Taken by compare-and-swap with the phase number the thread came for, so that a thread late from
+// an earlier phase never takes an island of a later one.
 struct alignas(64) IslandUnit {
     std::atomic<uint64_t> state{0};
 };
@@ -595,12 +596,13 @@ alignas(64) std::atomic<uint8_t> g_island_open{0};
 alignas(64) std::atomic<uint32_t> g_island_phase{0};
 alignas(64) std::atomic<int32_t> g_island_threads{0};
 // The body order the islands phase leaves, sorted from the last sub-step's heights: the phase's
-// number (bits 2 to 33) and whether the sort is taken or made (bits 0 and 1; of an earlier phase,
-// the sort is free). The first thread out of islands takes it and sorts as soon as every island has written those heights,
-// while the last islands run their last sub-step; the stepping thread sorts after the phase when
-// no thread did.
+// number (bits 2 to 33) and whether the sort is taken or made (bits 0 and 1; neither, or of an
+// earlier phase: the sort is free). The first thread out of islands takes it and sorts as soon as
+// every island has written those heights, while the last islands run their last sub-step; the
+// stepping thread sorts after the phase when no thread did.
 constexpr uint64_t kSortTaken = 1, kSortMade = 2;
 alignas(64) std::atomic<uint64_t> g_island_sort{0};
+bool sort_taken(uint64_t sort, uint32_t phase) { return uint32_t(sort >> 2) == phase && (sort & 3) != 0; }
 alignas(64) int32_t g_island_order[kPhysicsMaxBodies];
 int32_t g_unit_first[kPhysicsMaxBodies + 1];  // island u's bodies: [first[u], first[u + 1]) of the order
 // Main thread: the islands (union-find roots), their ranges and numbers.
@@ -653,7 +655,7 @@ bool take_unit(int32_t u, uint32_t phase, int32_t *done)
 bool island_sort(uint32_t phase)
 {
     uint64_t free = g_island_sort.load(std::memory_order_relaxed);
-    if (uint32_t(free >> 2) == phase ||
+    if (sort_taken(free, phase) ||
         !g_island_sort.compare_exchange_strong(free, uint64_t(phase) << 2 | kSortTaken, std::memory_order_acq_rel))
         return false;
     const int32_t units = g_island.range_units[g_island.ranges], n = g_island.substeps;
@@ -1048,6 +1050,7 @@ int32_t physics_job_islands(int32_t worker, uint32_t phase)
 
 void physics_islands_sort(uint32_t phase)
 {
+    if (sort_taken(g_island_sort.load(std::memory_order_relaxed), phase)) return;
     // Counted among the islands' readers, as their jobs are: the stepping thread writes the
     // islands' state again only once every reader is out.
     g_island_threads.fetch_add(1);
