@@ -143,7 +143,7 @@ TEST(IntroLogoTest, AnOpenAndAClosedStrokeGiveRingsDomesAndWrappedTags)
         const MeshFace &face = mesh->faces[f];
         int stroke = f < open_faces ? 0 : 1;
         EXPECT_EQ(face.tag, stroke);
-        float centre[3] = {0, 0, 0}, axis[3], out[3];
+        float centre[3] = {0, 0, 0}, axis[3] = {0, 0, 0}, out[3];
         for (int k = 0; k < 3; k++)
             for (int c = 0; c < 3; c++) centre[c] += mesh->vertices[face.v[k]].position[c] / 3.0f;
         nearest_on_polyline(lines[stroke], centre, axis);
