@@ -128,8 +128,9 @@ int32_t body_count_of(const PhysicsWorld *world)
 // What the step's serial parts read of every body, gathered by the step's first jobs (so that the
 // bodies' own lines stay with the workers that own them): the predicted centres, radii and margins
 // of the broad phase, the height and speed of the adaptive sub-steps, and the shape flags. What
-// changes from step to step (centres, heights, speeds) is kept body by body, so that the bodies of
-// one begin range share lines with no other range's.
+// changes from step to step (centres, heights, speeds) is kept body by body: a begin job writes a
+// record or two of its body, not a word in each of several arrays whose lines the neighbouring
+// range writes too.
 struct Predicted {
     float x, y, z, margin;
 };
@@ -901,9 +902,11 @@ bool run_islands(PhysicsWorld *world, int32_t n, int32_t bodies)
         g_shared_bodies = bodies;
         g_shared_ranges = ranges;
     }
-    // Opened for the phase (its publication orders these stores before any thread's reads).
+    // Opened for the phase. (Its publication orders these stores before the reads of the threads
+    // that take it; a thread late from an earlier islands phase, which does not read it, finds the
+    // new phase's number once it finds the islands open.)
     g_island_phase.store(g_island.phase, std::memory_order_relaxed);
-    g_island_open.store(1, std::memory_order_relaxed);
+    g_island_open.store(1, std::memory_order_release);
     g_physics_island_steps++;
     physics_run_phase(kJobIslands, g_island_order, bodies);
     g_physics_substep_serial += uint32_t(n);
