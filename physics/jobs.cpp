@@ -38,42 +38,37 @@ float angular_term(const float *inverse_inertia, const float *r, const float *n,
     return vec3_dot(vec3_cross(c, i_rn, r), along);
 }
 
-// Everything one impulse needs.
-struct Impulse {
-    const float *n;
-    const float *p;
-    float u[3];
-    float vn;
-    float r[3];   // contact point relative to the body
-    float rj[3];  // relative to a fast other body
-    float e, mu;
-    const RigidBody *fast_other;  // null: the other party counts as immovable
-    int32_t kind;
-    int32_t other;
-    int32_t share;  // contacts of this class that share the impulse
+// The impulses of one collide job, summed: linear, and angular about the body's centre. They reach
+// the body's force and torque once the contacts are all seen, so that a resting contact, which
+// wipes the force that holds the body into its support (gravity), never wipes another contact's
+// bounce.
+struct ImpulseSum {
+    float linear[3];
+    float angular[3];
 };
 
-void apply_impulse(PhysicsWorld *world, int32_t i, int32_t worker, const Impulse &c)
+void add_impulse(ImpulseSum *sum, const float *r, const float *P, float scale)
 {
-    RigidBody *body = world->bodies[i];
-    float P[3];
-    if (!physics_contact_impulse(body, c.fast_other, c.n, c.r, c.rj, c.u, c.vn, c.e, c.mu, P)) return;
-
-    if (world->record_events) {
-        CollisionEventNode *node = physics_event_append_pooled(&world->worker_events[worker].list, worker);
-        CollisionEvent &event = node->value;
-        event.kind = uint8_t(c.kind == kContactBody ? 1 : (c.kind == kContactPlane ? 2 : 3));
-        event.event_class = fabsf(c.vn) < 0.1f ? 5 : 1;
-        vec3_set(event.point, c.p[0], c.p[1], c.p[2]);
-        event.body = i;
-        event.other = c.kind == kContactMesh ? c.other / kPhysicsColliderTagUnit : c.other;
-        event.normal_speed = c.vn;
+    float L[3];
+    vec3_cross(L, r, P);
+    for (int k = 0; k < 3; k++) {
+        sum->linear[k] += scale * P[k];
+        sum->angular[k] += scale * L[k];
     }
-    if (c.share <= 0 || !(world->substep_time > 0.0f)) return;
-    float F[3], torque[3];
-    vec3_scale(F, P, 1.0f / (float(c.share) * world->substep_time));
-    vec3_add(body->force, body->force, F);
-    vec3_add(body->torque, body->torque, vec3_cross(torque, c.r, F));
+}
+
+void record_event(PhysicsWorld *world, int32_t i, int32_t worker, int32_t kind, int32_t other, const float *p,
+                  float vn)
+{
+    if (!world->record_events) return;
+    CollisionEventNode *node = physics_event_append_pooled(&world->worker_events[worker].list, worker);
+    CollisionEvent &event = node->value;
+    event.kind = uint8_t(kind == kContactBody ? 1 : (kind == kContactPlane ? 2 : 3));
+    event.event_class = fabsf(vn) < 0.1f ? 5 : 1;
+    vec3_set(event.point, p[0], p[1], p[2]);
+    event.body = i;
+    event.other = kind == kContactMesh ? other / kPhysicsColliderTagUnit : other;
+    event.normal_speed = vn;
 }
 
 void zero_accumulators(RigidBody *body)
@@ -82,64 +77,227 @@ void zero_accumulators(RigidBody *body)
     vec3_set(body->torque, 0, 0, 0);
 }
 
-// The response to contact c of the worker's buffer.
-// `downhill`: the body is on a slope it would roll down (rolls_downhill).
-void respond(PhysicsWorld *world, int32_t i, int32_t worker, int32_t c, const float *v, int32_t n_body, int32_t n_env,
-             bool downhill)
+// Removes from the body's displacement its part against the contact's normal.
+void clamp_displacement(RigidBody *body, const float *n)
+{
+    const float d = vec3_dot(n, body->displacement);
+    if (d < 0.0f)
+        for (int k = 0; k < 3; k++) body->displacement[k] -= d * n[k];
+}
+
+// A resting contact holds the body where it is, unless the body is on a slope it would roll down:
+// there it rolls on. (A wall along the way down bears none of its weight; and since a settling
+// contact leaves the body no normal speed, the support itself is met resting in every sub-step,
+// which held a ball still halfway up a ramp once it stopped climbing.)
+void rest_on(RigidBody *body, bool downhill)
+{
+    if (!downhill) zero_accumulators(body);
+}
+
+// The response to body contact c of the worker's buffer: its impulse, shared by the body contacts.
+void respond_to_body(PhysicsWorld *world, int32_t i, int32_t worker, int32_t c, const float *v, int32_t n_body,
+                     bool downhill, ImpulseSum *sum)
 {
     RigidBody *body = world->bodies[i];
-    ContactBuffer &buffer = world->contact_buffers[worker];
+    const ContactBuffer &buffer = world->contact_buffers[worker];
     const float eps = g_bsp_epsilon;
-    Impulse im{};
-    im.n = buffer.normal[c];
-    im.p = buffer.point[c];
-    im.kind = buffer.kind[c];
-    im.other = buffer.other[c];
-
-    float d = vec3_dot(im.n, body->displacement);
-    if (d < 0.0f)
-        for (int k = 0; k < 3; k++) body->displacement[k] -= d * im.n[k];
-
+    const float *n = buffer.normal[c], *p = buffer.point[c];
+    const int32_t j = buffer.other[c];
+    clamp_displacement(body, n);
+    if (j < 0 || j >= world->body_count || !world->bodies[j]) return;
+    const RigidBody *other = world->bodies[j];
     const float *x = body->position;
-    vec3_sub(im.r, im.p, x);
-    point_velocity(im.u, v, body->angular_velocity, im.r);
-    if (im.kind == kContactBody) {
-        if (im.other < 0 || im.other >= world->body_count || !world->bodies[im.other]) return;
-        const RigidBody *other = world->bodies[im.other];
-        const float *xo = physics_body_position(world, other);
-        if (x[1] < xo[1]) body->support = const_cast<RigidBody *>(other);
-        im.e = other->restitution;
-        im.mu = other->friction;
-        im.share = n_body;
-        if (other->fast) {
-            float uo[3];
-            vec3_sub(im.rj, im.p, xo);
-            point_velocity(uo, world->snapshots[im.other].velocity, other->angular_velocity, im.rj);
-            vec3_sub(im.u, im.u, uo);
-            im.vn = vec3_dot(im.u, im.n);
-            im.fast_other = other;
-            if (im.vn < -eps) apply_impulse(world, i, worker, im);
-            return;
-        }
-    } else if (im.kind == kContactPlane) {
-        if (im.other < 0 || im.other >= world->plane_count || im.other >= kPhysicsMaxPlanes) return;
-        im.e = world->plane_restitution[im.other];
-        im.mu = world->plane_friction[im.other];
-        im.share = n_env;
-    } else {
-        const ColliderSlot *slot = physics_collider_of_tag(world, im.other);
-        if (!slot) return;
-        im.e = slot->restitution;
-        im.mu = slot->friction;
-        im.share = n_env;
+    const float *xo = physics_body_position(world, other);
+    if (x[1] < xo[1]) body->support = const_cast<RigidBody *>(other);
+    float r[3], rj[3] = {0, 0, 0}, u[3];
+    vec3_sub(r, p, x);
+    point_velocity(u, v, body->angular_velocity, r);
+    const RigidBody *fast_other = nullptr;
+    if (other->fast) {
+        float uo[3];
+        vec3_sub(rj, p, xo);
+        point_velocity(uo, world->snapshots[j].velocity, other->angular_velocity, rj);
+        vec3_sub(u, u, uo);
+        fast_other = other;
     }
-    im.vn = vec3_dot(im.u, im.n);
-    // A resting contact. On a slope a wall along the way down, which bears none of the body's
-    // weight, does not hold it: wiping gravity there kept a ball still on a ramp beside a rail.
-    if (im.vn > -eps && im.vn < 0.0f) {
-        if (!downhill || -im.n[1] > 0.5f * vec3_length(im.n)) zero_accumulators(body);
-    } else if (im.vn < -eps) {
-        apply_impulse(world, i, worker, im);
+    const float vn = vec3_dot(u, n);
+    if (!fast_other && vn > -eps && vn < 0.0f) {
+        rest_on(body, downhill);
+        return;
+    }
+    float P[3];
+    if (!(vn < -eps) || !physics_contact_impulse(body, fast_other, n, r, rj, u, vn, other->restitution,
+                                                 other->friction, P))
+        return;
+    record_event(world, i, worker, kContactBody, j, p, vn);
+    if (n_body > 0) add_impulse(sum, r, P, 1.0f / float(n_body));
+}
+
+// The environment contacts of one face plane of one party: the points where the body's mesh crosses
+// it are one contact at their centre. (Each point taken alone, sharing an impulse with every other
+// environment contact, gave a ball rolling into a rail a bounce of a fraction of the rail's: the
+// floor's points took their shares, and the off-centre points spun the ball instead of stopping it.)
+struct ContactGroup {
+    int32_t first;  // the first contact of the group: its normal, kind and party
+    int32_t count;
+    float point[3];  // the sum of the points, then their centre
+};
+
+constexpr int32_t kContactGroups = 32;
+// Normals of one plane agree to rounding; neighbouring faces of a cup's wall differ by degrees.
+constexpr float kSamePlaneCos = 0.9999f;
+
+int32_t group_contacts(const ContactBuffer &buffer, int32_t first, int32_t end, ContactGroup *groups)
+{
+    int32_t count = 0;
+    for (int32_t c = first; c < end; c++) {
+        const float *n = buffer.normal[c];
+        int32_t best = -1;
+        float best_cos = -2.0f;
+        for (int32_t g = 0; g < count; g++) {
+            const int32_t f = groups[g].first;
+            const float cos = vec3_dot(n, buffer.normal[f]);
+            const bool same_party = buffer.kind[f] == buffer.kind[c] &&
+                                    (buffer.kind[c] == kContactMesh
+                                         ? buffer.other[f] / kPhysicsColliderTagUnit ==
+                                               buffer.other[c] / kPhysicsColliderTagUnit
+                                         : buffer.other[f] == buffer.other[c]);
+            if (same_party && cos > kSamePlaneCos) {
+                best = g;
+                break;
+            }
+            // A buffer with more planes than groups: the last ones join the nearest in direction.
+            if (count == kContactGroups && same_party && cos > best_cos) {
+                best = g;
+                best_cos = cos;
+            }
+        }
+        if (best < 0 && count < kContactGroups) {
+            best = count++;
+            groups[best] = ContactGroup{c, 0, {0, 0, 0}};
+        }
+        if (best < 0) continue;  // no group of its party and none free: its neighbours answer for it
+        ContactGroup &g = groups[best];
+        g.count++;
+        vec3_add(g.point, g.point, buffer.point[c]);
+    }
+    for (int32_t g = 0; g < count; g++) vec3_scale(groups[g].point, groups[g].point, 1.0f / float(groups[g].count));
+    return count;
+}
+
+// The environment's restitution and friction of contact c; 0 when its party is unknown.
+bool environment_material(PhysicsWorld *world, const ContactBuffer &buffer, int32_t c, float *e, float *mu)
+{
+    const int32_t other = buffer.other[c];
+    if (buffer.kind[c] == kContactPlane) {
+        if (other < 0 || other >= world->plane_count || other >= kPhysicsMaxPlanes) return false;
+        *e = world->plane_restitution[other];
+        *mu = world->plane_friction[other];
+        return true;
+    }
+    const ColliderSlot *slot = physics_collider_of_tag(world, other);
+    if (!slot) return false;
+    *e = slot->restitution;
+    *mu = slot->friction;
+    return true;
+}
+
+// A mesh body whose bounding sphere is its shape box's inscribed one, centred: a ball. Its mesh's
+// facets put the points where it meets a face off the line through its centre, which would spin
+// it in place of bouncing it; it meets a face where a sphere would, under its centre.
+constexpr float kSupportUp = 0.5f;
+
+bool round_body(const RigidBody *body)
+{
+    const ShapeTreeNode *root = body->shape_tree;
+    if (body->shape != kShapeMesh || !root || !(body->radius > 0.0f)) return false;
+    const float slack = 0.05f * body->radius;
+    for (int k = 0; k < 3; k++)
+        if (fabsf(root->centre[k]) > slack || root->half_sizes[k] < body->radius - slack) return false;
+    return true;
+}
+
+// A ball rolling on a face is held back: the face bears it a little ahead of the point under its
+// centre, by kRollingLever x the face's friction x its radius, so that the face's push turns against
+// its roll (which friction then takes from its speed). Never more than stops the roll.
+constexpr float kRollingLever = 0.11f;
+
+void roll_resistance(const RigidBody *body, const float *n, float pushed, float mu, const float *v, float *w,
+                     ImpulseSum *sum)
+{
+    float along[3], axis[3], L[3], dw[3];
+    const float vn = vec3_dot(v, n);
+    for (int k = 0; k < 3; k++) along[k] = v[k] - vn * n[k];
+    const float speed = vec3_length(along);
+    if (!(speed > g_physics_rest_speed) || !(pushed > 0.0f)) return;
+    vec3_scale(along, along, 1.0f / speed);
+    vec3_cross(axis, along, n);  // the roll's spin is along -axis
+    const float rolling = -vec3_dot(w, axis);
+    if (!(rolling > 0.0f)) return;
+    vec3_scale(L, axis, kRollingLever * mu * body->radius * pushed);
+    mat4_transform_point(dw, body->world_inverse_inertia, L);
+    const float slowed = vec3_dot(dw, axis);
+    if (!(slowed > 0.0f)) return;
+    const float scale = slowed > rolling ? rolling / slowed : 1.0f;
+    for (int k = 0; k < 3; k++) {
+        sum->angular[k] += scale * L[k];
+        w[k] += scale * dw[k];
+    }
+}
+
+// The environment contacts first .. end - 1, a group at a time in buffer order, each group's
+// impulse taken against the velocities the groups before it left: a group that an earlier one
+// already sent away at its own restitution's speed takes nothing more (two faces of a crease, the
+// floor and a rail, do not both answer for one approach).
+void respond_to_environment(PhysicsWorld *world, int32_t i, int32_t worker, int32_t first, int32_t end,
+                            const float *v, bool downhill, ImpulseSum *sum)
+{
+    RigidBody *body = world->bodies[i];
+    const ContactBuffer &buffer = world->contact_buffers[worker];
+    const float eps = g_bsp_epsilon;
+    for (int32_t c = first; c < end; c++) clamp_displacement(body, buffer.normal[c]);
+    ContactGroup groups[kContactGroups];
+    const int32_t count = group_contacts(buffer, first, end, groups);
+    const float *x = body->position;
+    const bool round = round_body(body);
+    const float settling = fmaxf(g_physics_rest_speed, fabsf(world->gravity * world->frame_time));
+
+    float v_now[3], w_now[3];
+    const float *w = body->angular_velocity;
+    vec3_set(v_now, v[0], v[1], v[2]);
+    vec3_set(w_now, w[0], w[1], w[2]);
+    for (int32_t g = 0; g < count; g++) {
+        const int32_t c = groups[g].first;
+        const float *n = buffer.normal[c], *p = groups[g].point;
+        float e, mu;
+        if (!environment_material(world, buffer, c, &e, &mu)) continue;
+        float r[3], u[3];
+        vec3_sub(r, p, x);
+        if (round) vec3_scale(r, n, vec3_dot(r, n));
+        point_velocity(u, v, body->angular_velocity, r);
+        const float vn = vec3_dot(u, n);
+        if (vn > -eps && vn < 0.0f) {
+            rest_on(body, downhill);
+            continue;
+        }
+        if (!(vn < -eps)) continue;
+        // The normal speed it leaves with is e times the one it came with, whatever came before. An
+        // approach slower than what gravity gives in a step is a body settling, not a hit: it does
+        // not bounce (else a ball on the floor hops in every step and never rests).
+        point_velocity(u, v_now, w_now, r);
+        const float vn_now = vec3_dot(u, n);
+        const float bounce = -vn > settling ? e : 0.0f;
+        const float change = -bounce * vn - vn_now;
+        float P[3];
+        if (!(change > 0.0f) || !physics_contact_impulse_change(body, nullptr, n, r, nullptr, u, vn_now, change, mu, P))
+            continue;
+        record_event(world, i, worker, buffer.kind[c], buffer.other[c], p, vn);
+        add_impulse(sum, r, P, 1.0f);
+        float L[3], dw[3];
+        for (int k = 0; k < 3; k++) v_now[k] += body->inverse_mass * P[k];
+        mat4_transform_point(dw, body->world_inverse_inertia, vec3_cross(L, r, P));
+        vec3_add(w_now, w_now, dw);
+        if (round && -n[1] > kSupportUp * vec3_length(n)) roll_resistance(body, n, vec3_dot(P, n), mu, v_now, w_now, sum);
     }
 }
 
@@ -198,13 +356,14 @@ void push_out(PhysicsWorld *world, RigidBody *body, int32_t worker)
 
 }  // namespace
 
-// The impulse leans along t = n - mu u_t (u_t at most unit length) and its size J = -(1 + e) vn / K
-// comes from the normal speed alone. Its normal part is kept. Its tangential part, which can be
+// The impulse leans along t = n - mu u_t (u_t at most unit length) and its size J = change / K
+// makes the normal speed grow by `change`. Its normal part is kept. Its tangential part, which can be
 // larger than the slip it acts on (a hard hit on a spinning ball), is cut to what brings the slip
 // along u_t to zero: friction stops the contact point sliding, it never drives it back (which
 // turns a ball's spin into a jump off a wall).
-int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_other, const float *n, const float *r,
-                                const float *rj, const float *u, float vn, float e, float mu, float *impulse)
+int32_t physics_contact_impulse_change(const RigidBody *body, const RigidBody *fast_other, const float *n,
+                                       const float *r, const float *rj, const float *u, float vn, float change,
+                                       float mu, float *impulse)
 {
     float ut[3], t[3];
     for (int k = 0; k < 3; k++) ut[k] = u[k] - vn * n[k];
@@ -219,7 +378,7 @@ int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_oth
         K += fast_other->inverse_mass * vec3_dot(t, n) + angular_term(fast_other->world_inverse_inertia, rj, n, t);
     // A K of zero or below (or not a number) has no meaningful impulse: none is applied.
     if (!(K > 0.0f) || !std::isfinite(K)) return 0;
-    const float J = -(1.0f + e) * vn / K;
+    const float J = change / K;
     const float along_n = J * vec3_dot(t, n);
     float tangential[3];
     for (int k = 0; k < 3; k++) tangential[k] = J * t[k] - along_n * n[k];
@@ -236,6 +395,12 @@ int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_oth
     }
     for (int k = 0; k < 3; k++) impulse[k] = along_n * n[k] + scale * tangential[k];
     return 1;
+}
+
+int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_other, const float *n, const float *r,
+                                const float *rj, const float *u, float vn, float e, float mu, float *impulse)
+{
+    return physics_contact_impulse_change(body, fast_other, n, r, rj, u, vn, -(1.0f + e) * vn, mu, impulse);
 }
 
 void physics_job_collide(int32_t i, int32_t worker)
@@ -326,10 +491,21 @@ void physics_job_collide(int32_t i, int32_t worker)
     body->support = nullptr;
     float down[3];
     const bool downhill = env_contact && rolls_downhill(buffer, n_body, buffer.count, down);
-    for (int32_t c = 0; c < buffer.count; c++) respond(world, i, worker, c, v, n_body, n_env, downhill);
+    ImpulseSum sum{};
+    for (int32_t c = 0; c < n_body; c++) respond_to_body(world, i, worker, c, v, n_body, downhill, &sum);
+    if (n_env > 0) respond_to_environment(world, i, worker, n_body, buffer.count, v, downhill, &sum);
+    // The impulses change the velocities at once: kept as a force for the next sub-step's
+    // integration, those of a step's last sub-step were lost to the next step's stroke, which
+    // replaces the force.
+    float dw[3];
+    for (int k = 0; k < 3; k++) body->velocity[k] += body->inverse_mass * sum.linear[k];
+    vec3_add(body->angular_velocity, body->angular_velocity,
+             mat4_transform_point(dw, body->world_inverse_inertia, sum.angular));
     // It rolls on while its force (gravity and the impulses) has a part down the slope; a resting
     // contact that wiped the force holds it where it is.
-    const uint8_t on_slope = downhill && vec3_dot(body->force, down) > 0.0f ? 1 : 0;
+    const float h = world->substep_time > 0.0f ? world->substep_time : 1.0f;
+    const float pull = vec3_dot(body->force, down) + vec3_dot(sum.linear, down) / h;
+    const uint8_t on_slope = downhill && pull > 0.0f ? 1 : 0;
     if (world->snapshots[i].on_slope != on_slope) world->snapshots[i].on_slope = on_slope;
 }
 

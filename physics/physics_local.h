@@ -336,6 +336,10 @@ void physics_job_collide(int32_t i, int32_t worker);
 // contact has no meaningful impulse (nothing written).
 int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_other, const float *n, const float *r,
                                 const float *rj, const float *u, float vn, float e, float mu, float *impulse);
+// The same impulse sized to raise the contact's normal speed by `change` (> 0) instead.
+int32_t physics_contact_impulse_change(const RigidBody *body, const RigidBody *fast_other, const float *n,
+                                       const float *r, const float *rj, const float *u, float vn, float change,
+                                       float mu, float *impulse);
 // Sets the woken byte of body i, asleep, when a moved collider touches it, or (asleep as 1) when a
 // body that wakes others touches it; the tests have the wake margin. Reads the other bodies'
 // collide snapshot, so it may run beside their collide jobs.

@@ -83,7 +83,8 @@ TEST(PhysicsScenario, RolledBallsStopAndSleepOnTheFloor)
             // It travelled the way it was rolled.
             float travelled = (ball->position[0] - 0.2f) * cosf(angle * kDegToRad) +
                               (ball->position[2] - 0.3f) * sinf(angle * kDegToRad);
-            EXPECT_GT(travelled, speed * 0.2f) << speed << " " << angle;
+            // (A sliding ball meets the floor's whole friction and the slow ones the game's damping.)
+            EXPECT_GT(travelled, speed * 0.15f) << speed << " " << angle;
         }
 }
 
