@@ -202,10 +202,51 @@ bool environment_material(PhysicsWorld *world, const ContactBuffer &buffer, int3
     return true;
 }
 
+// The velocities a body's contacts have left it with so far.
+struct Motion {
+    float v[3];
+    float w[3];
+};
+
+void apply_to(const RigidBody *body, Motion *now, const float *r, const float *P, ImpulseSum *sum)
+{
+    float L[3], dw[3];
+    add_impulse(sum, r, P, 1.0f);
+    for (int k = 0; k < 3; k++) now->v[k] += body->inverse_mass * P[k];
+    mat4_transform_point(dw, body->world_inverse_inertia, vec3_cross(L, r, P));
+    vec3_add(now->w, now->w, dw);
+}
+
 // A mesh body whose bounding sphere is its shape box's inscribed one, centred: a ball. Its mesh's
 // facets put the points where it meets a face off the line through its centre, which would spin
 // it in place of bouncing it; it meets a face where a sphere would, under its centre.
+// A face bears the body when its normal is within 60 degrees of straight up.
 constexpr float kSupportUp = 0.5f;
+
+// A face that does not bear the body (a wall) grips its spin, not its run along the face: the slip
+// its friction acts on is the spin's alone (with the normal speed vn kept). Gripping the run as well
+// took a third of the speed along a rail from a ball banked off it, and in a corner the second
+// wall's grip took from the first one's bounce all the speed it gave.
+void spin_slip(float *u, const float *w, const float *r, const float *n, float vn)
+{
+    float spin[3];
+    vec3_cross(spin, w, r);
+    const float along = vec3_dot(spin, n);
+    for (int k = 0; k < 3; k++) u[k] = spin[k] - along * n[k] + vn * n[k];
+}
+
+// A face that does not bear the body (a wall) rubs it only along the level: its friction takes
+// nothing from the spin's slip up or down the face. (A rolling ball's top spin slides down a rail
+// it meets: friction against that threw the ball up by a third of its speed, over the rails at
+// speed and off the far lip of a cup it crossed.)
+void no_lift(const float *n, float *P)
+{
+    float up[3] = {n[1] * n[0], -1.0f + n[1] * n[1], n[1] * n[2]};  // -y less its part along n
+    const float length = vec3_length(up);
+    if (!(length > 1e-6f)) return;
+    const float lift = vec3_dot(P, up) / (length * length);
+    for (int k = 0; k < 3; k++) P[k] -= lift * up[k];
+}
 
 bool round_body(const RigidBody *body)
 {
@@ -260,18 +301,19 @@ void respond_to_environment(PhysicsWorld *world, int32_t i, int32_t worker, int3
     const int32_t count = group_contacts(buffer, first, end, groups);
     const float *x = body->position;
     const bool round = round_body(body);
-    const float settling = fmaxf(g_physics_rest_speed, fabsf(world->gravity * world->frame_time));
 
-    float v_now[3], w_now[3];
+    Motion now;
     const float *w = body->angular_velocity;
-    vec3_set(v_now, v[0], v[1], v[2]);
-    vec3_set(w_now, w[0], w[1], w[2]);
+    vec3_set(now.v, v[0], v[1], v[2]);
+    vec3_set(now.w, w[0], w[1], w[2]);
+    float lever[kContactGroups][3], leave[kContactGroups];
+    int32_t hits[kContactGroups], hit_count = 0;
     for (int32_t g = 0; g < count; g++) {
         const int32_t c = groups[g].first;
         const float *n = buffer.normal[c], *p = groups[g].point;
         float e, mu;
         if (!environment_material(world, buffer, c, &e, &mu)) continue;
-        float r[3], u[3];
+        float *r = lever[g], u[3];
         vec3_sub(r, p, x);
         if (round) vec3_scale(r, n, vec3_dot(r, n));
         point_velocity(u, v, body->angular_velocity, r);
@@ -281,23 +323,34 @@ void respond_to_environment(PhysicsWorld *world, int32_t i, int32_t worker, int3
             continue;
         }
         if (!(vn < -eps)) continue;
-        // The normal speed it leaves with is e times the one it came with, whatever came before. An
-        // approach slower than what gravity gives in a step is a body settling, not a hit: it does
-        // not bounce (else a ball on the floor hops in every step and never rests).
-        point_velocity(u, v_now, w_now, r);
+        // The normal speed it leaves with is e times the one it came with, whatever came before.
+        leave[g] = -physics_bounce_restitution(world, e, vn) * vn;
+        hits[hit_count++] = g;
+        point_velocity(u, now.v, now.w, r);
         const float vn_now = vec3_dot(u, n);
-        const float bounce = -vn > settling ? e : 0.0f;
-        const float change = -bounce * vn - vn_now;
+        const bool support = -n[1] > kSupportUp * vec3_length(n);
+        if (!support) spin_slip(u, now.w, r, n, vn_now);
         float P[3];
-        if (!(change > 0.0f) || !physics_contact_impulse_change(body, nullptr, n, r, nullptr, u, vn_now, change, mu, P))
+        if (!(leave[g] > vn_now) ||
+            !physics_contact_impulse_change(body, nullptr, n, r, nullptr, u, vn_now, leave[g] - vn_now, mu, P))
             continue;
+        if (!support) no_lift(n, P);
         record_event(world, i, worker, buffer.kind[c], buffer.other[c], p, vn);
-        add_impulse(sum, r, P, 1.0f);
-        float L[3], dw[3];
-        for (int k = 0; k < 3; k++) v_now[k] += body->inverse_mass * P[k];
-        mat4_transform_point(dw, body->world_inverse_inertia, vec3_cross(L, r, P));
-        vec3_add(w_now, w_now, dw);
-        if (round && -n[1] > kSupportUp * vec3_length(n)) roll_resistance(body, n, vec3_dot(P, n), mu, v_now, w_now, sum);
+        apply_to(body, &now, r, P, sum);
+        if (round && support) roll_resistance(body, n, vec3_dot(P, n), mu, now.v, now.w, sum);
+    }
+    // The friction of a face met after another can take from the speed the other sent the body
+    // away with (a corner's two walls): each face struck gives back, along its normal alone, what
+    // it lost so.
+    for (int32_t h = 0; h < hit_count; h++) {
+        const int32_t g = hits[h];
+        const float *n = buffer.normal[groups[g].first], *r = lever[g];
+        float u[3], P[3];
+        point_velocity(u, now.v, now.w, r);
+        const float vn_now = vec3_dot(u, n);
+        if (leave[g] > vn_now &&
+            physics_contact_impulse_change(body, nullptr, n, r, nullptr, u, vn_now, leave[g] - vn_now, 0.0f, P))
+            apply_to(body, &now, r, P, sum);
     }
 }
 
@@ -401,6 +454,12 @@ int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_oth
                                 const float *rj, const float *u, float vn, float e, float mu, float *impulse)
 {
     return physics_contact_impulse_change(body, fast_other, n, r, rj, u, vn, -(1.0f + e) * vn, mu, impulse);
+}
+
+float physics_bounce_restitution(const PhysicsWorld *world, float e, float vn)
+{
+    const float settling = fmaxf(g_physics_rest_speed, fabsf(world->gravity * world->frame_time));
+    return -vn > settling ? e : 0.0f;
 }
 
 void physics_job_collide(int32_t i, int32_t worker)

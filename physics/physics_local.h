@@ -336,6 +336,10 @@ void physics_job_collide(int32_t i, int32_t worker);
 // contact has no meaningful impulse (nothing written).
 int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_other, const float *n, const float *r,
                                 const float *rj, const float *u, float vn, float e, float mu, float *impulse);
+// The restitution a face of restitution e gives a body meeting it at normal speed vn (< 0): none for
+// an approach slower than what gravity gives in a step, which is a body settling, not a hit (else a
+// ball on the floor hops in every step and never rests).
+float physics_bounce_restitution(const PhysicsWorld *world, float e, float vn);
 // The same impulse sized to raise the contact's normal speed by `change` (> 0) instead.
 int32_t physics_contact_impulse_change(const RigidBody *body, const RigidBody *fast_other, const float *n,
                                        const float *r, const float *rj, const float *u, float vn, float change,

@@ -794,7 +794,7 @@ int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body, int32_t work
         // The earliest face whose front the centre left inside the triangle; else the face the
         // centre came nearest to past the kept distance.
         StaticFace hit = {};
-        float hit_t = 2.0f, hit_from = 0.0f;
+        float hit_t = 2.0f, hit_from = 0.0f, hit_e = 0.0f;
         float near_short = 0.0f, near_direction[3] = {0, 0, 0};
         for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
             ColliderSlot *slot = &world->colliders[s];
@@ -812,6 +812,7 @@ int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body, int32_t work
                         hit = f;
                         hit_t = t;
                         hit_from = sa;
+                        hit_e = slot->restitution;
                     }
                     continue;
                 }
@@ -832,12 +833,15 @@ int32_t physics_hold_in_front(PhysicsWorld *world, RigidBody *body, int32_t work
         }
         if (hit_t <= 1.0f) {
             // Cancel the move into the face (the centre goes back to its start's distance, at most
-            // the radius) and the velocity into it; the motion along the face stays.
+            // the radius). The velocity into it is the hit the contacts missed, a sub-step's move
+            // having carried the centre past the face: it comes back at the face's restitution; the
+            // motion along the face stays.
             const float back = -static_face_side(hit, to) + (hit_from < body->radius ? hit_from : body->radius);
             for (int k = 0; k < 3; k++) body->position[k] += hit.normal[k] * back;
             const float into = vec3_dot(body->velocity, hit.normal);
+            const float bounce = physics_bounce_restitution(world, hit_e, into);
             if (into < 0.0f)
-                for (int k = 0; k < 3; k++) body->velocity[k] -= hit.normal[k] * into;
+                for (int k = 0; k < 3; k++) body->velocity[k] -= hit.normal[k] * (1.0f + bounce) * into;
         } else if (near_short > 0.0f) {
             // Only the position: the contacts turn the velocity, as for any touch.
             for (int k = 0; k < 3; k++) body->position[k] += near_direction[k] * near_short;
