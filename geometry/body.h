@@ -82,6 +82,11 @@ struct RigidBody {
     float saved_quaternion[4];
     float spin_damping;  // 0 after initialisation; nothing writes it
     float torque[3];
+    // The contacts' impulses of a sub-step (linear, angular about the centre): left by the collide
+    // job, which changes no velocity the other bodies' jobs read, and taken into the velocities by
+    // the correction job.
+    float contact_impulse[3];
+    float contact_angular_impulse[3];
     float impulse[3];  // set by the caller for a stroke
     float impulse_point[3];
     float integrated_angular_velocity[3];

@@ -3,6 +3,7 @@
 #include "physics/physics_local.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -141,9 +142,12 @@ struct ContactGroup {
     int32_t first;  // the first contact of the group: its normal, kind and party
     int32_t count;
     float point[3];  // the sum of the points, then their centre
+    float lo[3], hi[3];  // the box of the points
 };
 
 constexpr int32_t kContactGroups = 32;
+// A face bears the body when its normal is within 60 degrees of straight up.
+constexpr float kSupportUp = 0.5f;
 // Normals of one plane agree to rounding; neighbouring faces of a cup's wall differ by degrees.
 constexpr float kSamePlaneCos = 0.9999f;
 
@@ -174,15 +178,49 @@ int32_t group_contacts(const ContactBuffer &buffer, int32_t first, int32_t end, 
         }
         if (best < 0 && count < kContactGroups) {
             best = count++;
-            groups[best] = ContactGroup{c, 0, {0, 0, 0}};
+            const float *p = buffer.point[c];
+            groups[best] = ContactGroup{c, 0, {0, 0, 0}, {p[0], p[1], p[2]}, {p[0], p[1], p[2]}};
         }
         if (best < 0) continue;  // no group of its party and none free: its neighbours answer for it
         ContactGroup &g = groups[best];
+        const float *p = buffer.point[c];
         g.count++;
-        vec3_add(g.point, g.point, buffer.point[c]);
+        vec3_add(g.point, g.point, p);
+        for (int k = 0; k < 3; k++) {
+            g.lo[k] = fminf(g.lo[k], p[k]);
+            g.hi[k] = fmaxf(g.hi[k], p[k]);
+        }
     }
     for (int32_t g = 0; g < count; g++) vec3_scale(groups[g].point, groups[g].point, 1.0f / float(groups[g].count));
     return count;
+}
+
+// Whether a round body's group g meets a face hidden under the ground it rolls on: a face that
+// does not bear it (the side of the next tile, flush with this one) all of whose points lie behind
+// a bearing face whose points are centred under the body. Met as a wall, a seam between two tiles
+// stopped a rolling ball dead.
+bool hidden_under_support(const ContactBuffer &buffer, const ContactGroup *groups, int32_t count, int32_t g,
+                          const float *x, float radius)
+{
+    for (int32_t s = 0; s < count; s++) {
+        const float *n = buffer.normal[groups[s].first], *q = groups[s].point;
+        if (s == g || !(-n[1] > kSupportUp * vec3_length(n))) continue;
+        float off[3];
+        vec3_sub(off, q, x);
+        const float along = vec3_dot(off, n);
+        for (int k = 0; k < 3; k++) off[k] -= along * n[k];
+        if (!(vec3_length(off) < 0.5f * radius)) continue;
+        bool behind = true;
+        for (int corner = 0; corner < 8 && behind; corner++) {
+            const float p[3] = {corner & 1 ? groups[g].hi[0] : groups[g].lo[0],
+                                corner & 2 ? groups[g].hi[1] : groups[g].lo[1],
+                                corner & 4 ? groups[g].hi[2] : groups[g].lo[2]};
+            float d[3];
+            behind = vec3_dot(vec3_sub(d, p, q), n) <= 0.02f * radius;
+        }
+        if (behind) return true;
+    }
+    return false;
 }
 
 // The environment's restitution and friction of contact c; 0 when its party is unknown.
@@ -220,8 +258,6 @@ void apply_to(const RigidBody *body, Motion *now, const float *r, const float *P
 // A mesh body whose bounding sphere is its shape box's inscribed one, centred: a ball. Its mesh's
 // facets put the points where it meets a face off the line through its centre, which would spin
 // it in place of bouncing it; it meets a face where a sphere would, under its centre.
-// A face bears the body when its normal is within 60 degrees of straight up.
-constexpr float kSupportUp = 0.5f;
 
 // A face that does not bear the body (a wall) grips its spin, not its run along the face: the slip
 // its friction acts on is the spin's alone (with the normal speed vn kept). Gripping the run as well
@@ -261,7 +297,7 @@ bool round_body(const RigidBody *body)
 // A ball rolling on a face is held back: the face bears it a little ahead of the point under its
 // centre, by kRollingLever x the face's friction x its radius, so that the face's push turns against
 // its roll (which friction then takes from its speed). Never more than stops the roll.
-constexpr float kRollingLever = 0.11f;
+constexpr float kRollingLever = 0.14f;
 
 void roll_resistance(const RigidBody *body, const float *n, float pushed, float mu, const float *v, float *w,
                      ImpulseSum *sum)
@@ -313,6 +349,8 @@ void respond_to_environment(PhysicsWorld *world, int32_t i, int32_t worker, int3
         const float *n = buffer.normal[c], *p = groups[g].point;
         float e, mu;
         if (!environment_material(world, buffer, c, &e, &mu)) continue;
+        const bool support = -n[1] > kSupportUp * vec3_length(n);
+        if (round && !support && hidden_under_support(buffer, groups, count, g, x, body->radius)) continue;
         float *r = lever[g], u[3];
         vec3_sub(r, p, x);
         if (round) vec3_scale(r, n, vec3_dot(r, n));
@@ -328,7 +366,6 @@ void respond_to_environment(PhysicsWorld *world, int32_t i, int32_t worker, int3
         hits[hit_count++] = g;
         point_velocity(u, now.v, now.w, r);
         const float vn_now = vec3_dot(u, n);
-        const bool support = -n[1] > kSupportUp * vec3_length(n);
         if (!support) spin_slip(u, now.w, r, n, vn_now);
         float P[3];
         if (!(leave[g] > vn_now) ||
@@ -548,18 +585,16 @@ void physics_job_collide(int32_t i, int32_t worker)
     float v[3];
     vec3_set(v, body->velocity[0], body->velocity[1], body->velocity[2]);
     body->support = nullptr;
-    float down[3];
+    float down[3] = {0, 0, 0};
     const bool downhill = env_contact && rolls_downhill(buffer, n_body, buffer.count, down);
     ImpulseSum sum{};
     for (int32_t c = 0; c < n_body; c++) respond_to_body(world, i, worker, c, v, n_body, downhill, &sum);
     if (n_env > 0) respond_to_environment(world, i, worker, n_body, buffer.count, v, downhill, &sum);
-    // The impulses change the velocities at once: kept as a force for the next sub-step's
-    // integration, those of a step's last sub-step were lost to the next step's stroke, which
-    // replaces the force.
-    float dw[3];
-    for (int k = 0; k < 3; k++) body->velocity[k] += body->inverse_mass * sum.linear[k];
-    vec3_add(body->angular_velocity, body->angular_velocity,
-             mat4_transform_point(dw, body->world_inverse_inertia, sum.angular));
+    // The impulses change the velocities in this sub-step's correction: kept as a force for the
+    // next sub-step's integration, those of a step's last sub-step were lost to the next step's
+    // stroke, which replaces the force.
+    physics_store_changed(&body->contact_impulse, sum.linear);
+    physics_store_changed(&body->contact_angular_impulse, sum.angular);
     // It rolls on while its force (gravity and the impulses) has a part down the slope; a resting
     // contact that wiped the force holds it where it is.
     const float h = world->substep_time > 0.0f ? world->substep_time : 1.0f;
@@ -600,6 +635,23 @@ void physics_job_wake(int32_t i, int32_t worker)
     if (woken) body->woken = 1;
 }
 
+namespace {
+
+// The velocities the collide job's impulses give (cleared once taken).
+void take_contact_impulses(RigidBody *body)
+{
+    static const float zero[3] = {0, 0, 0};
+    float *P = body->contact_impulse, *L = body->contact_angular_impulse;
+    if (!memcmp(P, zero, sizeof zero) && !memcmp(L, zero, sizeof zero)) return;
+    float dw[3];
+    for (int k = 0; k < 3; k++) body->velocity[k] += body->inverse_mass * P[k];
+    vec3_add(body->angular_velocity, body->angular_velocity, mat4_transform_point(dw, body->world_inverse_inertia, L));
+    vec3_set(P, 0, 0, 0);
+    vec3_set(L, 0, 0, 0);
+}
+
+}  // namespace
+
 void physics_keep_collide_snapshot(PhysicsWorld *world, int32_t i, RigidBody *b)
 {
     BodySnapshot &snapshot = world->snapshots[i];
@@ -618,6 +670,7 @@ void physics_job_correct(int32_t i, int32_t worker)
     PhysicsWorld *world = g_physics_world_pointer;
     RigidBody *body = world->bodies[i];
     const float eps = g_bsp_epsilon;
+    take_contact_impulses(body);
     if ((body->contact_flags & 2) && !body->asleep && body->support) {
         float d[3];
         float travel = vec3_length(vec3_sub(d, body->predicted_position, body->saved_position));

@@ -158,6 +158,8 @@ void body_reset_motion(RigidBody *body)
         body->angular_velocity[k] = 0.0f;
         body->force[k] = 0.0f;
         body->torque[k] = 0.0f;
+        body->contact_impulse[k] = 0.0f;
+        body->contact_angular_impulse[k] = 0.0f;
         body->spin_axis[k] = 0.0f;
     }
     for (int k = 0; k < 4; k++) {

@@ -108,10 +108,13 @@ TEST(PhysicsPlanes, CollideJobImpulseAndCorrectionPush)
     physics_set_workers(0, 2);
     physics_start_workers(w.world.get());
     physics_job_collide(0, 0);
-    // vn = -2, e = 0.5, K = 1: an impulse of 3 along the normal, which sends it away at 1.
-    EXPECT_NEAR(sphere.velocity[1], -1.0f, 1e-5f);
+    // vn = -2, e = 0.5, K = 1: an impulse of 3 along the normal, which the correction turns into a
+    // speed of 1 away.
+    EXPECT_NEAR(sphere.contact_impulse[1], -3.0f, 1e-5f);
+    EXPECT_EQ(sphere.velocity[1], 2.0f);
     EXPECT_EQ(sphere.contact_flags, 1);
     physics_job_correct(0, 0);
+    EXPECT_NEAR(sphere.velocity[1], -1.0f, 1e-5f);
     EXPECT_NEAR(sphere.position[1], -0.4f - 0.2f * 0.1f, 1e-6f);
     physics_stop_workers();
     physics_set_workers(kPhysicsWorkers, 0);
