@@ -620,7 +620,7 @@ struct IslandThread {
 };
 constinit thread_local IslandThread t_island;
 constinit thread_local int16_t t_island_rank[kPhysicsMaxBodies];
-constinit thread_local BodyOrderEntry t_island_entries[kPhysicsMaxBodies];
+constinit thread_local BodyOrderEntry t_island_entries[kPhysicsMaxBodies] = {};  // {} for clang's constinit
 constinit thread_local float t_island_gathered[kPhysicsMaxBodies];
 
 uint32_t unit_phase(uint64_t state) { return uint32_t(state >> 32); }
