@@ -401,6 +401,16 @@ int32_t physics_job_islands(int32_t worker, uint32_t phase);
 // After its islands (their jobs reported): the body order the islands phase numbered `phase`
 // leaves, if no other thread has taken it.
 void physics_islands_sort(uint32_t phase);
+// Whether the step's n sub-steps may run as islands on the pool (the broad phase's lists allowing).
+bool physics_islands_allowed(const PhysicsWorld *world, int32_t n, int32_t bodies);
+// The step's strokes, first prepares and sub-steps as islands on the pool, when the broad phase's
+// lists allow it (physics_islands_allowed holding): false, with nothing done, when not.
+bool physics_islands_run(PhysicsWorld *world, int32_t n, int32_t bodies);
+// The islands phase's body order made (the step's end: nothing before reads the order).
+void physics_islands_sort_wait();
+// The height y of body i as its prepare job begins a sub-step, kept for the body order: the
+// island's own record on a worker stepping islands, else the world's.
+void physics_islands_keep_height(PhysicsWorld *world, int32_t i, float y);
 // The number the next phase the pool publishes will have (main thread).
 uint32_t physics_next_phase_number();
 
@@ -430,6 +440,14 @@ void physics_phase_finish();
 // The body order of the first `bodies` heights (as the prepare jobs leave them): the exchange sort
 // of the entries (height, body) in index order, largest y first; and each body's rank in it.
 void physics_sort_body_order(PhysicsWorld *world, int32_t bodies);
+// The exchange sort of the entries (heights[p], p) for p below n into `order`, largest y first
+// (entries that did not change are not written).
+void physics_sort_exchange(const float *heights, BodyOrderEntry *order, int32_t n);
+// A collider's transform component at t of the way from the previous to the current one.
+inline float physics_interpolated(float previous, float current, float t)
+{
+    return previous * (1.0f - t) + current * t;
+}
 // Whether physics_run_phase runs a phase of `count` jobs on the pool in this step.
 bool physics_phase_on_pool(int32_t count);
 // The workers (job ranges) a phase of `count` jobs runs on: 1 inline.
