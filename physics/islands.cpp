@@ -337,7 +337,6 @@ void share_islands(const PhysicsWorld *world, int32_t bodies, int32_t ranges)
 
 }  // namespace
 
-// Whether the step's n sub-steps may run as islands on the pool (the broad phase's lists allowing).
 // (A worker waiting for an island's heights steps it itself when no worker has it: no island waits
 // for a thread to come.)
 bool physics_islands_allowed(const PhysicsWorld *world, int32_t n, int32_t bodies)
@@ -347,8 +346,6 @@ bool physics_islands_allowed(const PhysicsWorld *world, int32_t n, int32_t bodie
            colliders_still(world, n);
 }
 
-// The step's strokes, first prepares and sub-steps as islands on the pool, when the broad phase's
-// lists allow it (physics_islands_allowed holding): false, with nothing done, when not.
 bool physics_islands_run(PhysicsWorld *world, int32_t n, int32_t bodies)
 {
     const int32_t ranges = physics_phase_ranges(bodies);
@@ -384,7 +381,7 @@ bool physics_islands_run(PhysicsWorld *world, int32_t n, int32_t bodies)
     return true;
 }
 
-// The islands phase's body order made (the step's end: nothing before reads the order).
+// The step's end: nothing before reads the order.
 void physics_islands_sort_wait()
 {
     const uint64_t made = uint64_t(g_island.phase) << 2 | kSortMade;

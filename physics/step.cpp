@@ -1,7 +1,7 @@
 // The world step: adaptive sub-steps, the broad phase, integration and sleep. Each sub-step is two
 // phases of per-body jobs on the worker pool: wake and collide; then correct, with the next
 // sub-step's prepare. Where the step allows, the pool's workers instead take islands of bodies
-// through all the sub-steps, the same jobs in one phase.
+// through all the sub-steps, the same jobs in one phase (physics/islands.cpp).
 #include "physics/physics_local.h"
 
 #include <cmath>
