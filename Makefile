@@ -28,11 +28,12 @@ test-tsan: setup
 	cmake --build build-tsan --target zav_tsan_tests -j$(JOBS)
 	cd build-tsan && ctest --output-on-failure -j$(JOBS)
 
-# Each fuzz target of tests/fuzz briefly on its corpus, built with clang in its own tree.
+# Each fuzz target of tests/fuzz briefly on its corpus, built with clang in its own tree. The tree
+# builds the whole product too (zav_product), so that what only clang refuses fails here.
 test-fuzz: setup
 	cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DZAV_FUZZ=ON -DZAV_TESTS=OFF -DZAV_BENCH=OFF
-	cmake --build build-fuzz --target zav_fuzz -j$(JOBS)
+	cmake --build build-fuzz --target zav_fuzz zav_product -j$(JOBS)
 	cd build-fuzz && ctest -L fuzz --output-on-failure -j$(JOBS)
 
 # Not in CI: 30 minutes of random input on the sanitizer build of the game (tools/soak.sh).

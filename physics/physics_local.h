@@ -358,23 +358,13 @@ CollisionEventNode *physics_event_append_pooled(CollisionEventList *list, int32_
 void physics_event_list_clear_pooled(CollisionEventList *list);
 // The sub-step's serial: bumped by the step before each sub-step and at its end (main thread).
 extern uint32_t g_physics_substep_serial;
-// A worker stepping its islands: the serial of its sub-step (0: none, the step's serial holds).
+// A worker stepping its islands: the serial of its sub-step (0: none, the step's serial holds;
+// physics/islands.cpp).
 extern constinit thread_local uint32_t g_physics_island_serial;
 inline uint32_t physics_substep_serial()
 {
     return g_physics_island_serial != 0 ? g_physics_island_serial : g_physics_substep_serial;
 }
-// Body i's candidates of its list (the bodies of the world other than i) into `ranked`, in the body
-// order of the sub-step: their number. A worker stepping islands may leave candidates of one height
-// in any order: tied[c] is 1 when ranked[c] and ranked[c + 1] are such (physics_order_tied puts
-// them in the body order).
-int32_t physics_rank_candidates(const PhysicsWorld *world, int32_t i, const CandidateList &candidates,
-                                int16_t *ranked, uint8_t *tied);
-void physics_order_tied(int16_t *bodies, int32_t count);
-// Steps whose sub-steps ran as islands, and the islands' lookups of the whole body order (counts
-// for the tests).
-extern uint64_t g_physics_island_steps;
-extern std::atomic<uint64_t> g_physics_island_lookups;
 // The edge passes of this thread's calls of collide_body_static_mesh in record mode for body i, up
 // to physics_edge_memo_end: stored (the collide job), or replayed when stored in this sub-step (the
 // correction job), which gives the same contacts in the same order.
@@ -403,12 +393,6 @@ void physics_job_stroke_and_prepare(int32_t i, int32_t worker);
 void physics_job_pairs_stroke_and_prepare(int32_t i, int32_t worker);
 void physics_job_pairs(int32_t i, int32_t worker);
 void physics_run_job(int32_t kind, int32_t body, int32_t worker);
-// A worker's part of the islands phase numbered `phase`: its own range's islands, then any other
-// that no worker has begun, each through every sub-step; the bodies of the islands it finished.
-int32_t physics_job_islands(int32_t worker, uint32_t phase);
-// After its islands (their jobs reported): the body order the islands phase numbered `phase`
-// leaves, if no other thread has taken it.
-void physics_islands_sort(uint32_t phase);
 // The number the next phase the pool publishes will have (main thread).
 uint32_t physics_next_phase_number();
 
@@ -438,6 +422,14 @@ void physics_phase_finish();
 // The body order of the first `bodies` heights (as the prepare jobs leave them): the exchange sort
 // of the entries (height, body) in index order, largest y first; and each body's rank in it.
 void physics_sort_body_order(PhysicsWorld *world, int32_t bodies);
+// The exchange sort of the entries (heights[p], p) for p below n into `order`, largest y first
+// (entries that did not change are not written).
+void physics_sort_exchange(const float *heights, BodyOrderEntry *order, int32_t n);
+// A collider's transform component at t of the way from the previous to the current one.
+inline float physics_interpolated(float previous, float current, float t)
+{
+    return previous * (1.0f - t) + current * t;
+}
 // Whether physics_run_phase runs a phase of `count` jobs on the pool in this step.
 bool physics_phase_on_pool(int32_t count);
 // The workers (job ranges) a phase of `count` jobs runs on: 1 inline.
@@ -464,6 +456,35 @@ void physics_step_begin(int32_t bodies);
 void physics_step_end(int32_t substeps);
 // Worker threads that exist.
 int32_t physics_worker_threads();
+
+// ---- islands (physics/islands.cpp) ------------------------------------------------------------
+
+// The step's side (main thread): whether the step's n sub-steps may run as islands on the pool;
+// then, when the broad phase's lists allow it, its strokes, first prepares and sub-steps run so
+// (false, with nothing done, when not); at the step's end, the wait for the body order they leave.
+bool physics_islands_allowed(const PhysicsWorld *world, int32_t n, int32_t bodies);
+bool physics_islands_run(PhysicsWorld *world, int32_t n, int32_t bodies);
+void physics_islands_sort_wait();
+// A worker's part of the islands phase numbered `phase`: its own range's islands, then any other
+// that no worker has begun, each through every sub-step; the bodies of the islands it finished.
+int32_t physics_job_islands(int32_t worker, uint32_t phase);
+// After its islands (their jobs reported): the body order the islands phase numbered `phase`
+// leaves, if no other thread has taken it.
+void physics_islands_sort(uint32_t phase);
+// The height y of body i as its prepare job begins a sub-step, kept for the body order: the
+// island's own record on a worker stepping islands, else the world's.
+void physics_islands_keep_height(PhysicsWorld *world, int32_t i, float y);
+// Body i's candidates of its list (the bodies of the world other than i) into `ranked`, in the body
+// order of the sub-step: their number. A worker stepping islands may leave candidates of one height
+// in any order: tied[c] is 1 when ranked[c] and ranked[c + 1] are such (physics_order_tied puts
+// them in the body order).
+int32_t physics_rank_candidates(const PhysicsWorld *world, int32_t i, const CandidateList &candidates,
+                                int16_t *ranked, uint8_t *tied);
+void physics_order_tied(int16_t *bodies, int32_t count);
+// Steps whose sub-steps ran as islands, and the islands' lookups of the whole body order (counts
+// for the tests).
+extern uint64_t g_physics_island_steps;
+extern std::atomic<uint64_t> g_physics_island_lookups;
 
 // ---- joints (physics/joint.cpp) ---------------------------------------------------------------
 

@@ -225,23 +225,13 @@ void physics_body_prepare_matrices(RigidBody *body)
 
 namespace {
 
-// out = (p, 1) m and (v, 0) m, written out as mat4_transform_point and _vector compute them (the
-// same operations in the same order: the same bits) so that the loops below inline them.
+// out = (p, 1) m, written out as mat4_transform_point computes it (the same operations in the same
+// order: the same bits) so that the loops below inline it.
 inline void place_point(float *__restrict out, const float *__restrict m, const float *__restrict p)
 {
     const float x = p[0] * m[0] + p[1] * m[4] + p[2] * m[8] + m[12];
     const float y = p[0] * m[1] + p[1] * m[5] + p[2] * m[9] + m[13];
     const float z = p[0] * m[2] + p[1] * m[6] + p[2] * m[10] + m[14];
-    out[0] = x;
-    out[1] = y;
-    out[2] = z;
-}
-
-inline void place_vector(float *__restrict out, const float *__restrict m, const float *__restrict v)
-{
-    const float x = v[0] * m[0] + v[1] * m[4] + v[2] * m[8];
-    const float y = v[0] * m[1] + v[1] * m[5] + v[2] * m[9];
-    const float z = v[0] * m[2] + v[1] * m[6] + v[2] * m[10];
     out[0] = x;
     out[1] = y;
     out[2] = z;
@@ -262,10 +252,10 @@ void place_arrays(float *__restrict x, float *__restrict y, float *__restrict z,
 }
 
 // The mesh's world positions and normals, its faces' world normals and centres, as place_point and
-// place_vector give them (the matrices' elements held in locals: the stores into the mesh cannot
-// change them). `same`: the positions placed already as arrays. A normal is turned in lanes (x r0
-// + y r4 + z r8 in lane 0, and so on) and a centre summed in lanes from the world positions just
-// written: the same operations in the same order as the scalar forms.
+// mat4_transform_vector give them (the matrices' elements held in locals: the stores into the mesh
+// cannot change them). `same`: the positions placed already as arrays. A normal is turned in lanes
+// (x r0 + y r4 + z r8 in lane 0, and so on) and a centre summed in lanes from the world positions
+// just written: the same operations in the same order as the scalar forms.
 void place_world_data(MeshObject *mesh, const float *world, const float *rotation, const PlacedVertices *same)
 {
     const PhysicsLanes R0 = {rotation[0], rotation[1], rotation[2], 0.0f};

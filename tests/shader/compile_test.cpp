@@ -107,20 +107,6 @@ TEST_F(CompileTest, AssemblerTheDeviceRefusesMapsToItsSection)
     EXPECT_NE(report.find("expression-style statement"), std::string::npos);
 }
 
-// A MODEL3 script whose vertex function holds the error the HLSL compiler would report.
-const char *const kHlsl = "[DEFINES] VECTOR L;\n"              // 0
-                          "[TECHNIQUE] MODEL3\n"               // 1
-                          "[PASS0]\n"                          // 2
-                          "[FUNCTIONS]\n"                      // 3
-                          "float lambert(vec4 a)\n"            // 4
-                          "{ b = a*L; b }\n"                   // 5
-                          "[POSITION]\n"                       // 6
-                          "oPos=iPos;\n"                       // 7
-                          "[DIFFUSE]\n"                        // 8
-                          "oDiffuse=lambert(L);\n"             // 9
-                          "[SHADER]\n"                         // 10
-                          "Out=Diffuse;\n";                    // 11
-
 TEST(ShaderErrorLines, StatementsFoundInTheScript)
 {
     const char *script = "[POSITION]\n"

@@ -110,13 +110,6 @@ TEST_F(ScriptTest, SmallestStandardScript)
     EXPECT_EQ(c->pass_count, 1);
 }
 
-// Four techniques, each with its own position statement so that the chosen one shows.
-const char *const kTechniques = "[DEFINES] MATRIX M;\n"
-                                "[TECHNIQUE] MODEL2X [PASS0] [POSITION] oPos=iPos*4M;\n"
-                                "[TECHNIQUE] SHADERS DOT3 [PASS0] [POSITION] oPos=iPos;\n"
-                                "[TECHNIQUE] Multitexture [PASS0] [POSITION] oPos=iPos*3M;\n"
-                                "[TECHNIQUE] All Cards [PASS0] [POSITION] oPos=M;\n";
-
 TEST_F(ScriptTest, NoTechniqueFitsIsAFailure)
 {
     EXPECT_EQ(compile("[TECHNIQUE] SHADERS [PASS0] [POSITION] oPos=iPos;", kEffect | kMultitexture), "");
