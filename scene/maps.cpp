@@ -46,13 +46,17 @@ bool restore_slot(SceneWorld *other, int32_t slot)
     const int32_t k = slot - SCENE_MAP_TEXTURE_BASE;
     if (k < 0 || k >= SCENE_MAP_SLOTS) return false;
     MapSlot &map = other->maps[k];
-    if (!map.has_texture || (!map.map && !map.height_data)) return false;
-    const bool had_map = map.map != nullptr;
-    world_build_normal_map_from_height(other, k, nullptr);
-    if (!had_map) {  // the world had let its copy go after the upload: it keeps none
-        free(map.map);
-        map.map = nullptr;
+    if (!map.has_texture || map.width <= 0 || map.height <= 0) return false;
+    if (map.map) {
+        texture_create_in_slot(&scene_context(other)->main_textures, slot, map.width, map.height, map.map, map.width,
+                               map.height, kTextureMipmap);
+        return true;
     }
+    if (!map.height_data) return false;
+    // The world let its normal map go after the upload: made again for the slot, and let go again.
+    world_build_normal_map_from_height(other, k, nullptr);
+    free(map.map);
+    map.map = nullptr;
     return true;
 }
 
