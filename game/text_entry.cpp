@@ -36,7 +36,8 @@ int entry_key(int32_t character, int32_t *length, char *text, int32_t maximum, s
         result = n > 0 ? 1 : 0;
     } else if (c == KEY_BACKSPACE) {
         if (n > 0) n--;
-    } else if (n < maximum && n < last && (is_letter_or_digit(c) || is_accented(c) || (wide && c != 0 && strchr(" '!?,\".():;/=-", c)))) {
+    } else if (n < maximum && n < last &&
+               (is_letter_or_digit(c) || is_accented(c) || (wide && c != 0 && strchr(" '!?,\".():;/=-", c)))) {
         text[n++] = char(c);
     }
     text[n] = '\0';
@@ -53,6 +54,5 @@ int ui_text_entry_key(int32_t character, int32_t *length, char *text, int32_t ma
 
 int ui_name_entry_key(int32_t character)
 {
-    return entry_key(character, &g_name_entry_length, g_name_entry_text, NAME_MAXIMUM, sizeof g_name_entry_text,
-                     false);
+    return entry_key(character, &g_name_entry_length, g_name_entry_text, NAME_MAXIMUM, sizeof g_name_entry_text, false);
 }

@@ -32,7 +32,7 @@
 namespace {
 
 // What the recording screens saw.
-std::vector<int> g_calls;  // the state of each handler call, in order
+std::vector<int> g_calls;     // the state of each handler call, in order
 std::vector<float> g_alphas;  // the widgets' alpha each call saw
 int g_leaves[1000];
 int32_t g_change_to = -1;  // the next handler call moves to this state

@@ -42,7 +42,8 @@ protected:
         memcpy(text, start.data(), start.size());
         *n = length;
         int result = -1;
-        for (int key : keys) result = filter == WIDE ? ui_text_entry_key(key, n, text, 14, sizeof wide) : ui_name_entry_key(key);
+        for (int key : keys)
+            result = filter == WIDE ? ui_text_entry_key(key, n, text, 14, sizeof wide) : ui_name_entry_key(key);
         EXPECT_EQ(strlen(text), size_t(*n));
         return {text, result};
     }
