@@ -122,7 +122,12 @@ void escape_to_main_menu()
     g_key_down[KEY_ESCAPE] = 0;
     int32_t from = g_screen_state;
     g_screen_state = kScreenMainMenu;
-    if (!g_fade_busy) begin_change(from);
+    // During a fade the screen that was fading in is drawn no more: it is left at once, so that
+    // its next visit sets itself up again. The fade goes on towards the main menu.
+    if (!g_fade_busy)
+        begin_change(from);
+    else
+        leave_unless_shown(from);
 }
 
 void draw_background(RenderContext *context)

@@ -27,6 +27,7 @@ void app_loop_reset(void);
 // Runs the leave functions of the screens still shown and releases everything start-up made.
 void app_shutdown(bool device_made);
 
-// Writes the troubleshooting page to g_troubleshooting_path, naming the adapter and, when not null,
-// the problem met. 1, or 0 when it cannot be written.
+// Writes the troubleshooting page to g_troubleshooting_path: with a problem (not null), that problem
+// and what to do about the game's files; else the graphics card's page naming the adapter. 1, or 0
+// when it cannot be written.
 int app_write_troubleshooting_page(const char *adapter, const char *problem);

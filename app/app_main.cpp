@@ -114,13 +114,15 @@ void open_help_page()
     _chdir("..");
 }
 
-const char *const TROUBLESHOOTING_TEMPLATE =
+const char *const TROUBLESHOOTING_HEAD =
     "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\" "
     "\"http://www.w3.org/TR/html4/loose.dtd\">\n"
     "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">\n"
     "<title>TroubleShooting</title>\n</head>\n<body>\n"
-    "<h1>Trouble Shooting /  R&eacute;solution des probl&egrave;mes</h1>\n"
-    "%s"
+    "<h1>Trouble Shooting /  R&eacute;solution des probl&egrave;mes</h1>\n";
+
+// The graphics card's page: the adapter's name in both fields.
+const char *const TROUBLESHOOTING_DEVICE =
     "<p>The program met a problem while initialising the graphics card. Your graphics driver or "
     "your graphics libraries may be out of date.</p>\n"
     "<p>Le programme a rencontr&eacute; un probl&egrave;me lors de l'initialisation de la carte "
@@ -134,8 +136,16 @@ const char *const TROUBLESHOOTING_TEMPLATE =
     "<li><a href=\"https://www.intel.com/content/www/us/en/support/detect.html\">Intel drivers</a></li>\n"
     "<li><a href=\"https://docs.mesa3d.org/download.html\">Mesa OpenGL libraries</a></li>\n"
     "</ul>\n"
-    "<p>(D3DX9_43.LIB or D3DCompiler_43.LIB missing)</p>\n"
-    "</body>\n</html>\n";
+    "<p>(D3DX9_43.LIB or D3DCompiler_43.LIB missing)</p>\n";
+
+// After another problem, named above it: what to do about the game's files.
+const char *const TROUBLESHOOTING_FILES =
+    "<p>The program could not read the files it needs. Start it from its own folder, or install it "
+    "again.</p>\n"
+    "<p>Le programme n'a pas pu lire les fichiers dont il a besoin. Lancez-le depuis son dossier, ou "
+    "installez-le &agrave; nouveau.</p>\n";
+
+const char *const TROUBLESHOOTING_TAIL = "</body>\n</html>\n";
 
 std::string html_escape(const char *text)
 {
@@ -161,13 +171,22 @@ void app_display_adapter_name(char *out, size_t size)
 
 int app_write_troubleshooting_page(const char *adapter, const char *problem)
 {
-    std::string name = html_escape(adapter);
-    std::string note = problem ? "<p><b>" + html_escape(problem) + "</b></p>\n" : std::string();
-    int length = snprintf(nullptr, 0, TROUBLESHOOTING_TEMPLATE, note.c_str(), name.c_str(), name.c_str());
-    if (length < 0) return 0;
-    std::string page(size_t(length) + 1, '\0');
-    snprintf(page.data(), page.size(), TROUBLESHOOTING_TEMPLATE, note.c_str(), name.c_str(), name.c_str());
-    return sys_write_whole(g_troubleshooting_path, page.data(), size_t(length)) ? 1 : 0;
+    std::string page = TROUBLESHOOTING_HEAD;
+    if (problem) {
+        // A problem other than the graphics card gets a page about it alone: the driver links
+        // would send the player the wrong way.
+        page += "<p><b>" + html_escape(problem) + "</b></p>\n" + TROUBLESHOOTING_FILES;
+    } else {
+        const std::string name = html_escape(adapter);
+        int length = snprintf(nullptr, 0, TROUBLESHOOTING_DEVICE, name.c_str(), name.c_str());
+        if (length < 0) return 0;
+        std::string body(size_t(length) + 1, '\0');
+        snprintf(body.data(), body.size(), TROUBLESHOOTING_DEVICE, name.c_str(), name.c_str());
+        body.resize(size_t(length));
+        page += body;
+    }
+    page += TROUBLESHOOTING_TAIL;
+    return sys_write_whole(g_troubleshooting_path, page.data(), page.size()) ? 1 : 0;
 }
 
 bool app_startup(bool *device_made)

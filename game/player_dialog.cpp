@@ -77,7 +77,7 @@ Hover draw(void)
     hover.row = ui_dialog_rows_draw_names(kPlayerDialogWidth);
     draw_avatar();
     hover.avatar_down = ui_list_page_up_button(at_x(35), at_y(771));
-    hover.avatar_up = ui_list_page_down_button(at_x(233), at_y(771));
+    hover.avatar_up = ui_list_page_down_mirrored_button(at_x(233), at_y(771));
     draw_name_line();
     hover.select = ui_dialog_text_button(menu_text(MENU_SELECT), at_x(kPlayerDialogWidth / 3), at_y(900));
     hover.back = ui_dialog_text_button(menu_text(MENU_RETOUR), at_x(2 * kPlayerDialogWidth / 3), at_y(900));
@@ -185,7 +185,7 @@ void player_dialog(void)
     if (ui_dialog_take_press(&hover.frame)) handle_press(hover);
     ui_dialog_drag_step();
     if (g_key_printable) {
-        ui_text_entry_key(g_key_char, &g_name_entry_length, g_name_entry_text, kNameMax);
+        ui_text_entry_key(g_key_char, &g_name_entry_length, g_name_entry_text, kNameMax, sizeof g_name_entry_text);
         g_key_printable = 0;
     }
 

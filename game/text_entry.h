@@ -3,6 +3,7 @@
 // "é" arrives as -23.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 extern char g_name_entry_text[64];
@@ -10,7 +11,8 @@ extern int32_t g_name_entry_length;
 
 // Letters (folded to lower case unless g_upper_case), digits, space and ' ! ? , " é è ç à . ( ) :
 // ; / = -, up to `maximum` characters; Backspace removes one. 1 when Return confirms a non-empty
-// text, else 0. The text stays NUL-terminated.
-int ui_text_entry_key(int32_t character, int32_t *length, char *text, int32_t maximum);
+// text, else 0. The text stays NUL-terminated within its buffer of `size` bytes; a longer text
+// than the maximum (one read from a file) is kept until Backspace shortens it.
+int ui_text_entry_key(int32_t character, int32_t *length, char *text, int32_t maximum, size_t size);
 // The same on g_name_entry_text, at most 10 letters, digits, é è ç à: a file name's characters.
 int ui_name_entry_key(int32_t character);

@@ -102,7 +102,7 @@ int ui_text_entry_field(float x, float y)
     char shown[sizeof g_edit_text + 2];
     snprintf(shown, sizeof shown, hover && g_caret_blink > 5 ? "%s_" : "%s", g_edit_text);
     if (hover && g_key_printable) {
-        ui_text_entry_key(g_key_char, &g_edit_length, g_edit_text, kEditTextMax);
+        ui_text_entry_key(g_key_char, &g_edit_length, g_edit_text, kEditTextMax, sizeof g_edit_text);
         g_key_printable = 0;
     }
     text(&g_font_primary, x, y, shown, sy * 0.5f, kWhite);

@@ -49,6 +49,9 @@ bool ui_list_scroll_up_button(float x, float y);
 bool ui_list_scroll_down_button(float x, float y);
 bool ui_list_page_up_button(float x, float y);
 bool ui_list_page_down_button(float x, float y);
+// The page-down arrow mirrored left to right: the page arrows' picture is a left chevron, so this
+// one points right (the avatar picker's "next").
+bool ui_list_page_down_mirrored_button(float x, float y);
 // A grey label centred on x (pixels) at virtual y; returns 0.
 int ui_list_item_text(const char *text, float virtual_y, float x);
 // The row box x +- 125 around virtual y; highlighted when hovered or selected. 1 while hovered.

@@ -12,19 +12,21 @@ namespace {
 RenderContext *ctx() { return &g_render_context; }
 float font_height() { return (float)g_font_primary.line_height; }
 
-// A 32 x 32 (scaled) arrow centred on x, its shadow at (+3, +3); red while hovered.
-bool arrow(int32_t slot, float x, float y, bool upside_down)
+// A 32 x 32 (scaled) arrow centred on x, its shadow at (+3, +3); red while hovered. Upside down
+// swaps the texture's v, mirrored its u.
+bool arrow(int32_t slot, float x, float y, bool upside_down, bool mirrored = false)
 {
     RenderContext *c = ctx();
     float w = 32.0f * g_ui_scale_x, h = 32.0f * g_ui_scale_y;
     float left = x - 16.0f * g_ui_scale_x;
     float v0 = upside_down ? 1.0f : 0.0f, v1 = 1.0f - v0;
+    float u0 = mirrored ? 1.0f : 0.0f, u1 = 1.0f - u0;
     bool hover = ui_cursor_inside(left, y, w, 32.0f * g_ui_scale_x);
     render_set_mode(6, c, 1);
     texture_bind(c, slot);
-    render_draw_2d_quad_rgba(c, left + 3.0f, y + 3.0f, w, h, 0.0f, v0, 1.0f, v1, 0.0f, 0.0f, 0.0f, 0.5f);
+    render_draw_2d_quad_rgba(c, left + 3.0f, y + 3.0f, w, h, u0, v0, u1, v1, 0.0f, 0.0f, 0.0f, 0.5f);
     float gb = hover ? 0.5f : 1.0f;
-    render_draw_2d_quad_rgba(c, left, y, w, h, 0.0f, v0, 1.0f, v1, 1.0f, gb, gb, 1.0f);
+    render_draw_2d_quad_rgba(c, left, y, w, h, u0, v0, u1, v1, 1.0f, gb, gb, 1.0f);
     render_set_mode(6, c, 0);
     return hover;
 }
@@ -49,6 +51,7 @@ bool ui_list_scroll_up_button(float x, float y) { return arrow(kSlotArrow, x, y,
 bool ui_list_scroll_down_button(float x, float y) { return arrow(kSlotArrow, x, y, true); }
 bool ui_list_page_up_button(float x, float y) { return arrow(kSlotArrowHover, x, y, false); }
 bool ui_list_page_down_button(float x, float y) { return arrow(kSlotArrowHover, x, y, true); }
+bool ui_list_page_down_mirrored_button(float x, float y) { return arrow(kSlotArrowHover, x, y, true, true); }
 
 int ui_list_item_text(const char *text, float virtual_y, float x)
 {

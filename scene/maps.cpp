@@ -19,9 +19,50 @@ int32_t largest_power_of_two_at_most(int32_t n)
     return side;
 }
 
+// Texture id's picture into slot id, at the size and with the options the renderer's variables give.
+void upload_texture(SceneWorld *world, int32_t id, const SceneTexture &texture)
+{
+    RenderContext *context = scene_context(world);
+    int32_t side = texture.width < texture.height ? texture.width : texture.height;
+    int32_t limit = render_var_get(context, "D");
+    if (limit > 0 && side > limit) side = limit;
+    side = largest_power_of_two_at_most(side);
+    uint8_t flags = (texture.options & 1) ? kTextureAlpha : 0;
+    if (render_var_get(context, "X") != 0) flags |= kTextureMipmap;
+    if (texture.options & 4) flags |= kTextureClamp;
+    texture_create_in_slot(&context->main_textures, id, side, side, texture.pixels, texture.width, texture.height,
+                           flags);
+}
+
+// Puts `other`'s own picture of texture slot `slot` back; false when it has none there.
+bool restore_slot(SceneWorld *other, int32_t slot)
+{
+    if (slot >= 0 && slot < SCENE_MAX_TEXTURES) {
+        const SceneTexture &texture = other->textures[slot];
+        if (texture.slot != slot || !texture.pixels) return false;
+        upload_texture(other, slot, texture);
+        return true;
+    }
+    const int32_t k = slot - SCENE_MAP_TEXTURE_BASE;
+    if (k < 0 || k >= SCENE_MAP_SLOTS) return false;
+    MapSlot &map = other->maps[k];
+    if (!map.has_texture || map.width <= 0 || map.height <= 0) return false;
+    if (map.map) {
+        texture_create_in_slot(&scene_context(other)->main_textures, slot, map.width, map.height, map.map, map.width,
+                               map.height, kTextureMipmap);
+        return true;
+    }
+    if (!map.height_data) return false;
+    // The world let its normal map go after the upload: made again for the slot, and let go again.
+    world_build_normal_map_from_height(other, k, nullptr);
+    free(map.map);
+    map.map = nullptr;
+    return true;
+}
+
 void free_texture_entry(SceneWorld *world, SceneTexture &texture)
 {
-    if (texture.slot >= 0) texture_release_slot(&scene_context(world)->main_textures, texture.slot);
+    if (texture.slot >= 0) scene_texture_slot_release(world, texture.slot);
     free(texture.pixels);
     texture = SceneTexture{};
 }
@@ -84,18 +125,19 @@ int scene_set_texture(SceneWorld *world, int32_t id, const char *name, uint8_t o
     texture.pixels = image.pixels;
     texture.width = image.width;
     texture.height = image.height;
-    RenderContext *context = scene_context(world);
-    int32_t side = image.width < image.height ? image.width : image.height;
-    int32_t limit = render_var_get(context, "D");
-    if (limit > 0 && side > limit) side = limit;
-    side = largest_power_of_two_at_most(side);
-    uint8_t flags = (options & 1) ? kTextureAlpha : 0;
-    if (render_var_get(context, "X") != 0) flags |= kTextureMipmap;
-    if (options & 4) flags |= kTextureClamp;
-    texture_create_in_slot(&context->main_textures, id, side, side, image.pixels, image.width, image.height, flags);
+    upload_texture(world, id, texture);
     texture.slot = id;
     if (id < SCENE_MAP_SLOTS) set_height_data(world, id, image.pixels, image.width, image.height);
     return 1;
+}
+
+void scene_texture_slot_release(SceneWorld *world, int32_t slot)
+{
+    RenderContext *context = scene_context(world);
+    SceneWorld *const worlds[] = {&g_hole_world, &g_menu_world};
+    for (SceneWorld *other : worlds)
+        if (other != world && scene_context(other) == context && restore_slot(other, slot)) return;
+    texture_release_slot(&context->main_textures, slot);
 }
 
 const uint8_t *scene_texture_pixels(const SceneWorld *world, int32_t id, int32_t *width, int32_t *height)

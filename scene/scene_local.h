@@ -31,6 +31,10 @@ struct ObjectLightmaps {
 
 // The render context a world draws with.
 RenderContext *scene_context(const SceneWorld *world);
+// Lets go of texture slot `slot` (a texture or a normal map) that the world made. The hole and the
+// menu worlds share the slots: when the other one holds its own picture for the slot, that goes
+// back in instead, so that it still draws with it.
+void scene_texture_slot_release(SceneWorld *world, int32_t slot);
 // Writes "scene: <text>" to the log.
 void scene_log(const char *format, ...) __attribute__((format(printf, 1, 2)));
 // render_object_free, then delete. Null does nothing.

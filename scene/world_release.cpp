@@ -70,13 +70,12 @@ void free_face_lists(SceneWorld *world)
 
 void free_maps(SceneWorld *world, bool keep_height_data)
 {
-    RenderContext *context = scene_context(world);
     for (int32_t k = 0; k < SCENE_MAP_SLOTS; k++) {
         MapSlot &slot = world->maps[k];
         free(slot.map);
         slot.map = nullptr;
         if (keep_height_data) continue;
-        if (slot.has_texture) texture_release_slot(&context->main_textures, SCENE_MAP_TEXTURE_BASE + k);
+        if (slot.has_texture) scene_texture_slot_release(world, SCENE_MAP_TEXTURE_BASE + k);
         free(slot.height_data);
         slot = MapSlot{};
     }
@@ -85,9 +84,8 @@ void free_maps(SceneWorld *world, bool keep_height_data)
 
 void free_textures(SceneWorld *world)
 {
-    RenderContext *context = scene_context(world);
     for (SceneTexture &texture : world->textures) {
-        if (texture.slot >= 0) texture_release_slot(&context->main_textures, texture.slot);
+        if (texture.slot >= 0) scene_texture_slot_release(world, texture.slot);
         free(texture.pixels);
         texture = SceneTexture{};
     }

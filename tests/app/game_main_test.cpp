@@ -8,6 +8,7 @@
 #include "game/font.h"
 #include "game/menu_pictures.h"
 #include "game/screen.h"
+#include "game/ui.h"
 #include "physics/physics.h"
 #include "platform/audio.h"
 #include "platform/gpu/headless/gpu_headless.h"
@@ -23,6 +24,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,13 +32,15 @@
 namespace {
 
 // What the recording screens saw.
-std::vector<int> g_calls;  // the state of each handler call, in order
+std::vector<int> g_calls;     // the state of each handler call, in order
+std::vector<float> g_alphas;  // the widgets' alpha each call saw
 int g_leaves[1000];
 int32_t g_change_to = -1;  // the next handler call moves to this state
 
 void record(int32_t state)
 {
     g_calls.push_back(state);
+    g_alphas.push_back(g_ui_alpha);
     if (g_change_to >= 0) {
         g_screen_state = g_change_to;
         g_change_to = -1;
@@ -205,6 +209,49 @@ TEST_F(GameMainTest, ScreensFadeOrCutAndEscapeLeavesThem)
     EXPECT_EQ(gpu_headless_live_resources(), 0);
 }
 
+TEST_F(GameMainTest, FadeAlphasAndEscapeDuringAFadeLeavesTheScreenFadingIn)
+{
+    bool made = false;
+    start(&made);
+    ASSERT_TRUE(made);
+    use_recording_screens();
+    sys_clock_hold(true);
+
+    // The screen fading out starts opaque and the one fading in clear; the two always add to one.
+    g_change_to = kScreenOptions;
+    passes(1);
+    for (int frame = 0; frame < 5; frame++) {
+        g_calls.clear(), g_alphas.clear();
+        passes(1);
+        ASSERT_EQ(g_calls, std::vector<int>({0, 3}));
+        if (frame == 0) {
+            EXPECT_FLOAT_EQ(g_alphas[0], 1.0f);
+        }
+        EXPECT_GT(g_alphas[0], g_alphas[1]);
+        EXPECT_NEAR(g_alphas[0] + g_alphas[1], 1.0f, 1e-6f);
+    }
+    g_key_down[27] = 1;
+    passes(30);
+    ASSERT_EQ(g_screen_state, kScreenMainMenu);
+
+    // Escape two frames into a fade from the main menu: the screen that was fading in is left, so
+    // that its next visit sets itself up again.
+    for (int32_t to : {kScreenHighScores, kScreenCourseSets}) {
+        SCOPED_TRACE(to);
+        g_leaves[to] = 0;
+        g_change_to = to;
+        passes(3);
+        ASSERT_EQ(g_fade_busy, 1);
+        g_key_down[27] = 1;
+        passes(25);
+        EXPECT_EQ(g_screen_state, kScreenMainMenu);
+        EXPECT_EQ(g_fade_busy, 0);
+        EXPECT_EQ(g_quit, 0);
+        EXPECT_EQ(g_leaves[to], 1);
+    }
+    finish(made);
+}
+
 TEST_F(GameMainTest, EditorButtonEntersTheEditorAndEscapeComesBackWithoutQuitting)
 {
     bool made = false;
@@ -326,6 +373,19 @@ TEST_F(GameMainTest, ADeviceFailureWritesTheTroubleshootingPageAndHandsItToTheSh
     EXPECT_FALSE(has(trace, "intro start")) << trace;
     EXPECT_TRUE(has(trace, "exit")) << trace;
     EXPECT_EQ(gpu_headless_live_resources(), 0);
+}
+
+TEST_F(GameMainTest, AnUnreadableScriptGetsAPageAboutItWithoutTheGraphicsCard)
+{
+    std::filesystem::remove(data + "/txt/script.txt");
+    bool made = false;
+    start(&made);
+    finish(made);
+    std::string page = test_read_file(folders.user + "/ZAV Games/troubleshooting.html");
+    EXPECT_NE(page.find("cannot read data/txt/script.txt"), std::string::npos) << page;
+    EXPECT_NE(page.find("</html>"), std::string::npos) << page;
+    for (const char *graphics : {"graphics card", "Graphic Card", "<a href", "D3DX9"})
+        EXPECT_EQ(page.find(graphics), std::string::npos) << graphics;
 }
 
 TEST_F(GameMainTest, PagesStopAtTheFirstMissingAndAStoredThemePastTheThemesRunsTheFirst)

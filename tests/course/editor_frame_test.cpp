@@ -400,6 +400,7 @@ TEST_F(HoleEditorFrame, LitViewSavesLitAndGoesBackToTheFlatView)
     const int32_t presents = gpu_headless_present_count(context->device);
     click(kLighting);  // requested; the next frame lights
     EXPECT_EQ(g_editor.lit_view, 1);
+    EXPECT_NE(g_hole_world.shadow_masks[0], nullptr);
     EXPECT_GT(gpu_headless_present_count(context->device), presents);  // progress frames
     EXPECT_EQ(g_editor.message_frames, kEditorHintFrames - 1);         // TOOLTIP4
     EXPECT_EQ(g_editor.hint, MENU_TOOLTIP4);
@@ -430,6 +431,7 @@ TEST_F(HoleEditorFrame, LitViewSavesLitAndGoesBackToTheFlatView)
     ASSERT_EQ(editor_open_hole(path.c_str(), 1), 1);
     EXPECT_EQ(g_editor.lit_view, 1);
     EXPECT_EQ(g_hole_world.vegetal_count, 1);
+    EXPECT_NE(g_hole_world.shadow_masks[0], nullptr);
 }
 
 }  // namespace

@@ -297,6 +297,22 @@ TEST_F(HoleEditorFiles, SaveLoadRoundTrip)
     EXPECT_FLOAT_EQ(g_hole_world.vegetal_slots[1][1].position[2], 10.0f);
 }
 
+TEST_F(HoleEditorFiles, ReopeningAHoleRestoresItsNameAndPar)
+{
+    ASSERT_GE(editor_place_block_at(start, 0.0f, 0.0f, 0, 0.0f), 0);
+    const std::string path = saves + "/course/hole06.qel";
+    ASSERT_EQ(editor_save_hole_to(path.c_str()), 1);
+    snprintf(g_edit_text, sizeof g_edit_text, "Windmill");
+    g_edit_par = 5;
+    ASSERT_EQ(editor_write_description(), 1);
+    snprintf(g_edit_text, sizeof g_edit_text, "Another");
+    g_edit_length = 7, g_edit_par = 2;
+    ASSERT_EQ(editor_open_hole(path.c_str(), 1), 1);
+    EXPECT_STREQ(g_edit_text, "Windmill");
+    EXPECT_EQ(g_edit_length, 8);
+    EXPECT_EQ(g_edit_par, 5);
+}
+
 TEST_F(HoleEditorFiles, AFailedSaveKeepsTheNameAndTheLitCopies)
 {
     ASSERT_EQ(lit_copies("missing", "hole01", true), "ABCD");

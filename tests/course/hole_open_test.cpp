@@ -219,3 +219,62 @@ TEST_F(HoleOpen, NoCopyWithoutALetterOrAWritableRootAndNoHoleWithoutAPlainFile)
     }
     EXPECT_TRUE(cached().empty());
 }
+
+namespace {
+
+// A flat grey picture of side x side as "<run>/<name>.png".
+void write_grey_picture(const std::string &run, const char *name, int32_t side, uint8_t grey)
+{
+    std::vector<uint8_t> pixels(size_t(side) * size_t(side) * 4, grey);
+    ImageData image = {pixels.data(), side, side, 1, 0};
+    ASSERT_EQ(png_write_file((run + "/" + name + ".png").c_str(), &image), 1);
+}
+
+// The width of what texture slot `slot` holds; 0 when it is free.
+int32_t slot_width(int32_t slot)
+{
+    const TextureTable &table = g_render_context.main_textures;
+    return table.slots && table.slots[slot] ? table.slots[slot]->width : 0;
+}
+
+}  // namespace
+
+// Both worlds put their texture k in slot k (and its normal map in 640 + k): leaving one world
+// must leave the other's pictures in place.
+TEST_F(HoleOpen, LeavingOneWorldKeepsTheTexturesTheOtherDrawsWith)
+{
+    write_grey_picture(folders.run, "theme", 16, 90);
+    write_grey_picture(folders.run, "own", 32, 200);
+    ASSERT_EQ(scene_set_texture(&g_menu_world, 5, "theme", 0), 1);
+    world_alloc_all_map_slots(&g_menu_world);
+    world_free_maps_and_objects(&g_menu_world);  // as the theme's load leaves it
+    ASSERT_EQ(slot_width(5), 16);
+    ASSERT_EQ(slot_width(SCENE_MAP_TEXTURE_BASE + 5), 16);
+    {
+        // A hole file that carries its own texture 5, as one saved from a world that loaded it.
+        SceneTestWorld source;
+        ASSERT_EQ(scene_set_texture(source.world.get(), 5, "own", 0), 1);
+        scene_add_object(source.world.get(), scene_test_make_block("START", 2.0f, 1.0f, 2.0f));
+        fs::create_directories(fs::path(plain("hole01")).parent_path());
+        ASSERT_EQ(scene_save(source.world.get(), plain("hole01").c_str(), 0, 0, 0, 2), 1);
+    }
+
+    // Play leaves the hole: the menu world draws with its own pictures again.
+    ASSERT_EQ(hole_open("hole01", "c", 0), 1);
+    EXPECT_EQ(slot_width(5), 32);
+    hole_free_shadows();
+    world_release_and_reset(&g_hole_world);
+    EXPECT_EQ(slot_width(5), 16);
+    EXPECT_EQ(slot_width(SCENE_MAP_TEXTURE_BASE + 5), 16);
+
+    // The theme is released under an open hole: the hole keeps its pictures.
+    fs::remove(copy("hole01"));  // lit again, with its normal maps
+    ASSERT_EQ(hole_open("hole01", "c", 0), 1);
+    world_release_and_reset(&g_menu_world);
+    EXPECT_EQ(slot_width(5), 32);
+    EXPECT_EQ(slot_width(SCENE_MAP_TEXTURE_BASE + 5), 32);
+    hole_free_shadows();
+    world_release_and_reset(&g_hole_world);
+    EXPECT_EQ(slot_width(5), 0);
+    EXPECT_EQ(slot_width(SCENE_MAP_TEXTURE_BASE + 5), 0);
+}

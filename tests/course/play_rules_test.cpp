@@ -145,3 +145,46 @@ TEST_F(PlayRules, StrokesSoundThroughTheOutputSwitchedOffAndOn)
     g_sound_card_on = 0;
     EXPECT_EQ(audio_live_buffer_count(), 0);
 }
+
+namespace {
+
+// The orbit camera after one update with the cursor at (x, y), the right button as given.
+void camera_at(int32_t x, int32_t y, int32_t right_down, int32_t wheel = 0)
+{
+    g_mouse_x = x, g_mouse_y = y, g_mouse_right_down = right_down, g_wheel_delta = wheel;
+    play_camera_update();
+}
+
+}  // namespace
+
+TEST(PlayCamera, LimitsRatesAndNoJumpOnTheNextPress)
+{
+    vec3_set(g_camera_pivot, 0.0f, 0.0f, 0.0f);
+    g_camera_yaw = 0.0f, g_camera_pitch = -40.0f, g_camera_distance = 5.0f;
+    camera_at(100, 100, 0);
+    // 0.35 degrees a pixel: right turns the yaw down, down raises the pitch.
+    camera_at(200, 120, 1);
+    EXPECT_FLOAT_EQ(g_camera_yaw, -35.0f);
+    EXPECT_FLOAT_EQ(g_camera_pitch, -33.0f);
+    camera_at(200, 300, 1);
+    EXPECT_FLOAT_EQ(g_camera_pitch, -20.0f);
+    camera_at(200, -300, 1);
+    EXPECT_FLOAT_EQ(g_camera_pitch, -65.0f);
+    // Moves with the button up change nothing, and the next press starts from where it is.
+    camera_at(900, 900, 0);
+    camera_at(900, 900, 1);
+    EXPECT_FLOAT_EQ(g_camera_yaw, -35.0f);
+    EXPECT_FLOAT_EQ(g_camera_pitch, -65.0f);
+    // The wheel moves the eye half a unit a step, within 1.6 to 10.
+    camera_at(900, 900, 0, -1);
+    EXPECT_FLOAT_EQ(g_camera_distance, 4.5f);
+    for (int i = 0; i < 20; i++) camera_at(900, 900, 0, -1);
+    EXPECT_FLOAT_EQ(g_camera_distance, 1.6f);
+    for (int i = 0; i < 30; i++) camera_at(900, 900, 0, 1);
+    EXPECT_FLOAT_EQ(g_camera_distance, 10.0f);
+    // The eye lies that far from the target.
+    float to_eye[3];
+    vec3_sub(to_eye, g_camera_eye, g_camera_target);
+    EXPECT_NEAR(vec3_length(to_eye), 10.0f, 1e-4f);
+    g_mouse_right_down = g_wheel_delta = 0;
+}

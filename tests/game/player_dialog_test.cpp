@@ -21,10 +21,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -218,6 +220,33 @@ TEST_F(PlayerDialogTest, AvatarStaysWithinItsSix)
     EXPECT_EQ(g_player_avatar, 5);
 }
 
+TEST_F(PlayerDialogTest, AvatarArrowsPointApart)
+{
+    open();
+    ASSERT_TRUE(render_begin_frame(context));
+    gpu_headless_clear_draws();
+    player_dialog();
+    render_end_frame(context);
+    // The texture's u across each arrow (its top-left quad corner, then its bottom-right), by the
+    // arrow's left edge: the page arrows' picture is a left chevron.
+    std::vector<std::pair<float, float>> left_u, right_u;
+    for (int d = 0; d < gpu_headless_draw_count(); d++) {
+        const std::vector<uint8_t> &bytes = gpu_headless_draw(d)->user_vertices;
+        for (size_t at = 0; at + 6 * sizeof(RenderBatchVertex) <= bytes.size(); at += 6 * sizeof(RenderBatchVertex)) {
+            RenderBatchVertex v[6];
+            memcpy(v, bytes.data() + at, sizeof v);
+            auto near = [](float a, float b) { return std::fabs(a - b) < 1.0f; };
+            if (!near(v[2].x - v[0].x, 32.0f) || !near(v[0].y, g_dialog_y + 771)) continue;  // no shadow
+            if (near(v[0].x, g_dialog_x + 35 - 16)) left_u.push_back({v[0].u, v[2].u});
+            if (near(v[0].x, g_dialog_x + 233 - 16)) right_u.push_back({v[0].u, v[2].u});
+        }
+    }
+    ASSERT_EQ(left_u.size(), 1u);
+    ASSERT_EQ(right_u.size(), 1u);
+    EXPECT_LT(left_u[0].first, left_u[0].second);    // as drawn: left
+    EXPECT_GT(right_u[0].first, right_u[0].second);  // mirrored: right
+}
+
 TEST_F(PlayerDialogTest, DragMovesTheBoxAndRowsIgnorePressesMeanwhile)
 {
     add_player("alice"), add_player("bob");
@@ -314,6 +343,18 @@ TEST_F(PlayMenuTest, ChosenPlayerIsLoadedIntoTheTarget)
     EXPECT_EQ(g_screen_state, kScreenMainMenu);
 }
 
+TEST_F(PlayMenuTest, BackAfterARowWasChosenKeepsTheOldPlayer)
+{
+    add_player("bob", 3);
+    frame(menu_play_screen, 1920 / 2, 557, true);  // the PLAYER 1 label
+    press_row(0);
+    ASSERT_STREQ(g_player_dialog_file, "bob.dat");
+    frame(menu_play_screen, g_dialog_x + 2 * kPlayerDialogWidth / 3, g_dialog_y + 900, true);  // RETOUR
+    EXPECT_EQ(g_player_dialog_state, 0);
+    EXPECT_STREQ(g_player_record[0].name, "Player");
+    EXPECT_EQ(g_player_record[0].avatar, 0);
+}
+
 TEST_F(ConfirmBoxTest, AnswersClearBothRequestsAndEveryPressIsTaken)
 {
     const float oui_x = 560 + 800 / 3.0f, non_x = 560 + 1600 / 3.0f;  // the box spans 560..1360
@@ -337,6 +378,33 @@ TEST_F(ConfirmBoxTest, AnswersClearBothRequestsAndEveryPressIsTaken)
         EXPECT_EQ(answer, c.answer);
         EXPECT_EQ(g_mouse_left_down, 0);
         EXPECT_EQ(leave_requested + restart_requested, c.requests_left);
+    }
+}
+
+TEST_F(ConfirmBoxTest, AsksCertainWhenLeavingElseCertain2)
+{
+    char leave[] = "LEAVE?", restart[] = "RESTART?";
+    g_menu_texts[MENU_CERTAIN] = leave, g_menu_texts[MENU_CERTAIN2] = restart;
+    for (bool leaving : {true, false}) {
+        SCOPED_TRACE(leaving);
+        leave_requested = leaving, restart_requested = !leaving;
+        ASSERT_TRUE(render_begin_frame(context));
+        gpu_headless_clear_draws();
+        ui_confirm_box();
+        render_end_frame(context);
+        // The question's glyphs: the quads that start on its line, 16 below the box's top (the
+        // answers' start about 100 - half a line below it).
+        size_t glyphs = 0;
+        for (int d = 0; d < gpu_headless_draw_count(); d++) {
+            const std::vector<uint8_t> &bytes = gpu_headless_draw(d)->user_vertices;
+            for (size_t at = 0; at + 6 * sizeof(RenderBatchVertex) <= bytes.size();
+                 at += 6 * sizeof(RenderBatchVertex)) {
+                RenderBatchVertex v[6];
+                memcpy(v, bytes.data() + at, sizeof v);
+                glyphs += v[0].y >= g_dialog_y + 8 && v[0].y < g_dialog_y + 40 && v[2].y - v[0].y < 60;
+            }
+        }
+        EXPECT_EQ(glyphs, strlen(leaving ? leave : restart));
     }
 }
 

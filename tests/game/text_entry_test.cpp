@@ -42,7 +42,8 @@ protected:
         memcpy(text, start.data(), start.size());
         *n = length;
         int result = -1;
-        for (int key : keys) result = filter == WIDE ? ui_text_entry_key(key, n, text, 14) : ui_name_entry_key(key);
+        for (int key : keys)
+            result = filter == WIDE ? ui_text_entry_key(key, n, text, 14, sizeof wide) : ui_name_entry_key(key);
         EXPECT_EQ(strlen(text), size_t(*n));
         return {text, result};
     }
@@ -50,7 +51,7 @@ protected:
 
 TEST_F(TextEntryTest, KeysGiveTheirText)
 {
-    const std::string ten = "abcdefghij", fourteen = "abcdefghijklmn";
+    const std::string ten = "abcdefghij", fourteen = "abcdefghijklmn", title = "A title read from a file";
     const Case cases[] = {
         {"letter folded without caps or shift", NAME, "", {'A'}, 0, "a", 0},
         {"letter kept with shift", NAME, "", {'A'}, 1, "A", 0},
@@ -66,6 +67,8 @@ TEST_F(TextEntryTest, KeysGiveTheirText)
         {"full name still backspaces", NAME, ten, {'k', BACKSPACE, 'z'}, 0, "abcdefghiz", 0},
         {"full name still returns", NAME, ten, {'k', RETURN}, 0, ten, 1},
         {"full wide text ignores letters", WIDE, fourteen, {'o', RETURN}, 0, fourteen, 1},
+        {"longer text kept by letters and Return", WIDE, title, {'o', '!', RETURN}, 1, title, 1},
+        {"longer text shortened by Backspace only", WIDE, title, {BACKSPACE, 'x'}, 1, title.substr(0, 23), 0},
         {"accents as negative characters", NAME, "", {E_ACUTE, E_GRAVE, C_CEDILLA, A_GRAVE}, 0, "\xe9\xe8\xe7\xe0", 0},
         {"accents in the wide filter", WIDE, "", {E_ACUTE, A_GRAVE}, 0, "\xe9\xe0", 0},
         {"u umlaut dropped, e acute as 233 taken", NAME, "", {-4, 233}, 0, "\xe9", 0},
@@ -88,9 +91,9 @@ TEST_F(TextEntryTest, ALengthOutsideTheTextIsHeldWithinIt)
     char buffer[8] = "abcdefg";
     for (int32_t start : {40, -3}) {
         int32_t length = start;
-        ui_text_entry_key('z', &length, buffer, 4);
-        EXPECT_EQ(length, start < 0 ? 1 : 4);
-        EXPECT_STREQ(buffer, start < 0 ? "z" : "abcd");
+        ui_text_entry_key('z', &length, buffer, 4, sizeof buffer);
+        EXPECT_EQ(length, start < 0 ? 1 : 7);
+        EXPECT_STREQ(buffer, start < 0 ? "z" : "abcdefg");
     }
 }
 
