@@ -177,12 +177,11 @@ int app_write_troubleshooting_page(const char *adapter, const char *problem)
         // would send the player the wrong way.
         page += "<p><b>" + html_escape(problem) + "</b></p>\n" + TROUBLESHOOTING_FILES;
     } else {
+        // The adapter's name in place of each "%s".
         const std::string name = html_escape(adapter);
-        int length = snprintf(nullptr, 0, TROUBLESHOOTING_DEVICE, name.c_str(), name.c_str());
-        if (length < 0) return 0;
-        std::string body(size_t(length) + 1, '\0');
-        snprintf(body.data(), body.size(), TROUBLESHOOTING_DEVICE, name.c_str(), name.c_str());
-        body.resize(size_t(length));
+        std::string body = TROUBLESHOOTING_DEVICE;
+        for (size_t at = body.find("%s"); at != std::string::npos; at = body.find("%s", at + name.size()))
+            body.replace(at, 2, name);
         page += body;
     }
     page += TROUBLESHOOTING_TAIL;
