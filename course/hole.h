@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct SceneWorld;
+
 // Plants that get a shadow: their textures take slots 1200 + j, which stay below the sky's 1500.
 constexpr int32_t kHoleShadowMaxVegetals = 256;
 // Receivers' build flags, detailed and simple drawing, and the strict radius of the objects that

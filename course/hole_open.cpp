@@ -140,7 +140,11 @@ int32_t hole_upgrade_old_materials(SceneWorld *world)
         upgrade_faces(world->companions[i]);
         if (world->render_objects[i]) mesh_prepare_world_object(world, i, world->prepare_modes[i] == 1);
     }
-    if (changed) hole_log("hole: %d faces of an older save given their material", int(changed));
+    if (changed) {
+        char count[16];
+        snprintf(count, sizeof count, "%d", int(changed));
+        hole_log("hole: %s faces of an older save given their material%s", count, "");
+    }
     return changed;
 }
 
