@@ -245,9 +245,9 @@ TEST_F(HoleOpen, OlderSavesGetTheirFacesMaterials)
         EXPECT_EQ(opened->faces[1].material, 0);
         for (int32_t f = 2; f < opened->face_count; f++)
             EXPECT_EQ(opened->faces[f].material, opened->faces[f].texture_id << 2) << f;
-        if (const MeshObject *companion = g_hole_world.companions[1])
-            for (int32_t f = 2; f < companion->face_count; f++)
-                EXPECT_EQ(companion->faces[f].material & 3, 0) << f;
+        if (const MeshObject *companion = g_hole_world.companions[1]) {
+            for (int32_t f = 2; f < companion->face_count; f++) EXPECT_EQ(companion->faces[f].material & 3, 0) << f;
+        }
         ASSERT_NE(g_hole_world.render_objects[1], nullptr);
         for (const RenderObject *part = g_hole_world.render_objects[1]; part; part = part->child)
             for (const ListNode<RenderDrawRange> *n = part->ranges.first; n; n = n->next)

@@ -265,7 +265,9 @@ TEST_F(RailGl, ARailIsOpaqueAndSeeThroughOnlyOverTheBallWithoutStripes)
     for (int s = 0; s <= 16; s++) {
         const int x = lx + (rx - lx) * s / 16, y = ly + (ry - ly) * s / 16;
         const uint8_t *p = at(x, y);
-        if (previous) EXPECT_FALSE(differs_by(p, previous, 24)) << "stripes on the rail's face at " << x << ", " << y;
+        if (previous) {
+            EXPECT_FALSE(differs_by(p, previous, 24)) << "stripes on the rail's face at " << x << ", " << y;
+        }
         previous = p;
         spots++;
     }
