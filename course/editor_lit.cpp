@@ -103,6 +103,7 @@ int editor_open_hole(const char *path, int from_dialog)
         g_editor_frame.message = MENU_ERR2;
         return 0;
     }
+    hole_upgrade_old_materials(world);
     take_first_block(world);
     if (lit) {
         editor_copy_theme_lights(world);

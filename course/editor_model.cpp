@@ -83,8 +83,9 @@ void editor_build_ground_grid(void)
     for (int f = 0; f < 2; f++) {
         MeshFace &face = tile->faces[f];
         memcpy(face.v, corners[f], sizeof face.v);
+        // The material byte holds the texture id above its two blending bits.
         face.material = uint16_t(g_material_ground);
-        face.texture_id = int16_t(g_material_ground);
+        face.texture_id = int16_t(g_material_ground >> 2);
         face.build_flag = 0;
         face.tag = 0;
     }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+struct SceneWorld;
+
 // Plants that get a shadow: their textures take slots 1200 + j, which stay below the sky's 1500.
 constexpr int32_t kHoleShadowMaxVegetals = 256;
 // Receivers' build flags, detailed and simple drawing, and the strict radius of the objects that
@@ -19,6 +21,12 @@ constexpr float kHoleReceiverRadiusSimple = 40.0f;
 // and written as that lit copy. Then the plants' shadows. 1, or 0 when the plain file cannot be read
 // (the world is then empty and no copy is written).
 int hole_open(const char *hole, const char *course, uint8_t personal);
+
+// Holes saved before material bytes carried their blending hold each face's texture id as its
+// material. Such a face (material equal to a texture id above 0) gets the texture id above the two
+// blending bits, opaque, in its object and its lit companion; an object's prepared form is built
+// again when it changed. The number of faces changed.
+int32_t hole_upgrade_old_materials(SceneWorld *world);
 
 // The plants' shadow masks, textures (slot 1200 + j) and receivers of g_hole_world, at the detail
 // of g_option_hole_drawing. Nothing without plants. Leaves render variable "E" at 0.

@@ -104,7 +104,10 @@ bool load_lit_copy(SceneWorld *world, RenderContext *context, const char *path)
     fclose(file);
     render_set_mode(29, context, 72);
     world->face_list_byte = 0;  // the opener builds the face lists itself once the shadows are made
-    if (scene_load(world, path, kHoleLoadFlags) == 1) return true;
+    if (scene_load(world, path, kHoleLoadFlags) == 1) {
+        hole_upgrade_old_materials(world);
+        return true;
+    }
     hole_log("hole: lit copy %s unusable (%s): lit again", path,
              scene_last_error()[0] ? scene_last_error() : "no lightmaps");
     sys_remove(path);
@@ -112,7 +115,38 @@ bool load_lit_copy(SceneWorld *world, RenderContext *context, const char *path)
     return false;
 }
 
+int32_t upgrade_faces(MeshObject *mesh)
+{
+    int32_t changed = 0;
+    if (!mesh || !mesh->faces) return 0;
+    for (int32_t f = 0; f < mesh->face_count; f++) {
+        MeshFace &face = mesh->faces[f];
+        if (face.texture_id <= 0 || face.material != uint16_t(face.texture_id)) continue;
+        face.material = uint16_t(uint32_t(face.texture_id) << 2);
+        changed++;
+    }
+    return changed;
+}
+
 }  // namespace
+
+int32_t hole_upgrade_old_materials(SceneWorld *world)
+{
+    int32_t changed = 0;
+    for (int32_t i = 0; i < world->object_count; i++) {
+        const int32_t faces = upgrade_faces(world->objects[i]);
+        if (faces == 0) continue;
+        changed += faces;
+        upgrade_faces(world->companions[i]);
+        if (world->render_objects[i]) mesh_prepare_world_object(world, i, world->prepare_modes[i] == 1);
+    }
+    if (changed) {
+        char count[16];
+        snprintf(count, sizeof count, "%d", int(changed));
+        hole_log("hole: %s faces of an older save given their material%s", count, "");
+    }
+    return changed;
+}
 
 int hole_open(const char *hole, const char *course, uint8_t personal)
 {
@@ -147,6 +181,7 @@ int hole_open(const char *hole, const char *course, uint8_t personal)
         const uint8_t result = scene_load(world, plain, kHoleLoadFlags);
         // A plain file that cannot be read leaves the world empty and makes no copy.
         if (result == 0 && scene_last_error()[0]) return 0;
+        hole_upgrade_old_materials(world);
         // A file that held lightmaps was lit from them by the reader: it is saved as it is.
         if (result == 0) light_hole(world, context);
         if (has_copy) scene_save(world, copy, 1, 1, 0, kLitCopySaveFlags);  // whole or not at all; logged

@@ -22,6 +22,7 @@ constexpr float kBackgroundDepth = 150.0f;  // the fill behind everything, behin
 constexpr int32_t kHorizonLayers = 20;       // the layers over the far ground, nearest first
 constexpr float kFirstLayerDepth = 60.0f;
 constexpr float kLayerStep = 1.5f;
+constexpr float kFadeHeight = 0.25f;  // screen height (-1..1 units) over which the fill fades upward
 
 // The first light colour's r, g, b at length 1 (as they are when black).
 void unit_light_colour(float *rgb)
@@ -95,11 +96,18 @@ void draw_fill(float width, float height, float distance, int32_t blend_value, c
     float eye_to_world[16];
     if (!mat4_invert(context->view_matrix, eye_to_world)) return;
 
+    // The picture's middle row on the horizon line, its top kFadeHeight above it; clamped beyond.
+    const float horizon = hole_view_horizon_y();
+    const float v0 = 0.5f - (ny0 - horizon) * (0.5f / kFadeHeight);
+    const float v1 = 0.5f - (ny1 - horizon) * (0.5f / kFadeHeight);
+
     render_set_world_matrix(context, eye_to_world);
     texture_bind(context, kHorizonTexture);
     const int32_t blend = swap_mode(context, 6, blend_value);
     const int32_t depth = swap_mode(context, 1, 17);
-    render_draw_3d_quad(context, corners, rgb[0], rgb[1], rgb[2], 1.0f);
+    const int32_t wrap = swap_mode(context, 5, 0);
+    render_draw_3d_quad_uv(context, corners, 0.0f, v0, 1.0f, v1, rgb[0], rgb[1], rgb[2], 1.0f);
+    restore_mode(context, 5, wrap, 1);
     restore_mode(context, 1, depth, 1);
     restore_mode(context, 6, blend, 0);
     float identity[16];
@@ -107,6 +115,23 @@ void draw_fill(float width, float height, float distance, int32_t blend_value, c
 }
 
 }  // namespace
+
+float hole_view_horizon_y(void)
+{
+    RenderContext *context = hole_render_context(&g_hole_world);
+    const float *p = context->projection_matrix;
+    float ahead[3] = {g_camera_target[0] - g_camera_eye[0], 0.0f, g_camera_target[2] - g_camera_eye[2]};
+    const float length = vec3_length(ahead);
+    if (!(length > 1e-6f) || !(p[5] > 0.0f)) return 2.0f;  // looking straight down: above the top
+    float far_point[3], eye[3], d[3];
+    for (int k = 0; k < 3; k++) far_point[k] = g_camera_eye[k] + ahead[k] * (100.0f / length);
+    mat4_transform_point(d, context->view_matrix, far_point);
+    mat4_transform_point(eye, context->view_matrix, g_camera_eye);
+    vec3_sub(d, d, eye);
+    if (!(d[2] > 1e-6f)) return 2.0f;
+    const float y = -d[1] * p[5] / d[2];  // the device's view has y negated
+    return y > 2.0f ? 2.0f : y < -2.0f ? -2.0f : y;
+}
 
 void hole_view_draw_sky(void)
 {

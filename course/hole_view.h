@@ -30,6 +30,10 @@ void hole_view_draw_sky(void);
 // Tints with the horizon colour what lies `distance` or more ahead, over the pixel rectangle
 // (0, 0)..(width, height) of the screen; texture 1000 bound, blended.
 void hole_view_fill_horizon(float width, float height, float distance);
+// The horizon line's height on the screen (-1 bottom .. 1 top, held within -2..2) in the current
+// view: where the horizontal of the view's direction meets it. The fills' picture fades upward
+// from it.
+float hole_view_horizon_y(void);
 // The first thing drawn in a view whose depth was just cleared: the horizon colour behind
 // everything, over (0, 0)..(width, height) (hole_view_fill_horizon at depth 150; a colour clear of
 // the viewport when the fill is opaque and covers it).

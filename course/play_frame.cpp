@@ -206,6 +206,8 @@ void draw_strike_arrow(PlayState *s, RenderContext *c)
 void trace_view_probes(PlayState *s, RenderContext *c)
 {
     SceneWorld *world = play_world(s);
+    // The horizon line's pixel row (outside 0..height when it is off the screen).
+    app_trace("view horizon %d", int(std::lround((1.0f - hole_view_horizon_y()) * 0.5f * float(c->height))));
     for (int32_t row = 0; row < kProbeRows; row++) {
         for (int32_t column = 0; column < kProbeColumns; column++) {
             const int32_t x = (2 * column + 1) * c->width / (2 * kProbeColumns);

@@ -31,6 +31,10 @@ constexpr float kPi = 3.14159265f;
 // Face tags of the material sorting.
 enum : int32_t { kTagOther = 0, kTagSand = 1, kTagGrass = 2, kTagWater = 3 };
 
+// The turf of the START pads rolls as grass. Its material byte is its texture id 1 above the two
+// blending bits (a byte of 1 would draw it alpha-blended).
+constexpr int32_t kTurfMaterial = 1 << 2;
+
 // ---- material sorting --------------------------------------------------------------------------
 
 int32_t material_tag(int32_t material, bool *sand)
@@ -39,7 +43,7 @@ int32_t material_tag(int32_t material, bool *sand)
         *sand = true;
         return kTagSand;
     }
-    if (material == g_material_herbe || material == 1) return kTagGrass;
+    if (material == g_material_herbe || material == kTurfMaterial) return kTagGrass;
     if (material == g_material_eau) return kTagWater;
     return kTagOther;
 }

@@ -105,6 +105,24 @@ uint8_t *menu_glow_spot_pixels(void)
     return pixels;
 }
 
+uint8_t *menu_horizon_pixels(void)
+{
+    uint8_t *pixels = (uint8_t *)malloc((size_t)kHorizonSide * kHorizonSide * 4);
+    if (!pixels) return nullptr;
+    const int line = kHorizonSide / 2;
+    for (int y = 0; y < kHorizonSide; y++) {
+        // Smooth at both ends of the fade: no visible line at the top or at the horizon.
+        const double t = y >= line ? 1.0 : (double)y / line;
+        const double a = kHorizonAlpha * t * t * (3.0 - 2.0 * t);
+        for (int x = 0; x < kHorizonSide; x++) {
+            uint8_t *p = pixels + ((size_t)y * kHorizonSide + x) * 4;
+            p[0] = p[1] = p[2] = 255;
+            p[3] = (uint8_t)(a * 255.0 + 0.5);
+        }
+    }
+    return pixels;
+}
+
 void menu_disc_mesh_build(void)
 {
     free_object(g_menu_disc);
@@ -166,6 +184,12 @@ void menu_load_pictures(RenderContext *context)
         snprintf(name, sizeof name, i < 10 ? "data/perso/perso0%d.png" : "data/perso/perso%d.png", i);
         load_into_slot(context, kSlotWhite + i, name);
     }
+
+    uint8_t *horizon = menu_horizon_pixels();
+    if (horizon)
+        texture_create_from_pixels(context, kTextureAlpha, kSlotHorizon, kHorizonSide, kHorizonSide, horizon,
+                                   kHorizonSide, kHorizonSide);
+    free(horizon);
 
     uint8_t *glow = menu_glow_spot_pixels();
     if (glow) texture_create_from_pixels(context, kTextureAlpha, kSlotGlow, kGlowSide, kGlowSide, glow, kGlowSide,

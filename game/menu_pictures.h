@@ -10,6 +10,7 @@ struct RenderObject;
 enum : int32_t {
     kSlotWhite = 949,  // 16 x 16 opaque white
     kSlotAvatarFirst = 950,  // avatars 1 to 6 in 950..955
+    kSlotHorizon = 1000,
     kSlotGlow = 1001,
     kSlotUp = 1015,
     kSlotFolderBack = 1016,
@@ -24,12 +25,15 @@ enum : int32_t {
 };
 
 constexpr int kGlowSide = 256;
+// The horizon picture: white, its alpha by row; the horizon line is row kHorizonSide / 2.
+constexpr int kHorizonSide = 64;
+constexpr float kHorizonAlpha = 0.25f;  // at and below the horizon line
 
 extern RenderObject *g_menu_disc;              // null until built
 extern RenderObject *g_menu_marker_frames[2];  // red, blue; null until built
 
 // Empties the texture table, then loads every menu picture, the white texture, both fonts, the
-// avatars and the glow spot. A missing picture gives a transparent 16 x 16 texture and a log line.
+// avatars, the horizon picture and the glow spot. A missing picture gives a transparent 16 x 16 texture and a log line.
 void menu_load_pictures(RenderContext *context);
 void menu_disc_mesh_build(void);
 // Builds both frames anew, freeing the ones built before.
@@ -38,6 +42,9 @@ void menu_marker_frames_build(void);
 void menu_pictures_free(void);
 // The glow spot's 256 x 256 RGBA pixels (malloc; the caller frees).
 uint8_t *menu_glow_spot_pixels(void);
+// The horizon picture's pixels (malloc; the caller frees): white; alpha kHorizonAlpha from the
+// middle row down, fading upward from it to 0 at the top row.
+uint8_t *menu_horizon_pixels(void);
 // A picture as a square RGBA image with its alpha, padded with transparent pixels to its larger
 // side; a missing one is 16 x 16 transparent. Sets *side; the caller frees.
 uint8_t *menu_load_square_picture(const char *name, int32_t *side);

@@ -225,19 +225,29 @@ void draw_ranges(RenderContext *context, RenderObject *object, ID3DXEffect *effe
                       bits == 2 ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
         }
         float fade[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+        auto draw_passes = [&]() {
+            effect->SetVector("FADE", fade);
+            for (UINT pass = 0; pass < passes; pass++) {
+                if (FAILED(effect->BeginPass(pass))) continue;
+                effect->CommitChanges();
+                device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, UINT(w.first_vertex), UINT(w.vertex_count),
+                                             UINT(w.first_index), UINT(w.index_count / 3));
+                effect->EndPass();
+            }
+        };
         if (r->second_draw) {
+            // Drawn without culling, a see-through range would blend its far faces and its near
+            // ones over each other, in index order, into stripes. Its depth alone first (the
+            // colour kept), so that only its nearest surface passes the blended draw; that draw
+            // then writes no depth of its own.
+            set_blend(device, true, D3DBLEND_ZERO, D3DBLEND_ONE);
+            device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
+            draw_passes();
             set_blend(device, true, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA);
             device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
             fade[3] = 0.4f;
         }
-        effect->SetVector("FADE", fade);
-        for (UINT pass = 0; pass < passes; pass++) {
-            if (FAILED(effect->BeginPass(pass))) continue;
-            effect->CommitChanges();
-            device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, 0, UINT(w.first_vertex), UINT(w.vertex_count),
-                                         UINT(w.first_index), UINT(w.index_count / 3));
-            effect->EndPass();
-        }
+        draw_passes();
         render_object_release_captured(object);
     }
     // The effect lets go of the textures too: a texture released later is not kept alive by it.

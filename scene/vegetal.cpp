@@ -183,7 +183,7 @@ void put_face(MeshObject *mesh, int32_t a, int32_t b, int32_t c, const float *no
         face.uv[2 * k + 1] = corner->uv0[1];
     }
     face.texture_id = texture;
-    face.material = 5;
+    face.material = uint16_t(uint32_t(uint16_t(texture)) << 2);  // opaque; the crown's cards are made see-through
 }
 
 // The triangle (p0, p1, p2) as the mesh rule sees it: n = (p2 - p0) x (p1 - p0), whether it points
@@ -320,6 +320,8 @@ MeshObject *build_crown(const PlantShape &s, RandomCursor random, int16_t textur
             add_wound_face(mesh, first, first + 2, first + 3, w1, w1.d > 0.0f, texture);
         }
     }
+    // The leaves' cards blend over what lies behind them (the material's low bits: 1, alpha over).
+    for (int32_t f = 0; f < mesh->face_count; f++) mesh->faces[f].material |= 1u;
     return mesh;
 }
 

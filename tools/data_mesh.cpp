@@ -1,5 +1,6 @@
 // The mesh kit of the data tools (see data_mesh.h).
 #include "tools/data_mesh.h"
+#include "tools/data_palette.h"
 
 #include "geometry/mesh.h"
 #include "geometry/mesh_edit.h"
@@ -48,9 +49,9 @@ int32_t data_mesh_point(DataMesh *mesh, float x, float y, float z)
     return int32_t(mesh->points.size() / 3 - 1);
 }
 
-void data_mesh_polygon(DataMesh *mesh, std::vector<int32_t> points, int32_t material, float ox, float oy, float oz)
+void data_mesh_polygon(DataMesh *mesh, std::vector<int32_t> points, int32_t texture, float ox, float oy, float oz)
 {
-    mesh->polygons.push_back({std::move(points), material, {ox, oy, oz}});
+    mesh->polygons.push_back({std::move(points), texture, {ox, oy, oz}});
 }
 
 void data_mesh_box(DataMesh *mesh, float x0, float x1, float y0, float y1, float z0, float z1, int32_t top,
@@ -194,8 +195,8 @@ MeshObject *data_mesh_object(const DataMesh *mesh, const char *name)
             face->v[0] = ring[0];
             face->v[1] = ring[reverse ? k + 1 : k];
             face->v[2] = ring[reverse ? k : k + 1];
-            face->material = uint16_t(polygon.material);
-            face->texture_id = int16_t(polygon.material);
+            face->material = uint16_t(data_material_of(polygon.texture));
+            face->texture_id = int16_t(polygon.texture);
             face->texture_id2 = -1;
             for (float &c : face->color) c = 1.0f;
             for (int c = 0; c < 3; c++) planar_uv(point_of(mesh, face->v[c]), polygon.outward, &face->uv[2 * c]);

@@ -1,7 +1,8 @@
 // The mesh kit of the data tools: closed solids made of polygons, each given with the way it faces
 // out of its solid, triangulated, textured by planar projection (one repeat per 2 units) and then
 // turned inside out, so that every surface a ball rests on has an engine normal with y > 0 (y
-// points down). Texture id = material on every face.
+// points down). Polygons are given by texture id; each face's material byte is the texture's
+// material (data_material_of).
 #pragma once
 
 #include <cstdint>
@@ -11,7 +12,7 @@ struct MeshObject;
 
 struct DataMeshPolygon {
     std::vector<int32_t> points;  // convex, or fanned from its first point
-    int32_t material;
+    int32_t texture;  // the theme's texture id
     float outward[3];  // away from the solid (or the side a membrane faces)
 };
 
@@ -22,7 +23,7 @@ struct DataMesh {
 
 // The index of the point, added unless an equal one exists.
 int32_t data_mesh_point(DataMesh *mesh, float x, float y, float z);
-void data_mesh_polygon(DataMesh *mesh, std::vector<int32_t> points, int32_t material, float ox, float oy, float oz);
+void data_mesh_polygon(DataMesh *mesh, std::vector<int32_t> points, int32_t texture, float ox, float oy, float oz);
 
 // Boxes span [x0, x1] x [y0, y1] x [z0, z1]; y0 < y1, so y0 is the top.
 void data_mesh_box(DataMesh *mesh, float x0, float x1, float y0, float y1, float z0, float z1, int32_t top,

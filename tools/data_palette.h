@@ -9,21 +9,36 @@ struct MeshObject;
 
 enum DataPieceKind { kPieceBloc, kPieceStart, kPieceEnd, kPieceDecor, kPieceDecorBloc, kPiecePales };
 
-// Materials, which are also the texture ids of the theme scene.
+// The texture ids of the theme scene; a face's texture id says which picture it shows.
 enum : int32_t {
-    kMatTurf = 1,
-    kMatWood = 2,
-    kMatStone = 3,
-    kMatGrass = 5,
-    kMatKerb = 6,
-    kMatMeadow = 7,  // SOL and GROUND
-    kMatWater = 8,
-    kMatRed = 9,
-    kMatWhite = 10,
-    kMatSand = 11,
-    kMatRoof = 12,
-    kMatBark = 16,
-    kMatLeaves = 17,
+    kTexTurf = 1,
+    kTexWood = 2,
+    kTexStone = 3,
+    kTexGrass = 5,
+    kTexKerb = 6,
+    kTexMeadow = 7,
+    kTexWater = 8,
+    kTexRed = 9,
+    kTexWhite = 10,
+    kTexSand = 11,
+    kTexRoof = 12,
+    kTexBark = 16,
+    kTexLeaves = 17,
+};
+
+// A face's material byte: its texture id above the two low bits, which the renderer takes as the
+// blending of the face's draw range (0 opaque, 1 see-through). Only the leaves are see-through.
+constexpr int32_t data_material(int32_t texture, bool see_through = false)
+{
+    return texture << 2 | (see_through ? 1 : 0);
+}
+enum : int32_t {
+    kMatTurf = data_material(kTexTurf),
+    kMatGrass = data_material(kTexGrass),    // HERBE
+    kMatMeadow = data_material(kTexMeadow),  // SOL and GROUND
+    kMatWater = data_material(kTexWater),    // EAU
+    kMatSand = data_material(kTexSand),      // SABLE
+    kMatLeaves = data_material(kTexLeaves, true),
 };
 
 struct DataPiece {
@@ -48,6 +63,9 @@ struct DataTexture {
 };
 constexpr int DATA_TEXTURE_COUNT = 13;
 extern const DataTexture g_data_textures[DATA_TEXTURE_COUNT];
+
+// The material byte of a face showing the texture: see-through where the picture has alpha.
+int32_t data_material_of(int32_t texture);
 
 // The piece's mesh (new), standing on y = 0 with its rest surfaces wound for play.
 MeshObject *data_piece_build(const DataPiece &piece);

@@ -1,5 +1,6 @@
 // The default configuration text "data/txt/script.txt" and the game's name file.
 #include "tools/data_writer.h"
+#include "tools/data_palette.h"
 
 #include <cstdio>
 
@@ -245,9 +246,22 @@ const char *const g_params_section =
     "\t\tRESTITUTION_SABLE = 1\n\t\tFROTTEMENT_SABLE = 1500\n"
     "\t\tRESTITUTION_SOL = 400\n\t\tFROTTEMENT_SOL = 400\n"
     "\t}\n"
-    "\tMATERIAUX\n\t{\n\t\tSABLE = 11\n\t\tSOL = 7\n\t\tGROUND = 7\n\t\tEAU = 8\n\t\tHERBE = 5\n\t}\n"
-    "\tTEXTURES\n\t{\n\t\tTRONC = 16\n\t\tFEUILLES = 17\n\t}\n"
-    "}\n\n";
+    "\tMATERIAUX\n\t{\n";
+
+// The palette's material bytes: texture id above the two blending bits (tools/data_palette.h).
+std::string materials_and_textures()
+{
+    std::string text;
+    const struct {
+        const char *key;
+        int32_t value;
+    } materials[] = {{"SABLE", kMatSand}, {"SOL", kMatMeadow}, {"GROUND", kMatMeadow}, {"EAU", kMatWater},
+                     {"HERBE", kMatGrass}};
+    for (const auto &m : materials) text += std::string("\t\t") + m.key + " = " + std::to_string(m.value) + "\n";
+    text += "\t}\n\tTEXTURES\n\t{\n\t\tTRONC = " + std::to_string(kTexBark) + "\n\t\tFEUILLES = " +
+            std::to_string(kTexLeaves) + "\n\t}\n}\n\n";
+    return text;
+}
 
 }  // namespace
 
@@ -257,6 +271,7 @@ bool data_write_script(const std::string &data_dir)
     text += "PRESENTATION\n{\n\tPAGE1 = \"data/gfx/presentation1\"\n}\n\n";
     text += themes_section();
     text += g_params_section;
+    text += materials_and_textures();
     text += "MENUS\n{\n";
     for (const MenuTextValue &value : g_menu_values) text += std::string("\t") + value.key + " = \"" + value.text + "\"\n";
     text += "}\n";

@@ -4,6 +4,7 @@
 
 #include "course/course.h"
 #include "course/course_local.h"
+#include "script/config_main.h"
 #include "tests/scene/scene_test_util.h"
 
 #include <gtest/gtest.h>
@@ -115,7 +116,7 @@ struct CourseMeshBuilder {
 };
 
 // A 2 x 2 block `height` high with a round cup of `radius` whose SOL floor is the block's bottom
-// (its lowest point): grass top, walls of material 3.
+// (its lowest point): grass top, walls of material 3, the floor of the configured SOL.
 inline MeshObject *course_cup_block(float height, float radius)
 {
     const int n = 32;
@@ -130,7 +131,7 @@ inline MeshObject *course_cup_block(float height, float radius)
         const std::array<float, 3> bot0 = {radius * c0, 0, radius * s0}, bot1 = {radius * c1, 0, radius * s1};
         b.quad(in0, out0, out1, in1, {0, -1, 0}, 5);
         b.quad(in0, in1, bot1, bot0, {-cosf(tm), 0, -sinf(tm)}, 3);
-        b.triangle({0, 0, 0}, bot0, bot1, {0, -1, 0}, 7);
+        b.triangle({0, 0, 0}, bot0, bot1, {0, -1, 0}, uint16_t(g_material_sol));
     }
     const float h = -height;
     b.quad({-1, h, -1}, {1, h, -1}, {1, 0, -1}, {-1, 0, -1}, {0, 0, -1}, 3);

@@ -278,3 +278,38 @@ TEST_F(HoleOpen, LeavingOneWorldKeepsTheTexturesTheOtherDrawsWith)
     EXPECT_EQ(slot_width(5), 0);
     EXPECT_EQ(slot_width(SCENE_MAP_TEXTURE_BASE + 5), 0);
 }
+
+// A hole saved when every face's material byte was its texture id (1 to 4 here, blended by their
+// low bits) opens with the texture id above clear blending bits, drawn opaque, lit copy included;
+// a face already in the new form, and one without a texture, keep their bytes.
+TEST_F(HoleOpen, OlderSavesGetTheirFacesMaterials)
+{
+    SceneTestWorld source;
+    MeshObject *block = scene_test_make_block("BLOC", 2.0f, 1.0f, 2.0f);
+    for (int32_t f = 0; f < block->face_count; f++) block->faces[f].material = uint16_t(block->faces[f].texture_id);
+    block->faces[0].texture_id = 7, block->faces[0].material = 28;
+    block->faces[1].texture_id = 0, block->faces[1].material = 0;
+    scene_add_object(source.world.get(), scene_test_make_block("START", 2.0f, 1.0f, 2.0f));
+    scene_add_object(source.world.get(), block);
+    fs::create_directories(fs::path(plain("hole03")).parent_path());
+    ASSERT_EQ(scene_save(source.world.get(), plain("hole03").c_str(), 0, 0, 0, 2), 1);
+
+    for (int opening = 0; opening < 2; opening++) {  // lit from the plain file, then from its copy
+        SCOPED_TRACE(opening);
+        hole_free_shadows();
+        ASSERT_EQ(hole_open("hole03", "c", 0), 1);
+        const MeshObject *opened = g_hole_world.objects[1];
+        ASSERT_NE(opened, nullptr);
+        EXPECT_EQ(opened->faces[0].material, 28);
+        EXPECT_EQ(opened->faces[1].material, 0);
+        for (int32_t f = 2; f < opened->face_count; f++)
+            EXPECT_EQ(opened->faces[f].material, opened->faces[f].texture_id << 2) << f;
+        if (const MeshObject *companion = g_hole_world.companions[1]) {
+            for (int32_t f = 2; f < companion->face_count; f++) EXPECT_EQ(companion->faces[f].material & 3, 0) << f;
+        }
+        ASSERT_NE(g_hole_world.render_objects[1], nullptr);
+        for (const RenderObject *part = g_hole_world.render_objects[1]; part; part = part->child)
+            for (const ListNode<RenderDrawRange> *n = part->ranges.first; n; n = n->next)
+                EXPECT_EQ(n->value.material_bits, 0);
+    }
+}

@@ -173,3 +173,103 @@ TEST_F(HoleViewGl, TheHorizonStandInsLeaveThePixelsOfTheFillsTheyReplace)
     for (size_t i = 0; i < rgba.size(); i++) differing += rgba[i] != fills[i];
     EXPECT_EQ(differing, 0);
 }
+
+namespace {
+
+constexpr uint16_t kWood = 2 << 2;    // a rail's material: texture 2 above clear blending bits
+constexpr uint16_t kBright = 3 << 2;  // stone
+
+// A box [x0, x1] x [top, 0] x [z0, z1] of one material, wound as the theme stores blocks.
+MeshObject *box(const char *name, float x0, float x1, float top, float z0, float z1, uint16_t material)
+{
+    CourseMeshBuilder b;
+    b.quad({x0, top, z0}, {x1, top, z0}, {x1, top, z1}, {x0, top, z1}, {0, -1, 0}, material);
+    b.quad({x0, 0, z0}, {x1, 0, z0}, {x1, 0, z1}, {x0, 0, z1}, {0, 1, 0}, material);
+    b.quad({x0, top, z0}, {x1, top, z0}, {x1, 0, z0}, {x0, 0, z0}, {0, 0, -1}, material);
+    b.quad({x0, top, z1}, {x1, top, z1}, {x1, 0, z1}, {x0, 0, z1}, {0, 0, 1}, material);
+    b.quad({x0, top, z0}, {x0, top, z1}, {x0, 0, z1}, {x0, 0, z0}, {-1, 0, 0}, material);
+    b.quad({x1, top, z0}, {x1, top, z1}, {x1, 0, z1}, {x1, 0, z0}, {1, 0, 0}, material);
+    return b.build(name);
+}
+
+class RailGl : public HoleViewGl {
+protected:
+    int32_t rail = -1, bright = -1;
+
+    // The grid, a rail along x at z = 0, and a tall block behind it (toward -z) when asked.
+    void build(bool with_block)
+    {
+        world_release_and_reset(&g_hole_world);
+        for (float *colour : {g_menu_world.ambient_colour, g_menu_world.light_colour})
+            colour[0] = colour[1] = colour[2] = 0.4f;
+        g_hole_world.renderer = context;
+        editor_build_ground_grid();
+        rail = add(box("BLOC_RAIL", -2.0f, 2.0f, -0.6f, -0.15f, 0.15f, kWood));
+        if (with_block) bright = add(box("BLOC_TALL", -1.0f, 1.0f, -1.5f, -1.5f, -0.8f, kBright));
+        world_compute_object_bounds(&g_hole_world);
+    }
+
+    int32_t add(MeshObject *m)
+    {
+        const int32_t i = scene_add_object(&g_hole_world, m);
+        if (i >= 0) scene_set_render_object(&g_hole_world, i, course_mesh_shade_and_build(m, 0));
+        return i;
+    }
+
+    // The play frame's two passes with the ball at (0, -0.1, ball_z), the eye toward +z.
+    void play_frame(float ball_z, const char *png)
+    {
+        vec3_set(g_camera_pivot, 0.0f, -0.1f, ball_z);
+        g_camera_yaw = 90.0f, g_camera_pitch = -20.0f, g_camera_distance = 5.0f;
+        ASSERT_TRUE(render_begin_frame(context));
+        render_clear_frame(context);
+        play_camera_update_and_draw(0);
+        play_camera_update_and_draw(1);
+        render_end_frame(context);
+        read_back_buffer(png);
+        ASSERT_GT(g_camera_eye[2], ball_z + 2.0f) << "the eye is not on the rail's +z side";
+    }
+};
+
+}  // namespace
+
+// Opaque materials hide what stands behind them; a rail that hides the ball is drawn see-through,
+// one layer deep, without stripes of its own faces blended over each other.
+TEST_F(RailGl, ARailIsOpaqueAndSeeThroughOnlyOverTheBallWithoutStripes)
+{
+    ASSERT_NO_FATAL_FAILURE(open(256, 256));
+    ASSERT_NO_FATAL_FAILURE(build(false));
+    ASSERT_NO_FATAL_FAILURE(play_frame(1.5f, "rail_gltest_alone.png"));
+    ASSERT_EQ(g_hole_world.objects[rail]->occluding, 0);
+    const float face[3] = {0.0f, -0.3f, 0.15f};
+    int fx, fy;
+    ASSERT_TRUE(project(face, &fx, &fy));
+    const std::vector<uint8_t> alone = rgba;
+
+    ASSERT_NO_FATAL_FAILURE(build(true));
+    ASSERT_NO_FATAL_FAILURE(play_frame(1.5f, "rail_gltest_block.png"));
+    for (int dx = -20; dx <= 20; dx += 10) {
+        const size_t k = (size_t(fy) * width + size_t(fx + dx)) * 4;
+        EXPECT_FALSE(differs_by(&rgba[k], &alone[k], 4)) << "the rail at " << fx + dx << ", " << fy;
+    }
+
+    // The ball just behind the rail: the rail hides it and is drawn see-through.
+    ASSERT_NO_FATAL_FAILURE(build(false));
+    ASSERT_NO_FATAL_FAILURE(play_frame(-0.4f, "rail_gltest_hiding.png"));
+    ASSERT_EQ(g_hole_world.objects[rail]->occluding, 1);
+    const float left[3] = {-1.6f, -0.3f, 0.15f}, right[3] = {1.6f, -0.3f, 0.15f};
+    int lx, ly, rx, ry;
+    ASSERT_TRUE(project(left, &lx, &ly) && project(right, &rx, &ry));
+    int spots = 0;
+    const uint8_t *previous = nullptr;
+    for (int s = 0; s <= 16; s++) {
+        const int x = lx + (rx - lx) * s / 16, y = ly + (ry - ly) * s / 16;
+        const uint8_t *p = at(x, y);
+        if (previous) {
+            EXPECT_FALSE(differs_by(p, previous, 24)) << "stripes on the rail's face at " << x << ", " << y;
+        }
+        previous = p;
+        spots++;
+    }
+    EXPECT_EQ(spots, 17);
+}

@@ -31,8 +31,8 @@ TEST(CoursePlaySetup, MaterialSorting)
     SceneTestDevice device;
     CourseHole hole;
     int32_t mixed = hole.block("BLOC", 0, 0, 0, 2, 1, 2);
-    // Two faces each: sand, grass, material 1, water, and two sides of 3 (other).
-    const uint16_t materials[12] = {11, 11, 5, 5, 1, 1, 8, 8, 3, 3, 3, 3};
+    // Two faces each: sand, grass, turf (4), water, and two sides of 3 (other); a byte of 1 is not turf.
+    const uint16_t materials[12] = {11, 11, 5, 5, 4, 4, 8, 8, 3, 3, 1, 1};
     for (int f = 0; f < 12; f++) hole.world->objects[mixed]->faces[f].material = materials[f];
     hole.block("DECOR", 6, 0, 0, 2, 1, 2, 3);
     hole.block("END", 8, 0, 0, 2, 1, 2, 3);

@@ -228,21 +228,28 @@ TEST_F(RenderDrawTest, MaterialBitsBlendOnlyObjectsWithRanges)
     EXPECT_EQ(draws[0].render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_INVSRCALPHA));
 }
 
-TEST_F(RenderDrawTest, TheSecondDrawIsSeeThroughWithoutDepthWrites)
+TEST_F(RenderDrawTest, TheSecondDrawIsItsDepthThenSeeThroughWithoutDepthWrites)
 {
     render_set_mode(1, context, 1);
     render_set_mode(6, context, 0);
     RenderObject *object = make_ranged(0x87, 2);
     range(object, 1).second_draw = 1;
     std::vector<GpuDrawRecord> draws = draw(object);
-    ASSERT_EQ(draws.size(), 2u);
+    ASSERT_EQ(draws.size(), 3u);
     EXPECT_EQ(draws[0].render_states[D3DRS_ZWRITEENABLE], DWORD(TRUE));
-    EXPECT_EQ(draws[1].render_states[D3DRS_ZWRITEENABLE], DWORD(FALSE));
+    // The range's depth alone: the colour is kept (zero times source plus the destination).
+    EXPECT_EQ(draws[1].render_states[D3DRS_ZWRITEENABLE], DWORD(TRUE));
     EXPECT_EQ(draws[1].render_states[D3DRS_ALPHABLENDENABLE], DWORD(TRUE));
-    EXPECT_EQ(draws[1].render_states[D3DRS_SRCBLEND], DWORD(D3DBLEND_SRCALPHA));
-    EXPECT_EQ(draws[1].render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_INVSRCALPHA));
+    EXPECT_EQ(draws[1].render_states[D3DRS_SRCBLEND], DWORD(D3DBLEND_ZERO));
+    EXPECT_EQ(draws[1].render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_ONE));
+    EXPECT_EQ(draws[1].primitive_count, draws[2].primitive_count);
+    EXPECT_EQ(draws[2].render_states[D3DRS_ZWRITEENABLE], DWORD(FALSE));
+    EXPECT_EQ(draws[2].render_states[D3DRS_ALPHABLENDENABLE], DWORD(TRUE));
+    EXPECT_EQ(draws[2].render_states[D3DRS_SRCBLEND], DWORD(D3DBLEND_SRCALPHA));
+    EXPECT_EQ(draws[2].render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_INVSRCALPHA));
+    EXPECT_EQ(draws[2].render_states[D3DRS_ZFUNC], DWORD(D3DCMP_LESSEQUAL));  // its own depth passes
     EXPECT_FLOAT_EQ(draws[0].vs_constants[8][3], 1.0f);
-    EXPECT_FLOAT_EQ(draws[1].vs_constants[8][3], 0.4f);
+    EXPECT_FLOAT_EQ(draws[2].vs_constants[8][3], 0.4f);
 }
 
 TEST_F(RenderDrawTest, MissingVertexFieldsDrawTheWholeWindow)
@@ -277,7 +284,7 @@ TEST_F(RenderDrawTest, StatesAfterTheDrawAreThoseBeforeItAndALostEffectDrawsNoth
     range(object, 1).second_draw = 1;
     GpuDrawRecord before = render_test_draw_probe(context->device);
     ASSERT_TRUE(render_begin_frame(context));
-    EXPECT_EQ(draw(object).size(), 3u);
+    EXPECT_EQ(draw(object).size(), 4u);  // the second draw's range twice: its depth, then its colour
     context->device->EndScene();
     GpuDrawRecord after = render_test_draw_probe(context->device);
     EXPECT_EQ(memcmp(before.render_states, after.render_states, sizeof before.render_states), 0);

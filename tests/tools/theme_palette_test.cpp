@@ -250,11 +250,35 @@ TEST_F(ThemePaletteTest, TexturesForEveryMaterial)
     }
     EXPECT_TRUE(missing.empty()) << "texture ids without their picture, the first " << (missing.empty() ? 0 : *missing.begin());
     int32_t w = 0, h = 0;
-    const uint8_t *leaves = scene_texture_pixels(world.get(), kMatLeaves, &w, &h);
+    const uint8_t *leaves = scene_texture_pixels(world.get(), kTexLeaves, &w, &h);
     ASSERT_NE(leaves, nullptr);
     bool clear = false;
     for (int32_t k = 0; k < w * h; k++) clear |= leaves[4 * k + 3] < 128;
     EXPECT_TRUE(clear) << "the leaves keep their alpha";
+}
+
+// The renderer blends a face's draw range by its material's two low bits: every palette face is
+// opaque (bits 0) but where its picture is see-through (none of the pieces shows leaves), and the
+// byte holds the face's texture id above them, so that the configuration's ids name the faces.
+TEST_F(ThemePaletteTest, MaterialBitsOpaqueAboveTheTextureId)
+{
+    config_read_file(g_main_config_table, "data/txt/script.txt");
+    data_test_free_config_texts();
+    std::set<int> materials;
+    for (int32_t i = 0; i < world->object_count; i++) {
+        const MeshObject *m = world->objects[i];
+        SCOPED_TRACE(m->name);
+        for (int32_t f = 0; f < m->face_count; f++) {
+            const MeshFace &face = m->faces[f];
+            const bool see_through = face.texture_id == kTexLeaves;
+            ASSERT_EQ(face.material & 3, see_through ? 1 : 0) << "face " << f << " of texture " << face.texture_id;
+            ASSERT_EQ(face.material >> 2, face.texture_id) << "face " << f;
+            materials.insert(face.material);
+        }
+    }
+    for (int32_t id : {g_material_sable, g_material_sol, g_material_eau, g_material_herbe})
+        EXPECT_TRUE(materials.count(id)) << "no palette face of the configuration's material " << id;
+    EXPECT_EQ(g_material_ground & 3, 0);
 }
 
 }  // namespace
