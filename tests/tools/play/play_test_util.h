@@ -21,6 +21,7 @@ constexpr PlayBudget PLAY_BUDGETS[] = {
     {"Hole09", 10000},      {"CourseWithinPar", 0}, {"BallOverCupFindsSol", 1500}, {"Pond", 1500},
     {"Bridge", 1500},       {"Sand", 20000},      {"Windmill", 8000},       {"Calibration", 2500},
     {"Rails", 20000},       {"CupTakesTheBall", 12000}, {"ListedStrokes", 1500},
+    {"Putt", 1500},
 };
 constexpr int64_t play_budget_total()
 {
