@@ -37,6 +37,9 @@ struct EditorState {
     int32_t needs_intro = 1;
     int32_t changed = 0;                      // the hole changed since it was opened, saved or started
     char hole_name[kEditorHoleNameMax] = "";  // relative to the saves folder, without extension
+    // NAME and PAR as last opened, written or started: edits since then are changes too.
+    char kept_title[512] = "";
+    int32_t kept_par = 0;
 };
 
 extern EditorState g_editor;
@@ -105,8 +108,15 @@ void editor_strip_extension(char *path);
 void editor_relative_hole_name(void);
 // NAME, its length and PAR from "<saves><hole_name>.txt"; a missing file changes nothing.
 void editor_read_hole_description(void);
+// A hole without a file: the name of no hole, the default NAME and PAR 4 (kept as unchanged), so
+// that nothing is written under another hole's name.
+void editor_name_new_hole(void);
+// The NAME and PAR shown are those of the files: later edits count as changes.
+void editor_keep_description(void);
+// 1 when the hole or its NAME or PAR changed since it was opened, saved or started.
+int editor_has_changes(void);
 // Writes "<saves><hole_name>.txt" whole (a '"' in the name becomes '\'') and asks for a thumbnail:
-// 1, or 0 when it cannot be written.
+// 1 (the NAME and PAR then kept), or 0 when it cannot be written.
 int editor_write_description(void);
 // Saves the hole to path (flags 2, or 0x70E and the lit marker in lit view), deletes its lit copy
 // of each theme and takes its name: 1. A failed save returns 0 and changes no name and no file.

@@ -131,6 +131,27 @@ void editor_read_hole_description(void)
     g_hole_par = play_par;
 }
 
+void editor_name_new_hole(void)
+{
+    snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "%s", menu_text(MENU_NIVONULL));
+    snprintf(g_edit_text, sizeof g_edit_text, "%s", menu_text(MENU_NIVONAMEDEFAULT));
+    g_edit_length = int32_t(strlen(g_edit_text));
+    g_edit_par = 4;
+    editor_keep_description();
+}
+
+void editor_keep_description(void)
+{
+    snprintf(g_editor.kept_title, sizeof g_editor.kept_title, "%s", g_edit_text);
+    g_editor.kept_par = g_edit_par;
+}
+
+int editor_has_changes(void)
+{
+    const bool described = strcmp(g_editor.kept_title, g_edit_text) == 0 && g_editor.kept_par == g_edit_par;
+    return g_editor.changed || !described ? 1 : 0;
+}
+
 int editor_write_description(void)
 {
     char path[FOLDER_PATH_MAX + kEditorHoleNameMax + 8];
@@ -141,7 +162,9 @@ int editor_write_description(void)
     for (char *c = title; *c; c++)
         if (*c == '"') *c = '\'';
     g_editor.thumbnail_requested = 1;
-    return app_write_hole_description(path, title, g_edit_par);
+    if (!app_write_hole_description(path, title, g_edit_par)) return 0;
+    editor_keep_description();
+    return 1;
 }
 
 int editor_save_hole_to(const char *path)

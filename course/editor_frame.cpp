@@ -54,7 +54,11 @@ void new_hole()
     g_editor.lit_view = 0;
     g_editor.held_palette_index = g_editor.selected_object = g_editor.selected_plant = -1;
     g_editor.changed = 0;
+    // The new hole has no file yet: the panel's save and the lighting's thumbnail must not write
+    // beside the hole that was shown before.
+    editor_name_new_hole();
     editor_show_hint(MENU_TOOLTIP2);
+    app_trace("editor new hole");
 }
 
 void run(EditorAsk ask)
@@ -71,10 +75,11 @@ void run(EditorAsk ask)
     }
 }
 
-// Changes since the last open, new course or save are not dropped without an OUI.
+// Changes since the last open, new course or save (NAME and PAR included) are not dropped
+// without an OUI.
 void act_or_ask(EditorAsk ask)
 {
-    if (!g_editor.changed) {
+    if (!editor_has_changes()) {
         run(ask);
         return;
     }

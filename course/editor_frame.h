@@ -90,11 +90,11 @@ void editor_draw_hint(void);
 // when it cannot be read: a new grid, the name of no hole and ERR2 until the next click.
 int editor_open_hole(const char *path, int from_dialog);
 // F1 and F2 (their presses taken): the previous or next hole of the course, asked first when the
-// hole holds changes; only with no dialog open and when that hole's file exists.
+// hole, its NAME or its PAR holds changes; only with no dialog open and when that hole's file exists.
 void editor_function_keys(void);
 // The hole F1 (-1) or F2 (+1) opens: the same course, the number of the name's last two digits
-// one down or up (00 after 17, 17 before 00), into out. 1 when the name ends in two digits and the
-// file exists, else 0.
+// one down or up (00 after 17, 17 before 00), into out. 1 when the hole has a file, its name ends
+// in two digits and the other hole's file exists, else 0 (so never after New hole, until a save).
 int editor_step_hole_path(int32_t delta, char *out, size_t out_size);
 // Lights the hole as play does, drawing PATIENCE progress frames between the objects (it ends the
 // frame being drawn first and begins a new one last), then its plants' shadows: the lit view.

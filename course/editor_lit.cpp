@@ -98,7 +98,7 @@ int editor_open_hole(const char *path, int from_dialog)
         // Nothing of the file is shown: an empty grid under no name, which a save cannot mistake
         // for the file that failed.
         editor_build_ground_grid();
-        snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "%s", menu_text(MENU_NIVONULL));
+        editor_name_new_hole();
         g_editor.changed = 0;
         g_editor_frame.message = MENU_ERR2;
         return 0;
@@ -116,6 +116,7 @@ int editor_open_hole(const char *path, int from_dialog)
     editor_strip_extension(g_editor.hole_name);
     editor_relative_hole_name();
     editor_read_hole_description();
+    editor_keep_description();
     if (from_dialog) look_at_blocks(world);
     g_editor.changed = 0;
     app_trace("editor open %s objects %d%s", g_editor.hole_name, int(world->object_count), lit ? " lit" : "");
@@ -126,6 +127,7 @@ int editor_step_hole_path(int32_t delta, char *out, size_t out_size)
 {
     if (out_size == 0) return 0;
     out[0] = '\0';
+    if (!editor_hole_has_file()) return 0;  // a new hole belongs to no course yet
     const char *name = g_editor.hole_name;
     const size_t n = strlen(name);
     if (n < 2 || !isdigit((unsigned char)name[n - 2]) || !isdigit((unsigned char)name[n - 1])) return 0;

@@ -116,11 +116,8 @@ void editor_start_new_course(void)
     render_set_mode(7, &g_render_context, 15);
     g_load_dialog_open = 0;
     g_save_dialog_mode = 0;
-    g_edit_par = 4;
     g_editor = EditorState{};  // every index -1, raise, yaw and angles 0, dialogs and lit view off
-    snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "%s", menu_text(MENU_NIVONULL));
-    snprintf(g_edit_text, sizeof g_edit_text, "%s", menu_text(MENU_NIVONAMEDEFAULT));
-    g_edit_length = int32_t(strlen(g_edit_text));
+    editor_name_new_hole();
     g_editor_camera_yaw = 0.0f;
     g_editor_camera_pitch = 0.0f;  // clamped to -20 by the first frame
     g_editor_camera_distance = 10.0f;

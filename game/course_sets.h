@@ -26,10 +26,17 @@ extern int32_t g_set_preview_counter;  // -9..0 while switching (rises), 10..1 a
 extern int32_t g_set_cursor_hold;      // frames left in which the cursor is put back
 extern int32_t g_set_cursor_x, g_set_cursor_y;
 extern int32_t g_set_hint_counter;     // frames left of the "choose a set" hint
-extern uint8_t g_set_source_personal;  // 0: "data/parcours" (the only source the screen shows)
+extern uint8_t g_set_source_personal;  // 0: the shipped sets of "data/parcours", 1: the saves folder's
 extern int32_t g_set_thumbnail_count;  // frames of the previewed set (0: no preview)
 extern char g_set_description[kSetDescriptionLines][kSetDescriptionLength];
 extern uint8_t g_course_set_is_personal;  // handed to course play with g_course_set_folder
+
+// The course-set list from the start folder's "data/parcours" (0) or the saves folder (1): their
+// sub-folders. The working folder ends at the start folder.
+void menu_course_set_list_fill(uint8_t personal);
+// The NPERSO item's action: the list refilled from the other source, its first set chosen and
+// previewed; course play then gets that source's folders and g_course_set_is_personal.
+void menu_course_set_switch_source(void);
 
 // Reads a "desc.txt" held in memory: lines end at '\n'; of the first four, each gives the text
 // between its first two double quotes (at most 511 characters), or "" when it has no such pair.

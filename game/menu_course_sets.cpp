@@ -1,5 +1,6 @@
 // The course-set selection (state 2), frame by frame: the list of sets with its arrows, the buttons,
-// the hover that switches the preview, and the preview's thumbnail row and description lines.
+// the switch between the shipped sets and the player's own, the hover that switches the preview,
+// and the preview's thumbnail row and description lines.
 #include "game/app.h"
 #include "game/course_set_local.h"
 #include "game/files.h"
@@ -9,6 +10,7 @@
 #include "game/screen.h"
 #include "game/ui.h"
 #include "game/widgets.h"
+#include "platform/system.h"
 #include "render/render.h"
 #include "render/render_draw.h"
 #include "script/config_main.h"
@@ -46,12 +48,10 @@ void text_centred(const char *text, float x, float virtual_y, float scale, const
     font_draw_text(&g_font_primary, (int32_t)(x - width * 0.5f), (int32_t)top, text, s, rgb[0], rgb[1], rgb[2]);
 }
 
-void set_up(void)
+// The list's first set chosen and previewed (nothing with an empty list), the list at its top.
+void start_list(void)
 {
-    g_set_screen_ready = 1;
     g_set_list_top = 0;
-    g_set_source_personal = 0;
-    g_course_set_is_personal = 0;
     g_set_cursor_x = g_mouse_x;
     g_set_cursor_y = g_mouse_y;
     g_set_selected = g_course_set_count > 0 ? 0 : -1;  // an empty list has no first set to choose
@@ -59,6 +59,14 @@ void set_up(void)
     g_set_preview_counter = 10;
     g_set_cursor_hold = kSetCursorHoldFrames;
     g_set_hint_counter = 0;
+}
+
+void set_up(void)
+{
+    g_set_screen_ready = 1;
+    g_set_source_personal = 0;
+    g_course_set_is_personal = 0;
+    start_list();
     app_trace("set list %d", g_course_set_count);
     if (g_course_set_count > 0) menu_course_set_load_preview(0);
 }
@@ -116,8 +124,9 @@ void play_chosen_set(void)
 // Hovered and clicked, only while the screen takes input (the widget draws either way).
 bool clicked(bool active, int hovered) { return active && menu_take_click(hovered); }
 
-// The buttons and labels of the right column; sets *play and *back when clicked.
-void draw_buttons(bool active, bool *play, bool *back)
+// The buttons and labels of the right column; sets *play, *source and *back when clicked. The
+// NPERSO item is the switch to the player's own sets and back, lit while they are shown.
+void draw_buttons(bool active, bool *play, bool *source, bool *back)
 {
     static const float grey[3] = {0.875f, 0.875f, 0.875f};
     float x = buttons_x();
@@ -128,7 +137,7 @@ void draw_buttons(bool active, bool *play, bool *back)
                  '"');
         text_centred(label, x, 690.0f + 40.0f * (float)p, 1.0f, grey);
     }
-    text_centred(menu_text(MENU_NPERSO), x, 770.0f, 1.0f, grey);
+    *source = clicked(active, ui_list_item_button(menu_text(MENU_NPERSO), 770.0f, x, g_set_source_personal));
     *back = clicked(active, ui_list_item_button(menu_text(MENU_RETOUR), 810.0f, x, 0));
 }
 
@@ -217,14 +226,17 @@ void menu_course_set_screen(void)
 
     static const float title_colour[3] = {1.0f, 0.5f, 0.1f};
     draw_list_panel();
-    text_centred(menu_text(MENU_NPREDEFS), list_x(), 450.0f, 1.0f, title_colour);
+    // The title names the sets shown.
+    text_centred(menu_text(g_set_source_personal ? MENU_NPERSO : MENU_NPREDEFS), list_x(), 450.0f, 1.0f,
+                 title_colour);
     if (clicked(active, ui_list_scroll_up_button(list_x(), 480.0f * g_ui_scale_y))) scroll(-1);
     int hovered = draw_rows();
     if (clicked(active, ui_list_scroll_down_button(list_x(), 960.0f * g_ui_scale_y))) scroll(1);
-    bool play, back;
-    draw_buttons(active, &play, &back);
+    bool play, source, back;
+    draw_buttons(active, &play, &source, &back);
     if (g_set_hint_counter > 0) g_set_hint_counter--;
 
+    if (source) menu_course_set_switch_source();
     if (play) play_chosen_set();
     if (back) {
         g_set_screen_ready = 0;
@@ -236,6 +248,25 @@ void menu_course_set_screen(void)
     }
     draw_thumbnails();
     draw_description();
+}
+
+void menu_course_set_list_fill(uint8_t personal)
+{
+    g_course_set_count = 0;
+    _chdir(g_start_dir);
+    if (personal ? _chdir(g_saves_folder) == 0 : _chdir("data/parcours") == 0) ui_course_set_list_fill();
+    _chdir(g_start_dir);
+}
+
+void menu_course_set_switch_source(void)
+{
+    g_set_source_personal = g_set_source_personal ? 0 : 1;
+    g_course_set_is_personal = g_set_source_personal;
+    menu_course_set_list_fill(g_set_source_personal);
+    start_list();
+    app_trace("set source %s list %d", g_set_source_personal ? "personal" : "shipped", g_course_set_count);
+    // The other source's thumbnails and lines go even when this one has no set to show.
+    menu_course_set_load_preview(0);
 }
 
 void menu_course_set_leave(void)

@@ -1,6 +1,7 @@
 // The play menu (state 1): the two players, chosen through the player dialog it hosts, and the
 // way on to the course sets.
 #include "game/app.h"
+#include "game/course_sets.h"
 #include "game/dialog.h"
 #include "game/file_dialogs.h"
 #include "game/files.h"
@@ -23,10 +24,7 @@ enum PlayButton { kPlayStart, kPlayPlayer1, kPlayPlayer2, kPlayBack, kPlayButton
 void start_course_sets(void)
 {
     g_screen_state = kScreenCourseSets;
-    _chdir(g_start_dir);
-    g_course_set_count = 0;
-    if (_chdir("data/parcours") == 0) ui_course_set_list_fill();
-    _chdir(g_start_dir);
+    menu_course_set_list_fill(0);
 }
 
 void open_player_dialog(int32_t target)

@@ -37,6 +37,8 @@ const Point kView = {960, 500};                     // in the view, away from th
 const Point kBand = {960, 960};                     // the band's middle slot
 const Point kOui = {826, 640}, kNon = {1093, 640};  // the confirmation box's answers
 const Point kPanelSave = {430, 660};                // the panel's EDSAVE item (scale 0.75, from x 420, y 650)
+const Point kNameField = {50, 580};                 // the NAME field (from y 570, 20 high, 100 wide)
+const Point kParBar = {150, 624};                   // the PAR slider's bar (x 15 .. 207, y 620 .. 628): PAR 7
 
 class HoleEditorFrame : public ::testing::Test, protected TestFolders {
 protected:
@@ -432,6 +434,84 @@ TEST_F(HoleEditorFrame, LitViewSavesLitAndGoesBackToTheFlatView)
     EXPECT_EQ(g_editor.lit_view, 1);
     EXPECT_EQ(g_hole_world.vegetal_count, 1);
     EXPECT_NE(g_hole_world.shadow_masks[0], nullptr);
+}
+
+TEST_F(HoleEditorFrame, NewHoleThenThePanelsSaveLeavesThePreviousHolesFilesAlone)
+{
+    ASSERT_GE(place_start(), 0);
+    const std::string base = saves + "/course/hole01";
+    ASSERT_EQ(editor_save_hole_to((base + ".qel").c_str()), 1);
+    snprintf(g_edit_text, sizeof g_edit_text, "First");
+    g_edit_par = 3;
+    click(kPanelSave);
+    ASSERT_TRUE(fs::exists(base + ".png"));
+    std::string before[3];
+    const char *extensions[3] = {".qel", ".txt", ".png"};
+    for (int k = 0; k < 3; k++) before[k] = test_read_file(base + extensions[k]);
+    ASSERT_NE(before[1].find("NAME \"First\""), std::string::npos);
+
+    click(kEdNew);  // saved and described: nothing to ask
+    ASSERT_EQ(g_editor_frame.ask, kEditorAskNone);
+    EXPECT_STREQ(g_editor.hole_name, "NIVONULL");
+    EXPECT_STREQ(g_edit_text, "NIVONAMEDEFAULT");
+    EXPECT_EQ(g_edit_par, 4);
+    EXPECT_EQ(editor_has_changes(), 0);
+
+    // The panel's save finds no file to go beside; the lighting's thumbnail has nowhere to go; F1
+    // and F2 have no course to step through.
+    frame(kPanelSave, true);
+    EXPECT_EQ(g_editor_frame.message, MENU_ERR9);
+    click(kView);
+    click(kLighting);
+    ASSERT_EQ(g_editor.lit_view, 1);
+    click(kLighting);
+    key(VK_F1 + 1);
+    key(VK_F1);
+    EXPECT_EQ(g_editor_frame.ask, kEditorAskNone);
+    EXPECT_STREQ(g_editor.hole_name, "NIVONULL");
+    for (int k = 0; k < 3; k++) EXPECT_EQ(test_read_file(base + extensions[k]), before[k]) << extensions[k];
+    EXPECT_EQ(std::distance(fs::directory_iterator(saves + "/course"), fs::directory_iterator()), 3);
+}
+
+TEST_F(HoleEditorFrame, NameAndParEditsAreChangesUntilThePanelWritesThem)
+{
+    ASSERT_GE(place_start(), 0);
+    ASSERT_EQ(editor_save_hole_to((saves + "/course/hole02.qel").c_str()), 1);
+    ASSERT_EQ(editor_save_hole_to((saves + "/course/hole01.qel").c_str()), 1);
+    snprintf(g_edit_text, sizeof g_edit_text, "Lane");
+    g_edit_length = 4;
+    EXPECT_EQ(editor_has_changes(), 1);
+    click(kPanelSave);  // written: no longer a change
+    ASSERT_EQ(editor_has_changes(), 0);
+
+    // A letter typed into NAME: F2 asks before the edit would be lost; NON keeps it.
+    g_key_char = 'x', g_key_printable = 1;
+    frame(kNameField);
+    ASSERT_STREQ(g_edit_text, "Lanex");
+    key(VK_F1 + 1);
+    EXPECT_EQ(g_editor_frame.ask, kEditorAskStepHole);
+    click(kNon);
+    EXPECT_STREQ(g_editor.hole_name, "course/hole01");
+    EXPECT_STREQ(g_edit_text, "Lanex");
+
+    // Written by the panel: no longer a change. A PAR dragged on the slider is one.
+    click(kPanelSave);
+    EXPECT_NE(test_read_file(saves + "/course/hole01.txt").find("NAME \"Lanex\""), std::string::npos);
+    EXPECT_EQ(editor_has_changes(), 0);
+    click(kParBar);
+    ASSERT_EQ(g_edit_par, 7);
+    key(VK_ESCAPE);
+    EXPECT_EQ(g_editor_frame.ask, kEditorAskLeave);
+    click(kNon);
+    EXPECT_EQ(g_screen_state, kScreenEditor);
+
+    // The scene's save writes no NAME or PAR: still asked; OUI opens hole02 with its own.
+    ASSERT_EQ(editor_save_hole_to((saves + "/course/hole01.qel").c_str()), 1);
+    key(VK_F1 + 1);
+    ASSERT_EQ(g_editor_frame.ask, kEditorAskStepHole);
+    click(kOui);
+    EXPECT_STREQ(g_editor.hole_name, "course/hole02");
+    EXPECT_EQ(editor_has_changes(), 0);
 }
 
 }  // namespace

@@ -461,6 +461,38 @@ TEST_F(PlayScreen, ListedStrokesAreTakenAtRestInPlayOrderAcrossHoles)
     EXPECT_EQ(at<int16_t>(test_read_file(players + "Ann.dat"), 1024), -3);
 }
 
+TEST_F(PlayScreen, ACourseOfTheSavesFolderIsReadFromThereAndLitUnderThePersonalRoot)
+{
+    make_hole("Mine", "hole01", 2);
+    const std::string saves = g_saves_folder;  // the game's name of the folder below
+    fs::rename(set_folder("Mine"), folders.user + "/ZAV Games/Saves/Mine");  // where the editor keeps them
+    const float power = holing_power(saves + "Mine/hole01.qel");
+    ASSERT_GT(power, 0.0f) << "no power holes out in the simulation";
+
+    char text[64];
+    snprintf(text, sizeof text, "180,-30,%.9g", double(power));
+    setenv("ZAVGOLF_STROKES", text, 1);
+    play_listed_strokes_reset();
+    g_script = [&](PlayState *s) {
+        if (s->hole_done && s->hole_index == 1) press(WM_LBUTTONDOWN);  // the final card
+    };
+    // As the course-set screen hands over a set of the saves folder.
+    snprintf(g_course_set_folder, sizeof g_course_set_folder, "%sMine/", saves.c_str());
+    g_course_set_is_personal = 1;
+    testing::internal::CaptureStdout();
+    course_play_screen();
+    const std::string trace = testing::internal::GetCapturedStdout();
+    unsetenv("ZAVGOLF_STROKES");
+    play_listed_strokes_reset();
+
+    EXPECT_TRUE(has(trace, "hole open Mine/hole01 lit")) << trace;
+    EXPECT_TRUE(has(trace, "hole done 0 player 1 strokes 1")) << trace;
+    EXPECT_EQ(g_hole_par_table[0], 2);  // its description read beside it
+    EXPECT_TRUE(fs::exists(folders.user + "/ZAV Games/QELPERSO/Mine/hole01A.qel"));
+    EXPECT_FALSE(fs::exists(folders.user + "/ZAV Games/QEL/Mine"));
+    EXPECT_EQ(at<int16_t>(test_read_file(players + "Ann.dat"), 1024), -1);
+}
+
 TEST_F(PlayScreen, TheFinalCardEscapeWritesNothingAndAQuitScoresFirst)
 {
     make_hole("One", "hole01", 3);

@@ -9,7 +9,9 @@
 # Escape and OUI leaving without a score); then the editor: a new course, three blocks placed (a
 # placed top brighter than the ground was), Escape asking first, the hole saved and reopened
 # through the dialogs with typed names, the lit view on and off, back to the main menu; and
-# QUITTER. Every step waits on the game's trace; each screen is shot and probed (the shots stay in
+# QUITTER (before leaving the editor a cup goes 3.5 from the START and the hole is saved again; after
+# QUITTER the game starts anew, "Your courses" lists Trial and its hole is holed in one by a listed
+# putt). Every step waits on the game's trace; each screen is shot and probed (the shots stay in
 # the run folder, and go to E2E_KEEP when it is set).
 set -euo pipefail
 source "$(dirname "$0")/shell.sh"
@@ -480,6 +482,39 @@ echo "ground luminance: flat $flat_before, lit $lit, flat again $flat_after"
 at_least "$lit" "$(awk -v f="$flat_before" 'BEGIN { print 1.5 * f + 10 }')" || fail "the lit view's ground is not lit" "$png"
 at_least "$(awk -v f="$flat_before" 'BEGIN { print f + 5 }')" "$flat_after" || fail "the flat view did not come back" "$flat"
 
+# ---- a cup for Trial: its hole becomes one straight, flat putt, played below from "Your courses" ----
+
+stage "cup"
+# The view looks at the START since the reopening: the cup goes 3.5 toward the camera from it (the
+# palette shows BLOC_CUP in its fifth slot once the wheel has turned it to its end).
+move_virtual 960 960
+for _ in 1 2 3 4 5 6 7 8; do
+    xdotool click 4  # the wheel turned up: the palette moves on
+    sleep 0.1
+done
+click_virtual 1080 960  # BLOC_CUP
+click_virtual 960 772
+wait_trace "editor place BLOC_CUP *" 10
+place_of() { trace_lines | sed -n "s/^editor place $1 \([^ ]*\) \([^ ]*\) screen .*/\1 \2/p" | tail -n 1; }
+read -r tee_x tee_z <<<"$(place_of START)"
+read -r cup_x cup_z <<<"$(place_of BLOC_CUP)"
+# In line and on the flat: the tiles (4 wide) meet or overlap, and the cup is not on the START.
+awk -v a="$tee_x" -v b="$tee_z" -v c="$cup_x" -v d="$cup_z" 'BEGIN {
+    n = sqrt((c - a) ^ 2 + (d - b) ^ 2); exit !(n > 2.5 && n < 4 && (c - a) ^ 2 < 0.25) }' ||
+    fail "the cup went to ($cup_x, $cup_z), the START is at ($tee_x, $tee_z)"
+move_virtual $away
+png=$(shot editor_cup park)
+click_virtual 40 132  # EDSAVE
+sleep 0.5
+click_virtual 600 "$ROW1"  # Trial
+sleep 0.5
+xdotool type --delay 150 "hole01"
+sleep 0.3
+saves_before=$(count_of "dialog save *")
+click_virtual 515 742  # SAUVER
+wait_count "dialog save *" $((saves_before + 1)) 10
+trace_lines | grep '^dialog save ' | tail -n 1 | grep -c 'Trial/hole01\.qel$' >/dev/null || fail "the cup's hole was saved elsewhere"
+
 stage "leave editor"
 click_virtual 40 372  # RETOUR
 sleep 0.5
@@ -514,3 +549,87 @@ preview="$games/Saves/Trial/hole01.png"
 read -r pw ph <<<"$(identify -format '%w %h' "$preview")"
 [ "$pw" -ge 64 ] && [ "$ph" -ge 64 ] || fail "the preview is $pw x $ph"
 trace_in_order "quit" "exit"
+
+# ---- the game started again: Trial chosen under "Your courses" and its hole played to the cup ---------
+
+stage "your courses"
+# The putt from the START's centre straight at the cup's (yaw 180 strikes along +x), at a power the
+# course probes hole with from 2.5 to 4 away.
+yaw=$(awk -v a="$tee_x" -v b="$tee_z" -v c="$cup_x" -v d="$cup_z" 'BEGIN {
+    y = atan2(b - d, a - c) * 45 / atan2(1, 1); if (y < 0) y += 360; printf "%.3f", y }')
+export ZAVGOLF_STROKES="$yaw,-20,2.6"
+echo "putt: $ZAVGOLF_STROKES"
+cp "$E2E_RUN/game.out" "$E2E_RUN/game1.out"
+launch_traced_game "$1"
+wait_trace "intro frame 60" 120
+key Escape
+wait_trace "intro end*" 30
+page=1
+until [ "$(count_of loop)" -gt 0 ]; do
+    if [ "$(count_of "page $page start")" -gt 0 ]; then
+        sleep 1
+        [ "$(count_of "page $page end")" -eq 0 ] && key Escape
+        wait_trace "page $page end" 30
+        page=$((page + 1))
+    fi
+    kill -0 "$GAME_PID" 2>/dev/null || fail "the game ended before its main menu"
+    sleep 0.1
+done
+sleep 0.5
+click_virtual 960 490  # JOUER
+wait_trace "fade end 1"
+click_virtual 960 512  # JOUER: the shipped sets first
+wait_trace "set list *" 10
+wait_trace "set hold end"
+wait_trace "fade end 2"
+sleep 0.3
+shipped=$(shot shipped_sets park)
+click_virtual 1440 770  # NPERSO
+wait_trace "set source personal list 1" 10
+wait_trace "set preview Trial 1" 10
+wait_count "set hold end" 2
+sleep 0.3
+png=$(shot your_courses park)
+# The title names the player's courses ("Your courses", wider than "Courses"), the NPERSO item is
+# lit, the row shows the course and the thumbnail is its hole's preview.
+title_box() { count_pixels "$1" $(( SCREEN_W / 3 - 150 * SCREEN_W / 1920 )) $(( 430 * SCREEN_H / 1080 )) \
+    $(( 300 * SCREEN_W / 1920 )) $(( 40 * SCREEN_H / 1080 )) 'r > 180 && g > 70 && g < 170 && b < 90'; }
+was=$(title_box "$shipped")
+now=$(title_box "$png")
+[ "$now" -ge $((was * 5 / 4 + 10)) ] || fail "the title has $now pixels of its colour, 'Courses' had $was" "$png"
+item_box() { count_pixels "$1" $(( 3 * SCREEN_W / 4 - 130 * SCREEN_W / 1920 )) $(( 755 * SCREEN_H / 1080 )) \
+    $(( 260 * SCREEN_W / 1920 )) $(( 30 * SCREEN_H / 1080 )) 'r > 200 && g > 200 && b > 190'; }
+[ "$(item_box "$png")" -ne "$(item_box "$shipped")" ] || fail "the NPERSO item looks the same shown or not" "$png"
+n=$(count_pixels "$png" $(( SCREEN_W / 3 - 125 * SCREEN_W / 1920 )) $(( 545 * SCREEN_H / 1080 )) \
+    $(( 250 * SCREEN_W / 1920 )) $(( 30 * SCREEN_H / 1080 )) 'r > 150 && g > 150 && b > 150')
+[ "$n" -ge 15 ] || fail "the course's row has $n text pixels" "$png"
+near_picture "$png" 480 100 "$games/Saves/Trial/hole01.png" || fail "the thumbnail is not Trial's hole" "$png"
+
+stage "trial hole"
+click_virtual 1440 650  # JOUER
+wait_trace "course play *" 30
+trace_lines | grep -cE '^course play .*Saves/Trial/$' >/dev/null || fail "course play was not given the saves folder's Trial"
+wait_trace "strokes listed 1" 5
+wait_trace "hole open Trial/hole01 lit" 300
+[ -f "$games/QELPERSO/Trial/hole01A.qel" ] || fail "no lit copy of Trial's hole under QELPERSO"
+wait_trace "holeout 1" 120
+png=$(shot trial_out)
+wait_trace "hole done 0 player 1 strokes 1" 120
+trace_in_order "course play *" "hole open Trial/hole01 lit" "hole frame 1" "stroke 1 power 2.60 yaw *" "holeout 1" \
+    "hole done 0 player 1 strokes 1"
+trace_lines | grep -cE '^stroke 1 power 2\.60 yaw [0-9]+ pitch -20 listed$' >/dev/null || fail "the putt was not the listed stroke"
+wait_trace "final card" 60
+sleep 0.3
+click_virtual 960 540
+# No description beside the hole: PAR 5, so one stroke is four under.
+wait_trace "state 888 -> 0 cut" 30
+trace_lines | grep -cE '^score .* holes 1 over par -4$' >/dev/null || fail "the hole was not scored one stroke at PAR 5"
+trace_lines | grep -E '^(course play|hole open|stroke|holeout|hole done|score) '
+
+stage "quit again"
+sleep 0.5
+click_virtual 960 760  # QUITTER
+status=0
+wait_game_end 60 || status=$?
+[ "$status" -eq 0 ] || fail "the game ended with status $status"
+wait_trace exit 1

@@ -28,6 +28,9 @@ protected:
     std::string sets = folders.run + "/data/parcours/";
     RenderContext *context = &g_render_context;
     char *saved_jouer = g_menu_texts[MENU_JOUER];
+    char *saved_nperso = g_menu_texts[MENU_NPERSO];
+    std::string saves = folders.user + "/Saves";
+    char saved_saves[sizeof g_saves_folder] = {};
 
     void SetUp() override
     {
@@ -37,6 +40,11 @@ protected:
         _getcwd(g_start_dir, sizeof g_start_dir);
         static char jouer[] = "JOUER";
         g_menu_texts[MENU_JOUER] = jouer;
+        static char nperso[] = "NPERSO";
+        g_menu_texts[MENU_NPERSO] = nperso;
+        memcpy(saved_saves, g_saves_folder, sizeof saved_saves);
+        snprintf(g_saves_folder, sizeof g_saves_folder, "%s/", saves.c_str());
+        std::filesystem::create_directories(saves);
         g_screen_state = kScreenCourseSets;
         g_set_screen_ready = 0;
         g_mouse_x = g_mouse_y = 5;
@@ -53,18 +61,23 @@ protected:
         g_mouse_left_down = 0;
         g_course_set_count = 0;
         g_menu_texts[MENU_JOUER] = saved_jouer;
+        g_menu_texts[MENU_NPERSO] = saved_nperso;
+        memcpy(g_saves_folder, saved_saves, sizeof saved_saves);
+        g_set_source_personal = g_course_set_is_personal = 0;
     }
 
-    // A set of `count` square pictures 8 pixels wide, named in listing order.
-    void write_set(const std::string &name, int count, const char *extension = "png")
+    // A set of `count` square pictures 8 pixels wide, named in listing order (under `root`, the
+    // shipped sets' folder unless given).
+    void write_set(const std::string &name, int count, const char *extension = "png", std::string root = "")
     {
-        std::filesystem::create_directories(sets + name);
+        if (root.empty()) root = sets;
+        std::filesystem::create_directories(root + name);
         std::vector<uint8_t> pixels(8 * 8 * 4, 200);
         ImageData image = {pixels.data(), 8, 8, 1, 0};
         for (int i = 0; i < count; i++) {
             char path[64];
             snprintf(path, sizeof path, "/hole%03d.%s", i, extension);
-            std::string file = sets + name + path;
+            std::string file = root + name + path;
             ASSERT_TRUE(extension[0] == 'p' ? png_write_file(file.c_str(), &image)
                                             : jp2_write_file(file.c_str(), &image));
         }
@@ -100,6 +113,7 @@ protected:
     void click_row(int row) { click_at(640, 560 + 50 * row); }
     void click_down_arrow() { click_at(640, 970); }
     void click_jouer() { click_at(1440, 650); }
+    void click_nperso() { click_at(1440, 770); }
 
     // Width of the texture in a slot, 0 when empty.
     int slot_width(int32_t slot)
@@ -268,6 +282,89 @@ TEST_F(CourseSetTest, LeavingByEscapeAndComingBackSetsTheScreenUpAgain)
     frame();
     EXPECT_EQ(g_set_selected, 0);
     EXPECT_EQ(g_set_thumbnail_count, 2);
+}
+
+TEST_F(CourseSetTest, NpersoSwitchesToTheCoursesOfTheSavesFolderAndBack)
+{
+    write_set("Meadow", 2);
+    write_set("Mine", 3, "png", saves + "/");
+    write_set("Trial", 1, "png", saves + "/");
+    test_write_file(saves + "/Mine/desc.txt", "\"My own course\"\n\"Three holes\"\n");
+    test_write_file(saves + "/OPTIONS.DAT", std::string(28, '\0'));  // a file: no course
+    enter();
+    frame(25);
+    ASSERT_EQ(g_set_thumbnail_count, 2);
+
+    click_nperso();
+    EXPECT_EQ(g_set_source_personal, 1);
+    EXPECT_EQ(g_course_set_is_personal, 1);
+    ASSERT_EQ(g_course_set_count, 2);
+    EXPECT_STREQ(g_course_set_names[0], "Mine");
+    EXPECT_STREQ(g_course_set_names[1], "Trial");
+    EXPECT_EQ(g_set_selected, 0);
+    EXPECT_EQ(g_set_list_top, 0);
+    EXPECT_EQ(g_set_thumbnail_count, 3);
+    EXPECT_STREQ(g_set_description[0], "My own course");
+    EXPECT_STREQ(g_set_description[1], "Three holes");
+    EXPECT_TRUE(in_start_folder());
+
+    frame(25);
+    click_row(1);  // the preview moves to Trial, which has no desc.txt: no lines
+    frame(10);
+    EXPECT_EQ(g_set_thumbnail_count, 1);
+    for (int n = 0; n < 4; n++) EXPECT_STREQ(g_set_description[n], "") << n;
+    frame(25);
+    click_jouer();
+    EXPECT_EQ(std::string(g_course_set_folder), saves + "/Mine/");
+    EXPECT_EQ(g_course_set_is_personal, 1);
+    EXPECT_EQ(g_screen_state, kScreenCoursePlay);
+
+    // Coming back starts on the shipped sets; the item switches to them again from the others.
+    menu_course_set_leave();
+    g_screen_state = kScreenCourseSets;
+    enter();
+    EXPECT_EQ(g_set_source_personal, 0);
+    EXPECT_EQ(g_course_set_is_personal, 0);
+    frame(25);
+    click_nperso();
+    frame(25);
+    click_nperso();
+    EXPECT_EQ(g_set_source_personal, 0);
+    EXPECT_EQ(g_course_set_is_personal, 0);
+    ASSERT_EQ(g_course_set_count, 1);
+    EXPECT_STREQ(g_course_set_names[0], "Meadow");
+    EXPECT_EQ(g_set_thumbnail_count, 2);
+    frame(25);
+    click_jouer();
+    EXPECT_STREQ(g_course_set_folder, "data/parcours/Meadow/");
+    EXPECT_EQ(g_course_set_is_personal, 0);
+}
+
+TEST_F(CourseSetTest, AnEmptySavesFolderShowsTheEmptyList)
+{
+    write_set("Meadow", 2);
+    enter();
+    frame(25);
+    click_nperso();
+    EXPECT_EQ(g_set_source_personal, 1);
+    EXPECT_EQ(g_course_set_count, 0);
+    EXPECT_EQ(g_set_selected, -1);
+    EXPECT_EQ(g_set_thumbnail_count, 0);  // the shipped set's thumbnails went
+    EXPECT_EQ(slot_width(800), 0);
+    frame(25);
+    g_course_set_folder[0] = '\0';
+    click_jouer();
+    EXPECT_EQ(g_set_hint_counter, 150);
+    EXPECT_EQ(g_screen_state, kScreenCourseSets);
+    EXPECT_STREQ(g_course_set_folder, "");
+
+    // A saves folder that cannot be entered lists nothing either.
+    snprintf(g_saves_folder, sizeof g_saves_folder, "%s/", (saves + "/gone").c_str());
+    click_nperso();
+    click_nperso();
+    EXPECT_EQ(g_set_source_personal, 1);
+    EXPECT_EQ(g_course_set_count, 0);
+    EXPECT_TRUE(in_start_folder());
 }
 
 }  // namespace

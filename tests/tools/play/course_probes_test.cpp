@@ -270,3 +270,48 @@ TEST_F(CourseProbes, StrokesStayOnTheCourseAndTheLipNeverThrowsTheBall)
         EXPECT_LE(lip_up, 1.0f) << "hole " << number;
     }
 }
+
+// A tee and a cup in line on the flat, 2.5 to 4 apart, without rails (as a player lays them in the
+// editor; the whole game's run plays one): a putt of power 2.6 straight at the cup holes out.
+TEST_F(CourseProbes, Putt)
+{
+    data_test_free_config_texts();  // the palette reads them again
+    gpu_headless_reset();
+    render_context_construct(&g_render_context);
+    g_render_context.width = g_render_context.height = 64;
+    ASSERT_EQ(render_create_device(&g_render_context), 1);
+    data_course_use_folders("C:/");
+    ASSERT_TRUE(data_course_load_palette("data/themes/garden/blocs.qel"));
+    int32_t start = -1, cup = -1;
+    for (int32_t i = 0; i < g_menu_world.object_count; i++) {
+        if (strcmp(g_menu_world.objects[i]->name, "START") == 0) start = i;
+        if (strcmp(g_menu_world.objects[i]->name, "BLOC_CUP") == 0) cup = i;
+    }
+    ASSERT_GE(start, 0);
+    ASSERT_GE(cup, 0);
+    const float apart[] = {2.5f, 3.25f, 4.0f};
+    auto path = [](float d) { return "C:/putt" + std::to_string(int(d * 100)) + ".qel"; };
+    for (float d : apart) {
+        editor_start_new_course();
+        ASSERT_GE(editor_place_block_at(start, 0.0f, -5.0f, 0, 0.0f), 0);
+        ASSERT_GE(editor_place_block_at(cup, 0.125f, -5.0f + d, 0, 0.0f), 0);  // a snap off the line
+        ASSERT_TRUE(editor_save_hole_to(path(d).c_str()));
+    }
+    for (SceneWorld *world : {&g_hole_world, &g_menu_world}) {
+        world_release_and_reset(world);
+        world_release_effects(world);
+    }
+    scene_shutdown();
+    lightmap_atlas_free(&g_render_context);
+    render_shutdown_device(&g_render_context);
+    render_context_destroy(&g_render_context);
+
+    for (float d : apart) {
+        SCOPED_TRACE(d);
+        const DataHoleLayout layout{"Putt", 2, {}, {}, {{0.0f, -5.0f}, {0.125f, -5.0f + d}}, {}};
+        ASSERT_TRUE(open_file(path(d).c_str(), &layout));
+        const SolverShot putt = solver_shot_toward(&solver, {0.125f, -5.0f + d}, solver_level_of(2.6f), 0);
+        const SolverResult r = solver_play(&solver, putt);
+        EXPECT_EQ(r.outcome, SOLVER_HOLED);
+    }
+}

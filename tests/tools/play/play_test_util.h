@@ -22,6 +22,7 @@ constexpr PlayBudget PLAY_BUDGETS[] = {
     {"Bridge", 1500},       {"Sand", 20000},      {"Windmill", 8000},       {"Calibration", 2500},
     {"Rails", 20000},       {"CupTakesTheBall", 12000}, {"ListedStrokes", 1500},
     {"StrokesStayOnTheCourseAndTheLipNeverThrowsTheBall", 330000},
+    {"Putt", 1500},
 };
 constexpr int64_t play_budget_total()
 {
