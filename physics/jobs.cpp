@@ -1,4 +1,5 @@
-// The per-body jobs of a sub-step: wake, collide (contacts into force and torque) and correct.
+// The per-body jobs of a sub-step: wake, collide (contacts into impulses) and correct (the impulses
+// into the velocities, the body out of its contacts).
 // A job writes only its own body, its worker's contact buffer and event list, and byte marks of 1.
 #include "physics/physics_local.h"
 
@@ -39,10 +40,9 @@ float angular_term(const float *inverse_inertia, const float *r, const float *n,
     return vec3_dot(vec3_cross(c, i_rn, r), along);
 }
 
-// The impulses of one collide job, summed: linear, and angular about the body's centre. They reach
-// the body's force and torque once the contacts are all seen, so that a resting contact, which
-// wipes the force that holds the body into its support (gravity), never wipes another contact's
-// bounce.
+// The impulses of one collide job, summed: linear, and angular about the body's centre. They are
+// kept apart from the body's force and torque, so that a resting contact, which wipes the force
+// that holds the body into its support (gravity), never wipes another contact's bounce.
 struct ImpulseSum {
     float linear[3];
     float angular[3];
