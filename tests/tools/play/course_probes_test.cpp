@@ -25,6 +25,29 @@ protected:
         play_sim_place_ball(&solver.state, x, y, z);
         return solver_play(&solver, {yaw, level, 0});
     }
+    // The garden's palette loaded into the editor on a headless device, for holes the tests build
+    // and save under C:/; close_editor() lets it all go before the holes are played.
+    static bool open_editor()
+    {
+        data_test_free_config_texts();  // the palette reads them again
+        gpu_headless_reset();
+        render_context_construct(&g_render_context);
+        g_render_context.width = g_render_context.height = 64;
+        if (render_create_device(&g_render_context) != 1) return false;
+        data_course_use_folders("C:/");
+        return data_course_load_palette("data/themes/garden/blocs.qel");
+    }
+    static void close_editor()
+    {
+        for (SceneWorld *world : {&g_hole_world, &g_menu_world}) {
+            world_release_and_reset(world);
+            world_release_effects(world);
+        }
+        scene_shutdown();
+        lightmap_atlas_free(&g_render_context);
+        render_shutdown_device(&g_render_context);
+        render_context_destroy(&g_render_context);
+    }
     // The index of the hole's object named `name` nearest (x, z), or -1.
     static int32_t piece_at(const char *name, float x, float z)
     {
@@ -79,13 +102,7 @@ TEST_F(CourseProbes, Bridge)
 // powers end about 1.5 apart there).
 TEST_F(CourseProbes, Sand)
 {
-    data_test_free_config_texts();  // the palette reads them again
-    gpu_headless_reset();
-    render_context_construct(&g_render_context);
-    g_render_context.width = g_render_context.height = 64;
-    ASSERT_EQ(render_create_device(&g_render_context), 1);
-    data_course_use_folders("C:/");
-    ASSERT_TRUE(data_course_load_palette("data/themes/garden/blocs.qel"));
+    ASSERT_TRUE(open_editor());
     auto lane = [](char third) {
         DataHoleLayout layout{"Probe", 3, {}, {}, {{-16, 0}, {16, 0}}, {}};
         layout.tiles.push_back({'S', -4, 0, false, "NSW", ""});
@@ -97,14 +114,7 @@ TEST_F(CourseProbes, Sand)
         ASSERT_TRUE(data_course_place_hole(*layout, 1));
         ASSERT_TRUE(editor_save_hole_to(layout == &sand ? "C:/sand.qel" : "C:/grass.qel"));
     }
-    for (SceneWorld *world : {&g_hole_world, &g_menu_world}) {
-        world_release_and_reset(world);
-        world_release_effects(world);
-    }
-    scene_shutdown();
-    lightmap_atlas_free(&g_render_context);
-    render_shutdown_device(&g_render_context);
-    render_context_destroy(&g_render_context);
+    close_editor();
 
     // On the sand lane: the first three successive levels that all stop on sand.
     ASSERT_TRUE(open_file("C:/sand.qel", &sand));
@@ -275,13 +285,7 @@ TEST_F(CourseProbes, StrokesStayOnTheCourseAndTheLipNeverThrowsTheBall)
 // editor; the whole game's run plays one): a putt of power 2.6 straight at the cup holes out.
 TEST_F(CourseProbes, Putt)
 {
-    data_test_free_config_texts();  // the palette reads them again
-    gpu_headless_reset();
-    render_context_construct(&g_render_context);
-    g_render_context.width = g_render_context.height = 64;
-    ASSERT_EQ(render_create_device(&g_render_context), 1);
-    data_course_use_folders("C:/");
-    ASSERT_TRUE(data_course_load_palette("data/themes/garden/blocs.qel"));
+    ASSERT_TRUE(open_editor());
     int32_t start = -1, cup = -1;
     for (int32_t i = 0; i < g_menu_world.object_count; i++) {
         if (strcmp(g_menu_world.objects[i]->name, "START") == 0) start = i;
@@ -297,14 +301,7 @@ TEST_F(CourseProbes, Putt)
         ASSERT_GE(editor_place_block_at(cup, 0.125f, -5.0f + d, 0, 0.0f), 0);  // a snap off the line
         ASSERT_TRUE(editor_save_hole_to(path(d).c_str()));
     }
-    for (SceneWorld *world : {&g_hole_world, &g_menu_world}) {
-        world_release_and_reset(world);
-        world_release_effects(world);
-    }
-    scene_shutdown();
-    lightmap_atlas_free(&g_render_context);
-    render_shutdown_device(&g_render_context);
-    render_context_destroy(&g_render_context);
+    close_editor();
 
     for (float d : apart) {
         SCOPED_TRACE(d);
