@@ -203,6 +203,7 @@ constexpr int kSaved = sizeof kSavedStates / sizeof kSavedStates[0];
 // The stencil bit that marks the pixels a see-through range has blended; clear outside its draws.
 constexpr DWORD kSeeThroughBit = 0x80;
 
+
 // Stencil on the see-through bit alone: passing where `compare` holds, `pass` where it passed.
 void set_see_through_stencil(IDirect3DDevice9 *device, DWORD compare, DWORD pass)
 {
@@ -246,7 +247,7 @@ void draw_ranges(RenderContext *context, RenderObject *object, ID3DXEffect *effe
                       bits == 2 ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
         }
         float fade[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-        DWORD stencil_on = FALSE;
+        DWORD stencil_on = FALSE, cull = D3DCULL_NONE;
         auto draw_passes = [&]() {
             effect->SetVector("FADE", fade);
             for (UINT pass = 0; pass < passes; pass++) {
@@ -261,14 +262,21 @@ void draw_ranges(RenderContext *context, RenderObject *object, ID3DXEffect *effe
             // Drawn without culling, a see-through range would blend its far faces and its near
             // ones over each other, in index order, into stripes. The stencil lets each pixel take
             // one blend: the first surface there marks it, the others find it marked. No depth is
-            // written, so what is drawn after it shows through it; a second draw, colour kept,
-            // takes the marks away again.
+            // written, so what is drawn after it shows through it; a last draw, colour kept, takes
+            // the marks away again. Every face is drawn, one winding after the other.
             device->GetRenderState(D3DRS_STENCILENABLE, &stencil_on);
+            device->GetRenderState(D3DRS_CULLMODE, &cull);
             set_blend(device, true, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA);
             device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
             set_see_through_stencil(device, D3DCMP_NOTEQUAL, D3DSTENCILOP_REPLACE);
             fade[3] = 0.4f;
-            draw_passes();
+            // Blocks are wound inward, so the faces toward the eye are those that clockwise culling
+            // keeps: they blend first, the others only where none of those lies.
+            for (DWORD side : {DWORD(D3DCULL_CW), DWORD(D3DCULL_CCW)}) {
+                device->SetRenderState(D3DRS_CULLMODE, side);
+                draw_passes();
+            }
+            device->SetRenderState(D3DRS_CULLMODE, cull);
             set_blend(device, true, D3DBLEND_ZERO, D3DBLEND_ONE);
             set_see_through_stencil(device, D3DCMP_EQUAL, D3DSTENCILOP_ZERO);
         }

@@ -256,10 +256,20 @@ TEST_F(RailGl, ARailIsOpaqueAndSeeThroughOnlyOverTheBallWithoutStripes)
         EXPECT_FALSE(differs_by(&rgba[k], &alone[k], 4)) << "the rail at " << fx + dx << ", " << fy;
     }
 
-    // The ball just behind the rail: the rail hides it and is drawn see-through.
+    // The ball just behind the rail: the rail hides it and is drawn see-through, its face toward
+    // the eye once over the ground behind it (not its bottom or back, lighter in this light).
+    const uint8_t *front = &alone[(size_t(fy) * width + size_t(fx)) * 4];
     ASSERT_NO_FATAL_FAILURE(build(false));
     ASSERT_NO_FATAL_FAILURE(play_frame(-0.4f, "rail_gltest_hiding.png"));
     ASSERT_EQ(g_hole_world.objects[rail]->occluding, 1);
+    {
+        int x, y;
+        ASSERT_TRUE(project(face, &x, &y));
+        const uint8_t *ground = at(width / 2, height - 8), *p = at(x, y);
+        for (int c = 0; c < 3; c++)
+            EXPECT_NEAR(p[c], 0.4 * front[c] + 0.6 * ground[c], 6.0)
+                << "channel " << c << " at " << x << ", " << y << ": front " << int(front[c]) << ", ground " << int(ground[c]);
+    }
     const float left[3] = {-1.6f, -0.3f, 0.15f}, right[3] = {1.6f, -0.3f, 0.15f};
     int lx, ly, rx, ry;
     ASSERT_TRUE(project(left, &lx, &ly) && project(right, &rx, &ry));
