@@ -15,6 +15,9 @@ namespace {
 constexpr int32_t kSkyPanels = 20;
 constexpr float kSkyRadius = 100.0f;
 constexpr float kSkyTop = -60.0f;  // y points down
+// The panels go on below the ground in their pictures' last row: the ground ends before the sky,
+// and between the two nothing but the sky may show.
+constexpr float kSkyFoot = 60.0f;
 constexpr int32_t kSkyFirstTexture = 1500;
 constexpr int32_t kHorizonTexture = 1000;
 constexpr float kGlareDistance = 80.0f;
@@ -142,17 +145,23 @@ void hole_view_draw_sky(void)
     const float b = std::fmin(1.0f, c[2] * 1.3f + 0.1f);
     float identity[16];
     render_set_world_matrix(context, mat4_identity(identity));
+    // The picture's rows from 0.00390625 (the top) to 0.99609375 (the foot, y 0); clamped below.
+    const float v_top = 0.00390625f, v_foot = 0.99609375f;
+    const float v_bottom = v_top + (v_foot - v_top) * (kSkyFoot - kSkyTop) / -kSkyTop;
+    const int32_t wrap = context->mode_value[5];
     const float step = 2.0f * 3.1415927f * 0.05f;
     for (int32_t i = 0; i < kSkyPanels; i++) {
         const float a0 = float(i) * step, a1 = float(i + 1) * step;
         const float x0 = kSkyRadius * cosf(a0), z0 = kSkyRadius * sinf(a0);
         const float x1 = kSkyRadius * cosf(a1), z1 = kSkyRadius * sinf(a1);
-        const float corners[4][3] = {{x0, kSkyTop, z0}, {x1, kSkyTop, z1}, {x1, 0.0f, z1}, {x0, 0.0f, z0}};
+        const float corners[4][3] = {{x0, kSkyTop, z0}, {x1, kSkyTop, z1}, {x1, kSkyFoot, z1}, {x0, kSkyFoot, z0}};
         const float u0 = float(i % 5) * 0.2f * 0.9921875f + 0.00390625f;
         const float u1 = float(i % 5 + 1) * 0.2f * 0.9921875f + 0.00390625f;
         texture_bind(context, kSkyFirstTexture + i / 5);
-        render_draw_3d_quad_uv(context, corners, u0, 0.00390625f, u1, 0.99609375f, r, g, b, 1.0f);
+        render_set_mode(5, context, 0);  // after the binding, which sets the picture's own
+        render_draw_3d_quad_uv(context, corners, u0, v_top, u1, v_bottom, r, g, b, 1.0f);
     }
+    restore_mode(context, 5, wrap, 1);
 }
 
 void hole_view_fill_horizon(float width, float height, float distance)

@@ -25,7 +25,8 @@ void hole_view_draw(int32_t mode, int32_t pass);
 // Whether object i's world bounds may show under the context's view and projection (nothing
 // 150 or more ahead, nothing behind the near plane, not off one screen edge on every face).
 bool hole_view_box_visible(int32_t object_index);
-// The sky cylinder (20 panels, radius 100, textures 1500..1503) tinted by the ambient colour.
+// The sky cylinder (20 panels, radius 100, textures 1500..1503) tinted by the ambient colour, from
+// y -60 to the ground and on below it (to y 60) in the pictures' last row.
 void hole_view_draw_sky(void);
 // Tints with the horizon colour what lies `distance` or more ahead, over the pixel rectangle
 // (0, 0)..(width, height) of the screen; texture 1000 bound, blended.

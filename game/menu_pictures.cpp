@@ -111,9 +111,11 @@ uint8_t *menu_horizon_pixels(void)
     if (!pixels) return nullptr;
     const int line = kHorizonSide / 2;
     for (int y = 0; y < kHorizonSide; y++) {
-        // Smooth at both ends of the fade: no visible line at the top or at the horizon.
-        const double t = y >= line ? 1.0 : (double)y / line;
-        const double a = kHorizonAlpha * t * t * (3.0 - 2.0 * t);
+        // 0 on the horizon line, 1 at the top row or kHorizonFoot of the way down to the bottom
+        // one; smooth at both ends of the fade, so that neither end draws a line.
+        const double below = kHorizonFoot * (kHorizonSide - 1 - line);
+        const double t = y < line ? (double)(line - y) / line : std::fmin(1.0, (y - line) / below);
+        const double a = kHorizonAlpha * (1.0 - t * t * (3.0 - 2.0 * t));
         for (int x = 0; x < kHorizonSide; x++) {
             uint8_t *p = pixels + ((size_t)y * kHorizonSide + x) * 4;
             p[0] = p[1] = p[2] = 255;

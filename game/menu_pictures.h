@@ -25,9 +25,14 @@ enum : int32_t {
 };
 
 constexpr int kGlowSide = 256;
-// The horizon picture: white, its alpha by row; the horizon line is row kHorizonSide / 2.
+// The horizon picture: white, its alpha by row; the horizon line is row kHorizonSide / 2. Its alpha
+// is kHorizonAlpha on the line, fading to 0 upward at the top row and downward at kHorizonFoot of
+// the way to the bottom row: the sky drawn again hides what the hole view's fills lay over it, and
+// the ground's far end, which lies a little below the line and nearer than the sky's foot, would
+// stand out from it under a haze.
 constexpr int kHorizonSide = 64;
-constexpr float kHorizonAlpha = 0.25f;  // at and below the horizon line
+constexpr float kHorizonAlpha = 0.25f;
+constexpr float kHorizonFoot = 0.2f;
 
 extern RenderObject *g_menu_disc;              // null until built
 extern RenderObject *g_menu_marker_frames[2];  // red, blue; null until built
@@ -42,8 +47,8 @@ void menu_marker_frames_build(void);
 void menu_pictures_free(void);
 // The glow spot's 256 x 256 RGBA pixels (malloc; the caller frees).
 uint8_t *menu_glow_spot_pixels(void);
-// The horizon picture's pixels (malloc; the caller frees): white; alpha kHorizonAlpha from the
-// middle row down, fading upward from it to 0 at the top row.
+// The horizon picture's pixels (malloc; the caller frees): white; alpha kHorizonAlpha on the
+// middle row, fading smoothly to 0 toward the top row and kHorizonFoot of the way to the bottom.
 uint8_t *menu_horizon_pixels(void);
 // A picture as a square RGBA image with its alpha, padded with transparent pixels to its larger
 // side; a missing one is 16 x 16 transparent. Sets *side; the caller frees.

@@ -193,8 +193,30 @@ void set_blend(IDirect3DDevice9 *device, bool on, DWORD source, DWORD destinatio
 }
 
 // The states a range may change, read before the draw and given back after it.
-const D3DRENDERSTATETYPE kSavedStates[] = {D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND, D3DRS_DESTBLEND, D3DRS_ZWRITEENABLE};
+const D3DRENDERSTATETYPE kSavedStates[] = {D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND,        D3DRS_DESTBLEND,
+                                           D3DRS_ZWRITEENABLE,     D3DRS_STENCILENABLE,    D3DRS_STENCILFUNC,
+                                           D3DRS_STENCILREF,       D3DRS_STENCILMASK,      D3DRS_STENCILWRITEMASK,
+                                           D3DRS_STENCILPASS,      D3DRS_STENCILFAIL,      D3DRS_STENCILZFAIL,
+                                           D3DRS_TWOSIDEDSTENCILMODE};
 constexpr int kSaved = sizeof kSavedStates / sizeof kSavedStates[0];
+
+// The stencil bit that marks the pixels a see-through range has blended; clear outside its draws.
+constexpr DWORD kSeeThroughBit = 0x80;
+
+
+// Stencil on the see-through bit alone: passing where `compare` holds, `pass` where it passed.
+void set_see_through_stencil(IDirect3DDevice9 *device, DWORD compare, DWORD pass)
+{
+    device->SetRenderState(D3DRS_STENCILENABLE, TRUE);
+    device->SetRenderState(D3DRS_TWOSIDEDSTENCILMODE, FALSE);
+    device->SetRenderState(D3DRS_STENCILFUNC, compare);
+    device->SetRenderState(D3DRS_STENCILREF, kSeeThroughBit);
+    device->SetRenderState(D3DRS_STENCILMASK, kSeeThroughBit);
+    device->SetRenderState(D3DRS_STENCILWRITEMASK, kSeeThroughBit);
+    device->SetRenderState(D3DRS_STENCILPASS, pass);
+    device->SetRenderState(D3DRS_STENCILFAIL, D3DSTENCILOP_KEEP);
+    device->SetRenderState(D3DRS_STENCILZFAIL, D3DSTENCILOP_KEEP);
+}
 
 void draw_ranges(RenderContext *context, RenderObject *object, ID3DXEffect *effect, UINT passes)
 {
@@ -225,6 +247,7 @@ void draw_ranges(RenderContext *context, RenderObject *object, ID3DXEffect *effe
                       bits == 2 ? D3DBLEND_ONE : D3DBLEND_INVSRCALPHA);
         }
         float fade[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+        DWORD stencil_on = FALSE, cull = D3DCULL_NONE;
         auto draw_passes = [&]() {
             effect->SetVector("FADE", fade);
             for (UINT pass = 0; pass < passes; pass++) {
@@ -237,17 +260,28 @@ void draw_ranges(RenderContext *context, RenderObject *object, ID3DXEffect *effe
         };
         if (r->second_draw) {
             // Drawn without culling, a see-through range would blend its far faces and its near
-            // ones over each other, in index order, into stripes. Its depth alone first (the
-            // colour kept), so that only its nearest surface passes the blended draw; that draw
-            // then writes no depth of its own.
-            set_blend(device, true, D3DBLEND_ZERO, D3DBLEND_ONE);
-            device->SetRenderState(D3DRS_ZWRITEENABLE, TRUE);
-            draw_passes();
+            // ones over each other, in index order, into stripes. The stencil lets each pixel take
+            // one blend: the first surface there marks it, the others find it marked. No depth is
+            // written, so what is drawn after it shows through it; a last draw, colour kept, takes
+            // the marks away again. Every face is drawn, one winding after the other.
+            device->GetRenderState(D3DRS_STENCILENABLE, &stencil_on);
+            device->GetRenderState(D3DRS_CULLMODE, &cull);
             set_blend(device, true, D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA);
             device->SetRenderState(D3DRS_ZWRITEENABLE, FALSE);
+            set_see_through_stencil(device, D3DCMP_NOTEQUAL, D3DSTENCILOP_REPLACE);
             fade[3] = 0.4f;
+            // Blocks are wound inward, so the faces toward the eye are those that clockwise culling
+            // keeps: they blend first, the others only where none of those lies.
+            for (DWORD side : {DWORD(D3DCULL_CW), DWORD(D3DCULL_CCW)}) {
+                device->SetRenderState(D3DRS_CULLMODE, side);
+                draw_passes();
+            }
+            device->SetRenderState(D3DRS_CULLMODE, cull);
+            set_blend(device, true, D3DBLEND_ZERO, D3DBLEND_ONE);
+            set_see_through_stencil(device, D3DCMP_EQUAL, D3DSTENCILOP_ZERO);
         }
         draw_passes();
+        if (r->second_draw) device->SetRenderState(D3DRS_STENCILENABLE, stencil_on);
         render_object_release_captured(object);
     }
     // The effect lets go of the textures too: a texture released later is not kept alive by it.

@@ -11,6 +11,7 @@
 #include "tests/game/game_gl_util.h"
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -216,8 +217,9 @@ protected:
         return i;
     }
 
-    // The play frame's two passes with the ball at (0, -0.1, ball_z), the eye toward +z.
-    void play_frame(float ball_z, const char *png)
+    // The play frame's two passes with the ball at (0, -0.1, ball_z), the eye toward +z; then
+    // `after`, as the play screen draws its aim line and arrow.
+    void play_frame(float ball_z, const char *png, const std::function<void()> &after = {})
     {
         vec3_set(g_camera_pivot, 0.0f, -0.1f, ball_z);
         g_camera_yaw = 90.0f, g_camera_pitch = -20.0f, g_camera_distance = 5.0f;
@@ -225,6 +227,7 @@ protected:
         render_clear_frame(context);
         play_camera_update_and_draw(0);
         play_camera_update_and_draw(1);
+        if (after) after();
         render_end_frame(context);
         read_back_buffer(png);
         ASSERT_GT(g_camera_eye[2], ball_z + 2.0f) << "the eye is not on the rail's +z side";
@@ -253,10 +256,20 @@ TEST_F(RailGl, ARailIsOpaqueAndSeeThroughOnlyOverTheBallWithoutStripes)
         EXPECT_FALSE(differs_by(&rgba[k], &alone[k], 4)) << "the rail at " << fx + dx << ", " << fy;
     }
 
-    // The ball just behind the rail: the rail hides it and is drawn see-through.
+    // The ball just behind the rail: the rail hides it and is drawn see-through, its face toward
+    // the eye once over the ground behind it (not its bottom or back, lighter in this light).
+    const uint8_t *front = &alone[(size_t(fy) * width + size_t(fx)) * 4];
     ASSERT_NO_FATAL_FAILURE(build(false));
     ASSERT_NO_FATAL_FAILURE(play_frame(-0.4f, "rail_gltest_hiding.png"));
     ASSERT_EQ(g_hole_world.objects[rail]->occluding, 1);
+    {
+        int x, y;
+        ASSERT_TRUE(project(face, &x, &y));
+        const uint8_t *ground = at(width / 2, height - 8), *p = at(x, y);
+        for (int c = 0; c < 3; c++)
+            EXPECT_NEAR(p[c], 0.4 * front[c] + 0.6 * ground[c], 6.0)
+                << "channel " << c << " at " << x << ", " << y << ": front " << int(front[c]) << ", ground " << int(ground[c]);
+    }
     const float left[3] = {-1.6f, -0.3f, 0.15f}, right[3] = {1.6f, -0.3f, 0.15f};
     int lx, ly, rx, ry;
     ASSERT_TRUE(project(left, &lx, &ly) && project(right, &rx, &ry));
@@ -272,4 +285,28 @@ TEST_F(RailGl, ARailIsOpaqueAndSeeThroughOnlyOverTheBallWithoutStripes)
         spots++;
     }
     EXPECT_EQ(spots, 17);
+}
+
+// What the play screen draws after the hole (the aim line, the strike arrow) lies by the ball, so
+// behind a rail that hides it: it shows through the see-through rail as through no rail at all.
+TEST_F(RailGl, WhatIsDrawnAfterASeeThroughRailShowsThroughIt)
+{
+    ASSERT_NO_FATAL_FAILURE(open(256, 256));
+    ASSERT_NO_FATAL_FAILURE(build(false));
+    const float mark[4][3] = {{-0.3f, -0.09f, -0.9f}, {0.3f, -0.09f, -0.9f}, {0.3f, -0.09f, -0.3f}, {-0.3f, -0.09f, -0.3f}};
+    auto draw_mark = [&] {
+        render_set_mode(1, context, 1);
+        render_set_mode(6, context, 0);
+        texture_bind(context, kRenderNoTexture);
+        render_draw_3d_quad(context, mark, 1.0f, 0.0f, 0.0f, 1.0f);
+    };
+    ASSERT_NO_FATAL_FAILURE(play_frame(-0.4f, "rail_gltest_mark.png", draw_mark));
+    ASSERT_EQ(g_hole_world.objects[rail]->occluding, 1);
+    const float behind[3] = {0.0f, -0.09f, -0.5f};
+    ASSERT_TRUE(mesh_segment_hit(g_hole_world.objects[rail], g_camera_eye, behind)) << "the mark is not behind the rail";
+    int x, y;
+    ASSERT_TRUE(project(behind, &x, &y));
+    const uint8_t *p = at(x, y);
+    EXPECT_TRUE(p[0] > 200 && p[1] < 60 && p[2] < 60)
+        << "the mark behind the rail at " << x << ", " << y << ": " << int(p[0]) << ", " << int(p[1]) << ", " << int(p[2]);
 }

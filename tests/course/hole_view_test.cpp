@@ -327,7 +327,7 @@ TEST_F(HoleView, AnOccluderIsDrawnInPassOneOnly)
         int32_t hides_occluding;
     } cases[] = {
         {"pass 0", -1, 0, 0, 1, 1},
-        {"pass 1", -1, 1, 2, 0, 1},  // its depth, then its colour
+        {"pass 1", -1, 1, 3, 0, 1},  // its colour, a winding at a time, then its stencil marks cleared
         {"pass 0, resting on it", hides, 0, 1, 1, 0},
         {"pass 1, resting on it", hides, 1, 0, 0, 0},
         {"single pass", -1, -1, 1, 1, 1},
@@ -344,16 +344,21 @@ TEST_F(HoleView, AnOccluderIsDrawnInPassOneOnly)
         for (const ListNode<RenderDrawRange> *n = world->play_render_objects[hides]->ranges.first; n; n = n->next)
             EXPECT_EQ(n->value.second_draw, 0);  // cleared after the pass
     }
-    // Pass 1 draws the occluder's depth alone, then the occluder see-through without depth writes,
+    // Pass 1 draws the occluder see-through, then its stencil marks away, neither writing depth,
     // and nothing else: no sky, no fill.
     g_current_block = -1;
     gpu_headless_clear_draws();
     hole_view_draw(1, 1);
-    ASSERT_EQ(gpu_headless_draw_count(), 2);
-    EXPECT_EQ(gpu_headless_draw(0)->render_states[D3DRS_ZWRITEENABLE], 1u);
-    EXPECT_EQ(gpu_headless_draw(0)->render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_ONE));
-    EXPECT_EQ(gpu_headless_draw(1)->render_states[D3DRS_ZWRITEENABLE], 0u);
-    EXPECT_EQ(gpu_headless_draw(1)->render_states[D3DRS_ALPHABLENDENABLE], 1u);
+    ASSERT_EQ(gpu_headless_draw_count(), 3);
+    for (int k = 0; k < 2; k++) {
+        EXPECT_EQ(gpu_headless_draw(k)->render_states[D3DRS_ZWRITEENABLE], 0u);
+        EXPECT_EQ(gpu_headless_draw(k)->render_states[D3DRS_ALPHABLENDENABLE], 1u);
+        EXPECT_EQ(gpu_headless_draw(k)->render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_INVSRCALPHA));
+        EXPECT_EQ(gpu_headless_draw(k)->render_states[D3DRS_STENCILENABLE], 1u);
+    }
+    EXPECT_EQ(gpu_headless_draw(2)->render_states[D3DRS_ZWRITEENABLE], 0u);
+    EXPECT_EQ(gpu_headless_draw(2)->render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_ONE));
+    EXPECT_EQ(gpu_headless_draw(2)->render_states[D3DRS_CULLMODE], DWORD(D3DCULL_NONE));
     EXPECT_EQ(context->mode_value[4], 5);
 }
 

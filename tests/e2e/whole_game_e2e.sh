@@ -319,17 +319,17 @@ check_probes() {
 check_probes ground green
 check_probes top green
 check_probes sky other
-# The far ground fades into the horizon: down a strip of ground at the left edge, from the horizon
-# line to the bottom, the mean luminance of neighbouring 8-row bands differs by 26 at most (an
-# opaque horizon fill leaves a hard edge and a strip of its colour along the horizon: about 30). The
-# strip between the ground's end and the sky's foot still shows: the aim is 12.
+# The far ground meets the sky without an edge: down a strip at the left edge, from the horizon line
+# to the bottom, the mean luminance of neighbouring 8-row bands differs by 12 at most (a strip of
+# the horizon colour between the ground's end and the sky's foot, or the far ground under an
+# opaque fill, makes steps of 15 to 30).
 horizon=$(trace_lines | awk '/^hole open / { h = "" } /^view horizon / { h = $3 } END { print h }')
 [ -n "$horizon" ] || fail "no 'view horizon' line in the trace" "$png"
 [ "$horizon" -ge 0 ] && [ "$horizon" -lt $((SCREEN_H / 2)) ] || fail "the horizon is at row $horizon" "$png"
 bands=$(for ((y = horizon; y + 8 <= SCREEN_H; y += 8)); do luma "$png" 0 "$y" $((SCREEN_W / 6)) 8; echo; done)
 steepest=$(awk 'NR > 1 { d = $1 - p; if (d < 0) d = -d; if (d > m) m = d } { p = $1 } END { print m + 0 }' <<<"$bands")
 echo "ground bands from the horizon (row $horizon): largest step $steepest"
-at_least 26 "$steepest" || fail "neighbouring ground bands below the horizon differ by $steepest" "$png"
+at_least 12 "$steepest" || fail "neighbouring ground bands below the horizon differ by $steepest" "$png"
 
 key F9
 for _ in $(seq 50); do
@@ -405,8 +405,10 @@ sleep 0.5
 after=$(shot editor_start)
 was=$(brightness "$before" "$sx" "$sy")
 now=$(brightness "$after" "$sx" "$sy")
-# GROUND is shaded 0.3, a top 1.0.
-[ $((now * 2)) -ge $((was * 3)) ] || fail "at ($sx, $sy) the START's top sums $now, the ground summed $was" "$after"
+echo "START at ($sx, $sy): the ground summed $was, the top sums $now"
+# The flat view shades GROUND dark and the START's opaque grass top bright: measured 77 and 197
+# (with no block there the two are equal).
+[ "$now" -ge $((was * 2)) ] || fail "at ($sx, $sy) the START's top sums $now, the ground summed $was" "$after"
 for spot in "840 960 1200 500" "1080 960 720 500"; do
     read -r px py vx vy <<<"$spot"
     placed=$(count_of "editor place *")
@@ -461,9 +463,13 @@ wait_trace "editor open *" 10
 trace_in_order "dialog create Trial" "dialog save *" "dialog open *" "editor open Trial/hole01 objects 228"
 trace_lines | grep -c '^dialog open .*Trial/hole01\.qel$' >/dev/null || fail "the open dialog chose another file"
 png=$(shot reopened park)
-# The three blocks, with the look point over them: the tee's and the plinth's light faces.
-n=$(count_pixels "$png" $(( SCREEN_W / 5 )) 0 $(( 3 * SCREEN_W / 5 )) $(( 3 * SCREEN_H / 4 )) 'r + g + b > 600')
-[ "$n" -ge 500 ] || fail "the reopened hole shows $n light pixels of its blocks" "$png"
+# The three blocks, with the look point over them: the mill's white walls, the only light pixels
+# of the ground below the horizon, clear of the panel and the help lines (measured 553; the sky's
+# clouds and the panel's texts lie outside the box, which holds none without the blocks).
+n=$(count_pixels "$png" $(( SCREEN_W / 4 )) $(( 7 * SCREEN_H / 20 )) $(( 11 * SCREEN_W / 20 )) $(( 7 * SCREEN_H / 20 )) \
+    'r + g + b > 600')
+echo "reopened blocks: $n light pixels"
+[ "$n" -ge 250 ] || fail "the reopened hole shows $n light pixels of its blocks" "$png"
 
 stage "lit view"
 # The ground below the blocks: its flat shade is dark, lit it is the sunny grass.

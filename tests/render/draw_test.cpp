@@ -228,28 +228,69 @@ TEST_F(RenderDrawTest, MaterialBitsBlendOnlyObjectsWithRanges)
     EXPECT_EQ(draws[0].render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_INVSRCALPHA));
 }
 
-TEST_F(RenderDrawTest, TheSecondDrawIsItsDepthThenSeeThroughWithoutDepthWrites)
+TEST_F(RenderDrawTest, TheSecondDrawBlendsOncePerPixelWithoutDepthWritesThenClearsItsMarks)
 {
     render_set_mode(1, context, 1);
     render_set_mode(6, context, 0);
-    RenderObject *object = make_ranged(0x87, 2);
+    RenderObject *object = make_ranged(0x87, 3);
     range(object, 1).second_draw = 1;
+    render_set_mode(4, context, 5);  // no culling, as holes are drawn
     std::vector<GpuDrawRecord> draws = draw(object);
-    ASSERT_EQ(draws.size(), 3u);
+    ASSERT_EQ(draws.size(), 5u);
     EXPECT_EQ(draws[0].render_states[D3DRS_ZWRITEENABLE], DWORD(TRUE));
-    // The range's depth alone: the colour is kept (zero times source plus the destination).
-    EXPECT_EQ(draws[1].render_states[D3DRS_ZWRITEENABLE], DWORD(TRUE));
-    EXPECT_EQ(draws[1].render_states[D3DRS_ALPHABLENDENABLE], DWORD(TRUE));
-    EXPECT_EQ(draws[1].render_states[D3DRS_SRCBLEND], DWORD(D3DBLEND_ZERO));
-    EXPECT_EQ(draws[1].render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_ONE));
-    EXPECT_EQ(draws[1].primitive_count, draws[2].primitive_count);
-    EXPECT_EQ(draws[2].render_states[D3DRS_ZWRITEENABLE], DWORD(FALSE));
-    EXPECT_EQ(draws[2].render_states[D3DRS_ALPHABLENDENABLE], DWORD(TRUE));
-    EXPECT_EQ(draws[2].render_states[D3DRS_SRCBLEND], DWORD(D3DBLEND_SRCALPHA));
-    EXPECT_EQ(draws[2].render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_INVSRCALPHA));
-    EXPECT_EQ(draws[2].render_states[D3DRS_ZFUNC], DWORD(D3DCMP_LESSEQUAL));  // its own depth passes
+    EXPECT_EQ(draws[0].render_states[D3DRS_STENCILENABLE], DWORD(FALSE));
     EXPECT_FLOAT_EQ(draws[0].vs_constants[8][3], 1.0f);
-    EXPECT_FLOAT_EQ(draws[2].vs_constants[8][3], 0.4f);
+
+    // See-through against the depth drawn before, writing none (what is drawn later shows through
+    // it); a pixel blends where the stencil bit is clear and marks it, so the range's far faces
+    // do not blend again over its near ones: the faces toward the eye of an inward-wound block
+    // first (clockwise culling keeps them), then the others, every face drawn once.
+    EXPECT_EQ(draws[1].render_states[D3DRS_CULLMODE], DWORD(D3DCULL_CW));
+    EXPECT_EQ(draws[2].render_states[D3DRS_CULLMODE], DWORD(D3DCULL_CCW));
+    for (int k = 1; k <= 2; k++) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(memcmp(draws[k].render_states + D3DRS_STENCILENABLE, draws[1].render_states + D3DRS_STENCILENABLE,
+                         sizeof(DWORD) * (D3DRS_STENCILWRITEMASK - D3DRS_STENCILENABLE + 1)),
+                  0);
+        EXPECT_EQ(draws[k].primitive_count, draws[0].primitive_count);
+    }
+    const GpuDrawRecord &blend = draws[2];
+    EXPECT_EQ(blend.render_states[D3DRS_ZWRITEENABLE], DWORD(FALSE));
+    EXPECT_EQ(blend.render_states[D3DRS_ZFUNC], DWORD(D3DCMP_LESSEQUAL));
+    EXPECT_EQ(blend.render_states[D3DRS_ALPHABLENDENABLE], DWORD(TRUE));
+    EXPECT_EQ(blend.render_states[D3DRS_SRCBLEND], DWORD(D3DBLEND_SRCALPHA));
+    EXPECT_EQ(blend.render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_INVSRCALPHA));
+    EXPECT_FLOAT_EQ(blend.vs_constants[8][3], 0.4f);
+    EXPECT_EQ(blend.render_states[D3DRS_STENCILENABLE], DWORD(TRUE));
+    EXPECT_EQ(blend.render_states[D3DRS_TWOSIDEDSTENCILMODE], DWORD(FALSE));
+    EXPECT_EQ(blend.render_states[D3DRS_STENCILFUNC], DWORD(D3DCMP_NOTEQUAL));
+    EXPECT_EQ(blend.render_states[D3DRS_STENCILPASS], DWORD(D3DSTENCILOP_REPLACE));
+    EXPECT_EQ(blend.render_states[D3DRS_STENCILFAIL], DWORD(D3DSTENCILOP_KEEP));
+    EXPECT_EQ(blend.render_states[D3DRS_STENCILZFAIL], DWORD(D3DSTENCILOP_KEEP));
+    const DWORD bit = blend.render_states[D3DRS_STENCILREF];
+    EXPECT_NE(bit, 0u);
+    EXPECT_EQ(bit & (bit - 1), 0u) << "one bit";
+    EXPECT_EQ(blend.render_states[D3DRS_STENCILMASK], bit);
+    EXPECT_EQ(blend.render_states[D3DRS_STENCILWRITEMASK], bit);
+
+    // The same triangles again, colour kept, clearing the marks they made; no depth.
+    const GpuDrawRecord &clear = draws[3];
+    EXPECT_EQ(clear.primitive_count, blend.primitive_count);
+    EXPECT_EQ(clear.start, blend.start);
+    EXPECT_EQ(clear.render_states[D3DRS_ZWRITEENABLE], DWORD(FALSE));
+    EXPECT_EQ(clear.render_states[D3DRS_ZFUNC], DWORD(D3DCMP_LESSEQUAL));
+    EXPECT_EQ(clear.render_states[D3DRS_SRCBLEND], DWORD(D3DBLEND_ZERO));
+    EXPECT_EQ(clear.render_states[D3DRS_DESTBLEND], DWORD(D3DBLEND_ONE));
+    EXPECT_EQ(clear.render_states[D3DRS_STENCILENABLE], DWORD(TRUE));
+    EXPECT_EQ(clear.render_states[D3DRS_STENCILFUNC], DWORD(D3DCMP_EQUAL));
+    EXPECT_EQ(clear.render_states[D3DRS_STENCILPASS], DWORD(D3DSTENCILOP_ZERO));
+    EXPECT_EQ(clear.render_states[D3DRS_STENCILREF], bit);
+    EXPECT_EQ(clear.render_states[D3DRS_STENCILWRITEMASK], bit);
+    EXPECT_EQ(clear.render_states[D3DRS_CULLMODE], DWORD(D3DCULL_NONE));  // every mark the two made
+
+    // The next range is drawn whatever the stencil holds.
+    EXPECT_EQ(draws[4].render_states[D3DRS_STENCILENABLE], DWORD(FALSE));
+    EXPECT_EQ(draws[4].render_states[D3DRS_CULLMODE], DWORD(D3DCULL_NONE));
 }
 
 TEST_F(RenderDrawTest, MissingVertexFieldsDrawTheWholeWindow)
@@ -284,7 +325,7 @@ TEST_F(RenderDrawTest, StatesAfterTheDrawAreThoseBeforeItAndALostEffectDrawsNoth
     range(object, 1).second_draw = 1;
     GpuDrawRecord before = render_test_draw_probe(context->device);
     ASSERT_TRUE(render_begin_frame(context));
-    EXPECT_EQ(draw(object).size(), 4u);  // the second draw's range twice: its depth, then its colour
+    EXPECT_EQ(draw(object).size(), 5u);  // the second draw's range thrice: two windings, then its marks cleared
     context->device->EndScene();
     GpuDrawRecord after = render_test_draw_probe(context->device);
     EXPECT_EQ(memcmp(before.render_states, after.render_states, sizeof before.render_states), 0);
