@@ -3,6 +3,7 @@
 #include "course/hole_view.h"
 
 #include "course/course_local.h"
+#include "game/menu_pictures.h"
 #include "geometry/vecmath.h"
 #include "render/render_draw.h"
 
@@ -79,6 +80,14 @@ bool horizon_opaque(const RenderContext *context)
     return !table.slots || !table.slots[kHorizonTexture] || !table.slots[kHorizonTexture]->texture;
 }
 
+// The picture's v below which (down the screen) every row of the horizon picture has alpha 0,
+// with a row's margin for the filtering.
+float horizon_clear_v()
+{
+    const float line = float(kHorizonSide / 2);
+    return (line + kHorizonFoot * (float(kHorizonSide) - 1.0f - line) + 2.0f) / float(kHorizonSide);
+}
+
 // The screen rectangle (0, 0)..(width, height) in the horizon colour at view depth `distance`,
 // blended by mode-6 value `blend`.
 void draw_fill(float width, float height, float distance, int32_t blend_value, const float *rgb)
@@ -93,14 +102,22 @@ void draw_fill(float width, float height, float distance, int32_t blend_value, c
     const float d = std::fmin(distance, 0.999f * context->far_plane);
     if (!(d > context->near_plane)) return;
     // Screen x -1..1 left to right, y 1..-1 top to bottom; the device's view has y negated.
-    const float nx0 = -1.0f, nx1 = 2.0f * width / w - 1.0f, ny0 = 1.0f, ny1 = 1.0f - 2.0f * height / h;
+    const float nx0 = -1.0f, nx1 = 2.0f * width / w - 1.0f;
+    float ny0 = 1.0f, ny1 = 1.0f - 2.0f * height / h;
+    const float horizon = hole_view_horizon_y();
+    if (blend_value != 0 && !horizon_opaque(context)) {
+        // Blended, the picture changes only the rows where its alpha is above 0: the fill covers
+        // those alone (twenty full-screen layers cost more than the rest of the frame).
+        ny0 = std::fmin(ny0, horizon + kFadeHeight);
+        ny1 = std::fmax(ny1, horizon - 2.0f * kFadeHeight * (horizon_clear_v() - 0.5f));
+        if (!(ny0 > ny1)) return;
+    }
     const float x0 = nx0 * d / p[0], x1 = nx1 * d / p[0], y0 = -ny0 * d / p[5], y1 = -ny1 * d / p[5];
     const float corners[4][3] = {{x0, y0, d}, {x1, y0, d}, {x1, y1, d}, {x0, y1, d}};
     float eye_to_world[16];
     if (!mat4_invert(context->view_matrix, eye_to_world)) return;
 
     // The picture's middle row on the horizon line, its top kFadeHeight above it; clamped beyond.
-    const float horizon = hole_view_horizon_y();
     const float v0 = 0.5f - (ny0 - horizon) * (0.5f / kFadeHeight);
     const float v1 = 0.5f - (ny1 - horizon) * (0.5f / kFadeHeight);
 

@@ -300,13 +300,21 @@ TEST_F(HoleView, TheBackgroundIsAColourClearOnlyWhenAnOpaqueFillCoversTheView)
     EXPECT_NEAR(view_depth(gpu_headless_draw(0)), 150.0f, 1e-2f);
     EXPECT_EQ(back_buffer_pixel(0, 0), 0u);
 
-    // A picture in the horizon's slot: the blended fill, whatever it covers.
+    // A picture in the horizon's slot: the blended fill, whatever it covers, over the rows where the
+    // picture shows (the horizon level with the eye: across the middle of the view), and none when
+    // the horizon is above the view (looking straight down).
     const std::vector<uint8_t> half(8 * 8 * 4, 128);
     texture_create_from_pixels(context, kTextureAlpha, 1000, 8, 8, half.data(), 8, 8);
+    vec3_set(g_camera_eye, 0, 0, 0);
+    vec3_set(g_camera_target, 0, 0, 1);
     gpu_headless_clear_draws();
     hole_view_fill_background(w, h);
     ASSERT_EQ(gpu_headless_draw_count(), 1);
     EXPECT_EQ(gpu_headless_draw(0)->render_states[D3DRS_ALPHABLENDENABLE], 1u);
+    vec3_set(g_camera_target, 0, 1, 0);
+    gpu_headless_clear_draws();
+    hole_view_fill_background(w, h);
+    EXPECT_EQ(gpu_headless_draw_count(), 0);
     texture_release_slot(&context->main_textures, 1000);
     texture_bind(context, kRenderNoTexture);
 }
