@@ -68,7 +68,7 @@ void record_event(PhysicsWorld *world, int32_t i, int32_t worker, int32_t kind, 
     event.event_class = fabsf(vn) < 0.1f ? 5 : 1;
     vec3_set(event.point, p[0], p[1], p[2]);
     event.body = i;
-    event.other = kind == kContactMesh ? other / kPhysicsColliderTagUnit : other;
+    event.other = physics_contact_on_mesh(kind) ? other / kPhysicsColliderTagUnit : other;
     event.normal_speed = vn;
 }
 
@@ -147,6 +147,8 @@ struct ContactGroup {
 
 constexpr int32_t kContactGroups = 32;
 // A face bears the body when its normal is within 60 degrees of straight up.
+// An edge contact this near (in radii) to the plane of a face the body meets is a seam.
+constexpr float kSeamTolerance = 0.01f;
 constexpr float kSupportUp = 0.5f;
 // Normals of one plane agree to rounding; neighbouring faces of a cup's wall differ by degrees.
 constexpr float kSamePlaneCos = 0.9999f;
@@ -162,7 +164,7 @@ int32_t group_contacts(const ContactBuffer &buffer, int32_t first, int32_t end, 
             const int32_t f = groups[g].first;
             const float cos = vec3_dot(n, buffer.normal[f]);
             const bool same_party = buffer.kind[f] == buffer.kind[c] &&
-                                    (buffer.kind[c] == kContactMesh
+                                    (physics_contact_on_mesh(buffer.kind[c])
                                          ? buffer.other[f] / kPhysicsColliderTagUnit ==
                                                buffer.other[c] / kPhysicsColliderTagUnit
                                          : buffer.other[f] == buffer.other[c]);
@@ -223,6 +225,48 @@ bool hidden_under_support(const ContactBuffer &buffer, const ContactGroup *group
     return false;
 }
 
+// Whether edge contact e lies on the plane of a face the body meets at its interior (a contact of
+// first .. end - 1 that is no edge): then it is the seam between that face and a neighbour flush
+// with it (the next tile's top or side), which the body rolls across as it would across one face.
+bool on_bearing_plane(const ContactBuffer &buffer, int32_t first, int32_t end, int32_t e, float tolerance)
+{
+    for (int32_t c = first; c < end; c++) {
+        if (buffer.kind[c] == kContactMeshEdge || buffer.kind[c] == kContactBody) continue;
+        const float *n = buffer.normal[c];
+        const float length = vec3_length(n);
+        float d[3];
+        if (length > 0.0f && fabsf(vec3_dot(vec3_sub(d, buffer.point[e], buffer.point[c]), n)) < tolerance * length)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int32_t physics_drop_seam_edges(ContactBuffer *buffer, int32_t first, int32_t end, float tolerance)
+{
+    // The contacts after the range move down with it.
+    int32_t kept = first, dropped = 0;
+    for (int32_t c = first; c < buffer->count; c++) {
+        if (c < end && buffer->kind[c] == kContactMeshEdge && on_bearing_plane(*buffer, first, end, c, tolerance)) {
+            dropped++;
+            continue;
+        }
+        if (kept != c) {
+            buffer->depth[kept] = buffer->depth[c];
+            vec3_set(buffer->normal[kept], buffer->normal[c][0], buffer->normal[c][1], buffer->normal[c][2]);
+            vec3_set(buffer->point[kept], buffer->point[c][0], buffer->point[c][1], buffer->point[c][2]);
+            buffer->kind[kept] = buffer->kind[c];
+            buffer->other[kept] = buffer->other[c];
+        }
+        kept++;
+    }
+    buffer->count = kept;
+    return end - dropped;
+}
+
+namespace {
+
 // The environment's restitution and friction of contact c; 0 when its party is unknown.
 bool environment_material(PhysicsWorld *world, const ContactBuffer &buffer, int32_t c, float *e, float *mu)
 {
@@ -255,10 +299,6 @@ void apply_to(const RigidBody *body, Motion *now, const float *r, const float *P
     vec3_add(now->w, now->w, dw);
 }
 
-// A mesh body whose bounding sphere is its shape box's inscribed one, centred: a ball. Its mesh's
-// facets put the points where it meets a face off the line through its centre, which would spin
-// it in place of bouncing it; it meets a face where a sphere would, under its centre.
-
 // A face that does not bear the body (a wall) grips its spin, not its run along the face: the slip
 // its friction acts on is the spin's alone (with the normal speed vn kept). Gripping the run as well
 // took a third of the speed along a rail from a ball banked off it, and in a corner the second
@@ -282,16 +322,6 @@ void no_lift(const float *n, float *P)
     if (!(length > 1e-6f)) return;
     const float lift = vec3_dot(P, up) / (length * length);
     for (int k = 0; k < 3; k++) P[k] -= lift * up[k];
-}
-
-bool round_body(const RigidBody *body)
-{
-    const ShapeTreeNode *root = body->shape_tree;
-    if (body->shape != kShapeMesh || !root || !(body->radius > 0.0f)) return false;
-    const float slack = 0.05f * body->radius;
-    for (int k = 0; k < 3; k++)
-        if (fabsf(root->centre[k]) > slack || root->half_sizes[k] < body->radius - slack) return false;
-    return true;
 }
 
 // A ball rolling on a face is held back: the face bears it a little ahead of the point under its
@@ -336,7 +366,7 @@ void respond_to_environment(PhysicsWorld *world, int32_t i, int32_t worker, int3
     ContactGroup groups[kContactGroups];
     const int32_t count = group_contacts(buffer, first, end, groups);
     const float *x = body->position;
-    const bool round = round_body(body);
+    const bool round = physics_body_round(body);
 
     Motion now;
     const float *w = body->angular_velocity;
@@ -426,16 +456,20 @@ bool rolls_downhill(const ContactBuffer &buffer, int32_t first, int32_t end, flo
 }
 
 // The environment push: along the depth-weighted mean normal of the contacts just recorded.
-void push_out(PhysicsWorld *world, RigidBody *body, int32_t worker)
+// The environment push: along the depth-weighted mean normal of contacts from .. to - 1, less the
+// seams among them (the edges on the plane of a face of all's contacts, when all is given).
+void push_out(RigidBody *body, const ContactBuffer &buffer, int32_t from, int32_t to, int32_t all = 0)
 {
-    ContactBuffer &buffer = world->contact_buffers[worker];
-    int32_t count = buffer.count;
-    if (count <= 0) return;
+    const float tolerance = kSeamTolerance * body->radius;
+    int32_t count = 0;
     float sum = 0.0f, weighted[3] = {0, 0, 0};
-    for (int32_t c = 0; c < count; c++) {
+    for (int32_t c = from; c < to; c++) {
+        if (all > 0 && buffer.kind[c] == kContactMeshEdge && on_bearing_plane(buffer, 0, all, c, tolerance)) continue;
+        count++;
         sum += fabsf(buffer.depth[c]);
         for (int k = 0; k < 3; k++) weighted[k] += buffer.depth[c] * buffer.normal[c][k];
     }
+    if (count <= 0) return;
     float mean = sum / float(count);
     float length = vec3_length(weighted);
     // Normals that cancel out give no direction to push along.
@@ -493,10 +527,14 @@ int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_oth
     return physics_contact_impulse_change(body, fast_other, n, r, rj, u, vn, -(1.0f + e) * vn, mu, impulse);
 }
 
+float physics_settling_speed(const PhysicsWorld *world)
+{
+    return fmaxf(g_physics_rest_speed, fabsf(world->gravity * world->frame_time));
+}
+
 float physics_bounce_restitution(const PhysicsWorld *world, float e, float vn)
 {
-    const float settling = fmaxf(g_physics_rest_speed, fabsf(world->gravity * world->frame_time));
-    return -vn > settling ? e : 0.0f;
+    return -vn > physics_settling_speed(world) ? e : 0.0f;
 }
 
 void physics_job_collide(int32_t i, int32_t worker)
@@ -575,6 +613,8 @@ void physics_job_collide(int32_t i, int32_t worker)
         physics_edge_memo_end();
         if (env_contact) body->contact_flags += 1;
     }
+    if (env_contact && physics_body_round(body))
+        physics_drop_seam_edges(&buffer, n_body, buffer.count, kSeamTolerance * body->radius);
     const int32_t n_env = buffer.count - n_body;
     // The flags of the neighbouring bodies share this cache line: written only when it changes.
     if (!body_contact && !env_contact) {
@@ -692,13 +732,26 @@ void physics_job_correct(int32_t i, int32_t worker)
         ContactBuffer &buffer = world->contact_buffers[worker];
         for (int32_t k = 0; k < world->plane_count && k < kPhysicsMaxPlanes; k++) {
             buffer.count = 0;
-            if (collide_body_planes(i, k, world, worker) == 1) push_out(world, body, worker);
+            if (collide_body_planes(i, k, world, worker) == 1) push_out(body, buffer, 0, buffer.count);
         }
         physics_edge_memo_replay(i, physics_substep_serial());
-        for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
+        if (physics_body_round(body)) {
+            // A seam is known only from all the meshes' contacts: they are found first, then each
+            // mesh's push follows.
+            int32_t ends[kPhysicsMaxColliders + 1] = {0};
+            int32_t meshes = 0;
             buffer.count = 0;
-            if (collide_body_static_mesh(world, i, &world->colliders[s], kModeRecord, worker) == 1)
-                push_out(world, body, worker);
+            for (; meshes < world->collider_count && meshes < kPhysicsMaxColliders; meshes++) {
+                collide_body_static_mesh(world, i, &world->colliders[meshes], kModeRecord, worker);
+                ends[meshes + 1] = buffer.count;
+            }
+            for (int32_t m = 0; m < meshes; m++) push_out(body, buffer, ends[m], ends[m + 1], buffer.count);
+        } else {
+            for (int32_t s = 0; s < world->collider_count && s < kPhysicsMaxColliders; s++) {
+                buffer.count = 0;
+                if (collide_body_static_mesh(world, i, &world->colliders[s], kModeRecord, worker) == 1)
+                    push_out(body, buffer, 0, buffer.count);
+            }
         }
         physics_edge_memo_end();
     }

@@ -8,6 +8,7 @@
 #include "geometry/vecmath.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <thread>
@@ -19,6 +20,10 @@ constexpr int32_t kModeRecord = 1;
 constexpr int32_t kContactPlane = 1;
 constexpr int32_t kContactBody = 2;
 constexpr int32_t kContactMesh = 3;
+// A round body against a static mesh's edge or corner (its centre beyond the face): the normal is
+// the line from the nearest point of the face to the centre, not the face's.
+constexpr int32_t kContactMeshEdge = 4;
+inline bool physics_contact_on_mesh(int32_t kind) { return kind == kContactMesh || kind == kContactMeshEdge; }
 
 // ---- small helpers shared by the routines -----------------------------------------------------
 
@@ -40,6 +45,19 @@ inline const float *physics_body_position(const PhysicsWorld *world, const Rigid
     if (g_physics_use_collide_positions && body->index >= 0 && body->index < kPhysicsMaxBodies)
         return world->snapshots[body->index].position;
     return body->position;
+}
+
+// A mesh body whose bounding sphere is its shape box's inscribed one, centred: a ball. Its mesh's
+// facets put the points where it meets a face off the line through its centre; it meets a face
+// where a sphere would.
+inline bool physics_body_round(const RigidBody *body)
+{
+    const ShapeTreeNode *root = body->shape_tree;
+    if (body->shape != kShapeMesh || !root || !(body->radius > 0.0f)) return false;
+    const float slack = 0.05f * body->radius;
+    for (int k = 0; k < 3; k++)
+        if (fabsf(root->centre[k]) > slack || root->half_sizes[k] < body->radius - slack) return false;
+    return true;
 }
 
 // Appends one contact to the worker's buffer; a full buffer (or a worker outside 0..7) drops it.
@@ -340,6 +358,12 @@ int32_t physics_contact_impulse(const RigidBody *body, const RigidBody *fast_oth
 // an approach slower than what gravity gives in a step, which is a body settling, not a hit (else a
 // ball on the floor hops in every step and never rests).
 float physics_bounce_restitution(const PhysicsWorld *world, float e, float vn);
+// The approach speed below which a contact settles instead of bouncing: what gravity gives in a step.
+float physics_settling_speed(const PhysicsWorld *world);
+// Drops from contacts first .. end - 1 the edge contacts that lie (within `tolerance`) on the plane
+// of another contact of the range that is no edge: seams between flush faces. Later contacts move
+// down; returns the range's new end.
+int32_t physics_drop_seam_edges(ContactBuffer *buffer, int32_t first, int32_t end, float tolerance);
 // The same impulse sized to raise the contact's normal speed by `change` (> 0) instead.
 int32_t physics_contact_impulse_change(const RigidBody *body, const RigidBody *fast_other, const float *n,
                                        const float *r, const float *rj, const float *u, float vn, float change,

@@ -91,6 +91,40 @@ float face_distance(const StaticFace &f, const float *p, float side, float *q)
     return best;
 }
 
+// A round body whose centre stands beyond the face (its foot on the face's plane outside the
+// triangle) and that comes at the face's edge or corner slower than a contact settles, or leaves
+// it, rests on that edge: the face's contacts from `first` on become one, at the face's point
+// nearest the centre, its normal the line from there to the centre, its depth the sphere's (none
+// when the sphere no longer reaches the face). Met as the face's plane under its centre, an edge
+// held a ball up with its centre past the end of a lane, where nothing bears it. A faster approach
+// meets the face as a face, so that a cup's far lip turns back a ball that crosses it (along the
+// line, the lip would throw it up at most of its speed).
+void edge_contact(PhysicsWorld *world, int32_t worker, const RigidBody *body, const StaticFace &f, int32_t first)
+{
+    const float *c = body->position;
+    const float r = body->radius;
+    ContactBuffer &buffer = world->contact_buffers[worker];
+    if (buffer.count <= first) return;
+    const float nn = vec3_dot(f.normal, f.normal);
+    if (!(nn > 0.0f)) return;
+    const float side = static_face_side(f, c);
+    float foot[3];
+    for (int k = 0; k < 3; k++) foot[k] = c[k] - f.normal[k] * side / nn;
+    if (inside(f, foot, Inside::kClosed)) return;
+    float q[3], normal[3];
+    const float distance = face_distance(f, c, side, q);
+    const float length = distance > 1e-6f * r ? distance : 0.0f;
+    // A centre on the edge itself has no line to it: the face's own normal serves.
+    for (int k = 0; k < 3; k++) normal[k] = length > 0.0f ? (c[k] - q[k]) / length : f.normal[k] / sqrtf(nn);
+    float lever[3], spin[3], u[3];
+    vec3_sub(lever, q, c);
+    vec3_add(u, body->velocity, vec3_cross(spin, body->angular_velocity, lever));
+    if (vec3_dot(u, normal) < -physics_settling_speed(world)) return;
+    buffer.count = first;
+    if (!(distance < r)) return;
+    physics_record_contact(world, worker, normal, q, kContactMeshEdge, f.tag, r - distance);
+}
+
 // The eight world corners of a node box (half sizes widened by the contact margin), numbered by
 // the signs (x, y, z): 0 (-,+,+), 1 (+,+,+), 2 (+,-,+), 3 (-,-,+), 4 (-,+,-), 5 (+,+,-), 6 (+,-,-),
 // 7 (-,-,-).
@@ -524,6 +558,7 @@ int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *s
     int32_t total = 0;
     const int32_t shape = body->shape;
     MeshBodyView view;
+    const bool round = shape == kShapeMesh && physics_body_round(body);
     if (shape >= kShapeSphere && shape <= kShapeMesh) {
         for (int32_t n = 0; n < list->count; n++) {
             StaticFace f;
@@ -538,7 +573,13 @@ int32_t collide_body_static_mesh(PhysicsWorld *world, int32_t i, ColliderSlot *s
                     total += collide_sphere_tree_triangle(world, worker, i, body->sphere_tree->count - 1, f, mode);
                 break;
             case kShapeCylinder: total += collide_cylinder_triangle(world, worker, i, f, mode); break;
-            case kShapeMesh: total += mesh_body_face(world, worker, i, f, mode, view); break;
+            case kShapeMesh: {
+                const int32_t before = world->contact_buffers[worker].count;
+                const int32_t met = mesh_body_face(world, worker, i, f, mode, view);
+                if (met && round && mode == kModeRecord) edge_contact(world, worker, body, f, before);
+                total += met;
+                break;
+            }
             }
         }
     }
