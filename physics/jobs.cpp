@@ -422,8 +422,9 @@ void respond_to_environment(PhysicsWorld *world, int32_t i, int32_t worker, int3
 }
 
 // Whether the environment contacts first .. end - 1 leave the body on a slope it would roll down:
-// the most upward-facing contact face (the support) is steeper than 2 degrees and no other contact
-// face stands against the way down it, which goes into `down`.
+// the most upward-facing contact face (the support) is steeper than 2 degrees, or is an edge the
+// body leans past, and no other contact face stands against the way down it, which goes into
+// `down`.
 bool rolls_downhill(const ContactBuffer &buffer, int32_t first, int32_t end, float *down)
 {
     const float kCos2 = 0.99939083f, kSin2 = 0.034899497f;
@@ -437,7 +438,9 @@ bool rolls_downhill(const ContactBuffer &buffer, int32_t first, int32_t end, flo
         }
     const float *n = buffer.normal[support];
     const float length = vec3_length(n);
-    if (!(length > 0.0f) || !(-n[1] < kCos2 * length)) return false;
+    // An edge bears a ball that leans past it however little it leans: it rolls off.
+    const float level = buffer.kind[support] == kContactMeshEdge ? 1.0f : kCos2;
+    if (!(length > 0.0f) || !(-n[1] < level * length)) return false;
     // Gravity (+y) less its part along the support's normal.
     const float along = n[1] / (length * length);
     vec3_set(down, 0.0f, 1.0f, 0.0f);
@@ -613,12 +616,14 @@ void physics_job_collide(int32_t i, int32_t worker)
         physics_edge_memo_end();
         if (env_contact) body->contact_flags += 1;
     }
-    if (env_contact && physics_body_round(body))
-        physics_drop_seam_edges(&buffer, n_body, buffer.count, kSeamTolerance * body->radius);
+    const bool round = physics_body_round(body);
+    if (env_contact && round) physics_drop_seam_edges(&buffer, n_body, buffer.count, kSeamTolerance * body->radius);
     const int32_t n_env = buffer.count - n_body;
     // The flags of the neighbouring bodies share this cache line: written only when it changes.
-    if (!body_contact && !env_contact) {
-        if (world->snapshots[i].on_slope) world->snapshots[i].on_slope = 0;
+    if (!body_contact && n_env == 0) {
+        // A ball that meets nothing is not at rest, however slow: in the air, or leaving an edge.
+        const uint8_t unborne = round && !body->asleep && body->environment ? 1 : 0;
+        if (world->snapshots[i].on_slope != unborne) world->snapshots[i].on_slope = unborne;
         return;
     }
 

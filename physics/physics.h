@@ -139,8 +139,9 @@ struct alignas(64) BodySnapshot {
     // 1 while the body, awake and moving as the sub-step's collide phase begins, wakes the asleep
     // bodies it touches (set with the rest of the snapshot).
     uint8_t wakes_others;
-    // 1 while the body's last contacts held it on a face steeper than 2 degrees with nothing in the
-    // way downhill: it rolls on, so its rest count-down waits (set by its collide job).
+    // 1 while the body's last contacts held it on a face steeper than 2 degrees (or on an edge it
+    // leans past) with nothing in the way downhill, or while a ball meets nothing: it rolls or
+    // falls on, so its rest count-down waits (set by its collide job).
     uint8_t on_slope;
 };
 

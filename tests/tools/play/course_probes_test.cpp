@@ -6,6 +6,7 @@
 
 #include "course/course_local.h"
 #include "course/editor.h"
+#include "geometry/mesh_edit.h"
 #include "geometry/vecmath.h"
 #include "platform/gpu/headless/gpu_headless.h"
 #include "render/render.h"
@@ -14,6 +15,7 @@
 
 #include <cmath>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -279,6 +281,116 @@ TEST_F(CourseProbes, StrokesStayOnTheCourseAndTheLipNeverThrowsTheBall)
         printf("hole %d: %d left the course; largest upward speed off the lip %.2f\n", number, left, lip_up);
         EXPECT_LE(lip_up, 1.0f) << "hole " << number;
     }
+}
+
+namespace {
+
+// Whether a ball centred at p has something under its centre to bear it: a top face of a hole
+// block (stored facing +y) within its radius and a little below.
+bool borne_at(const float *p, float radius)
+{
+    const float from[3] = {p[0], p[1], p[2]}, to[3] = {p[0], p[1] + radius + 0.05f, p[2]};
+    for (int32_t i = kPlayFirstHoleObject; i < g_hole_world.object_count; i++) {
+        MeshObject *o = g_hole_world.objects[i];
+        if (!o) continue;
+        for (int32_t f = 0; f < o->face_count; f++)
+            if (o->faces[f].normal[1] > 0.0f && mesh_face_segment_hit(o, f, from, to)) return true;
+    }
+    return false;
+}
+
+struct StrokeEnds {
+    int strokes = 0, placed = 0, holed = 0, water = 0, out = 0, asleep = 0;
+    int past_edge = 0, unended = 0;
+    int64_t frames = 0;
+};
+
+}  // namespace
+
+// On every hole, strokes from seeded resting places spread over the course (anywhere on its blocks,
+// and half of them within 0.15 of a block's side: on and beside the sand, on ramps, at block edges
+// and lane ends) at powers 0.2 to 15.2: each ends (asleep, holed, in the water or off the course)
+// within 60 s of play, and none ends asleep with nothing under its centre. The ball is laid by
+// dropping it onto the place, which must end as well.
+TEST_F(CourseProbes, EveryStrokeEndsWhereABallCanRest)
+{
+    constexpr int kStrokes = 2000;
+    constexpr int kMinute = 3530;  // 60 s of 17-ms frames
+    std::mt19937 random(89);
+    auto uniform = [&](float lo, float hi) { return lo + (hi - lo) * float(random() % 100001) / 100000.0f; };
+    StrokeEnds ends;
+    // Follows the ball until it ends; false when it never does within a minute of play.
+    auto follow = [&](int *frames) {
+        for (*frames = 0; *frames < kMinute; ++*frames) {
+            const uint32_t events = play_frame_logic(&solver.state, 1.0f);
+            solver.frames++;
+            if (events & kPlayEventHoled) return ends.holed++, true;
+            if (events & kPlayEventWater) return ends.water++, true;
+            if (events & kPlayEventOutOfCourse) return ends.out++, true;
+            if (ball()->asleep) {
+                ends.asleep++;
+                if (!borne_at(ball()->position, ball()->radius)) {
+                    ends.past_edge++;
+                    ADD_FAILURE() << "asleep with nothing under it at (" << ball()->position[0] << ", "
+                                  << ball()->position[1] << ", " << ball()->position[2] << ")";
+                }
+                return true;
+            }
+        }
+        ends.unended++;
+        return false;
+    };
+    for (int number = 1; number <= DATA_COURSE_HOLE_COUNT; number++) {
+        ASSERT_TRUE(open(number));
+        std::vector<int32_t> blocks;
+        for (int32_t i = kPlayFirstHoleObject; i < g_hole_world.object_count; i++) {
+            const MeshObject *o = g_hole_world.objects[i];
+            if (o && !o->rotating && !hole_name_has(o->name, "DECOR")) blocks.push_back(i);
+        }
+        ASSERT_FALSE(blocks.empty());
+        const int quota = kStrokes / DATA_COURSE_HOLE_COUNT + (number <= kStrokes % DATA_COURSE_HOLE_COUNT);
+        const int first = ends.strokes;
+        for (int k = 0; k < 4 * quota && ends.strokes - first < quota; k++) {
+            const float *b = g_hole_world.objects[blocks[random() % blocks.size()]]->bounds;
+            float x = uniform(b[0], b[1]), z = uniform(b[4], b[5]);
+            if (k % 2) {
+                // Near one of its sides.
+                const int side = int(random() % 4);
+                const float in = uniform(0.0f, 0.15f);
+                if (side == 0) x = b[0] + in;
+                if (side == 1) x = b[1] - in;
+                if (side == 2) z = b[4] + in;
+                if (side == 3) z = b[5] - in;
+            }
+            play_sim_place_ball(&solver.state, x, b[2] - 0.3f, z);
+            ball()->asleep = 0;
+            ball()->wake_timer = 1;
+            solver.state.holeout_timer = 0;
+            int frames = 0;
+            const int before = ends.asleep;
+            const bool ended = follow(&frames);
+            ends.frames += frames;
+            if (!ended) ADD_FAILURE() << "hole " << number << ": a ball dropped at (" << x << ", " << z << ") never rests";
+            if (!ended || ends.asleep == before) continue;  // not at rest on the course: no stroke from there
+            ends.placed++;
+            float from[3];
+            memcpy(from, ball()->position, sizeof from);
+            const float yaw = uniform(0.0f, 360.0f), power = uniform(0.2f, 15.2f);
+            if (!play_sim_strike(&solver.state, yaw, -30.0f, power)) continue;
+            ends.strokes++;
+            if (!follow(&frames))
+                ADD_FAILURE() << "hole " << number << ": from (" << from[0] << ", " << from[1] << ", " << from[2]
+                              << ") yaw " << yaw << " power " << power << " never ends";
+            ends.frames += frames;
+        }
+    }
+    printf("figure: %d places, %d strokes: %d holed, %d in the water, %d off the course, %d asleep, %d asleep past "
+           "an edge, %d unended; %lld frames\n",
+           ends.placed, ends.strokes, ends.holed, ends.water, ends.out, ends.asleep, ends.past_edge, ends.unended,
+           (long long)ends.frames);
+    EXPECT_EQ(ends.past_edge, 0);
+    EXPECT_EQ(ends.unended, 0);
+    EXPECT_EQ(ends.strokes, kStrokes);
 }
 
 // A tee and a cup in line on the flat, 2.5 to 4 apart, without rails (as a player lays them in the
