@@ -228,3 +228,56 @@ TEST(PhysicsStaticMesh, ColliderWorldDataFollowsEveryChangeOfItsMesh)
         EXPECT_EQ(floor->faces[0].world_normal[1], c.ny);
     }
 }
+
+// The ball with its centre beyond the floor's side meets the floor's edge: one contact at the edge,
+// along the line from it to the centre, the sphere's depth; with its centre over the floor, or
+// coming at the edge fast, it meets the face. A ball over one triangle near the diagonal meets the
+// other triangle's edge there, which is a seam: dropped.
+TEST(PhysicsStaticMesh, BallBeyondAFaceMeetsItsEdgeAlongTheLineToItsCentre)
+{
+    FloorWorld w;
+    MeshPtr ball = test_ball(2.05f, -0.08f, 0.5f);
+    RigidBody *body = &ball->body;
+    ASSERT_EQ(physics_add_body(w.world.get(), body), 1);
+    ContactBuffer &c = w.contacts();
+    struct Case {
+        const char *what;
+        float x, z, vx;
+        int kind;
+    } cases[] = {
+        {"past the side, at rest", 2.05f, 0.5f, 0.0f, kContactMeshEdge},
+        {"past the side, leaving it", 2.05f, 0.5f, 1.0f, kContactMeshEdge},
+        {"over the floor", 1.95f, 0.5f, 0.0f, kContactMesh},
+        {"past the side, coming at it fast", 2.05f, 0.5f, -3.0f, kContactMesh},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        vec3_set(body->position, k.x, -0.08f, k.z);
+        vec3_set(body->velocity, k.vx, 0.0f, 0.0f);
+        physics_body_prepare(body);
+        ASSERT_EQ(w.collide(body, kModeRecord), 1);
+        ASSERT_GE(c.count, 1);
+        for (int32_t n = 0; n < c.count; n++) EXPECT_EQ(c.kind[n], k.kind);
+        if (k.kind != kContactMeshEdge) continue;
+        ASSERT_EQ(c.count, 1);
+        const float d = hypotf(0.05f, 0.08f);
+        EXPECT_NEAR(c.point[0][0], 2.0f, 1e-5f);
+        EXPECT_NEAR(c.point[0][1], 0.0f, 1e-5f);
+        EXPECT_NEAR(c.normal[0][0], 0.05f / d, 1e-4f);
+        EXPECT_NEAR(c.normal[0][1], -0.08f / d, 1e-4f);
+        EXPECT_NEAR(c.depth[0], 0.1f - d, 1e-5f);
+    }
+
+    // Over the triangle (0, 3, 2) (x < z), 0.02 from the diagonal.
+    vec3_set(body->position, 0.49f, -0.08f, 0.51f);
+    vec3_set(body->velocity, 0, 0, 0);
+    physics_body_prepare(body);
+    ASSERT_EQ(w.collide(body, kModeRecord), 1);
+    int faces = 0, edges = 0;
+    for (int32_t n = 0; n < c.count; n++) (c.kind[n] == kContactMeshEdge ? edges : faces)++;
+    EXPECT_EQ(edges, 1);
+    EXPECT_GT(faces, 0);
+    EXPECT_EQ(physics_drop_seam_edges(&c, 0, c.count, 0.001f), faces);
+    EXPECT_EQ(c.count, faces);
+    for (int32_t n = 0; n < c.count; n++) EXPECT_EQ(c.kind[n], kContactMesh);
+}
