@@ -3,6 +3,7 @@
 // played from the first hole to the final card.
 #include "course/editor.h"
 #include "course/hole.h"
+#include "course/play_screen_local.h"
 #include "game/app.h"
 #include "game/course_sets.h"
 #include "game/files.h"
@@ -51,6 +52,7 @@ float charged_power(int32_t held_frames)
 struct Turn {
     int32_t hole_index, player;
     int32_t music;
+    std::string banner;  // the banner's line naming the hole
 };
 
 struct PlayScreen : ::testing::Test {
@@ -200,7 +202,9 @@ struct PlayScreen : ::testing::Test {
         const int32_t key = s->hole_index * 2 + s->player;
         if (s->hole_done || key == *last_turn) return;
         *last_turn = key;
-        turns.push_back({s->hole_index, s->player, g_music_next_module.load()});
+        char banner[256];
+        play_hud_banner_hole_line(s, banner, sizeof banner);
+        turns.push_back({s->hole_index, s->player, g_music_next_module.load(), banner});
     }
 
     static void press(UINT message, int32_t x = 480, int32_t y = 270)
@@ -316,6 +320,8 @@ TEST_F(PlayScreen, TwoPlayersTakeEachHoleInTurn)
     for (size_t k = 0; k < want.size(); k++) {
         EXPECT_EQ(turns[k].hole_index, want[k].first) << k;
         EXPECT_EQ(turns[k].player, want[k].second) << k;
+        // The banner counts the holes from 1, as the score card does.
+        EXPECT_EQ(turns[k].banner, want[k].first == 0 ? "Hole n\xb0" "1" : "Hole n\xb0" "2") << k;
     }
     EXPECT_TRUE(has(trace, "hole done 0 player 1 strokes 0"));
     EXPECT_TRUE(has(trace, "hole done 0 player 2 strokes 0"));
