@@ -107,7 +107,7 @@ bool load_lit_copy(SceneWorld *world, RenderContext *context, const char *path)
     const uint8_t result = scene_load(world, path, kHoleLoadFlags);
     if (result == 1 && hole_upgrade_old_materials(world) >= 0) return true;
     hole_log("hole: lit copy %s unusable (%s): lit again", path,
-             result == 1                ? "a material out of range"
+             result == 1             ? "a material out of range"
              : scene_last_error()[0] ? scene_last_error()
                                      : "no lightmaps");
     sys_remove(path);
@@ -154,8 +154,8 @@ int32_t hole_upgrade_old_materials(SceneWorld *world)
         if (!id) continue;
         char text[16];
         snprintf(text, sizeof text, "%u", unsigned(id));
-        hole_log("hole: a face's old material %s is a texture id above 16383, which no material holds%s: refused",
-                 text, "");
+        hole_log("hole: a face's old material %s is a texture id above %s, which no material holds: refused", text,
+                 "16383");
         return -1;
     }
     int32_t changed = 0;

@@ -327,7 +327,7 @@ TEST_F(PlayScreen, TwoPlayersTakeEachHoleInTurn)
         EXPECT_EQ(turns[k].hole_index, want[k].first) << k;
         EXPECT_EQ(turns[k].player, want[k].second) << k;
         // The banner counts the holes from 1, as the score card does.
-        EXPECT_EQ(turns[k].banner, want[k].first == 0 ? "Hole n\xb0" "1" : "Hole n\xb0" "2") << k;
+        EXPECT_EQ(turns[k].banner, "Hole n\xb0" + std::to_string(want[k].first + 1)) << k;
     }
     EXPECT_TRUE(has(trace, "hole done 0 player 1 strokes 0"));
     EXPECT_TRUE(has(trace, "hole done 0 player 2 strokes 0"));
