@@ -205,7 +205,7 @@ uint32_t play_frame_logic(PlayState *state, float factor);
 // ---- headless play ---------------------------------------------------------------------------------
 
 // Opens a plain hole file into the state's world (no lighting), set-up and ball on START. 1, or 0
-// when it cannot be read or has no BLOC or START.
+// when it cannot be read, holds an old material that does not fit, or has no BLOC or START.
 int play_sim_open(PlayState *state, const char *plain_path);
 // Strikes with the camera at (yaw, pitch) about the ball and the given power. 1 struck, 0 when a
 // stroke is not allowed now (ball moving, timers, replay, options).

@@ -94,7 +94,7 @@ int editor_open_hole(const char *path, int from_dialog)
     world_setup_lighting_textures(world);
 
     const uint8_t lit = scene_load(world, chosen, kEditorLoadFlags);
-    if (!lit && scene_last_error()[0]) {
+    if ((!lit && scene_last_error()[0]) || hole_upgrade_old_materials(world) < 0) {
         // Nothing of the file is shown: an empty grid under no name, which a save cannot mistake
         // for the file that failed.
         editor_build_ground_grid();
@@ -103,7 +103,6 @@ int editor_open_hole(const char *path, int from_dialog)
         g_editor_frame.message = MENU_ERR2;
         return 0;
     }
-    hole_upgrade_old_materials(world);
     take_first_block(world);
     if (lit) {
         editor_copy_theme_lights(world);

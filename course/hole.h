@@ -19,13 +19,15 @@ constexpr float kHoleReceiverRadiusSimple = 40.0f;
 // `personal`) into g_hole_world: from the current theme's lit copy when it loads with its
 // lightmaps, else from the plain file, lit (progress through the world's load_progress, null text)
 // and written as that lit copy. Then the plants' shadows. 1, or 0 when the plain file cannot be read
-// (the world is then empty and no copy is written).
+// or holds an old material that does not fit (the world is then empty and no copy is written).
 int hole_open(const char *hole, const char *course, uint8_t personal);
 
 // Holes saved before material bytes carried their blending hold each face's texture id as its
-// material. Such a face (material equal to a texture id above 0) gets the texture id above the two
-// blending bits, opaque, in its object and its lit companion; an object's prepared form is built
-// again when it changed. The number of faces changed.
+// material. Such a face (material equal to its texture id as 16 bits, not 0) gets the texture id
+// above the two blending bits, opaque, in its object and its lit companion; an object's prepared
+// form is built again when it changed. The number of faces changed; -1, with a line in the log and
+// nothing changed, when such a face's id is 16384 or more (it would not fit): the caller refuses
+// the hole as it refuses a file that cannot be read.
 int32_t hole_upgrade_old_materials(SceneWorld *world);
 
 // The plants' shadow masks, textures (slot 1200 + j) and receivers of g_hole_world, at the detail

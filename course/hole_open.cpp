@@ -104,15 +104,30 @@ bool load_lit_copy(SceneWorld *world, RenderContext *context, const char *path)
     fclose(file);
     render_set_mode(29, context, 72);
     world->face_list_byte = 0;  // the opener builds the face lists itself once the shadows are made
-    if (scene_load(world, path, kHoleLoadFlags) == 1) {
-        hole_upgrade_old_materials(world);
-        return true;
-    }
+    const uint8_t result = scene_load(world, path, kHoleLoadFlags);
+    if (result == 1 && hole_upgrade_old_materials(world) >= 0) return true;
     hole_log("hole: lit copy %s unusable (%s): lit again", path,
-             scene_last_error()[0] ? scene_last_error() : "no lightmaps");
+             result == 1             ? "a material out of range"
+             : scene_last_error()[0] ? scene_last_error()
+                                     : "no lightmaps");
     sys_remove(path);
     reset_for_load(world);
     return false;
+}
+
+// Texture ids an old material byte may carry: the id above the two blending bits of 16.
+constexpr uint32_t kOldMaterialIdLimit = 1u << 14;
+
+// A face of an older save: its material is its texture id (as 16 bits), not 0.
+bool old_face(const MeshFace &face) { return face.texture_id != 0 && face.material == uint16_t(face.texture_id); }
+
+// The first texture id of an older save's face in `mesh` that no material can hold, or 0.
+uint32_t id_too_large(const MeshObject *mesh)
+{
+    if (!mesh || !mesh->faces) return 0;
+    for (int32_t f = 0; f < mesh->face_count; f++)
+        if (old_face(mesh->faces[f]) && mesh->faces[f].material >= kOldMaterialIdLimit) return mesh->faces[f].material;
+    return 0;
 }
 
 int32_t upgrade_faces(MeshObject *mesh)
@@ -121,8 +136,8 @@ int32_t upgrade_faces(MeshObject *mesh)
     if (!mesh || !mesh->faces) return 0;
     for (int32_t f = 0; f < mesh->face_count; f++) {
         MeshFace &face = mesh->faces[f];
-        if (face.texture_id <= 0 || face.material != uint16_t(face.texture_id)) continue;
-        face.material = uint16_t(uint32_t(face.texture_id) << 2);
+        if (!old_face(face)) continue;
+        face.material = uint16_t(face.material << 2);  // below the limit: nothing shifts out
         changed++;
     }
     return changed;
@@ -132,6 +147,17 @@ int32_t upgrade_faces(MeshObject *mesh)
 
 int32_t hole_upgrade_old_materials(SceneWorld *world)
 {
+    // Checked whole before anything changes: a refused hole is not half converted.
+    for (int32_t i = 0; i < world->object_count; i++) {
+        uint32_t id = id_too_large(world->objects[i]);
+        if (!id) id = id_too_large(world->companions[i]);
+        if (!id) continue;
+        char text[16];
+        snprintf(text, sizeof text, "%u", unsigned(id));
+        hole_log("hole: a face's old material %s is a texture id above %s, which no material holds: refused", text,
+                 "16383");
+        return -1;
+    }
     int32_t changed = 0;
     for (int32_t i = 0; i < world->object_count; i++) {
         const int32_t faces = upgrade_faces(world->objects[i]);
@@ -181,7 +207,11 @@ int hole_open(const char *hole, const char *course, uint8_t personal)
         const uint8_t result = scene_load(world, plain, kHoleLoadFlags);
         // A plain file that cannot be read leaves the world empty and makes no copy.
         if (result == 0 && scene_last_error()[0]) return 0;
-        hole_upgrade_old_materials(world);
+        if (hole_upgrade_old_materials(world) < 0) {
+            hole_log("hole: %s not opened%s", plain, "");
+            reset_for_load(world);
+            return 0;
+        }
         // A file that held lightmaps was lit from them by the reader: it is saved as it is.
         if (result == 0) light_hole(world, context);
         if (has_copy) scene_save(world, copy, 1, 1, 0, kLitCopySaveFlags);  // whole or not at all; logged

@@ -131,6 +131,12 @@ void play_hud_draw(const PlayState *state)
     }
 }
 
+void play_hud_banner_hole_line(const PlayState *state, char *out, size_t size)
+{
+    // Counted from 1, as the score card counts the holes.
+    snprintf(out, size, "%s n\xb0%d", menu_text(MENU_NIV), state->hole_index + 1);
+}
+
 void play_hud_timers(PlayState *state, const char *set_name)
 {
     play_run_timers(state);
@@ -141,7 +147,7 @@ void play_hud_timers(PlayState *state, const char *set_name)
     if (state->banner_timer > 0 && !leave_requested && !options_open) {
         menu_text_label(set_name, 562.0f);
         char line[1200];
-        snprintf(line, sizeof line, "%s n\xb0%d", menu_text(MENU_NIV), state->hole_index);
+        play_hud_banner_hole_line(state, line, sizeof line);
         menu_text_label(line, 612.0f);
         line_with_value(line, sizeof line, MENU_EDPAR, state->par, false);
         menu_text_label(line, 662.0f);

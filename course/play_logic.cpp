@@ -362,8 +362,7 @@ int play_sim_open(PlayState *state, const char *plain_path)
     world_release_and_reset(world);
     scene_load(world, plain_path,
                kSceneLoadKeepBuffers | kSceneLoadKeepColours | kSceneLoadTile16 | kSceneLoadKeepLightVector);
-    hole_upgrade_old_materials(world);
-    if (!play_hole_is_playable(world)) return 0;
+    if (hole_upgrade_old_materials(world) < 0 || !play_hole_is_playable(world)) return 0;
     if (!state->ball.body && !play_ball_create(&state->ball)) return 0;
     return play_setup_hole_collision(state);
 }

@@ -4,6 +4,7 @@
 
 #include "course/course_local.h"
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr int32_t kPlayPreviewSlot = 1025;  // the hole's preview on the score card
@@ -40,6 +41,8 @@ int32_t play_hud_side_buttons(const PlayState *state);
 void play_hud_act(PlayState *state, int32_t hovered);
 // The player's name and avatar, strokes, PAR and the replay line.
 void play_hud_draw(const PlayState *state);
+// The banner's line naming the hole: the NIV text and the hole's number from 1 ("Hole n°1").
+void play_hud_banner_hole_line(const PlayState *state, char *out, size_t size);
 // The hole-out and end timers (strokes stored, the hole closed) with their texts, and the banner.
 void play_hud_timers(PlayState *state, const char *set_name);
 

@@ -98,10 +98,13 @@ int draw_rows(void)
 void scroll(int32_t rows)
 {
     int32_t last_top = g_course_set_count > kSetRows ? g_course_set_count - kSetRows : 0;
+    int32_t top = g_set_list_top;
     g_set_list_top += rows;
     if (g_set_list_top > last_top) g_set_list_top = last_top;
     if (g_set_list_top < 0) g_set_list_top = 0;
     g_set_selected = -1;
+    // Other sets stand under the rows now: no visible row is the one previewed.
+    if (g_set_list_top != top) g_set_preview_row = -1;
 }
 
 void play_chosen_set(void)
@@ -141,33 +144,41 @@ void draw_buttons(bool active, bool *play, bool *source, bool *back)
     *back = clicked(active, ui_list_item_button(menu_text(MENU_RETOUR), 810.0f, x, 0));
 }
 
-// Which set the preview shows, switched by hovering (or, with a set chosen, by clicking) a row.
+// A click on a row chooses its set; the preview switches to it unless it shows it already.
+void choose_row(int row)
+{
+    g_set_selected = g_set_list_top + row;
+    if (row == g_set_preview_row) return;
+    g_set_preview_counter = -9;
+    g_set_preview_row = row;
+}
+
+// Which set the preview shows: the hovered one while none is chosen, else the chosen one. The
+// switch loads when the counter climbs to 0.
 void hover_preview(int hovered)
 {
+    if (hovered >= 0 && menu_take_click(1)) {
+        choose_row(hovered);
+        return;
+    }
     bool chosen = g_set_selected >= 0;
-    if (hovered < 0) {
+    if (g_set_preview_counter == 0 && (chosen || hovered >= 0)) {
+        int row = chosen ? g_set_selected - g_set_list_top : hovered;
+        menu_course_set_load_preview(g_set_list_top + row);
+        g_set_preview_row = row;
+    } else if (hovered < 0) {
         if (!chosen && g_set_preview_counter > 0) g_set_preview_counter -= 10;
-    } else if (chosen && g_mouse_left_down == 1 && g_set_list_top + hovered != g_set_selected) {
-        menu_take_click(1);  // the preview moves to that set; the choice stays
+    } else if (g_set_preview_counter > 0 && !chosen && hovered != g_set_preview_row) {
         g_set_preview_counter = -9;
-        g_set_preview_row = hovered;
-    } else if (g_set_preview_counter > 0) {
-        if (!chosen && hovered != g_set_preview_row) {
-            g_set_preview_counter = -9;
-            g_set_preview_row = hovered;
-        }
-    } else if (g_set_preview_counter == 0) {
-        menu_course_set_load_preview(g_set_list_top + hovered);
         g_set_preview_row = hovered;
     }
 }
 
-// The preview's animation, the cursor hold after a slow load, and choosing a row with none chosen.
-void run_counters(int hovered)
+// The preview's animation and the cursor hold after a slow load.
+void run_counters(void)
 {
     if (g_set_preview_counter > 0) {
         if (g_set_preview_counter > 1) g_set_preview_counter--;
-        if (hovered >= 0 && g_set_selected < 0 && menu_take_click(1)) g_set_selected = g_set_list_top + hovered;
     } else {
         g_set_preview_counter++;
     }
@@ -244,7 +255,7 @@ void menu_course_set_screen(void)
     }
     if (active && g_screen_state == kScreenCourseSets) {
         hover_preview(hovered);
-        run_counters(hovered);
+        run_counters();
     }
     draw_thumbnails();
     draw_description();

@@ -46,11 +46,13 @@ protected:
     FakePrimaryFont font{10, 40};
     std::string saves = temp / "Saves";
     int32_t start = -1;
+    char *saved_texts[MENU_TEXT_COUNT] = {};
 
     void SetUp() override
     {
         ASSERT_TRUE(test_headless_device_open(context, 1920, 1080));
         g_ui_scale_x = g_ui_scale_y = 1.0f;
+        memcpy(saved_texts, g_menu_texts, sizeof saved_texts);  // a script's texts come back after
         for (int t = 0; t < MENU_TEXT_COUNT; t++) g_menu_texts[t] = const_cast<char *>(g_menu_text_keys[t]);
         fs::create_directories(saves + "/course");
         snprintf(g_saves_folder, sizeof g_saves_folder, "%s/", saves.c_str());
@@ -69,7 +71,7 @@ protected:
         world_release_and_reset(&g_menu_world);
         lightmap_atlas_free(context);
         course_decal_release_storage();
-        for (char *&text : g_menu_texts) text = nullptr;
+        memcpy(g_menu_texts, saved_texts, sizeof saved_texts);
         render_shutdown_device(context);
         render_context_destroy(context);
         EXPECT_EQ(gpu_headless_live_resources(), 0);

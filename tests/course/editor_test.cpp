@@ -368,14 +368,25 @@ TEST_F(HoleEditorFiles, FunctionKeysStayInTheCourse)
 TEST_F(HoleEditorFiles, AnUnreadableHoleOpensAsAnEmptyGridUnderNoName)
 {
     test_write_file(saves + "/course/hole03.qel", "not a scene");
-    ASSERT_GE(editor_place_block_at(start, 0.0f, 0.0f, 0, 0.0f), 0);
-    snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "course/hole02");
-    EXPECT_EQ(editor_open_hole((saves + "/course/hole03.qel").c_str(), 1), 0);
-    EXPECT_EQ(g_hole_world.object_count, 225);
-    EXPECT_STREQ(g_editor.hole_name, menu_text(MENU_NIVONULL));
-    EXPECT_EQ(g_editor_frame.message, MENU_ERR2);
-    EXPECT_EQ(g_editor.changed, 0);
-    g_editor_frame.message = -1;
+    {
+        // An older save whose face's texture id (its material) no material byte can hold.
+        SceneTestWorld source;
+        MeshObject *block = scene_test_make_block("BLOC", 2.0f, 1.0f, 2.0f);
+        block->faces[0].texture_id = 16384, block->faces[0].material = 16384;
+        scene_add_object(source.world.get(), block);
+        ASSERT_EQ(scene_save(source.world.get(), (saves + "/course/hole05.qel").c_str(), 0, 0, 0, 2), 1);
+    }
+    for (const char *hole : {"hole03", "hole05"}) {
+        SCOPED_TRACE(hole);
+        ASSERT_GE(editor_place_block_at(start, 0.0f, 0.0f, 0, 0.0f), 0);
+        snprintf(g_editor.hole_name, sizeof g_editor.hole_name, "course/hole02");
+        EXPECT_EQ(editor_open_hole((saves + "/course/" + hole + ".qel").c_str(), 1), 0);
+        EXPECT_EQ(g_hole_world.object_count, 225);
+        EXPECT_STREQ(g_editor.hole_name, menu_text(MENU_NIVONULL));
+        EXPECT_EQ(g_editor_frame.message, MENU_ERR2);
+        EXPECT_EQ(g_editor.changed, 0);
+        g_editor_frame.message = -1;
+    }
 }
 
 TEST_F(HoleEditorFiles, OpeningFromTheDialogLooksAtTheBlocksButNotTheDecor)

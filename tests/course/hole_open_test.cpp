@@ -313,3 +313,65 @@ TEST_F(HoleOpen, OlderSavesGetTheirFacesMaterials)
                 EXPECT_EQ(n->value.material_bits, 0);
     }
 }
+
+// An older save's face with texture id 16383 still fits a material (16383 << 2 is 65532); from
+// 16384 on the id would shift out of the 16 bits (16384 became material 0, 16385 the tee's turf):
+// such a hole is refused whole, as a file that cannot be read, by the play's opener, its lit copy
+// and the headless play alike.
+TEST_F(HoleOpen, OldMaterialIdsThatDoNotFitAreRefused)
+{
+    const struct {
+        uint32_t id;
+        bool opens;
+    } cases[] = {{16383, true}, {16384, false}, {65535, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.id);
+        const std::string name = "id" + std::to_string(c.id);
+        {
+            SceneTestWorld source;
+            MeshObject *block = scene_test_make_block("BLOC", 2.0f, 1.0f, 2.0f);
+            block->faces[2].texture_id = int16_t(uint16_t(c.id));
+            block->faces[2].material = uint16_t(c.id);
+            scene_add_object(source.world.get(), scene_test_make_block("START", 2.0f, 1.0f, 2.0f));
+            scene_add_object(source.world.get(), block);
+            fs::create_directories(fs::path(plain(name.c_str())).parent_path());
+            ASSERT_EQ(scene_save(source.world.get(), plain(name.c_str()).c_str(), 0, 0, 0, 2), 1);
+        }
+        hole_free_shadows();
+        ASSERT_EQ(hole_open(name.c_str(), "c", 0), c.opens ? 1 : 0);
+        EXPECT_EQ(fs::exists(copy(name.c_str())), c.opens);
+        if (c.opens) {
+            ASSERT_EQ(g_hole_world.object_count, 2);
+            EXPECT_EQ(g_hole_world.objects[1]->faces[2].material, 65532);
+        } else {
+            EXPECT_EQ(g_hole_world.object_count, 0);
+        }
+
+        CoursePlay sim;
+        EXPECT_EQ(play_sim_open(&sim.state, plain(name.c_str()).c_str()), c.opens ? 1 : 0);
+        world_release_and_reset(&g_hole_world);
+    }
+
+    // A lit copy that holds such a face (made from the good plain file, altered since) is not
+    // trusted: the hole is lit again from the plain file and the copy written anew.
+    hole_free_shadows();
+    ASSERT_EQ(hole_open("id16383", "c", 0), 1);
+    {
+        SceneTestWorld altered;
+        ASSERT_EQ(scene_load(altered.world.get(), copy("id16383").c_str(), 0x5C), 1);
+        MeshFace &face = altered.world->objects[1]->faces[2];
+        face.texture_id = 16384, face.material = 16384;
+        ASSERT_EQ(scene_save(altered.world.get(), copy("id16383").c_str(), 1, 1, 0, 10), 1);
+    }
+    SceneTestWorld check;
+    ASSERT_EQ(scene_load(check.world.get(), copy("id16383").c_str(), 0x5C), 1);  // still a copy with lightmaps
+    ASSERT_EQ(check.world->objects[1]->faces[2].material, 16384);
+    hole_free_shadows();
+    g_lighting_fractions.clear();
+    ASSERT_EQ(hole_open("id16383", "c", 0), 1);
+    EXPECT_FALSE(g_lighting_fractions.empty());
+    EXPECT_EQ(g_hole_world.objects[1]->faces[2].material, 65532);
+    SceneTestWorld rewritten;
+    ASSERT_EQ(scene_load(rewritten.world.get(), copy("id16383").c_str(), 0x5C), 1);
+    EXPECT_EQ(rewritten.world->objects[1]->faces[2].material, 65532);
+}

@@ -3,6 +3,7 @@
 // played from the first hole to the final card.
 #include "course/editor.h"
 #include "course/hole.h"
+#include "course/play_screen_local.h"
 #include "game/app.h"
 #include "game/course_sets.h"
 #include "game/files.h"
@@ -51,6 +52,7 @@ float charged_power(int32_t held_frames)
 struct Turn {
     int32_t hole_index, player;
     int32_t music;
+    std::string banner;  // the banner's line naming the hole
 };
 
 struct PlayScreen : ::testing::Test {
@@ -59,6 +61,9 @@ struct PlayScreen : ::testing::Test {
     std::string players;
     int32_t start = -1, bloc = -1, cup = -1, wall = -1;
     std::vector<Turn> turns;
+    // The script's numbers (materials, physics settings) as they were: the script read below
+    // changes them, and the other tests of the program build with the defaults.
+    std::vector<std::pair<int32_t *, int32_t>> script_numbers;
 
     static void SetUpTestSuite() { setenv("ZAVGOLF_TRACE", "1", 1); }
     static void TearDownTestSuite() { unsetenv("ZAVGOLF_TRACE"); }
@@ -87,6 +92,8 @@ struct PlayScreen : ::testing::Test {
         app_load_folder_settings();
         players = folders.user + "/ZAV Games/Players/";
         ASSERT_TRUE(data_write_script(data) && data_write_fonts(data));
+        for (const ConfigKeyDescriptor *r = g_main_config_table; r->kind != CONFIG_END; r++)
+            if (r->kind == CONFIG_INT && r->int_dest) script_numbers.emplace_back(r->int_dest, *r->int_dest);
         config_read_file(g_main_config_table, "data/txt/script.txt");
         font_init(&g_render_context);
         set_player(0, "Ann", PLAYER_MARKER_REAL);
@@ -127,6 +134,7 @@ struct PlayScreen : ::testing::Test {
         leave_requested = restart_requested = options_open = 0;
         g_block_step = 0.5f;
         g_block_snap_x = g_block_snap_z = 0.0f;
+        for (const auto &[number, value] : script_numbers) *number = value;
     }
 
     static void set_player(int k, const char *name, int32_t marker)
@@ -200,7 +208,9 @@ struct PlayScreen : ::testing::Test {
         const int32_t key = s->hole_index * 2 + s->player;
         if (s->hole_done || key == *last_turn) return;
         *last_turn = key;
-        turns.push_back({s->hole_index, s->player, g_music_next_module.load()});
+        char banner[256];
+        play_hud_banner_hole_line(s, banner, sizeof banner);
+        turns.push_back({s->hole_index, s->player, g_music_next_module.load(), banner});
     }
 
     static void press(UINT message, int32_t x = 480, int32_t y = 270)
@@ -316,6 +326,8 @@ TEST_F(PlayScreen, TwoPlayersTakeEachHoleInTurn)
     for (size_t k = 0; k < want.size(); k++) {
         EXPECT_EQ(turns[k].hole_index, want[k].first) << k;
         EXPECT_EQ(turns[k].player, want[k].second) << k;
+        // The banner counts the holes from 1, as the score card does.
+        EXPECT_EQ(turns[k].banner, "Hole n\xb0" + std::to_string(want[k].first + 1)) << k;
     }
     EXPECT_TRUE(has(trace, "hole done 0 player 1 strokes 0"));
     EXPECT_TRUE(has(trace, "hole done 0 player 2 strokes 0"));

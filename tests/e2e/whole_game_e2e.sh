@@ -9,9 +9,9 @@
 # Escape and OUI leaving without a score); then the editor: a new course, three blocks placed (a
 # placed top brighter than the ground was), Escape asking first, the hole saved and reopened
 # through the dialogs with typed names, the lit view on and off, back to the main menu; and
-# QUITTER (before leaving the editor a cup goes 3.5 from the START and the hole is saved again; after
-# QUITTER the game starts anew, "Your courses" lists Trial and its hole is holed in one by a listed
-# putt). Every step waits on the game's trace; each screen is shot and probed (the shots stay in
+# QUITTER (before leaving the editor a cup goes 3.5 from the START and the hole is saved again, and
+# a second course, Alps, is made; after QUITTER the game starts anew, "Your courses" lists Alps and
+# Trial, a click on Trial's row chooses it and its hole is holed in one by a listed putt). Every step waits on the game's trace; each screen is shot and probed (the shots stay in
 # the run folder, and go to E2E_KEEP when it is set).
 set -euo pipefail
 source "$(dirname "$0")/shell.sh"
@@ -490,6 +490,8 @@ at_least "$lit" "$(awk -v f="$flat_before" 'BEGIN { print 1.5 * f + 10 }')" || f
 at_least "$(awk -v f="$flat_before" 'BEGIN { print f + 5 }')" "$flat_after" || fail "the flat view did not come back" "$flat"
 
 # ---- a cup for Trial: its hole becomes one straight, flat putt, played below from "Your courses" ----
+# Made as the README's editor paragraph tells a new user: the Tee and the tile with the cup, the
+# scenery beside them, a name ending in two digits, saved with the toolbar (no name or par: PAR 5).
 
 stage "cup"
 # The view looks at the START since the reopening: the cup goes 3.5 toward the camera from it (the
@@ -521,6 +523,16 @@ saves_before=$(count_of "dialog save *")
 click_virtual 515 742  # SAUVER
 wait_count "dialog save *" $((saves_before + 1)) 10
 trace_lines | grep '^dialog save ' | tail -n 1 | grep -c 'Trial/hole01\.qel$' >/dev/null || fail "the cup's hole was saved elsewhere"
+
+stage "second course"
+# A second course of one's own, made as a player makes one and left without holes: "Alps" comes
+# before "Trial" under "Your courses", so that Trial is chosen below by a click on its row.
+click_virtual 40 172  # EDCREATE
+sleep 0.5
+xdotool type --delay 150 "Alps"
+key Return
+wait_trace "dialog create Alps" 10
+[ -d "$games/Saves/Alps" ] || fail "no course folder Saves/Alps"
 
 stage "leave editor"
 click_virtual 40 372  # RETOUR
@@ -557,7 +569,7 @@ read -r pw ph <<<"$(identify -format '%w %h' "$preview")"
 [ "$pw" -ge 64 ] && [ "$ph" -ge 64 ] || fail "the preview is $pw x $ph"
 trace_in_order "quit" "exit"
 
-# ---- the game started again: Trial chosen under "Your courses" and its hole played to the cup ---------
+# ---- the game started again: Trial clicked under "Your courses" and its hole played to the cup -------
 
 stage "your courses"
 # The putt from the START's centre straight at the cup's (yaw 180 strikes along +x), at a power the
@@ -592,9 +604,14 @@ wait_trace "fade end 2"
 sleep 0.3
 shipped=$(shot shipped_sets park)
 click_virtual 1440 770  # NPERSO
-wait_trace "set source personal list 1" 10
-wait_trace "set preview Trial 1" 10
+wait_trace "set source personal list 2" 10
+wait_trace "set preview Alps 0" 10  # the first course, chosen on entering: no holes, no pictures
 wait_count "set hold end" 2
+sleep 0.3
+alps=$(shot your_courses_alps park)
+click_virtual 640 610  # Trial's row, the second
+wait_trace "set preview Trial 1" 10
+wait_count "set hold end" 3
 sleep 0.3
 png=$(shot your_courses park)
 # The title names the player's courses ("Your courses", wider than "Courses"), the NPERSO item is
@@ -607,9 +624,12 @@ now=$(title_box "$png")
 item_box() { count_pixels "$1" $(( 3 * SCREEN_W / 4 - 130 * SCREEN_W / 1920 )) $(( 755 * SCREEN_H / 1080 )) \
     $(( 260 * SCREEN_W / 1920 )) $(( 30 * SCREEN_H / 1080 )) 'r > 200 && g > 200 && b > 190'; }
 [ "$(item_box "$png")" -ne "$(item_box "$shipped")" ] || fail "the NPERSO item looks the same shown or not" "$png"
-n=$(count_pixels "$png" $(( SCREEN_W / 3 - 125 * SCREEN_W / 1920 )) $(( 545 * SCREEN_H / 1080 )) \
-    $(( 250 * SCREEN_W / 1920 )) $(( 30 * SCREEN_H / 1080 )) 'r > 150 && g > 150 && b > 150')
-[ "$n" -ge 15 ] || fail "the course's row has $n text pixels" "$png"
+for row in 545 595; do
+    n=$(count_pixels "$png" $(( SCREEN_W / 3 - 125 * SCREEN_W / 1920 )) $(( row * SCREEN_H / 1080 )) \
+        $(( 250 * SCREEN_W / 1920 )) $(( 30 * SCREEN_H / 1080 )) 'r > 150 && g > 150 && b > 150')
+    [ "$n" -ge 15 ] || fail "the course row at virtual y $row has $n text pixels" "$png"
+done
+near_picture "$alps" 480 100 "$games/Saves/Trial/hole01.png" && fail "Alps, which has no hole, shows Trial's picture" "$alps"
 near_picture "$png" 480 100 "$games/Saves/Trial/hole01.png" || fail "the thumbnail is not Trial's hole" "$png"
 
 stage "trial hole"

@@ -244,7 +244,7 @@ TEST_F(CourseSetTest, CursorIsPutBackFor25FramesAfterALoad)
     EXPECT_EQ(g_mouse_x, 300);
 }
 
-TEST_F(CourseSetTest, AClickOnAnotherRowMovesOnlyThePreviewAndJouerPlaysTheChoice)
+TEST_F(CourseSetTest, AClickOnTheSecondRowChoosesAndPreviewsItsSetAndJouerPlaysIt)
 {
     const uint8_t white[4 * 4 * 4] = {255};
     texture_create_from_pixels(context, 0, 949, 4, 4, white, 4, 4);
@@ -253,12 +253,12 @@ TEST_F(CourseSetTest, AClickOnAnotherRowMovesOnlyThePreviewAndJouerPlaysTheChoic
     enter();
     frame(25);
     click_row(1);
+    EXPECT_EQ(g_set_selected, 1);
     frame(10);  // the preview switches once the counter climbs back to 0
     EXPECT_EQ(g_set_thumbnail_count, 5);
-    EXPECT_EQ(g_set_selected, 0);
     frame(25);  // the hold after the load ends
     click_jouer();
-    EXPECT_STREQ(g_course_set_folder, "data/parcours/Alpha/");
+    EXPECT_STREQ(g_course_set_folder, "data/parcours/Beta/");
     EXPECT_EQ(g_screen_state, kScreenCoursePlay);
     EXPECT_EQ(g_set_screen_ready, 0);
 
@@ -267,6 +267,45 @@ TEST_F(CourseSetTest, AClickOnAnotherRowMovesOnlyThePreviewAndJouerPlaysTheChoic
     frame();  // drawn while fading out: neither sets up nor loads
     for (int32_t slot = 800; slot < 928; slot++) EXPECT_EQ(slot_width(slot), 0) << slot;
     EXPECT_GT(slot_width(949), 0);  // made untagged: not a thumbnail
+}
+
+// Whatever the pointer does while the preview switches, the clicked set is the one shown; after a
+// scroll the row under the pointer shows its own set, not the one previewed before.
+TEST_F(CourseSetTest, ThePreviewEndsOnTheClickedSetAndFollowsTheRowsAfterAScroll)
+{
+    for (int i = 0; i < 10; i++) write_set("S" + std::to_string(i), i + 1);  // S<i> has i + 1 pictures
+    enter();
+    frame(25);
+    struct Case {
+        const char *name;
+        int clicked, then_y;  // the pointer's virtual y while the switch runs
+    } cases[] = {
+        {"pointer off the rows", 2, 100},
+        {"pointer over another row", 4, 560},
+        {"the previewed row again", 4, 610},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        click_row(c.clicked);
+        EXPECT_EQ(g_set_selected, c.clicked);
+        g_mouse_y = c.then_y;
+        frame(10);
+        EXPECT_EQ(g_set_thumbnail_count, c.clicked + 1);
+        frame(25);
+    }
+
+    click_down_arrow();
+    EXPECT_EQ(g_set_list_top, 1);
+    EXPECT_EQ(g_set_selected, -1);
+    g_mouse_left_down = 0, g_mouse_y = 560 + 50 * 4;  // the previewed row, which now holds S5
+    frame(12);
+    EXPECT_EQ(g_set_thumbnail_count, 6);
+    frame(25);
+    click_row(4);
+    EXPECT_EQ(g_set_selected, 5);
+    frame(25);
+    click_jouer();
+    EXPECT_STREQ(g_course_set_folder, "data/parcours/S5/");
 }
 
 TEST_F(CourseSetTest, LeavingByEscapeAndComingBackSetsTheScreenUpAgain)
@@ -309,13 +348,13 @@ TEST_F(CourseSetTest, NpersoSwitchesToTheCoursesOfTheSavesFolderAndBack)
     EXPECT_TRUE(in_start_folder());
 
     frame(25);
-    click_row(1);  // the preview moves to Trial, which has no desc.txt: no lines
+    click_row(1);  // Trial, which has no desc.txt: no lines
     frame(10);
     EXPECT_EQ(g_set_thumbnail_count, 1);
     for (int n = 0; n < 4; n++) EXPECT_STREQ(g_set_description[n], "") << n;
     frame(25);
     click_jouer();
-    EXPECT_EQ(std::string(g_course_set_folder), saves + "/Mine/");
+    EXPECT_EQ(std::string(g_course_set_folder), saves + "/Trial/");
     EXPECT_EQ(g_course_set_is_personal, 1);
     EXPECT_EQ(g_screen_state, kScreenCoursePlay);
 

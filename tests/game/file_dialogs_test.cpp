@@ -41,6 +41,8 @@ protected:
     std::function<void()> save_dialog = [this] { returned = ui_hole_save_dialog(); };
     std::function<void()> create_dialog = [] { ui_course_create_dialog(); };
 
+    char *saved_texts[sizeof g_menu_texts / sizeof g_menu_texts[0]] = {};
+
     void SetUp() override
     {
         ASSERT_TRUE(test_headless_device_open(context, 1920, 1080));
@@ -50,6 +52,9 @@ protected:
         ASSERT_NE(_getcwd(g_start_dir, sizeof g_start_dir), nullptr);
         const MenuText shown[] = {MENU_CHARGER,   MENU_SAUVER, MENU_EDCREATE, MENU_RETOUR,
                                   MENU_CANTWRITE, MENU_ERR3,   MENU_JOUER,    MENU_PLAYER};
+        // Only these texts, the keys themselves; the texts read from a script come back after.
+        memcpy(saved_texts, g_menu_texts, sizeof saved_texts);
+        for (char *&text : g_menu_texts) text = nullptr;
         for (MenuText t : shown) g_menu_texts[t] = const_cast<char *>(g_menu_text_keys[t]);
         g_load_dialog_open = g_save_dialog_mode = g_save_refused = g_dialog_dragging = 0;
         g_upper_case = 0;
@@ -57,7 +62,7 @@ protected:
 
     void TearDown() override
     {
-        for (char *&text : g_menu_texts) text = nullptr;
+        memcpy(g_menu_texts, saved_texts, sizeof saved_texts);
         render_shutdown_device(context);
         render_context_destroy(context);
         gpu_headless_reset();

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -62,9 +63,17 @@ class ThemeTest : public ::testing::Test {
 protected:
     TestFolders folders;
     RenderContext *context = &g_render_context;
+    // The theme fields a script read filled: each test starts without them and gives them back.
+    char **const fields[6] = {g_theme_names,     g_theme_scene_files, g_theme_sky_left,
+                              g_theme_sky_front, g_theme_sky_right,   g_theme_sky_back};
+    char *saved_fields[6][THEME_MAX] = {};
 
     void SetUp() override
     {
+        for (int k = 0; k < 6; k++) {
+            std::copy(fields[k], fields[k] + THEME_MAX, saved_fields[k]);
+            std::fill(fields[k], fields[k] + THEME_MAX, nullptr);
+        }
         ASSERT_TRUE(test_headless_device_open(context, 640, 360));
         *render_var_ref(context, "D") = 64;
     }
@@ -74,9 +83,7 @@ protected:
         menu_resources_free();
         g_hole_world.options = g_menu_world.options = 0;
         g_menu_world.renderer = nullptr;
-        for (char **field : {g_theme_names, g_theme_scene_files, g_theme_sky_left, g_theme_sky_front, g_theme_sky_right,
-                             g_theme_sky_back})
-            std::fill(field, field + THEME_MAX, nullptr);
+        for (int k = 0; k < 6; k++) std::copy(saved_fields[k], saved_fields[k] + THEME_MAX, fields[k]);
         g_theme_index = 0;
         g_texture_feuilles = 17;
         g_block_step = 0.5f;

@@ -35,6 +35,8 @@ protected:
     RenderContext *context = &g_render_context;
     std::string players = temp / "players/";
 
+    char *saved_texts[sizeof g_menu_texts / sizeof g_menu_texts[0]] = {};
+
     void SetUp() override
     {
         ASSERT_TRUE(test_headless_device_open(context, 1920, 1080));
@@ -46,6 +48,9 @@ protected:
         ASSERT_NE(_getcwd(g_start_dir, sizeof g_start_dir), nullptr);
         const MenuText shown[] = {MENU_DEFJOUEUR, MENU_SELECT, MENU_RETOUR, MENU_PLAYER, MENU_JOUER,
                                   MENU_OUI,       MENU_NON,    MENU_ERR3,   MENU_ERR5};
+        // Only these texts, the keys themselves; the texts read from a script come back after.
+        memcpy(saved_texts, g_menu_texts, sizeof saved_texts);
+        for (char *&text : g_menu_texts) text = nullptr;
         for (MenuText t : shown) g_menu_texts[t] = const_cast<char *>(g_menu_text_keys[t]);
         g_player_record[0] = record("Player", 0, PLAYER_MARKER_REAL);
         g_player_record[1] = record("Nobody", 0, PLAYER_MARKER_NONE);
@@ -56,7 +61,7 @@ protected:
 
     void TearDown() override
     {
-        for (char *&text : g_menu_texts) text = nullptr;
+        memcpy(g_menu_texts, saved_texts, sizeof saved_texts);
         for (Font *f : {&g_font_primary, &g_font_secondary}) font_release_textures(f), font_reset(f);
         render_shutdown_device(context);
         render_context_destroy(context);
