@@ -18,6 +18,7 @@
 #include "render/texture.h"
 #include "script/config_main.h"
 #include "sound/music_local.h"
+#include "tests/config_test_util.h"
 #include "tests/course/course_test_util.h"
 #include "tests/test_util.h"
 #include "tools/data_writer.h"
@@ -54,6 +55,7 @@ struct Turn {
 };
 
 struct PlayScreen : ::testing::Test {
+    ConfigRestore config;  // SetUp reads the data's script.txt
     TestFolders folders;
     std::string data = folders.run + "/data";
     std::string players;
