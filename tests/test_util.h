@@ -28,8 +28,19 @@ struct TempDir {
     std::string operator/(const std::string &name) const { return path + "/" + name; }
 };
 
-// A temporary working folder ("run") and user data folder (drive C:) put in use by the path layer.
+// Puts the path layer back as the program started (its own folder, the default C: drive) when it
+// goes, so that a test which pointed it at a temporary folder leaves no removed folder current.
+struct TestPathRestore {
+    TestPathRestore() = default;
+    ~TestPathRestore() { sys_path_reset(nullptr, nullptr); }
+    TestPathRestore(const TestPathRestore &) = delete;
+    TestPathRestore &operator=(const TestPathRestore &) = delete;
+};
+
+// A temporary working folder ("run") and user data folder (drive C:) put in use by the path layer
+// for the object's life.
 struct TestFolders {
+    TestPathRestore restore;
     TempDir temp;
     std::string run = temp / "run";
     std::string user = temp / "user";

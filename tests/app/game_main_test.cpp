@@ -16,6 +16,7 @@
 #include "scene/scene.h"
 #include "script/config_main.h"
 #include "sound/music_local.h"
+#include "tests/config_test_util.h"
 #include "tests/scene/lighting_test_util.h"
 #include "tests/test_util.h"
 #include "tools/data_writer.h"
@@ -52,6 +53,7 @@ template <int32_t S> void leave() { g_leaves[S]++; }
 
 class GameMainTest : public ::testing::Test {
 protected:
+    ConfigRestore config;  // the game main and one test read the run's script.txt
     TestFolders folders;
     std::string data = folders.run + "/data";
     ScreenRow saved_rows[kScreenRows];

@@ -15,6 +15,7 @@ namespace {
 class ImageTest : public ::testing::Test {
 protected:
     TempDir temp;
+    TestPathRestore restore;
 
     void SetUp() override { sys_path_reset(temp.path.c_str(), (temp / "drive-c").c_str()); }
 

@@ -17,6 +17,7 @@ namespace {
 class Jp2Test : public ::testing::Test {
 protected:
     TempDir temp;
+    TestPathRestore restore;
 
     void SetUp() override { sys_path_reset(temp.path.c_str(), (temp / "drive-c").c_str()); }
 };

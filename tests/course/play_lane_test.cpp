@@ -156,7 +156,7 @@ struct LaneCleanup {
         physics_world_reset(&g_physics_world);
         world_release_and_reset(&g_hole_world);
         world_release_and_reset(&g_menu_world);
-        lightmap_atlas_free(&g_render_context);  // the new course's lighting tiles
+        lightmap_atlas_free(&g_render_context);  // the grid's lighting set-up made it; a later test remakes the context
         g_block_step = 0.5f;
         g_block_snap_x = g_block_snap_z = 0.0f;
     }

@@ -19,6 +19,7 @@
 #include "render/texture.h"
 #include "script/config_main.h"
 #include "sound/music_local.h"
+#include "tests/config_test_util.h"
 #include "tests/course/course_test_util.h"
 #include "tests/test_util.h"
 #include "tools/data_writer.h"
@@ -56,14 +57,12 @@ struct Turn {
 };
 
 struct PlayScreen : ::testing::Test {
+    ConfigRestore config;  // SetUp reads the data's script.txt
     TestFolders folders;
     std::string data = folders.run + "/data";
     std::string players;
     int32_t start = -1, bloc = -1, cup = -1, wall = -1;
     std::vector<Turn> turns;
-    // The script's numbers (materials, physics settings) as they were: the script read below
-    // changes them, and the other tests of the program build with the defaults.
-    std::vector<std::pair<int32_t *, int32_t>> script_numbers;
 
     static void SetUpTestSuite() { setenv("ZAVGOLF_TRACE", "1", 1); }
     static void TearDownTestSuite() { unsetenv("ZAVGOLF_TRACE"); }
@@ -92,8 +91,6 @@ struct PlayScreen : ::testing::Test {
         app_load_folder_settings();
         players = folders.user + "/ZAV Games/Players/";
         ASSERT_TRUE(data_write_script(data) && data_write_fonts(data));
-        for (const ConfigKeyDescriptor *r = g_main_config_table; r->kind != CONFIG_END; r++)
-            if (r->kind == CONFIG_INT && r->int_dest) script_numbers.emplace_back(r->int_dest, *r->int_dest);
         config_read_file(g_main_config_table, "data/txt/script.txt");
         font_init(&g_render_context);
         set_player(0, "Ann", PLAYER_MARKER_REAL);
@@ -134,7 +131,6 @@ struct PlayScreen : ::testing::Test {
         leave_requested = restart_requested = options_open = 0;
         g_block_step = 0.5f;
         g_block_snap_x = g_block_snap_z = 0.0f;
-        for (const auto &[number, value] : script_numbers) *number = value;
     }
 
     static void set_player(int k, const char *name, int32_t marker)

@@ -17,6 +17,7 @@
 #include "script/config_main.h"
 #include "sound/music.h"
 #include "sound/sound.h"
+#include "tests/config_test_util.h"
 #include "tests/game/headless_device.h"
 #include "tests/test_util.h"
 #include "tools/data_writer.h"
@@ -43,6 +44,7 @@ void count_reload() { g_reload_calls++; }
 
 class MenuScreensTest : public ::testing::Test, protected TestFolders {
 protected:
+    ConfigRestore config;  // SetUp reads the data's script.txt
     RenderContext *context = &g_render_context;
     std::string options_file = user + "/ZAV Games/Saves/OPTIONS.DAT";
     static TempDir *sound_data;  // the sound files, written once for every test

@@ -11,6 +11,7 @@ namespace {
 class IniTest : public ::testing::Test {
 protected:
     TempDir temp;
+    TestPathRestore restore;
 
     void SetUp() override
     {

@@ -111,6 +111,7 @@ TEST(Clock, CounterAdvancesAtItsFrequency)
 TEST(Shell, OpenIsLoggedOrSwitchedOff)
 {
     TempDir temp;
+    TestPathRestore restore;
     sys_path_reset(temp.path.c_str(), (temp / "user").c_str());
     test_write_file(temp / "html/index.html", "<html></html>");
     std::string log = temp / "shell.log";

@@ -12,6 +12,7 @@ using RenderDeviceTest = RenderTest;
 TEST_F(RenderDeviceTest, FailuresAreLoggedAndReported)
 {
     TempDir dir;
+    TestPathRestore restore;
     sys_path_reset(dir.path.c_str(), (dir / "c").c_str());
     g_render_log_opened = false;
     gpu_headless_fail_next(GPU_FAIL_CREATE_DEVICE, 1);

@@ -172,6 +172,7 @@ TEST_F(RenderAtlasTest, LimitsAndRelease)
 
     // No page after the last slot: block 0 is handed out, and the log says why.
     TempDir dir;
+    TestPathRestore restore;
     sys_path_reset(dir.path.c_str(), (dir / "c").c_str());
     context->group_pages[0] = 2047;
     for (int i = 0; i < 64; i++) EXPECT_EQ(block(lightmap_atlas_alloc_block(context)).page, 2047);

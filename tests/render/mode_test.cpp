@@ -94,6 +94,7 @@ TEST_F(RenderModeTest, AQueuedQuadKeepsTheOldState)
 TEST_F(RenderModeTest, UnknownModeChangesNothing)
 {
     TempDir dir;
+    TestPathRestore restore;
     sys_path_reset(dir.path.c_str(), (dir / "c").c_str());
     g_render_log_opened = false;
     render_set_mode(6, context, 1);

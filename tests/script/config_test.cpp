@@ -42,6 +42,7 @@ std::string str(const char *text) { return text ? text : "<null>"; }
 class ConfigTest : public ::testing::Test {
 protected:
     TempDir temp;
+    TestPathRestore restore;
 
     void SetUp() override
     {

@@ -147,6 +147,7 @@ TEST_F(ScriptParserTest, LogModes)
     EXPECT_EQ(strlen(g_script_messages.last->value), 255u);
 
     TempDir temp;
+    TestPathRestore restore;
     sys_path_reset(temp.path.c_str(), (temp / "user").c_str());
     g_script_log_mode = 1;
     EXPECT_FALSE(parse("{\nvoid f()\n{\n  if (a) {}\n  else\n  else\n}\n}\n"));

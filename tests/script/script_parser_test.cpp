@@ -96,6 +96,7 @@ TEST_F(ScriptParserTest, LoopsSwitchesAndReturns)
 class ScriptSectionTest : public ScriptParserTest {
 protected:
     TempDir temp;
+    TestPathRestore restore;
     static inline int32_t distance;
 
     void SetUp() override

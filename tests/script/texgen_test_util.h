@@ -51,6 +51,7 @@ template <typename F> std::vector<uint8_t> texgen_test_picture(int w, int h, F c
 class TexgenTest : public ::testing::Test {
 protected:
     TempDir temp;
+    TestPathRestore restore;
 
     void SetUp() override
     {

@@ -16,6 +16,7 @@ namespace {
 class TextReaderTest : public ::testing::Test {
 protected:
     TempDir temp;
+    TestPathRestore restore;
     TextReader reader{};
 
     void SetUp() override { sys_path_reset(temp.path.c_str(), (temp / "user").c_str()); }

@@ -49,6 +49,7 @@ struct DataPicture {
 class DataRunFolderTest : public ::testing::Test {
 protected:
     TempDir user;
+    TestPathRestore restore;
     void SetUp() override { sys_path_reset(ZAV_RUN_DIR, user.path.c_str()); }
 };
 

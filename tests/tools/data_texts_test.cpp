@@ -4,6 +4,7 @@
 #include "game/font.h"
 #include "platform/system.h"
 #include "script/config_main.h"
+#include "tests/config_test_util.h"
 #include "tests/tools/data_test_util.h"
 #include "tools/data_writer.h"
 
@@ -24,6 +25,8 @@ namespace {
 class DataTextsTest : public ::testing::Test {
 protected:
     TempDir temp;
+    TestPathRestore restore;
+    ConfigRestore config;
 
     void SetUp() override
     {

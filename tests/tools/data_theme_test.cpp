@@ -1,6 +1,7 @@
 // The 3D scenes' pictures as the game loads them: the palette's textures repeat without seams and
 // the leaves keep a clean mask; the sky quarters join round the world, take their theme's colours
 // once the view tints them, and hold the sun where the scene's light comes from.
+#include "tests/config_test_util.h"
 #include "tests/tools/data_test_util.h"
 #include "tools/data_pictures.h"
 
@@ -61,6 +62,7 @@ struct Panorama {
 
 class DataSkiesTest : public DataRunFolderTest {
 protected:
+    ConfigRestore config;
     Panorama skies[3];
 
     void SetUp() override

@@ -1,6 +1,7 @@
 // The course set "Meadow" as the build wrote it: the files the course-set screen and course play
 // list, the rules every hole keeps (and that the shared checker finds a hole breaking them), the
 // descriptions, the previews, the lighting of a whole hole, and course_data itself run twice.
+#include "tests/config_test_util.h"
 #include "tests/tools/data_test_util.h"
 
 #include "game/course_sets.h"
@@ -215,6 +216,7 @@ TEST_F(MeadowCourseTest, PreviewsShowTheHole)
     for (int y = 0; y < grass.image.height; y++)
         for (int x = 0; x < grass.image.width; x++)
             for (int c = 0; c < 3; c++) mean[c] += grass.at(x, y)[c];
+    ConfigRestore config;
     config_read_file(g_main_config_table, "data/txt/script.txt");
     const double ambient[3] = {g_theme_ambient_r[0] / 100.0, g_theme_ambient_g[0] / 100.0, g_theme_ambient_b[0] / 100.0};
     const double sun[3] = {g_theme_light_r[0] / 100.0, g_theme_light_g[0] / 100.0, g_theme_light_b[0] / 100.0};
@@ -285,6 +287,7 @@ TEST_F(MeadowCourseTest, LightsWhole)
 TEST_F(MeadowCourseTest, BuilderRefusesMisplacedPieces)
 {
     TempDir temp;
+    TestPathRestore restore;
     for (const char *part : {"data/txt", "data/themes/garden"}) {
         fs::create_directories(temp / part);
         fs::copy(std::string(ZAV_RUN_DIR) + "/" + part, temp / part, fs::copy_options::recursive);

@@ -1,6 +1,7 @@
 // The theme's palette scene as the build wrote it, loaded and arranged as the menus and the editor
 // see it: the pieces' order and measures, standing on the ground, the winding the ball's rest tests
 // need, closed solids, one floor over every lane and a picture for every material.
+#include "tests/config_test_util.h"
 #include "tests/tools/data_test_util.h"
 
 #include "game/menu_theme.h"
@@ -262,6 +263,7 @@ TEST_F(ThemePaletteTest, TexturesForEveryMaterial)
 // byte holds the face's texture id above them, so that the configuration's ids name the faces.
 TEST_F(ThemePaletteTest, MaterialBitsOpaqueAboveTheTextureId)
 {
+    ConfigRestore config;
     config_read_file(g_main_config_table, "data/txt/script.txt");
     data_test_free_config_texts();
     std::set<int> materials;
