@@ -147,9 +147,9 @@ struct ContactGroup {
 
 constexpr int32_t kContactGroups = 32;
 // A face bears the body when its normal is within 60 degrees of straight up.
+constexpr float kSupportUp = 0.5f;
 // An edge contact this near (in radii) to the plane of a face the body meets is a seam.
 constexpr float kSeamTolerance = 0.01f;
-constexpr float kSupportUp = 0.5f;
 // Normals of one plane agree to rounding; neighbouring faces of a cup's wall differ by degrees.
 constexpr float kSamePlaneCos = 0.9999f;
 
@@ -458,7 +458,6 @@ bool rolls_downhill(const ContactBuffer &buffer, int32_t first, int32_t end, flo
     return true;
 }
 
-// The environment push: along the depth-weighted mean normal of the contacts just recorded.
 // The environment push: along the depth-weighted mean normal of contacts from .. to - 1, less the
 // seams among them (the edges on the plane of a face of all's contacts, when all is given).
 void push_out(RigidBody *body, const ContactBuffer &buffer, int32_t from, int32_t to, int32_t all = 0)
