@@ -12,6 +12,7 @@
 #include <cstring>
 
 uint8_t g_draw_plants = 1;
+uint8_t g_hole_view_haze = 1;
 int32_t g_hole_cull_mode = 5;
 
 namespace {
@@ -199,10 +200,13 @@ void hole_view_draw(int32_t mode, int32_t pass)
     render_set_mode(4, context, g_hole_cull_mode);
 
     const float width = float(context->width), height = float(context->height);
-    if (pass != 1) {
+    if (pass != 1 && g_hole_view_haze) {
         hole_view_fill_background(width, height);
         hole_view_draw_sky();
     }
+    // The sky stays clear of the haze; the hole and its plants fade into the horizon colour far
+    // ahead, by each pixel's depth, so that no layer draws a line across them.
+    hole_view_haze(true);
     if (mode == 0) {
         draw_single_pass(context, world, 0);
         if (g_editor.lit_view) hole_draw_shadow_receivers(0);
@@ -213,11 +217,11 @@ void hole_view_draw(int32_t mode, int32_t pass)
         draw_ball_passes(context, world, pass);
         if (pass != 1) hole_draw_shadow_receivers(mode);
     }
-    if (pass == 1) return;
-    render_set_mode(1, context, 1);  // the receivers leave depth writes off; plants need them
-    if (g_draw_plants) draw_plants(context, world);
-    float identity[16];
-    render_set_world_matrix(context, mat4_identity(identity));
-    hole_view_fill_horizon_layers(width, height);
-    hole_view_draw_sky();
+    if (pass != 1) {
+        render_set_mode(1, context, 1);  // the receivers leave depth writes off; plants need them
+        if (g_draw_plants) draw_plants(context, world);
+        float identity[16];
+        render_set_world_matrix(context, mat4_identity(identity));
+    }
+    hole_view_haze(false);
 }

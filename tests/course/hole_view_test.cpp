@@ -232,39 +232,48 @@ float view_depth(const GpuDrawRecord *d)
     return eye_space[2];
 }
 
-TEST_F(HoleView, TheHorizonLayersAreTheNearestAloneUnblendedWhileTheFillIsOpaque)
+// The haze stands for the twenty horizon fills from 60 on: a linear fog by view depth in the
+// horizon colour over the hole's objects, never over the sky, off again after the view and while
+// the haze is switched off.
+TEST_F(HoleView, TheHazeIsAFogByViewDepthOverTheHoleNotTheSky)
 {
     look_across_the_green();
-    render_set_mode(6, context, 1);
-    const float w = float(context->width), h = float(context->height);
-
-    hole_view_fill_horizon_layers(w, h);
-    ASSERT_EQ(gpu_headless_draw_count(), 1);
-    const GpuDrawRecord *d = gpu_headless_draw(0);
-    EXPECT_NEAR(view_depth(d), 60.0f, 1e-3f);
-    EXPECT_EQ(d->render_states[D3DRS_ALPHABLENDENABLE], 0u);
-    EXPECT_EQ(d->render_states[D3DRS_ZENABLE], 1u);
-    EXPECT_EQ(d->render_states[D3DRS_ZWRITEENABLE], 0u);
-    EXPECT_EQ(d->textures[0], nullptr);  // the device's white: alpha 1
-    EXPECT_EQ(context->mode_value[1], 1);
-    EXPECT_EQ(context->mode_value[6], 1);
-
-    // A picture in the horizon's slot may be see-through: every layer, blended, nearest first.
-    const std::vector<uint8_t> half(8 * 8 * 4, 128);
-    texture_create_from_pixels(context, kTextureAlpha, 1000, 8, 8, half.data(), 8, 8);
-    gpu_headless_clear_draws();
-    hole_view_fill_horizon_layers(w, h);
-    ASSERT_EQ(gpu_headless_draw_count(), 20);
-    for (int k = 0; k < 20; k++) {
-        SCOPED_TRACE(k);
-        d = gpu_headless_draw(k);
-        EXPECT_NEAR(view_depth(d), 60.0f + 1.5f * float(k), 1e-3f);
-        EXPECT_EQ(d->render_states[D3DRS_ALPHABLENDENABLE], 1u);
-        EXPECT_EQ(d->render_states[D3DRS_ZWRITEENABLE], 0u);
-        EXPECT_NE(d->textures[0], nullptr);
+    vec3_set(world->ambient_colour, 0.0f, 0.0f, 0.0f);  // the horizon at 15 %: 38 of 255
+    block(0.0f, 10.0f);
+    auto fog = [](const GpuDrawRecord *d) { return d->render_states[D3DRS_FOGENABLE]; };
+    auto as_float = [](DWORD bits) {
+        float f;
+        memcpy(&f, &bits, 4);
+        return f;
+    };
+    for (int32_t haze : {1, 0}) {
+        SCOPED_TRACE(haze);
+        g_hole_view_haze = uint8_t(haze);
+        gpu_headless_clear_draws();
+        hole_view_draw(1, -1);
+        g_hole_view_haze = 1;
+        int sky = 0, hole = 0;
+        for (int k = 0; k < gpu_headless_draw_count(); k++) {
+            const GpuDrawRecord *d = gpu_headless_draw(k);
+            if (!d->indexed) {
+                sky++;
+                EXPECT_EQ(fog(d), 0u) << "sky panel " << k;
+                continue;
+            }
+            hole++;
+            EXPECT_EQ(fog(d), DWORD(haze)) << "hole draw " << k;
+            if (!haze) continue;
+            EXPECT_EQ(d->render_states[D3DRS_FOGTABLEMODE], DWORD(D3DFOG_LINEAR));
+            EXPECT_FLOAT_EQ(as_float(d->render_states[D3DRS_FOGSTART]), 60.0f);
+            EXPECT_FLOAT_EQ(as_float(d->render_states[D3DRS_FOGEND]), 800.0f);
+            EXPECT_EQ(d->render_states[D3DRS_FOGCOLOR] & 0xFFFFFFu, 0x262626u);
+        }
+        EXPECT_EQ(sky, haze ? 20 : 0);  // the sky once, not again over fills
+        EXPECT_GT(hole, 0);
+        DWORD after = 1;
+        context->device->GetRenderState(D3DRS_FOGENABLE, &after);
+        EXPECT_EQ(after, 0u) << "the fog outlives the view";
     }
-    texture_release_slot(&context->main_textures, 1000);
-    texture_bind(context, kRenderNoTexture);
 }
 
 TEST_F(HoleView, TheBackgroundIsAColourClearOnlyWhenAnOpaqueFillCoversTheView)
