@@ -169,8 +169,17 @@ void hole_view_draw_sky(void)
     const float v_top = 0.00390625f, v_foot = 0.99609375f;
     const float v_bottom = v_top + (v_foot - v_top) * (kSkyFoot - kSkyTop) / -kSkyTop;
     const int32_t wrap = context->mode_value[5];
-    // Behind everything, the sky writes no depth: what is drawn after it covers it, the ground
-    // beyond its radius too.
+    // Behind everything: at the far end of the depth range, writing no depth, the sky shows only
+    // where nothing was drawn (its panels are not shaded under the ground, and the ground beyond
+    // its radius stays in front of it).
+    render_flush_2d_batch(context);
+    D3DVIEWPORT9 viewport = {};
+    const bool far = context->device && context->device->GetViewport(&viewport) == D3D_OK;
+    if (far) {
+        D3DVIEWPORT9 at_far = viewport;
+        at_far.MinZ = at_far.MaxZ = 1.0f;
+        context->device->SetViewport(&at_far);
+    }
     const int32_t depth = swap_mode(context, 1, 17);
     const float step = 2.0f * 3.1415927f * 0.05f;
     for (int32_t i = 0; i < kSkyPanels; i++) {
@@ -186,6 +195,7 @@ void hole_view_draw_sky(void)
     }
     restore_mode(context, 1, depth, 1);
     restore_mode(context, 5, wrap, 1);
+    if (far) context->device->SetViewport(&viewport);
 }
 
 void hole_view_fill_horizon(float width, float height, float distance)
@@ -222,6 +232,19 @@ void hole_view_haze(bool on)
     float c[3];
     horizon_colour(c);
     render_set_fog(context, c, kHazeStart, kHazeEnd);
+}
+
+void hole_view_haze_for_box(const float *bounds)
+{
+    const float *view = hole_render_context(&g_hole_world)->view_matrix;
+    float farthest = -1e30f;
+    for (int k = 0; k < 8; k++) {
+        const float corner[3] = {bounds[k & 1], bounds[2 + (k >> 1 & 1)], bounds[4 + (k >> 2)]};
+        float p[3];
+        mat4_transform_point(p, view, corner);
+        farthest = std::fmax(farthest, p[2]);
+    }
+    hole_view_haze(farthest >= kHazeStart);
 }
 
 void hole_view_draw_sun_glare(void)

@@ -42,9 +42,10 @@ RenderObject *drawn_form(const SceneWorld *world, int32_t mode, int32_t i)
     return mode == 0 ? world->render_objects[i] : world->play_render_objects[i];
 }
 
-// Rotation by its Euler angles, then its position, then the draw.
+// Rotation by its Euler angles, then its position, then the draw; hazed when it reaches the haze.
 void draw_object(RenderContext *context, const MeshObject *object, RenderObject *form)
 {
+    hole_view_haze_for_box(object->bounds);
     float m[16];
     mat4_identity(m);
     mat4_rotate_euler_deg(m, object->rotation[0], object->rotation[1], object->rotation[2]);
@@ -200,24 +201,25 @@ void hole_view_draw(int32_t mode, int32_t pass)
     render_set_mode(4, context, g_hole_cull_mode);
 
     const float width = float(context->width), height = float(context->height);
-    if (pass != 1 && g_hole_view_haze) {
-        hole_view_fill_background(width, height);
-        hole_view_draw_sky();
-    }
-    // The sky stays clear of the haze; the hole and its plants fade into the horizon colour far
-    // ahead, by each pixel's depth, so that no layer draws a line across them.
-    hole_view_haze(true);
-    if (mode == 0) {
+    if (pass != 1 && g_hole_view_haze) hole_view_fill_background(width, height);
+    // The hole and its plants fade into the horizon colour far ahead, by each pixel's depth, so
+    // that no layer draws a line across them; the sky stays clear of the haze.
+    if (mode == 0)
         draw_single_pass(context, world, 0);
-        if (g_editor.lit_view) hole_draw_shadow_receivers(0);
-    } else if (pass != 0 && pass != 1) {
+    else if (pass != 0 && pass != 1)
         draw_single_pass(context, world, mode);
-        hole_draw_shadow_receivers(mode);
-    } else {
+    else
         draw_ball_passes(context, world, pass);
-        if (pass != 1) hole_draw_shadow_receivers(mode);
-    }
+    hole_view_haze(true);  // each object had its own; the receivers and plants take it whole
+    if (mode == 0 ? g_editor.lit_view : pass != 1) hole_draw_shadow_receivers(mode);
     if (pass != 1) {
+        // The sky after the opaque hole, where nothing hides it; before the plants, whose leaves
+        // blend over it.
+        if (g_hole_view_haze) {
+            hole_view_haze(false);
+            hole_view_draw_sky();
+            hole_view_haze(true);
+        }
         render_set_mode(1, context, 1);  // the receivers leave depth writes off; plants need them
         if (g_draw_plants) draw_plants(context, world);
         float identity[16];

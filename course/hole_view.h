@@ -29,7 +29,8 @@ void hole_view_draw(int32_t mode, int32_t pass);
 // 150 or more ahead, nothing behind the near plane, not off one screen edge on every face).
 bool hole_view_box_visible(int32_t object_index);
 // The sky cylinder (20 panels, radius 100, textures 1500..1503) tinted by the ambient colour, from
-// y -60 to the ground and on below it (to y 60) in the pictures' last row; it writes no depth.
+// y -60 to the ground and on below it (to y 60) in the pictures' last row. Drawn at the far end of
+// the depth range without writing depth, it shows only where nothing was drawn before it.
 void hole_view_draw_sky(void);
 // Tints with the horizon colour what lies `distance` or more ahead, over the pixel rectangle
 // (0, 0)..(width, height) of the screen; texture 1000 bound, blended.
@@ -46,6 +47,9 @@ void hole_view_fill_background(float width, float height);
 // the horizon colour by its view depth, linearly from none at 60 (all of it at 800, far beyond the
 // sky). Off while g_hole_view_haze is 0.
 void hole_view_haze(bool on);
+// The haze for an object with these world bounds (x min, max, y min, max, z min, max): on when a
+// corner lies 60 or more ahead, else off (none of its pixels would take any).
+void hole_view_haze_for_box(const float *bounds);
 // The renderer's glare billboard twice toward the sun from g_camera_target (play screen).
 void hole_view_draw_sun_glare(void);
 

@@ -233,14 +233,14 @@ float view_depth(const GpuDrawRecord *d)
 }
 
 // The haze stands for the twenty horizon fills from 60 on: a linear fog by view depth in the
-// horizon colour over the hole's objects, never over the sky, off again after the view and while
-// the haze is switched off.
-TEST_F(HoleView, TheHazeIsAFogByViewDepthOverTheHoleNotTheSky)
+// horizon colour over the hole's objects that reach 60 ahead (nearer ones would take none of it),
+// never over the sky, off again after the view and while the haze is switched off.
+TEST_F(HoleView, TheHazeIsAFogByViewDepthOverTheFarHoleNotTheSky)
 {
     look_across_the_green();
     vec3_set(world->ambient_colour, 0.0f, 0.0f, 0.0f);  // the horizon at 15 %: 38 of 255
     block(0.0f, 10.0f);
-    auto fog = [](const GpuDrawRecord *d) { return d->render_states[D3DRS_FOGENABLE]; };
+    block(0.0f, 80.0f);
     auto as_float = [](DWORD bits) {
         float f;
         memcpy(&f, &bits, 4);
@@ -252,24 +252,29 @@ TEST_F(HoleView, TheHazeIsAFogByViewDepthOverTheHoleNotTheSky)
         gpu_headless_clear_draws();
         hole_view_draw(1, -1);
         g_hole_view_haze = 1;
-        int sky = 0, hole = 0;
+        int sky = 0, near = 0, far = 0;
         for (int k = 0; k < gpu_headless_draw_count(); k++) {
             const GpuDrawRecord *d = gpu_headless_draw(k);
+            const DWORD fog = d->render_states[D3DRS_FOGENABLE];
             if (!d->indexed) {
                 sky++;
-                EXPECT_EQ(fog(d), 0u) << "sky panel " << k;
-                continue;
+                EXPECT_EQ(fog, 0u) << "sky panel " << k;
+            } else if (d->world[14] < 50.0f) {
+                near++;
+                EXPECT_EQ(fog, 0u) << "near block draw " << k;
+            } else {
+                far++;
+                EXPECT_EQ(fog, DWORD(haze)) << "far block draw " << k;
+                if (!haze) continue;
+                EXPECT_EQ(d->render_states[D3DRS_FOGTABLEMODE], DWORD(D3DFOG_LINEAR));
+                EXPECT_FLOAT_EQ(as_float(d->render_states[D3DRS_FOGSTART]), 60.0f);
+                EXPECT_FLOAT_EQ(as_float(d->render_states[D3DRS_FOGEND]), 800.0f);
+                EXPECT_EQ(d->render_states[D3DRS_FOGCOLOR] & 0xFFFFFFu, 0x262626u);
             }
-            hole++;
-            EXPECT_EQ(fog(d), DWORD(haze)) << "hole draw " << k;
-            if (!haze) continue;
-            EXPECT_EQ(d->render_states[D3DRS_FOGTABLEMODE], DWORD(D3DFOG_LINEAR));
-            EXPECT_FLOAT_EQ(as_float(d->render_states[D3DRS_FOGSTART]), 60.0f);
-            EXPECT_FLOAT_EQ(as_float(d->render_states[D3DRS_FOGEND]), 800.0f);
-            EXPECT_EQ(d->render_states[D3DRS_FOGCOLOR] & 0xFFFFFFu, 0x262626u);
         }
         EXPECT_EQ(sky, haze ? 20 : 0);  // the sky once, not again over fills
-        EXPECT_GT(hole, 0);
+        EXPECT_GT(near, 0);
+        EXPECT_GT(far, 0);
         DWORD after = 1;
         context->device->GetRenderState(D3DRS_FOGENABLE, &after);
         EXPECT_EQ(after, 0u) << "the fog outlives the view";
