@@ -8,6 +8,7 @@
 #include "geometry/vecmath.h"
 #include "render/render_draw.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -79,22 +80,49 @@ bool play_draws(int32_t mode, const MeshObject *object)
     return !object->inverted_copy && !(mode != 0 && object->rotating);
 }
 
+// The k-th object to draw: the hole's blocks first, then the GROUND tiles, so that the depth test
+// skips the ground where a block stands on it instead of shading it twice.
+int32_t drawn_index(const SceneWorld *world, int32_t k)
+{
+    const int32_t ground = std::min(kPlayFirstHoleObject, world->object_count);
+    const int32_t blocks = world->object_count - ground;
+    return k < blocks ? ground + k : k - blocks;
+}
+
+// The tiles come after the blocks with a strict depth test: a tile level with a block's face
+// leaves the block's pixels, as drawing the tiles first did.
+void set_ground_depth_test(RenderContext *context, const SceneWorld *world, int32_t k)
+{
+    const int32_t blocks = world->object_count - std::min(kPlayFirstHoleObject, world->object_count);
+    if (context->device && k == blocks) context->device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+}
+
+void restore_depth_test(RenderContext *context)
+{
+    if (context->device) context->device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+}
+
 void draw_single_pass(RenderContext *context, SceneWorld *world, int32_t mode)
 {
-    for (int32_t i = 0; i < world->object_count; i++) {
+    for (int32_t k = 0; k < world->object_count; k++) {
+        set_ground_depth_test(context, world, k);
+        const int32_t i = drawn_index(world, k);
         MeshObject *object = world->objects[i];
         if (!object) continue;
         if (mode != 0) object->occluding = 1;
         RenderObject *form = visible_form(world, mode, i);
         if (form && (mode == 0 || play_draws(mode, object))) draw_object(context, object, form);
     }
+    restore_depth_test(context);
 }
 
 // Pass 0 draws the objects that leave the ball in sight; pass 1 those that hide it, see-through.
 void draw_ball_passes(RenderContext *context, SceneWorld *world, int32_t pass)
 {
     const float *ball = g_camera_pivot;
-    for (int32_t i = 0; i < world->object_count; i++) {
+    for (int32_t k = 0; k < world->object_count; k++) {
+        set_ground_depth_test(context, world, k);
+        const int32_t i = drawn_index(world, k);
         MeshObject *object = world->objects[i];
         if (!object) continue;
         object->occluding = 0;
@@ -104,6 +132,7 @@ void draw_ball_passes(RenderContext *context, SceneWorld *world, int32_t pass)
         object->occluding = hides ? 1 : 0;
         if (!hides && pass == 0) draw_object(context, object, form);
     }
+    restore_depth_test(context);
     for (int32_t i = 0; i < world->object_count; i++) {
         MeshObject *object = world->objects[i];
         RenderObject *form = world->play_render_objects[i];
