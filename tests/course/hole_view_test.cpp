@@ -281,6 +281,38 @@ TEST_F(HoleView, TheHazeIsAFogByViewDepthOverTheFarHoleNotTheSky)
     }
 }
 
+// The hole's blocks are drawn before the GROUND tiles (the first 225 objects), and the tiles with a
+// strict depth test, so that a tile level with a block's face leaves the block's pixels.
+TEST_F(HoleView, BlocksAreDrawnBeforeTheGroundWhichTestsDepthStrictly)
+{
+    look_across_the_green();
+    for (int32_t i = 0; i < kPlayFirstHoleObject - 1; i++) box({0, 1, 0, 1, 0, 1});  // not drawn: no form
+    const int32_t tile = block(-3.0f, 10.0f);
+    const int32_t hole_block = block(3.0f, 10.0f);
+    ASSERT_EQ(tile, kPlayFirstHoleObject - 1);
+    ASSERT_EQ(hole_block, kPlayFirstHoleObject);
+    for (int32_t pass : {-1, 0}) {
+        SCOPED_TRACE(pass);
+        gpu_headless_clear_draws();
+        hole_view_draw(1, pass);
+        int first_tile = -1, last_block = -1;
+        for (int k = 0; k < gpu_headless_draw_count(); k++) {
+            const GpuDrawRecord *d = gpu_headless_draw(k);
+            if (!d->indexed) continue;
+            const bool is_tile = d->world[12] < 0.0f;
+            if (is_tile && first_tile < 0) first_tile = k;
+            if (!is_tile) last_block = k;
+            EXPECT_EQ(d->render_states[D3DRS_ZFUNC], DWORD(is_tile ? D3DCMP_LESS : D3DCMP_LESSEQUAL)) << k;
+        }
+        ASSERT_GE(first_tile, 0);
+        ASSERT_GE(last_block, 0);
+        EXPECT_LT(last_block, first_tile);
+        DWORD after = 0;
+        context->device->GetRenderState(D3DRS_ZFUNC, &after);
+        EXPECT_EQ(after, DWORD(D3DCMP_LESSEQUAL));
+    }
+}
+
 TEST_F(HoleView, TheBackgroundIsAColourClearOnlyWhenAnOpaqueFillCoversTheView)
 {
     render_set_projection(context);
