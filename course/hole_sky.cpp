@@ -23,9 +23,12 @@ constexpr int32_t kSkyFirstTexture = 1500;
 constexpr int32_t kHorizonTexture = 1000;
 constexpr float kGlareDistance = 80.0f;
 constexpr float kBackgroundDepth = 150.0f;  // the fill behind everything, behind the sky too
-constexpr int32_t kHorizonLayers = 20;       // the layers over the far ground, nearest first
-constexpr float kFirstLayerDepth = 60.0f;
-constexpr float kLayerStep = 1.5f;
+// The haze over what lies ahead: none before 60, then a steady share of the horizon colour per
+// unit of depth. From the lowest camera the ground from 60 ahead to the sky lies within ten rows
+// of a 1080-row screen, where a steeper haze would step from row to row; this one gives the
+// farthest ground about a twentieth of the horizon colour.
+constexpr float kHazeStart = 60.0f;
+constexpr float kHazeEnd = 800.0f;
 constexpr float kFadeHeight = 0.25f;  // screen height (-1..1 units) over which the fill fades upward
 
 // The first light colour's r, g, b at length 1 (as they are when black).
@@ -166,6 +169,18 @@ void hole_view_draw_sky(void)
     const float v_top = 0.00390625f, v_foot = 0.99609375f;
     const float v_bottom = v_top + (v_foot - v_top) * (kSkyFoot - kSkyTop) / -kSkyTop;
     const int32_t wrap = context->mode_value[5];
+    // Behind everything: at the far end of the depth range, writing no depth, the sky shows only
+    // where nothing was drawn (its panels are not shaded under the ground, and the ground beyond
+    // its radius stays in front of it).
+    render_flush_2d_batch(context);
+    D3DVIEWPORT9 viewport = {};
+    const bool far = context->device && context->device->GetViewport(&viewport) == D3D_OK;
+    if (far) {
+        D3DVIEWPORT9 at_far = viewport;
+        at_far.MinZ = at_far.MaxZ = 1.0f;
+        context->device->SetViewport(&at_far);
+    }
+    const int32_t depth = swap_mode(context, 1, 17);
     const float step = 2.0f * 3.1415927f * 0.05f;
     for (int32_t i = 0; i < kSkyPanels; i++) {
         const float a0 = float(i) * step, a1 = float(i + 1) * step;
@@ -178,7 +193,9 @@ void hole_view_draw_sky(void)
         render_set_mode(5, context, 0);  // after the binding, which sets the picture's own
         render_draw_3d_quad_uv(context, corners, u0, v_top, u1, v_bottom, r, g, b, 1.0f);
     }
+    restore_mode(context, 1, depth, 1);
     restore_mode(context, 5, wrap, 1);
+    if (far) context->device->SetViewport(&viewport);
 }
 
 void hole_view_fill_horizon(float width, float height, float distance)
@@ -205,19 +222,29 @@ void hole_view_fill_background(float width, float height)
     context->device->Clear(0, nullptr, D3DCLEAR_TARGET, colour, 1.0f, 0);
 }
 
-void hole_view_fill_horizon_layers(float width, float height)
+void hole_view_haze(bool on)
 {
-    float c[3];
-    horizon_colour(c);
     RenderContext *context = hole_render_context(&g_hole_world);
-    // An opaque layer replaces what it covers, and each layer covers what the one in front of it
-    // does: the nearest alone, unblended, leaves the same pixels as the whole stack.
-    if (horizon_opaque(context)) {
-        draw_fill(width, height, kFirstLayerDepth, 0, c);
+    if (!on || !g_hole_view_haze) {
+        render_set_fog(context, nullptr, 0.0f, 0.0f);
         return;
     }
-    for (int32_t i = 0; i < kHorizonLayers; i++)
-        draw_fill(width, height, kFirstLayerDepth + float(i) * kLayerStep, 1, c);
+    float c[3];
+    horizon_colour(c);
+    render_set_fog(context, c, kHazeStart, kHazeEnd);
+}
+
+void hole_view_haze_for_box(const float *bounds)
+{
+    const float *view = hole_render_context(&g_hole_world)->view_matrix;
+    float farthest = -1e30f;
+    for (int k = 0; k < 8; k++) {
+        const float corner[3] = {bounds[k & 1], bounds[2 + (k >> 1 & 1)], bounds[4 + (k >> 2)]};
+        float p[3];
+        mat4_transform_point(p, view, corner);
+        farthest = std::fmax(farthest, p[2]);
+    }
+    hole_view_haze(farthest >= kHazeStart);
 }
 
 void hole_view_draw_sun_glare(void)

@@ -8,10 +8,12 @@
 #include "geometry/vecmath.h"
 #include "render/render_draw.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
 uint8_t g_draw_plants = 1;
+uint8_t g_hole_view_haze = 1;
 int32_t g_hole_cull_mode = 5;
 
 namespace {
@@ -41,9 +43,10 @@ RenderObject *drawn_form(const SceneWorld *world, int32_t mode, int32_t i)
     return mode == 0 ? world->render_objects[i] : world->play_render_objects[i];
 }
 
-// Rotation by its Euler angles, then its position, then the draw.
+// Rotation by its Euler angles, then its position, then the draw; hazed when it reaches the haze.
 void draw_object(RenderContext *context, const MeshObject *object, RenderObject *form)
 {
+    hole_view_haze_for_box(object->bounds);
     float m[16];
     mat4_identity(m);
     mat4_rotate_euler_deg(m, object->rotation[0], object->rotation[1], object->rotation[2]);
@@ -77,22 +80,49 @@ bool play_draws(int32_t mode, const MeshObject *object)
     return !object->inverted_copy && !(mode != 0 && object->rotating);
 }
 
+// The k-th object to draw: the hole's blocks first, then the GROUND tiles, so that the depth test
+// skips the ground where a block stands on it instead of shading it twice.
+int32_t drawn_index(const SceneWorld *world, int32_t k)
+{
+    const int32_t ground = std::min(kPlayFirstHoleObject, world->object_count);
+    const int32_t blocks = world->object_count - ground;
+    return k < blocks ? ground + k : k - blocks;
+}
+
+// The tiles come after the blocks with a strict depth test: a tile level with a block's face
+// leaves the block's pixels, as drawing the tiles first did.
+void set_ground_depth_test(RenderContext *context, const SceneWorld *world, int32_t k)
+{
+    const int32_t blocks = world->object_count - std::min(kPlayFirstHoleObject, world->object_count);
+    if (context->device && k == blocks) context->device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESS);
+}
+
+void restore_depth_test(RenderContext *context)
+{
+    if (context->device) context->device->SetRenderState(D3DRS_ZFUNC, D3DCMP_LESSEQUAL);
+}
+
 void draw_single_pass(RenderContext *context, SceneWorld *world, int32_t mode)
 {
-    for (int32_t i = 0; i < world->object_count; i++) {
+    for (int32_t k = 0; k < world->object_count; k++) {
+        set_ground_depth_test(context, world, k);
+        const int32_t i = drawn_index(world, k);
         MeshObject *object = world->objects[i];
         if (!object) continue;
         if (mode != 0) object->occluding = 1;
         RenderObject *form = visible_form(world, mode, i);
         if (form && (mode == 0 || play_draws(mode, object))) draw_object(context, object, form);
     }
+    restore_depth_test(context);
 }
 
 // Pass 0 draws the objects that leave the ball in sight; pass 1 those that hide it, see-through.
 void draw_ball_passes(RenderContext *context, SceneWorld *world, int32_t pass)
 {
     const float *ball = g_camera_pivot;
-    for (int32_t i = 0; i < world->object_count; i++) {
+    for (int32_t k = 0; k < world->object_count; k++) {
+        set_ground_depth_test(context, world, k);
+        const int32_t i = drawn_index(world, k);
         MeshObject *object = world->objects[i];
         if (!object) continue;
         object->occluding = 0;
@@ -102,6 +132,7 @@ void draw_ball_passes(RenderContext *context, SceneWorld *world, int32_t pass)
         object->occluding = hides ? 1 : 0;
         if (!hides && pass == 0) draw_object(context, object, form);
     }
+    restore_depth_test(context);
     for (int32_t i = 0; i < world->object_count; i++) {
         MeshObject *object = world->objects[i];
         RenderObject *form = world->play_render_objects[i];
@@ -199,25 +230,29 @@ void hole_view_draw(int32_t mode, int32_t pass)
     render_set_mode(4, context, g_hole_cull_mode);
 
     const float width = float(context->width), height = float(context->height);
-    if (pass != 1) {
-        hole_view_fill_background(width, height);
-        hole_view_draw_sky();
-    }
-    if (mode == 0) {
+    if (pass != 1 && g_hole_view_haze) hole_view_fill_background(width, height);
+    // The hole and its plants fade into the horizon colour far ahead, by each pixel's depth, so
+    // that no layer draws a line across them; the sky stays clear of the haze.
+    if (mode == 0)
         draw_single_pass(context, world, 0);
-        if (g_editor.lit_view) hole_draw_shadow_receivers(0);
-    } else if (pass != 0 && pass != 1) {
+    else if (pass != 0 && pass != 1)
         draw_single_pass(context, world, mode);
-        hole_draw_shadow_receivers(mode);
-    } else {
+    else
         draw_ball_passes(context, world, pass);
-        if (pass != 1) hole_draw_shadow_receivers(mode);
+    hole_view_haze(true);  // each object had its own; the receivers and plants take it whole
+    if (mode == 0 ? g_editor.lit_view : pass != 1) hole_draw_shadow_receivers(mode);
+    if (pass != 1) {
+        // The sky after the opaque hole, where nothing hides it; before the plants, whose leaves
+        // blend over it.
+        if (g_hole_view_haze) {
+            hole_view_haze(false);
+            hole_view_draw_sky();
+            hole_view_haze(true);
+        }
+        render_set_mode(1, context, 1);  // the receivers leave depth writes off; plants need them
+        if (g_draw_plants) draw_plants(context, world);
+        float identity[16];
+        render_set_world_matrix(context, mat4_identity(identity));
     }
-    if (pass == 1) return;
-    render_set_mode(1, context, 1);  // the receivers leave depth writes off; plants need them
-    if (g_draw_plants) draw_plants(context, world);
-    float identity[16];
-    render_set_world_matrix(context, mat4_identity(identity));
-    hole_view_fill_horizon_layers(width, height);
-    hole_view_draw_sky();
+    hole_view_haze(false);
 }

@@ -10,6 +10,9 @@ struct RenderObject;
 
 // Plants are drawn only while this is non-zero; the editor sets it every frame, play leaves it 1.
 extern uint8_t g_draw_plants;
+// The background, the sky and the haze toward the horizon are drawn only while non-zero (1; tests
+// compare the hole with and without them).
+extern uint8_t g_hole_view_haze;
 // The horizon fill's colour in percent (r, g, b), from the last hole_view_fill_horizon.
 extern int32_t g_horizon_tint[3];
 
@@ -26,7 +29,8 @@ void hole_view_draw(int32_t mode, int32_t pass);
 // 150 or more ahead, nothing behind the near plane, not off one screen edge on every face).
 bool hole_view_box_visible(int32_t object_index);
 // The sky cylinder (20 panels, radius 100, textures 1500..1503) tinted by the ambient colour, from
-// y -60 to the ground and on below it (to y 60) in the pictures' last row.
+// y -60 to the ground and on below it (to y 60) in the pictures' last row. Drawn at the far end of
+// the depth range without writing depth, it shows only where nothing was drawn before it.
 void hole_view_draw_sky(void);
 // Tints with the horizon colour what lies `distance` or more ahead, over the pixel rectangle
 // (0, 0)..(width, height) of the screen; texture 1000 bound, blended.
@@ -39,9 +43,13 @@ float hole_view_horizon_y(void);
 // everything, over (0, 0)..(width, height) (hole_view_fill_horizon at depth 150; a colour clear of
 // the viewport when the fill is opaque and covers it).
 void hole_view_fill_background(float width, float height);
-// The horizon colour over what lies 60 or more ahead: 20 fills 1.5 apart in depth, or, when the
-// fill is opaque (texture 1000 holds no picture), the nearest alone, unblended.
-void hole_view_fill_horizon_layers(float width, float height);
+// Switches the haze toward the horizon on or off for what is drawn next: each pixel mixes toward
+// the horizon colour by its view depth, linearly from none at 60 (all of it at 800, far beyond the
+// sky). Off while g_hole_view_haze is 0.
+void hole_view_haze(bool on);
+// The haze for an object with these world bounds (x min, max, y min, max, z min, max): on when a
+// corner lies 60 or more ahead, else off (none of its pixels would take any).
+void hole_view_haze_for_box(const float *bounds);
 // The renderer's glare billboard twice toward the sun from g_camera_target (play screen).
 void hole_view_draw_sun_glare(void);
 

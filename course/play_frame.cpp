@@ -125,6 +125,7 @@ void draw_ball_and_blades(PlayState *s, RenderContext *c, const float *ball_matr
         render_draw_current_object(c);
     }
     SceneWorld *world = play_world(s);
+    hole_view_haze(true);  // blades far off fade as the rest of the hole
     for (int32_t i = 0; i < world->object_count; i++) {
         MeshObject *o = world->objects[i];
         if (!o || !o->rotating || !world->play_render_objects[i]) continue;
@@ -132,6 +133,7 @@ void draw_ball_and_blades(PlayState *s, RenderContext *c, const float *ball_matr
         render_set_current_object(c, world->play_render_objects[i]);
         render_draw_current_object(c);
     }
+    hole_view_haze(false);
     float identity[16];
     render_set_world_matrix(c, mat4_identity(identity));
 }

@@ -27,9 +27,8 @@ enum : int32_t {
 constexpr int kGlowSide = 256;
 // The horizon picture: white, its alpha by row; the horizon line is row kHorizonSide / 2. Its alpha
 // is kHorizonAlpha on the line, fading to 0 upward at the top row and downward at kHorizonFoot of
-// the way to the bottom row: the sky drawn again hides what the hole view's fills lay over it, and
-// the ground's far end, which lies a little below the line and nearer than the sky's foot, would
-// stand out from it under a haze.
+// the way to the bottom row: the hole view's background fill shows only about the horizon, where
+// the sky, drawn over it, may leave a gap.
 constexpr int kHorizonSide = 64;
 constexpr float kHorizonAlpha = 0.25f;
 constexpr float kHorizonFoot = 0.2f;

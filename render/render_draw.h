@@ -26,6 +26,9 @@ void render_set_full_viewport(RenderContext *context);
 void render_set_viewport_rect(RenderContext *context, int32_t x0, int32_t y0, int32_t x1, int32_t y1);
 // The perspective projection from focal, near_plane, far_plane and the window, kept and sent.
 void render_set_projection(RenderContext *context);
+// Linear fog by each pixel's view depth: what is drawn after mixes toward rgb (0..1) from none at
+// `start` ahead of the eye to all of it at `end`. Null rgb switches it off. Flushes the 2D batch.
+void render_set_fog(RenderContext *context, const float *rgb, float start, float end);
 // The deferred effect list: the renderer keeps none, so there is nothing to empty.
 void render_clear_effect_render_list(RenderContext *context);
 // Switches light slot n on (light_send_disabled switches it off).

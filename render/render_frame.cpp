@@ -89,6 +89,26 @@ void render_set_projection(RenderContext *context)
     if (context->device) context->device->SetTransform(D3DTS_PROJECTION, p);
 }
 
+void render_set_fog(RenderContext *context, const float *rgb, float start, float end)
+{
+    IDirect3DDevice9 *device = context->device;
+    if (!device) return;
+    render_flush_2d_batch(context);
+    if (!rgb) {
+        device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+        return;
+    }
+    auto byte = [](float v) { return v >= 1.0f ? 255u : v > 0.0f ? uint32_t(v * 255.0f + 0.5f) : 0u; };
+    DWORD start_bits, end_bits;
+    memcpy(&start_bits, &start, 4);
+    memcpy(&end_bits, &end, 4);
+    device->SetRenderState(D3DRS_FOGCOLOR, 0xFF000000u | byte(rgb[0]) << 16 | byte(rgb[1]) << 8 | byte(rgb[2]));
+    device->SetRenderState(D3DRS_FOGTABLEMODE, D3DFOG_LINEAR);
+    device->SetRenderState(D3DRS_FOGSTART, start_bits);
+    device->SetRenderState(D3DRS_FOGEND, end_bits);
+    device->SetRenderState(D3DRS_FOGENABLE, TRUE);
+}
+
 void render_clear_effect_render_list(RenderContext *) {}
 
 void light_enable(RenderContext *context, int32_t n)

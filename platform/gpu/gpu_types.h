@@ -157,6 +157,11 @@ enum D3DRENDERSTATETYPE {
     D3DRS_ALPHAFUNC = 25,
     D3DRS_DITHERENABLE = 26,
     D3DRS_ALPHABLENDENABLE = 27,
+    D3DRS_FOGENABLE = 28,
+    D3DRS_FOGCOLOR = 34,      // a D3DCOLOR
+    D3DRS_FOGTABLEMODE = 35,  // a D3DFOGMODE: the fog by each pixel's view depth
+    D3DRS_FOGSTART = 36,      // floats, their bits in the state word
+    D3DRS_FOGEND = 37,
     D3DRS_ZBIAS = 47,  // the integer depth bias (0 to 16, higher draws nearer) that effects call Zbias
     D3DRS_STENCILENABLE = 52,
     D3DRS_STENCILFAIL = 53,
@@ -177,6 +182,7 @@ enum D3DRENDERSTATETYPE {
 };
 
 enum D3DZBUFFERTYPE { D3DZB_FALSE = 0, D3DZB_TRUE = 1 };
+enum D3DFOGMODE { D3DFOG_NONE = 0, D3DFOG_LINEAR = 3 };
 enum D3DSHADEMODE { D3DSHADE_FLAT = 1, D3DSHADE_GOURAUD = 2 };
 enum D3DCULL { D3DCULL_NONE = 1, D3DCULL_CW = 2, D3DCULL_CCW = 3 };
 enum D3DCMPFUNC {

@@ -125,15 +125,17 @@ TEST_F(HoleViewGl, GroundAndBlockTopsVisibleFromThePlayCamera)
         << "culling changed neither probe";
 }
 
-// The background and the horizon layers give the pixels the fills they stand for gave: the fill at
-// 150 first, then over a scene of surfaces nearer than 60, between 60 and 150 and nothing at all,
-// the 20 blended fills from 60 on, 1.5 apart.
+// The background gives the pixels the fill at 150 it stands for; the haze that stands for the
+// twenty fills from 60 on leaves a surface nearer than 60 as drawn and mixes farther ones toward
+// the horizon colour by their depth.
 TEST_F(HoleViewGl, TheHorizonStandInsLeaveThePixelsOfTheFillsTheyReplace)
 {
     ASSERT_NO_FATAL_FAILURE(open(128, 128));
     g_hole_world.renderer = context;
     vec3_set(g_hole_world.ambient_colour, 0.2f, 0.4f, 0.1f);
     const float w = float(width), h = float(height);
+    const float depths[3] = {20.0f, 120.0f, 280.0f};
+    const float colours[3][3] = {{0.9f, 0.0f, 0.2f}, {0.9f, 0.5f, 0.2f}, {0.9f, 1.0f, 0.2f}};
     auto frame = [&](bool stand_ins, const char *png) {
         ASSERT_TRUE(render_begin_frame(context));
         render_clear_frame(context);
@@ -148,30 +150,38 @@ TEST_F(HoleViewGl, TheHorizonStandInsLeaveThePixelsOfTheFillsTheyReplace)
             hole_view_fill_horizon(w, h, 150.0f);
         // Three opaque squares writing depth, across the left, middle and right of the view.
         texture_bind(context, kRenderNoTexture);
-        const float depths[3] = {20.0f, 70.0f, 100.0f};
+        hole_view_haze(stand_ins);
         for (int k = 0; k < 3; k++) {
             const float d = depths[k], x0 = (float(k) * 0.6f - 0.9f) * d, x1 = x0 + 0.5f * d;
             const float corners[4][3] = {{x0, -0.3f * d, d}, {x1, -0.3f * d, d}, {x1, 0.3f * d, d}, {x0, 0.3f * d, d}};
-            render_draw_3d_quad(context, corners, 0.9f, 0.5f * float(k), 0.2f, 1.0f);
+            render_draw_3d_quad(context, corners, colours[k][0], colours[k][1], colours[k][2], 1.0f);
         }
-        if (stand_ins) {
-            hole_view_fill_horizon_layers(w, h);
-        } else {
-            for (int i = 0; i < 20; i++) hole_view_fill_horizon(w, h, 60.0f + float(i) * 1.5f);
-        }
+        hole_view_haze(false);
         render_end_frame(context);
         read_back_buffer(png);
     };
     frame(false, "hole_view_gltest_fills.png");
     const std::vector<uint8_t> fills = rgba;
     frame(true, "hole_view_gltest_stand_ins.png");
-    // The near square shows, the two far ones are under the horizon colour like the background.
-    const uint8_t *near = &fills[(size_t(64) * width + 20) * 4], *far = &fills[(size_t(64) * width + 100) * 4];
-    const uint8_t *empty = &fills[(size_t(4) * width + 64) * 4];
-    EXPECT_TRUE(gl_pixel_near(near, 229, 0, 51, 2)) << int(near[0]) << ", " << int(near[1]) << ", " << int(near[2]);
-    EXPECT_TRUE(gl_pixel_near(far, empty[0], empty[1], empty[2], 0));
+    const int columns[3] = {30, 60, 92};
+    for (int k = 0; k < 3; k++) {
+        SCOPED_TRACE(depths[k]);
+        // The share of the horizon colour: none before 60, all of it at 800.
+        const float share = std::fmax(0.0f, (depths[k] - 60.0f) / 740.0f);
+        int want[3];
+        for (int c = 0; c < 3; c++)
+            want[c] = int(std::lround(255.0 * ((1.0f - share) * colours[k][c] + share * 0.01f * float(g_horizon_tint[c]))));
+        EXPECT_TRUE(gl_pixel_near(at(columns[k], 64), want[0], want[1], want[2], 2));
+        const uint8_t *plain = &fills[(size_t(64) * width + columns[k]) * 4];
+        if (k == 0) {
+            EXPECT_TRUE(gl_pixel_near(at(columns[k], 64), plain[0], plain[1], plain[2], 0));
+        }
+    }
+    // Beside the squares the background is the fill's.
     int differing = 0;
-    for (size_t i = 0; i < rgba.size(); i++) differing += rgba[i] != fills[i];
+    for (int y : {4, 123})
+        for (int x = 0; x < width; x++)
+            for (int c = 0; c < 3; c++) differing += at(x, y)[c] != fills[(size_t(y) * width + x) * 4 + c];
     EXPECT_EQ(differing, 0);
 }
 

@@ -232,39 +232,85 @@ float view_depth(const GpuDrawRecord *d)
     return eye_space[2];
 }
 
-TEST_F(HoleView, TheHorizonLayersAreTheNearestAloneUnblendedWhileTheFillIsOpaque)
+// The haze stands for the twenty horizon fills from 60 on: a linear fog by view depth in the
+// horizon colour over the hole's objects that reach 60 ahead (nearer ones would take none of it),
+// never over the sky, off again after the view and while the haze is switched off.
+TEST_F(HoleView, TheHazeIsAFogByViewDepthOverTheFarHoleNotTheSky)
 {
     look_across_the_green();
-    render_set_mode(6, context, 1);
-    const float w = float(context->width), h = float(context->height);
-
-    hole_view_fill_horizon_layers(w, h);
-    ASSERT_EQ(gpu_headless_draw_count(), 1);
-    const GpuDrawRecord *d = gpu_headless_draw(0);
-    EXPECT_NEAR(view_depth(d), 60.0f, 1e-3f);
-    EXPECT_EQ(d->render_states[D3DRS_ALPHABLENDENABLE], 0u);
-    EXPECT_EQ(d->render_states[D3DRS_ZENABLE], 1u);
-    EXPECT_EQ(d->render_states[D3DRS_ZWRITEENABLE], 0u);
-    EXPECT_EQ(d->textures[0], nullptr);  // the device's white: alpha 1
-    EXPECT_EQ(context->mode_value[1], 1);
-    EXPECT_EQ(context->mode_value[6], 1);
-
-    // A picture in the horizon's slot may be see-through: every layer, blended, nearest first.
-    const std::vector<uint8_t> half(8 * 8 * 4, 128);
-    texture_create_from_pixels(context, kTextureAlpha, 1000, 8, 8, half.data(), 8, 8);
-    gpu_headless_clear_draws();
-    hole_view_fill_horizon_layers(w, h);
-    ASSERT_EQ(gpu_headless_draw_count(), 20);
-    for (int k = 0; k < 20; k++) {
-        SCOPED_TRACE(k);
-        d = gpu_headless_draw(k);
-        EXPECT_NEAR(view_depth(d), 60.0f + 1.5f * float(k), 1e-3f);
-        EXPECT_EQ(d->render_states[D3DRS_ALPHABLENDENABLE], 1u);
-        EXPECT_EQ(d->render_states[D3DRS_ZWRITEENABLE], 0u);
-        EXPECT_NE(d->textures[0], nullptr);
+    vec3_set(world->ambient_colour, 0.0f, 0.0f, 0.0f);  // the horizon at 15 %: 38 of 255
+    block(0.0f, 10.0f);
+    block(0.0f, 80.0f);
+    auto as_float = [](DWORD bits) {
+        float f;
+        memcpy(&f, &bits, 4);
+        return f;
+    };
+    for (int32_t haze : {1, 0}) {
+        SCOPED_TRACE(haze);
+        g_hole_view_haze = uint8_t(haze);
+        gpu_headless_clear_draws();
+        hole_view_draw(1, -1);
+        g_hole_view_haze = 1;
+        int sky = 0, near = 0, far = 0;
+        for (int k = 0; k < gpu_headless_draw_count(); k++) {
+            const GpuDrawRecord *d = gpu_headless_draw(k);
+            const DWORD fog = d->render_states[D3DRS_FOGENABLE];
+            if (!d->indexed) {
+                sky++;
+                EXPECT_EQ(fog, 0u) << "sky panel " << k;
+            } else if (d->world[14] < 50.0f) {
+                near++;
+                EXPECT_EQ(fog, 0u) << "near block draw " << k;
+            } else {
+                far++;
+                EXPECT_EQ(fog, DWORD(haze)) << "far block draw " << k;
+                if (!haze) continue;
+                EXPECT_EQ(d->render_states[D3DRS_FOGTABLEMODE], DWORD(D3DFOG_LINEAR));
+                EXPECT_FLOAT_EQ(as_float(d->render_states[D3DRS_FOGSTART]), 60.0f);
+                EXPECT_FLOAT_EQ(as_float(d->render_states[D3DRS_FOGEND]), 800.0f);
+                EXPECT_EQ(d->render_states[D3DRS_FOGCOLOR] & 0xFFFFFFu, 0x262626u);
+            }
+        }
+        EXPECT_EQ(sky, haze ? 20 : 0);  // the sky once, not again over fills
+        EXPECT_GT(near, 0);
+        EXPECT_GT(far, 0);
+        DWORD after = 1;
+        context->device->GetRenderState(D3DRS_FOGENABLE, &after);
+        EXPECT_EQ(after, 0u) << "the fog outlives the view";
     }
-    texture_release_slot(&context->main_textures, 1000);
-    texture_bind(context, kRenderNoTexture);
+}
+
+// The hole's blocks are drawn before the GROUND tiles (the first 225 objects), and the tiles with a
+// strict depth test, so that a tile level with a block's face leaves the block's pixels.
+TEST_F(HoleView, BlocksAreDrawnBeforeTheGroundWhichTestsDepthStrictly)
+{
+    look_across_the_green();
+    for (int32_t i = 0; i < kPlayFirstHoleObject - 1; i++) box({0, 1, 0, 1, 0, 1});  // not drawn: no form
+    const int32_t tile = block(-3.0f, 10.0f);
+    const int32_t hole_block = block(3.0f, 10.0f);
+    ASSERT_EQ(tile, kPlayFirstHoleObject - 1);
+    ASSERT_EQ(hole_block, kPlayFirstHoleObject);
+    for (int32_t pass : {-1, 0}) {
+        SCOPED_TRACE(pass);
+        gpu_headless_clear_draws();
+        hole_view_draw(1, pass);
+        int first_tile = -1, last_block = -1;
+        for (int k = 0; k < gpu_headless_draw_count(); k++) {
+            const GpuDrawRecord *d = gpu_headless_draw(k);
+            if (!d->indexed) continue;
+            const bool is_tile = d->world[12] < 0.0f;
+            if (is_tile && first_tile < 0) first_tile = k;
+            if (!is_tile) last_block = k;
+            EXPECT_EQ(d->render_states[D3DRS_ZFUNC], DWORD(is_tile ? D3DCMP_LESS : D3DCMP_LESSEQUAL)) << k;
+        }
+        ASSERT_GE(first_tile, 0);
+        ASSERT_GE(last_block, 0);
+        EXPECT_LT(last_block, first_tile);
+        DWORD after = 0;
+        context->device->GetRenderState(D3DRS_ZFUNC, &after);
+        EXPECT_EQ(after, DWORD(D3DCMP_LESSEQUAL));
+    }
 }
 
 TEST_F(HoleView, TheBackgroundIsAColourClearOnlyWhenAnOpaqueFillCoversTheView)

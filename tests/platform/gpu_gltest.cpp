@@ -130,6 +130,52 @@ TEST_F(GpuGlTest, CullModesAgainstWindings)
     }
 }
 
+// Linear table fog by the view depth of each pixel: nothing before its start, all of its colour
+// from its end; a pixel halfway is half each. Off, or in another mode, it changes nothing.
+TEST_F(GpuGlTest, LinearFogMixesByViewDepth)
+{
+    // A projection whose clip w is the view depth; three quads across the view at depths 5, 15, 25.
+    float projection[16] = {};
+    projection[0] = projection[5] = 1.0f;
+    projection[10] = 100.0f / 99.0f, projection[11] = 1.0f, projection[14] = -100.0f / 99.0f;
+    device->SetTransform(D3DTS_PROJECTION, projection);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    const float start = 10.0f, end = 20.0f;
+    DWORD start_bits, end_bits;
+    memcpy(&start_bits, &start, 4);
+    memcpy(&end_bits, &end, 4);
+    device->SetRenderState(D3DRS_FOGCOLOR, kBlue);
+    device->SetRenderState(D3DRS_FOGSTART, start_bits);
+    device->SetRenderState(D3DRS_FOGEND, end_bits);
+    device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+    const struct {
+        const char *name;
+        DWORD enable, mode;
+        uint32_t want[3];  // at depths 5, 15, 25
+    } cases[] = {
+        {"linear", TRUE, D3DFOG_LINEAR, {kRed, 0x800080, kBlue}},
+        {"off", FALSE, D3DFOG_LINEAR, {kRed, kRed, kRed}},
+        {"no table mode", TRUE, D3DFOG_NONE, {kRed, kRed, kRed}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        device->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kBlack, 1.0f, 0);
+        device->SetRenderState(D3DRS_FOGENABLE, c.enable);
+        device->SetRenderState(D3DRS_FOGTABLEMODE, c.mode);
+        for (int k = 0; k < 3; k++) {
+            const float d = 5.0f + 10.0f * float(k), x0 = (-1.0f + 0.66f * float(k)) * d, x1 = x0 + 0.6f * d;
+            struct {
+                float x, y, z;
+                uint32_t colour;
+            } quad[4] = {{x0, d, d, kRed}, {x1, d, d, kRed}, {x1, -d, d, kRed}, {x0, -d, d, kRed}};
+            ASSERT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, quad, sizeof quad[0]), D3D_OK);
+        }
+        const int columns[3] = {8, 30, 52};
+        for (int k = 0; k < 3; k++) EXPECT_TRUE(gl_colour_near(pixel(columns[k], 32), c.want[k])) << "quad " << k;
+    }
+    device->SetRenderState(D3DRS_FOGENABLE, FALSE);
+}
+
 TEST_F(GpuGlTest, AlphaTestCutsAt150)
 {
     device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);

@@ -117,6 +117,8 @@ void state_defaults(GpuDevice *device)
     s.render[D3DRS_STENCILFUNC] = D3DCMP_ALWAYS;
     s.render[D3DRS_STENCILMASK] = s.render[D3DRS_STENCILWRITEMASK] = 0xFFFFFFFFu;
     s.render[D3DRS_LIGHTING] = TRUE;
+    const float fog_end = 1.0f;
+    memcpy(&s.render[D3DRS_FOGEND], &fog_end, sizeof fog_end);
     s.render[D3DRS_CCW_STENCILFAIL] = s.render[D3DRS_CCW_STENCILZFAIL] = D3DSTENCILOP_KEEP;
     s.render[D3DRS_CCW_STENCILPASS] = D3DSTENCILOP_KEEP;
     s.render[D3DRS_CCW_STENCILFUNC] = D3DCMP_ALWAYS;

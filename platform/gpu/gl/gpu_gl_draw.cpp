@@ -197,6 +197,47 @@ GLuint program_shader(const GpuProgramRef &program)
     return GLuint(reinterpret_cast<uintptr_t>(program->backend));
 }
 
+// Linear fog by the view depth of each pixel: the clip w, which a perspective projection makes
+// the eye-space depth (Direct3D's table fog). Off unless enabled in the linear table mode.
+bool fog_on(const DWORD *rs) { return rs[D3DRS_FOGENABLE] && rs[D3DRS_FOGTABLEMODE] == D3DFOG_LINEAR; }
+
+// The fragment shader's copy that mixes its colour toward the fog colour, made at its first use:
+// the fog's uniforms declared after the version line, the mix at the end of main.
+GLuint fogged_fragment(GlDevice *g, GLuint plain)
+{
+    for (const GlFogged &f : g->fogged)
+        if (f.plain == plain) return f.fogged;
+    std::string source;
+    for (const GlShader &shader : g->shaders)
+        if (shader.shader == plain) source = shader.source;
+    const size_t version = source.find('\n'), end = source.rfind('}');
+    if (version == std::string::npos || end == std::string::npos || end < version) return plain;
+    source.insert(end, "  gl_FragColor.rgb = mix(fog_colour.rgb, gl_FragColor.rgb, "
+                       "clamp(fog.x / gl_FragCoord.w + fog.y, 0.0, 1.0));\n");
+    source.insert(version + 1, "uniform vec4 fog;\nuniform vec4 fog_colour;\n");
+    GLuint fogged = gl_compile(g, GL_FRAGMENT_SHADER, source);
+    if (!fogged) fogged = plain;  // drawn without its fog rather than not at all
+    g->fogged.push_back(GlFogged{plain, fogged});
+    return fogged;
+}
+
+// The fog's factor as scale and offset of the depth (1 near, 0 beyond the end) and its colour.
+void set_fog_uniforms(GlLinked *l, const DWORD *rs)
+{
+    if (l->fog < 0 && l->fog_colour < 0) return;
+    float start, end;
+    memcpy(&start, &rs[D3DRS_FOGSTART], 4);
+    memcpy(&end, &rs[D3DRS_FOGEND], 4);
+    const float range = end - start > 1e-6f ? end - start : 1e-6f;
+    const DWORD c = rs[D3DRS_FOGCOLOR];
+    const float values[8] = {-1.0f / range, end / range, 0.0f, 0.0f, float((c >> 16) & 0xFF) / 255.0f,
+                             float((c >> 8) & 0xFF) / 255.0f, float(c & 0xFF) / 255.0f, 1.0f};
+    if (memcmp(values, l->fog_sent, sizeof values) == 0) return;
+    memcpy(l->fog_sent, values, sizeof values);
+    if (l->fog >= 0) g_gl.Uniform4fv(l->fog, 1, values);
+    if (l->fog_colour >= 0) g_gl.Uniform4fv(l->fog_colour, 1, values + 4);
+}
+
 // The linked program of the draw: the previous draw's when it is the same pair.
 int linked_program(GlDevice *g, GLuint vs, GLuint fs)
 {
@@ -395,16 +436,18 @@ int gl_link(GlDevice *g, GLuint vertex, GLuint fragment)
         fprintf(stderr, "gpu: GLSL does not link: %s\n", log);
         g_gl.DeleteProgram(program);
         // Kept as program 0, so that the draws of this pair do not link again every frame.
-        g->linked.push_back(GlLinked{vertex, fragment, 0, -1, -1, -1, -1, 0, 0, {}, {}});
+        g->linked.push_back(GlLinked{vertex, fragment, 0, -1, -1, -1, -1, 0, 0, {}, {}, -1, -1, {}});
         return -1;
     }
-    GlLinked l = {vertex, fragment, program, -1, -1, -1, -1, 0, 0, {}, {}};
+    GlLinked l = {vertex, fragment, program, -1, -1, -1, -1, 0, 0, {}, {}, -1, -1, {}};
     l.mvp = g_gl.GetUniformLocation(program, "mvp");
     l.screen = g_gl.GetUniformLocation(program, "screen");
     l.vs_constants = g_gl.GetUniformLocation(program, "c");
     l.ps_constants = g_gl.GetUniformLocation(program, "pc");
     l.vs_count = uniform_size(program, "c", GPU_VS_CONSTANTS);
     l.ps_count = uniform_size(program, "pc", GPU_PS_CONSTANTS);
+    l.fog = g_gl.GetUniformLocation(program, "fog");
+    l.fog_colour = g_gl.GetUniformLocation(program, "fog_colour");
     g_gl.UseProgram(program);
     g->cache[GLC_PROGRAM] = int(program);
     for (int unit = 0; unit < GL_UNITS; unit++) {
@@ -438,6 +481,7 @@ void gl_draw(GpuDevice *device, const GpuDraw &draw)
         vs = fixed_vertex(g, key);
     }
     fs = s.pixel_program ? program_shader(s.pixel_program) : fixed_fragment(g, key);
+    if (fs && fog_on(rs)) fs = fogged_fragment(g, fs);
     int linked = linked_program(g, vs, fs);
     if (linked < 0) {
         gl_log_once(GL_ONCE_LINK, "gpu: a draw whose programs do not link is skipped");
@@ -448,6 +492,7 @@ void gl_draw(GpuDevice *device, const GpuDraw &draw)
     set_fixed_uniforms(l, s);
     send_constants(l.vs_constants, l.vs_count, &s.vs_constants[0][0], &g->linked[size_t(linked)].vs_sent);
     send_constants(l.ps_constants, l.ps_count, &s.ps_constants[0][0], &g->linked[size_t(linked)].ps_sent);
+    set_fog_uniforms(&g->linked[size_t(linked)], rs);
     bind_textures(g, s, s.pixel_program ? GL_UNITS : gl_fixed_stage_count(key));
     if (!set_attributes(g, s, draw)) {
         gl_log_once(GL_ONCE_BASE_VERTEX, "gpu: a draw whose base vertex falls before its buffer is skipped");

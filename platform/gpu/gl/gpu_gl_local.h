@@ -101,6 +101,8 @@ struct GlLinked {
     GLint vs_constants, ps_constants;  // shader programs' constant arrays
     int vs_count, ps_count;  // their sizes
     std::vector<float> vs_sent, ps_sent;  // what they hold, so that unchanged values are not sent
+    GLint fog, fog_colour;  // the fogged fragment shaders' uniforms, -1 when absent
+    float fog_sent[8];  // what they hold
 };
 
 // A compiled shader object, kept by its source so that equal texts compile once.
@@ -123,6 +125,10 @@ struct GlFixedFragment {
     uint8_t key[GPU_STAGES][6];
     GLuint shader;
 };
+// A fragment shader and its copy that blends its colour into the fog.
+struct GlFogged {
+    GLuint plain, fogged;
+};
 
 struct GlDevice {
     void *window;  // SDL_Window*
@@ -136,6 +142,7 @@ struct GlDevice {
     std::vector<GlLinked> linked;
     std::vector<GlFixedVertex> fixed_vertex;
     std::vector<GlFixedFragment> fixed_fragment;
+    std::vector<GlFogged> fogged;
     int last_vertex, last_fragment, last_linked;  // the previous draw's, or -1
 };
 
