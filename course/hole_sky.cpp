@@ -137,6 +137,25 @@ void draw_fill(float width, float height, float distance, int32_t blend_value, c
     render_set_world_matrix(context, mat4_identity(identity));
 }
 
+// What is drawn between far_begin and far_end lands at the far end of the depth range: under the
+// depth test it shows only where nothing was drawn. False when the viewport could not be read (the
+// draws then keep their depth).
+bool far_begin(RenderContext *context, D3DVIEWPORT9 *saved)
+{
+    render_flush_2d_batch(context);
+    if (!context->device || context->device->GetViewport(saved) != D3D_OK) return false;
+    D3DVIEWPORT9 at_far = *saved;
+    at_far.MinZ = at_far.MaxZ = 1.0f;
+    context->device->SetViewport(&at_far);
+    return true;
+}
+
+void far_end(RenderContext *context, const D3DVIEWPORT9 &saved, bool changed)
+{
+    render_flush_2d_batch(context);
+    if (changed) context->device->SetViewport(&saved);
+}
+
 }  // namespace
 
 float hole_view_horizon_y(void)
@@ -169,17 +188,10 @@ void hole_view_draw_sky(void)
     const float v_top = 0.00390625f, v_foot = 0.99609375f;
     const float v_bottom = v_top + (v_foot - v_top) * (kSkyFoot - kSkyTop) / -kSkyTop;
     const int32_t wrap = context->mode_value[5];
-    // Behind everything: at the far end of the depth range, writing no depth, the sky shows only
-    // where nothing was drawn (its panels are not shaded under the ground, and the ground beyond
-    // its radius stays in front of it).
-    render_flush_2d_batch(context);
+    // Behind everything, the sky shows only where nothing was drawn (its panels are not shaded
+    // under the ground, and the ground beyond its radius stays in front of it).
     D3DVIEWPORT9 viewport = {};
-    const bool far = context->device && context->device->GetViewport(&viewport) == D3D_OK;
-    if (far) {
-        D3DVIEWPORT9 at_far = viewport;
-        at_far.MinZ = at_far.MaxZ = 1.0f;
-        context->device->SetViewport(&at_far);
-    }
+    const bool far = far_begin(context, &viewport);
     const int32_t depth = swap_mode(context, 1, 17);
     const float step = 2.0f * 3.1415927f * 0.05f;
     for (int32_t i = 0; i < kSkyPanels; i++) {
@@ -195,7 +207,7 @@ void hole_view_draw_sky(void)
     }
     restore_mode(context, 1, depth, 1);
     restore_mode(context, 5, wrap, 1);
-    if (far) context->device->SetViewport(&viewport);
+    far_end(context, viewport, far);
 }
 
 void hole_view_fill_horizon(float width, float height, float distance)
@@ -259,6 +271,10 @@ void hole_view_draw_sun_glare(void)
         float scale;
     } draws[2] = {{{0.95f, 0.95f, 1.0f, 1.0f}, 50.0f}, {{1.0f, 0.85f, 0.5f, 1.0f}, 150.0f}};
 
+    // Over the sky alone, behind everything: the glare's quads, 50 and 150 across, cut through the
+    // ground, which they lit beyond a line across the screen (near the eye with the sun behind it).
+    D3DVIEWPORT9 viewport = {};
+    const bool far = far_begin(context, &viewport);
     const int32_t blend = swap_mode(context, 6, 2);  // source alpha added
     const int32_t depth = swap_mode(context, 1, 17);
     for (const auto &draw : draws) {
@@ -276,6 +292,7 @@ void hole_view_draw_sun_glare(void)
     }
     restore_mode(context, 1, depth, 1);
     restore_mode(context, 6, blend, 0);
+    far_end(context, viewport, far);
     float identity[16];
     render_set_world_matrix(context, mat4_identity(identity));
 }
