@@ -1,6 +1,6 @@
 // Meadow's holes 1, 3 and 6 as the play camera shows them from the tee at 1920 x 1080, from every
-// camera of a sweep the play allows, each drawn twice: as played, and without the background, the
-// sky and the haze toward the horizon. The haze's share of each pixel is the difference of the two
+// camera of a sweep the play allows, each drawn twice: as played (with the sun's glare), and
+// without the background, the sky, the glare and the haze toward the horizon. The haze's share of each pixel is the difference of the two
 // frames; where the hole itself is smooth from one row to the next, that share may not step.
 #include "course/course_local.h"
 #include "course/hole.h"
@@ -91,6 +91,7 @@ protected:
         render_clear_frame(context);
         play_camera_update_and_draw(0);
         play_camera_update_and_draw(1);
+        if (haze) hole_view_draw_sun_glare();  // as the play frame draws it, after both passes
         render_end_frame(context);
         g_hole_view_haze = 1;
         if (png) {
