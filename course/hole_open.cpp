@@ -95,13 +95,29 @@ void light_hole(SceneWorld *world, RenderContext *context)
     world->lit = 1;
 }
 
-// Loads the lit copy when it exists. A copy that fails to load, or loads without lightmaps, is
-// deleted and the world emptied again, so that the hole is lit afresh and the copy rewritten.
-bool load_lit_copy(SceneWorld *world, RenderContext *context, const char *path)
+// The file's last write in seconds, or -1 when it does not exist.
+int64_t written_at(const char *path)
 {
-    FILE *file = sys_fopen(path, "rb");
-    if (!file) return false;
-    fclose(file);
+    _finddata_t found;
+    const intptr_t handle = _findfirst(path, &found);
+    if (handle == -1) return -1;
+    _findclose(handle);
+    return found.time_write;
+}
+
+// Loads the lit copy when it exists. A copy older than its plain file is of a hole since rewritten
+// (a renewed course, a hole saved again), and one that fails to load or loads without lightmaps is
+// of no use: either is deleted and the world emptied again, so the hole is lit afresh and the copy
+// rewritten.
+bool load_lit_copy(SceneWorld *world, RenderContext *context, const char *path, const char *plain)
+{
+    const int64_t copy_time = written_at(path);
+    if (copy_time < 0) return false;
+    if (copy_time < written_at(plain)) {
+        hole_log("hole: lit copy %s older than its hole%s: lit again", path, "");
+        sys_remove(path);
+        return false;
+    }
     render_set_mode(29, context, 72);
     world->face_list_byte = 0;  // the opener builds the face lists itself once the shadows are made
     const uint8_t result = scene_load(world, path, kHoleLoadFlags);
@@ -201,7 +217,7 @@ int hole_open(const char *hole, const char *course, uint8_t personal)
     world->renderer = context;
     reset_for_load(world);
 
-    if (!has_copy || !load_lit_copy(world, context, copy)) {
+    if (!has_copy || !load_lit_copy(world, context, copy, plain)) {
         render_set_mode(29, context, 71);
         world->face_list_byte = 0;
         const uint8_t result = scene_load(world, plain, kHoleLoadFlags);

@@ -38,37 +38,23 @@ const float RAIL = 0.3f;        // rails stand this far above the lane
 const float RAIL_WIDTH = 0.25f;
 const int32_t ROUND = 16;       // sides of round things
 
-// The lane's top, the grass band, the sand band and the grass band again: strips across x with
-// their sides split alike, so that no edge meets another in its middle. The sand lies a step below
-// the grass, walled in sand on both sides: the physics has no rolling resistance, so a ball rolls
-// across any flat floor alike, and only the step holds a ball that enters slowly enough.
+// The lane's top across x: the grass band, the sand band and the grass band again, strips whose
+// sides are split alike. The sand lies level with the lane: it holds a ball by its friction alone.
+// (A sunken sand walled by its step stopped any ball struck at the step below full power.)
 void sand_block(DataMesh *m)
 {
-    const float xs[4] = {-H, -1.0f, 1.0f, H};
+    const float xs[4] = {-H, -DATA_SAND_HALF, DATA_SAND_HALF, H};
     const int32_t tops[3] = {kTexGrass, kTexSand, kTexGrass};
-    const float pit = -FLOOR + DATA_SAND_DEPTH;
     auto p = [&](float x, float y, float z) { return data_mesh_point(m, x, y, z); };
     for (int s = 0; s < 3; s++) {
-        float x0 = xs[s], x1 = xs[s + 1], top = s == 1 ? pit : -FLOOR;
-        data_mesh_polygon(m, {p(x0, top, -H), p(x1, top, -H), p(x1, top, H), p(x0, top, H)}, tops[s], 0, -1, 0);
+        const float x0 = xs[s], x1 = xs[s + 1];
+        data_mesh_polygon(m, {p(x0, -FLOOR, -H), p(x1, -FLOOR, -H), p(x1, -FLOOR, H), p(x0, -FLOOR, H)}, tops[s], 0, -1,
+                          0);
         data_mesh_polygon(m, {p(x0, 0, -H), p(x1, 0, -H), p(x1, 0, H), p(x0, 0, H)}, kTexKerb, 0, 1, 0);
-        // A grass band's side has a corner where the sand's side meets it; each polygon is a fan
-        // from its first corner, which lies off that split edge.
-        for (float z : {-H, H}) {
-            std::vector<int32_t> side;
-            if (s == 2)
-                side = {p(x1, top, z), p(x0, top, z), p(x0, pit, z), p(x0, 0, z), p(x1, 0, z)};
-            else if (s == 0)
-                side = {p(x0, top, z), p(x0, 0, z), p(x1, 0, z), p(x1, pit, z), p(x1, top, z)};
-            else
-                side = {p(x0, top, z), p(x0, 0, z), p(x1, 0, z), p(x1, top, z)};
-            data_mesh_polygon(m, side, kTexKerb, 0, 0, z < 0 ? -1.0f : 1.0f);
-        }
+        for (float z : {-H, H})
+            data_mesh_polygon(m, {p(x0, -FLOOR, z), p(x0, 0, z), p(x1, 0, z), p(x1, -FLOOR, z)}, kTexKerb, 0, 0,
+                              z < 0 ? -1.0f : 1.0f);
     }
-    // The pit's two walls, facing into it.
-    data_mesh_polygon(m, {p(-1.0f, -FLOOR, -H), p(-1.0f, -FLOOR, H), p(-1.0f, pit, H), p(-1.0f, pit, -H)}, kTexSand, 1, 0,
-                      0);
-    data_mesh_polygon(m, {p(1.0f, -FLOOR, -H), p(1.0f, -FLOOR, H), p(1.0f, pit, H), p(1.0f, pit, -H)}, kTexSand, -1, 0, 0);
     data_mesh_polygon(m, {p(-H, -FLOOR, -H), p(-H, -FLOOR, H), p(-H, 0, H), p(-H, 0, -H)}, kTexKerb, -1, 0, 0);
     data_mesh_polygon(m, {p(H, -FLOOR, -H), p(H, -FLOOR, H), p(H, 0, H), p(H, 0, -H)}, kTexKerb, 1, 0, 0);
 }

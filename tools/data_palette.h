@@ -53,7 +53,7 @@ extern const DataPiece g_data_pieces[DATA_PIECE_COUNT];
 constexpr float DATA_TILE = 4.0f;
 constexpr float DATA_LANE_HALF = 1.75f;  // inside the rails
 constexpr float DATA_CUP_RADIUS = 0.3f;
-constexpr float DATA_SAND_DEPTH = 0.08f;  // the sand lies this far below the lane
+constexpr float DATA_SAND_HALF = 1.0f;  // the sand band spans x within this of its block's centre
 
 // The textures of the scene: id, base name under the data folder, and whether it has alpha.
 struct DataTexture {

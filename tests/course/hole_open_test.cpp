@@ -7,6 +7,7 @@
 #include "tests/course/course_test_util.h"
 #include "tests/test_util.h"
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -113,6 +114,31 @@ TEST_F(HoleOpen, LitCopyMadeOnceAndReused)
     g_theme_index = 1;
     ASSERT_EQ(hole_open("hole01", "c", 0), 1);
     EXPECT_EQ(cached(), (std::vector<std::string>{"QEL/c/hole01A.qel", "QEL/c/hole01B.qel"}));
+}
+
+// A hole written again after its lit copy was made (a renewed course): the copy, older than the
+// plain file, is of the hole as it was, so the hole is lit afresh and the copy written again, which
+// the next opening reads as it is.
+TEST_F(HoleOpen, LitCopyOlderThanItsHoleIsLitAgain)
+{
+    write_hole(plain("hole01"), {"START", "BLOC"});
+    ASSERT_EQ(hole_open("hole01", "c", 0), 1);
+    hole_free_shadows();
+    write_hole(plain("hole01"), {"START", "BLOC", "BLOC"});
+    fs::last_write_time(copy("hole01"), fs::last_write_time(plain("hole01")) - std::chrono::seconds(5));
+    g_lighting_fractions.clear();
+    ASSERT_EQ(hole_open("hole01", "c", 0), 1);
+    EXPECT_EQ(g_hole_world.object_count, 3);
+    EXPECT_FALSE(g_lighting_fractions.empty());
+    SceneTestWorld check;
+    ASSERT_EQ(scene_load(check.world.get(), copy("hole01").c_str(), 0x5C), 1);
+    EXPECT_EQ(check.world->object_count, 3);
+
+    hole_free_shadows();
+    g_lighting_fractions.clear();
+    ASSERT_EQ(hole_open("hole01", "c", 0), 1);
+    EXPECT_TRUE(g_lighting_fractions.empty());
+    EXPECT_EQ(cached(), std::vector<std::string>{"QEL/c/hole01A.qel"});
 }
 
 TEST_F(HoleOpen, EditorMadeHoleReadFromTheSavesAndCachedApart)

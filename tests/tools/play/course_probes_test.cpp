@@ -1,5 +1,5 @@
 // What the holes of "Meadow" are built to do, shown in course play's own logic frames: the pond and
-// the bridge's water take the ball back, sand holds it, the mill's blades let it through only at
+// the bridge's water take the ball back, sand slows it and lets it out, the mill's blades let it through only at
 // times, the rails keep in the hardest strokes, a cup keeps a ball rolled into it, and the strokes
 // have the lengths the holes are laid out for.
 #include "tests/tools/play/play_test_util.h"
@@ -13,6 +13,7 @@
 #include "scene/scene.h"
 #include "tools/data_palette.h"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
@@ -101,7 +102,8 @@ TEST_F(CourseProbes, Bridge)
 
 // Two lanes built alike, one with a sand tile third: three successive powers stop on the sand, where
 // on the grass lane they end more than 2 units apart (the first from the last: on grass successive
-// powers end about 1.5 apart there).
+// powers end about 1.5 apart there); and a ball rolled onto the sand at the speeds a medium stroke
+// still has there stops in less than half the way it rolls on grass.
 TEST_F(CourseProbes, Sand)
 {
     ASSERT_TRUE(open_editor());
@@ -139,6 +141,87 @@ TEST_F(CourseProbes, Sand)
         printf("  on grass, power %.1f rests at x %.2f\n", solver_power(level), r.position[0]);
     }
     EXPECT_GT(farthest - nearest, 2.0f);
+
+    // Rolled from 0.5 before the sand band (x -9 to -7), as fast as it rolls: how far past its start.
+    float rolled[2][3];
+    for (int on_sand = 0; on_sand < 2; on_sand++) {
+        ASSERT_TRUE(open_file(on_sand ? "C:/sand.qel" : "C:/grass.qel", on_sand ? &sand : &grass));
+        const float speeds[3] = {2.0f, 3.0f, 4.0f};
+        for (int k = 0; k < 3; k++) {
+            play_sim_place_ball(&solver.state, -9.5f, BALL_ON_LANE, 0.0f);
+            ball()->asleep = 0;
+            ball()->wake_timer = 1;
+            vec3_set(ball()->velocity, speeds[k], 0.0f, 0.0f);
+            vec3_set(ball()->angular_velocity, 0.0f, 0.0f, -speeds[k] / ball()->radius);
+            const SolverResult r = solver_follow(&solver);
+            ASSERT_EQ(r.outcome, SOLVER_REST);
+            rolled[on_sand][k] = r.position[0] + 9.0f;
+        }
+    }
+    for (int k = 0; k < 3; k++) {
+        printf("rolled at %d: stops %.2f into the sand, %.2f on grass\n", k + 2, rolled[1][k], rolled[0][k]);
+        EXPECT_LT(rolled[1][k], DATA_SAND_HALF * 2);
+        EXPECT_LT(rolled[1][k], 0.5f * rolled[0][k]);
+    }
+}
+
+// Balls at rest at eleven places spread over the sand of "Sand Trap", struck toward each of its open
+// sides (west, east and south, straight and 30 degrees either way) at powers 4 to 15: at least 9 in
+// 10 of each power's strokes get out, their centres a radius past the sand's rim. From its middle,
+// a soft stroke toward any open side gets out.
+TEST_F(CourseProbes, SandLetsTheBallOut)
+{
+    ASSERT_TRUE(open(3));
+    const int32_t sand = piece_at("BLOC_SAND", 4.0f, 0.0f);
+    ASSERT_GE(sand, 0);
+    const MeshObject *block = g_hole_world.objects[sand];
+    const float cx = block->position[0], cz = block->position[2], radius = ball()->radius;
+    // The band's open sides: x = cx -+ DATA_SAND_HALF, and the tile's south side (a rail stands north).
+    auto out = [&](const float *p) {
+        return fabsf(p[0] - cx) > DATA_SAND_HALF + radius || p[2] - cz > DATA_TILE / 2 + radius;
+    };
+    std::vector<DataPoint> places = {{cx, cz + 0.125f}, {cx, cz - 1.3f}, {cx, cz + 1.5f}};
+    for (float dx : {-0.7f, 0.7f})
+        for (float dz : {-1.3f, -0.5f, 0.5f, 1.5f}) places.push_back({cx + dx, cz + dz});
+    // Struck from `rest` along `yaw`: whether the ball gets out before it stops.
+    auto gets_out = [&](const float *rest, float yaw, int power) {
+        play_sim_place_ball(&solver.state, rest[0], rest[1], rest[2]);
+        if (!play_sim_strike(&solver.state, yaw, SOLVER_PITCH, float(power))) return false;
+        for (int f = 0; f < SOLVER_STROKE_FRAMES && !ball()->asleep; f++) {
+            solver_frame(&solver);
+            if (out(ball()->position)) return true;
+        }
+        return false;
+    };
+    constexpr int kWeakest = 4, kStrongest = 15;
+    int struck[kStrongest + 1] = {}, left[kStrongest + 1] = {};
+    int weakest_from_middle = 0;
+    for (size_t k = 0; k < places.size(); k++) {
+        play_sim_place_ball(&solver.state, places[k].x, block->bounds[2] - 0.3f, places[k].z);
+        ball()->asleep = 0;
+        ball()->wake_timer = 1;
+        ASSERT_EQ(solver_follow(&solver).outcome, SOLVER_REST) << k;
+        ASSERT_EQ(solver.state.block_material, g_material_sable) << k;
+        float rest[3];
+        memcpy(rest, ball()->position, sizeof rest);
+        for (float side : {0.0f, 180.0f, 270.0f}) {
+            for (float turn : {-30.0f, 0.0f, 30.0f})
+                for (int power = kWeakest; power <= kStrongest; power++) {
+                    struck[power]++;
+                    left[power] += gets_out(rest, side + turn, power);
+                }
+            if (k > 0) continue;
+            int weakest = 1;
+            while (weakest <= kStrongest && !gets_out(rest, side, weakest)) weakest++;
+            weakest_from_middle = std::max(weakest_from_middle, weakest);
+        }
+    }
+    for (int power = kWeakest; power <= kStrongest; power++) {
+        printf("power %2d: %3d of %3d strokes got out of the sand\n", power, left[power], struck[power]);
+        EXPECT_GE(10 * left[power], 9 * struck[power]) << "power " << power;
+    }
+    printf("from the middle, every open side is reached at power %d\n", weakest_from_middle);
+    EXPECT_LE(weakest_from_middle, 4);
 }
 
 // The ball before the mill, struck through it with one power after waits of 0 to 330 frames: a
