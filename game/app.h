@@ -31,6 +31,10 @@ extern int64_t g_frame_last_count;
 LRESULT app_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
 // Handles at most one waiting message; false when it was WM_QUIT.
 bool app_pump_one_message(void);
+// Forgets the left button: its presses and releases still queued, and its state. A press made
+// before a screen shows (while it loads) then acts on nothing there. True when a press was
+// forgotten (queued, or the button down).
+bool app_drop_left_button(void);
 // Time since the previous call in units of 17 ms.
 double app_frame_factor(void);
 // Starts the frame clock anew: the next frame factor counts from now.

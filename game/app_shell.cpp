@@ -148,6 +148,16 @@ bool app_pump_one_message(void)
     return true;
 }
 
+bool app_drop_left_button(void)
+{
+    bool pressed = g_mouse_left_down == 1;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, WM_LBUTTONDOWN, WM_LBUTTONUP, PM_REMOVE))
+        if (msg.message == WM_LBUTTONDOWN) pressed = true;
+    g_mouse_left_down = 0;
+    return pressed;
+}
+
 void app_frame_clock_start(void)
 {
     LARGE_INTEGER value;

@@ -139,6 +139,7 @@ void *GetStockObject(int object);
 
 // Input a person gives reaches the queue with one rule: a button or key release is held back
 // until its press has been taken at least a frame earlier, so no loop sees both in one frame.
+// A filter range other than 0, 0 looks at the messages numbered within it alone, in queue order.
 BOOL PeekMessageA(MSG *msg, HWND window, UINT filter_min, UINT filter_max, UINT remove);
 // Waits for a message; 0 for WM_QUIT, -1 when the headless queue is empty.
 BOOL GetMessageA(MSG *msg, HWND window, UINT filter_min, UINT filter_max);

@@ -1,4 +1,4 @@
-// The window stand-in on its headless back end: coalesced motion, close and quit.
+// The window stand-in on its headless back end: coalesced motion, filtered peeks, close and quit.
 #include "platform/window.h"
 
 #include <gtest/gtest.h>
@@ -59,6 +59,30 @@ TEST_F(WindowTest, MotionIsCoalescedAndTheCursorFollows)
     SetCursorPos(5, 6);
     GetCursorPos(&at);
     EXPECT_EQ(at.x, 5);
+}
+
+// A peek filtered to the left button's messages takes them alone, in order, and leaves the rest
+// queued as they were; a release its press was taken just before still waits its turn.
+TEST_F(WindowTest, AFilteredPeekTakesOnlyItsRange)
+{
+    window_headless_push(WM_KEYDOWN, 'A', 0);
+    window_headless_push(WM_LBUTTONDOWN, 0, 0);
+    window_headless_push(WM_RBUTTONDOWN, 0, 0);
+    window_headless_push(WM_LBUTTONUP, 0, 0);
+    window_headless_push(WM_KEYUP, 'A', 0);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_LBUTTONDOWN, WM_LBUTTONUP, PM_NOREMOVE));
+    EXPECT_EQ(msg.message, UINT(WM_LBUTTONDOWN));
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_LBUTTONDOWN, WM_LBUTTONUP, PM_REMOVE));
+    EXPECT_EQ(msg.message, UINT(WM_LBUTTONDOWN));
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_LBUTTONDOWN, WM_LBUTTONUP, PM_REMOVE));  // the release is held
+    Sleep(60);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_LBUTTONDOWN, WM_LBUTTONUP, PM_REMOVE));
+    EXPECT_EQ(msg.message, UINT(WM_LBUTTONUP));
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_LBUTTONDOWN, WM_LBUTTONUP, PM_REMOVE));
+    EXPECT_EQ(drain(), (std::vector<UINT>{WM_KEYDOWN, WM_RBUTTONDOWN}));
+    Sleep(60);
+    EXPECT_EQ(drain(), (std::vector<UINT>{WM_KEYUP}));
 }
 
 TEST_F(WindowTest, CloseDestroysAndQuits)
