@@ -19,8 +19,8 @@ constexpr PlayBudget PLAY_BUDGETS[] = {
     {"Hole01", 6000},       {"Hole02", 7000},     {"Hole03", 7000},         {"Hole04", 7000},
     {"Hole05", 7000},       {"Hole06", 8000},     {"Hole07", 9000},         {"Hole08", 7000},
     {"Hole09", 10000},      {"CourseWithinPar", 0}, {"BallOverCupFindsSol", 1500}, {"Pond", 1500},
-    {"Bridge", 1500},       {"Sand", 20000},      {"SandLetsTheBallOut", 12000},      {"Windmill", 8000},       {"Calibration", 2500},
-    {"Rails", 20000},       {"CupTakesTheBall", 12000}, {"ListedStrokes", 1500},
+    {"Bridge", 1500},       {"Sand", 20000},      {"SandLetsTheBallOut", 12000}, {"Windmill", 8000},
+    {"Calibration", 2500},  {"Rails", 20000},     {"CupTakesTheBall", 12000}, {"ListedStrokes", 1500},
     {"StrokesStayOnTheCourseAndTheLipNeverThrowsTheBall", 330000},
     {"Putt", 1500},         {"EveryStrokeEndsWhereABallCanRest", 600000},
 };
