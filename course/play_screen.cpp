@@ -107,9 +107,8 @@ bool play_hole(PlayRun *run, int32_t hole)
         run->turn_hole = hole;
         if (!play_setup_hole_collision(s)) break;
         restart_clock();
-        // The turn starts here: a click made before (on the score card, while the hole loaded or
-        // the last turn ended) is no stroke of it. Its release may still be held back by the
-        // release rule; once queued it finds no charge.
+        // The turn starts here: clicks made before (on the score card, while the hole loaded or
+        // the last turn ended) are no strokes of it. A press still held comes up later to no charge.
         if (app_drop_left_button()) app_trace("turn press dropped");
         play_run_turn(run);
         if (s->hole_done == 2) left = true;

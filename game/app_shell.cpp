@@ -150,12 +150,10 @@ bool app_pump_one_message(void)
 
 bool app_drop_left_button(void)
 {
-    bool pressed = g_mouse_left_down == 1;
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, WM_LBUTTONDOWN, WM_LBUTTONUP, PM_REMOVE))
-        if (msg.message == WM_LBUTTONDOWN) pressed = true;
+    const bool pressed = g_mouse_left_down == 1;
+    const int queued = window_discard_input(WM_LBUTTONDOWN, WM_LBUTTONUP);
     g_mouse_left_down = 0;
-    return pressed;
+    return pressed || queued > 0;
 }
 
 void app_frame_clock_start(void)

@@ -139,7 +139,6 @@ void *GetStockObject(int object);
 
 // Input a person gives reaches the queue with one rule: a button or key release is held back
 // until its press has been taken at least a frame earlier, so no loop sees both in one frame.
-// A filter range other than 0, 0 looks at the messages numbered within it alone, in queue order.
 BOOL PeekMessageA(MSG *msg, HWND window, UINT filter_min, UINT filter_max, UINT remove);
 // Waits for a message; 0 for WM_QUIT, -1 when the headless queue is empty.
 BOOL GetMessageA(MSG *msg, HWND window, UINT filter_min, UINT filter_max);
@@ -156,6 +155,10 @@ HCURSOR SetCursor(HCURSOR cursor);
 
 // The back end's own window (an SDL_Window*), for the OpenGL context; null when headless.
 void *window_native_handle(HWND window);
+// Drops the person's input numbered within [message_min, message_max] that waits in the queue or
+// the back end, releases held back by the rule above among it: input given before now that the
+// caller wants none of. Returns how many messages went.
+int window_discard_input(UINT message_min, UINT message_max);
 
 // Headless controls for tests: the desktop's size, input as the person would give it (subject to
 // the release rule above), and the cursor's position. Reset clears queue, window and class.

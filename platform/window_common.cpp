@@ -65,42 +65,23 @@ int press_slot(const MSG &msg)
 
 bool is_release(UINT message) { return message == WM_KEYUP || message == WM_LBUTTONUP || message == WM_RBUTTONUP; }
 
-// True when queued message `index` may be taken now: not a release held back by the rule.
-bool ready(size_t index, int64_t *due_ms)
+// True when the front message may be taken now.
+bool front_ready(int64_t *due_ms)
 {
-    const QueuedMessage &queued = g_window.queue[index];
-    if (!queued.input || !is_release(queued.msg.message)) return true;
-    int64_t due = g_window.press_taken_ms[press_slot(queued.msg)] + RELEASE_HOLD_MS;
+    const QueuedMessage &front = g_window.queue.front();
+    if (!front.input || !is_release(front.msg.message)) return true;
+    int64_t due = g_window.press_taken_ms[press_slot(front.msg)] + RELEASE_HOLD_MS;
     if (due_ms) *due_ms = due;
     return now_ms() >= due;
 }
 
-bool front_ready(int64_t *due_ms) { return ready(0, due_ms); }
-
-// Whether the message lies in a filter's range of message numbers (0 and 0: every message).
-bool in_filter(UINT message, UINT filter_min, UINT filter_max)
+void take_front(MSG *msg)
 {
-    return (filter_min == 0 && filter_max == 0) || (message >= filter_min && message <= filter_max);
-}
-
-// The index of the first queued message in the range, or -1 when there is none or it is a release
-// still held (the range's later messages wait behind it).
-int first_in_filter(UINT filter_min, UINT filter_max)
-{
-    for (size_t i = 0; i < g_window.queue.size(); i++) {
-        if (!in_filter(g_window.queue[i].msg.message, filter_min, filter_max)) continue;
-        return ready(i, nullptr) ? int(i) : -1;
-    }
-    return -1;
-}
-
-void take_at(size_t index, MSG *msg)
-{
-    QueuedMessage taken = g_window.queue[index];
-    g_window.queue.erase(g_window.queue.begin() + std::ptrdiff_t(index));
-    int slot = press_slot(taken.msg);
-    if (taken.input && slot >= 0 && !is_release(taken.msg.message)) g_window.press_taken_ms[slot] = now_ms();
-    *msg = taken.msg;
+    QueuedMessage front = g_window.queue.front();
+    g_window.queue.pop_front();
+    int slot = press_slot(front.msg);
+    if (front.input && slot >= 0 && !is_release(front.msg.message)) g_window.press_taken_ms[slot] = now_ms();
+    *msg = front.msg;
 }
 
 void enqueue(HWND window, UINT message, WPARAM wparam, LPARAM lparam, bool input)
@@ -193,17 +174,13 @@ BOOL GetClientRect(HWND window, RECT *rect)
 
 void *GetStockObject(int object) { return object == BLACK_BRUSH ? &g_desktop_dummy : nullptr; }
 
-BOOL PeekMessageA(MSG *msg, HWND, UINT filter_min, UINT filter_max, UINT remove)
+BOOL PeekMessageA(MSG *msg, HWND, UINT, UINT, UINT remove)
 {
     if (!msg) return FALSE;
-    int index = first_in_filter(filter_min, filter_max);
-    if (index < 0) {
-        backend()->poll();
-        index = first_in_filter(filter_min, filter_max);
-    }
-    if (index < 0) return FALSE;
-    if (remove & PM_REMOVE) take_at(size_t(index), msg);
-    else *msg = g_window.queue[size_t(index)].msg;
+    if (g_window.queue.empty() || !front_ready(nullptr)) backend()->poll();
+    if (g_window.queue.empty() || !front_ready(nullptr)) return FALSE;
+    if (remove & PM_REMOVE) take_front(msg);
+    else *msg = g_window.queue.front().msg;
     return TRUE;
 }
 
@@ -267,6 +244,23 @@ HCURSOR SetCursor(HCURSOR cursor)
 }
 
 void *window_native_handle(HWND window) { return window == g_window.window && window ? g_window.window->native : nullptr; }
+
+int window_discard_input(UINT message_min, UINT message_max)
+{
+    backend()->poll();
+    int discarded = 0;
+    std::deque<QueuedMessage> &queue = g_window.queue;
+    for (auto it = queue.begin(); it != queue.end();) {
+        const UINT message = it->msg.message;
+        if (it->input && message >= message_min && message <= message_max) {
+            it = queue.erase(it);
+            discarded++;
+        } else {
+            ++it;
+        }
+    }
+    return discarded;
+}
 
 void window_headless_push(UINT message, WPARAM wparam, LPARAM lparam)
 {
