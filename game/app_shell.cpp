@@ -150,10 +150,11 @@ bool app_pump_one_message(void)
 
 bool app_drop_left_button(void)
 {
-    const bool pressed = g_mouse_left_down == 1;
-    const int queued = window_discard_input(WM_LBUTTONDOWN, WM_LBUTTONUP);
+    const bool held = g_mouse_left_down == 1;
+    const int presses = window_discard_input(WM_LBUTTONDOWN, WM_LBUTTONDOWN);
+    window_discard_input(WM_LBUTTONUP, WM_LBUTTONUP);
     g_mouse_left_down = 0;
-    return pressed || queued > 0;
+    return held || presses > 0;
 }
 
 void app_frame_clock_start(void)

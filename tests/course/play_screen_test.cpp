@@ -478,6 +478,11 @@ TEST_F(PlayScreen, AClickBeforeATurnShowsIsNoStroke)
     }
     EXPECT_TRUE(has(trace, "hole done 0 player 1 strokes 1"));
     EXPECT_TRUE(has(trace, "hole done 0 player 2 strokes 1"));
+    size_t dropped = 0;  // the trace line the whole-game run looks for, once a turn here
+    for (size_t at = trace.find("trace turn press dropped\n"); at != std::string::npos;
+         at = trace.find("trace turn press dropped\n", at + 1))
+        dropped++;
+    EXPECT_EQ(dropped, 2u);
 }
 
 TEST_F(PlayScreen, ListedStrokesAreTakenAtRestInPlayOrderAcrossHoles)
